@@ -1,0 +1,21 @@
+# Fails when a source of tavril_core includes a Qt header. The core must build
+# and be tested without Qt; only the UI layer may use it.
+set(core_folders app acquisition display files processing config)
+set(offenders "")
+foreach(folder IN LISTS core_folders)
+  file(GLOB_RECURSE sources "${CORE_DIR}/${folder}/*.h" "${CORE_DIR}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    # The UI files live in ui/ subfolders and are allowed to use Qt.
+    if(source MATCHES "/ui/")
+      continue()
+    endif()
+    file(STRINGS "${source}" hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Qt|Q[A-Z]|qt)")
+    if(hits)
+      list(APPEND offenders "${source}: ${hits}")
+    endif()
+  endforeach()
+endforeach()
+if(offenders)
+  list(JOIN offenders "\n  " text)
+  message(FATAL_ERROR "tavril_core must not include Qt:\n  ${text}")
+endif()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages TAVRIL needs to build, test and run, and the
+# French locale the locale tests use. Safe to run again: it only installs what
+# is missing. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake          # compiler and build
+  libgtest-dev libgmock-dev      # unit tests
+  libbenchmark-dev               # benchmarks
+  locales                        # the fr_FR.UTF-8 locale for the locale tests
+  octave                         # runs the exported MATLAB scripts in the tests
+)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+    || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
+  echo "Generating the fr_FR.UTF-8 locale"
+  as_root sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen
+  as_root locale-gen >/dev/null
+fi

@@ -1,0 +1,62 @@
+#include "app/channel_record.h"
+
+namespace tavril {
+
+void UpdateChannelStatistics(ChannelRecord& record) {
+  const std::vector<double>& samples = record.samples;
+  if (samples.empty()) {
+    record.maxIndex = 0;
+    record.maxValue = 0.0;
+    record.minIndex = 0;
+    record.minValue = 0.0;
+    record.mean = 0.0;
+    return;
+  }
+  std::uint32_t maxIndex = 0;
+  std::uint32_t minIndex = 0;
+  double maxValue = samples[0];
+  double minValue = samples[0];
+  double sum = 0.0;
+  const std::size_t n = samples.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const double value = samples[i];
+    if (value > maxValue) {
+      maxIndex = static_cast<std::uint32_t>(i);
+      maxValue = value;
+    }
+    // Written as a negation on purpose: a NaN fails ">=" and so takes the minimum.
+    if (!(value >= minValue)) {
+      minIndex = static_cast<std::uint32_t>(i);
+      minValue = value;
+    }
+    sum += value;
+  }
+  record.maxIndex = maxIndex;
+  record.maxValue = maxValue;
+  record.minIndex = minIndex;
+  record.minValue = minValue;
+  record.mean = sum / static_cast<double>(n);
+}
+
+void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
+  for (int i = 0; i < kChannelCount; ++i) {
+    ChannelRecord& record = table[i];
+    record.device = boardDevice;
+    record.chan = static_cast<std::int16_t>(i);
+    record.gain = 1;
+    record.count = 1000;
+    record.rate = 100000.0;
+    record.samples = {};
+    record.title.clear();
+    record.maxIndex = 0;
+    record.minIndex = 0;
+    record.maxValue = 1.0;
+    record.minValue = -1.0;
+  }
+}
+
+void ReleaseAllSamples(ChannelTable& table) {
+  for (ChannelRecord& record : table) record.samples = {};
+}
+
+}  // namespace tavril

@@ -1,0 +1,3 @@
+#include "config/config_file.h"
+
+namespace tavril {}  // namespace tavril

@@ -1,0 +1,3 @@
+#include "display/graph_scale.h"
+
+namespace tavril {}  // namespace tavril

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/channel_record.h"
+
+namespace tavril {
+
+// The one mapping between samples (index, volts) and graph client pixels,
+// shared by every curve.
+struct GraphScale {
+  double pixelsPerSample = 0.5905907;
+  double pixelsPerVolt = 100.0;
+  std::int32_t originY = 150;       // client y of the 0 V line
+  std::int32_t scrollOffset = 0;    // sample drawn at x = 0, never below 0
+  int autoScale = 0;                // 1 "Automatique", 0 "Manuel"
+};
+
+struct GraphCursors {
+  std::int32_t cursor1X = 0;
+  std::int32_t cursor2X = 0;
+  int cursorsShown = 0;
+  int dragMode = 0;  // 0 none, 1 cursor 1 follows the mouse, 2 cursor 2
+};
+
+struct ClientSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+struct PixelPoint {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  bool operator==(const PixelPoint&) const = default;
+};
+
+// Fits the scale to `master` in a client area of `client` pixels. Does nothing
+// when the record holds no samples. A flat record keeps the previous
+// pixelsPerVolt and a single sample keeps the previous pixelsPerSample, so the
+// scale stays finite.
+void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client);
+
+// Every float-to-integer step truncates toward zero. A result that is NaN maps
+// to 0 and one beyond the 32-bit range saturates at its bound.
+PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts);
+std::int32_t PixelToSample(const GraphScale& scale, std::int32_t x);
+
+// Truncation toward zero into 32 bits without undefined behaviour: NaN gives 0,
+// values beyond the range saturate.
+std::int32_t TruncateToInt32(double value);
+
+}  // namespace tavril

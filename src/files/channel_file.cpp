@@ -1,0 +1,3 @@
+#include "files/channel_file.h"
+
+namespace tavril {}  // namespace tavril

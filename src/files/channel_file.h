@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/channel_record.h"
+#include "app/user_interaction.h"
+#include "files/byte_reader.h"
+#include "files/file_writer.h"
+
+namespace tavril {
+
+// Header values are at most this many bytes (the reader's field buffer less its NUL).
+inline constexpr std::size_t kMaxChannelFieldBytes = 255;
+inline constexpr unsigned char kFieldTerminator = 0xA7;
+
+// Saves `record` as a data file at `path`, asking before it replaces an
+// existing file. 1 when written, and also when the user declined to overwrite
+// (after the re-run Save command has finished); 0 when the file could not be
+// created or written, in which case any previous file is intact.
+int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
+                    const ChannelRecord& record);
+
+// The data file's bytes for `record`: six header items, "Tableau :" and the
+// sample list.
+void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record);
+
+// Reads a data file into `record`. 1 when the whole file was read: the record
+// then holds the file's title, device, chan, gain, count, rate and samples (its
+// statistics are the caller's to recompute). 0 when the file cannot be opened
+// or read, breaks the format or claims more samples than it can hold; the
+// record is then untouched.
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record);
+
+// Reads one header value up to its 0xA7 terminator and skips the terminator
+// and the two bytes after it. False when the file ends first or the value
+// exceeds kMaxChannelFieldBytes.
+bool ReadChannelField(ByteReader& in, std::string& value);
+
+}  // namespace tavril

@@ -1,0 +1,3 @@
+#include "files/csv_export.h"
+
+namespace tavril {}  // namespace tavril

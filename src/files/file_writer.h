@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavril {
+
+// Writes a file whole or not at all. The content goes to a temporary file in
+// the target's folder; Commit() flushes it to disk and renames it over the
+// target, so the target is always either its complete old content or the
+// complete new one. A writer destroyed without a successful Commit() removes
+// its temporary file and leaves the target untouched.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Creates the temporary file beside `target`. False when the folder does not
+  // allow it (missing, not writable) or `target` is a folder.
+  bool Open(const std::filesystem::path& target);
+
+  // Room for `maxBytes` more bytes in the output buffer; write into it, then
+  // hand the end of what was written to Advance().
+  char* Reserve(std::size_t maxBytes);
+  void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void Append(std::string_view text);
+
+  // False on any failed write, flush or rename; the target is then unchanged.
+  bool Commit();
+
+  // Drops everything written so far; the target is untouched.
+  void Discard();
+
+ private:
+  bool Flush();
+
+  int fd_ = -1;
+  bool failed_ = false;
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
+
+}  // namespace tavril

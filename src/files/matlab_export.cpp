@@ -1,0 +1,3 @@
+#include "files/matlab_export.h"
+
+namespace tavril {}  // namespace tavril

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Locale-free number text. Every formatter gives the bytes printf gives in the
+// C locale, whatever the process locale is; every parser reads what the C
+// library's strtod/strtol read in the C locale. Non-finite values are spelt
+// "inf", "-inf" and "nan" (a NaN's sign is not written).
+
+namespace tavril {
+
+// Room for any "%.Nf" of a double with N <= 17, plus sign and point.
+inline constexpr std::size_t kMaxFixedChars = 330;
+
+// printf("%.*f", decimals, value) into `out`, which has room for
+// kMaxFixedChars; returns one past the last byte. decimals must be 0..17.
+char* AppendFixed(char* out, double value, int decimals);
+
+// printf("%.12f", value); the fast path for sample lists (exact, no rounding
+// shortcut).
+char* AppendFixed12(char* out, double value);
+
+std::string FormatFixed(double value, int decimals);
+
+// printf("%.4e") with the exponent written with at least three digits, as the
+// original platform's C library does: 100000.0 gives "1.0000e+005".
+std::string FormatExponent4(double value);
+
+struct ParsedDouble {
+  double value = 0.0;
+  std::size_t consumed = 0;  // 0 when the text holds no number
+};
+
+// strtod in the C locale: leading white space, optional sign, a decimal or
+// hexadecimal number, "inf"/"infinity"/"nan"; stops at the first byte that
+// cannot continue the number. Text without a number gives 0.0.
+ParsedDouble ParseDecimalDouble(std::string_view text);
+
+// strtol(text, nullptr, 10): leading white space, optional sign, digits;
+// saturates at the 64-bit range. Text without digits gives 0.
+std::int64_t ParseDecimalLong(std::string_view text);
+
+// atoi as the C library does it: the strtol value cut to 32 bits.
+std::int32_t ParseDecimalInt32(std::string_view text);
+
+// The value's low 16 bits, as a 16-bit field stores an int.
+inline std::int16_t LowBits16(std::int64_t value) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(value)));
+}
+
+}  // namespace tavril

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+#include "app/user_interaction.h"
+#include "files/file_writer.h"
+
+namespace tavril {
+
+inline constexpr const char* kWriterCaption = "Exportation vers MatLab";
+inline constexpr const char* kOverwriteQuestion = "Ce fichier existe deja.\r\nVoulez-vous l'écraser?";
+// The byte 0xAD of the original message is the soft hyphen U+00AD.
+inline constexpr const char* kCannotCreateMessage =
+    "Impossible de créer ou\r\u00AD'ouvrir le fichier";
+
+// The flow shared by the data-file writer and the MATLAB export:
+// - a file that cannot be created or replaced: error box, result 0;
+// - an existing file: ask; on No re-run `commandIfDeclined` (a new file
+//   dialog) with the file untouched, result 1;
+// - otherwise `writeContent` fills the writer and the file is replaced whole:
+//   1, or 0 when any write failed (the previous file is then intact).
+int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
+                            int commandIfDeclined,
+                            const std::function<void(AtomicFileWriter&)>& writeContent);
+
+}  // namespace tavril

@@ -1,0 +1,3 @@
+#include "processing/channel_arithmetic.h"
+
+namespace tavril {}  // namespace tavril
