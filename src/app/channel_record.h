@@ -33,7 +33,9 @@ struct ChannelRecord {
 
 using ChannelTable = std::array<ChannelRecord, kChannelCount>;
 
-inline bool HoldsSamples(const ChannelRecord& record) { return !record.samples.empty(); }
+inline bool HoldsSamples(const ChannelRecord& record) {
+  return !record.samples.empty();
+}
 
 // Recomputes maxIndex/maxValue, minIndex/minValue and mean. Both comparisons are
 // strict so the first index of an extreme wins; a NaN never becomes the maximum

@@ -13,7 +13,9 @@ namespace {
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 }
 
-ByteReader::~ByteReader() { Close(); }
+ByteReader::~ByteReader() {
+  Close();
+}
 
 bool ByteReader::Open(const std::filesystem::path& path) {
   Close();

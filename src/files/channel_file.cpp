@@ -1,3 +1,225 @@
 #include "files/channel_file.h"
 
-namespace tavril {}  // namespace tavril
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+#include "app/command_ids.h"
+#include "files/number_text.h"
+#include "files/save_prompt.h"
+
+namespace tavril {
+namespace {
+
+constexpr std::string_view kTitleLabel = "Titre = ";
+constexpr std::string_view kDeviceLabel = "Device = ";
+constexpr std::string_view kChanLabel = "Chan = ";
+constexpr std::string_view kGainLabel = "Gain = ";
+constexpr std::string_view kCountLabel = "Count = ";
+constexpr std::string_view kRateLabel = "Rate = ";
+constexpr std::string_view kTableLabel = "Tableau :";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kFieldEnd = "\xA7\r\n";
+constexpr char kTerminatorChar = static_cast<char>(kFieldTerminator);
+
+// A sample's text longer than this is not a number the writer could have
+// produced; refusing it keeps a file of garbage from growing a buffer.
+constexpr std::size_t kMaxValueTextBytes = std::size_t{1} << 16;
+
+// The terminator cannot be part of a header value, so a title holding it is
+// written with '?' there (the usual stand-in for a character a file cannot
+// carry); the record in memory keeps its title.
+std::string TitleForFile(std::string_view title) {
+  std::string text(title.substr(0, kMaxChannelFieldBytes));
+  for (char& c : text) {
+    if (c == kTerminatorChar) c = '?';
+  }
+  return text;
+}
+
+void AppendHeaderItem(std::string& out, std::string_view label, std::string_view value) {
+  out += label;
+  out += value;
+  out += kFieldEnd;
+}
+
+std::string IntegerText(long long value) {
+  char buffer[24];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+bool ReadLabel(ByteReader& in, std::string_view label) {
+  char bytes[16];
+  return in.Read(bytes, label.size()) == label.size() &&
+         std::memcmp(bytes, label.data(), label.size()) == 0;
+}
+
+bool ReadLabelledField(ByteReader& in, std::string_view label, std::string& value) {
+  return ReadLabel(in, label) && ReadChannelField(in, value);
+}
+
+std::int16_t ShortFromText(std::string_view text) {
+  return LowBits16(ParseDecimalLong(text));
+}
+
+// The count is read as a number and truncated toward zero; a value that is
+// not a count at all (negative, NaN, beyond 32 bits) refuses the file.
+bool CountFromText(std::string_view text, std::uint32_t& count) {
+  const double value = std::trunc(ParseDecimalDouble(text).value);
+  if (!(value >= 0.0 && value <= std::numeric_limits<std::uint32_t>::max())) return false;
+  count = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+struct LoadedRecord {
+  std::string title;
+  std::int16_t device = 0;
+  std::int16_t chan = 0;
+  std::int16_t gain = 0;
+  std::uint32_t count = 0;
+  double rate = 0.0;
+  std::vector<double> samples;
+};
+
+bool ReadHeader(ByteReader& in, LoadedRecord& loaded) {
+  std::string value;
+  if (!ReadLabelledField(in, kTitleLabel, value)) return false;
+  // The title was a C string: a NUL ends it.
+  loaded.title = value.substr(0, value.find('\0'));
+  if (!ReadLabelledField(in, kDeviceLabel, value)) return false;
+  loaded.device = ShortFromText(value);
+  if (!ReadLabelledField(in, kChanLabel, value)) return false;
+  loaded.chan = ShortFromText(value);
+  if (!ReadLabelledField(in, kGainLabel, value)) return false;
+  loaded.gain = ShortFromText(value);
+  if (!ReadLabelledField(in, kCountLabel, value) || !CountFromText(value, loaded.count)) {
+    return false;
+  }
+  if (!ReadLabelledField(in, kRateLabel, value)) return false;
+  loaded.rate = ParseDecimalDouble(value).value;
+  return ReadLabel(in, kTableLabel) && in.Skip(kLineEnd.size());
+}
+
+// The list: every space ends one value; 0xA7 ends the list, and the text
+// before it that no space closed is dropped. Fewer values than `count` leave
+// zeros. More values than `count`, or a list the file ends before its 0xA7,
+// refuse the file; the one exception is the empty list of a record with no
+// samples, which is written without a terminator.
+bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
+  const std::size_t capacity = samples.size();
+  std::size_t stored = 0;
+  std::string pending;  // a value's text cut by the end of the read buffer
+  bool readAnything = false;
+  for (;;) {
+    const std::string_view chunk = in.Peek();
+    if (chunk.empty()) {
+      return !in.HadReadError() && !readAnything && capacity == 0;
+    }
+    readAnything = true;
+    const char* const begin = chunk.data();
+    const char* const end = begin + chunk.size();
+    const char* start = begin;
+    for (const char* p = begin; p < end; ++p) {
+      const char c = *p;
+      if (c != ' ' && c != kTerminatorChar) continue;
+      if (c == kTerminatorChar) {
+        in.Consume(static_cast<std::size_t>(p + 1 - begin));
+        return true;
+      }
+      if (stored == capacity) return false;
+      std::string_view text(start, static_cast<std::size_t>(p - start));
+      if (pending.size() + text.size() > kMaxValueTextBytes) return false;
+      if (!pending.empty()) {
+        pending.append(text);
+        text = pending;
+      }
+      samples[stored++] = ParseDecimalDouble(text).value;
+      pending.clear();
+      start = p + 1;
+    }
+    pending.append(start, end);
+    if (pending.size() > kMaxValueTextBytes) return false;
+    in.Consume(chunk.size());
+  }
+}
+
+}  // namespace
+
+int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
+                    const ChannelRecord& record) {
+  return SaveWithOverwritePrompt(
+      ui, path, kCmdSave, [&record](AtomicFileWriter& out) { WriteChannelFile(out, record); });
+}
+
+void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {
+  // The count written is the number of samples the record holds, so that a
+  // record without samples (after a reset, say) still gives a file that reads back.
+  const std::vector<double>& samples = record.samples;
+  std::string header;
+  AppendHeaderItem(header, kTitleLabel, TitleForFile(record.title));
+  AppendHeaderItem(header, kDeviceLabel, IntegerText(record.device));
+  AppendHeaderItem(header, kChanLabel, IntegerText(record.chan));
+  AppendHeaderItem(header, kGainLabel, IntegerText(record.gain));
+  AppendHeaderItem(header, kCountLabel, IntegerText(static_cast<long long>(samples.size())));
+  AppendHeaderItem(header, kRateLabel, FormatFixed(record.rate, 0));
+  header += kTableLabel;
+  header += kLineEnd;
+  out.Append(header);
+
+  for (const double value : samples) {
+    char* p = out.Reserve(kMaxFixedChars + 1);
+    p = AppendFixed12(p, value);
+    *p++ = ' ';
+    out.Advance(p);
+  }
+  if (!samples.empty()) out.Append(std::string_view(&kTerminatorChar, 1));
+}
+
+bool ReadChannelField(ByteReader& in, std::string& value) {
+  value.clear();
+  for (;;) {
+    const int byte = in.Get();
+    if (byte < 0) return false;
+    if (byte == kFieldTerminator) break;
+    if (value.size() == kMaxChannelFieldBytes) return false;
+    value += static_cast<char>(byte);
+  }
+  // The two bytes after the terminator are CR LF in a well-formed file and are
+  // not examined; a file ending here fails at the next label instead.
+  in.Skip(kLineEnd.size());
+  return true;
+}
+
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record) {
+  ByteReader in;
+  if (!in.Open(path)) return 0;
+  LoadedRecord loaded;
+  if (!ReadHeader(in, loaded)) return 0;
+  // Every value takes at least its space: a count beyond the bytes left is a
+  // damaged file, and refusing it bounds the allocation by the file's size.
+  if (loaded.count > in.RemainingBytes()) return 0;
+  try {
+    loaded.samples.assign(loaded.count, 0.0);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  } catch (const std::length_error&) {
+    return 0;
+  }
+  if (!ReadSampleList(in, loaded.samples)) return 0;
+  if (!in.Close()) return 0;
+
+  record.title = std::move(loaded.title);
+  record.device = loaded.device;
+  record.chan = loaded.chan;
+  record.gain = loaded.gain;
+  record.count = loaded.count;
+  record.rate = loaded.rate;
+  record.samples = std::move(loaded.samples);
+  return 1;
+}
+
+}  // namespace tavril

@@ -36,7 +36,9 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+AtomicFileWriter::~AtomicFileWriter() {
+  Discard();
+}
 
 bool AtomicFileWriter::Open(const std::filesystem::path& target) {
   Discard();

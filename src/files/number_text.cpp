@@ -1,5 +1,6 @@
 #include "files/number_text.h"
 
+#include <locale.h>
 #include <bit>
 #include <charconv>
 #include <clocale>
@@ -7,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 
 namespace tavril {
 namespace {
@@ -80,8 +80,12 @@ ParsedDouble ParseWithCLibrary(std::string_view text) {
   return {value, static_cast<std::size_t>(end - copy.c_str())};
 }
 
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsCSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool IsHexDigit(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -102,13 +106,14 @@ char* AppendFixed12(char* out, double value) {
   const int biasedExponent = static_cast<int>((bits >> 52) & 0x7ff);
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   // value = mantissa * 2^exponent, exactly.
-  const std::uint64_t mantissa = biasedExponent == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const std::uint64_t mantissa =
+      biasedExponent == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int exponent = biasedExponent == 0 ? -1074 : biasedExponent - 1075;
   if (exponent > 34) {
     // value * 10^12 no longer fits 128 bits; such magnitudes are rare.
     return std::to_chars(out, out + kMaxFixedChars, value, std::chars_format::fixed, 12).ptr;
   }
-  constexpr std::uint64_t kScale = 1000000000000ULL;  // 10^12
+  constexpr std::uint64_t kScale = 1000000000000ULL;                                   // 10^12
   const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kScale;  // < 2^93
   unsigned __int128 units;  // value * 10^12, rounded half to even
   if (exponent >= 0) {
@@ -172,8 +177,8 @@ ParsedDouble ParseDecimalDouble(std::string_view text) {
   if (p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
     const char* digits = p + 2;
     const bool hasHexDigits =
-        digits < end && (IsHexDigit(*digits) ||
-                         (*digits == '.' && digits + 1 < end && IsHexDigit(digits[1])));
+        digits < end &&
+        (IsHexDigit(*digits) || (*digits == '.' && digits + 1 < end && IsHexDigit(digits[1])));
     if (!hasHexDigits) return {negative ? -0.0 : 0.0, static_cast<std::size_t>(p + 1 - begin)};
     result = std::from_chars(digits, end, value, std::chars_format::hex);
   } else {

@@ -9,7 +9,8 @@ int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& pa
                             const std::function<void(AtomicFileWriter&)>& writeContent) {
   AtomicFileWriter writer;
   if (!writer.Open(path)) {
-    ui.ShowMessage({kCannotCreateMessage, kWriterCaption, MessageIcon::kError, MessageButtons::kOk});
+    ui.ShowMessage(
+        {kCannotCreateMessage, kWriterCaption, MessageIcon::kError, MessageButtons::kOk});
     return 0;
   }
   std::error_code error;

@@ -9,7 +9,8 @@
 namespace tavril {
 
 inline constexpr const char* kWriterCaption = "Exportation vers MatLab";
-inline constexpr const char* kOverwriteQuestion = "Ce fichier existe deja.\r\nVoulez-vous l'écraser?";
+inline constexpr const char* kOverwriteQuestion =
+    "Ce fichier existe deja.\r\nVoulez-vous l'écraser?";
 // The byte 0xAD of the original message is the soft hyphen U+00AD.
 inline constexpr const char* kCannotCreateMessage =
     "Impossible de créer ou\r\u00AD'ouvrir le fichier";
