@@ -27,6 +27,5 @@ fi
 
 if ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
   echo "Generating the fr_FR.UTF-8 locale"
-  as_root sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen
-  as_root locale-gen >/dev/null
+  as_root localedef -i fr_FR -f UTF-8 fr_FR.UTF-8
 fi

@@ -46,7 +46,7 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
     record.gain = 1;
     record.count = 1000;
     record.rate = 100000.0;
-    record.samples = {};
+    record.samples = std::vector<double>();  // frees the memory; "= {}" would keep it
     record.title.clear();
     record.maxIndex = 0;
     record.minIndex = 0;
@@ -56,7 +56,7 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
 }
 
 void ReleaseAllSamples(ChannelTable& table) {
-  for (ChannelRecord& record : table) record.samples = {};
+  for (ChannelRecord& record : table) record.samples = std::vector<double>();
 }
 
 }  // namespace tavril

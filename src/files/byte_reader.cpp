@@ -79,7 +79,7 @@ std::size_t ByteReader::RemainingBytes() const {
 }
 
 bool ByteReader::Close() {
-  buffer_ = {};
+  buffer_ = std::vector<char>();
   position_ = end_ = 0;
   if (fd_ < 0) return true;
   const int result = ::close(fd_);

@@ -63,7 +63,7 @@ bool ReadLabelledField(ByteReader& in, std::string_view label, std::string& valu
 }
 
 std::int16_t ShortFromText(std::string_view text) {
-  return LowBits16(ParseDecimalLong(text));
+  return LowBits16(ParseDecimalInt32(text));
 }
 
 // The count is read as a number and truncated toward zero; a value that is
@@ -104,6 +104,40 @@ bool ReadHeader(ByteReader& in, LoadedRecord& loaded) {
   return ReadLabel(in, kTableLabel) && in.Skip(kLineEnd.size());
 }
 
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The form the writer produces, "-123.456789012345" closed by a space, read in
+// the same pass that finds the space. With at most 2^53 as the digits' integer
+// and an exact power of ten, one division is correctly rounded, so the result
+// is bit for bit what the general conversion gives. Returns the closing space,
+// or nullptr when the text needs the general conversion.
+const char* ParsePlainValue(const char* p, const char* end, double& value) {
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t digits = 0;
+  int digitCount = 0;
+  int fractionDigits = 0;
+  bool inFraction = false;
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p - '0');
+    if (digit <= 9) {
+      if (++digitCount > 19) return nullptr;  // beyond what 64 bits hold
+      digits = digits * 10 + digit;
+      fractionDigits += inFraction;
+    } else if (*p == '.' && !inFraction) {
+      inFraction = true;
+    } else {
+      break;
+    }
+  }
+  if (p == end || *p != ' ' || digitCount == 0 || digits > (std::uint64_t{1} << 53)) return nullptr;
+  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
+
 // The list: every space ends one value; 0xA7 ends the list, and the text
 // before it that no space closed is dropped. Fewer values than `count` leave
 // zeros. More values than `count`, or a list the file ends before its 0xA7,
@@ -122,16 +156,25 @@ bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
     readAnything = true;
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
-    const char* start = begin;
-    for (const char* p = begin; p < end; ++p) {
-      const char c = *p;
-      if (c != ' ' && c != kTerminatorChar) continue;
-      if (c == kTerminatorChar) {
-        in.Consume(static_cast<std::size_t>(p + 1 - begin));
+    const char* p = begin;  // start of the current value's text
+    while (p < end) {
+      if (pending.empty() && stored < capacity) {
+        double value = 0.0;
+        if (const char* space = ParsePlainValue(p, end, value)) {
+          samples[stored++] = value;
+          p = space + 1;
+          continue;
+        }
+      }
+      const char* q = p;
+      while (q < end && *q != ' ' && *q != kTerminatorChar) ++q;
+      if (q == end) break;
+      if (*q == kTerminatorChar) {
+        in.Consume(static_cast<std::size_t>(q + 1 - begin));
         return true;
       }
       if (stored == capacity) return false;
-      std::string_view text(start, static_cast<std::size_t>(p - start));
+      std::string_view text(p, static_cast<std::size_t>(q - p));
       if (pending.size() + text.size() > kMaxValueTextBytes) return false;
       if (!pending.empty()) {
         pending.append(text);
@@ -139,9 +182,9 @@ bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
       }
       samples[stored++] = ParseDecimalDouble(text).value;
       pending.clear();
-      start = p + 1;
+      p = q + 1;
     }
-    pending.append(start, end);
+    pending.append(p, end);
     if (pending.size() > kMaxValueTextBytes) return false;
     in.Consume(chunk.size());
   }

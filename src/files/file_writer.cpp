@@ -40,34 +40,55 @@ AtomicFileWriter::~AtomicFileWriter() {
   Discard();
 }
 
+bool AtomicFileWriter::MayReplace(const std::filesystem::path& target, mode_t& mode) {
+  mode = 0;
+  struct stat info {};
+  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT;
+  // An existing file the user may not write is not ours to replace.
+  if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
+  mode = info.st_mode & 07777;
+  return true;
+}
+
+bool AtomicFileWriter::Adopt(int fd, mode_t mode, const std::filesystem::path& target,
+                             std::filesystem::path temporary) {
+  if (mode != 0) ::fchmod(fd, mode);
+  fd_ = fd;
+  failed_ = false;
+  target_ = target;
+  temporary_ = std::move(temporary);
+  buffer_.resize(kBufferBytes);
+  used_ = 0;
+  return true;
+}
+
 bool AtomicFileWriter::Open(const std::filesystem::path& target) {
   Discard();
-  struct stat targetInfo {};
-  const bool targetExists = ::stat(target.c_str(), &targetInfo) == 0;
-  if (targetExists && !S_ISREG(targetInfo.st_mode)) return false;
-  // An existing file the user may not write is not ours to replace.
-  if (targetExists && ::access(target.c_str(), W_OK) != 0) return false;
-
-  const std::filesystem::path folder = target.parent_path();
+  mode_t mode = 0;
+  if (!MayReplace(target, mode)) return false;
   // Short enough for any file name: a temporary name must fit the folder's limit too.
   const std::string stem =
       "." + target.filename().string().substr(0, 200) + ".tmp-" + std::to_string(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = folder / (stem + "-" + std::to_string(attempt));
+    std::filesystem::path candidate = target.parent_path() / (stem + "-" + std::to_string(attempt));
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      if (targetExists) ::fchmod(fd, targetInfo.st_mode & 07777);
-      fd_ = fd;
-      failed_ = false;
-      target_ = target;
-      temporary_ = std::move(candidate);
-      buffer_.resize(kBufferBytes);
-      used_ = 0;
-      return true;
-    }
+    if (fd >= 0) return Adopt(fd, mode, target, std::move(candidate));
     if (errno != EEXIST) return false;
   }
   return false;
+}
+
+bool AtomicFileWriter::OpenWithTemporary(const std::filesystem::path& target,
+                                         const std::filesystem::path& temporary) {
+  Discard();
+  mode_t mode = 0;
+  if (!MayReplace(target, mode)) return false;
+  // Removing a stale file first, then creating exclusively, also keeps a link
+  // planted under that name from redirecting the write.
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return false;
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  return Adopt(fd, mode, target, temporary);
 }
 
 char* AtomicFileWriter::Reserve(std::size_t maxBytes) {
@@ -103,7 +124,7 @@ bool AtomicFileWriter::Commit() {
     SyncFolder(target_.parent_path());
   }
   temporary_.clear();
-  buffer_ = {};
+  buffer_ = std::vector<char>();
   used_ = 0;
   return ok;
 }
@@ -117,7 +138,7 @@ void AtomicFileWriter::Discard() {
     ::unlink(temporary_.c_str());
     temporary_.clear();
   }
-  buffer_ = {};
+  buffer_ = std::vector<char>();
   used_ = 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,6 +26,11 @@ class AtomicFileWriter {
   // allow it (missing, not writable) or `target` is a folder.
   bool Open(const std::filesystem::path& target);
 
+  // As Open(), with the temporary file under a fixed name beside the target;
+  // a file left under that name by an interrupted write is replaced.
+  bool OpenWithTemporary(const std::filesystem::path& target,
+                         const std::filesystem::path& temporary);
+
   // Room for `maxBytes` more bytes in the output buffer; write into it, then
   // hand the end of what was written to Advance().
   char* Reserve(std::size_t maxBytes);
@@ -38,6 +45,11 @@ class AtomicFileWriter {
 
  private:
   bool Flush();
+  // Checks that `target` may be replaced; fills `mode` with its permission
+  // bits when it exists (0 when it does not).
+  static bool MayReplace(const std::filesystem::path& target, mode_t& mode);
+  bool Adopt(int fd, mode_t mode, const std::filesystem::path& target,
+             std::filesystem::path temporary);
 
   int fd_ = -1;
   bool failed_ = false;

@@ -129,8 +129,17 @@ char* AppendFixed12(char* out, double value) {
     units = quotient;
   }
   if (bits >> 63) *out++ = '-';
-  const unsigned __int128 integerPart = units / kScale;
-  const std::uint64_t decimalPart = static_cast<std::uint64_t>(units - integerPart * kScale);
+  unsigned __int128 integerPart;
+  std::uint64_t decimalPart;
+  if ((units >> 64) == 0) {
+    // The common case, kept to 64-bit division: a 128-bit one is a library call.
+    const std::uint64_t small = static_cast<std::uint64_t>(units);
+    integerPart = small / kScale;
+    decimalPart = small % kScale;
+  } else {
+    integerPart = units / kScale;
+    decimalPart = static_cast<std::uint64_t>(units - integerPart * kScale);
+  }
   out = AppendUnsigned(out, integerPart);
   *out++ = '.';
   return AppendTwelveDigits(out, decimalPart);
@@ -195,7 +204,7 @@ ParsedDouble ParseDecimalDouble(std::string_view text) {
   return {negative ? -value : value, static_cast<std::size_t>(result.ptr - begin)};
 }
 
-std::int64_t ParseDecimalLong(std::string_view text) {
+std::int32_t ParseDecimalInt32(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && IsCSpace(text[i])) ++i;
   bool negative = false;
@@ -204,7 +213,7 @@ std::int64_t ParseDecimalLong(std::string_view text) {
     ++i;
   }
   // Accumulate the magnitude with saturation, as strtol clamps to LONG_MIN/LONG_MAX.
-  constexpr std::uint64_t kLimitPositive = std::numeric_limits<std::int64_t>::max();
+  constexpr std::uint64_t kLimitPositive = std::numeric_limits<std::int32_t>::max();
   const std::uint64_t limit = negative ? kLimitPositive + 1 : kLimitPositive;
   std::uint64_t magnitude = 0;
   for (; i < text.size() && IsDigit(text[i]); ++i) {
@@ -217,12 +226,8 @@ std::int64_t ParseDecimalLong(std::string_view text) {
     }
     magnitude = magnitude * 10 + digit;
   }
-  if (!negative) return static_cast<std::int64_t>(magnitude);
-  return static_cast<std::int64_t>(0 - magnitude);  // wraps to INT64_MIN at the limit
-}
-
-std::int32_t ParseDecimalInt32(std::string_view text) {
-  return static_cast<std::int32_t>(ParseDecimalLong(text));
+  const auto value = static_cast<std::int64_t>(magnitude);
+  return static_cast<std::int32_t>(negative ? -value : value);
 }
 
 }  // namespace tavril

@@ -39,15 +39,13 @@ struct ParsedDouble {
 // cannot continue the number. Text without a number gives 0.0.
 ParsedDouble ParseDecimalDouble(std::string_view text);
 
-// strtol(text, nullptr, 10): leading white space, optional sign, digits;
-// saturates at the 64-bit range. Text without digits gives 0.
-std::int64_t ParseDecimalLong(std::string_view text);
-
-// atoi as the C library does it: the strtol value cut to 32 bits.
+// strtol(text, nullptr, 10) with the 32-bit long of the platform the files
+// come from: leading white space, optional sign, digits; saturates at the
+// 32-bit range. Text without digits gives 0.
 std::int32_t ParseDecimalInt32(std::string_view text);
 
 // The value's low 16 bits, as a 16-bit field stores an int.
-inline std::int16_t LowBits16(std::int64_t value) {
+inline std::int16_t LowBits16(std::int32_t value) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(value)));
 }
 

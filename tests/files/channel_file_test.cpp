@@ -234,6 +234,42 @@ TEST_F(ChannelFileTest, ReadsLenientFilesAsTheFormatDefines) {
   }
 }
 
+// Values in every form a hand-edited list may hold read as the general
+// decimal conversion reads them, whichever path the reader takes.
+TEST_F(ChannelFileTest, ReadsEveryValueFormAsTheDecimalConversionDoes) {
+  const std::vector<std::string> texts = {"0.5",
+                                          "-0.25",
+                                          ".5",
+                                          "5.",
+                                          "-.5",
+                                          "-",
+                                          ".",
+                                          "1.2.3",
+                                          "+1.5",
+                                          "1e3",
+                                          "0x10",
+                                          "9007199254740992",
+                                          "9007199254740993",
+                                          "18446744073709551616",
+                                          "0000000000000000000001.5",
+                                          "1.00000000000000000000001",
+                                          "123456789.123456789012",
+                                          "-0.000000000000",
+                                          "\r\n7.25",
+                                          "7.25\r\n8"};
+  std::string list;
+  for (const std::string& text : texts) list += text + " ";
+  ChannelRecord loaded;
+  ASSERT_EQ(1, LoadBytes(Header(std::to_string(texts.size())) + list + "\xA7", loaded));
+  ASSERT_EQ(texts.size(), loaded.samples.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const double expected = ParseDecimalDouble(texts[i]).value;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(expected),
+              std::bit_cast<std::uint64_t>(loaded.samples[i]))
+        << texts[i];
+  }
+}
+
 TEST_F(ChannelFileTest, ReadsNegativeZeroAndNegativeGain) {
   ChannelRecord loaded;
   std::string bytes = Header("1") + "-0.000000000000 \xA7";
