@@ -1,3 +1,64 @@
 #include "display/graph_scale.h"
 
-namespace tavril {}  // namespace tavril
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+namespace tavril {
+
+namespace {
+
+// A fitted factor is used only when it can actually scale: positive and finite.
+bool IsUsableFactor(double value) {
+  return std::isfinite(value) && value > 0.0;
+}
+
+}  // namespace
+
+std::int32_t TruncateToInt32(double value) {
+  constexpr double kMax = static_cast<double>(std::numeric_limits<std::int32_t>::max());
+  constexpr double kMin = static_cast<double>(std::numeric_limits<std::int32_t>::min());
+  if (std::isnan(value)) return 0;
+  if (value >= kMax) return std::numeric_limits<std::int32_t>::max();
+  if (value <= kMin) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client) {
+  if (master.samples.empty()) return;
+
+  // The sample steps across the record, in 32-bit unsigned arithmetic like the
+  // record's count; the vector is never larger than a count can say.
+  const std::uint32_t steps = static_cast<std::uint32_t>(master.samples.size()) - 1u;
+  if (steps != 0) {
+    const double pixelsPerSample = static_cast<double>(client.width) / static_cast<double>(steps);
+    if (IsUsableFactor(pixelsPerSample)) scale.pixelsPerSample = pixelsPerSample;
+  }
+
+  // A 20-pixel margin above the maximum and below the minimum.
+  const double pixelsPerVolt =
+      (static_cast<double>(client.height) - 40.0) / (master.maxValue - master.minValue);
+  if (IsUsableFactor(pixelsPerVolt)) scale.pixelsPerVolt = pixelsPerVolt;
+
+  // The middle of the range goes to half the height; the sum is formed in 64
+  // bits so that a saturated offset cannot overflow.
+  const double mid = (master.maxValue + master.minValue) / 2.0;
+  const std::int64_t originY =
+      static_cast<std::int64_t>(TruncateToInt32(mid * scale.pixelsPerVolt)) + client.height / 2;
+  scale.originY = TruncateToInt32(static_cast<double>(originY));
+  scale.scrollOffset = 0;
+}
+
+PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts) {
+  PixelPoint point;
+  point.x = TruncateToInt32((sampleIndex - scale.scrollOffset) * scale.pixelsPerSample);
+  point.y = TruncateToInt32(volts * -1.0 * scale.pixelsPerVolt + scale.originY);
+  return point;
+}
+
+std::int32_t PixelToSample(const GraphScale& scale, std::int32_t x) {
+  // A zero scale divides to an infinity (saturated) or, at x = 0, to NaN (0).
+  return TruncateToInt32(x / scale.pixelsPerSample + scale.scrollOffset);
+}
+
+}  // namespace tavril

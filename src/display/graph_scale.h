@@ -11,9 +11,9 @@ namespace tavril {
 struct GraphScale {
   double pixelsPerSample = 0.5905907;
   double pixelsPerVolt = 100.0;
-  std::int32_t originY = 150;       // client y of the 0 V line
-  std::int32_t scrollOffset = 0;    // sample drawn at x = 0, never below 0
-  int autoScale = 0;                // 1 "Automatique", 0 "Manuel"
+  std::int32_t originY = 150;     // client y of the 0 V line
+  std::int32_t scrollOffset = 0;  // sample drawn at x = 0, never below 0
+  int autoScale = 0;              // 1 "Automatique", 0 "Manuel"
 };
 
 struct GraphCursors {
@@ -34,10 +34,13 @@ struct PixelPoint {
   bool operator==(const PixelPoint&) const = default;
 };
 
-// Fits the scale to `master` in a client area of `client` pixels. Does nothing
-// when the record holds no samples. A flat record keeps the previous
-// pixelsPerVolt and a single sample keeps the previous pixelsPerSample, so the
-// scale stays finite.
+// Fits the scale to `master` in a client area of `client` pixels: the whole
+// record across the width, its range in the height less 20 pixels above and
+// below, scroll back to sample 0. Does nothing at all when the record holds no
+// samples. A fitted factor that would not be finite and positive (a single
+// sample, a flat record, NaN or infinite statistics, a too small client area)
+// keeps its previous value, so the scale always stays finite; originY is then
+// placed with the kept pixelsPerVolt.
 void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client);
 
 // Every float-to-integer step truncates toward zero. A result that is NaN maps

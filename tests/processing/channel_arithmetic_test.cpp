@@ -1,1 +1,318 @@
+#include "processing/channel_arithmetic.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "app/channel_record.h"
+
+namespace tavril {
+namespace {
+
+ChannelRecord RecordOf(std::vector<double> samples, std::int16_t gain = 1, double rate = 1000.0) {
+  ChannelRecord record;
+  record.device = 3;
+  record.chan = 1;
+  record.gain = gain;
+  record.rate = rate;
+  record.count = static_cast<std::uint32_t>(samples.size());
+  record.samples = std::move(samples);
+  record.title = "operande";
+  UpdateChannelStatistics(record);
+  return record;
+}
+
+// A result record full of old content that every operation must replace.
+ChannelRecord OldResult() {
+  ChannelRecord record;
+  record.device = 9;
+  record.chan = 6;
+  record.gain = 7;
+  record.count = 4;
+  record.rate = 5.0;
+  record.samples = {9.0, 9.0, 9.0, 9.0};
+  record.title = "ancien";
+  record.maxIndex = 2;
+  record.maxValue = 11.0;
+  record.minIndex = 3;
+  record.minValue = -11.0;
+  record.mean = 0.25;
+  return record;
+}
+
+void ExpectSameRecord(const ChannelRecord& actual, const ChannelRecord& expected) {
+  EXPECT_EQ(actual.device, expected.device);
+  EXPECT_EQ(actual.chan, expected.chan);
+  EXPECT_EQ(actual.gain, expected.gain);
+  EXPECT_EQ(actual.count, expected.count);
+  EXPECT_EQ(actual.rate, expected.rate);
+  EXPECT_EQ(actual.samples, expected.samples);
+  EXPECT_EQ(actual.title, expected.title);
+  EXPECT_EQ(actual.maxIndex, expected.maxIndex);
+  EXPECT_EQ(actual.maxValue, expected.maxValue);
+  EXPECT_EQ(actual.minIndex, expected.minIndex);
+  EXPECT_EQ(actual.minValue, expected.minValue);
+  EXPECT_EQ(actual.mean, expected.mean);
+}
+
+void ExpectSamplesNear(const std::vector<double>& actual, const std::vector<double>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < actual.size(); ++i) EXPECT_DOUBLE_EQ(actual[i], expected[i]) << i;
+}
+
+TEST(CombineChannels, AppliesEachOperationToGainedSamples) {
+  struct Case {
+    int op;
+    std::vector<double> expected;
+  };
+  const Case cases[] = {
+      {kOpSum, {3.0, 4.0, 5.0}},
+      {kOpDifference, {-1.0, 0.0, 1.0}},
+      {kOpProduct, {2.0, 4.0, 6.0}},
+      {kOpQuotient, {0.5, 1.0, 1.5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.op);
+    ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1);
+    a.device = 4;
+    const ChannelRecord b = RecordOf({1.0, 1.0, 1.0}, 2);
+    ChannelRecord result = OldResult();
+    ASSERT_EQ(CombineChannels(a, b, result, c.op), kMathOk);
+    EXPECT_EQ(result.samples, c.expected);
+    EXPECT_EQ(result.count, 3u);
+    EXPECT_EQ(result.gain, 1);
+    EXPECT_EQ(result.rate, 1000.0);
+    EXPECT_EQ(result.device, 4);
+    EXPECT_EQ(result.chan, 6);
+    EXPECT_EQ(result.title, "ancien");
+    EXPECT_EQ(result.maxValue, c.expected[2]);
+    EXPECT_EQ(result.minValue, c.expected[0]);
+    EXPECT_EQ(result.maxIndex, 2u);
+  }
+}
+
+TEST(CombineChannels, DifferentRatesChangeNothing) {
+  const ChannelRecord a = RecordOf({1.0, 2.0}, 1, 1000.0);
+  const ChannelRecord b = RecordOf({1.0, 2.0}, 1, 2000.0);
+  ChannelRecord result = OldResult();
+  EXPECT_EQ(CombineChannels(a, b, result, kOpSum), kMathRatesDiffer);
+  ExpectSameRecord(result, OldResult());
+}
+
+TEST(CombineChannels, ShorterSecondOperandLeavesTrailingZeros) {
+  const ChannelRecord a = RecordOf({1.0, 2.0, 3.0, 4.0, 5.0});
+  const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(CombineChannels(a, b, result, kOpSum), kMathOk);
+  EXPECT_EQ(result.count, 5u);
+  EXPECT_EQ(result.samples, (std::vector<double>{2.0, 3.0, 4.0, 0.0, 0.0}));
+  // The statistics see the zeros too.
+  EXPECT_EQ(result.minValue, 0.0);
+  EXPECT_EQ(result.minIndex, 3u);
+  EXPECT_DOUBLE_EQ(result.mean, 9.0 / 5.0);
+}
+
+TEST(CombineChannels, ShorterFirstOperandSetsTheCount) {
+  const ChannelRecord a = RecordOf({1.0, 2.0, 3.0});
+  const ChannelRecord b = RecordOf({1.0, 1.0, 1.0, 1.0, 1.0});
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(CombineChannels(a, b, result, kOpProduct), kMathOk);
+  EXPECT_EQ(result.count, 3u);
+  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0}));
+}
+
+TEST(CombineChannels, QuotientByZeroStoresInfinitiesAndNaN) {
+  const ChannelRecord a = RecordOf({1.0, 0.0, -1.0});
+  const ChannelRecord b = RecordOf({0.0, 0.0, 0.0});
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(CombineChannels(a, b, result, kOpQuotient), kMathOk);
+  ASSERT_EQ(result.samples.size(), 3u);
+  EXPECT_TRUE(std::isinf(result.samples[0]) && result.samples[0] > 0.0);
+  EXPECT_TRUE(std::isnan(result.samples[1]));
+  EXPECT_TRUE(std::isinf(result.samples[2]) && result.samples[2] < 0.0);
+}
+
+TEST(CombineChannels, GainMultipliesEachOperandSample) {
+  const ChannelRecord a = RecordOf({0.1}, 5);
+  const ChannelRecord b = RecordOf({0.0}, 1);
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(CombineChannels(a, b, result, kOpSum), kMathOk);
+  ASSERT_EQ(result.samples.size(), 1u);
+  EXPECT_DOUBLE_EQ(result.samples[0], 0.5);
+}
+
+TEST(CombineChannels, ResultThatIsAReadsAsZeros) {
+  ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 3);
+  const ChannelRecord b = RecordOf({1.0, 2.0, 4.0}, 2);
+  ASSERT_EQ(CombineChannels(a, b, a, kOpSum), kMathOk);
+  EXPECT_EQ(a.samples, (std::vector<double>{2.0, 4.0, 8.0}));
+  EXPECT_EQ(a.gain, 1);
+}
+
+TEST(CombineChannels, ResultThatIsBReadsAsZeros) {
+  const ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2);
+  ChannelRecord b = RecordOf({5.0, 5.0, 5.0, 5.0, 5.0}, 4);
+  ASSERT_EQ(CombineChannels(a, b, b, kOpSum), kMathOk);
+  EXPECT_EQ(b.count, 3u);
+  EXPECT_EQ(b.samples, (std::vector<double>{2.0, 4.0, 6.0}));
+}
+
+TEST(CombineChannels, ResultThatIsBothOperandsDividesZeroByZero) {
+  ChannelRecord a = RecordOf({1.0, 2.0});
+  ASSERT_EQ(CombineChannels(a, a, a, kOpQuotient), kMathOk);
+  ASSERT_EQ(a.samples.size(), 2u);
+  EXPECT_TRUE(std::isnan(a.samples[0]));
+  EXPECT_TRUE(std::isnan(a.samples[1]));
+}
+
+TEST(CombineChannels, OperandWithoutSamplesReadsAsZeros) {
+  ChannelRecord a;  // the reset state: a count but no samples
+  a.gain = 1;
+  a.count = 4;
+  a.rate = 1000.0;
+  const ChannelRecord b = RecordOf({1.0, 2.0, 3.0, 4.0});
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(CombineChannels(a, b, result, kOpDifference), kMathOk);
+  EXPECT_EQ(result.samples, (std::vector<double>{-1.0, -2.0, -3.0, -4.0}));
+  ASSERT_EQ(CombineChannels(b, a, result, kOpSum), kMathOk);
+  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0, 4.0}));
+}
+
+TEST(CombineChannels, BadOperationLeavesNewFieldsAndZerosWithoutStatistics) {
+  for (const int op : {1, int{kOpRectangle}, -3}) {
+    SCOPED_TRACE(op);
+    ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2);
+    a.device = 4;
+    const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
+    ChannelRecord result = OldResult();
+    EXPECT_EQ(CombineChannels(a, b, result, op), kMathBadOperation);
+    EXPECT_EQ(result.count, 3u);
+    EXPECT_EQ(result.device, 4);
+    EXPECT_EQ(result.gain, 1);
+    EXPECT_EQ(result.rate, 1000.0);
+    EXPECT_EQ(result.samples, (std::vector<double>{0.0, 0.0, 0.0}));
+    EXPECT_EQ(result.maxValue, 11.0);
+    EXPECT_EQ(result.minValue, -11.0);
+    EXPECT_EQ(result.mean, 0.25);
+  }
+}
+
+TEST(CombineChannels, DifferentRatesWinOverABadOperation) {
+  const ChannelRecord a = RecordOf({1.0}, 1, 10.0);
+  const ChannelRecord b = RecordOf({1.0}, 1, 20.0);
+  ChannelRecord result = OldResult();
+  EXPECT_EQ(CombineChannels(a, b, result, 99), kMathRatesDiffer);
+  ExpectSameRecord(result, OldResult());
+}
+
+TEST(IntegrateRectangle, GivesOneStripAreaPerSample) {
+  ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1, 10.0);
+  a.device = 4;
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  EXPECT_EQ(result.count, 3u);
+  ExpectSamplesNear(result.samples, {0.1, 0.2, 0.3});
+  EXPECT_EQ(result.gain, 1);
+  EXPECT_EQ(result.rate, 10.0);
+  EXPECT_EQ(result.device, 4);
+  EXPECT_EQ(result.chan, 6);
+  EXPECT_DOUBLE_EQ(result.maxValue, 0.3);
+  EXPECT_DOUBLE_EQ(result.mean, 0.2);
+}
+
+TEST(IntegrateRectangle, GainMultipliesEachSample) {
+  const ChannelRecord a = RecordOf({0.1}, 5, 1.0);
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  ExpectSamplesNear(result.samples, {0.5});
+}
+
+TEST(IntegrateRectangle, ResultThatIsTheOperandIsAllZeros) {
+  ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
+  ASSERT_EQ(IntegrateRectangle(a, a), kMathOk);
+  EXPECT_EQ(a.count, 3u);
+  EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0, 0.0}));
+  EXPECT_EQ(a.mean, 0.0);
+}
+
+TEST(IntegrateRectangle, OperandWithoutSamplesGivesZerosOfItsCount) {
+  ChannelRecord a;
+  a.gain = 1;
+  a.count = 1000;
+  a.rate = 100000.0;
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  EXPECT_EQ(result.samples, std::vector<double>(1000, 0.0));
+}
+
+TEST(IntegrateMidpoint, GivesOneStripAreaBetweenNeighbours) {
+  ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1, 10.0);
+  a.device = 4;
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  EXPECT_EQ(result.count, 2u);
+  ExpectSamplesNear(result.samples, {0.15, 0.25});
+  EXPECT_EQ(result.gain, 1);
+  EXPECT_EQ(result.rate, 10.0);
+  EXPECT_EQ(result.device, 4);
+  EXPECT_EQ(result.chan, 6);
+  EXPECT_DOUBLE_EQ(result.mean, 0.2);
+}
+
+TEST(IntegrateMidpoint, GainMultipliesEachStrip) {
+  const ChannelRecord a = RecordOf({0.1, 0.3}, 5, 1.0);
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  ExpectSamplesNear(result.samples, {1.0});
+}
+
+TEST(IntegrateMidpoint, SingleSampleGivesAnEmptyResult) {
+  const ChannelRecord a = RecordOf({4.0}, 1, 10.0);
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  EXPECT_EQ(result.count, 0u);
+  EXPECT_TRUE(result.samples.empty());
+  EXPECT_EQ(result.maxValue, 0.0);
+  EXPECT_EQ(result.minValue, 0.0);
+  EXPECT_EQ(result.mean, 0.0);
+}
+
+TEST(IntegrateMidpoint, EmptyOperandIsRefusedAndLeavesAnEmptyResult) {
+  ChannelRecord a;
+  a.device = 4;
+  a.gain = 3;
+  a.rate = 10.0;
+  ChannelRecord result = OldResult();
+  EXPECT_EQ(IntegrateMidpoint(a, result), kMathNoMemory);
+  EXPECT_EQ(result.count, 0u);
+  EXPECT_TRUE(result.samples.empty());
+  EXPECT_EQ(result.device, 4);
+  EXPECT_EQ(result.gain, 1);
+  EXPECT_EQ(result.rate, 10.0);
+  EXPECT_EQ(result.chan, 6);
+  EXPECT_EQ(result.mean, 0.25);  // statistics not updated
+}
+
+TEST(IntegrateMidpoint, ResultThatIsTheOperandIsAllZeros) {
+  ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
+  ASSERT_EQ(IntegrateMidpoint(a, a), kMathOk);
+  EXPECT_EQ(a.count, 2u);
+  EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0}));
+}
+
+TEST(IntegrateMidpoint, ReadsOnlyTheSamplesTheOperandHolds) {
+  ChannelRecord a;
+  a.gain = 1;
+  a.count = 3;  // promises three samples but holds one
+  a.rate = 1.0;
+  a.samples = {2.0};
+  ChannelRecord result = OldResult();
+  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 0.0}));
+}
+
+}  // namespace
+}  // namespace tavril
