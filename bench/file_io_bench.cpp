@@ -1,2 +1,219 @@
+// Save, load and MATLAB export of a 10-million-sample record, each against the
+// straightforward way of doing the same thing, measured in the same run. The
+// ratios printed at the end are baseline time / TAVRIL time.
+
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+#include "app/channel_record.h"
+#include "files/channel_file.h"
+#include "files/matlab_export.h"
+
+namespace {
+
+constexpr std::size_t kSampleCount = 10'000'000;
+
+class AlwaysReplace : public tavril::UserInteraction {
+ public:
+  tavril::MessageAnswer ShowMessage(const tavril::MessageBoxRequest&) override {
+    return tavril::MessageAnswer::kYes;
+  }
+  void RunCommandAgain(int) override {}
+};
+
+const std::filesystem::path& BenchFolder() {
+  static const std::filesystem::path folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavril-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    return std::filesystem::path(pattern);
+  }();
+  return folder;
+}
+
+// A noisy sine in volts, like an acquisition.
+const tavril::ChannelRecord& BenchRecord() {
+  static const tavril::ChannelRecord record = [] {
+    tavril::ChannelRecord r;
+    r.title = "Banc d'essai";
+    r.device = 1;
+    r.gain = 1;
+    r.rate = 100000.0;
+    r.count = kSampleCount;
+    r.samples.resize(kSampleCount);
+    std::mt19937_64 random(1);
+    std::normal_distribution<double> noise(0.0, 0.01);
+    for (std::size_t i = 0; i < kSampleCount; ++i) {
+      r.samples[i] = 2.5 * std::sin(static_cast<double>(i) * 0.001) + noise(random);
+    }
+    return r;
+  }();
+  return record;
+}
+
+// Writes the data file with one fprintf per value, the obvious way.
+void SaveBaseline(const tavril::ChannelRecord& r, const char* path) {
+  FILE* f = std::fopen(path, "wb");
+  std::fprintf(f, "Titre = %s\xA7\r\nDevice = %i\xA7\r\nChan = %i\xA7\r\nGain = %i\xA7\r\n", r.title.c_str(),
+               r.device, r.chan, r.gain);
+  std::fprintf(f, "Count = %u\xA7\r\nRate = %.0f\xA7\r\nTableau :\r\n", r.count, r.rate);
+  for (const double value : r.samples) std::fprintf(f, "%.12f ", value);
+  std::fputc(0xA7, f);
+  std::fflush(f);
+  ::fsync(fileno(f));
+  std::fclose(f);
+}
+
+void ExportBaseline(const tavril::ChannelRecord& r, const char* path) {
+  FILE* f = std::fopen(path, "wb");
+  std::fprintf(f, "%% Fichier d'export vers MatLab pour TAVRIL\r\n\r\nx%i=[\r\n", r.chan);
+  for (std::size_t i = 0; i < r.samples.size(); ++i) {
+    std::fprintf(f, "%.12f\r\n", static_cast<double>(i) / r.rate);
+  }
+  std::fprintf(f, "];\r\ny%i=[\r\n", r.chan);
+  for (const double value : r.samples) std::fprintf(f, "%.12f\r\n", value);
+  std::fprintf(f, "];\r\nplot(x%i,y%i);\r\ngrid;\r\ntitle('%s')\r\n\r\n", r.chan, r.chan,
+               r.title.c_str());
+  std::fflush(f);
+  ::fsync(fileno(f));
+  std::fclose(f);
+}
+
+// The reader done literally: one byte at a time, strtod for every value.
+bool LoadBaseline(const char* path, tavril::ChannelRecord& r) {
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  auto field = [f](std::string& out) {
+    out.clear();
+    for (int c = std::getc(f); c != EOF && c != 0xA7; c = std::getc(f)) out += static_cast<char>(c);
+    std::getc(f);
+    std::getc(f);
+  };
+  auto label = [f](std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) std::getc(f);
+  };
+  std::string value;
+  label(8), field(value), r.title = value;
+  label(9), field(value), r.device = static_cast<std::int16_t>(std::atoi(value.c_str()));
+  label(7), field(value), r.chan = static_cast<std::int16_t>(std::atoi(value.c_str()));
+  label(7), field(value), r.gain = static_cast<std::int16_t>(std::atoi(value.c_str()));
+  label(8), field(value), r.count = static_cast<std::uint32_t>(std::strtod(value.c_str(), nullptr));
+  label(7), field(value), r.rate = std::strtod(value.c_str(), nullptr);
+  label(11);
+  r.samples.assign(r.count, 0.0);
+  std::size_t index = 0;
+  value.clear();
+  for (int c = std::getc(f); c != EOF && c != 0xA7; c = std::getc(f)) {
+    if (c == ' ') {
+      if (index < r.samples.size()) r.samples[index++] = std::strtod(value.c_str(), nullptr);
+      value.clear();
+    } else {
+      value += static_cast<char>(c);
+    }
+  }
+  std::fclose(f);
+  return true;
+}
+
+std::filesystem::path PathFor(const char* name) { return BenchFolder() / name; }
+
+void BM_Save_Baseline(benchmark::State& state) {
+  const auto path = PathFor("baseline.tvr");
+  for (auto _ : state) SaveBaseline(BenchRecord(), path.c_str());
+}
+
+void BM_Save_Tavril(benchmark::State& state) {
+  const auto path = PathFor("tavril.tvr");
+  AlwaysReplace user;
+  for (auto _ : state) {
+    if (tavril::SaveChannelFile(user, path, BenchRecord()) != 1) state.SkipWithError("save failed");
+  }
+}
+
+void BM_Export_Baseline(benchmark::State& state) {
+  const auto path = PathFor("baseline.M");
+  for (auto _ : state) ExportBaseline(BenchRecord(), path.c_str());
+}
+
+void BM_Export_Tavril(benchmark::State& state) {
+  const auto path = PathFor("tavril.M");
+  AlwaysReplace user;
+  for (auto _ : state) {
+    if (tavril::ExportMatlabFile(user, path, BenchRecord()) != 1) state.SkipWithError("export failed");
+  }
+}
+
+void BM_Load_Baseline(benchmark::State& state) {
+  const auto path = PathFor("input.tvr");
+  if (!std::filesystem::exists(path)) SaveBaseline(BenchRecord(), path.c_str());
+  for (auto _ : state) {
+    tavril::ChannelRecord record;
+    if (!LoadBaseline(path.c_str(), record)) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(record.samples.data());
+  }
+}
+
+void BM_Load_Tavril(benchmark::State& state) {
+  const auto path = PathFor("input.tvr");
+  if (!std::filesystem::exists(path)) SaveBaseline(BenchRecord(), path.c_str());
+  for (auto _ : state) {
+    tavril::ChannelRecord record;
+    if (tavril::LoadChannelFile(path, record) != 1) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(record.samples.data());
+  }
+}
+
+#define TAVRIL_FILE_BENCHMARK(name) \
+  BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)
+
+TAVRIL_FILE_BENCHMARK(BM_Save_Baseline);
+TAVRIL_FILE_BENCHMARK(BM_Save_Tavril);
+TAVRIL_FILE_BENCHMARK(BM_Export_Baseline);
+TAVRIL_FILE_BENCHMARK(BM_Export_Tavril);
+TAVRIL_FILE_BENCHMARK(BM_Load_Baseline);
+TAVRIL_FILE_BENCHMARK(BM_Load_Tavril);
+
+// Prints as usual and remembers each benchmark's time for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+  }
+  void PrintRatios() const {
+    std::printf("\nSpeed-up against the baseline (baseline time / TAVRIL time):\n");
+    for (const char* operation : {"Save", "Export", "Load"}) {
+      const auto baseline = Find(std::string("BM_") + operation + "_Baseline");
+      const auto tavril = Find(std::string("BM_") + operation + "_Tavril");
+      if (baseline > 0 && tavril > 0) std::printf("  %-6s %6.2fx\n", operation, baseline / tavril);
+    }
+  }
+
+ private:
+  double Find(const std::string& prefix) const {
+    for (const auto& [name, time] : times_) {
+      if (name.rfind(prefix, 0) == 0) return time;
+    }
+    return 0.0;
+  }
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  std::filesystem::remove_all(BenchFolder());
+  benchmark::Shutdown();
+  return 0;
+}
