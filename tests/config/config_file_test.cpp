@@ -14,14 +14,18 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileSizeLimit;
 using testing::ReadFileBytes;
+using testing::ScopedLocale;
 using testing::TempDir;
+
 using testing::TestDataPath;
 using testing::WriteFileBytes;
 
@@ -205,31 +209,6 @@ TEST(ConfigFileWriter, FailsWhenTheConfigFileIsAFolder) {
   EXPECT_TRUE(fs::is_directory(dir / kConfigFileName));
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{kConfigFileName});
 }
-
-// Lowers the process's file size limit so that writes fail part-way, as on a
-// full disk; works whatever the user's rights.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-    if (::getrlimit(RLIMIT_FSIZE, &saved_) != 0) return;
-    rlimit lowered = saved_;
-    lowered.rlim_cur = bytes;
-    active_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~FileSizeLimit() {
-    if (active_) ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::signal(SIGXFSZ, previousHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool active() const { return active_; }
-
- private:
-  rlimit saved_{};
-  bool active_ = false;
-  void (*previousHandler_)(int) = SIG_DFL;
-};
 
 TEST(ConfigFileWriter, KeepsThePreviousFileWhenAWriteFailsPartWay) {
   TempDir dir;
@@ -454,21 +433,6 @@ TEST(ConfigFieldReader, ReadsUpToTheSemicolonAndSkipsTwoBytes) {
 }
 
 // --- Independence from the process locale -----------------------------------
-
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) : saved_(std::setlocale(LC_ALL, nullptr)) {
-    active_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
-  ScopedLocale(const ScopedLocale&) = delete;
-  ScopedLocale& operator=(const ScopedLocale&) = delete;
-  bool active() const { return active_; }
-
- private:
-  std::string saved_;
-  bool active_ = false;
-};
 
 TEST(ConfigFileLocale, FrenchLocaleKeepsTheDecimalPoint) {
   ScopedLocale french("fr_FR.UTF-8");

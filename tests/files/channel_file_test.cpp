@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <clocale>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -11,6 +10,7 @@
 
 #include "app/command_ids.h"
 #include "files/number_text.h"
+#include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
 
@@ -121,16 +121,11 @@ TEST_F(ChannelFileTest, WritesATerminatorInTheTitleAsAQuestionMark) {
 }
 
 TEST_F(ChannelFileTest, IgnoresTheProcessLocale) {
-  const std::string previous = std::setlocale(LC_ALL, nullptr);
-  if (std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
-    GTEST_SKIP() << "the fr_FR.UTF-8 locale is not installed (scripts/install-deps.sh makes it)";
-  }
-  const std::string bytes = SaveAndRead(MakeRecord("Essai", {0.5, -0.25, 1.0}));
+  testing::ScopedLocale french(testing::kFrenchLocale);
+  if (!french.active()) GTEST_SKIP() << testing::kNoFrenchLocale;
+  EXPECT_EQ(kWorkedExample, SaveAndRead(MakeRecord("Essai", {0.5, -0.25, 1.0})));
   ChannelRecord loaded;
-  const int result = LoadChannelFile(dir_ / "essai.tvr", loaded);
-  std::setlocale(LC_ALL, previous.c_str());
-  EXPECT_EQ(kWorkedExample, bytes);
-  ASSERT_EQ(1, result);
+  ASSERT_EQ(1, LoadChannelFile(dir_ / "essai.tvr", loaded));
   EXPECT_EQ((std::vector<double>{0.5, -0.25, 1.0}), loaded.samples);
 }
 
@@ -368,6 +363,23 @@ TEST_F(ChannelFileTest, ReportsAFileThatCannotBeCreated) {
   EXPECT_EQ(MessageButtons::kOk, user.boxes()[0].buttons);
   EXPECT_EQ(0, SaveChannelFile(user, dir_.path(), MakeRecord("Essai", {1.0})));
   EXPECT_TRUE(dir_.Entries().empty());
+}
+
+TEST_F(ChannelFileTest, AWriteThatFailsPartWayKeepsThePreviousFile) {
+  const auto path = dir_ / "essai.tvr";
+  WriteFileBytes(path, kWorkedExample);
+  ScriptedUser user;
+  int result = -1;
+  {
+    testing::FileSizeLimit limit(4096);
+    if (!limit.active()) GTEST_SKIP() << "the file size limit cannot be lowered here";
+    result = SaveChannelFile(user, path, MakeRecord("Essai", std::vector<double>(10000, 1.0)));
+  }
+  EXPECT_EQ(0, result);
+  EXPECT_EQ(1u,
+            user.boxes().size());  // only the overwrite question: the caller reports the failure
+  EXPECT_EQ(kWorkedExample, ReadFileBytes(path));
+  EXPECT_EQ(std::vector<std::string>{"essai.tvr"}, dir_.Entries());
 }
 
 TEST(ChannelFileField, StopsAtTheTerminatorAndSkipsTheLineEnd) {

@@ -1,1 +1,120 @@
+#include "files/file_writer.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "support/scoped_environment.h"
+#include "support/temp_dir.h"
+
+namespace tavril {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+TEST(AtomicFileWriter, ReplacesTheTargetOnlyOnCommit) {
+  TempDir dir;
+  const auto target = dir / "f.txt";
+  WriteFileBytes(target, "old");
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(target));
+  writer.Append("new content");
+  EXPECT_EQ("old", ReadFileBytes(target));
+  EXPECT_EQ(2u, dir.Entries().size());  // the target and the temporary beside it
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("new content", ReadFileBytes(target));
+  EXPECT_EQ(std::vector<std::string>{"f.txt"}, dir.Entries());
+}
+
+TEST(AtomicFileWriter, LeavesNothingBehindWithoutCommit) {
+  TempDir dir;
+  {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir / "new.txt"));
+    writer.Append("lost");
+  }
+  EXPECT_TRUE(dir.Entries().empty());
+  WriteFileBytes(dir / "kept.txt", "kept");
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "kept.txt"));
+  writer.Append("lost");
+  writer.Discard();
+  EXPECT_EQ("kept", ReadFileBytes(dir / "kept.txt"));
+  EXPECT_EQ(std::vector<std::string>{"kept.txt"}, dir.Entries());
+}
+
+TEST(AtomicFileWriter, WritesContentLargerThanItsBuffer) {
+  TempDir dir;
+  std::string expected;
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "big"));
+  for (int i = 0; i < 300000; ++i) {
+    const std::string line = std::to_string(i) + "\r\n";
+    char* out = writer.Reserve(line.size());
+    std::copy(line.begin(), line.end(), out);
+    writer.Advance(out + line.size());
+    expected += line;
+  }
+  writer.Append(std::string(3 << 20, 'x'));  // more than the whole buffer at once
+  expected += std::string(3 << 20, 'x');
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ(expected, ReadFileBytes(dir / "big"));
+}
+
+TEST(AtomicFileWriter, KeepsTheTargetsPermissions) {
+  TempDir dir;
+  const auto target = dir / "f.txt";
+  WriteFileBytes(target, "old");
+  ::chmod(target.c_str(), 0640);
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(target));
+  writer.Append("new");
+  ASSERT_TRUE(writer.Commit());
+  struct stat info {};
+  ASSERT_EQ(0, ::stat(target.c_str(), &info));
+  EXPECT_EQ(0640u, info.st_mode & 0777);
+}
+
+TEST(AtomicFileWriter, RefusesWhatItCannotReplace) {
+  TempDir dir;
+  AtomicFileWriter writer;
+  EXPECT_FALSE(writer.Open(dir / "absent" / "f.txt"));
+  EXPECT_FALSE(writer.Open(dir.path()));
+  EXPECT_FALSE(writer.Commit());
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+TEST(AtomicFileWriter, AFailedWriteKeepsTheOldFile) {
+  TempDir dir;
+  const auto target = dir / "f.txt";
+  WriteFileBytes(target, "old");
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(target));
+  writer.Append(std::string(1 << 16, 'x'));
+  bool committed = true;
+  {
+    testing::FileSizeLimit limit(1024);
+    if (!limit.active()) GTEST_SKIP() << "the file size limit cannot be lowered here";
+    committed = writer.Commit();
+  }
+  EXPECT_FALSE(committed);
+  EXPECT_EQ("old", ReadFileBytes(target));
+  EXPECT_EQ(std::vector<std::string>{"f.txt"}, dir.Entries());
+}
+
+TEST(AtomicFileWriter, AFixedTemporaryNameReplacesAStaleOne) {
+  TempDir dir;
+  WriteFileBytes(dir / "stale.$$$", "left by a crash");
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.ini", dir / "stale.$$$"));
+  writer.Append("fresh");
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("fresh", ReadFileBytes(dir / "f.ini"));
+  EXPECT_EQ(std::vector<std::string>{"f.ini"}, dir.Entries());
+}
+
+}  // namespace
+}  // namespace tavril

@@ -17,15 +17,18 @@
 #include <vector>
 
 #include "app/command_ids.h"
+#include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
 namespace {
 
+using testing::FileSizeLimit;
 using testing::ReadFileBytes;
 using testing::ScriptedUser;
 using testing::TempDir;
+
 using testing::WriteFileBytes;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -306,31 +309,6 @@ TEST(MatlabExport, MissingFolderShowsTheErrorBoxAndYieldsZero) {
   EXPECT_TRUE(dir.Entries().empty());
 }
 
-// Lowers the file-size limit so that writes fail with EFBIG, as on a full
-// disk; restores the limit and the signal on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ok_ = ::getrlimit(RLIMIT_FSIZE, &saved_) == 0;
-    previousSignal_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit lowered = saved_;
-    lowered.rlim_cur = bytes;
-    ok_ = ok_ && previousSignal_ != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    if (previousSignal_ != SIG_ERR) ::signal(SIGXFSZ, previousSignal_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  rlimit saved_{};
-  sighandler_t previousSignal_ = SIG_ERR;
-  bool ok_ = false;
-};
-
 TEST(MatlabExport, WriteFailureKeepsTheOldFileAndNoTemporary) {
   TempDir dir;
   const std::string old = "old content\r\n";
@@ -341,7 +319,8 @@ TEST(MatlabExport, WriteFailureKeepsTheOldFileAndNoTemporary) {
   int result = -1;
   {
     FileSizeLimit limit(4096);
-    if (!limit.ok()) GTEST_SKIP() << "cannot lower the file-size limit to provoke a write error";
+    if (!limit.active())
+      GTEST_SKIP() << "cannot lower the file-size limit to provoke a write error";
     result = ExportMatlabFile(user, dir / "OLD.M", record);
   }
   EXPECT_EQ(result, 0);

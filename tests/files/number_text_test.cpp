@@ -1,5 +1,7 @@
 #include "files/number_text.h"
 
+#include "support/scoped_environment.h"
+
 #include <gtest/gtest.h>
 
 #include <locale.h>
@@ -267,10 +269,8 @@ TEST(IntegerParse, SixteenBitFieldsKeepTheLowBits) {
 
 // A French locale writes 1,5 with printf; the file helpers must not.
 TEST(NumberTextLocale, IgnoresTheProcessLocale) {
-  const std::string previous = std::setlocale(LC_ALL, nullptr);
-  if (std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
-    GTEST_SKIP() << "the fr_FR.UTF-8 locale is not installed (scripts/install-deps.sh makes it)";
-  }
+  testing::ScopedLocale french(testing::kFrenchLocale);
+  if (!french.active()) GTEST_SKIP() << testing::kNoFrenchLocale;
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 1.5);
   EXPECT_STREQ("1,5", probe) << "the French locale should use a decimal comma";
@@ -280,7 +280,6 @@ TEST(NumberTextLocale, IgnoresTheProcessLocale) {
   EXPECT_EQ(1.5, ParseDecimalDouble("1.5").value);
   EXPECT_EQ(1.0, ParseDecimalDouble("1,5").value);
   EXPECT_TRUE(std::isinf(ParseDecimalDouble("inf").value));
-  std::setlocale(LC_ALL, previous.c_str());
 }
 
 }  // namespace
