@@ -10,12 +10,15 @@
 
 #include "app/command_ids.h"
 #include "files/number_text.h"
+#include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
 namespace {
+
+using testing::ExpectSameRecord;
 
 using testing::ReadFileBytes;
 using testing::ScriptedUser;
@@ -41,16 +44,6 @@ ChannelRecord SentinelRecord() {
   record.chan = 6;
   record.gain = 4;
   return record;
-}
-
-void ExpectSameRecord(const ChannelRecord& expected, const ChannelRecord& actual) {
-  EXPECT_EQ(expected.title, actual.title);
-  EXPECT_EQ(expected.device, actual.device);
-  EXPECT_EQ(expected.chan, actual.chan);
-  EXPECT_EQ(expected.gain, actual.gain);
-  EXPECT_EQ(expected.count, actual.count);
-  EXPECT_EQ(expected.rate, actual.rate);
-  EXPECT_EQ(expected.samples, actual.samples);
 }
 
 std::string Header(const std::string& count, const std::string& title = "Essai") {

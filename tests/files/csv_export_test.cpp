@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/record_checks.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
@@ -15,12 +16,7 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 
 std::string CsvOf(const ChannelRecord& record) {
-  TempDir dir;
-  AtomicFileWriter out;
-  EXPECT_TRUE(out.Open(dir / "data.csv"));
-  WriteCsvFile(record, out);
-  EXPECT_TRUE(out.Commit());
-  return ReadFileBytes(dir / "data.csv");
+  return testing::BytesWrittenBy([&](AtomicFileWriter& out) { WriteCsvFile(record, out); });
 }
 
 ChannelRecord MakeRecord(double rate, std::vector<double> samples) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/command_ids.h"
+#include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
@@ -47,12 +48,7 @@ ChannelRecord MakeRecord(std::int16_t chan, double rate, std::vector<double> sam
 }
 
 std::string ScriptOf(const ChannelRecord& record) {
-  TempDir dir;
-  AtomicFileWriter out;
-  EXPECT_TRUE(out.Open(dir / "script.M"));
-  WriteMatlabScript(record, out);
-  EXPECT_TRUE(out.Commit());
-  return ReadFileBytes(dir / "script.M");
+  return testing::BytesWrittenBy([&](AtomicFileWriter& out) { WriteMatlabScript(record, out); });
 }
 
 // The text between "<name>=[\r\n" and "];", one value per line.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/record_checks.h"
+
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -11,6 +13,8 @@
 
 namespace tavril {
 namespace {
+
+using testing::ExpectSameRecord;
 
 ChannelRecord RecordOf(std::vector<double> samples, std::int16_t gain = 1, double rate = 1000.0) {
   ChannelRecord record;
@@ -41,21 +45,6 @@ ChannelRecord OldResult() {
   record.minValue = -11.0;
   record.mean = 0.25;
   return record;
-}
-
-void ExpectSameRecord(const ChannelRecord& actual, const ChannelRecord& expected) {
-  EXPECT_EQ(actual.device, expected.device);
-  EXPECT_EQ(actual.chan, expected.chan);
-  EXPECT_EQ(actual.gain, expected.gain);
-  EXPECT_EQ(actual.count, expected.count);
-  EXPECT_EQ(actual.rate, expected.rate);
-  EXPECT_EQ(actual.samples, expected.samples);
-  EXPECT_EQ(actual.title, expected.title);
-  EXPECT_EQ(actual.maxIndex, expected.maxIndex);
-  EXPECT_EQ(actual.maxValue, expected.maxValue);
-  EXPECT_EQ(actual.minIndex, expected.minIndex);
-  EXPECT_EQ(actual.minValue, expected.minValue);
-  EXPECT_EQ(actual.mean, expected.mean);
 }
 
 void ExpectSamplesNear(const std::vector<double>& actual, const std::vector<double>& expected) {
