@@ -1,1 +1,695 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cli_arguments.h"
+#include "cli_commands.h"
+#include "json_output.h"
+#include "processing/channel_arithmetic.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace tavril::cli {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::TestDataPath;
+using testing::WriteFileBytes;
+using Args = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------
+// Argument parsing
+
+CommandLine Command(CommandKind kind) {
+  CommandLine command;
+  command.kind = kind;
+  return command;
+}
+
+CommandLine Info(std::string input, bool json) {
+  CommandLine command = Command(CommandKind::kInfo);
+  command.input = std::move(input);
+  command.json = json;
+  return command;
+}
+
+CommandLine Convert(std::string input, std::string output, bool force) {
+  CommandLine command = Command(CommandKind::kConvert);
+  command.input = std::move(input);
+  command.output = std::move(output);
+  command.force = force;
+  return command;
+}
+
+CommandLine Math(int operation, std::string a, std::string b, std::string output, bool force) {
+  CommandLine command = Command(CommandKind::kMath);
+  command.operation = operation;
+  command.input = std::move(a);
+  command.secondInput = std::move(b);
+  command.output = std::move(output);
+  command.force = force;
+  return command;
+}
+
+CommandLine Config(bool json) {
+  CommandLine command = Command(CommandKind::kConfig);
+  command.json = json;
+  return command;
+}
+
+struct AcceptedCase {
+  Args args;
+  CommandLine expected;
+};
+
+void ExpectAccepted(const std::vector<AcceptedCase>& cases) {
+  for (const AcceptedCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ParsedArguments parsed = ParseArguments(c.args);
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.command, c.expected);
+  }
+}
+
+TEST(CliArguments, ReadsEveryCommand) {
+  ExpectAccepted({
+      {{"info", "a.tvr"}, Info("a.tvr", false)},
+      {{"info", "a.tvr", "--json"}, Info("a.tvr", true)},
+      {{"convert", "a.tvr", "b.m"}, Convert("a.tvr", "b.m", false)},
+      {{"convert", "a.tvr", "b.csv", "--force"}, Convert("a.tvr", "b.csv", true)},
+      {{"math", "sum", "a.tvr", "b.tvr", "-o", "r.tvr"},
+       Math(kOpSum, "a.tvr", "b.tvr", "r.tvr", false)},
+      {{"math", "difference", "a", "b", "-o", "r"}, Math(kOpDifference, "a", "b", "r", false)},
+      {{"math", "product", "a", "b", "-o", "r"}, Math(kOpProduct, "a", "b", "r", false)},
+      {{"math", "quotient", "a", "b", "-o", "r"}, Math(kOpQuotient, "a", "b", "r", false)},
+      {{"math", "rectangle", "a", "-o", "r"}, Math(kOpRectangle, "a", "", "r", false)},
+      {{"math", "midpoint", "a", "--output", "r", "--force"},
+       Math(kOpMidpoint, "a", "", "r", true)},
+      {{"math", "midpoint", "a", "--output=r"}, Math(kOpMidpoint, "a", "", "r", false)},
+      {{"config"}, Config(false)},
+      {{"config", "--json"}, Config(true)},
+      {{"help"}, Command(CommandKind::kHelp)},
+      {{"--help"}, Command(CommandKind::kHelp)},
+      {{"-h"}, Command(CommandKind::kHelp)},
+  });
+}
+
+TEST(CliArguments, OptionsMayStandBeforeBetweenOrAfterPositionals) {
+  ExpectAccepted({
+      {{"--json", "info", "a.tvr"}, Info("a.tvr", true)},
+      {{"info", "--json", "a.tvr"}, Info("a.tvr", true)},
+      {{"--force", "convert", "a.tvr", "b.m"}, Convert("a.tvr", "b.m", true)},
+      {{"-o", "r.csv", "math", "sum", "a", "b"}, Math(kOpSum, "a", "b", "r.csv", false)},
+      {{"math", "-o", "r.csv", "sum", "--force", "a", "b"}, Math(kOpSum, "a", "b", "r.csv", true)},
+  });
+}
+
+TEST(CliArguments, DoubleDashMakesTheRestPositional) {
+  ExpectAccepted({
+      {{"info", "--", "--json"}, Info("--json", false)},
+      {{"convert", "--force", "--", "-in.tvr", "-o"}, Convert("-in.tvr", "-o", true)},
+      {{"--", "info", "-h"}, Info("-h", false)},
+      // A lone dash is a name, not an option.
+      {{"info", "-"}, Info("-", false)},
+      // The output option's value is taken whatever it looks like.
+      {{"math", "rectangle", "a", "-o", "--json"}, Math(kOpRectangle, "a", "", "--json", false)},
+  });
+}
+
+TEST(CliArguments, HelpWinsOverOtherProblems) {
+  ExpectAccepted({
+      {{"info", "--help"}, Command(CommandKind::kHelp)},
+      {{"--bogus", "-h"}, Command(CommandKind::kHelp)},
+      {{"math", "nothing", "-h"}, Command(CommandKind::kHelp)},
+  });
+}
+
+TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
+  const struct {
+    Args args;
+    std::string error;
+  } cases[] = {
+      {{}, "Aucune commande indiquée"},
+      {{"--json"}, "Aucune commande indiquée"},
+      {{"inf0", "a.tvr"}, "Commande inconnue : inf0"},
+      {{"INFO", "a.tvr"}, "Commande inconnue : INFO"},
+      {{"info"}, "La commande info attend un fichier .tvr"},
+      {{"info", "a.tvr", "b.tvr"}, "La commande info attend un fichier .tvr"},
+      {{"info", "a.tvr", "--verbose"}, "Option inconnue : --verbose"},
+      {{"info", "a.tvr", "-j"}, "Option inconnue : -j"},
+      {{"info", "a.tvr", "--json=yes"}, "L'option --json ne prend pas de valeur"},
+      {{"info", "a.tvr", "--force"}, "L'option --force ne s'applique pas à la commande info"},
+      {{"info", "a.tvr", "-o", "x"}, "L'option -o ne s'applique pas à la commande info"},
+      {{"convert", "a.tvr"},
+       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
+      {{"convert", "a.tvr", "b.m", "c.m"},
+       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
+      {{"convert", "a.tvr", "b.m", "--json"},
+       "L'option --json ne s'applique pas à la commande convert"},
+      {{"math"}, "La commande math attend une opération et ses fichiers"},
+      {{"math", "sqrt", "a", "-o", "r"},
+       "Opération inconnue : sqrt (sum, difference, product, quotient, rectangle, midpoint)"},
+      {{"math", "sum", "a", "-o", "r"}, "L'opération sum attend deux fichiers, A et B"},
+      {{"math", "quotient", "a", "b", "c", "-o", "r"},
+       "L'opération quotient attend deux fichiers, A et B"},
+      {{"math", "rectangle", "a", "b", "-o", "r"}, "L'opération rectangle attend un seul fichier"},
+      {{"math", "midpoint", "-o", "r"}, "L'opération midpoint attend un seul fichier"},
+      {{"math", "sum", "a", "b"}, "La commande math attend un fichier de sortie (-o FICHIER)"},
+      {{"math", "sum", "a", "b", "-o"}, "L'option -o attend un nom de fichier"},
+      {{"math", "sum", "a", "b", "-o", "r", "-o", "s"},
+       "Le fichier de sortie est donné plusieurs fois"},
+      {{"math", "sum", "a", "b", "-o", "r", "--json"},
+       "L'option --json ne s'applique pas à la commande math"},
+      {{"config", "TAVRIL.INI"}, "La commande config n'attend aucun argument"},
+      {{"help", "info"}, "La commande help n'attend aucun argument"},
+      {{"help", "--json"}, "L'option --json ne s'applique pas à la commande help"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ParsedArguments parsed = ParseArguments(c.args);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.error, c.error);
+  }
+}
+
+// Every list drawn from the words the parser reacts to gives either an error or
+// a command with no field that the command does not take.
+TEST(CliArguments, AnyArgumentListGivesACheckedResult) {
+  const std::string words[] = {"info",     "convert", "math",    "config", "help",      "sum",
+                               "midpoint", "--json",  "--force", "-o",     "--output=", "--",
+                               "-",        "",        "-h",      "--x",    "a.tvr",     "b.m"};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % bound;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    Args args(next(7));
+    for (std::string& arg : args) arg = words[next(std::size(words))];
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const ParsedArguments parsed = ParseArguments(args);
+    if (!parsed.ok()) {
+      EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+      continue;
+    }
+    const CommandLine& c = parsed.command;
+    const bool takesOutput = c.kind == CommandKind::kConvert || c.kind == CommandKind::kMath;
+    // Names may be empty, so only fields a command does not take are known.
+    EXPECT_TRUE(c.output.empty() || takesOutput);
+    EXPECT_TRUE(c.secondInput.empty() || TakesSecondOperand(c.operation));
+    EXPECT_TRUE(c.input.empty() || c.kind != CommandKind::kHelp);
+    EXPECT_EQ(c.operation != 0, c.kind == CommandKind::kMath);
+    EXPECT_TRUE(!c.json || c.kind == CommandKind::kInfo || c.kind == CommandKind::kConfig);
+    EXPECT_TRUE(!c.force || takesOutput);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Text and JSON forms
+
+TEST(JsonOutput, EscapesQuotesBackslashesAndControlCharacters) {
+  const struct {
+    std::string text;
+    std::string json;
+  } cases[] = {
+      {"plain", "\"plain\""},           {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"\n\r\t", "\"\\n\\r\\t\""},      {std::string("\0\x01\x1f", 3), "\"\\u0000\\u0001\\u001f\""},
+      {"\x7f été €", "\"\x7f été €\""},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    AppendJsonString(out, c.text);
+    EXPECT_EQ(out, c.json);
+  }
+}
+
+TEST(JsonOutput, DoublesAreShortestRoundTripAndNonFiniteIsNull) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double value;
+    std::string json;
+  } cases[] = {
+      {0.0, "0"},          {-0.25, "-0.25"}, {1000.0, "1000"},
+      {100000.0, "1e+05"}, {0.1, "0.1"},     {1.0 / 3.0, "0.3333333333333333"},
+      {inf, "null"},       {-inf, "null"},   {std::numeric_limits<double>::quiet_NaN(), "null"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    AppendJsonDouble(out, c.value);
+    EXPECT_EQ(out, c.json) << c.value;
+  }
+  JsonObject object;
+  EXPECT_EQ(object.Text(), "{}");
+  object.AddInteger("a", -3);
+  object.AddDouble("b", inf);
+  object.AddString("c", "x");
+  EXPECT_EQ(object.Text(), "{\"a\":-3,\"b\":null,\"c\":\"x\"}");
+}
+
+TEST(CliInfoText, NonFiniteStatisticsKeepTheirSpelling) {
+  ChannelRecord record;
+  record.title = "t";
+  record.gain = -2;
+  record.count = 4000000000u;
+  record.rate = std::numeric_limits<double>::infinity();
+  record.samples = {std::numeric_limits<double>::quiet_NaN()};
+  UpdateChannelStatistics(record);
+  EXPECT_EQ(InfoText(record),
+            "Titre: t\nGain= -2\nNb Points= 4000000000\nSample rate= inf\n"
+            "YMax= nan\nYMin= nan\nMoy =  nan\n");
+  EXPECT_EQ(InfoJson(record),
+            "{\"title\":\"t\",\"device\":0,\"chan\":0,\"gain\":-2,\"count\":4000000000,"
+            "\"rate\":null,\"maxIndex\":0,\"maxValue\":null,\"minIndex\":0,\"minValue\":null,"
+            "\"mean\":null}");
+}
+
+TEST(CliViewerPath, KeepsUtf8AndConvertsWindows1252) {
+  const struct {
+    std::string path;
+    std::string utf8;
+  } cases[] = {
+      {"/usr/bin/xdg-open", "/usr/bin/xdg-open"},
+      {"/opt/visionneuse-\xc3\xa9t\xc3\xa9", "/opt/visionneuse-\xc3\xa9t\xc3\xa9"},
+      {"c:\\visionneuse-\xe9t\xe9.exe", "c:\\visionneuse-\xc3\xa9t\xc3\xa9.exe"},
+      // Overlong, surrogate, truncated and out-of-range sequences are not UTF-8.
+      {"\xc0\xa9", "\xc3\x80\xc2\xa9"},
+      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac"},
+      {"a\xc3", "a\xc3\x83"},
+      {"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xe2\x82\xac\xe2\x82\xac"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ViewerPathUtf8(c.path), c.utf8) << c.path;
+  }
+  EXPECT_TRUE(IsValidUtf8("\xf4\x8f\xbf\xbf"));  // U+10FFFF
+  EXPECT_TRUE(IsValidUtf8("\xe2\x82\xac"));
+}
+
+TEST(CliMathTitle, NamesTheFilesWithoutTheirFolders) {
+  const struct {
+    int operation;
+    std::string title;
+  } cases[] = {
+      {kOpSum, "a.tvr + b.tvr"},
+      {kOpDifference, "a.tvr - b.tvr"},
+      {kOpProduct, "a.tvr * b.tvr"},
+      {kOpQuotient, "a.tvr / b.tvr"},
+      {kOpRectangle, "Integrale de a.tvr (Rectangle)"},
+      {kOpMidpoint, "Integrale de a.tvr (Point milieu)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MathResultTitle(c.operation, "dir/sub/a.tvr", "../b.tvr"), c.title);
+  }
+}
+
+TEST(CliMathTitle, IsWindows1252CutToTheTitleSize) {
+  EXPECT_EQ(MathResultTitle(kOpRectangle, "mesur\xc3\xa9.tvr", ""),
+            "Integrale de mesur\xe9.tvr (Rectangle)");
+  const std::string longName(300, 'x');
+  const std::string title = MathResultTitle(kOpSum, longName, "b");
+  EXPECT_EQ(title, std::string(kMaxTitleBytes, 'x'));
+}
+
+// ---------------------------------------------------------------------------
+// The real program, run in a folder of its own
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal when it was killed
+  std::string out;
+  std::string err;
+};
+
+// Runs the built program with `args` in `folder`; `environment` entries are
+// added to this process's environment.
+RunResult RunProgram(const std::filesystem::path& folder, const Args& args,
+                     const Args& environment = {}) {
+  TempDir capture;
+  const std::string outPath = (capture / "stdout").string();
+  const std::string errPath = (capture / "stderr").string();
+  // Everything the child needs is built before fork.
+  std::vector<std::string> argvStrings = {TAVRIL_CLI_PATH};
+  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : argvStrings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStrings = environment;
+  std::vector<char*> envp;
+  for (std::string& s : envStrings) envp.push_back(s.data());
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  const std::string folderText = folder.string();
+
+  const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  RunResult result;
+  if (outFd < 0 || errFd < 0) {
+    ADD_FAILURE() << "cannot create the capture files";
+    return result;
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(folderText.c_str()) != 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
+      ::_exit(126);
+    }
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(outFd);
+  ::close(errFd);
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadFileBytes(outPath);
+  result.err = ReadFileBytes(errPath);
+  return result;
+}
+
+std::string DataFile(std::string_view name) {
+  return ReadFileBytes(TestDataPath(std::string("cli/") + std::string(name)));
+}
+
+// Copies test data files into `dir` under their own names.
+void CopyIn(const TempDir& dir, std::initializer_list<std::string_view> names) {
+  for (const std::string_view name : names) WriteFileBytes(dir / name, DataFile(name));
+}
+
+const std::string kEssaiInfo =
+    "Titre: Essai\n"
+    "Gain= 1\n"
+    "Nb Points= 3\n"
+    "Sample rate= 1.0000e+003\n"
+    "YMax= 1.000000\n"
+    "YMin= -0.250000\n"
+    "Moy =  0.416667\n";
+
+TEST(CliInfo, PrintsTheInformationStripTexts) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  const RunResult run = RunProgram(dir.path(), {"info", "essai.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kEssaiInfo);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CliInfo, JsonHoldsEveryFieldInOrderOnOneLine) {
+  TempDir dir;
+  CopyIn(dir, {"gain_double.tvr"});
+  const RunResult run = RunProgram(dir.path(), {"info", "--json", "gain_double.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"title\":\"Gain double\",\"device\":1,\"chan\":3,\"gain\":2,\"count\":3,"
+            "\"rate\":1000,\"maxIndex\":1,\"maxValue\":0.5,\"minIndex\":2,\"minValue\":-1,"
+            "\"mean\":-0.08333333333333333}\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CliInfo, RecordWithoutSamplesShowsNoStatisticsAndTitleInUtf8) {
+  TempDir dir;
+  CopyIn(dir, {"empty_accents.tvr"});
+  RunResult run = RunProgram(dir.path(), {"info", "empty_accents.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "Titre: Mesure à vide été\n"
+            "Gain= 1\n"
+            "Nb Points= 0\n"
+            "Sample rate= 1.0000e+005\n");
+  run = RunProgram(dir.path(), {"info", "empty_accents.tvr", "--json"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"title\":\"Mesure à vide été\",\"device\":1,\"chan\":2,\"gain\":1,\"count\":0,"
+            "\"rate\":1e+05,\"maxIndex\":0,\"maxValue\":0,\"minIndex\":0,\"minValue\":0,"
+            "\"mean\":0}\n");
+}
+
+TEST(CliInfo, NumbersIgnoreTheUsersLocale) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  const RunResult run =
+      RunProgram(dir.path(), {"info", "essai.tvr"}, {"LC_ALL=fr_FR.UTF-8", "LANG=fr_FR.UTF-8"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kEssaiInfo);
+}
+
+TEST(CliInfo, DamagedOrMissingFileIsReported) {
+  TempDir dir;
+  CopyIn(dir, {"damaged.tvr"});
+  for (const std::string name : {"damaged.tvr", "missing.tvr", "."}) {
+    const RunResult run = RunProgram(dir.path(), {"info", name});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : " + name + "\n");
+  }
+}
+
+TEST(CliInfo, FileNameWithALineBreakKeepsTheMessageOnOneLine) {
+  TempDir dir;
+  const RunResult run = RunProgram(dir.path(), {"info", "a\nb\r.tvr"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : a?b?.tvr\n");
+}
+
+TEST(CliConvert, WritesTheFormatTheExtensionNames) {
+  const std::string script =
+      "% Fichier d'export vers MatLab pour TAVRIL\r\n\r\n"
+      "x0=[\r\n0.000000000000\r\n0.001000000000\r\n0.002000000000\r\n];\r\n"
+      "y0=[\r\n0.500000000000\r\n-0.250000000000\r\n1.000000000000\r\n];\r\n"
+      "plot(x0,y0);\r\ngrid;\r\ntitle('Essai')\r\n\r\n";
+  const std::string csv =
+      "time_s,volts\r\n"
+      "0.000000000000,0.500000000000\r\n"
+      "0.001000000000,-0.250000000000\r\n"
+      "0.002000000000,1.000000000000\r\n";
+  const struct {
+    std::string output;
+    std::string bytes;
+  } cases[] = {
+      // The data file as the program writes it is the file it was read from.
+      {"copie.tvr", DataFile("essai.tvr")},
+      {"COPIE.Tvr", DataFile("essai.tvr")},
+      {"essai.m", script},
+      {"essai.M", script},
+      {"essai.csv", csv},
+      {"essai.CSV", csv},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    TempDir dir;
+    CopyIn(dir, {"essai.tvr"});
+    const RunResult run = RunProgram(dir.path(), {"convert", "essai.tvr", c.output});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadFileBytes(dir / c.output), c.bytes);
+    // Nothing but the input and the output: no temporary file stays behind.
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{c.output, "essai.tvr"}));
+  }
+}
+
+TEST(CliConvert, RefusesToReplaceAFileWithoutForce) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  WriteFileBytes(dir / "out.csv", "old content");
+  RunResult run = RunProgram(dir.path(), {"convert", "essai.tvr", "out.csv"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "tavril-cli: Le fichier existe déjà : out.csv (utilisez --force pour le remplacer)\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out.csv"), "old content");
+
+  run = RunProgram(dir.path(), {"convert", "--force", "essai.tvr", "out.csv"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "out.csv").substr(0, 14), "time_s,volts\r\n");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "out.csv"}));
+}
+
+TEST(CliConvert, RefusesAnUnknownExtension) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  for (const std::string output : {"out.txt", "out", "out.tvr.bak"}) {
+    const RunResult run = RunProgram(dir.path(), {"convert", "essai.tvr", output});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tavril-cli: Extension de fichier non reconnue : " + output +
+                           " (.tvr, .m ou .csv attendu)\n");
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr"}));
+}
+
+TEST(CliConvert, DamagedInputLeavesNothingBehind) {
+  TempDir dir;
+  CopyIn(dir, {"damaged.tvr"});
+  const RunResult run = RunProgram(dir.path(), {"convert", "damaged.tvr", "out.m"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr\n");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"damaged.tvr"}));
+}
+
+TEST(CliConvert, UnwritableDestinationIsASaveError) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  std::filesystem::create_directory(dir / "folder.tvr");
+  const struct {
+    Args args;
+    std::string named;
+  } cases[] = {
+      {{"convert", "essai.tvr", "missing/out.csv"}, "missing/out.csv"},
+      // A folder in the way is replaced by nothing, even with --force.
+      {{"convert", "essai.tvr", "folder.tvr", "--force"}, "folder.tvr"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunProgram(dir.path(), c.args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tavril-cli: Erreur lors de la sauvegarde du fichier : " + c.named + "\n");
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "folder.tvr"}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "folder.tvr"));
+}
+
+TEST(CliMath, SumCombinesTheGainsAndKeepsTheFirstChannel) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr", "gain_double.tvr"});
+  const RunResult run =
+      RunProgram(dir.path(), {"math", "sum", "essai.tvr", "gain_double.tvr", "-o", "somme.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  // 0.5 + 2 * 0.25, -0.25 + 2 * 0.5, 1.0 + 2 * -1.0; gain 1 and A's channel.
+  EXPECT_EQ(ReadFileBytes(dir / "somme.tvr"),
+            "Titre = essai.tvr + gain_double.tvr\xa7\r\nDevice = 1\xa7\r\nChan = 0\xa7\r\n"
+            "Gain = 1\xa7\r\nCount = 3\xa7\r\nRate = 1000\xa7\r\nTableau :\r\n"
+            "1.000000000000 0.750000000000 -1.000000000000 \xa7");
+}
+
+TEST(CliMath, MidpointGivesOneStripPerPairOfSamples) {
+  TempDir dir;
+  CopyIn(dir, {"gain_double.tvr", "essai.tvr"});
+  RunResult run =
+      RunProgram(dir.path(), {"math", "-o", "integrale.tvr", "midpoint", "gain_double.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  // (0.25 + 0.5) / 2 * 2 / 1000 and (0.5 - 1.0) / 2 * 2 / 1000, in A's channel 3.
+  EXPECT_EQ(ReadFileBytes(dir / "integrale.tvr"),
+            "Titre = Integrale de gain_double.tvr (Point milieu)\xa7\r\nDevice = 1\xa7\r\n"
+            "Chan = 3\xa7\r\nGain = 1\xa7\r\nCount = 2\xa7\r\nRate = 1000\xa7\r\nTableau :\r\n"
+            "0.000750000000 -0.000500000000 \xa7");
+
+  run = RunProgram(dir.path(), {"math", "midpoint", "essai.tvr", "-o", "i.csv"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "i.csv"),
+            "time_s,volts\r\n0.000000000000,0.000125000000\r\n0.001000000000,0.000375000000\r\n");
+}
+
+TEST(CliMath, DifferentRatesAreRefusedAndWriteNothing) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr", "rate_2000.tvr"});
+  const RunResult run =
+      RunProgram(dir.path(), {"math", "product", "essai.tvr", "rate_2000.tvr", "-o", "p.m"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Les deux canaux n'ont pas la même fréquence d'échantillonnage\n");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "rate_2000.tvr"}));
+}
+
+TEST(CliMath, EmptyOperandOfMidpointIsAnAllocationProblem) {
+  TempDir dir;
+  CopyIn(dir, {"empty_accents.tvr"});
+  const RunResult run =
+      RunProgram(dir.path(), {"math", "midpoint", "empty_accents.tvr", "-o", "r.tvr"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Problème d'allocation mémoire\n");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"empty_accents.tvr"}));
+}
+
+TEST(CliMath, DamagedSecondOperandWritesNothing) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr", "damaged.tvr"});
+  WriteFileBytes(dir / "r.tvr", "old");
+  const RunResult run = RunProgram(
+      dir.path(), {"math", "difference", "essai.tvr", "damaged.tvr", "-o", "r.tvr", "--force"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr\n");
+  EXPECT_EQ(ReadFileBytes(dir / "r.tvr"), "old");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"damaged.tvr", "essai.tvr", "r.tvr"}));
+}
+
+TEST(CliConfig, PrintsTheValuesUnderTheFilesKeys) {
+  TempDir dir;
+  WriteFileBytes(dir / "TAVRIL.INI", DataFile("windows_viewer.ini"));
+  RunResult run = RunProgram(dir.path(), {"config"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "Input Mode = 1\nPolar = 0\nDevice = 1\nTimeOut = 180\nGainAdjust = 1.000000\n"
+            "Offset = 0.000000\nHtml = c:\\programmes\\visionneuse été.exe\n");
+  run = RunProgram(dir.path(), {"config", "--json"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"device\":1,\"inputMode\":1,\"polar\":0,\"timeOut\":180,\"gainAdjust\":1,"
+            "\"offset\":0,\"htmlViewer\":\"c:\\\\programmes\\\\visionneuse été.exe\"}\n");
+}
+
+TEST(CliConfig, Utf8ViewerPathAndOtherValuesArePrintedAsRead) {
+  TempDir dir;
+  WriteFileBytes(dir / "TAVRIL.INI",
+                 "[Tavril]\r\nInput Mode =0;\r\nPolar =1;\r\nDevice =-2;\r\nTimeOut =-1;\r\n"
+                 "GainAdjust =0.5;\r\nOffset =-1e-3;\r\nHtml =/opt/visionneuse-été;");
+  const RunResult run = RunProgram(dir.path(), {"--json", "config"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"device\":-2,\"inputMode\":0,\"polar\":1,\"timeOut\":-1,\"gainAdjust\":0.5,"
+            "\"offset\":-0.001,\"htmlViewer\":\"/opt/visionneuse-été\"}\n");
+}
+
+TEST(CliConfig, MissingOrDamagedFileIsReported) {
+  TempDir dir;
+  RunResult run = RunProgram(dir.path(), {"config"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de la lecture du fichier INI\n");
+  WriteFileBytes(dir / "TAVRIL.INI", DataFile("windows_viewer.ini").substr(0, 60));
+  run = RunProgram(dir.path(), {"config", "--json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de la lecture du fichier INI\n");
+}
+
+TEST(CliUsage, HelpGoesToStandardOutput) {
+  TempDir dir;
+  for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"help"}, Args{"info", "-h"}}) {
+    const RunResult run = RunProgram(dir.path(), args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, UsageText());
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(CliUsage, BadUsageIsOneLineAndAHint) {
+  TempDir dir;
+  const struct {
+    Args args;
+    std::string message;
+  } cases[] = {
+      {{}, "Aucune commande indiquée"},
+      {{"info", "a.tvr", "--bogus"}, "Option inconnue : --bogus"},
+      {{"convert", "a.tvr"},
+       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunProgram(dir.path(), c.args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "tavril-cli: " + c.message + " (voir « tavril-cli --help »)\n");
+  }
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+}  // namespace
+}  // namespace tavril::cli

@@ -1,1 +1,359 @@
-// placeholder
+#include "cli_commands.h"
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <ostream>
+#include <system_error>
+
+#include "config/config_file.h"
+#include "files/channel_file.h"
+#include "files/csv_export.h"
+#include "files/file_writer.h"
+#include "files/matlab_export.h"
+#include "files/number_text.h"
+#include "files/text_encoding.h"
+#include "json_output.h"
+#include "processing/channel_arithmetic.h"
+
+namespace tavril::cli {
+namespace {
+
+constexpr std::string_view kProgramName = "tavril-cli";
+constexpr std::string_view kOpenError = "Erreur lors de l'ouverture du fichier : ";
+constexpr std::string_view kSaveError = "Erreur lors de la sauvegarde du fichier : ";
+constexpr std::string_view kConfigReadError = "Erreur lors de la lecture du fichier INI";
+constexpr std::string_view kRatesDifferError =
+    "Les deux canaux n'ont pas la même fréquence d'échantillonnage";
+constexpr std::string_view kNoMemoryError = "Problème d'allocation mémoire";
+constexpr std::string_view kSignError = "Problème de signe";
+constexpr std::string_view kHelpHint = " (voir « tavril-cli --help »)";
+
+enum class OutputFormat { kNone, kChannelFile, kMatlabScript, kCsv };
+
+// One line on `err`, whatever the message holds: a file name with a line
+// break in it must not split the line that scripts read.
+void ReportError(std::ostream& err, std::string_view message) {
+  std::string line(kProgramName);
+  line += ": ";
+  for (const char c : message) {
+    line += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+  }
+  line += '\n';
+  err << line;
+}
+
+std::string IntegerText(std::int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  return std::string(digits, result.ptr);
+}
+
+// The writer is chosen by the extension alone, whatever its case.
+OutputFormat OutputFormatFor(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (extension == ".tvr") return OutputFormat::kChannelFile;
+  if (extension == ".m") return OutputFormat::kMatlabScript;
+  if (extension == ".csv") return OutputFormat::kCsv;
+  return OutputFormat::kNone;
+}
+
+// Checks the output's extension and, without --force, that it does not exist
+// yet. A dangling link counts as existing: replacing it would lose it too.
+bool CheckOutput(const CommandLine& command, OutputFormat& format, std::ostream& err) {
+  format = OutputFormatFor(command.output);
+  if (format == OutputFormat::kNone) {
+    ReportError(err, "Extension de fichier non reconnue : " + command.output +
+                         " (.tvr, .m ou .csv attendu)");
+    return false;
+  }
+  if (command.force) return true;
+  std::error_code ignored;
+  const std::filesystem::file_status status =
+      std::filesystem::symlink_status(command.output, ignored);
+  if (status.type() != std::filesystem::file_type::not_found &&
+      status.type() != std::filesystem::file_type::none) {
+    ReportError(err, "Le fichier existe déjà : " + command.output +
+                         " (utilisez --force pour le remplacer)");
+    return false;
+  }
+  return true;
+}
+
+bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err) {
+  if (LoadChannelFile(path, record) != 1) {
+    ReportError(err, std::string(kOpenError) + path);
+    return false;
+  }
+  UpdateChannelStatistics(record);
+  return true;
+}
+
+// Writes the whole file or nothing: an unfinished write leaves no file and no
+// temporary behind.
+bool WriteRecord(const std::string& path, OutputFormat format, const ChannelRecord& record,
+                 std::ostream& err) {
+  AtomicFileWriter writer;
+  bool ok = writer.Open(path);
+  if (ok) {
+    switch (format) {
+      case OutputFormat::kChannelFile:
+        WriteChannelFile(writer, record);
+        break;
+      case OutputFormat::kMatlabScript:
+        WriteMatlabScript(record, writer);
+        break;
+      case OutputFormat::kCsv:
+        WriteCsvFile(record, writer);
+        break;
+      case OutputFormat::kNone:
+        break;
+    }
+    ok = writer.Commit();
+  }
+  if (!ok) ReportError(err, std::string(kSaveError) + path);
+  return ok;
+}
+
+int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  ChannelRecord record;
+  if (!LoadRecord(command.input, record, err)) return 1;
+  out << (command.json ? InfoJson(record) + '\n' : InfoText(record));
+  return 0;
+}
+
+int RunConvert(const CommandLine& command, std::ostream& err) {
+  OutputFormat format = OutputFormat::kNone;
+  if (!CheckOutput(command, format, err)) return 1;
+  ChannelRecord record;
+  if (!LoadRecord(command.input, record, err)) return 1;
+  return WriteRecord(command.output, format, record, err) ? 0 : 1;
+}
+
+int RunMath(const CommandLine& command, std::ostream& err) {
+  OutputFormat format = OutputFormat::kNone;
+  if (!CheckOutput(command, format, err)) return 1;
+  const bool two = TakesSecondOperand(command.operation);
+  ChannelRecord a;
+  ChannelRecord b;
+  if (!LoadRecord(command.input, a, err)) return 1;
+  if (two && !LoadRecord(command.secondInput, b, err)) return 1;
+
+  // The result starts with A's header, so it keeps A's channel number as a
+  // record of the channel table keeps its own.
+  ChannelRecord result;
+  result.device = a.device;
+  result.chan = a.chan;
+  result.gain = a.gain;
+  result.count = a.count;
+  result.rate = a.rate;
+  int code = kMathBadOperation;
+  if (two) {
+    code = CombineChannels(a, b, result, command.operation);
+  } else if (command.operation == kOpRectangle) {
+    code = IntegrateRectangle(a, result);
+  } else if (command.operation == kOpMidpoint) {
+    code = IntegrateMidpoint(a, result);
+  }
+  result.title = MathResultTitle(command.operation, command.input, command.secondInput);
+
+  switch (code) {
+    case kMathOk:
+      break;
+    case kMathRatesDiffer:
+      ReportError(err, kRatesDifferError);
+      return 1;
+    case kMathNoMemory:
+      ReportError(err, kNoMemoryError);
+      return 1;
+    default:
+      ReportError(err, kSignError);
+      return 1;
+  }
+  return WriteRecord(command.output, format, result, err) ? 0 : 1;
+}
+
+int RunConfig(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  BoardConfig config;
+  if (error || ReadConfigFile(config, directory) != 1) {
+    ReportError(err, kConfigReadError);
+    return 1;
+  }
+  out << (command.json ? ConfigJson(config) + '\n' : ConfigText(config));
+  return 0;
+}
+
+std::string FileNameOf(std::string_view path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace
+
+std::string InfoText(const ChannelRecord& record) {
+  std::string text = "Titre: " + Windows1252ToUtf8(record.title) + '\n';
+  text += "Gain= " + IntegerText(record.gain) + '\n';
+  text += "Nb Points= " + IntegerText(record.count) + '\n';
+  text += "Sample rate= " + FormatExponent4(record.rate) + '\n';
+  if (HoldsSamples(record)) {
+    text += "YMax= " + FormatFixed(record.maxValue, 6) + '\n';
+    text += "YMin= " + FormatFixed(record.minValue, 6) + '\n';
+    text += "Moy =  " + FormatFixed(record.mean, 6) + '\n';
+  }
+  return text;
+}
+
+std::string InfoJson(const ChannelRecord& record) {
+  JsonObject json;
+  json.AddString("title", Windows1252ToUtf8(record.title));
+  json.AddInteger("device", record.device);
+  json.AddInteger("chan", record.chan);
+  json.AddInteger("gain", record.gain);
+  json.AddInteger("count", record.count);
+  json.AddDouble("rate", record.rate);
+  json.AddInteger("maxIndex", record.maxIndex);
+  json.AddDouble("maxValue", record.maxValue);
+  json.AddInteger("minIndex", record.minIndex);
+  json.AddDouble("minValue", record.minValue);
+  json.AddDouble("mean", record.mean);
+  return json.Text();
+}
+
+std::string ConfigText(const BoardConfig& config) {
+  std::string text = "Input Mode = " + IntegerText(config.inputMode) + '\n';
+  text += "Polar = " + IntegerText(config.polar) + '\n';
+  text += "Device = " + IntegerText(config.device) + '\n';
+  text += "TimeOut = " + IntegerText(config.timeOut) + '\n';
+  text += "GainAdjust = " + FormatFixed(config.gainAdjust, 6) + '\n';
+  text += "Offset = " + FormatFixed(config.offset, 6) + '\n';
+  text += "Html = " + ViewerPathUtf8(config.htmlViewer) + '\n';
+  return text;
+}
+
+std::string ConfigJson(const BoardConfig& config) {
+  JsonObject json;
+  json.AddInteger("device", config.device);
+  json.AddInteger("inputMode", config.inputMode);
+  json.AddInteger("polar", config.polar);
+  json.AddInteger("timeOut", config.timeOut);
+  json.AddDouble("gainAdjust", config.gainAdjust);
+  json.AddDouble("offset", config.offset);
+  json.AddString("htmlViewer", ViewerPathUtf8(config.htmlViewer));
+  return json.Text();
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t cp = 0;
+    char32_t smallest = 0;  // below it the sequence is overlong
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      cp = lead & 0x1F;
+      smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      cp = lead & 0x0F;
+      smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      cp = lead & 0x07;
+      smallest = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string ViewerPathUtf8(std::string_view path) {
+  // A file written on Windows holds the path in the system's code page.
+  return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path);
+}
+
+std::string MathResultTitle(int operation, std::string_view pathA, std::string_view pathB) {
+  const std::string a = FileNameOf(pathA);
+  std::string title;
+  switch (operation) {
+    case kOpSum:
+      title = a + " + " + FileNameOf(pathB);
+      break;
+    case kOpDifference:
+      title = a + " - " + FileNameOf(pathB);
+      break;
+    case kOpProduct:
+      title = a + " * " + FileNameOf(pathB);
+      break;
+    case kOpQuotient:
+      title = a + " / " + FileNameOf(pathB);
+      break;
+    case kOpRectangle:
+      title = "Integrale de " + a + " (Rectangle)";
+      break;
+    case kOpMidpoint:
+      title = "Integrale de " + a + " (Point milieu)";
+      break;
+    default:
+      break;
+  }
+  // Windows-1252 has one byte per character, so a plain cut splits none.
+  std::string bytes = Utf8ToWindows1252(title);
+  if (bytes.size() > kMaxTitleBytes) bytes.resize(kMaxTitleBytes);
+  return bytes;
+}
+
+int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  switch (command.kind) {
+    case CommandKind::kHelp:
+      out << UsageText();
+      return 0;
+    case CommandKind::kInfo:
+      return RunInfo(command, out, err);
+    case CommandKind::kConvert:
+      return RunConvert(command, err);
+    case CommandKind::kMath:
+      return RunMath(command, err);
+    case CommandKind::kConfig:
+      return RunConfig(command, out, err);
+  }
+  return 1;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const ParsedArguments parsed = ParseArguments(args);
+  if (!parsed.ok()) {
+    ReportError(err, parsed.error + std::string(kHelpHint));
+    return 1;
+  }
+  // Whatever goes wrong below ends as a message: writers still open are
+  // discarded on the way out, so no partial file stays behind.
+  try {
+    return RunCommand(parsed.command, out, err);
+  } catch (const std::bad_alloc&) {
+    ReportError(err, kNoMemoryError);
+  } catch (const std::exception& error) {
+    ReportError(err, std::string("Erreur inattendue : ") + error.what());
+  }
+  return 1;
+}
+
+}  // namespace tavril::cli

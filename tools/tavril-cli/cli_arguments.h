@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavril::cli {
+
+enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig };
+
+// One command line, checked: every field the command needs is filled and no
+// option it does not take was given.
+struct CommandLine {
+  CommandKind kind = CommandKind::kHelp;
+  bool json = false;        // info, config
+  bool force = false;       // convert, math: replace an existing output
+  int operation = 0;        // math: a MathOperation code (2 to 7)
+  std::string input;        // info, convert: the file; math: operand A
+  std::string secondInput;  // math: operand B of sum, difference, product, quotient
+  std::string output;       // convert, math
+
+  bool operator==(const CommandLine&) const = default;
+};
+
+// Either a command line or, when `error` is not empty, why the arguments were
+// refused (one line of French, without the program's name).
+struct ParsedArguments {
+  CommandLine command;
+  std::string error;
+
+  bool ok() const { return error.empty(); }
+};
+
+// Reads the arguments after the program's name. Pure: no I/O, no file is
+// looked at, and any argument list gives a result. Options may stand before,
+// between or after the positional arguments; "--" ends the options. A help
+// option anywhere before "--" asks for help whatever else is wrong.
+ParsedArguments ParseArguments(const std::vector<std::string>& args);
+
+// The MathOperation code for an operation's name (sum, difference, product,
+// quotient, rectangle, midpoint); 0 for any other name.
+int MathOperationFromName(std::string_view name);
+
+// True for the operations of two records (sum to quotient).
+bool TakesSecondOperand(int operation);
+
+// The help text printed by --help, in French, ending with a line end.
+std::string_view UsageText();
+
+}  // namespace tavril::cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/channel_record.h"
+#include "cli_arguments.h"
+#include "config/board_config.h"
+
+namespace tavril::cli {
+
+// Parses `args` (without the program's name) and runs the command. What the
+// command prints goes to `out`; usage errors and failures go to `err` as one
+// line each. Returns the exit status: 0 on success, 1 on any failure.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Runs a checked command line; as RunCli.
+int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err);
+
+// The information strip's texts for `record`, one per line, in UTF-8; the
+// statistics lines only when the record holds samples.
+std::string InfoText(const ChannelRecord& record);
+std::string InfoJson(const ChannelRecord& record);
+
+// TAVRIL.INI's values under the file's key names, one per line, in the file's order.
+std::string ConfigText(const BoardConfig& config);
+std::string ConfigJson(const BoardConfig& config);
+
+// The viewer path as UTF-8: kept when it already is, else read as Windows-1252.
+std::string ViewerPathUtf8(std::string_view path);
+
+bool IsValidUtf8(std::string_view text);
+
+// The result record's title (Windows-1252, at most kMaxTitleBytes) for
+// `operation` on the files `pathA` and `pathB` (B unused by integrations),
+// named without their folders.
+std::string MathResultTitle(int operation, std::string_view pathA, std::string_view pathB);
+
+}  // namespace tavril::cli
