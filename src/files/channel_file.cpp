@@ -4,10 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
 #include <string_view>
 
+#include "app/allocation.h"
 #include "app/command_ids.h"
 #include "files/number_text.h"
 #include "files/save_prompt.h"
@@ -245,13 +244,7 @@ int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record) {
   // Every value takes at least its space: a count beyond the bytes left is a
   // damaged file, and refusing it bounds the allocation by the file's size.
   if (loaded.count > in.RemainingBytes()) return 0;
-  try {
-    loaded.samples.assign(loaded.count, 0.0);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  } catch (const std::length_error&) {
-    return 0;
-  }
+  if (!AllocateZeroed(loaded.samples, loaded.count)) return 0;
   if (!ReadSampleList(in, loaded.samples)) return 0;
   if (!in.Close()) return 0;
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <new>
-#include <stdexcept>
 #include <vector>
+
+#include "app/allocation.h"
 
 namespace tavril {
 
@@ -20,15 +20,8 @@ double SampleAt(const ChannelRecord& record, std::size_t index) {
 // Drops the old array first, then puts a zero-filled one of `count` samples in
 // place. On failure the record is left holding no samples.
 bool ReplaceWithZeros(ChannelRecord& record, std::uint32_t count) {
-  std::vector<double>().swap(record.samples);
-  try {
-    record.samples.resize(count);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
+  record.samples = std::vector<double>();
+  return AllocateZeroed(record.samples, count);
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tavril {
+
+// Board statuses follow the board driver's convention: 0 success, negative
+// an error, positive a warning. The numbers are the driver's own.
+using DaqStatus = std::int16_t;
+
+inline constexpr DaqStatus kDaqNoError = 0;
+inline constexpr DaqStatus kInvalidValueError = -10003;
+inline constexpr DaqStatus kBadDeviceError = -10005;
+inline constexpr DaqStatus kBadChanError = -10007;
+inline constexpr DaqStatus kBadCountError = -10010;
+inline constexpr DaqStatus kBadIntervalError = -10011;
+inline constexpr DaqStatus kBadPolarityError = -10044;
+inline constexpr DaqStatus kBadInputModeError = -10045;
+inline constexpr DaqStatus kBadGainError = -10080;
+inline constexpr DaqStatus kDeviceNotFoundError = -10402;
+inline constexpr DaqStatus kMemFullError = -10444;
+inline constexpr DaqStatus kTimeOutError = -10800;
+
+// The driver's name of a status ("timeOutError"); "unknownError" for numbers
+// it does not know.
+std::string_view DaqStatusName(DaqStatus status);
+
+// One line of French saying what went wrong.
+std::string_view DaqStatusExplanation(DaqStatus status);
+
+}  // namespace tavril

@@ -1,0 +1,735 @@
+// The simulated board's inputs. Every channel carries its own deterministic
+// signal, a pure function of (channel, seconds since the start of the
+// acquisition), sized so that the default 1000 points at 100 000 samples per
+// second (10 ms) show a few periods and the peaks stay within ±5 V (gain 1
+// never clips):
+//
+//   chan  shape                                               peak
+//   0  8  sine, 500 Hz / 1 kHz                                4 V / 2 V
+//   1  9  square, 50 % duty, 400 Hz / 1 kHz                   3 V / 1.5 V
+//   2 10  triangle, 300 Hz / 1 kHz                            4 V / 2 V
+//   3 11  rising sawtooth, 500 Hz / 200 Hz                    2.5 V / 4 V
+//   4 12  DC level                                            +2.5 V / -1.5 V
+//   5 13  sine 200 Hz / 700 Hz plus noise                     3 V + 1 V / 2 V + 0.5 V
+//   6 14  bursts every 2.5 ms / 5 ms of a 2 kHz / 1 kHz       4.5 V / 3 V
+//         ringing decaying with 0.5 ms / 1 ms time constant
+//   7 15  chirp sweeping 400 Hz -> 2 kHz in 5 ms /            4 V / 3 V
+//         1 kHz -> 5 kHz in 2 ms, then starting again
+//
+// Square and sawtooth edges take 1 µs, as a real generator's would, and sit
+// 5 µs before a multiple of 10 µs, so samples at 100 000 S/s (alone or
+// scanned) never fall on an edge. Bursts and sweeps hold a whole number of
+// cycles, so the signal is continuous where they restart. The noise is
+// bell-shaped (sum of four uniform bytes), linearly interpolated between the
+// points of a 1 MHz lattice whose values hash (channel, lattice index), so it
+// does not depend on how a call is split or ordered; its rms is about 0.29 of
+// its peak at the lattice points, and the pattern repeats every 2^32 µs
+// (about 72 minutes).
+//
+// SignalVolts is the reference. Acquisitions generate the same values with
+// recurrences (rotations for sines, a second-order rotation for the chirp,
+// phase ramps for the other shapes), reseeded exactly at the start of every
+// block of kBlock samples and of every burst or sweep, so rounding cannot
+// accumulate: the readings agree with quantised SignalVolts within one LSB.
+
+#include "acquisition/simulated_board.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace tavril {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr double kEdgeSeconds = 1e-6;
+constexpr double kEdgeDelaySeconds = 5e-6;
+constexpr double kNoiseLatticeHz = 1e6;
+// Beyond this time the fast generators' integer phase and lattice arithmetic
+// would lose exactness; such acquisitions use SignalVolts sample by sample.
+constexpr double kFastPathSeconds = 1e9;
+constexpr int kBlock = 512;  // samples per generated block (4 KB of volts)
+constexpr int kLanes = 8;    // independent recurrences run side by side
+
+enum class Shape : unsigned char {
+  kSine,
+  kSquare,
+  kTriangle,
+  kSawtooth,
+  kLevel,
+  kNoisySine,
+  kDampedBursts,
+  kChirp,
+};
+
+struct SignalShape {
+  Shape shape;
+  double peakVolts;          // the level of kLevel
+  double hz;                 // ringing frequency of bursts, start frequency of a chirp
+  double startCycles = 0;    // phase at t = 0
+  double repeatSeconds = 0;  // period of bursts and sweeps
+  double decaySeconds = 0;   // bursts: envelope time constant
+  double endHz = 0;          // chirp: frequency at the end of a sweep
+  double noisePeakVolts = 0;
+};
+
+// Square: rising edge centred kEdgeDelaySeconds before t = 0 (phase 0.75 of
+// the triangle below). Sawtooth: fall centred kEdgeDelaySeconds before t = 0.
+constexpr double SquareStart(double hz) {
+  return 0.75 + hz * kEdgeDelaySeconds;
+}
+constexpr double SawtoothStart(double hz) {
+  return hz * (kEdgeDelaySeconds - kEdgeSeconds / 2);
+}
+
+constexpr SignalShape kSignals[SimulatedBoard::kChannelCount] = {
+    {.shape = Shape::kSine, .peakVolts = 4.0, .hz = 500.0},
+    {.shape = Shape::kSquare, .peakVolts = 3.0, .hz = 400.0, .startCycles = SquareStart(400.0)},
+    {.shape = Shape::kTriangle, .peakVolts = 4.0, .hz = 300.0, .startCycles = 0.75},
+    {.shape = Shape::kSawtooth, .peakVolts = 2.5, .hz = 500.0, .startCycles = SawtoothStart(500.0)},
+    {.shape = Shape::kLevel, .peakVolts = 2.5, .hz = 0.0},
+    {.shape = Shape::kNoisySine, .peakVolts = 3.0, .hz = 200.0, .noisePeakVolts = 1.0},
+    {.shape = Shape::kDampedBursts,
+     .peakVolts = 4.5,
+     .hz = 2000.0,
+     .repeatSeconds = 2.5e-3,
+     .decaySeconds = 0.5e-3},
+    {.shape = Shape::kChirp, .peakVolts = 4.0, .hz = 400.0, .repeatSeconds = 5e-3, .endHz = 2000.0},
+    {.shape = Shape::kSine, .peakVolts = 2.0, .hz = 1000.0},
+    {.shape = Shape::kSquare, .peakVolts = 1.5, .hz = 1000.0, .startCycles = SquareStart(1000.0)},
+    {.shape = Shape::kTriangle, .peakVolts = 2.0, .hz = 1000.0, .startCycles = 0.75},
+    {.shape = Shape::kSawtooth, .peakVolts = 4.0, .hz = 200.0, .startCycles = SawtoothStart(200.0)},
+    {.shape = Shape::kLevel, .peakVolts = -1.5, .hz = 0.0},
+    {.shape = Shape::kNoisySine, .peakVolts = 2.0, .hz = 700.0, .noisePeakVolts = 0.5},
+    {.shape = Shape::kDampedBursts,
+     .peakVolts = 3.0,
+     .hz = 1000.0,
+     .repeatSeconds = 5e-3,
+     .decaySeconds = 1e-3},
+    {.shape = Shape::kChirp,
+     .peakVolts = 3.0,
+     .hz = 1000.0,
+     .repeatSeconds = 2e-3,
+     .endHz = 5000.0},
+};
+
+// In [0, 1) for finite x >= 0 (exact there); any value, never UB, otherwise.
+inline double Frac(double x) {
+  return x - std::floor(x);
+}
+
+// ---- Shapes of one period, phase p in [0, 1) ----
+
+// 1 at p = 0, -1 at p = 0.5.
+inline double Triangle(double p) {
+  return 4.0 * std::abs(p - 0.5) - 1.0;
+}
+
+// The triangle scaled and clipped at ±peak: edges of width `edgeCycles`
+// centred on p = 0.25 and 0.75.
+inline double Square(double p, double edgeCycles, double peak) {
+  double x = Triangle(p) * (0.5 * peak / edgeCycles);
+  x = x > -peak ? x : -peak;
+  return x < peak ? x : peak;
+}
+
+// Rises from -1 to 1, then falls back during the last `edgeCycles`.
+inline double Sawtooth(double p, double edgeCycles) {
+  double rise = -1.0 + 2.0 * p / (1.0 - edgeCycles);
+  double fall = -1.0 + 2.0 * (1.0 - p) / edgeCycles;
+  return rise < fall ? rise : fall;
+}
+
+// ---- Noise ----
+
+// Chris Wellons' "lowbias32" integer hash.
+inline std::uint32_t Hash32(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7FEB352Du;
+  x ^= x >> 15;
+  x *= 0x846CA68Bu;
+  x ^= x >> 16;
+  return x;
+}
+
+inline std::uint32_t NoiseSeed(int chan) {
+  return Hash32(0x7A5B1C0Du + static_cast<std::uint32_t>(chan));
+}
+
+// The value at a lattice point: the sum of four uniform bytes of a hash of
+// (channel, index), centred: mean 0, rms 0.58, within ±2.
+inline double LatticeNoise(std::uint32_t seed, std::uint32_t index) {
+  std::uint32_t h = Hash32(index ^ seed);
+  std::uint32_t pairs = (h & 0x00FF00FFu) + ((h >> 8) & 0x00FF00FFu);
+  std::uint32_t sum = (pairs & 0xFFFFu) + (pairs >> 16);
+  return (static_cast<int>(sum) - 510) * (1.0 / 256.0);
+}
+
+inline double InterpolatedNoise(std::uint32_t seed, std::uint32_t index, double frac) {
+  double a = LatticeNoise(seed, index);
+  double b = LatticeNoise(seed, index + 1);
+  return a + frac * (b - a);
+}
+
+// Lattice indexes count modulo 2^32 (the pattern repeats every 2^32 µs,
+// about 72 minutes).
+double NoiseVolts(int chan, double seconds, double peakVolts) {
+  double u = seconds * kNoiseLatticeHz;
+  double cell = std::floor(u);
+  std::uint32_t index = 0;
+  if (cell > -9.2e18 && cell < 9.2e18) {
+    index = static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(cell)));
+  }
+  return 0.5 * peakVolts * InterpolatedNoise(NoiseSeed(chan), index, u - cell);
+}
+
+// ---- Rotations ----
+
+struct Complex {
+  double re;
+  double im;
+};
+
+inline Complex Mul(Complex a, Complex b) {
+  return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+
+inline Complex Scale(Complex a, double s) {
+  return {a.re * s, a.im * s};
+}
+
+inline Complex Turn(double cycles) {
+  double angle = kTwoPi * Frac(cycles);
+  return {std::cos(angle), std::sin(angle)};
+}
+
+// out[k] = Im(z0 * w^k) for k < len, where lane[i] = w^i and step = w^kLanes.
+void FillRotation(Complex z0, const Complex* lane, Complex step, int len, double* out) {
+  double re[kLanes];
+  double im[kLanes];
+  for (int i = 0; i < kLanes; ++i) {
+    Complex z = Mul(z0, lane[i]);
+    re[i] = z.re;
+    im[i] = z.im;
+  }
+  int k = 0;
+  for (; k + kLanes <= len; k += kLanes) {
+    for (int i = 0; i < kLanes; ++i) out[k + i] = im[i];
+    for (int i = 0; i < kLanes; ++i) {
+      double r = re[i] * step.re - im[i] * step.im;
+      double m = re[i] * step.im + im[i] * step.re;
+      re[i] = r;
+      im[i] = m;
+    }
+  }
+  for (int i = 0; k + i < len; ++i) out[k + i] = im[i];
+}
+
+// out[k] = Im(z_k) where each lane advances z by its own rotation r and r by
+// the common rotation `bend` at every step (a phase quadratic in k).
+void FillChirpRotation(const Complex* z0, const Complex* r0, Complex bend, int len, double* out) {
+  double zr[kLanes], zi[kLanes], rr[kLanes], ri[kLanes];
+  for (int i = 0; i < kLanes; ++i) {
+    zr[i] = z0[i].re;
+    zi[i] = z0[i].im;
+    rr[i] = r0[i].re;
+    ri[i] = r0[i].im;
+  }
+  int k = 0;
+  for (; k + kLanes <= len; k += kLanes) {
+    for (int i = 0; i < kLanes; ++i) out[k + i] = zi[i];
+    for (int i = 0; i < kLanes; ++i) {
+      double a = zr[i] * rr[i] - zi[i] * ri[i];
+      double b = zr[i] * ri[i] + zi[i] * rr[i];
+      zr[i] = a;
+      zi[i] = b;
+      double c = rr[i] * bend.re - ri[i] * bend.im;
+      double d = rr[i] * bend.im + ri[i] * bend.re;
+      rr[i] = c;
+      ri[i] = d;
+    }
+  }
+  for (int i = 0; k + i < len; ++i) out[k + i] = zi[i];
+}
+
+// ---- Generation along one channel's time grid t0 + k dt ----
+
+class SignalGenerator {
+ public:
+  SignalGenerator() = default;
+  SignalGenerator(int chan, double t0Seconds, double dtSeconds, std::uint64_t count);
+
+  // volts[k] = signal at t0 + (first + k) dt for k < len <= kBlock; may
+  // write the rest of the block too.
+  void Fill(std::uint64_t first, int len, double* volts) const;
+
+ private:
+  void FillPhaseShape(double t, double* volts) const;
+  void FillSine(double t, int len, double* volts) const;
+  void AddNoise(double t, int len, double* volts) const;
+  void FillBursts(double t, int len, double* volts) const;
+  void FillChirp(double t, int len, double* volts) const;
+  // Samples from time t (repeat phase q0) up to the next restart, at most len.
+  int SamplesBeforeRestart(double q0, int len) const;
+
+  int chan_ = 0;
+  const SignalShape* shape_ = nullptr;
+  double t0_ = 0;
+  double dt_ = 0;
+  bool exact_ = true;
+  double edgeCycles_ = 0;
+  double phaseStep_ = 0;  // cycles per sample, reduced to [0, 1)
+  Complex lane_[kLanes] = {};
+  Complex step_ = {};
+  Complex chirpLane_[kLanes] = {};  // phase offsets i^2 dt^2 beta / 2 of the lanes
+  Complex chirpBendLane_[kLanes] = {};
+  Complex bend_ = {};
+  double sweepRate_ = 0;  // chirp: Hz per second
+};
+
+SignalGenerator::SignalGenerator(int chan, double t0Seconds, double dtSeconds, std::uint64_t count)
+    : chan_(chan), shape_(&kSignals[chan]), t0_(t0Seconds), dt_(dtSeconds) {
+  // Blocks may run up to kBlock samples past the end.
+  double end = t0Seconds + static_cast<double>(count + kBlock) * dtSeconds;
+  exact_ = !(t0Seconds >= 0 && dtSeconds > 0 && end <= kFastPathSeconds);
+  if (exact_) return;
+  const SignalShape& s = *shape_;
+  edgeCycles_ = s.hz * kEdgeSeconds;
+  phaseStep_ = Frac(s.hz * dt_);
+  double cyclesPerSample = s.hz * dt_;
+  double decay = s.shape == Shape::kDampedBursts ? dt_ / s.decaySeconds : 0.0;
+  for (int i = 0; i < kLanes; ++i) {
+    lane_[i] = Scale(Turn(i * cyclesPerSample), std::exp(-i * decay));
+  }
+  step_ = Scale(Turn(kLanes * cyclesPerSample), std::exp(-kLanes * decay));
+  if (s.shape == Shape::kChirp) {
+    sweepRate_ = (s.endHz - s.hz) / s.repeatSeconds;
+    double bendCycles = sweepRate_ * dt_ * dt_;  // second difference of the phase per sample
+    for (int i = 0; i < kLanes; ++i) {
+      chirpLane_[i] = Turn(0.5 * bendCycles * i * i);
+      chirpBendLane_[i] = Turn(bendCycles * kLanes * (i + 0.5 * kLanes));
+    }
+    bend_ = Turn(bendCycles * kLanes * kLanes);
+  }
+}
+
+void SignalGenerator::Fill(std::uint64_t first, int len, double* volts) const {
+  double t = t0_ + static_cast<double>(first) * dt_;
+  if (exact_) {
+    for (int k = 0; k < len; ++k) {
+      volts[k] = SimulatedBoard::SignalVolts(chan_, t0_ + static_cast<double>(first + k) * dt_);
+    }
+    return;
+  }
+  switch (shape_->shape) {
+    case Shape::kSine:
+      FillSine(t, len, volts);
+      break;
+    case Shape::kNoisySine:
+      FillSine(t, len, volts);
+      AddNoise(t, len, volts);
+      break;
+    case Shape::kSquare:
+    case Shape::kTriangle:
+    case Shape::kSawtooth:
+      FillPhaseShape(t, volts);
+      break;
+    case Shape::kLevel:
+      std::fill(volts, volts + len, shape_->peakVolts);
+      break;
+    case Shape::kDampedBursts:
+      FillBursts(t, len, volts);
+      break;
+    case Shape::kChirp:
+      FillChirp(t, len, volts);
+      break;
+  }
+}
+
+void SignalGenerator::FillSine(double t, int len, double* volts) const {
+  Complex z0 = Scale(Turn(shape_->hz * t + shape_->startCycles), shape_->peakVolts);
+  FillRotation(z0, lane_, step_, len, volts);
+}
+
+void SignalGenerator::AddNoise(double t, int len, double* volts) const {
+  const std::uint32_t seed = NoiseSeed(chan_);
+  const double half = 0.5 * shape_->noisePeakVolts;
+  const double dt = dt_;
+  // t >= 0 and below kFastPathSeconds here: u stays far below 2^53.
+  const double base = std::floor(t * kNoiseLatticeHz);
+  const std::uint32_t baseIndex = static_cast<std::uint32_t>(static_cast<std::uint64_t>(base));
+  if (dt * kNoiseLatticeHz * kBlock < 2e9) {
+    // Cells counted from the block's first one fit an int: the whole block,
+    // with a fixed trip count, vectorises.
+    for (int k = 0; k < kBlock; ++k) {
+      double u = (t + k * dt) * kNoiseLatticeHz - base;
+      std::int32_t cell = static_cast<std::int32_t>(u);
+      std::uint32_t index = baseIndex + static_cast<std::uint32_t>(cell);
+      volts[k] += half * InterpolatedNoise(seed, index, u - cell);
+    }
+    return;
+  }
+  for (int k = 0; k < len; ++k) {
+    double u = (t + k * dt) * kNoiseLatticeHz;
+    std::uint64_t cell = static_cast<std::uint64_t>(u);
+    volts[k] += half * InterpolatedNoise(seed, static_cast<std::uint32_t>(cell),
+                                         u - static_cast<double>(cell));
+  }
+}
+
+void SignalGenerator::FillPhaseShape(double t, double* volts) const {
+  const double p0 = Frac(shape_->hz * t + shape_->startCycles);
+  const double step = phaseStep_;
+  const double a = shape_->peakVolts;
+  const double w = edgeCycles_;
+  // Always the whole block (the loops vectorise with a fixed trip count);
+  // x < kBlock + 1, so the int conversion is exact and defined.
+  switch (shape_->shape) {
+    case Shape::kSquare:
+      for (int k = 0; k < kBlock; ++k) {
+        double x = p0 + k * step;
+        volts[k] = Square(x - static_cast<int>(x), w, a);
+      }
+      break;
+    case Shape::kTriangle:
+      for (int k = 0; k < kBlock; ++k) {
+        double x = p0 + k * step;
+        volts[k] = a * Triangle(x - static_cast<int>(x));
+      }
+      break;
+    default:
+      for (int k = 0; k < kBlock; ++k) {
+        double x = p0 + k * step;
+        volts[k] = a * Sawtooth(x - static_cast<int>(x), w);
+      }
+      break;
+  }
+}
+
+int SignalGenerator::SamplesBeforeRestart(double q0, int len) const {
+  double left = std::ceil((1.0 - q0) * shape_->repeatSeconds / dt_);
+  if (!(left >= 1.0)) return 1;
+  return left < len ? static_cast<int>(left) : len;
+}
+
+void SignalGenerator::FillBursts(double t, int len, double* volts) const {
+  const SignalShape& s = *shape_;
+  int done = 0;
+  while (done < len) {
+    double tSegment = t + done * dt_;
+    double q0 = Frac(tSegment / s.repeatSeconds);
+    int n = SamplesBeforeRestart(q0, len - done);
+    double tau = q0 * s.repeatSeconds;
+    Complex z0 = Scale(Turn(s.hz * tau), s.peakVolts * std::exp(-tau / s.decaySeconds));
+    FillRotation(z0, lane_, step_, n, volts + done);
+    done += n;
+  }
+}
+
+void SignalGenerator::FillChirp(double t, int len, double* volts) const {
+  const SignalShape& s = *shape_;
+  int done = 0;
+  while (done < len) {
+    double tSegment = t + done * dt_;
+    double q0 = Frac(tSegment / s.repeatSeconds);
+    int n = SamplesBeforeRestart(q0, len - done);
+    double tau = q0 * s.repeatSeconds;
+    // Phase at tau + k dt: c(tau) + k dt (f0 + beta tau) + beta k^2 dt^2 / 2.
+    Complex z0 = Scale(Turn(s.hz * tau + 0.5 * sweepRate_ * tau * tau), s.peakVolts);
+    Complex g = Turn(dt_ * (s.hz + sweepRate_ * tau));
+    Complex gi = {1.0, 0.0};
+    Complex z[kLanes];
+    Complex r[kLanes];
+    for (int i = 0; i < kLanes; ++i) {
+      z[i] = Mul(Mul(z0, gi), chirpLane_[i]);
+      gi = Mul(gi, g);
+    }
+    for (int i = 0; i < kLanes; ++i) r[i] = Mul(gi, chirpBendLane_[i]);
+    FillChirpRotation(z, r, bend_, n, volts + done);
+    done += n;
+  }
+}
+
+// ---- The converter ----
+
+struct Converter {
+  double scale;  // readings per volt
+  double lo;
+  double hi;
+};
+
+bool GainFactor(std::int16_t gain, double* factor) {
+  switch (gain) {
+    case -1:
+      *factor = 0.5;
+      return true;
+    case 1:
+    case 2:
+    case 5:
+    case 10:
+    case 20:
+    case 50:
+    case 100:
+      *factor = gain;
+      return true;
+    default:
+      return false;
+  }
+}
+
+Converter MakeConverter(double gainFactor, bool unipolar) {
+  // 2048 readings per 5 V bipolar and 4096 per 10 V unipolar: the same scale.
+  return {gainFactor * 409.6, unipolar ? 0.0 : -2048.0, unipolar ? 4095.0 : 2047.0};
+}
+
+// Quantises volts[0..len) into out[0], out[stride], ...: clamps before
+// converting (a NaN ends at the low end), then rounds half away from zero by
+// adding ±0.5 and truncating.
+void Quantise(const double* volts, int len, const Converter& c, std::int16_t* out,
+              std::size_t stride) {
+  for (int k = 0; k < len; ++k) {
+    double x = volts[k] * c.scale;
+    x = x > c.lo ? x : c.lo;
+    x = x < c.hi ? x : c.hi;
+    x += std::copysign(0.5, x);
+    out[k * stride] = static_cast<std::int16_t>(static_cast<int>(x));
+  }
+}
+
+bool ValidChannel(std::int16_t chan) {
+  return chan >= 0 && chan < SimulatedBoard::kChannelCount;
+}
+
+// Common refusals of DAQ_Op and SCAN_Op, in the order they are checked.
+DaqStatus CheckAcquisition(std::int16_t gain, const std::int16_t* buffer, std::uint32_t count,
+                           double sampleRate, double* gainFactor) {
+  if (!GainFactor(gain, gainFactor)) return kBadGainError;
+  if (count == 0) return kBadCountError;
+  if (!(sampleRate > 0.0 && sampleRate <= SimulatedBoard::kMaxConversionRate)) {
+    return kBadIntervalError;
+  }
+  if (buffer == nullptr) return kInvalidValueError;
+  return kDaqNoError;
+}
+
+}  // namespace
+
+SimulatedBoard::SimulatedBoard(std::int16_t device) : device_(device) {}
+
+double SimulatedBoard::SignalVolts(int chan, double seconds) {
+  if (chan < 0 || chan >= kChannelCount) return 0.0;
+  const SignalShape& s = kSignals[chan];
+  const double p = Frac(s.hz * seconds + s.startCycles);
+  switch (s.shape) {
+    case Shape::kSine:
+      return s.peakVolts * std::sin(kTwoPi * p);
+    case Shape::kSquare:
+      return Square(p, s.hz * kEdgeSeconds, s.peakVolts);
+    case Shape::kTriangle:
+      return s.peakVolts * Triangle(p);
+    case Shape::kSawtooth:
+      return s.peakVolts * Sawtooth(p, s.hz * kEdgeSeconds);
+    case Shape::kLevel:
+      return s.peakVolts;
+    case Shape::kNoisySine:
+      return s.peakVolts * std::sin(kTwoPi * p) + NoiseVolts(chan, seconds, s.noisePeakVolts);
+    case Shape::kDampedBursts: {
+      double tau = Frac(seconds / s.repeatSeconds) * s.repeatSeconds;
+      return s.peakVolts * std::exp(-tau / s.decaySeconds) * std::sin(kTwoPi * Frac(s.hz * tau));
+    }
+    case Shape::kChirp: {
+      double tau = Frac(seconds / s.repeatSeconds) * s.repeatSeconds;
+      double sweepRate = (s.endHz - s.hz) / s.repeatSeconds;
+      return s.peakVolts * std::sin(kTwoPi * Frac(s.hz * tau + 0.5 * sweepRate * tau * tau));
+    }
+  }
+  return 0.0;
+}
+
+DaqStatus SimulatedBoard::Timeout_Config(std::int16_t device, std::int32_t timeoutTicks) {
+  if (device != device_) return kBadDeviceError;
+  if (timeoutTicks < -1) return kInvalidValueError;
+  timeoutTicks_ = timeoutTicks;
+  return kDaqNoError;
+}
+
+bool SimulatedBoard::TimesOut(double seconds) const {
+  return timeoutTicks_ != -1 && seconds > timeoutTicks_ * kSecondsPerTick;
+}
+
+DaqStatus SimulatedBoard::DAQ_Op(std::int16_t device, std::int16_t chan, std::int16_t gain,
+                                 std::int16_t* buffer, std::uint32_t count, double sampleRate) {
+  if (device != device_) return kBadDeviceError;
+  if (!ValidChannel(chan)) return kBadChanError;
+  double gainFactor = 1.0;
+  if (DaqStatus status = CheckAcquisition(gain, buffer, count, sampleRate, &gainFactor);
+      status != kDaqNoError) {
+    return status;
+  }
+  if (TimesOut(count / sampleRate)) return kTimeOutError;
+
+  const Converter converter = MakeConverter(gainFactor, polarity_ == 1);
+  const SignalGenerator generator(chan, 0.0, 1.0 / sampleRate, count);
+  double volts[kBlock];
+  for (std::uint64_t first = 0; first < count; first += kBlock) {
+    int len = static_cast<int>(std::min<std::uint64_t>(kBlock, count - first));
+    generator.Fill(first, len, volts);
+    Quantise(volts, len, converter, buffer + first, 1);
+  }
+  return kDaqNoError;
+}
+
+DaqStatus SimulatedBoard::SCAN_Op(std::int16_t device, std::int16_t numChans, std::int16_t gain,
+                                  std::int16_t* buffer, std::uint32_t count, double sampleRate,
+                                  double scanRate, std::int16_t* scanOrder) {
+  if (device != device_) return kBadDeviceError;
+  if (numChans < 1 || numChans > kChannelCount) return kBadChanError;
+  double gainFactor = 1.0;
+  if (DaqStatus status = CheckAcquisition(gain, buffer, count, sampleRate, &gainFactor);
+      status != kDaqNoError) {
+    return status;
+  }
+  if (count % static_cast<std::uint32_t>(numChans) != 0) return kBadCountError;
+  if (!(scanRate >= 0.0 && scanRate * numChans <= sampleRate)) return kBadIntervalError;
+  if (scanOrder == nullptr) return kInvalidValueError;
+
+  const std::uint64_t scans = count / static_cast<std::uint32_t>(numChans);
+  const double seconds = scanRate > 0.0 ? scans / scanRate : count / sampleRate;
+  if (TimesOut(seconds)) return kTimeOutError;
+
+  const Converter converter = MakeConverter(gainFactor, polarity_ == 1);
+  const double scanInterval = scanRate > 0.0 ? 1.0 / scanRate : numChans / sampleRate;
+  // Scan position j converts channel numChans - 1 - j, j conversions after the scan starts.
+  SignalGenerator generators[kChannelCount];
+  for (int j = 0; j < numChans; ++j) {
+    generators[j] = SignalGenerator(numChans - 1 - j, j / sampleRate, scanInterval, scans);
+  }
+  // Block by block so that every channel's readings of a block land in the
+  // same few kilobytes of the buffer while they are in cache.
+  const std::size_t stride = static_cast<std::size_t>(numChans);
+  double volts[kBlock];
+  for (std::uint64_t first = 0; first < scans; first += kBlock) {
+    int len = static_cast<int>(std::min<std::uint64_t>(kBlock, scans - first));
+    for (int j = 0; j < numChans; ++j) {
+      generators[j].Fill(first, len, volts);
+      Quantise(volts, len, converter, buffer + first * stride + j, stride);
+    }
+  }
+  // The order array has room for 8 channels; a longer scan lists its first 8.
+  for (int j = 0; j < 8; ++j) {
+    scanOrder[j] = static_cast<std::int16_t>(j < numChans ? numChans - 1 - j : 0);
+  }
+  return kDaqNoError;
+}
+
+namespace {
+
+// Out-of-place transposition, a few scans at a time so that the reads of
+// each pass stay in cache while every channel's block is written in order.
+template <int N>
+void Deinterleave(const std::int16_t* in, std::size_t scans, std::int16_t* out) {
+  constexpr std::size_t kScans = 64;
+  std::size_t first = 0;
+  for (; scans - first >= kScans; first += kScans) {
+    for (int j = 0; j < N; ++j) {
+      const std::int16_t* from = in + first * N + j;
+      std::int16_t* to = out + j * scans + first;
+      for (std::size_t s = 0; s < kScans; ++s) to[s] = from[s * N];
+    }
+  }
+  for (; first < scans; ++first) {
+    for (int j = 0; j < N; ++j) out[j * scans + first] = in[first * N + j];
+  }
+}
+
+template <int... N>
+void DeinterleaveAny(int numChans, const std::int16_t* in, std::size_t scans, std::int16_t* out,
+                     std::integer_sequence<int, N...>) {
+  // One unrolled copy per channel count.
+  ((numChans == N + 1 ? Deinterleave<N + 1>(in, scans, out) : void()), ...);
+}
+
+struct VoltScale {
+  double offset;
+  double maxReading;
+  double maxVolt;
+  double divisor;  // gain × gainAdjust
+
+  double operator()(std::int16_t reading) const {
+    return (reading - offset) / maxReading * maxVolt / divisor;
+  }
+};
+
+}  // namespace
+
+DaqStatus SimulatedBoard::SCAN_Demux(std::int16_t* buffer, std::uint32_t count,
+                                     std::int16_t numChans, std::int16_t numMuxBoards) {
+  if (numMuxBoards != 0) return kInvalidValueError;
+  if (numChans < 1 || numChans > kChannelCount) return kBadChanError;
+  if (count == 0 || count % static_cast<std::uint32_t>(numChans) != 0) return kBadCountError;
+  if (buffer == nullptr) return kInvalidValueError;
+  if (numChans == 1) return kDaqNoError;
+
+  if (demuxScratchSize_ < count) {
+    demuxScratch_.reset();
+    demuxScratchSize_ = 0;
+    demuxScratch_.reset(new (std::nothrow) std::int16_t[count]);
+    if (demuxScratch_ == nullptr) return kMemFullError;
+    demuxScratchSize_ = count;
+  }
+  std::memcpy(demuxScratch_.get(), buffer, std::size_t{count} * sizeof(std::int16_t));
+  DeinterleaveAny(numChans, demuxScratch_.get(), count / static_cast<std::uint32_t>(numChans),
+                  buffer, std::make_integer_sequence<int, kChannelCount>());
+  return kDaqNoError;
+}
+
+DaqStatus SimulatedBoard::DAQ_VScale(std::int16_t device, std::int16_t chan, std::int16_t gain,
+                                     double gainAdjust, double offset, std::uint32_t count,
+                                     const std::int16_t* readings, double* volts) {
+  if (device != device_) return kBadDeviceError;
+  if (!ValidChannel(chan)) return kBadChanError;
+  double g;
+  if (!GainFactor(gain, &g)) return kBadGainError;
+  if (readings == nullptr || volts == nullptr) return kInvalidValueError;
+  if (!std::isfinite(gainAdjust) || gainAdjust == 0.0) return kInvalidValueError;
+
+  const bool unipolar = polarity_ == 1;
+  const VoltScale scale{offset, unipolar ? 4096.0 : 2048.0, unipolar ? 10.0 : 5.0, g * gainAdjust};
+  constexpr std::uint32_t kTableMinCount = 1u << 16;
+  if (count < kTableMinCount) {
+    for (std::uint32_t k = 0; k < count; ++k) volts[k] = scale(readings[k]);
+    return kDaqNoError;
+  }
+  // The formula has one value per reading: a table over the converter's
+  // range gives the same doubles without a division per reading.
+  constexpr int kRange = 4096;
+  const int lowest = unipolar ? 0 : -2048;
+  double table[kRange];
+  for (int i = 0; i < kRange; ++i) table[i] = scale(static_cast<std::int16_t>(lowest + i));
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const unsigned index = static_cast<unsigned>(readings[k] - lowest);
+    volts[k] = index < kRange ? table[index] : scale(readings[k]);
+  }
+  return kDaqNoError;
+}
+
+DaqStatus SimulatedBoard::AI_Configure(std::int16_t device, std::int16_t chan,
+                                       std::int16_t inputMode, std::int16_t inputRange,
+                                       std::int16_t polarity, std::int16_t driveAIS) {
+  if (device != device_) return kBadDeviceError;
+  if (chan != -1 && !ValidChannel(chan)) return kBadChanError;
+  if (inputMode < 0 || inputMode > 2) return kBadInputModeError;
+  // 0 asks for the board's default; 10 names its only span (±5 V or 0..10 V).
+  if (inputRange != 0 && inputRange != 10) return kInvalidValueError;
+  if (polarity < 0 || polarity > 1) return kBadPolarityError;
+  if (driveAIS != 0 && driveAIS != 1) return kInvalidValueError;
+  inputMode_ = inputMode;
+  polarity_ = polarity;
+  return kDaqNoError;
+}
+
+}  // namespace tavril
