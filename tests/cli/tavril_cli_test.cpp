@@ -10,6 +10,8 @@
 
 #include "cli_arguments.h"
 #include "cli_commands.h"
+#include "config/config_file.h"
+#include "files/channel_file.h"
 #include "json_output.h"
 #include "processing/channel_arithmetic.h"
 #include "support/temp_dir.h"
@@ -689,6 +691,107 @@ TEST(CliUsage, BadUsageIsOneLineAndAHint) {
     EXPECT_EQ(run.err, "tavril-cli: " + c.message + " (voir « tavril-cli --help »)\n");
   }
   EXPECT_TRUE(dir.Entries().empty());
+}
+
+}  // namespace
+}  // namespace tavril::cli
+
+namespace tavril::cli {
+namespace {
+
+TEST(CliAcquireArguments, ReadsChannelsAndTheAcquisitionValues) {
+  ParsedArguments parsed =
+      ParseArguments({"acquire", "--channels", "0-3", "--count", "500", "--rate", "2e5",
+                      "--scan-rate=1000", "--gain", "-1", "--title", "l'entrée", "--out", "run_"});
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  const AcquireRequest& request = parsed.command.acquire;
+  EXPECT_EQ(CommandKind::kAcquire, parsed.command.kind);
+  EXPECT_EQ(0, request.firstChannel);
+  EXPECT_EQ(3, request.lastChannel);
+  EXPECT_EQ(500u, request.count);
+  EXPECT_EQ(200000.0, request.rate);
+  EXPECT_EQ(1000.0, request.scanRate);
+  EXPECT_EQ(-1, request.gain);
+  EXPECT_EQ("l'entrée", request.title);
+  EXPECT_EQ("run_", request.outputPrefix);
+
+  parsed = ParseArguments({"acquire", "--channels", "5", "--out", "x"});
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  EXPECT_EQ(5, parsed.command.acquire.firstChannel);
+  EXPECT_EQ(5, parsed.command.acquire.lastChannel);
+  EXPECT_EQ(1000u, parsed.command.acquire.count);
+}
+
+TEST(CliAcquireArguments, RefusesWhatThePanelCouldNotHold) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"acquire", "--out", "x"},
+      {"acquire", "--channels", "2"},
+      {"acquire", "--channels", "8", "--out", "x"},
+      {"acquire", "--channels", "1-3", "--out", "x"},
+      {"acquire", "--channels", "0-", "--out", "x"},
+      {"acquire", "--channels", "0", "--count", "-1", "--out", "x"},
+      {"acquire", "--channels", "0", "--count", "4294967296", "--out", "x"},
+      {"acquire", "--channels", "0", "--rate", "1,5", "--out", "x"},
+      {"acquire", "--channels", "0", "--rate", "inf", "--out", "x"},
+      {"acquire", "--channels", "0", "--gain", "40000", "--out", "x"},
+      {"acquire", "--channels", "0", "--out", "x", "--out", "y"},
+      {"acquire", "extra", "--channels", "0", "--out", "x"},
+      {"info", "a.tvr", "--count", "3"},
+  };
+  for (const auto& args : refused) EXPECT_FALSE(ParseArguments(args).ok()) << args[1];
+}
+
+TEST(CliAcquire, ScansIntoOneFilePerChannel) {
+  TempDir dir;
+  const RunResult run =
+      RunProgram(dir.path(), {"acquire", "--channels", "0-1", "--count", "100", "--out", "run_"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(
+      "Périphérique 1 : Carte simulée : 12 bits, 16 entrées analogiques, signaux de test\n"
+      "Canal 0 : run_0.tvr\nCanal 1 : run_1.tvr\n",
+      run.out);
+  EXPECT_EQ((std::vector<std::string>{"run_0.tvr", "run_1.tvr"}),
+            dir.Entries());  // INI not written
+  for (int channel = 0; channel < 2; ++channel) {
+    ChannelRecord record;
+    ASSERT_EQ(1, LoadChannelFile(dir / ("run_" + std::to_string(channel) + ".tvr"), record));
+    EXPECT_EQ(channel, record.chan);
+    EXPECT_EQ(100u, record.samples.size());
+    EXPECT_EQ(50000.0, record.rate);
+  }
+}
+
+TEST(CliAcquire, ABoardErrorIsPrintedWithItsStatusAndName) {
+  TempDir dir;
+  RunResult run =
+      RunProgram(dir.path(), {"acquire", "--channels", "2", "--gain", "3", "--out", "g"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("DAQ_Op a renvoyé l'erreur -10080 (badGainError)"))
+      << run.err;
+  EXPECT_EQ(std::string::npos, run.err.find("Voulez-vous continuer"));
+  EXPECT_TRUE(dir.Entries().empty());
+
+  WriteFileBytes(dir / "TAVRIL.INI", ConfigFileText([] {
+                   BoardConfig config = DefaultBoardConfig();
+                   config.device = 2;
+                   return config;
+                 }()));
+  run = RunProgram(dir.path(), {"acquire", "--channels", "2", "--out", "g"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.out.find("Aucune carte ne répond au numéro de périphérique 2"));
+  EXPECT_NE(std::string::npos, run.err.find("AI_Configure a renvoyé l'erreur -10402"));
+}
+
+TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
+  TempDir dir;
+  WriteFileBytes(dir / "run_4.tvr", "mine");
+  const RunResult run = RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("tavril-cli: Le fichier existe déjà : run_4.tvr (utilisez --force pour le remplacer)\n",
+            run.err);
+  EXPECT_EQ("mine", ReadFileBytes(dir / "run_4.tvr"));
+  EXPECT_EQ(
+      0, RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_", "--force"}).status);
 }
 
 }  // namespace

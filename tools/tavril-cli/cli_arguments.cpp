@@ -1,10 +1,16 @@
 #include "cli_arguments.h"
 
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstddef>
+#include <limits>
+#include <map>
 #include <optional>
 #include <utility>
 
+#include "app/channel_record.h"
+#include "files/number_text.h"
 #include "processing/channel_arithmetic.h"
 
 namespace tavril::cli {
@@ -27,12 +33,17 @@ constexpr std::string_view kUsage =
     "      Avec A seul : rectangle, midpoint (intégrale).\n"
     "  config [--json]\n"
     "      Affiche la configuration lue dans TAVRIL.INI du dossier courant.\n"
+    "  acquire --channels C --out PREFIXE [--count N] [--rate F] [--scan-rate F]\n"
+    "          [--gain G] [--title T] [--force]\n"
+    "      Acquiert la voie C (par exemple 3) ou les voies 0 à N (0-N) avec la carte du\n"
+    "      périphérique de TAVRIL.INI et écrit chaque voie dans PREFIXE<voie>.tvr.\n"
+    "      Par défaut : 1000 points à 100000 échantillons/s, gain 1, balayage 0.\n"
     "  help\n"
     "      Affiche cette aide.\n"
     "\n"
     "Options :\n"
     "  --json            un seul objet JSON sur une ligne\n"
-    "  --force           remplace le fichier de sortie s'il existe déjà\n"
+    "  --force           remplace les fichiers de sortie qui existent déjà\n"
     "  -o, --output F    fichier de sortie de la commande math\n"
     "  -h, --help        affiche cette aide\n"
     "  --                la suite n'est faite que d'arguments\n"
@@ -60,8 +71,19 @@ struct Scan {
   bool json = false;
   bool force = false;
   std::optional<std::string> output;
-  std::string error;  // the first problem met
+  std::map<std::string, std::string, std::less<>> values;  // acquire's options
+  std::string error;                                       // the first problem met
 };
+
+constexpr std::array<std::string_view, 7> kAcquireOptions = {
+    "--channels", "--count", "--rate", "--scan-rate", "--gain", "--title", "--out"};
+
+bool IsAcquireOption(std::string_view name) {
+  for (const std::string_view option : kAcquireOptions) {
+    if (option == name) return true;
+  }
+  return false;
+}
 
 ParsedArguments Refuse(std::string error) {
   ParsedArguments parsed;
@@ -123,6 +145,17 @@ Scan ScanArguments(const std::vector<std::string>& args) {
         continue;
       }
       scan.output = std::string(*value);
+    } else if (IsAcquireOption(name)) {
+      if (!value) {
+        if (i + 1 == args.size()) {
+          NoteError(scan, "L'option " + std::string(name) + " attend une valeur");
+          continue;
+        }
+        value = args[++i];
+      }
+      if (!scan.values.emplace(std::string(name), std::string(*value)).second) {
+        NoteError(scan, "L'option " + std::string(name) + " est donnée plusieurs fois");
+      }
     } else {
       NoteError(scan, "Option inconnue : " + arg);
     }
@@ -137,6 +170,8 @@ std::string CheckOptions(const Scan& scan, std::string_view command, bool takesJ
   if (scan.json && !takesJson) return "L'option --json" + suffix;
   if (scan.force && !takesForce) return "L'option --force" + suffix;
   if (scan.output && !takesOutput) return "L'option -o" + suffix;
+  if (!scan.values.empty() && command != "acquire")
+    return "L'option " + scan.values.begin()->first + suffix;
   return {};
 }
 
@@ -163,6 +198,79 @@ ParsedArguments ParseMath(const Scan& scan, CommandLine command) {
   command.input = p[2];
   if (two) command.secondInput = p[3];
   command.output = *scan.output;
+  return {std::move(command), {}};
+}
+
+// A whole number within [low, high], written in decimal and nothing else.
+bool ReadWhole(std::string_view text, long long low, long long high, long long& value) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
+}
+
+// A finite number, read as the program reads the panel's fields, with nothing after it.
+bool ReadNumber(std::string_view text, double& value) {
+  const ParsedDouble parsed = ParseDecimalDouble(text);
+  value = parsed.value;
+  return parsed.consumed > 0 && parsed.consumed == text.size() && std::isfinite(value);
+}
+
+// "3" is one channel; "0-N" the scan of channels 0 to N.
+bool ReadChannels(std::string_view text, AcquireRequest& request) {
+  long long first = 0;
+  long long last = 0;
+  const std::size_t dash = text.find('-');
+  if (dash == std::string_view::npos) {
+    if (!ReadWhole(text, 0, kChannelCount - 1, first)) return false;
+    last = first;
+  } else if (!ReadWhole(text.substr(0, dash), 0, 0, first) ||
+             !ReadWhole(text.substr(dash + 1), 0, kChannelCount - 1, last)) {
+    return false;
+  }
+  request.firstChannel = static_cast<int>(first);
+  request.lastChannel = static_cast<int>(last);
+  return true;
+}
+
+ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
+  if (scan.positionals.size() != 1) return Refuse("La commande acquire n'attend que des options");
+  AcquireRequest& request = command.acquire;
+  const auto value = [&scan](std::string_view name) -> const std::string* {
+    const auto found = scan.values.find(name);
+    return found == scan.values.end() ? nullptr : &found->second;
+  };
+  const std::string* channels = value("--channels");
+  if (channels == nullptr) return Refuse("La commande acquire attend --channels (3, ou 0-N)");
+  if (!ReadChannels(*channels, request)) {
+    return Refuse("Voies non valides : " + *channels + " (une voie de 0 à 7, ou 0-N)");
+  }
+  const std::string* prefix = value("--out");
+  if (prefix == nullptr || prefix->empty()) {
+    return Refuse("La commande acquire attend --out PREFIXE");
+  }
+  request.outputPrefix = *prefix;
+  long long whole = 0;
+  if (const std::string* text = value("--count")) {
+    if (!ReadWhole(*text, 0, std::numeric_limits<std::uint32_t>::max(), whole)) {
+      return Refuse("Nombre de points non valide : " + *text);
+    }
+    request.count = static_cast<std::uint32_t>(whole);
+  }
+  if (const std::string* text = value("--gain")) {
+    if (!ReadWhole(*text, std::numeric_limits<std::int16_t>::min(),
+                   std::numeric_limits<std::int16_t>::max(), whole)) {
+      return Refuse("Gain non valide : " + *text);
+    }
+    request.gain = static_cast<std::int16_t>(whole);
+  }
+  if (const std::string* text = value("--rate"); text && !ReadNumber(*text, request.rate)) {
+    return Refuse("Fréquence d'échantillonnage non valide : " + *text);
+  }
+  if (const std::string* text = value("--scan-rate");
+      text && !ReadNumber(*text, request.scanRate)) {
+    return Refuse("Fréquence de balayage non valide : " + *text);
+  }
+  if (const std::string* text = value("--title")) request.title = *text;
   return {std::move(command), {}};
 }
 
@@ -218,6 +326,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     command.kind = CommandKind::kMath;
     error = CheckOptions(scan, name, false, true, true);
     if (error.empty()) return ParseMath(scan, std::move(command));
+  } else if (name == "acquire") {
+    command.kind = CommandKind::kAcquire;
+    error = CheckOptions(scan, name, false, true, false);
+    if (error.empty()) return ParseAcquire(scan, std::move(command));
   } else if (name == "config") {
     command.kind = CommandKind::kConfig;
     error = CheckOptions(scan, name, true, false, false);

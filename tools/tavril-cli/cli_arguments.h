@@ -1,12 +1,27 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tavril::cli {
 
-enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig };
+enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire };
+
+// What `acquire` asks of the board, as the acquisition panel would.
+struct AcquireRequest {
+  int firstChannel = 0;  // one channel, or channels 0 to lastChannel
+  int lastChannel = 0;
+  std::uint32_t count = 1000;
+  double rate = 100000.0;
+  double scanRate = 0.0;
+  std::int16_t gain = 1;
+  std::string title;         // UTF-8
+  std::string outputPrefix;  // each record goes to <prefix><channel>.tvr
+
+  bool operator==(const AcquireRequest&) const = default;
+};
 
 // One command line, checked: every field the command needs is filled and no
 // option it does not take was given.
@@ -18,6 +33,7 @@ struct CommandLine {
   std::string input;        // info, convert: the file; math: operand A
   std::string secondInput;  // math: operand B of sum, difference, product, quotient
   std::string output;       // convert, math
+  AcquireRequest acquire;   // acquire
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "acquire_command.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "files/csv_export.h"
@@ -334,6 +335,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunMath(command, err);
     case CommandKind::kConfig:
       return RunConfig(command, out, err);
+    case CommandKind::kAcquire:
+      return RunAcquire(command, out, err);
   }
   return 1;
 }

@@ -1,0 +1,97 @@
+#include "acquire_command.h"
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/board_router.h"
+#include "app/app_state.h"
+#include "config/config_file.h"
+#include "console_user.h"
+#include "files/channel_file.h"
+#include "files/file_writer.h"
+#include "files/text_encoding.h"
+
+namespace tavril::cli {
+namespace {
+
+std::string OutputPath(const std::string& prefix, int channel) {
+  return prefix + std::to_string(channel) + ".tvr";
+}
+
+BoardConfig ConfigOfThisDirectory() {
+  BoardConfig config = DefaultBoardConfig();
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  if (!error) ReadConfigFile(config, directory);
+  return config;
+}
+
+}  // namespace
+
+int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  const AcquireRequest& request = command.acquire;
+  const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;
+
+  std::vector<int> channels;
+  for (int channel = first; channel <= request.lastChannel; ++channel) {
+    channels.push_back(channel);
+    const std::string path = OutputPath(request.outputPrefix, channel);
+    std::error_code ignored;
+    if (!command.force && std::filesystem::symlink_status(path, ignored).type() !=
+                              std::filesystem::file_type::not_found) {
+      err << "tavril-cli: Le fichier existe déjà : " << path
+          << " (utilisez --force pour le remplacer)\n";
+      return 1;
+    }
+  }
+
+  AppState state;
+  state.boardConfig = ConfigOfThisDirectory();
+  const BoardConfig& config = state.boardConfig;
+  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards();
+  ConsoleUser user(err);
+  out << "Périphérique " << config.device << " : " << boards->DescribeDevice(config.device) << '\n';
+  if (ConfigureBoard(*boards, user, config.device, -1, config.inputMode, config.polar) == 0) {
+    return 1;
+  }
+
+  // The records get the panel's values before the acquisition, as in the program.
+  const std::string title = Utf8ToWindows1252(request.title).substr(0, kMaxTitleBytes);
+  for (const int channel : channels) {
+    ChannelRecord& record = state.channels[channel];
+    record.rate = request.rate;
+    record.count = request.count;
+    record.gain = request.gain;
+    record.title = title;
+    record.device = config.device;
+    record.chan = static_cast<std::int16_t>(channel);
+    state.selectedChannels[channel] = 1;
+  }
+  state.scanRate = request.scanRate;
+  if (AcquireChannels({*boards, user, config}, state.channels, state.selectedChannels,
+                      state.scanRate) != 1) {
+    return 1;
+  }
+
+  for (const int channel : channels) {
+    const std::string path = OutputPath(request.outputPrefix, channel);
+    AtomicFileWriter writer;
+    bool written = writer.Open(path);
+    if (written) {
+      WriteChannelFile(writer, state.channels[channel]);
+      written = writer.Commit();
+    }
+    if (!written) {
+      err << "tavril-cli: Erreur lors de la sauvegarde du fichier : " << path << '\n';
+      return 1;
+    }
+    out << "Canal " << channel << " : " << path << '\n';
+  }
+  return 0;
+}
+
+}  // namespace tavril::cli
