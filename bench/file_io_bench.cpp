@@ -61,8 +61,8 @@ const tavril::ChannelRecord& BenchRecord() {
 // Writes the data file with one fprintf per value, the obvious way.
 void SaveBaseline(const tavril::ChannelRecord& r, const char* path) {
   FILE* f = std::fopen(path, "wb");
-  std::fprintf(f, "Titre = %s\xA7\r\nDevice = %i\xA7\r\nChan = %i\xA7\r\nGain = %i\xA7\r\n", r.title.c_str(),
-               r.device, r.chan, r.gain);
+  std::fprintf(f, "Titre = %s\xA7\r\nDevice = %i\xA7\r\nChan = %i\xA7\r\nGain = %i\xA7\r\n",
+               r.title.c_str(), r.device, r.chan, r.gain);
   std::fprintf(f, "Count = %u\xA7\r\nRate = %.0f\xA7\r\nTableau :\r\n", r.count, r.rate);
   for (const double value : r.samples) std::fprintf(f, "%.12f ", value);
   std::fputc(0xA7, f);
@@ -122,7 +122,9 @@ bool LoadBaseline(const char* path, tavril::ChannelRecord& r) {
   return true;
 }
 
-std::filesystem::path PathFor(const char* name) { return BenchFolder() / name; }
+std::filesystem::path PathFor(const char* name) {
+  return BenchFolder() / name;
+}
 
 void BM_Save_Baseline(benchmark::State& state) {
   const auto path = PathFor("baseline.tvr");
@@ -146,7 +148,8 @@ void BM_Export_Tavril(benchmark::State& state) {
   const auto path = PathFor("tavril.M");
   AlwaysReplace user;
   for (auto _ : state) {
-    if (tavril::ExportMatlabFile(user, path, BenchRecord()) != 1) state.SkipWithError("export failed");
+    if (tavril::ExportMatlabFile(user, path, BenchRecord()) != 1)
+      state.SkipWithError("export failed");
   }
 }
 
