@@ -10,6 +10,9 @@ packages=(
   libbenchmark-dev               # benchmarks
   locales                        # the fr_FR.UTF-8 locale for the locale tests
   octave                         # runs the exported MATLAB scripts in the tests
+  qt6-base-dev                   # the window program (Qt 6 Widgets)
+  libcomedi-dev                  # real boards through the kernel's Comedi drivers
+  clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -3,6 +3,7 @@
 namespace tavril {
 
 void UpdateChannelStatistics(ChannelRecord& record) {
+  ++record.samplesRevision;
   const std::vector<double>& samples = record.samples;
   if (samples.empty()) {
     record.maxIndex = 0;
@@ -47,6 +48,7 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
     record.count = 1000;
     record.rate = 100000.0;
     record.samples = std::vector<double>();  // frees the memory; "= {}" would keep it
+    ++record.samplesRevision;
     record.title.clear();
     record.maxIndex = 0;
     record.minIndex = 0;
@@ -56,7 +58,10 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
 }
 
 void ReleaseAllSamples(ChannelTable& table) {
-  for (ChannelRecord& record : table) record.samples = std::vector<double>();
+  for (ChannelRecord& record : table) {
+    record.samples = std::vector<double>();
+    ++record.samplesRevision;
+  }
 }
 
 }  // namespace tavril

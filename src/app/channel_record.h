@@ -29,6 +29,10 @@ struct ChannelRecord {
   std::uint32_t minIndex = 0;
   double minValue = 0.0;
   double mean = 0.0;
+  // Counts the changes of `samples` (each ends with UpdateChannelStatistics,
+  // or a reset), so that what is derived from them, such as the graph's
+  // drawing summaries, knows when to be rebuilt.
+  std::uint64_t samplesRevision = 0;
 };
 
 using ChannelTable = std::array<ChannelRecord, kChannelCount>;

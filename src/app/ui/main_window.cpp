@@ -1,0 +1,1 @@
+#include "app/ui/main_window.h"

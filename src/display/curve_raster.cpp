@@ -1,0 +1,1 @@
+#include "display/curve_raster.h"

@@ -1,0 +1,1 @@
+#include "display/sample_pyramid.h"

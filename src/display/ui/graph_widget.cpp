@@ -1,0 +1,1 @@
+#include "display/ui/graph_widget.h"

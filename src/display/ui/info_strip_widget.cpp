@@ -1,0 +1,1 @@
+#include "display/ui/info_strip_widget.h"
