@@ -2,6 +2,10 @@
 
 #include "acquisition/simulated_board.h"
 
+#ifdef TAVRIL_HAVE_COMEDI
+#include "acquisition/comedi/comedi_board.h"
+#endif
+
 namespace tavril {
 
 void BoardRouter::Attach(std::int16_t device, std::unique_ptr<BoardDriver> board,
@@ -63,10 +67,19 @@ DaqStatus BoardRouter::AI_Configure(std::int16_t device, std::int16_t chan, std:
                : kDeviceNotFoundError;
 }
 
-std::unique_ptr<BoardRouter> MakeDefaultBoards() {
+std::unique_ptr<BoardRouter> MakeDefaultBoards(const BoardSearch& search) {
   auto router = std::make_unique<BoardRouter>();
-  router->Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(kSimulatedBoardDevice),
-                 kSimulatedBoardDescription);
+#ifdef TAVRIL_HAVE_COMEDI
+  ComediLibrary& library =
+      search.comediLibrary != nullptr ? *search.comediLibrary : SystemComediLibrary();
+  AttachComediBoards(*router, library, search.comediPathPrefix);
+#else
+  static_cast<void>(search);
+#endif
+  if (!router->HasBoard(kSimulatedBoardDevice)) {
+    router->Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(kSimulatedBoardDevice),
+                   kSimulatedBoardDescription);
+  }
   return router;
 }
 

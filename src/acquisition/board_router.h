@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "acquisition/board_driver.h"
 
@@ -52,7 +53,19 @@ inline constexpr std::int16_t kSimulatedBoardDevice = 1;
 inline constexpr const char* kSimulatedBoardDescription =
     "Carte simulée : 12 bits, 16 entrées analogiques, signaux de test";
 
-// The boards of the program: the simulated board on device 1.
-std::unique_ptr<BoardRouter> MakeDefaultBoards();
+class ComediLibrary;
+
+// Where the program looks for real boards: device number d is the Comedi
+// device file comediPathPrefix followed by d - 1, for d from 1 to 16, opened
+// through comediLibrary (null: comedilib itself). Without comedilib in the
+// build there are no real boards.
+struct BoardSearch {
+  std::string_view comediPathPrefix = "/dev/comedi";
+  ComediLibrary* comediLibrary = nullptr;
+};
+
+// The boards of the program: a Comedi board for every device file that holds
+// one, and the simulated board on device 1 when the first file holds none.
+std::unique_ptr<BoardRouter> MakeDefaultBoards(const BoardSearch& search = {});
 
 }  // namespace tavril

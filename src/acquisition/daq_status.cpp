@@ -1,5 +1,7 @@
 #include "acquisition/daq_status.h"
 
+#include "acquisition/comedi/comedi_error_text.h"
+
 namespace tavril {
 namespace {
 
@@ -28,6 +30,10 @@ constexpr StatusText kStatusTexts[] = {
      "L'acquisition dure plus longtemps que le délai d'attente configuré."},
 };
 
+bool IsComediStatus(DaqStatus status) {
+  return status <= kComediStatusBase && status >= kComediStatusBase - kMaxComediErrnum;
+}
+
 const StatusText* Find(DaqStatus status) {
   for (const StatusText& text : kStatusTexts) {
     if (text.status == status) return &text;
@@ -37,17 +43,34 @@ const StatusText* Find(DaqStatus status) {
 
 }  // namespace
 
+DaqStatus ComediStatus(int errnum) {
+  if (errnum < 1 || errnum > kMaxComediErrnum) return kComediStatusBase;
+  return static_cast<DaqStatus>(kComediStatusBase - errnum);
+}
+
+int ComediErrnum(DaqStatus status) {
+  return IsComediStatus(status) ? kComediStatusBase - status : 0;
+}
+
 std::string_view DaqStatusName(DaqStatus status) {
+  if (IsComediStatus(status)) return "comediError";
   const StatusText* text = Find(status);
   if (text != nullptr) return text->name;
   return status > 0 ? "unknownWarning" : "unknownError";
 }
 
 std::string_view DaqStatusExplanation(DaqStatus status) {
+  if (IsComediStatus(status)) return "La carte Comedi signale une erreur.";
   const StatusText* text = Find(status);
   if (text != nullptr) return text->explanation;
   return status > 0 ? "La carte signale un avertissement inconnu."
                     : "La carte signale une erreur inconnue.";
+}
+
+std::string DaqStatusMessage(DaqStatus status) {
+  const int errnum = ComediErrnum(status);
+  if (errnum == 0) return std::string(DaqStatusExplanation(status));
+  return "La carte Comedi signale : " + ComediErrorText(errnum);
 }
 
 }  // namespace tavril

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tavril {
@@ -22,11 +23,28 @@ inline constexpr DaqStatus kDeviceNotFoundError = -10402;
 inline constexpr DaqStatus kMemFullError = -10444;
 inline constexpr DaqStatus kTimeOutError = -10800;
 
+// A Comedi board's failed library or system call gives the status
+// kComediStatusBase - errnum, errnum being the call's error number (1 to
+// kMaxComediErrnum); kComediStatusBase itself when the call gave none. The
+// range lies below every status of the board driver.
+inline constexpr DaqStatus kComediStatusBase = -20000;
+inline constexpr int kMaxComediErrnum = 12767;
+
+DaqStatus ComediStatus(int errnum);
+
+// The error number a Comedi status carries; 0 for kComediStatusBase and for
+// every other status.
+int ComediErrnum(DaqStatus status);
+
 // The driver's name of a status ("timeOutError"); "unknownError" for numbers
 // it does not know.
 std::string_view DaqStatusName(DaqStatus status);
 
 // One line of French saying what went wrong.
 std::string_view DaqStatusExplanation(DaqStatus status);
+
+// The line the user is shown: DaqStatusExplanation, except that a Comedi
+// status gives comedilib's own text of its error number.
+std::string DaqStatusMessage(DaqStatus status);
 
 }  // namespace tavril

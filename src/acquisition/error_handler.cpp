@@ -11,7 +11,7 @@ std::string BoardErrorText(DaqStatus status, std::string_view functionLabel) {
   text += " (";
   text += DaqStatusName(status);
   text += ") :\n";
-  text += DaqStatusExplanation(status);
+  text += DaqStatusMessage(status);
   text += "\n\nVoulez-vous continuer?";
   return text;
 }

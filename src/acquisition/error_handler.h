@@ -16,7 +16,8 @@ inline constexpr const char* kBoardErrorCaption = "Erreur de la carte d'acquisit
 
 // Takes the status of a board call labelled `functionLabel`. Success and
 // warnings go on silently (0). An error asks the user, naming the call, the
-// status, its name and what it means, whether to go on: Yes gives
+// status, its name and what it means (for a Comedi board, comedilib's text of
+// the error), whether to go on: Yes gives
 // kHandlerGoOn (6), No kHandlerAbandon (7). `reserved` is always 0.
 std::int16_t NIDAQErrorHandler(UserInteraction& ui, DaqStatus status,
                                std::string_view functionLabel, std::int16_t reserved);

@@ -1,0 +1,334 @@
+#include "fake_comedi.h"
+
+#include <comedi_errno.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tavril::testing {
+namespace {
+
+constexpr int kFirstFd = 100;
+
+comedi_range Volts(double min, double max) {
+  return comedi_range{min, max, UNIT_volt};
+}
+
+// The nearest multiple of `tick`.
+unsigned RoundToTick(unsigned ns, unsigned tick) {
+  return (ns + tick / 2) / tick * tick;
+}
+
+}  // namespace
+
+std::vector<comedi_range> ESeriesRanges() {
+  return {Volts(-10, 10),   Volts(-5, 5),       Volts(-2.5, 2.5), Volts(-1, 1),
+          Volts(-0.5, 0.5), Volts(-0.25, 0.25), Volts(-0.1, 0.1), Volts(-0.05, 0.05),
+          Volts(0, 20),     Volts(0, 10),       Volts(0, 5),      Volts(0, 2),
+          Volts(0, 1),      Volts(0, 0.5),      Volts(0, 0.2),    Volts(0, 0.1)};
+}
+
+std::vector<comedi_range> MSeriesRanges() {
+  return {Volts(-10, 10),   Volts(-5, 5),     Volts(-2, 2),    Volts(-1, 1),
+          Volts(-0.5, 0.5), Volts(-0.2, 0.2), Volts(-0.1, 0.1)};
+}
+
+std::vector<lsampl_t> FakeComediLibrary::RawStream(const FakeComediDevice& device) {
+  const bool longSamples = (device.flags & SDF_LSAMPL) != 0;
+  const std::size_t size = longSamples ? sizeof(lsampl_t) : sizeof(sampl_t);
+  std::vector<lsampl_t> raw;
+  for (std::size_t at = 0; at + size <= device.stream.size(); at += size) {
+    if (longSamples) {
+      lsampl_t value = 0;
+      std::memcpy(&value, device.stream.data() + at, size);
+      raw.push_back(value);
+    } else {
+      sampl_t value = 0;
+      std::memcpy(&value, device.stream.data() + at, size);
+      raw.push_back(value);
+    }
+  }
+  return raw;
+}
+
+comedi_t* FakeComediLibrary::Open(const char* path) {
+  const auto found = devices.find(path);
+  if (found == devices.end()) {
+    Fail(ENOENT);
+    return nullptr;
+  }
+  FakeComediDevice& device = found->second;
+  if (device.openErrno != 0) {
+    Fail(device.openErrno);
+    return nullptr;
+  }
+  ++device.opened;
+  return reinterpret_cast<comedi_t*>(&device);
+}
+
+int FakeComediLibrary::Close(comedi_t* device) {
+  ++Of(device).closed;
+  return 0;
+}
+
+const char* FakeComediLibrary::GetDriverName(comedi_t* device) {
+  return Of(device).driver.c_str();
+}
+
+const char* FakeComediLibrary::GetBoardName(comedi_t* device) {
+  return Of(device).board.c_str();
+}
+
+int FakeComediLibrary::FindSubdeviceByType(comedi_t* device, int type, unsigned start) {
+  const FakeComediDevice& fake = Of(device);
+  if (type != COMEDI_SUBD_AI || !fake.hasAnalogInput || start > fake.subdevice) {
+    return Fail(ENODEV);
+  }
+  return static_cast<int>(fake.subdevice);
+}
+
+int FakeComediLibrary::GetSubdeviceFlags(comedi_t* device, unsigned subdevice) {
+  const FakeComediDevice& fake = Of(device);
+  return subdevice == fake.subdevice ? fake.flags : Fail(EINVAL_SUBD);
+}
+
+int FakeComediLibrary::GetNChannels(comedi_t* device, unsigned subdevice) {
+  const FakeComediDevice& fake = Of(device);
+  return subdevice == fake.subdevice ? fake.channels : Fail(EINVAL_SUBD);
+}
+
+lsampl_t FakeComediLibrary::GetMaxdata(comedi_t* device, unsigned, unsigned chan) {
+  const FakeComediDevice& fake = Of(device);
+  if (chan >= static_cast<unsigned>(fake.channels)) {
+    Fail(EINVAL_CHAN);
+    return 0;
+  }
+  return fake.maxdata;
+}
+
+int FakeComediLibrary::GetNRanges(comedi_t* device, unsigned, unsigned chan) {
+  const FakeComediDevice& fake = Of(device);
+  if (chan >= static_cast<unsigned>(fake.channels)) return Fail(EINVAL_CHAN);
+  return static_cast<int>(fake.ranges.size());
+}
+
+comedi_range* FakeComediLibrary::GetRange(comedi_t* device, unsigned, unsigned, unsigned range) {
+  FakeComediDevice& fake = Of(device);
+  if (range >= fake.ranges.size()) {
+    Fail(EINVAL);
+    return nullptr;
+  }
+  return &fake.ranges[range];
+}
+
+int FakeComediLibrary::GetMaxBufferSize(comedi_t*, unsigned) {
+  return 1 << 20;
+}
+
+int FakeComediLibrary::GetBufferSize(comedi_t* device, unsigned) {
+  return static_cast<int>(Of(device).bufferBytes);
+}
+
+int FakeComediLibrary::SetBufferSize(comedi_t* device, unsigned, unsigned bytes) {
+  Of(device).bufferBytes = bytes;
+  return static_cast<int>(bytes);
+}
+
+// As comedilib builds it, before the caller's changes.
+int FakeComediLibrary::GetCmdGenericTimed(comedi_t* device, unsigned subdevice, comedi_cmd* cmd,
+                                          unsigned chanlistLength, unsigned scanPeriodNs) {
+  const FakeComediDevice& fake = Of(device);
+  if (fake.genericTimedErrno != 0) return Fail(fake.genericTimedErrno);
+  *cmd = comedi_cmd{};
+  cmd->subdev = subdevice;
+  cmd->start_src = TRIG_NOW;
+  cmd->convert_src = TRIG_TIMER;
+  cmd->convert_arg = (scanPeriodNs + chanlistLength / 2) / chanlistLength;
+  if (fake.canFollow) {
+    cmd->scan_begin_src = TRIG_FOLLOW;
+  } else {
+    cmd->scan_begin_src = TRIG_TIMER;
+    cmd->scan_begin_arg = scanPeriodNs;
+  }
+  cmd->scan_end_src = TRIG_COUNT;
+  cmd->scan_end_arg = chanlistLength;
+  cmd->stop_src = TRIG_COUNT;
+  cmd->stop_arg = 2;
+  cmd->chanlist_len = chanlistLength;
+  return 0;
+}
+
+// Stages as a driver's command test: 1 sources, 3 arguments out of range,
+// 4 arguments rounded, 5 channel list.
+int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
+  FakeComediDevice& fake = Of(device);
+  fake.commandTests.push_back(*cmd);
+  if (fake.commandTestErrno != 0) return Fail(fake.commandTestErrno);
+
+  const bool scanBeginOk = (cmd->scan_begin_src == TRIG_FOLLOW && fake.canFollow) ||
+                           (cmd->scan_begin_src == TRIG_TIMER && fake.hasScanClock);
+  if (cmd->start_src != TRIG_NOW || !scanBeginOk || cmd->convert_src != TRIG_TIMER ||
+      cmd->scan_end_src != TRIG_COUNT ||
+      (cmd->stop_src != TRIG_COUNT && cmd->stop_src != TRIG_NONE)) {
+    return 1;
+  }
+
+  const unsigned length = std::max(cmd->chanlist_len, 1u);
+  bool adjusted = false;
+  if (cmd->convert_arg < fake.minConvertNs) {
+    cmd->convert_arg = fake.minConvertNs;
+    adjusted = true;
+  }
+  if (cmd->scan_begin_src == TRIG_TIMER && cmd->scan_begin_arg < cmd->convert_arg * length) {
+    cmd->scan_begin_arg = cmd->convert_arg * length;
+    adjusted = true;
+  }
+  if (adjusted) return 3;
+
+  const unsigned convert = RoundToTick(cmd->convert_arg, fake.tickNs);
+  const unsigned scan = cmd->scan_begin_src == TRIG_TIMER
+                            ? RoundToTick(cmd->scan_begin_arg, fake.tickNs)
+                            : cmd->scan_begin_arg;
+  if (convert != cmd->convert_arg || scan != cmd->scan_begin_arg) {
+    cmd->convert_arg = convert;
+    cmd->scan_begin_arg = scan;
+    return 4;
+  }
+
+  if (cmd->chanlist_len > fake.maxChanlist) return 5;
+  const int arefFlags[] = {SDF_GROUND, SDF_COMMON, SDF_DIFF, SDF_OTHER};
+  for (unsigned i = 0; i < cmd->chanlist_len && cmd->chanlist != nullptr; ++i) {
+    const unsigned spec = cmd->chanlist[i];
+    if (CR_CHAN(spec) >= static_cast<unsigned>(fake.channels) ||
+        CR_RANGE(spec) >= fake.ranges.size() || (fake.flags & arefFlags[CR_AREF(spec)]) == 0) {
+      return 5;
+    }
+  }
+  return 0;
+}
+
+int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
+  FakeComediDevice& fake = Of(device);
+  if (fake.commandErrno != 0) return Fail(fake.commandErrno);
+  ++fake.commands;
+  fake.command = *cmd;
+  fake.chanlist.assign(cmd->chanlist, cmd->chanlist + cmd->chanlist_len);
+  fake.command.chanlist = nullptr;
+
+  const bool longSamples = (fake.flags & SDF_LSAMPL) != 0;
+  fake.stream.clear();
+  fake.delivered = 0;
+  for (std::size_t scan = 0; scan < cmd->stop_arg; ++scan) {
+    for (const unsigned spec : fake.chanlist) {
+      const lsampl_t raw = fake.sample(CR_CHAN(spec), CR_RANGE(spec), scan);
+      unsigned char bytes[sizeof(lsampl_t)];
+      std::size_t size = sizeof(lsampl_t);
+      if (longSamples) {
+        std::memcpy(bytes, &raw, size);
+      } else {
+        const auto shortRaw = static_cast<sampl_t>(raw);
+        size = sizeof(sampl_t);
+        std::memcpy(bytes, &shortRaw, size);
+      }
+      fake.stream.insert(fake.stream.end(), bytes, bytes + size);
+    }
+  }
+  return 0;
+}
+
+int FakeComediLibrary::Cancel(comedi_t* device, unsigned) {
+  ++Of(device).cancels;
+  return 0;
+}
+
+int FakeComediLibrary::Fileno(comedi_t* device) {
+  int fd = kFirstFd;
+  for (auto& [path, fake] : devices) {
+    if (&fake == &Of(device)) return fd;
+    ++fd;
+  }
+  return Fail(EBAD_CT);
+}
+
+FakeComediDevice& FakeComediLibrary::OfFd(int fd) {
+  auto it = devices.begin();
+  std::advance(it, fd - kFirstFd);
+  return it->second;
+}
+
+std::string FakeComediLibrary::GetDefaultCalibrationPath(comedi_t* device) {
+  return Of(device).calibrationPath;
+}
+
+comedi_calibration_t* FakeComediLibrary::ParseCalibrationFile(const char* path) {
+  for (auto& [devicePath, fake] : devices) {
+    if (fake.calibrationFileExists && fake.calibrationPath == path) return &fake.calibration;
+  }
+  Fail(ENOENT);
+  return nullptr;
+}
+
+void FakeComediLibrary::CleanupCalibration(comedi_calibration_t*) {}
+
+int FakeComediLibrary::ApplyParsedCalibration(comedi_t* device, unsigned, unsigned chan,
+                                              unsigned range, unsigned aref,
+                                              const comedi_calibration_t* calibration) {
+  FakeComediDevice& fake = Of(device);
+  EXPECT_EQ(&fake.calibration, calibration);
+  fake.appliedCalibrations.push_back({chan, range, aref});
+  return 0;
+}
+
+int FakeComediLibrary::GetSoftcalConverter(unsigned, unsigned, unsigned,
+                                           comedi_conversion_direction direction,
+                                           const comedi_calibration_t* calibration,
+                                           comedi_polynomial_t* polynomial) {
+  EXPECT_EQ(COMEDI_TO_PHYSICAL, direction);
+  for (auto& [path, fake] : devices) {
+    if (&fake.calibration != calibration) continue;
+    if (!fake.hasSoftcal) break;
+    *polynomial = fake.softcal;
+    return 0;
+  }
+  return Fail(EINVAL);
+}
+
+int FakeComediLibrary::GetHardcalConverter(comedi_t* device, unsigned, unsigned, unsigned,
+                                           comedi_conversion_direction direction,
+                                           comedi_polynomial_t* polynomial) {
+  EXPECT_EQ(COMEDI_TO_PHYSICAL, direction);
+  const FakeComediDevice& fake = Of(device);
+  if (!fake.hasHardcal) return Fail(EINVAL);
+  *polynomial = fake.hardcal;
+  return 0;
+}
+
+long FakeComediLibrary::Read(int fd, void* buffer, std::size_t bytes) {
+  FakeComediDevice& fake = OfFd(fd);
+  std::size_t limit = std::min(fake.stream.size(), fake.stallAfterBytes);
+  if (fake.readErrno != 0) {
+    if (fake.delivered >= fake.readFailAfterBytes) return -fake.readErrno;
+    limit = std::min(limit, fake.readFailAfterBytes);
+  }
+  const std::size_t n = std::min({bytes, fake.readChunkBytes, limit - fake.delivered});
+  std::memcpy(buffer, fake.stream.data() + fake.delivered, n);
+  fake.delivered += n;
+  return static_cast<long>(n);
+}
+
+int FakeComediLibrary::WaitReadable(int fd, int timeoutMs) {
+  FakeComediDevice& fake = OfFd(fd);
+  fake.waits.push_back(timeoutMs);
+  if (fake.delivered >= fake.stallAfterBytes && !fake.endEarly) {
+    if (timeoutMs == -1) {
+      ADD_FAILURE() << "a stalled board waited on for ever";
+      return -EIO;
+    }
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace tavril::testing

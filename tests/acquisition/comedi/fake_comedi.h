@@ -1,0 +1,153 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "acquisition/comedi/comedi_library.h"
+
+namespace tavril::testing {
+
+// One board behind a device file, as comedilib would show it, with knobs for
+// what a driver adjusts and what goes wrong, and a record of what the board
+// was asked.
+struct FakeComediDevice {
+  // Open fails with this error number when it is not 0.
+  int openErrno = 0;
+  std::string driver = "ni_pcimio";
+  std::string board = "pci-6251";
+  bool hasAnalogInput = true;
+  unsigned subdevice = 0;
+  int flags = SDF_READABLE | SDF_CMD_READ | SDF_GROUND | SDF_COMMON | SDF_DIFF;
+  int channels = 16;
+  lsampl_t maxdata = 0xFFFF;
+  std::vector<comedi_range> ranges;  // the same for every channel
+
+  // Command timing as a driver adjusts it: periods go up to the minimum
+  // (test stage 3), then to the nearest multiple of the tick (stage 4).
+  unsigned minConvertNs = 800;
+  unsigned tickNs = 50;
+  // Scans may follow one another (TRIG_FOLLOW), which comedilib's generic
+  // command then prefers; and scans may start on a clock of their own.
+  bool canFollow = false;
+  bool hasScanClock = true;
+  // Stage 5: channel lists longer than this are refused.
+  unsigned maxChanlist = 16;
+
+  // Error numbers that make a call fail (0: it succeeds).
+  int genericTimedErrno = 0;
+  int commandTestErrno = 0;
+  int commandErrno = 0;
+  // Read fails with this error number once readFailAfterBytes are delivered.
+  int readErrno = 0;
+  std::size_t readFailAfterBytes = 0;
+  // The data stops coming after this many bytes: waits time out, or the
+  // command ends there when endEarly is set.
+  std::size_t stallAfterBytes = std::numeric_limits<std::size_t>::max();
+  bool endEarly = false;
+  // Largest read answered, in bytes: small odd values cut samples in two.
+  std::size_t readChunkBytes = 4096;
+
+  // The raw code of scan `scan` on channel `chan` with range `range`.
+  std::function<lsampl_t(unsigned chan, unsigned range, std::size_t scan)> sample =
+      [this](unsigned chan, unsigned, std::size_t scan) {
+        return static_cast<lsampl_t>((maxdata / 2 + 1 + chan * 1000 + scan) % (maxdata + 1));
+      };
+
+  // Calibration: the file comedi_get_default_calibration_path names, whether
+  // it exists, and the polynomials the converters give when they give one.
+  std::string calibrationPath = "/var/lib/comedi/calibrations/fake";
+  bool calibrationFileExists = false;
+  bool hasSoftcal = false;
+  comedi_polynomial_t softcal{};
+  bool hasHardcal = false;
+  comedi_polynomial_t hardcal{};
+
+  // What the board was asked.
+  int opened = 0;
+  int closed = 0;
+  unsigned bufferBytes = 65536;
+  std::vector<comedi_cmd> commandTests;  // as handed in, before any adjustment
+  comedi_cmd command{};                  // the command that ran
+  std::vector<unsigned> chanlist;        // its channel list
+  int commands = 0;
+  int cancels = 0;
+  std::vector<int> waits;                                  // timeouts handed to WaitReadable, in ms
+  std::vector<std::vector<unsigned>> appliedCalibrations;  // chan, range, aref
+
+  // The bytes of the running command, and how many of them are read.
+  std::vector<unsigned char> stream;
+  std::size_t delivered = 0;
+
+  comedi_calibration_t calibration{};
+};
+
+class FakeComediLibrary : public ComediLibrary {
+ public:
+  // Device files, by path; a path not in the map does not exist.
+  std::map<std::string, FakeComediDevice> devices;
+
+  // The last command's readings as the board delivered them (raw codes), in
+  // the order the scan converted them.
+  static std::vector<lsampl_t> RawStream(const FakeComediDevice& device);
+
+  comedi_t* Open(const char* path) override;
+  int Close(comedi_t* device) override;
+  int Errno() override { return errno_; }
+  const char* GetDriverName(comedi_t* device) override;
+  const char* GetBoardName(comedi_t* device) override;
+  int FindSubdeviceByType(comedi_t* device, int type, unsigned start) override;
+  int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override;
+  int GetNChannels(comedi_t* device, unsigned subdevice) override;
+  lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) override;
+  int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) override;
+  comedi_range* GetRange(comedi_t* device, unsigned subdevice, unsigned chan,
+                         unsigned range) override;
+  int GetMaxBufferSize(comedi_t* device, unsigned subdevice) override;
+  int GetBufferSize(comedi_t* device, unsigned subdevice) override;
+  int SetBufferSize(comedi_t* device, unsigned subdevice, unsigned bytes) override;
+  int GetCmdGenericTimed(comedi_t* device, unsigned subdevice, comedi_cmd* cmd,
+                         unsigned chanlistLength, unsigned scanPeriodNs) override;
+  int CommandTest(comedi_t* device, comedi_cmd* cmd) override;
+  int Command(comedi_t* device, comedi_cmd* cmd) override;
+  int Cancel(comedi_t* device, unsigned subdevice) override;
+  int Fileno(comedi_t* device) override;
+  std::string GetDefaultCalibrationPath(comedi_t* device) override;
+  comedi_calibration_t* ParseCalibrationFile(const char* path) override;
+  void CleanupCalibration(comedi_calibration_t* calibration) override;
+  int ApplyParsedCalibration(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range,
+                             unsigned aref, const comedi_calibration_t* calibration) override;
+  int GetSoftcalConverter(unsigned subdevice, unsigned chan, unsigned range,
+                          comedi_conversion_direction direction,
+                          const comedi_calibration_t* calibration,
+                          comedi_polynomial_t* polynomial) override;
+  int GetHardcalConverter(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range,
+                          comedi_conversion_direction direction,
+                          comedi_polynomial_t* polynomial) override;
+  long Read(int fd, void* buffer, std::size_t bytes) override;
+  int WaitReadable(int fd, int timeoutMs) override;
+
+ private:
+  static FakeComediDevice& Of(comedi_t* device) {
+    return *reinterpret_cast<FakeComediDevice*>(device);
+  }
+  FakeComediDevice& OfFd(int fd);
+  int Fail(int errnum) {
+    errno_ = errnum;
+    return -1;
+  }
+
+  int errno_ = 0;
+};
+
+// The ranges of an E series board (PCI-MIO-16E-1): ±10 V down to ±50 mV, then
+// 0 to 20 V down to 0 to 100 mV.
+std::vector<comedi_range> ESeriesRanges();
+// The bipolar ranges of an M series board (PCI-6251): ±10 V down to ±100 mV.
+std::vector<comedi_range> MSeriesRanges();
+
+}  // namespace tavril::testing
