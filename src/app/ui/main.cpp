@@ -1,1 +1,36 @@
-int main() { return 0; }
+#include <QApplication>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "acquisition/board_router.h"
+#include "app/app_state.h"
+#include "app/ui/app_icon.h"
+#include "app/ui/main_window.h"
+#include "app/ui/qt_file_dialogs.h"
+#include "app/ui/qt_user_interaction.h"
+#include "app/ui/startup.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setWindowIcon(tavril::TavrilIcon());
+
+  // Declared before the window, which works on them until it is destroyed.
+  tavril::AppState state;
+  const std::unique_ptr<tavril::BoardRouter> boards = tavril::MakeDefaultBoards();
+  tavril::QtUserInteraction user;
+  tavril::QtFileDialogs fileDialogs;
+
+  tavril::MainWindow window(state, *boards, user, fileDialogs);
+  user.Attach(&window, [&window](int commandId) { window.RunCommand(commandId); });
+  fileDialogs.SetOwner(&window);
+  window.show();
+
+  std::error_code error;
+  const std::filesystem::path startDirectory = std::filesystem::current_path(error);
+  tavril::StartUp(window, state, *boards, user, startDirectory);
+
+  // The user may already have confirmed quitting from a box of the start-up.
+  if (state.quitRequested != 0) return 0;
+  return application.exec();
+}

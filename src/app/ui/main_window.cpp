@@ -1,1 +1,301 @@
 #include "app/ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPalette>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/channel_record.h"
+#include "app/command_ids.h"
+#include "app/ui/about_dialog.h"
+#include "app/ui/app_icon.h"
+#include "app/ui/help_launcher.h"
+#include "app/ui/main_menu.h"
+#include "display/graph_scale.h"
+#include "display/ui/graph_widget.h"
+#include "display/ui/info_strip_widget.h"
+#include "files/channel_file.h"
+#include "files/matlab_export.h"
+
+namespace tavril {
+namespace {
+
+constexpr const char* kErrorCaption = "ERREUR!";
+
+const FileDialogRequest& DataFileRequest(bool forSaving) {
+  static const std::vector<FileFilter> filters = {
+      {"Fichiers TAVRIL (*.tvr)", "*.tvr"},
+      {"Tous les fichiers (*.*)", "*.*"},
+  };
+  static const FileDialogRequest open{"Ouverture de fichier", filters, "TVR"};
+  static const FileDialogRequest save{"Sauvegarder le fichier sous...", filters, "TVR"};
+  return forSaving ? save : open;
+}
+
+const FileDialogRequest& MatlabFileRequest() {
+  static const FileDialogRequest request{"Sauvegarder le fichier sous...",
+                                         {
+                                             {"Fichiers MathLab (*.M)", "*.M"},
+                                             {"Tous les fichiers (*.*)", "*.*"},
+                                         },
+                                         "M"};
+  return request;
+}
+
+std::string TitleWithFile(const std::string& fileTitle) {
+  return std::string(kAppName) + " - " + fileTitle;
+}
+
+std::filesystem::path ChosenPath(const FileDialogState& memory) {
+  return std::filesystem::path(memory.filePath);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui,
+                       FileDialogs& fileDialogs, QWidget* parent)
+    : QMainWindow(parent), state_(state), boards_(boards), ui_(ui), fileDialogs_(fileDialogs) {
+  setWindowIcon(TavrilIcon());
+  setWindowTitle(QString::fromUtf8(state_.appTitle));
+
+  commands_ = BuildMainMenu(*menuBar());
+  for (const auto& [commandId, action] : commands_) {
+    connect(action, &QAction::triggered, this, [this, id = commandId] { RunCommand(id); });
+  }
+
+  // The client area is laid out by hand (RequestRefresh): the strip keeps 70
+  // pixels at the bottom whatever the size, the graph takes the rest.
+  client_ = new QWidget(this);
+  client_->setAutoFillBackground(true);
+  QPalette background = client_->palette();
+  background.setColor(QPalette::Window, QColor(128, 128, 128));
+  client_->setPalette(background);
+  setCentralWidget(client_);
+
+  graph_ = new GraphWidget(state_, client_);
+  strip_ = new InfoStripWidget(state_, client_);
+  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
+  client_->installEventFilter(this);
+
+  resize(900, 600);
+  RequestRefresh();
+}
+
+MainWindow::~MainWindow() {
+  ReleaseAllSamples(state_.channels);
+}
+
+QAction* MainWindow::CommandAction(int commandId) const {
+  const auto found = commands_.find(commandId);
+  return found == commands_.end() ? nullptr : found->second;
+}
+
+void MainWindow::RunCommand(int commandId) {
+  if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {
+    ToggleChannel(commandId - kCmdChannel0);
+    return;
+  }
+  switch (commandId) {
+    case kCmdOpen:
+      Open();
+      break;
+    case kCmdSave:
+      Save();
+      break;
+    case kCmdExportMatlab:
+      ExportMatlab();
+      break;
+    case kCmdExportExcel:
+      Tell("Fonction non Disponible", kErrorCaption, MessageIcon::kError);
+      break;
+    case kCmdQuit:
+      close();
+      break;
+    case kCmdAcquisitionPanel:
+      ToggleAcquisitionPanel();
+      break;
+    case kCmdDisplayPanel:
+      ToggleDisplayPanel();
+      break;
+    case kCmdMathOperations:
+      RunMathOperationsDialog();
+      break;
+    case kCmdReset:
+      Reset();
+      break;
+    case kCmdConfiguration:
+      RunConfigurationDialog();
+      break;
+    case kCmdHelp:
+      ShowHelp();
+      break;
+    case kCmdAbout:
+      ShowAbout();
+      break;
+    default:
+      // Image export, servo control, generator and search have no action.
+      break;
+  }
+}
+
+void MainWindow::RequestRefresh() {
+  if (client_ == nullptr || graph_ == nullptr || strip_ == nullptr) return;
+  const int width = client_->width();
+  const int height = client_->height();
+  graph_->setGeometry(0, 0, width, std::max(0, height - kStripHeight));
+  strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
+  if (state_.graphScale.autoScale == 1) {
+    ComputeAutoScale(state_.graphScale, state_.Master(), graph_->DrawingArea());
+  }
+  graph_->RefreshCurves();
+  strip_->update();
+  RefreshPanels();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) RequestRefresh();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    RunCommand(kCmdHelp);
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (Tell("Etes vous sure de vouloir quitter?", "Attention!", MessageIcon::kQuestion,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    event->ignore();
+    return;
+  }
+  state_.quitRequested = 1;
+  event->accept();
+}
+
+MessageAnswer MainWindow::Tell(const std::string& text, const char* caption, MessageIcon icon,
+                               MessageButtons buttons) {
+  return ui_.ShowMessage({text, caption, icon, buttons});
+}
+
+void MainWindow::SetAppTitle(std::string title) {
+  state_.appTitle = std::move(title);
+  setWindowTitle(QString::fromUtf8(state_.appTitle));
+}
+
+bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request) {
+  const FileDialogResult result = forSaving
+                                      ? fileDialogs_.ChooseFileToSave(request, state_.fileDialog)
+                                      : fileDialogs_.ChooseFileToOpen(request, state_.fileDialog);
+  if (result.outcome == FileDialogOutcome::kFailed) {
+    Tell("Le code d'erreur est: " + std::to_string(result.errorCode), kErrorCaption,
+         MessageIcon::kError);
+  }
+  return result.outcome == FileDialogOutcome::kChosen;
+}
+
+void MainWindow::Open() {
+  if (HoldsSamples(state_.Master()) &&
+      Tell("Actuellement le canal maitre est \"" + std::to_string(state_.masterChannel) +
+               "\"\n\nLe chargement se fera donc dans la memoire alloué à ce canal.\n"
+               "Et donc toutes valeurs précédemment chargées sur ce canal seront écraser.\n\n"
+               "Etes vous sure de vouloir continuer?",
+           "ATTENTION!", MessageIcon::kExclamation,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    return;
+  }
+  if (!ChooseFile(false, DataFileRequest(false))) return;
+  if (LoadChannelFile(ChosenPath(state_.fileDialog), state_.Master()) == 0) {
+    Tell("Erreur lors de l'ouverture du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
+         MessageIcon::kError);
+    return;
+  }
+  UpdateChannelStatistics(state_.Master());
+  SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+  RequestRefresh();
+}
+
+void MainWindow::Save() {
+  if (!ChooseFile(true, DataFileRequest(true))) return;
+  // The writer may run Save again (new dialog) when the user keeps an
+  // existing file; the title then names what that dialog chose.
+  if (SaveChannelFile(ui_, ChosenPath(state_.fileDialog), state_.Master()) == 0) {
+    Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
+         MessageIcon::kError);
+    return;
+  }
+  SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+}
+
+void MainWindow::ExportMatlab() {
+  if (!ChooseFile(true, MatlabFileRequest())) return;
+  if (ExportMatlabFile(ui_, ChosenPath(state_.fileDialog), state_.Master()) == 0) {
+    Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
+         MessageIcon::kError);
+  }
+}
+
+void MainWindow::Reset() {
+  if (Tell("Etes vous sure de vouloir tout remettre à zéro", "Attention!", MessageIcon::kQuestion,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    return;
+  }
+  ResetChannels(state_.channels, state_.boardConfig.device);
+  SetAppTitle(kAppName);
+  RequestRefresh();
+}
+
+void MainWindow::ToggleChannel(int channel) {
+  int& visible = state_.channelVisible[channel];
+  visible = visible == 1 ? 0 : 1;
+  if (QAction* item = CommandAction(kCmdChannel0 + channel)) item->setChecked(visible == 1);
+  RequestRefresh();
+}
+
+void MainWindow::ShowHelp() {
+  const QString startDirectory =
+      QFile::decodeName(QByteArray::fromStdString(state_.startDirectory));
+  const QString page = HelpPagePath(startDirectory, QCoreApplication::applicationDirPath());
+  const QString viewer =
+      QFile::decodeName(QByteArray::fromStdString(state_.boardConfig.htmlViewer));
+  const QString error = StartHelpViewer(viewer, page, startDirectory);
+  if (error.isEmpty()) return;
+  Tell("Erreur lors de l'ouverture du fichier d'aide\nErreur de type : " + error.toStdString() +
+           "\n\nVeuillez vérifiez que le logiciel pour lire les fichiers HTML est bien "
+           "configuré\n->option / Options avancés / viewer d'HTML",
+       kErrorCaption, MessageIcon::kError);
+  // The user can choose another viewer there.
+  RunConfigurationDialog();
+}
+
+void MainWindow::ShowAbout() {
+  AboutDialog about(this);
+  about.setWindowModality(Qt::WindowModal);
+  about.exec();
+}
+
+// The panels and the modal dialogs below are built separately; until they
+// are, their commands and refresh do nothing, and the menu items keep their
+// initial check marks.
+
+void MainWindow::CreatePanels() {}
+
+void MainWindow::ToggleAcquisitionPanel() {}
+
+void MainWindow::ToggleDisplayPanel() {}
+
+void MainWindow::RefreshPanels() {}
+
+void MainWindow::RunConfigurationDialog() {}
+
+void MainWindow::RunMathOperationsDialog() {}
+
+}  // namespace tavril

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+
+namespace tavril {
+
+struct FileFilter {
+  std::string description;  // what the user reads, such as "Fichiers TAVRIL (*.tvr)"
+  std::string pattern;      // such as "*.tvr"
+};
+
+// One use of a file dialog. Texts are UTF-8.
+struct FileDialogRequest {
+  std::string title;
+  std::vector<FileFilter> filters;
+  std::string defaultExtension;  // added after a dot to a name typed without an extension
+};
+
+enum class FileDialogOutcome { kChosen, kCancelled, kFailed };
+
+struct FileDialogResult {
+  FileDialogOutcome outcome = FileDialogOutcome::kCancelled;
+  unsigned long errorCode = 0;  // the dialog's own error number when it failed
+};
+
+// The Open and Save As dialogs. Each opens on the remembered path and filter
+// of `memory`; when a file is chosen it stores there the full path, the
+// file's name and the filter used, and on cancel or failure leaves `memory`
+// as it was. The window program shows Qt dialogs; tests script the answers.
+class FileDialogs {
+ public:
+  virtual ~FileDialogs() = default;
+
+  // Only an existing file can be chosen.
+  virtual FileDialogResult ChooseFileToOpen(const FileDialogRequest& request,
+                                            FileDialogState& memory) = 0;
+
+  // Any name can be chosen; the dialog does not ask about replacing an
+  // existing file, since the writers ask themselves.
+  virtual FileDialogResult ChooseFileToSave(const FileDialogRequest& request,
+                                            FileDialogState& memory) = 0;
+};
+
+}  // namespace tavril

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/ui/file_dialogs.h"
+
+class QWidget;
+
+namespace tavril {
+
+// The file dialogs as QFileDialog, modal over their owner.
+class QtFileDialogs : public FileDialogs {
+ public:
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+
+  FileDialogResult ChooseFileToOpen(const FileDialogRequest& request,
+                                    FileDialogState& memory) override;
+  FileDialogResult ChooseFileToSave(const FileDialogRequest& request,
+                                    FileDialogState& memory) override;
+
+ private:
+  FileDialogResult Run(bool forSaving, const FileDialogRequest& request, FileDialogState& memory);
+
+  QWidget* owner_ = nullptr;
+};
+
+}  // namespace tavril

@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+#include <QtTest/QTest>
+#include <string>
+#include <vector>
+
+#include "app/ui/qt_file_dialogs.h"
+#include "app/ui/qt_user_interaction.h"
+#include "main_window_fixture.h"
+
+namespace tavril::testing {
+namespace {
+
+struct BoxCase {
+  MessageBoxRequest request;
+  QMessageBox::Icon icon;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton clicked;
+  MessageAnswer answer;
+};
+
+TEST(QtUserInteraction, ShowsEachBoxAsAskedAndReturnsTheButtonChosen) {
+  const std::vector<BoxCase> cases = {
+      {{"Fonction non Disponible", "ERREUR!", MessageIcon::kError, MessageButtons::kOk},
+       QMessageBox::Critical,
+       QMessageBox::Ok,
+       QMessageBox::Ok,
+       MessageAnswer::kOk},
+      {{"Etes vous sure de vouloir quitter?", "Attention!", MessageIcon::kQuestion,
+        MessageButtons::kOkCancel},
+       QMessageBox::Question,
+       QMessageBox::Ok | QMessageBox::Cancel,
+       QMessageBox::Cancel,
+       MessageAnswer::kCancel},
+      {{"Continuer?", "ATTENTION!", MessageIcon::kExclamation, MessageButtons::kOkCancel},
+       QMessageBox::Warning,
+       QMessageBox::Ok | QMessageBox::Cancel,
+       QMessageBox::Ok,
+       MessageAnswer::kOk},
+      {{"Ce fichier existe deja.\r\nVoulez-vous l'écraser?", "Exportation vers MatLab",
+        MessageIcon::kInformation, MessageButtons::kYesNo},
+       QMessageBox::Information,
+       QMessageBox::Yes | QMessageBox::No,
+       QMessageBox::No,
+       MessageAnswer::kNo},
+      {{"Remplacer?", "Exportation vers MatLab", MessageIcon::kInformation, MessageButtons::kYesNo},
+       QMessageBox::Information,
+       QMessageBox::Yes | QMessageBox::No,
+       QMessageBox::Yes,
+       MessageAnswer::kYes},
+  };
+  QWidget owner;
+  QtUserInteraction ui;
+  ui.Attach(&owner, nullptr);
+  for (const BoxCase& expected : cases) {
+    SCOPED_TRACE(expected.request.text);
+    QMessageBox* shown = nullptr;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    WhenModalShows([&](QWidget* modal) {
+      shown = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(shown, nullptr);
+      title = shown->windowTitle();
+      text = shown->text();
+      icon = shown->icon();
+      buttons = shown->standardButtons();
+      defaultButton = shown->standardButton(shown->defaultButton());
+      EXPECT_EQ(shown->parentWidget(), &owner);
+      EXPECT_EQ(shown->windowModality(), Qt::WindowModal);
+      shown->button(expected.clicked)->click();
+    });
+    EXPECT_EQ(ui.ShowMessage(expected.request), expected.answer);
+    EXPECT_EQ(title.toStdString(), expected.request.caption);
+    EXPECT_EQ(icon, expected.icon);
+    EXPECT_EQ(buttons, expected.buttons);
+    EXPECT_EQ(defaultButton,
+              expected.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    EXPECT_EQ(text, MessageBoxText(expected.request.text));
+  }
+}
+
+TEST(QtUserInteraction, ShowsCarriageReturnsAsLineBreaks) {
+  EXPECT_EQ(MessageBoxText("Ce fichier existe deja.\r\nVoulez-vous l'écraser?"),
+            QStringLiteral("Ce fichier existe deja.\nVoulez-vous l'écraser?"));
+  EXPECT_EQ(MessageBoxText("Impossible de créer ou\r\u00AD'ouvrir le fichier"),
+            QStringLiteral("Impossible de créer ou\n\u00AD'ouvrir le fichier"));
+  EXPECT_EQ(MessageBoxText("A\nB"), QStringLiteral("A\nB"));
+}
+
+TEST(QtUserInteraction, RunsTheCommandAgainThroughTheMainWindow) {
+  std::vector<int> ran;
+  QtUserInteraction ui;
+  ui.Attach(nullptr, [&](int commandId) { ran.push_back(commandId); });
+  ui.RunCommandAgain(40002);
+  ui.RunCommandAgain(40003);
+  EXPECT_EQ(ran, (std::vector<int>{40002, 40003}));
+}
+
+const FileDialogRequest kOpenRequest{
+    "Ouverture de fichier",
+    {{"Fichiers TAVRIL (*.tvr)", "*.tvr"}, {"Tous les fichiers (*.*)", "*.*"}},
+    "TVR"};
+
+struct SeenDialog {
+  QString title;
+  QStringList filters;
+  QString selectedFilter;
+  QString defaultSuffix;
+  QString directory;
+  QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
+  QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+  bool confirmsOverwrite = true;
+};
+
+// The dialog lists its folder in the background and then selects the file it
+// was opened on, which rewrites the name field; a user types after that.
+void WaitForListing(QFileDialog* dialog, int entries) {
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  QElapsedTimer clock;
+  clock.start();
+  while (model->rowCount(model->index(dialog->directory().absolutePath())) < entries &&
+         clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  QTest::qWait(50);
+}
+
+// Notes what the dialog shows, then types `name` into it once its folder's
+// `entries` files are listed and accepts, or cancels when `name` is empty.
+void AnswerFileDialog(SeenDialog& seen, const QString& name, int entries = 0) {
+  WhenModalShows([&seen, name, entries](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    seen.title = dialog->windowTitle();
+    seen.filters = dialog->nameFilters();
+    seen.selectedFilter = dialog->selectedNameFilter();
+    seen.defaultSuffix = dialog->defaultSuffix();
+    seen.directory = dialog->directory().absolutePath();
+    seen.fileMode = dialog->fileMode();
+    seen.acceptMode = dialog->acceptMode();
+    seen.confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty()) {
+      dialog->reject();
+      return;
+    }
+    WaitForListing(dialog, entries);
+    // Typed as a user would: selectFile() leaves the field alone once it has the focus.
+    auto* fileName = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(fileName, nullptr);
+    fileName->setText(name);
+    static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
+  });
+}
+
+TEST(QtFileDialogs, OpenShowsItsTitleFiltersAndTheLastFolder) {
+  TempDir dir;
+  WriteFileBytes(dir / "essai.tvr", "x");
+  WriteFileBytes(dir / "autre.tvr", "y");
+  FileDialogState memory;
+  memory.filePath = (dir / "essai.tvr").string();
+  memory.fileTitle = "essai.tvr";
+  memory.filterIndex = 2;
+  QtFileDialogs dialogs;
+  SeenDialog seen;
+  AnswerFileDialog(seen, "autre.tvr", 2);
+  EXPECT_EQ(dialogs.ChooseFileToOpen(kOpenRequest, memory).outcome, FileDialogOutcome::kChosen);
+
+  EXPECT_EQ(seen.title, "Ouverture de fichier");
+  EXPECT_EQ(seen.filters, (QStringList{"Fichiers TAVRIL (*.tvr)", "Tous les fichiers (*.*)"}));
+  EXPECT_EQ(seen.selectedFilter, "Tous les fichiers (*.*)");
+  EXPECT_EQ(seen.defaultSuffix, "TVR");
+  EXPECT_EQ(seen.directory.toStdString(), dir.path().string());
+  EXPECT_EQ(seen.fileMode, QFileDialog::ExistingFile);
+  EXPECT_EQ(seen.acceptMode, QFileDialog::AcceptOpen);
+  EXPECT_EQ(memory.filePath, (dir / "autre.tvr").string());
+  EXPECT_EQ(memory.fileTitle, "autre.tvr");
+  EXPECT_EQ(memory.filterIndex, 2);
+}
+
+TEST(QtFileDialogs, SaveAddsTheDefaultExtensionAndLeavesReplacingToTheWriter) {
+  TempDir dir;
+  FileDialogState memory;
+  memory.filePath = (dir / "ancien.M").string();
+  const FileDialogRequest request{
+      "Sauvegarder le fichier sous...",
+      {{"Fichiers MathLab (*.M)", "*.M"}, {"Tous les fichiers (*.*)", "*.*"}},
+      "M"};
+  QtFileDialogs dialogs;
+  SeenDialog seen;
+  AnswerFileDialog(seen, "essai");
+  EXPECT_EQ(dialogs.ChooseFileToSave(request, memory).outcome, FileDialogOutcome::kChosen);
+
+  EXPECT_EQ(seen.title, "Sauvegarder le fichier sous...");
+  EXPECT_EQ(seen.selectedFilter, "Fichiers MathLab (*.M)");
+  EXPECT_EQ(seen.acceptMode, QFileDialog::AcceptSave);
+  EXPECT_FALSE(seen.confirmsOverwrite);
+  EXPECT_EQ(memory.filePath, (dir / "essai.M").string());
+  EXPECT_EQ(memory.fileTitle, "essai.M");
+  EXPECT_EQ(memory.filterIndex, 1);
+}
+
+TEST(QtFileDialogs, CancelLeavesTheRememberedChoiceAlone) {
+  TempDir dir;
+  FileDialogState memory;
+  memory.filePath = (dir / "garde.tvr").string();
+  memory.fileTitle = "garde.tvr";
+  memory.filterIndex = 2;
+  QtFileDialogs dialogs;
+  SeenDialog seen;
+  AnswerFileDialog(seen, QString());
+  EXPECT_EQ(dialogs.ChooseFileToSave(kOpenRequest, memory).outcome, FileDialogOutcome::kCancelled);
+  EXPECT_EQ(memory.filePath, (dir / "garde.tvr").string());
+  EXPECT_EQ(memory.fileTitle, "garde.tvr");
+  EXPECT_EQ(memory.filterIndex, 2);
+}
+
+}  // namespace
+}  // namespace tavril::testing
