@@ -318,9 +318,9 @@ void ComediBoard::ApplyHardwareCalibration(const std::vector<unsigned>& chanlist
   // A calibration file without a setting for this range or reference leaves
   // the board as the driver set it up: readings are then uncalibrated, as
   // on a board never calibrated, which is no reason to refuse them.
-  for (const unsigned spec : chanlist) {
-    library_.ApplyParsedCalibration(handle_.get(), subdevice_, CR_CHAN(spec), CR_RANGE(spec),
-                                    CR_AREF(spec), calibration_.get());
+  for (const unsigned entry : chanlist) {
+    library_.ApplyParsedCalibration(handle_.get(), subdevice_, CR_CHAN(entry), CR_RANGE(entry),
+                                    CR_AREF(entry), calibration_.get());
   }
 }
 

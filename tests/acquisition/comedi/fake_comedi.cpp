@@ -200,9 +200,9 @@ int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
   if (cmd->chanlist_len > fake.maxChanlist) return 5;
   const int arefFlags[] = {SDF_GROUND, SDF_COMMON, SDF_DIFF, SDF_OTHER};
   for (unsigned i = 0; i < cmd->chanlist_len && cmd->chanlist != nullptr; ++i) {
-    const unsigned spec = cmd->chanlist[i];
-    if (CR_CHAN(spec) >= static_cast<unsigned>(fake.channels) ||
-        CR_RANGE(spec) >= fake.ranges.size() || (fake.flags & arefFlags[CR_AREF(spec)]) == 0) {
+    const unsigned entry = cmd->chanlist[i];
+    if (CR_CHAN(entry) >= static_cast<unsigned>(fake.channels) ||
+        CR_RANGE(entry) >= fake.ranges.size() || (fake.flags & arefFlags[CR_AREF(entry)]) == 0) {
       return 5;
     }
   }
@@ -221,8 +221,8 @@ int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
   fake.stream.clear();
   fake.delivered = 0;
   for (std::size_t scan = 0; scan < cmd->stop_arg; ++scan) {
-    for (const unsigned spec : fake.chanlist) {
-      const lsampl_t raw = fake.sample(CR_CHAN(spec), CR_RANGE(spec), scan);
+    for (const unsigned entry : fake.chanlist) {
+      const lsampl_t raw = fake.sample(CR_CHAN(entry), CR_RANGE(entry), scan);
       unsigned char bytes[sizeof(lsampl_t)];
       std::size_t size = sizeof(lsampl_t);
       if (longSamples) {
