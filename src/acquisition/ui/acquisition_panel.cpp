@@ -1,0 +1,1 @@
+#include "acquisition/ui/acquisition_panel.h"

@@ -1,0 +1,1 @@
+#include "config/ui/config_dialog.h"

@@ -1,0 +1,1 @@
+#include "processing/ui/math_dialog.h"
