@@ -13,9 +13,61 @@ namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 
+// The fault-injection seam of the tests; it stays inert in the program.
+struct InjectedFailure {
+  bool armed = false;
+  int stepsSeen = 0;
+  int failAt = 0;
+  bool andAfter = false;
+};
+
+thread_local InjectedFailure injected;
+
+// Counts one disk step; true when the seam makes it fail.
+bool StepFails(int error) {
+  if (!injected.armed) return false;
+  const int step = ++injected.stepsSeen;
+  if (step != injected.failAt && !(injected.andAfter && step > injected.failAt)) return false;
+  errno = error;
+  return true;
+}
+
+int CreateFile(const char* path) {
+  if (StepFails(ENOSPC)) return -1;
+  return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+ssize_t WriteSome(int fd, const char* data, std::size_t size) {
+  if (StepFails(ENOSPC)) {
+    if (size > 1 && ::write(fd, data, size / 2) < 0) return -1;
+    errno = ENOSPC;
+    return -1;
+  }
+  return ::write(fd, data, size);
+}
+
+int SyncFile(int fd) {
+  if (StepFails(EIO)) return -1;
+  return ::fsync(fd);
+}
+
+int CloseFile(int fd) {
+  if (StepFails(EIO)) {
+    ::close(fd);  // the descriptor is gone whatever close(2) reports
+    errno = EIO;
+    return -1;
+  }
+  return ::close(fd);
+}
+
+int RenameFile(const char* from, const char* to) {
+  if (StepFails(ENOSPC)) return -1;
+  return ::rename(from, to);
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+    const ssize_t written = WriteSome(fd, data, size);
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -71,7 +123,7 @@ bool AtomicFileWriter::Open(const std::filesystem::path& target) {
       "." + target.filename().string().substr(0, 200) + ".tmp-" + std::to_string(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::filesystem::path candidate = target.parent_path() / (stem + "-" + std::to_string(attempt));
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = CreateFile(candidate.c_str());
     if (fd >= 0) return Adopt(fd, mode, target, std::move(candidate));
     if (errno != EEXIST) return false;
   }
@@ -86,7 +138,7 @@ bool AtomicFileWriter::OpenWithTemporary(const std::filesystem::path& target,
   // Removing a stale file first, then creating exclusively, also keeps a link
   // planted under that name from redirecting the write.
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return false;
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = CreateFile(temporary.c_str());
   if (fd < 0) return false;
   return Adopt(fd, mode, target, temporary);
 }
@@ -114,10 +166,10 @@ bool AtomicFileWriter::Flush() {
 
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0) return false;
-  bool ok = Flush() && ::fsync(fd_) == 0;
-  ok = (::close(fd_) == 0) && ok;
+  bool ok = Flush() && SyncFile(fd_) == 0;
+  ok = (CloseFile(fd_) == 0) && ok;
   fd_ = -1;
-  if (ok) ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+  if (ok) ok = RenameFile(temporary_.c_str(), target_.c_str()) == 0;
   if (!ok) {
     ::unlink(temporary_.c_str());
   } else {
@@ -127,6 +179,18 @@ bool AtomicFileWriter::Commit() {
   buffer_ = std::vector<char>();
   used_ = 0;
   return ok;
+}
+
+ScopedWriteFailure::ScopedWriteFailure(int nth, bool andAfter) {
+  injected = {true, 0, nth, andAfter};
+}
+
+ScopedWriteFailure::~ScopedWriteFailure() {
+  injected = {};
+}
+
+int ScopedWriteFailure::steps() const {
+  return injected.stepsSeen;
 }
 
 void AtomicFileWriter::Discard() {

@@ -59,4 +59,22 @@ class AtomicFileWriter {
   std::size_t used_ = 0;
 };
 
+// For tests: while it lives, the `nth` step (1 = the next one) that any
+// AtomicFileWriter of this thread takes on the disk fails as it would on a
+// full or failing disk, and so does every later one when `andAfter` is set.
+// The steps are: creating the temporary file, each write(2), the fsync, the
+// close and the rename. A failing write first puts half of its bytes down,
+// as a disk that fills up part way does. The real file system is used
+// throughout; only the results of these calls are changed.
+class ScopedWriteFailure {
+ public:
+  explicit ScopedWriteFailure(int nth, bool andAfter = false);
+  ~ScopedWriteFailure();
+  ScopedWriteFailure(const ScopedWriteFailure&) = delete;
+  ScopedWriteFailure& operator=(const ScopedWriteFailure&) = delete;
+
+  // Steps seen while this object lived.
+  int steps() const;
+};
+
 }  // namespace tavril

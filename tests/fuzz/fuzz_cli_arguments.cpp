@@ -1,0 +1,55 @@
+// Any argument list (the input split at NUL bytes, as the system hands
+// arguments over): the parser gives a result, the same one every time, and
+// a command it accepts is complete and within the limits it promises.
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli_arguments.h"
+#include "fuzz_scratch.h"
+
+namespace {
+
+using tavril::cli::CommandKind;
+using tavril::cli::CommandLine;
+
+bool Acceptable(const CommandLine& command) {
+  switch (command.kind) {
+    case CommandKind::kMath:
+      return command.operation >= 2 && command.operation <= 7;
+    case CommandKind::kAcquire: {
+      const auto& request = command.acquire;
+      return request.firstChannel >= 0 && request.firstChannel <= request.lastChannel &&
+             request.lastChannel <= 7 && !request.outputPrefix.empty() &&
+             std::isfinite(request.rate) && std::isfinite(request.scanRate);
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = tavril::fuzz::AsText(data, size);
+  std::vector<std::string> args;
+  std::size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    const std::size_t nul = text.find('\0', start);
+    const std::size_t end = nul == std::string_view::npos ? text.size() : nul;
+    args.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+
+  const tavril::cli::ParsedArguments parsed = tavril::cli::ParseArguments(args);
+  const tavril::cli::ParsedArguments repeated = tavril::cli::ParseArguments(args);
+  if (parsed.error != repeated.error || !(parsed.command == repeated.command)) std::abort();
+  if (parsed.ok() && !Acceptable(parsed.command)) std::abort();
+
+  // A help option in front asks for help whatever follows.
+  args.insert(args.begin(), "--help");
+  const tavril::cli::ParsedArguments help = tavril::cli::ParseArguments(args);
+  if (!help.ok() || help.command.kind != CommandKind::kHelp) std::abort();
+  return 0;
+}
