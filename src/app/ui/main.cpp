@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
   tavril::QtFileDialogs fileDialogs;
 
   tavril::MainWindow window(state, *boards, user, fileDialogs);
+  window.SetDeviceDescriber(
+      [&boards](std::int16_t device) { return boards->DescribeDevice(device); });
   user.Attach(&window, [&window](int commandId) { window.RunCommand(commandId); });
   fileDialogs.SetOwner(&window);
   window.show();

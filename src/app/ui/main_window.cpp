@@ -10,18 +10,23 @@
 #include <QPalette>
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
+#include "acquisition/ui/acquisition_panel.h"
 #include "app/channel_record.h"
 #include "app/command_ids.h"
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
 #include "app/ui/help_launcher.h"
 #include "app/ui/main_menu.h"
+#include "config/ui/config_dialog.h"
 #include "display/graph_scale.h"
+#include "display/ui/display_panel.h"
 #include "display/ui/graph_widget.h"
 #include "display/ui/info_strip_widget.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
+#include "processing/ui/math_dialog.h"
 
 namespace tavril {
 namespace {
@@ -286,16 +291,65 @@ void MainWindow::ShowAbout() {
 // are, their commands and refresh do nothing, and the menu items keep their
 // initial check marks.
 
-void MainWindow::CreatePanels() {}
+void MainWindow::CreatePanels() {
+  if (!displayPanel_) ToggleDisplayPanel();
+  if (!acquisitionPanel_) ToggleAcquisitionPanel();
+}
 
-void MainWindow::ToggleAcquisitionPanel() {}
+void MainWindow::ToggleAcquisitionPanel() {
+  if (acquisitionPanel_) {
+    acquisitionPanel_->close();
+    return;
+  }
+  acquisitionPanel_ = new AcquisitionPanel(
+      state_, ui_, boards_, [this] { RequestRefresh(); },
+      [this](bool checked) { CommandAction(kCmdAcquisitionPanel)->setChecked(checked); }, this);
+  // A tool window beside the main window's right edge.
+  acquisitionPanel_->move(frameGeometry().topRight() + QPoint(8, 0));
+  acquisitionPanel_->show();
+}
 
-void MainWindow::ToggleDisplayPanel() {}
+void MainWindow::ToggleDisplayPanel() {
+  if (displayPanel_) {
+    displayPanel_->close();
+    return;
+  }
+  // The panel's arrows repaint the graph and the strip without refitting the scale.
+  const auto repaintGraph = [this] {
+    graph_->RefreshCurves();
+    strip_->update();
+  };
+  displayPanel_ = new DisplayPanel(
+      state_, ui_, [this] { RequestRefresh(); },
+      [this](bool checked) { CommandAction(kCmdDisplayPanel)->setChecked(checked); }, repaintGraph,
+      [this] { return graph_->DrawingArea(); }, this);
+}
 
-void MainWindow::RefreshPanels() {}
+void MainWindow::RefreshPanels() {
+  if (displayPanel_) displayPanel_->Refresh();
+  if (acquisitionPanel_) acquisitionPanel_->update();
+}
 
-void MainWindow::RunConfigurationDialog() {}
+void MainWindow::RunConfigurationDialog() {
+  // The viewer browse shares the program's file dialog memory, as Open and Save do.
+  const auto browseViewer = [this](const std::string&) -> std::optional<std::string> {
+    const FileDialogRequest request{
+        "Configuration du logiciel pour lire les HTML", {{"Tous les fichiers (*)", "*"}}, ""};
+    if (!ChooseFile(false, request)) return std::nullopt;
+    return ChosenPath(state_.fileDialog).string();
+  };
+  const auto describeDevice = [this](std::int16_t device) {
+    return describeDevice_ ? describeDevice_(device) : std::string();
+  };
+  ConfigDialog dialog(
+      state_, boards_, ui_, [this] { RequestRefresh(); }, describeDevice, browseViewer, this);
+  dialog.exec();
+}
 
-void MainWindow::RunMathOperationsDialog() {}
+void MainWindow::RunMathOperationsDialog() {
+  MathDialog dialog(
+      state_, ui_, [this] { RequestRefresh(); }, this);
+  dialog.exec();
+}
 
 }  // namespace tavril

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -14,6 +17,9 @@ class QCloseEvent;
 class QKeyEvent;
 
 namespace tavril {
+
+class AcquisitionPanel;
+class DisplayPanel;
 
 class GraphWidget;
 class InfoStripWidget;
@@ -56,6 +62,12 @@ class MainWindow : public QMainWindow {
   // back to the default configuration; Help runs it when the viewer fails).
   void RunConfigurationDialog();
 
+  // What the configuration dialog says serves a device number (the program
+  // passes its boards' descriptions).
+  void SetDeviceDescriber(std::function<std::string(std::int16_t)> describe) {
+    describeDevice_ = std::move(describe);
+  }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -86,6 +98,9 @@ class MainWindow : public QMainWindow {
   AppState& state_;
   BoardDriver& boards_;
   UserInteraction& ui_;
+  std::function<std::string(std::int16_t)> describeDevice_;
+  QPointer<AcquisitionPanel> acquisitionPanel_;
+  QPointer<DisplayPanel> displayPanel_;
   FileDialogs& fileDialogs_;
   QWidget* client_ = nullptr;
   GraphWidget* graph_ = nullptr;

@@ -1,5 +1,7 @@
 #include "main_window_fixture.h"
 
+#include "config/ui/config_dialog.h"
+
 #include "app/channel_record.h"
 #include "files/channel_file.h"
 #include "support/record_checks.h"
@@ -34,6 +36,17 @@ ChannelRecord SampleRecord(const std::string& title, const std::vector<double>& 
 void WriteRecordFile(const std::filesystem::path& path, const ChannelRecord& record) {
   WriteFileBytes(path,
                  BytesWrittenBy([&](AtomicFileWriter& out) { WriteChannelFile(out, record); }));
+}
+
+ConfigDialogCanceller::ConfigDialogCanceller() {
+  timer_.setInterval(10);
+  QObject::connect(&timer_, &QTimer::timeout, [cancelled = cancelled_] {
+    if (auto* dialog = qobject_cast<ConfigDialog*>(QApplication::activeModalWidget())) {
+      ++*cancelled;
+      dialog->reject();
+    }
+  });
+  timer_.start();
 }
 
 void WhenModalShows(std::function<void(QWidget*)> action) {

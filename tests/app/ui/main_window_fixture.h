@@ -21,6 +21,18 @@
 
 namespace tavril::testing {
 
+// Cancels every configuration dialog that opens (start-up and help open one)
+// and counts them, so that tests of the main window never wait in its loop.
+class ConfigDialogCanceller {
+ public:
+  ConfigDialogCanceller();
+  int cancelled() const { return *cancelled_; }
+
+ private:
+  QTimer timer_;
+  std::shared_ptr<int> cancelled_ = std::make_shared<int>(0);
+};
+
 // A main window on a fresh state, with scripted message boxes and file
 // dialogs, and a folder for the files of the test.
 class MainWindowTest : public ::testing::Test {
@@ -36,6 +48,7 @@ class MainWindowTest : public ::testing::Test {
   ScriptedFileDialogs dialogs_;
   TempDir dir_;
   MainWindow window_;
+  ConfigDialogCanceller configDialogs_;
 };
 
 // A record holding `samples`, with its statistics computed.

@@ -112,11 +112,18 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
   EXPECT_EQ(window_.CommandAction(40009), nullptr);
 }
 
-TEST_F(MainMenu, ChoosingAPanelItemLeavesItsCheckMarkToThePanel) {
-  window_.CommandAction(kCmdAcquisitionPanel)->trigger();
-  window_.CommandAction(kCmdDisplayPanel)->trigger();
-  EXPECT_FALSE(window_.CommandAction(kCmdAcquisitionPanel)->isChecked());
-  EXPECT_TRUE(window_.CommandAction(kCmdDisplayPanel)->isChecked());
+// Each panel item opens its panel, which checks the item, and closes it
+// again, which removes the check mark.
+TEST_F(MainMenu, PanelItemsOpenAndCloseTheirPanels) {
+  for (const int command : {kCmdAcquisitionPanel, kCmdDisplayPanel}) {
+    window_.CommandAction(command)->trigger();
+    EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
+    window_.CommandAction(command)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(window_.CommandAction(command)->isChecked()) << command;
+    window_.CommandAction(command)->trigger();
+    EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
+  }
   EXPECT_TRUE(user_.boxes().empty());
 }
 

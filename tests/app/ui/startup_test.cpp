@@ -48,6 +48,7 @@ TEST_F(StartUpTest, WithoutConfigFileWarnsAndWritesTheDefaults) {
   EXPECT_EQ(state_.boardConfig, DefaultBoardConfig());
   EXPECT_EQ(ConfigOnDisk(dir_.path()), DefaultBoardConfig());
   EXPECT_EQ(state_.boardConfig.htmlViewer, "xdg-open");
+  EXPECT_EQ(configDialogs_.cancelled(), 1);  // the configuration dialog was offered
 }
 
 TEST_F(StartUpTest, MalformedConfigFileIsReplacedByTheDefaults) {
