@@ -99,6 +99,7 @@ int AcquireSingleChannel(const AcquisitionContext& context, ChannelRecord& recor
     ReleaseSamples(record);
     return kRawMemoryFailed;
   }
+  std::fill_n(raw.get(), m, std::int16_t{0});  // see AcquireScan
   BoardDriver& board = context.board;
   const BoardConfig& config = context.config;
   if (Abandoned(context, board.Timeout_Config(record.device, config.timeOut), "Timeout_Config")) {
@@ -134,6 +135,9 @@ int AcquireScan(const AcquisitionContext& context, ChannelTable& table, std::int
   if (!AllocateScratch(volts, total)) return kSamplesMemoryFailed;
   std::unique_ptr<std::int16_t[]> raw;
   if (!AllocateScratch(raw, total)) return kRawMemoryFailed;
+  // A board that refuses a call writes nothing; when the user goes on anyway,
+  // the readings must be zeros, never what the memory held before.
+  std::fill_n(raw.get(), total, std::int16_t{0});
   std::jthread zeroFill = ZeroFillAside(volts.get(), total);
 
   BoardDriver& board = context.board;

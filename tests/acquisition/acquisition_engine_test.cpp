@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "acquisition/error_handler.h"
+#include "acquisition/simulated_board.h"
 #include "app/allocation.h"
 #include "support/scripted_user.h"
 
@@ -206,6 +207,22 @@ TEST(AcquisitionEngine, StopsWhenTheUserAbandonsAfterAnyCall) {
     ASSERT_EQ(1u, fresh.user.boxes().size()) << c.label;
     EXPECT_NE(std::string::npos, fresh.user.boxes()[0].text.find(c.label));
     EXPECT_NE("Timeout_Config(1,-1)", fresh.board.calls.back()) << c.label;
+  }
+}
+
+// A board that refuses a call writes nothing: going on anyway gives zeros,
+// never what the buffers' memory held before.
+TEST(AcquisitionEngine, GoingOnAfterARefusedCallGivesZeros) {
+  for (const int last : {0, 3}) {
+    EngineRig rig;
+    SimulatedBoard board(1);
+    for (int i = 0; i <= last; ++i) rig.table[i].rate = 0.0;  // refused: badIntervalError
+    for (int k = 0; k < 3; ++k) rig.user.Answer(MessageAnswer::kYes);
+    ASSERT_EQ(1, AcquireChannels({board, rig.user, rig.config}, rig.table,
+                                 EngineRig::Select(0, last), 0.0));
+    for (int i = 0; i <= last; ++i) {
+      EXPECT_EQ(std::vector<double>(4, 0.0), rig.table[i].samples) << last << " " << i;
+    }
   }
 }
 
