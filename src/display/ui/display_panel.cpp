@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -209,6 +210,12 @@ void DisplayPanel::BuildControls() {
 
 void DisplayPanel::Refresh() {
   graphClient_ = graphArea_();
+  // The master channel may have changed elsewhere (a math operation makes its
+  // result the master); the combo box must not go on naming the old one.
+  if (master_->currentIndex() != state_.masterChannel) {
+    const QSignalBlocker quiet(master_);
+    master_->setCurrentIndex(state_.masterChannel);
+  }
   const GraphScale& scale = state_.graphScale;
   xScale_->setText(QString::fromStdString(FormatFixed(1.0 / scale.pixelsPerSample, 6)));
   yScale_->setText(QString::fromStdString(FormatFixed(1000.0 / scale.pixelsPerVolt, 6)));

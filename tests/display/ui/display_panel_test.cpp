@@ -102,6 +102,16 @@ TEST_F(DisplayPanelTest, OpensWithTheStartUpValuesAndTheMasterChannel) {
   EXPECT_TRUE(user.boxes().empty());
 }
 
+// A math operation makes its result the master channel: the next refresh
+// shows it, without treating it as the user's choice.
+TEST_F(DisplayPanelTest, RefreshShowsAMasterChannelChangedElsewhere) {
+  Open();
+  state.masterChannel = 3;
+  panel->Refresh();
+  EXPECT_EQ(panel->findChild<QComboBox*>("masterChannel")->currentIndex(), 3);
+  EXPECT_EQ(refreshRequests, 0);
+}
+
 TEST_F(DisplayPanelTest, TabGoesThroughTheComboBoxAndTheThreeEdits) {
   Open();
   auto* combo = panel->findChild<QComboBox*>("masterChannel");
