@@ -245,9 +245,10 @@ void AcquisitionPanel::Acquire() {
   }
 
   const AcquisitionContext context{board_, ui_, state_.boardConfig};
-  const int result =
-      AcquireChannels(context, state_.channels, state_.selectedChannels, state_.scanRate);
-  if (result == 1 && requestRefresh_) requestRefresh_();
+  AcquireChannels(context, state_.channels, state_.selectedChannels, state_.scanRate);
+  // A failed acquisition has released the selected records' samples too: the
+  // graph must not go on showing curves that no longer exist.
+  if (requestRefresh_) requestRefresh_();
 
   waitBox.reset();
   // The panel gets the keyboard back where it was, as a dialog that regains

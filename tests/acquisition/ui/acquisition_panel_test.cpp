@@ -234,7 +234,7 @@ TEST(AcquisitionPanel, ScansChannelsZeroToNWithTheEnterKey) {
   EXPECT_EQ(rig.panel->focusWidget(), rig.Edit(kCountEditId));
 }
 
-TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndRefreshesNothing) {
+TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndShowsTheEmptiedRecord) {
   PanelRig rig;
   rig.boards = std::make_unique<BoardRouter>();  // no board answers
   rig.user.Answer(MessageAnswer::kNo);
@@ -246,7 +246,7 @@ TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndRefreshesNothing) 
   rig.ClickAcquisition();
 
   EXPECT_FALSE(rig.user.boxes().empty());
-  EXPECT_EQ(rig.refreshes, 0);
+  EXPECT_EQ(rig.refreshes, 1);
   const ChannelRecord& record = rig.state.channels[1];
   EXPECT_FALSE(HoldsSamples(record));
   EXPECT_EQ(record.count, 300u);
