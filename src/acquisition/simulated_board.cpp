@@ -462,25 +462,6 @@ struct Converter {
   double hi;
 };
 
-bool GainFactor(std::int16_t gain, double* factor) {
-  switch (gain) {
-    case -1:
-      *factor = 0.5;
-      return true;
-    case 1:
-    case 2:
-    case 5:
-    case 10:
-    case 20:
-    case 50:
-    case 100:
-      *factor = gain;
-      return true;
-    default:
-      return false;
-  }
-}
-
 Converter MakeConverter(double gainFactor, bool unipolar) {
   // 2048 readings per 5 V bipolar and 4096 per 10 V unipolar: the same scale.
   return {gainFactor * 409.6, unipolar ? 0.0 : -2048.0, unipolar ? 4095.0 : 2047.0};

@@ -31,25 +31,6 @@ DaqStatus StatusOfErrno(int errnum) {
   return ComediStatus(errnum > 0 ? errnum : EUNKNOWN);
 }
 
-bool GainFactor(std::int16_t gain, double* factor) {
-  switch (gain) {
-    case -1:
-      *factor = 0.5;
-      return true;
-    case 1:
-    case 2:
-    case 5:
-    case 10:
-    case 20:
-    case 50:
-    case 100:
-      *factor = gain;
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool ValidRate(double rate) {
   return rate > 0.0 && std::isfinite(rate);
 }
