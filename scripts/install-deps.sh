@@ -11,6 +11,8 @@ packages=(
   locales                        # the fr_FR.UTF-8 locale for the locale tests
   octave                         # runs the exported MATLAB scripts in the tests
   qt6-base-dev                   # the window program (Qt 6 Widgets)
+  qt6-translations-l10n          # Qt's own buttons and file dialogs in French
+  fonts-liberation2              # Arial's widths, which the dialogs are laid out for
   libcomedi-dev                  # real boards through the kernel's Comedi drivers
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
 )

@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/ui/dialog_units.h"
 #include "acquisition/ui/wait_box.h"
+#include "app/ui/dialog_units.h"
 #include "files/number_text.h"
 #include "files/text_encoding.h"
 
@@ -138,6 +138,7 @@ void AcquisitionPanel::BuildControls() {
     channelList_->addItem(QStringLiteral("%1 %2").arg(QStringLiteral("Canal")).arg(i));
   }
   channelList_->sortItems();
+  ShowWholeRows(*channelList_);
   connect(channelList_, &QListWidget::itemSelectionChanged, this,
           &AcquisitionPanel::OnSelectionChanged);
 

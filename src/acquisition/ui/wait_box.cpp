@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "acquisition/ui/dialog_units.h"
+#include "app/ui/dialog_units.h"
 
 namespace tavril {
 namespace {

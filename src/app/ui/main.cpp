@@ -6,6 +6,7 @@
 #include "acquisition/board_router.h"
 #include "app/app_state.h"
 #include "app/ui/app_icon.h"
+#include "app/ui/app_look.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_file_dialogs.h"
 #include "app/ui/qt_user_interaction.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  tavril::ApplyTavrilLook(application);
   QApplication::setWindowIcon(tavril::TavrilIcon());
 
   // Declared before the window, which works on them until it is destroyed.

@@ -16,7 +16,7 @@
 #include <filesystem>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/ui/dialog_units.h"
+#include "app/ui/dialog_units.h"
 #include "config/config_file.h"
 #include "files/number_text.h"
 

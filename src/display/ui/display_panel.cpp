@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QSignalBlocker>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -11,6 +10,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 #include <cmath>
@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "app/channel_record.h"
+#include "app/ui/dialog_units.h"
 #include "files/number_text.h"
 
 namespace tavril {
@@ -27,18 +28,6 @@ namespace tavril {
 namespace {
 
 constexpr char kCaption[] = "AFFICHAGE";
-
-// Dialog units at the base units of an 8-point font: 1.5 pixels across,
-// 1.625 down. Both edges are converted so neighbouring controls stay flush.
-int DluX(int x) {
-  return static_cast<int>(std::lround(x * 1.5));
-}
-int DluY(int y) {
-  return static_cast<int>(std::lround(y * 1.625));
-}
-QRect DluRect(int x, int y, int w, int h) {
-  return QRect(QPoint(DluX(x), DluY(y)), QPoint(DluX(x + w) - 1, DluY(y + h) - 1));
-}
 
 std::int32_t SaturateToInt32(std::int64_t value) {
   if (value > std::numeric_limits<std::int32_t>::max()) {
@@ -113,10 +102,8 @@ DisplayPanel::DisplayPanel(AppState& state, UserInteraction& ui,
       graphArea_(std::move(graphArea)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Affichage"));
-  QFont dialogFont = font();
-  dialogFont.setPointSize(8);
-  setFont(dialogFont);
-  setFixedSize(DluX(81), DluY(164));
+  setFont(DialogFont());
+  setFixedSize(DialogSize(81, 164));
   BuildControls();
 
   graphClient_ = graphArea_();
@@ -149,16 +136,16 @@ void DisplayPanel::BuildControls() {
   // Created in the template's order; tab stops are the combo box and the edits.
   master_ = new QComboBox(this);
   master_->setObjectName(QStringLiteral("masterChannel"));
-  const QRect comboRect = DluRect(7, 18, 67, 106);
-  master_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), DluY(13));
+  const QRect comboRect = DialogRect(7, 18, 67, 106);
+  master_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), DialogY(13));
   master_->setMaxVisibleItems(kChannelCount);
 
   automatic_ = new QRadioButton(QStringLiteral("Automatique"), this);
   automatic_->setObjectName(QStringLiteral("automatic"));
-  automatic_->setGeometry(DluRect(12, 46, 55, 10));
+  automatic_->setGeometry(DialogRect(12, 46, 55, 10));
   manual_ = new QRadioButton(QStringLiteral("Manuel"), this);
   manual_->setObjectName(QStringLiteral("manual"));
-  manual_->setGeometry(DluRect(12, 58, 39, 10));
+  manual_->setGeometry(DialogRect(12, 58, 39, 10));
   for (QRadioButton* radio : {automatic_, manual_}) radio->setFocusPolicy(Qt::ClickFocus);
   connect(automatic_, &QRadioButton::clicked, this, &DisplayPanel::ChooseAutomatic);
   connect(manual_, &QRadioButton::clicked, this, &DisplayPanel::ChooseManual);
@@ -180,11 +167,11 @@ void DisplayPanel::BuildControls() {
   for (const EditRow& row : rows) {
     row.edit = new QLineEdit(this);
     row.edit->setObjectName(QString::fromUtf8(row.editName));
-    row.edit->setGeometry(DluRect(kEditX, row.y, kEditWidth - kArrowsWidth, kEditHeight));
+    row.edit->setGeometry(DialogRect(kEditX, row.y, kEditWidth - kArrowsWidth, kEditHeight));
     row.arrows = new UpDownArrows(this);
     row.arrows->setObjectName(QString::fromUtf8(row.arrowsName));
     row.arrows->setGeometry(
-        DluRect(kEditX + kEditWidth - kArrowsWidth, row.y, kArrowsWidth, kEditHeight));
+        DialogRect(kEditX + kEditWidth - kArrowsWidth, row.y, kArrowsWidth, kEditHeight));
     row.arrows->SetBuddy(row.edit);
   }
   connect(xArrows_, &UpDownArrows::Stepped, this, &DisplayPanel::StepXScale);
@@ -194,13 +181,13 @@ void DisplayPanel::BuildControls() {
 
   // Labels and the frame lie beneath the working controls.
   QWidget* background[] = {
-      AddCentredLabel(this, "Canal Maitre:", DluRect(7, 7, 42, 8)),
+      AddCentredLabel(this, "Canal Maitre:", DialogRect(7, 7, 42, 8)),
       new QGroupBox(QStringLiteral("Echelle"), this),
-      AddCentredLabel(this, "Echelle en X :", DluRect(12, 74, 45, 8)),
-      AddCentredLabel(this, "Echelle en Y :", DluRect(12, 102, 45, 8)),
-      AddCentredLabel(this, "Position Verticale :", DluRect(12, 130, 59, 8)),
+      AddCentredLabel(this, "Echelle en X :", DialogRect(12, 74, 45, 8)),
+      AddCentredLabel(this, "Echelle en Y :", DialogRect(12, 102, 45, 8)),
+      AddCentredLabel(this, "Position Verticale :", DialogRect(12, 130, 59, 8)),
   };
-  background[1]->setGeometry(DluRect(7, 33, 67, 124));
+  background[1]->setGeometry(DialogRect(7, 33, 67, 124));
   for (QWidget* widget : background) widget->lower();
 
   setTabOrder(master_, xScale_);

@@ -11,22 +11,11 @@
 #include <string>
 #include <utility>
 
+#include "app/ui/dialog_units.h"
 #include "processing/channel_arithmetic.h"
 
 namespace tavril {
 namespace {
-
-// Dialog units at the base units of the template's 8-point font, rounded to
-// the nearest pixel as the platform's dialog mapping does.
-int DialogX(int units) {
-  return (units * 3 + 1) / 2;
-}
-int DialogY(int units) {
-  return (units * 13 + 4) / 8;
-}
-QRect DialogRect(int x, int y, int width, int height) {
-  return QRect(DialogX(x), DialogY(y), DialogX(width), DialogY(height));
-}
 
 constexpr const char* kErrorCaption = "ERREUR";
 
@@ -39,6 +28,7 @@ QListWidget* MakeChannelList(QWidget* parent, const char* name, QRect geometry) 
   for (int i = 0; i < kChannelCount; ++i) {
     list->addItem(QStringLiteral("Canal %1").arg(i));
   }
+  ShowWholeRows(*list);
   return list;
 }
 
@@ -96,7 +86,8 @@ MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<voi
       requestRefresh_(std::move(requestRefresh)) {
   setWindowTitle(QStringLiteral("Operations Mathématiques"));
   setWindowModality(Qt::ApplicationModal);
-  setFixedSize(DialogX(341), DialogY(95));
+  setFont(DialogFont());
+  setFixedSize(DialogSize(341, 95));
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("okButton"));

@@ -312,7 +312,7 @@ TEST(AcquisitionPanel, KeepsTheTemplatesTabOrderAndProportions) {
     EXPECT_EQ(widget, rig.Control<QWidget>(order[i])) << order[i];
   }
   EXPECT_EQ(rig.panel->size(), QSize(105, 336));  // 70 x 207 dialog units
-  EXPECT_EQ(rig.Control<QWidget>(kAcquisitionButtonId)->geometry(), QRect(11, 291, 80, 34));
+  EXPECT_EQ(rig.Control<QWidget>(kAcquisitionButtonId)->geometry(), QRect(11, 291, 79, 34));
 }
 
 TEST(WaitBox, IsVisibleWithItsTextWhileShown) {

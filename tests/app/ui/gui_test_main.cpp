@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QString>
 
+#include "app/ui/app_look.h"
+
 namespace {
 
 QtMessageHandler defaultHandler = nullptr;
@@ -23,5 +25,6 @@ int main(int argc, char** argv) {
   defaultHandler = qInstallMessageHandler(DropOffscreenNoise);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
+  tavril::ApplyTavrilLook(application);
   return RUN_ALL_TESTS();
 }

@@ -13,6 +13,7 @@
 #include "acquisition/board_router.h"
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/ui/app_look.h"
 #include "app/ui/file_dialogs.h"
 #include "app/ui/main_window.h"
 #include "config/board_config.h"
@@ -56,6 +57,7 @@ class PreparedFile : public tavril::FileDialogs {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  tavril::ApplyTavrilLook(application);
   if (argc != 2) {
     std::fprintf(stderr, "usage: tavril_screenshot OUT.png\n");
     return 2;
