@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -88,6 +90,20 @@ TEST(QtUserInteraction, ShowsEachBoxAsAskedAndReturnsTheButtonChosen) {
               expected.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
     EXPECT_EQ(text, MessageBoxText(expected.request.text));
   }
+}
+
+// Qt's standard buttons speak French like the rest of the program.
+TEST(QtUserInteraction, StandardButtonsSpeakFrenchWhenQtsTranslationsAreInstalled) {
+  const QString catalogue =
+      QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_fr.qm");
+  if (!QFile::exists(catalogue)) GTEST_SKIP() << "no " << catalogue.toStdString();
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Exportation vers MatLab"),
+                  QStringLiteral("Remplacer?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Annuler"));
 }
 
 TEST(QtUserInteraction, ShowsCarriageReturnsAsLineBreaks) {
