@@ -12,7 +12,8 @@ work=$(mktemp -d)
 export DISPLAY=:97
 Xvfb "$DISPLAY" -screen 0 1280x900x24 >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; pkill -f "$program" 2>/dev/null || true; rm -rf "$work"' EXIT
+tavril=
+trap 'kill $tavril $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
 
 shot() { import -window root -crop 1015x605+0+0 +repage "$shots/$1.png"; }
@@ -25,6 +26,7 @@ math_dialog() { click 82 8; click 160 97; pause; }
 # Start in an empty folder: no TAVRIL.INI yet.
 cd "$work"
 LANG=fr_FR.UTF-8 "$program" >"$work/tavril.log" 2>&1 &
+tavril=$!
 pause 2
 shot 01-start-without-configuration-file
 focus_box "ERROR!"
