@@ -10,6 +10,7 @@ packages=(
   libbenchmark-dev               # benchmarks
   locales                        # the fr_FR.UTF-8 locale for the locale tests
   octave                         # runs the exported MATLAB scripts in the tests
+  fonts-freefont-otf             # the fonts Octave's plot windows need
   qt6-base-dev                   # the window program (Qt 6 Widgets)
   qt6-translations-l10n          # Qt's own buttons and file dialogs in French
   fonts-liberation2              # Arial's widths, which the dialogs are laid out for

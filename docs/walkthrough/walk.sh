@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Walks through TAVRIL as a new user would, on a virtual display, and takes
 # the screenshots of docs/walkthrough/. Needs Xvfb, xdotool, ImageMagick and
-# octave-cli; the clicks are placed for a 1280 x 900 screen without a window
-# manager and the Liberation fonts. Run from the project folder after a build:
+# octave-cli with fonts-freefont-otf; the clicks are placed for a 1280 x 900
+# screen without a window manager and the Liberation fonts. Run from the
+# project folder after a build:
 #   docs/walkthrough/walk.sh [build/src/app/ui/tavril]
 set -euo pipefail
 
@@ -122,6 +123,9 @@ printf 'function plot(x,y)\n  printf("plot: %%d points, x from %%g to %%g s\\n",
 printf 'function grid()\n  disp("grid");\nend\n' >stubs/grid.m
 printf 'function title(t)\n  printf("title: %%s\\n", t);\nend\n' >stubs/title.m
 octave-cli --no-gui --eval "addpath('stubs'); source('integrale.M'); printf('y0: %d samples, sum %.9g, max %.6f, min %.6f\n', numel(y0), sum(y0), max(y0), min(y0));" 2>&1 | grep -v -e shadows -e 'preparing to exit'
+# And Octave's own plot of it (needs Octave's fonts, fonts-freefont-otf).
+octave-cli --no-gui --eval "source('integrale.M'); drawnow; print('-dpng', '-r80', '$shots/20-octave-plot.png');" 2>&1 |
+  grep -v 'preparing to exit' || true
 python3 - <<'PY'
 data = open("integrale.TVR", "rb").read().split(b"Tableau :\r\n")[1].split(b"\xa7")[0].split()
 values = [float(v) for v in data]
