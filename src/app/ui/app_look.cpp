@@ -25,14 +25,12 @@ void ApplyTavrilLook(QApplication& application) {
   QApplication::setStyle(new CompactStyle);  // the application owns it
 
   // Without the package of Qt's translations, Qt's texts stay in English.
-  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  for (const char* catalogue : {"qtbase_fr"}) {
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QString::fromLatin1(catalogue), folder)) {
-      QApplication::installTranslator(translator);
-    } else {
-      delete translator;
-    }
+  auto* translator = new QTranslator(&application);
+  if (translator->load(QStringLiteral("qtbase_fr"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(translator);
+  } else {
+    delete translator;
   }
 }
 

@@ -1,6 +1,7 @@
 #include "app/ui/dialog_units.h"
 
 #include <QFontMetricsF>
+#include <QListWidget>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>

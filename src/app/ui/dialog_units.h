@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QFont>
-#include <QListWidget>
 #include <QRect>
 #include <QSize>
+
+class QListWidget;
 
 namespace tavril {
 
