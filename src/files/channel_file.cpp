@@ -9,7 +9,6 @@
 #include "app/allocation.h"
 #include "app/command_ids.h"
 #include "files/number_text.h"
-#include "files/save_prompt.h"
 
 namespace tavril {
 namespace {
@@ -192,9 +191,10 @@ bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
 }  // namespace
 
 int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
-                    const ChannelRecord& record) {
+                    const ChannelRecord& record, SaveOutcome* outcome) {
   return SaveWithOverwritePrompt(
-      ui, path, kCmdSave, [&record](AtomicFileWriter& out) { WriteChannelFile(out, record); });
+      ui, path, kCmdSave, [&record](AtomicFileWriter& out) { WriteChannelFile(out, record); },
+      outcome);
 }
 
 void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {

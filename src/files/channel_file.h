@@ -7,6 +7,7 @@
 #include "app/user_interaction.h"
 #include "files/byte_reader.h"
 #include "files/file_writer.h"
+#include "files/save_prompt.h"
 
 namespace tavril {
 
@@ -17,9 +18,10 @@ inline constexpr unsigned char kFieldTerminator = 0xA7;
 // Saves `record` as a data file at `path`, asking before it replaces an
 // existing file. 1 when written, and also when the user declined to overwrite
 // (after the re-run Save command has finished); 0 when the file could not be
-// created or written, in which case any previous file is intact.
+// created or written, in which case any previous file is intact. `outcome`,
+// when given, tells whether this call wrote the file.
 int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
-                    const ChannelRecord& record);
+                    const ChannelRecord& record, SaveOutcome* outcome = nullptr);
 
 // The data file's bytes for `record`: six header items, "Tableau :" and the
 // sample list.

@@ -6,7 +6,11 @@ namespace tavril {
 
 int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
                             int commandIfDeclined,
-                            const std::function<void(AtomicFileWriter&)>& writeContent) {
+                            const std::function<void(AtomicFileWriter&)>& writeContent,
+                            SaveOutcome* outcome) {
+  SaveOutcome ignored;
+  SaveOutcome& result = outcome != nullptr ? *outcome : ignored;
+  result = SaveOutcome::kFailed;
   AtomicFileWriter writer;
   if (!writer.Open(path)) {
     ui.ShowMessage(
@@ -19,12 +23,15 @@ int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& pa
         {kOverwriteQuestion, kWriterCaption, MessageIcon::kInformation, MessageButtons::kYesNo});
     if (answer != MessageAnswer::kYes) {
       writer.Discard();
+      result = SaveOutcome::kDeclined;
       ui.RunCommandAgain(commandIfDeclined);
       return 1;
     }
   }
   writeContent(writer);
-  return writer.Commit() ? 1 : 0;
+  if (!writer.Commit()) return 0;
+  result = SaveOutcome::kWritten;
+  return 1;
 }
 
 }  // namespace tavril

@@ -15,14 +15,23 @@ inline constexpr const char* kOverwriteQuestion =
 inline constexpr const char* kCannotCreateMessage =
     "Impossible de créer ou\r\u00AD'ouvrir le fichier";
 
+// What became of one save or export at the path the user chose.
+enum class SaveOutcome {
+  kWritten,   // the file holds the new content
+  kDeclined,  // the user kept the existing file (the command then ran again)
+  kFailed,    // nothing was written; any previous file is intact
+};
+
 // The flow shared by the data-file writer and the MATLAB export:
 // - a file that cannot be created or replaced: error box, result 0;
 // - an existing file: ask; on No re-run `commandIfDeclined` (a new file
 //   dialog) with the file untouched, result 1;
 // - otherwise `writeContent` fills the writer and the file is replaced whole:
 //   1, or 0 when any write failed (the previous file is then intact).
+// `outcome`, when given, tells a decline from a write, which both give 1.
 int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
                             int commandIfDeclined,
-                            const std::function<void(AtomicFileWriter&)>& writeContent);
+                            const std::function<void(AtomicFileWriter&)>& writeContent,
+                            SaveOutcome* outcome = nullptr);
 
 }  // namespace tavril

@@ -230,14 +230,16 @@ void MainWindow::Open() {
 
 void MainWindow::Save() {
   if (!ChooseFile(true, DataFileRequest(true))) return;
-  // The writer may run Save again (new dialog) when the user keeps an
-  // existing file; the title then names what that dialog chose.
-  if (SaveChannelFile(ui_, ChosenPath(state_.fileDialog), state_.Master()) == 0) {
+  // The writer runs Save again (new dialog) when the user keeps an existing
+  // file; that Save titles the window itself if it writes, so this one names
+  // a file only when it wrote it.
+  SaveOutcome outcome = SaveOutcome::kFailed;
+  if (SaveChannelFile(ui_, ChosenPath(state_.fileDialog), state_.Master(), &outcome) == 0) {
     Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
          MessageIcon::kError);
     return;
   }
-  SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+  if (outcome == SaveOutcome::kWritten) SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
 }
 
 void MainWindow::ExportMatlab() {

@@ -182,6 +182,19 @@ TEST_F(SaveCommand, KeepingAnExistingFileAsksForAnotherNameAndTitlesThat) {
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - autre.tvr");
 }
 
+TEST_F(SaveCommand, KeepingAnExistingFileThenCancellingNamesNoFileInTheTitle) {
+  state_.Master() = SampleRecord("nouveau", {1.0});
+  WriteFileBytes(dir_ / "existe.tvr", "ancien");
+  dialogs_.Choose(dir_ / "existe.tvr");
+  dialogs_.Cancel();
+  user_.Answer(MessageAnswer::kNo);
+  window_.RunCommand(kCmdSave);
+
+  EXPECT_EQ(dialogs_.shown().size(), 2u);
+  EXPECT_EQ(ReadFileBytes(dir_ / "existe.tvr"), "ancien");
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
+}
+
 TEST_F(SaveCommand, FileThatCannotBeWrittenIsReportedAndKeepsTheTitle) {
   state_.Master() = SampleRecord("x", {1.0});
   dialogs_.Choose(dir_ / "pas-de-dossier" / "x.tvr");
