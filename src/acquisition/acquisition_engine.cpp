@@ -79,6 +79,11 @@ void UpdateStatistics(const std::vector<ChannelRecord*>& records) {
   for (std::size_t i = 0; i < half; ++i) UpdateChannelStatistics(*records[i]);
 }
 
+// Memory a record needs beyond what it holds to take `count` samples.
+std::size_t NewSampleBytes(const ChannelRecord& record, std::size_t count) {
+  return count > record.samples.capacity() ? count * sizeof(double) : 0;
+}
+
 // A record asked for fewer than three points keeps only the points it asked for.
 void KeepRequestedCount(ChannelRecord& record) {
   if (record.samples.size() > record.count) {
@@ -91,6 +96,11 @@ void KeepRequestedCount(ChannelRecord& record) {
 
 int AcquireSingleChannel(const AcquisitionContext& context, ChannelRecord& record) {
   const std::uint32_t m = EffectiveCount(record.count);
+  // Both buffers are held at once: each fitting alone is not enough.
+  if (!FitTogether({NewSampleBytes(record, m), std::size_t{m} * sizeof(std::int16_t)})) {
+    ReleaseSamples(record);
+    return kSamplesMemoryFailed;
+  }
   if (!AllocateZeroed(record.samples, m)) return kSamplesMemoryFailed;
   std::unique_ptr<std::int16_t[]> raw;
   if (!AllocateScratch(raw, m)) {
@@ -130,6 +140,16 @@ int AcquireScan(const AcquisitionContext& context, ChannelTable& table, std::int
   const std::uint64_t total64 = static_cast<std::uint64_t>(channels) * m;
   if (total64 > std::numeric_limits<std::uint32_t>::max()) return kSamplesMemoryFailed;
   const auto total = static_cast<std::uint32_t>(total64);
+  // The volts, the raw readings and the records' samples of one scan are
+  // checked together, so that no count passes and then exhausts memory.
+  std::size_t recordBytes = 0;
+  for (int k = 0; k < channels; ++k) {
+    recordBytes += NewSampleBytes(table[k], std::min(m, table[k].count));
+  }
+  if (!FitTogether({std::size_t{total} * sizeof(double), std::size_t{total} * sizeof(std::int16_t),
+                    recordBytes})) {
+    return kSamplesMemoryFailed;
+  }
 
   std::unique_ptr<double[]> volts;
   if (!AllocateScratch(volts, total)) return kSamplesMemoryFailed;
@@ -204,12 +224,15 @@ int AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
   if (selectedCount == 1) {
     code = AcquireSingleChannel(context, table[last]);
   } else {
-    // A scan always covers channels 0 to N (the panel selects no other set);
-    // every record it fills shares the conversion rate.
+    // A scan always covers channels 0 to N (the panel selects no other set).
+    // With a scan rate, the board samples each channel once per scan; without
+    // one, it scans as fast as the sample rate allows, which the channels share.
     const int scanned = last + 1;
     code = AcquireScan(context, table, static_cast<std::int16_t>(last), scanRate);
     if (code == kAcquired) {
-      for (int i = 0; i < scanned; ++i) table[i].rate /= scanned;
+      for (int i = 0; i < scanned; ++i) {
+        table[i].rate = scanRate > 0.0 ? scanRate : table[i].rate / scanned;
+      }
     }
   }
 

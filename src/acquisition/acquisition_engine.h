@@ -32,7 +32,8 @@ inline constexpr const char* kNoChannelSelectedMessage =
 
 // Acquires the selected channels (flag 1) into their records: one channel by
 // itself, two or more by one scan of channels 0 to N, after which each
-// scanned record's rate is the sample rate divided by the number of channels.
+// scanned record's rate is the scan rate, or, when the scan rate is 0, the
+// sample rate divided by the number of channels.
 // 1 on success; 0 on failure, when the user has already been told (by the
 // engine's message or the error handler). No channel selected: a message, 0,
 // and no record changes.

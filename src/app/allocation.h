@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -15,16 +16,26 @@ namespace tavril {
 // record that is being acquired again keeps its memory (and the machine's
 // page faults) from one acquisition to the next.
 namespace allocation_detail {
-// False when this request must fail: larger than the machine's memory, or
-// chosen to fail by a ScopedAllocationFailure.
-bool MayAllocate(std::size_t bytes);
+// False when this request must fail: `newBytes` more than the available
+// memory, or chosen to fail by a ScopedAllocationFailure.
+bool MayAllocate(std::size_t newBytes);
 }  // namespace allocation_detail
+
+// The memory the machine can still give: what the kernel reports as
+// available (free memory and caches it can drop), or the limit a
+// ScopedMemoryLimit set.
+std::size_t AvailableMemoryBytes();
+
+// True when buffers of these sizes, all held at once, fit in the available
+// memory. A check only: the failure seam of the tests does not count it.
+[[nodiscard]] bool FitTogether(std::initializer_list<std::size_t> bytes);
 
 template <class T>
 [[nodiscard]] bool AllocateZeroed(std::vector<T>& out, std::size_t count) {
   if (count > out.capacity()) out = std::vector<T>();
   if (count > static_cast<std::size_t>(-1) / sizeof(T)) return false;
-  if (!allocation_detail::MayAllocate(count * sizeof(T))) {
+  const std::size_t newBytes = count > out.capacity() ? count * sizeof(T) : 0;
+  if (!allocation_detail::MayAllocate(newBytes)) {
     out = std::vector<T>();
     return false;
   }
@@ -43,7 +54,8 @@ template <class T>
 [[nodiscard]] bool AllocateCopy(std::vector<T>& out, const T* values, std::size_t count) {
   if (count > out.capacity()) out = std::vector<T>();
   if (count > static_cast<std::size_t>(-1) / sizeof(T)) return false;
-  if (!allocation_detail::MayAllocate(count * sizeof(T))) {
+  const std::size_t newBytes = count > out.capacity() ? count * sizeof(T) : 0;
+  if (!allocation_detail::MayAllocate(newBytes)) {
     out = std::vector<T>();
     return false;
   }
@@ -80,6 +92,19 @@ class ScopedAllocationFailure {
 
   // Requests seen while this object lived.
   int requests() const;
+};
+
+// For tests and fuzzing: while it lives, the available memory of this thread
+// is `bytes`, so that large counts are refused without a machine to match.
+class ScopedMemoryLimit {
+ public:
+  explicit ScopedMemoryLimit(std::size_t bytes);
+  ~ScopedMemoryLimit();
+  ScopedMemoryLimit(const ScopedMemoryLimit&) = delete;
+  ScopedMemoryLimit& operator=(const ScopedMemoryLimit&) = delete;
+
+ private:
+  std::size_t previous_;
 };
 
 }  // namespace tavril

@@ -162,13 +162,14 @@ TEST(AcquisitionEngine, AsksForThreeReadingsAndKeepsTheRequestedCount) {
   EXPECT_EQ(EngineRig::Expected(1, 2), rig.table[1].samples);
 }
 
+// With a scan rate, each channel is read once per scan: that is its rate.
 TEST(AcquisitionEngine, ScansChannelsDownToZeroIntoTheirOwnRecords) {
   EngineRig rig;
   ASSERT_EQ(1, rig.Acquire(0, 1, 20000.0));
   EXPECT_EQ(EngineRig::Expected(0, 4), rig.table[0].samples);
   EXPECT_EQ(EngineRig::Expected(1, 4), rig.table[1].samples);
-  EXPECT_EQ(50000.0, rig.table[0].rate);
-  EXPECT_EQ(50000.0, rig.table[1].rate);
+  EXPECT_EQ(20000.0, rig.table[0].rate);
+  EXPECT_EQ(20000.0, rig.table[1].rate);
   EXPECT_EQ((std::vector<std::string>{"Timeout_Config(1,180)", "SCAN_Op(1,2,1,8,100000,20000)",
                                       "SCAN_Demux(8,2,0)", "DAQ_VScale(1,0,1,1.000000,0.000000,8)",
                                       "Timeout_Config(1,-1)"}),
@@ -264,6 +265,34 @@ TEST(AcquisitionEngine, ReportsEveryAllocationFailure) {
       EXPECT_EQ(c.holding[j], HoldsSamples(fresh.table[j]))
           << "request " << c.failingRequest << ", record " << j;
     }
+  }
+}
+
+// Buffers of one acquisition are held at once: each fitting in memory alone
+// must not let them through together.
+TEST(AcquisitionEngine, ChecksTheBuffersOfOneAcquisitionTogether) {
+  struct Case {
+    int first;
+    int last;
+    std::uint32_t count;
+    std::size_t memoryBytes;  // more than any one buffer, less than all of them
+  };
+  // One channel of 100: samples 800 + raw 200. A scan of 2 x 40: volts 640,
+  // raw 160, records 2 x 320.
+  const Case cases[] = {{3, 3, 100, 900}, {0, 1, 40, 1200}};
+  for (const Case& c : cases) {
+    EngineRig rig;
+    for (int i = 0; i < kChannelCount; ++i) rig.table[i].count = c.count;
+    int result = -1;
+    {
+      ScopedMemoryLimit memory(c.memoryBytes);
+      result = rig.Acquire(c.first, c.last);
+    }
+    EXPECT_EQ(0, result) << c.first << "-" << c.last;
+    EXPECT_TRUE(rig.board.calls.empty());
+    ASSERT_EQ(1u, rig.user.boxes().size());
+    EXPECT_EQ("Erreur d'allocation memoire", rig.user.boxes()[0].text);
+    EXPECT_FALSE(HoldsSamples(rig.table[c.last]));
   }
 }
 
