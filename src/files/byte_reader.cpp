@@ -19,16 +19,27 @@ ByteReader::~ByteReader() {
 
 bool ByteReader::Open(const std::filesystem::path& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a named pipe waits for a writer for good.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  int error = 0;
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  } else if (!S_ISREG(info.st_mode)) {
+    error = ENODEV;
+  } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
     ::close(fd);
+    errno = error;
     return false;
   }
   fd_ = fd;
-  readError_ = false;
-  fileSize_ = static_cast<std::size_t>(info.st_size);
+  readErrno_ = 0;
   consumedBeforeBuffer_ = 0;
   buffer_.resize(kBufferBytes);
   position_ = end_ = 0;
@@ -36,13 +47,13 @@ bool ByteReader::Open(const std::filesystem::path& path) {
 }
 
 bool ByteReader::Refill() {
-  if (fd_ < 0 || readError_) return false;
+  if (fd_ < 0 || readErrno_ != 0) return false;
   consumedBeforeBuffer_ += end_;
   position_ = end_ = 0;
   for (;;) {
     const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) readError_ = true;
+    if (got < 0) readErrno_ = errno != 0 ? errno : EIO;
     if (got <= 0) return false;
     end_ = static_cast<std::size_t>(got);
     return true;
@@ -71,11 +82,6 @@ bool ByteReader::Skip(std::size_t count) {
     count -= n;
   }
   return true;
-}
-
-std::size_t ByteReader::RemainingBytes() const {
-  const std::size_t consumed = consumedBeforeBuffer_ + position_;
-  return consumed >= fileSize_ ? 0 : fileSize_ - consumed;
 }
 
 bool ByteReader::Close() {

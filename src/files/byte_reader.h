@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@ class ByteReader {
   ByteReader(const ByteReader&) = delete;
   ByteReader& operator=(const ByteReader&) = delete;
 
-  // False when the file cannot be opened for reading or is not a regular file.
+  // False when the file cannot be opened for reading or is not a regular
+  // file; errno then says why (EISDIR for a folder, ENODEV for a pipe, device
+  // or socket). Opening never waits on a pipe that has no writer.
   bool Open(const std::filesystem::path& path);
 
   // The next byte (0..255), or -1 at the end of the file or after a read error.
@@ -39,10 +42,13 @@ class ByteReader {
   }
   void Consume(std::size_t count) { position_ += count; }
 
-  // Bytes of the file not yet read, by the size it had when it was opened.
-  std::size_t RemainingBytes() const;
+  // Offset in the file of the next byte to read.
+  std::uint64_t Position() const { return consumedBeforeBuffer_ + position_; }
 
-  bool HadReadError() const { return readError_; }
+  // errno of the failed read, 0 when none failed.
+  int ReadErrorNumber() const { return readErrno_; }
+
+  bool HadReadError() const { return readErrno_ != 0; }
 
   // Closes the file; false when closing failed.
   bool Close();
@@ -51,11 +57,10 @@ class ByteReader {
   bool Refill();
 
   int fd_ = -1;
-  bool readError_ = false;
+  int readErrno_ = 0;
   std::vector<char> buffer_;
   std::size_t position_ = 0;
   std::size_t end_ = 0;
-  std::size_t fileSize_ = 0;
   std::size_t consumedBeforeBuffer_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "files/channel_file.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -50,14 +51,40 @@ std::string IntegerText(long long value) {
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
+// Where and why a read went wrong, for whoever wants to tell the user.
+class ProblemNote {
+ public:
+  explicit ProblemNote(ChannelFileProblem* problem) : problem_(problem) {}
+
+  bool Fail(ChannelFileFault fault, std::string_view label = {}, std::uint64_t offset = 0) {
+    if (problem_ != nullptr) {
+      problem_->fault = fault;
+      problem_->label = std::string(label);
+      problem_->offset = offset;
+    }
+    return false;
+  }
+  ChannelFileProblem* details() const { return problem_; }
+
+ private:
+  ChannelFileProblem* problem_;
+};
+
 bool ReadLabel(ByteReader& in, std::string_view label) {
   char bytes[16];
   return in.Read(bytes, label.size()) == label.size() &&
          std::memcmp(bytes, label.data(), label.size()) == 0;
 }
 
-bool ReadLabelledField(ByteReader& in, std::string_view label, std::string& value) {
-  return ReadLabel(in, label) && ReadChannelField(in, value);
+bool ReadLabelledField(ByteReader& in, std::string_view label, std::string& value,
+                       ProblemNote& note) {
+  const std::uint64_t labelOffset = in.Position();
+  if (!ReadLabel(in, label)) return note.Fail(ChannelFileFault::kLabelMismatch, label, labelOffset);
+  const std::uint64_t valueOffset = in.Position();
+  if (ReadChannelField(in, value)) return true;
+  const bool tooLong = value.size() == kMaxChannelFieldBytes && !in.HadReadError();
+  return note.Fail(tooLong ? ChannelFileFault::kFieldTooLong : ChannelFileFault::kFieldUnterminated,
+                   label, valueOffset);
 }
 
 std::int16_t ShortFromText(std::string_view text) {
@@ -65,7 +92,7 @@ std::int16_t ShortFromText(std::string_view text) {
 }
 
 // The count is read as a number and truncated toward zero; a value that is
-// not a count at all (negative, NaN, beyond 32 bits) refuses the file.
+// not a count at all (negative, beyond 32 bits) refuses the file.
 bool CountFromText(std::string_view text, std::uint32_t& count) {
   const double value = std::trunc(ParseDecimalDouble(text).value);
   if (!(value >= 0.0 && value <= std::numeric_limits<std::uint32_t>::max())) return false;
@@ -83,23 +110,32 @@ struct LoadedRecord {
   std::vector<double> samples;
 };
 
-bool ReadHeader(ByteReader& in, LoadedRecord& loaded) {
+bool ReadHeader(ByteReader& in, LoadedRecord& loaded, ProblemNote& note) {
   std::string value;
-  if (!ReadLabelledField(in, kTitleLabel, value)) return false;
+  if (!ReadLabelledField(in, kTitleLabel, value, note)) return false;
   // The title was a C string: a NUL ends it.
   loaded.title = value.substr(0, value.find('\0'));
-  if (!ReadLabelledField(in, kDeviceLabel, value)) return false;
+  if (!ReadLabelledField(in, kDeviceLabel, value, note)) return false;
   loaded.device = ShortFromText(value);
-  if (!ReadLabelledField(in, kChanLabel, value)) return false;
+  if (!ReadLabelledField(in, kChanLabel, value, note)) return false;
   loaded.chan = ShortFromText(value);
-  if (!ReadLabelledField(in, kGainLabel, value)) return false;
+  if (!ReadLabelledField(in, kGainLabel, value, note)) return false;
   loaded.gain = ShortFromText(value);
-  if (!ReadLabelledField(in, kCountLabel, value) || !CountFromText(value, loaded.count)) {
-    return false;
+  if (!ReadLabelledField(in, kCountLabel, value, note)) return false;
+  if (!CountFromText(value, loaded.count)) {
+    if (note.details() != nullptr) note.details()->countText = value;
+    return note.Fail(ChannelFileFault::kBadCount, kCountLabel);
   }
-  if (!ReadLabelledField(in, kRateLabel, value)) return false;
+  if (!ReadLabelledField(in, kRateLabel, value, note)) return false;
   loaded.rate = ParseDecimalDouble(value).value;
-  return ReadLabel(in, kTableLabel) && in.Skip(kLineEnd.size());
+  const std::uint64_t tableOffset = in.Position();
+  if (!ReadLabel(in, kTableLabel)) {
+    return note.Fail(ChannelFileFault::kLabelMismatch, kTableLabel, tableOffset);
+  }
+  // The line end after the label is not examined; a file ending here holds
+  // no list, which the list reader tells.
+  in.Skip(kLineEnd.size());
+  return true;
 }
 
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -141,19 +177,24 @@ const char* ParsePlainValue(const char* p, const char* end, double& value) {
 // zeros. More values than `count`, or a list the file ends before its 0xA7,
 // refuse the file; the one exception is the empty list of a record with no
 // samples, which is written without a terminator.
-bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
+bool ReadSampleList(ByteReader& in, std::vector<double>& samples, ProblemNote& note) {
   const std::size_t capacity = samples.size();
   std::size_t stored = 0;
   std::string pending;  // a value's text cut by the end of the read buffer
   bool readAnything = false;
   for (;;) {
+    const std::uint64_t chunkOffset = in.Position();
     const std::string_view chunk = in.Peek();
     if (chunk.empty()) {
-      return !in.HadReadError() && !readAnything && capacity == 0;
+      if (!readAnything && capacity == 0) return true;
+      return note.Fail(ChannelFileFault::kListUnterminated);
     }
     readAnything = true;
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
+    const auto offsetOf = [&](const char* at) {
+      return chunkOffset + static_cast<std::uint64_t>(at - begin);
+    };
     const char* p = begin;  // start of the current value's text
     while (p < end) {
       if (pending.empty() && stored < capacity) {
@@ -171,19 +212,28 @@ bool ReadSampleList(ByteReader& in, std::vector<double>& samples) {
         in.Consume(static_cast<std::size_t>(q + 1 - begin));
         return true;
       }
-      if (stored == capacity) return false;
+      if (stored == capacity) {
+        return note.Fail(ChannelFileFault::kTooManyValues, {},
+                         offsetOf(p) - static_cast<std::uint64_t>(pending.size()));
+      }
       std::string_view text(p, static_cast<std::size_t>(q - p));
-      if (pending.size() + text.size() > kMaxValueTextBytes) return false;
+      if (pending.size() + text.size() > kMaxValueTextBytes) {
+        return note.Fail(ChannelFileFault::kValueTooLong, {},
+                         offsetOf(p) - static_cast<std::uint64_t>(pending.size()));
+      }
       if (!pending.empty()) {
         pending.append(text);
         text = pending;
       }
-      samples[stored++] = ParseDecimalDouble(text).value;
+      samples[stored++] = ParseSampleValue(text).value;
       pending.clear();
       p = q + 1;
     }
     pending.append(p, end);
-    if (pending.size() > kMaxValueTextBytes) return false;
+    if (pending.size() > kMaxValueTextBytes) {
+      return note.Fail(ChannelFileFault::kValueTooLong, {},
+                       offsetOf(end) - static_cast<std::uint64_t>(pending.size()));
+    }
     in.Consume(chunk.size());
   }
 }
@@ -236,17 +286,38 @@ bool ReadChannelField(ByteReader& in, std::string& value) {
   return true;
 }
 
-int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record) {
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
+                    ChannelFileProblem* problem) {
+  ProblemNote note(problem);
   ByteReader in;
-  if (!in.Open(path)) return 0;
+  if (!in.Open(path)) {
+    if (problem != nullptr) problem->systemError = errno;
+    return note.Fail(ChannelFileFault::kCannotOpen);
+  }
+  // A read error looks like an early end to the parsers; say what it was.
+  const auto failed = [&] {
+    if (in.HadReadError()) {
+      note.Fail(ChannelFileFault::kReadError);
+      if (problem != nullptr) problem->systemError = in.ReadErrorNumber();
+    }
+    return 0;
+  };
   LoadedRecord loaded;
-  if (!ReadHeader(in, loaded)) return 0;
-  // Every value takes at least its space: a count beyond the bytes left is a
-  // damaged file, and refusing it bounds the allocation by the file's size.
-  if (loaded.count > in.RemainingBytes()) return 0;
-  if (!AllocateZeroed(loaded.samples, loaded.count)) return 0;
-  if (!ReadSampleList(in, loaded.samples)) return 0;
-  if (!in.Close()) return 0;
+  if (!ReadHeader(in, loaded, note)) return failed();
+  // Missing values stay zeros, so the whole count is taken before the list is
+  // read; a count memory cannot hold is refused here, with nothing released.
+  if (!AllocateZeroed(loaded.samples, loaded.count)) {
+    if (problem != nullptr) problem->count = loaded.count;
+    return note.Fail(ChannelFileFault::kNoMemory);
+  }
+  if (!ReadSampleList(in, loaded.samples, note)) {
+    if (problem != nullptr) problem->count = loaded.count;
+    return failed();
+  }
+  if (!in.Close()) {
+    if (problem != nullptr) problem->systemError = errno;
+    return note.Fail(ChannelFileFault::kReadError);
+  }
 
   record.title = std::move(loaded.title);
   record.device = loaded.device;

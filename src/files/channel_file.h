@@ -6,6 +6,7 @@
 #include "app/channel_record.h"
 #include "app/user_interaction.h"
 #include "files/byte_reader.h"
+#include "files/channel_file_problem.h"
 #include "files/file_writer.h"
 #include "files/save_prompt.h"
 
@@ -29,10 +30,12 @@ void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record);
 
 // Reads a data file into `record`. 1 when the whole file was read: the record
 // then holds the file's title, device, chan, gain, count, rate and samples (its
-// statistics are the caller's to recompute). 0 when the file cannot be opened
-// or read, breaks the format or claims more samples than it can hold; the
-// record is then untouched.
-int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record);
+// statistics are the caller's to recompute); a list shorter than the count
+// leaves zeros. 0 when the file cannot be opened or read, breaks the format or
+// announces more samples than memory can hold; the record is then untouched,
+// and `problem`, when given, says why.
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
+                    ChannelFileProblem* problem = nullptr);
 
 // Reads one header value up to its 0xA7 terminator and skips the terminator
 // and the two bytes after it. False when the file ends first or the value

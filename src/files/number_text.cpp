@@ -71,8 +71,8 @@ locale_t CLocale() {
   return locale;
 }
 
-// The C library's own conversion, pinned to the C locale, for the rare texts
-// the fast path leaves aside (names, NaN payloads, overflow, underflow).
+// The C library's own conversion, pinned to the C locale, for the rare
+// decimal texts from_chars leaves aside (overflow, underflow).
 ParsedDouble ParseWithCLibrary(std::string_view text) {
   const std::string copy(text);
   char* end = nullptr;
@@ -85,9 +85,6 @@ bool IsCSpace(char c) {
 }
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 }  // namespace
@@ -163,45 +160,90 @@ std::string FormatExponent4(double value) {
   return text;
 }
 
-ParsedDouble ParseDecimalDouble(std::string_view text) {
+namespace {
+
+// The decimal number at `p`, sign excluded: digits with an optional '.'
+// fraction (at least one digit in all) and an optional exponent, which counts
+// only when digits follow its 'e'. Returns one past its end, or `p` when the
+// text there is no number.
+const char* DecimalNumberEnd(const char* p, const char* end) {
+  const char* q = p;
+  bool anyDigit = false;
+  while (q < end && IsDigit(*q)) {
+    ++q;
+    anyDigit = true;
+  }
+  if (q < end && *q == '.') {
+    ++q;
+    while (q < end && IsDigit(*q)) {
+      ++q;
+      anyDigit = true;
+    }
+  }
+  if (!anyDigit) return p;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* e = q + 1;
+    if (e < end && (*e == '+' || *e == '-')) ++e;
+    if (e < end && IsDigit(*e)) {
+      while (e < end && IsDigit(*e)) ++e;
+      q = e;
+    }
+  }
+  return q;
+}
+
+// Lower-case "inf" or "nan" at `p`, as the sample writer spells them.
+bool StartsWithNonFiniteName(const char* p, const char* end, double& value) {
+  if (end - p < 3) return false;
+  const std::string_view name(p, 3);
+  if (name == "inf") {
+    value = std::numeric_limits<double>::infinity();
+    return true;
+  }
+  if (name == "nan") {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
+  return false;
+}
+
+ParsedDouble ParseNumber(std::string_view text, bool acceptNonFiniteNames) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* p = begin;
   while (p < end && IsCSpace(*p)) ++p;
-  const char* const numberStart = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
     ++p;
   }
-  if (p == end) return {};
-  const bool startsWithDigit = IsDigit(*p) || (*p == '.' && p + 1 < end && IsDigit(p[1]));
-  if (!startsWithDigit) {
-    const ParsedDouble named = ParseWithCLibrary(std::string_view(numberStart, end - numberStart));
-    if (named.consumed == 0) return {};
-    return {named.value, static_cast<std::size_t>(numberStart - begin) + named.consumed};
-  }
   double value = 0.0;
-  std::from_chars_result result{};
-  if (p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
-    const char* digits = p + 2;
-    const bool hasHexDigits =
-        digits < end &&
-        (IsHexDigit(*digits) || (*digits == '.' && digits + 1 < end && IsHexDigit(digits[1])));
-    if (!hasHexDigits) return {negative ? -0.0 : 0.0, static_cast<std::size_t>(p + 1 - begin)};
-    result = std::from_chars(digits, end, value, std::chars_format::hex);
-  } else {
-    result = std::from_chars(p, end, value, std::chars_format::general);
+  if (acceptNonFiniteNames && StartsWithNonFiniteName(p, end, value)) {
+    return {negative ? -value : value, static_cast<std::size_t>(p + 3 - begin)};
   }
+  const char* const numberEnd = DecimalNumberEnd(p, end);
+  if (numberEnd == p) return {};
+  const std::from_chars_result result =
+      std::from_chars(p, numberEnd, value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     // from_chars leaves the value alone on overflow and underflow; strtod
-    // gives the infinity or the rounded tiny value.
-    const ParsedDouble ranged =
-        ParseWithCLibrary(std::string_view(numberStart, result.ptr - numberStart));
-    return {ranged.value, static_cast<std::size_t>(numberStart - begin) + ranged.consumed};
+    // gives the infinity or the rounded tiny value. The text is plain
+    // decimal here, so the C library reads exactly what was measured.
+    value = ParseWithCLibrary(std::string_view(p, static_cast<std::size_t>(numberEnd - p))).value;
+  } else if (result.ec != std::errc() || result.ptr != numberEnd) {
+    return {};
   }
-  if (result.ec != std::errc()) return {};
-  return {negative ? -value : value, static_cast<std::size_t>(result.ptr - begin)};
+  return {negative ? -value : value, static_cast<std::size_t>(numberEnd - begin)};
+}
+
+}  // namespace
+
+ParsedDouble ParseDecimalDouble(std::string_view text) {
+  return ParseNumber(text, false);
+}
+
+ParsedDouble ParseSampleValue(std::string_view text) {
+  return ParseNumber(text, true);
 }
 
 std::int32_t ParseDecimalInt32(std::string_view text) {

@@ -6,9 +6,10 @@
 #include <string_view>
 
 // Locale-free number text. Every formatter gives the bytes printf gives in the
-// C locale, whatever the process locale is; every parser reads what the C
-// library's strtod/strtol read in the C locale. Non-finite values are spelt
-// "inf", "-inf" and "nan" (a NaN's sign is not written).
+// C locale, whatever the process locale is; every parser reads decimal text as
+// the C library's strtod/strtol read it in the C locale, and nothing else (no
+// hexadecimal, no names). Non-finite values are spelt "inf", "-inf" and "nan"
+// (a NaN's sign is not written); only the sample reader takes them back.
 
 namespace tavril {
 
@@ -34,10 +35,17 @@ struct ParsedDouble {
   std::size_t consumed = 0;  // 0 when the text holds no number
 };
 
-// strtod in the C locale: leading white space, optional sign, a decimal or
-// hexadecimal number, "inf"/"infinity"/"nan"; stops at the first byte that
-// cannot continue the number. Text without a number gives 0.0.
+// A decimal number as the C locale's strtod reads one: leading white space,
+// an optional sign, digits with an optional '.' fraction and an optional
+// exponent; it stops at the first byte that cannot continue the number.
+// Decimal only: "0x10" reads 0 (one byte), "inf" and "nan" read nothing.
+// Text without a number gives 0.0; a magnitude beyond the double's range
+// gives an infinity, as strtod does.
 ParsedDouble ParseDecimalDouble(std::string_view text);
+
+// A sample of a data file: a decimal number as above, or "inf", "-inf" or
+// "nan", the words the writer uses for samples that are not finite.
+ParsedDouble ParseSampleValue(std::string_view text);
 
 // strtol(text, nullptr, 10) with the 32-bit long of the platform the files
 // come from: leading white space, optional sign, digits; saturates at the

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <string>
 
+#include "app/allocation.h"
 #include "app/command_ids.h"
 #include "files/number_text.h"
 #include "support/record_checks.h"
@@ -144,7 +147,7 @@ TEST_F(ChannelFileTest, RoundTripsEveryHeaderFieldAndSample) {
   ASSERT_EQ(samples.size(), loaded.samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     // What comes back is the written text read as a number, bit for bit.
-    const double expected = ParseDecimalDouble(FormatFixed(samples[i], 12)).value;
+    const double expected = ParseSampleValue(FormatFixed(samples[i], 12)).value;
     if (std::isnan(expected)) {
       EXPECT_TRUE(std::isnan(loaded.samples[i])) << i;
     } else {
@@ -184,6 +187,12 @@ TEST_F(ChannelFileTest, ReadsLenientFilesAsTheFormatDefines) {
       {"two spaces store an extra zero", Header("3") + "1  2 \xA7", 3, 2500, {1, 0, 2}},
       {"a value glued to the terminator is lost", Header("3") + "1 2 3\xA7", 3, 2500, {1, 2, 0}},
       {"fewer values than the count leave zeros", Header("2") + "1 \xA7", 2, 2500, {1, 0}},
+      {"a count far beyond the values the file holds",
+       Header("10") + "1.0 2.0 \xA7",
+       10,
+       2500,
+       {1, 2, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"hexadecimal is not a number", Header("2") + "0x10 1e1 \xA7", 2, 2500, {0, 10}},
       {"a line break before a value is skipped", Header("2") + "1 \r\n2 \xA7", 2, 2500, {1, 2}},
       {"a line break after a value ends its number",
        Header("2") + "1\r\n5 2 \xA7",
@@ -251,7 +260,7 @@ TEST_F(ChannelFileTest, ReadsEveryValueFormAsTheDecimalConversionDoes) {
   ASSERT_EQ(1, LoadBytes(Header(std::to_string(texts.size())) + list + "\xA7", loaded));
   ASSERT_EQ(texts.size(), loaded.samples.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const double expected = ParseDecimalDouble(texts[i]).value;
+    const double expected = ParseSampleValue(texts[i]).value;
     EXPECT_EQ(std::bit_cast<std::uint64_t>(expected),
               std::bit_cast<std::uint64_t>(loaded.samples[i]))
         << texts[i];
@@ -293,7 +302,7 @@ TEST_F(ChannelFileTest, RefusesDamagedFilesAndLeavesTheRecordUntouched) {
       {"list cut in the middle of a value", Header("3") + "0.5 -0.2"},
       {"more values than the count", Header("2") + "1 2 3 \xA7"},
       {"a value after a zero count", Header("0") + "1 \xA7"},
-      {"count larger than the file could hold", Header("4000000000") + "1 \xA7"},
+      {"count larger than memory can hold", Header("4000000000") + "1 \xA7"},
       {"negative count", Header("-3") + "1 2 3 \xA7"},
       {"count beyond 32 bits", Header("5e9") + "1 \xA7"},
       {"count that is not a number", Header("nan") + "1 \xA7"},
@@ -309,11 +318,50 @@ TEST_F(ChannelFileTest, RefusesDamagedFilesAndLeavesTheRecordUntouched) {
   }
 }
 
-TEST_F(ChannelFileTest, RefusesMissingFilesAndFolders) {
-  ChannelRecord record = SentinelRecord();
-  EXPECT_EQ(0, LoadChannelFile(dir_ / "absent.tvr", record));
-  EXPECT_EQ(0, LoadChannelFile(dir_.path(), record));
-  ExpectSameRecord(SentinelRecord(), record);
+TEST_F(ChannelFileTest, RefusesMissingFilesFoldersAndPipesWithoutWaiting) {
+  ASSERT_EQ(0, ::mkfifo((dir_ / "tube.tvr").c_str(), 0600));
+  const std::pair<std::filesystem::path, std::string> cases[] = {
+      {dir_ / "absent.tvr", "impossible de l'ouvrir (fichier introuvable)"},
+      {dir_.path(), "impossible de l'ouvrir (c'est un dossier)"},
+      {dir_ / "tube.tvr", "impossible de l'ouvrir (ce n'est pas un fichier ordinaire)"},
+  };
+  for (const auto& [path, why] : cases) {
+    ChannelRecord record = SentinelRecord();
+    ChannelFileProblem problem;
+    EXPECT_EQ(0, LoadChannelFile(path, record, &problem));
+    EXPECT_EQ(why, DescribeChannelFileProblem(problem));
+    ExpectSameRecord(SentinelRecord(), record);
+  }
+}
+
+// What the user is told names the fault and, where it helps, the label and
+// the byte where reading stopped.
+TEST_F(ChannelFileTest, SaysWhyAFileIsRefused) {
+  std::string wrongGainLabel = kWorkedExample;
+  wrongGainLabel.replace(wrongGainLabel.find("Gain"), 4, "gain");
+  const std::pair<std::string, std::string> cases[] = {
+      {wrongGainLabel, "« Gain = » attendu à l'octet 40"},
+      {"Titre = sans fin",
+       "la valeur de « Titre = » n'a pas son terminateur § avant la fin du "
+       "fichier"},
+      {Header("1", std::string(256, 'x')), "la valeur de « Titre = » dépasse 255 octets (octet 8)"},
+      {Header("-3"), "« Count = » ne donne pas un nombre de points : « -3 »"},
+      {Header("2") + "1 2 3 \xA7", "plus de valeurs que les 2 points annoncés (octet 92)"},
+      {Header("3") + "1 2 ", "le fichier se termine avant le § qui clôt la liste des valeurs"},
+      {Header("100"), "la mémoire ne peut pas contenir les 100 points annoncés"},
+  };
+  for (const auto& [bytes, why] : cases) {
+    const auto path = dir_ / "essai.tvr";
+    WriteFileBytes(path, bytes);
+    ChannelRecord record = SentinelRecord();
+    ChannelFileProblem problem;
+    {
+      ScopedMemoryLimit memory(799);
+      EXPECT_EQ(0, LoadChannelFile(path, record, &problem));
+    }
+    EXPECT_EQ(why, DescribeChannelFileProblem(problem));
+    ExpectSameRecord(SentinelRecord(), record);
+  }
 }
 
 TEST_F(ChannelFileTest, AsksBeforeReplacingAndReplacesOnYes) {
