@@ -1,6 +1,8 @@
 #include "config/config_file.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 
 #include "files/file_writer.h"
@@ -31,10 +33,36 @@ bool ReadKey(ByteReader& in, std::string_view key) {
   return in.Read(bytes, key.size()) == key.size() && std::string_view(bytes, key.size()) == key;
 }
 
-// The key must start exactly where the previous value's skip left the reader.
-bool ReadKeyAndValue(ByteReader& in, std::string_view key, std::string& value) {
-  return ReadKey(in, key) && ReadConfigField(in, value);
-}
+// Says, when the caller wants to know, which key or value broke the layout.
+class KeyReader {
+ public:
+  KeyReader(ByteReader& in, std::string* why) : in_(in), why_(why) {}
+
+  // The key must start exactly where the previous value's skip left the reader.
+  bool KeyAndValue(std::string_view key, std::string& value) {
+    const std::uint64_t keyOffset = in_.Position();
+    if (!ReadKey(in_, key)) {
+      std::string shown(key);
+      if (const std::size_t lineEnd = shown.find("\r\n"); lineEnd != std::string::npos) {
+        shown.replace(lineEnd, 2, " ");
+      }
+      return Fail("« " + shown + " » attendu à l'octet " + std::to_string(keyOffset));
+    }
+    if (ReadConfigField(in_, value)) return true;
+    return Fail(value.size() == kMaxConfigFieldBytes
+                    ? "la valeur de « " + std::string(key) + " » est trop longue"
+                    : "la valeur de « " + std::string(key) + " » n'a pas son « ; » final");
+  }
+
+  bool Fail(std::string reason) {
+    if (why_ != nullptr) *why_ = std::move(reason);
+    return false;
+  }
+
+ private:
+  ByteReader& in_;
+  std::string* why_;
+};
 
 }  // namespace
 
@@ -73,31 +101,36 @@ bool ReadConfigField(ByteReader& in, std::string& value) {
   return true;
 }
 
-int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirectory) {
+int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirectory,
+                   std::string* why) {
   ByteReader in;
-  if (!in.Open(startDirectory / kConfigFileName)) return 0;
+  KeyReader keys(in, why);
+  if (!in.Open(startDirectory / kConfigFileName)) {
+    return keys.Fail(errno == ENOENT ? std::string("fichier introuvable") : std::strerror(errno));
+  }
 
   // Filled aside so that a failed read leaves `config` as it was.
   BoardConfig read;
   std::string value;
-  if (!ReadKeyAndValue(in, kHeaderAndInputModeKey, value)) return 0;
+  if (!keys.KeyAndValue(kHeaderAndInputModeKey, value)) return 0;
   read.inputMode = LowBits16(ParseDecimalInt32(value));
-  if (!ReadKeyAndValue(in, "Polar =", value)) return 0;
+  if (!keys.KeyAndValue("Polar =", value)) return 0;
   read.polar = LowBits16(ParseDecimalInt32(value));
-  if (!ReadKeyAndValue(in, "Device =", value)) return 0;
+  if (!keys.KeyAndValue("Device =", value)) return 0;
   read.device = LowBits16(ParseDecimalInt32(value));
-  if (!ReadKeyAndValue(in, "TimeOut =", value)) return 0;
+  if (!keys.KeyAndValue("TimeOut =", value)) return 0;
   read.timeOut = ParseDecimalInt32(value);
-  if (!ReadKeyAndValue(in, "GainAdjust =", value)) return 0;
+  if (!keys.KeyAndValue("GainAdjust =", value)) return 0;
   read.gainAdjust = ParseDecimalDouble(value).value;
-  if (!ReadKeyAndValue(in, "Offset =", value)) return 0;
+  if (!keys.KeyAndValue("Offset =", value)) return 0;
   read.offset = ParseDecimalDouble(value).value;
-  if (!ReadKeyAndValue(in, "Html =", value)) return 0;
+  if (!keys.KeyAndValue("Html =", value)) return 0;
   // The path ends at a NUL when it is handed to the system; the writer
   // refuses such a path, so the record never holds one.
   read.htmlViewer = value.substr(0, value.find('\0'));
 
-  if (in.HadReadError() || !in.Close()) return 0;
+  if (in.HadReadError()) return keys.Fail(std::strerror(in.ReadErrorNumber()));
+  if (!in.Close()) return keys.Fail(std::strerror(errno));
   config = std::move(read);
   return 1;
 }

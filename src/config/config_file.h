@@ -16,8 +16,10 @@ inline constexpr std::size_t kMaxConfigFieldBytes = kMaxHtmlViewerBytes;
 
 // Reads `startDirectory`/TAVRIL.INI. 1 when all seven values were read, and
 // `config` then holds them; 0 when the file is missing or breaks the fixed
-// layout, and `config` is then untouched.
-int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirectory);
+// layout, and `config` is then untouched; `why`, when given, then says what
+// was wrong, in one line of French.
+int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirectory,
+                   std::string* why = nullptr);
 
 // Writes `config` as the whole of `startDirectory`/TAVRIL.INI. 1 on success;
 // 0 when it could not be written or `config` holds a value the reader could

@@ -14,6 +14,7 @@
 #include "files/channel_file.h"
 #include "json_output.h"
 #include "processing/channel_arithmetic.h"
+#include "support/record_checks.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -38,7 +39,7 @@ CommandLine Command(CommandKind kind) {
 
 CommandLine Info(std::string input, bool json) {
   CommandLine command = Command(CommandKind::kInfo);
-  command.input = std::move(input);
+  command.inputs = {std::move(input)};
   command.json = json;
   return command;
 }
@@ -143,8 +144,7 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
       {{"--json"}, "Aucune commande indiquée"},
       {{"inf0", "a.tvr"}, "Commande inconnue : inf0"},
       {{"INFO", "a.tvr"}, "Commande inconnue : INFO"},
-      {{"info"}, "La commande info attend un fichier .tvr"},
-      {{"info", "a.tvr", "b.tvr"}, "La commande info attend un fichier .tvr"},
+      {{"info"}, "La commande info attend au moins un fichier .tvr"},
       {{"info", "a.tvr", "--verbose"}, "Option inconnue : --verbose"},
       {{"info", "a.tvr", "-j"}, "Option inconnue : -j"},
       {{"info", "a.tvr", "--json=yes"}, "L'option --json ne prend pas de valeur"},
@@ -233,15 +233,21 @@ TEST(JsonOutput, EscapesQuotesBackslashesAndControlCharacters) {
   }
 }
 
-TEST(JsonOutput, DoublesAreShortestRoundTripAndNonFiniteIsNull) {
+TEST(JsonOutput, DoublesAreShortestRoundTripAndNonFiniteAreNamedStrings) {
   const double inf = std::numeric_limits<double>::infinity();
   const struct {
     double value;
     std::string json;
   } cases[] = {
-      {0.0, "0"},          {-0.25, "-0.25"}, {1000.0, "1000"},
-      {100000.0, "1e+05"}, {0.1, "0.1"},     {1.0 / 3.0, "0.3333333333333333"},
-      {inf, "null"},       {-inf, "null"},   {std::numeric_limits<double>::quiet_NaN(), "null"},
+      {0.0, "0"},
+      {-0.25, "-0.25"},
+      {1000.0, "1000"},
+      {100000.0, "1e+05"},
+      {0.1, "0.1"},
+      {1.0 / 3.0, "0.3333333333333333"},
+      {inf, "\"Infinity\""},
+      {-inf, "\"-Infinity\""},
+      {std::numeric_limits<double>::quiet_NaN(), "\"NaN\""},
   };
   for (const auto& c : cases) {
     std::string out;
@@ -253,7 +259,7 @@ TEST(JsonOutput, DoublesAreShortestRoundTripAndNonFiniteIsNull) {
   object.AddInteger("a", -3);
   object.AddDouble("b", inf);
   object.AddString("c", "x");
-  EXPECT_EQ(object.Text(), "{\"a\":-3,\"b\":null,\"c\":\"x\"}");
+  EXPECT_EQ(object.Text(), "{\"a\":-3,\"b\":\"Infinity\",\"c\":\"x\"}");
 }
 
 TEST(CliInfoText, NonFiniteStatisticsKeepTheirSpelling) {
@@ -269,8 +275,8 @@ TEST(CliInfoText, NonFiniteStatisticsKeepTheirSpelling) {
             "YMax= nan\nYMin= nan\nMoy =  nan\n");
   EXPECT_EQ(InfoJson(record),
             "{\"title\":\"t\",\"device\":0,\"chan\":0,\"gain\":-2,\"count\":4000000000,"
-            "\"rate\":null,\"maxIndex\":0,\"maxValue\":null,\"minIndex\":0,\"minValue\":null,"
-            "\"mean\":null}");
+            "\"rate\":\"Infinity\",\"maxIndex\":0,\"maxValue\":\"NaN\",\"minIndex\":0,"
+            "\"minValue\":\"NaN\",\"mean\":\"NaN\"}");
 }
 
 TEST(CliViewerPath, KeepsUtf8AndConvertsWindows1252) {
@@ -447,19 +453,54 @@ TEST(CliInfo, NumbersIgnoreTheUsersLocale) {
 TEST(CliInfo, DamagedOrMissingFileIsReported) {
   TempDir dir;
   CopyIn(dir, {"damaged.tvr"});
-  for (const std::string name : {"damaged.tvr", "missing.tvr", "."}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"damaged.tvr", "« Rate = » attendu à l'octet 63"},
+      {"missing.tvr", "impossible de l'ouvrir (fichier introuvable)"},
+      {".", "impossible de l'ouvrir (c'est un dossier)"},
+  };
+  for (const auto& [name, why] : cases) {
     const RunResult run = RunProgram(dir.path(), {"info", name});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : " + name + "\n");
+    EXPECT_EQ(run.err,
+              "tavril-cli: Erreur lors de l'ouverture du fichier : " + name + " : " + why + "\n");
   }
+}
+
+// Several files: one block (or JSON line) each, in order; a file that cannot
+// be read is reported and the others are still shown.
+TEST(CliInfo, ShowsEveryFileGivenAndKeepsTitlesOnOneLine) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  ChannelRecord record;
+  record.title = "ligne 1\r\nligne 2\\";
+  WriteFileBytes(dir / "lignes.tvr", testing::BytesWrittenBy([&](AtomicFileWriter& out) {
+                   WriteChannelFile(out, record);
+                 }));
+  RunResult run = RunProgram(dir.path(), {"info", "essai.tvr", "absent.tvr", "lignes.tvr"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Fichier: essai.tvr\n" + kEssaiInfo +
+                         "\nFichier: lignes.tvr\nTitre: ligne 1\\r\\nligne 2\\\\\n"
+                         "Gain= 0\nNb Points= 0\nSample rate= 0.0000e+000\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de l'ouverture du fichier : absent.tvr : impossible de "
+            "l'ouvrir (fichier introuvable)\n");
+  run = RunProgram(dir.path(), {"info", "--json", "lignes.tvr", "essai.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
+            "{\"file\":\"lignes.tvr\",\"title\":\"ligne 1\\r\\nligne 2\\\\\",\"device\":0,"
+            "\"chan\":0,\"gain\":0,\"count\":0,\"rate\":0,\"maxIndex\":0,\"maxValue\":0,"
+            "\"minIndex\":0,\"minValue\":0,\"mean\":0}\n");
+  EXPECT_EQ(run.out.substr(run.out.find('\n') + 1, 20), "{\"file\":\"essai.tvr\",");
 }
 
 TEST(CliInfo, FileNameWithALineBreakKeepsTheMessageOnOneLine) {
   TempDir dir;
   const RunResult run = RunProgram(dir.path(), {"info", "a\nb\r.tvr"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : a?b?.tvr\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de l'ouverture du fichier : a?b?.tvr : impossible de "
+            "l'ouvrir (fichier introuvable)\n");
 }
 
 TEST(CliConvert, WritesTheFormatTheExtensionNames) {
@@ -532,7 +573,10 @@ TEST(CliConvert, DamagedInputLeavesNothingBehind) {
   CopyIn(dir, {"damaged.tvr"});
   const RunResult run = RunProgram(dir.path(), {"convert", "damaged.tvr", "out.m"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr : « Rate = » attendu "
+            "à l'octet "
+            "63\n");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"damaged.tvr"}));
 }
 
@@ -617,7 +661,10 @@ TEST(CliMath, DamagedSecondOperandWritesNothing) {
   const RunResult run = RunProgram(
       dir.path(), {"math", "difference", "essai.tvr", "damaged.tvr", "-o", "r.tvr", "--force"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de l'ouverture du fichier : damaged.tvr : « Rate = » attendu "
+            "à l'octet "
+            "63\n");
   EXPECT_EQ(ReadFileBytes(dir / "r.tvr"), "old");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"damaged.tvr", "essai.tvr", "r.tvr"}));
 }
@@ -655,12 +702,20 @@ TEST(CliConfig, MissingOrDamagedFileIsReported) {
   RunResult run = RunProgram(dir.path(), {"config"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de la lecture du fichier INI\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de la lecture du fichier INI : fichier introuvable\n");
   WriteFileBytes(dir / "TAVRIL.INI", DataFile("windows_viewer.ini").substr(0, 60));
   run = RunProgram(dir.path(), {"config", "--json"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "tavril-cli: Erreur lors de la lecture du fichier INI\n");
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de la lecture du fichier INI : la valeur de « TimeOut = » "
+            "n'a pas son « ; » final\n");
+  WriteFileBytes(dir / "TAVRIL.INI", "[Tavril]\r\nInput Mode =1;\r\nPolarity =0;");
+  run = RunProgram(dir.path(), {"config"});
+  EXPECT_EQ(run.err,
+            "tavril-cli: Erreur lors de la lecture du fichier INI : « Polar = » attendu à "
+            "l'octet 26\n");
 }
 
 TEST(CliUsage, HelpGoesToStandardOutput) {

@@ -506,9 +506,11 @@ TEST(AllocationFailureMatrix, CliMathTellsWhichStepFailedAndWritesNothing) {
                                          "-o",
                                          (dir / "somme.tvr").string()};
   const std::string requests[] = {"samples of A", "samples of B", "result samples"};
+  const std::string kNoMemoryFor1000 =
+      " : la mémoire ne peut pas contenir les 1000 points annoncés\n";
   const std::string expected[] = {
-      "tavril-cli: Erreur lors de l'ouverture du fichier : " + args[2] + "\n",
-      "tavril-cli: Erreur lors de l'ouverture du fichier : " + args[3] + "\n",
+      "tavril-cli: Erreur lors de l'ouverture du fichier : " + args[2] + kNoMemoryFor1000,
+      "tavril-cli: Erreur lors de l'ouverture du fichier : " + args[3] + kNoMemoryFor1000,
       "tavril-cli: Problème d'allocation mémoire\n",
   };
   ASSERT_EQ(

@@ -22,8 +22,11 @@ constexpr std::string_view kUsage =
     "Traitement en lot des fichiers enregistrés par TAVRIL.\n"
     "\n"
     "Commandes :\n"
-    "  info FICHIER.tvr [--json]\n"
-    "      Affiche le titre, les paramètres et les statistiques de l'enregistrement.\n"
+    "  info FICHIER.tvr... [--json]\n"
+    "      Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
+    "      (avec plusieurs fichiers, chacun précédé de « Fichier: NOM »). En JSON, une\n"
+    "      ligne par fichier ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\"\n"
+    "      et \"-Infinity\".\n"
     "  convert ENTREE.tvr SORTIE [--force]\n"
     "      Écrit l'enregistrement dans SORTIE, au format donné par son extension :\n"
     "      .tvr (fichier TAVRIL), .m (script MatLab) ou .csv.\n"
@@ -310,8 +313,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
   } else if (name == "info") {
     command.kind = CommandKind::kInfo;
     error = CheckOptions(scan, name, true, false, false);
-    if (error.empty() && p.size() != 2) error = ArgumentCountError(name, "attend un fichier .tvr");
-    if (error.empty()) command.input = p[1];
+    if (error.empty() && p.size() < 2) {
+      error = ArgumentCountError(name, "attend au moins un fichier .tvr");
+    }
+    if (error.empty()) command.inputs.assign(p.begin() + 1, p.end());
   } else if (name == "convert") {
     command.kind = CommandKind::kConvert;
     error = CheckOptions(scan, name, false, true, false);

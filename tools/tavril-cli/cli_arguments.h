@@ -27,13 +27,14 @@ struct AcquireRequest {
 // option it does not take was given.
 struct CommandLine {
   CommandKind kind = CommandKind::kHelp;
-  bool json = false;        // info, config
-  bool force = false;       // convert, math: replace an existing output
-  int operation = 0;        // math: a MathOperation code (2 to 7)
-  std::string input;        // info, convert: the file; math: operand A
-  std::string secondInput;  // math: operand B of sum, difference, product, quotient
-  std::string output;       // convert, math
-  AcquireRequest acquire;   // acquire
+  bool json = false;                // info, config
+  bool force = false;               // convert, math: replace an existing output
+  int operation = 0;                // math: a MathOperation code (2 to 7)
+  std::string input;                // convert: the file; math: operand A
+  std::vector<std::string> inputs;  // info: the files, in the order given
+  std::string secondInput;          // math: operand B of sum, difference, product, quotient
+  std::string output;               // convert, math
+  AcquireRequest acquire;           // acquire
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -11,6 +11,7 @@
 #include "acquire_command.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
+#include "files/channel_file_problem.h"
 #include "files/csv_export.h"
 #include "files/file_writer.h"
 #include "files/matlab_export.h"
@@ -87,8 +88,9 @@ bool CheckOutput(const CommandLine& command, OutputFormat& format, std::ostream&
 }
 
 bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err) {
-  if (LoadChannelFile(path, record) != 1) {
-    ReportError(err, std::string(kOpenError) + path);
+  ChannelFileProblem problem;
+  if (LoadChannelFile(path, record, &problem) != 1) {
+    ReportError(err, std::string(kOpenError) + path + " : " + DescribeChannelFileProblem(problem));
     return false;
   }
   UpdateChannelStatistics(record);
@@ -121,11 +123,31 @@ bool WriteRecord(const std::string& path, OutputFormat format, const ChannelReco
   return ok;
 }
 
+// Several files: each text block starts with the file's name and blocks are
+// apart by an empty line; each JSON object names its file first. A file that
+// cannot be read is reported and the others are still shown.
 int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  ChannelRecord record;
-  if (!LoadRecord(command.input, record, err)) return 1;
-  out << (command.json ? InfoJson(record) + '\n' : InfoText(record));
-  return 0;
+  const bool several = command.inputs.size() > 1;
+  int status = 0;
+  bool first = true;
+  for (const std::string& path : command.inputs) {
+    ChannelRecord record;
+    if (!LoadRecord(path, record, err)) {
+      status = 1;
+      continue;
+    }
+    const std::string file = several ? path : std::string();
+    if (command.json) {
+      out << InfoJson(record, file) << '\n';
+    } else {
+      if (!first) out << '\n';
+      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
+      out << InfoText(record);
+    }
+    out.flush();
+    first = false;
+  }
+  return status;
 }
 
 int RunConvert(const CommandLine& command, std::ostream& err) {
@@ -183,8 +205,9 @@ int RunConfig(const CommandLine& command, std::ostream& out, std::ostream& err) 
   std::error_code error;
   const std::filesystem::path directory = std::filesystem::current_path(error);
   BoardConfig config;
-  if (error || ReadConfigFile(config, directory) != 1) {
-    ReportError(err, kConfigReadError);
+  std::string why = error ? error.message() : std::string();
+  if (error || ReadConfigFile(config, directory, &why) != 1) {
+    ReportError(err, std::string(kConfigReadError) + " : " + why);
     return 1;
   }
   out << (command.json ? ConfigJson(config) + '\n' : ConfigText(config));
@@ -197,8 +220,30 @@ std::string FileNameOf(std::string_view path) {
 
 }  // namespace
 
+std::string EscapedLine(std::string_view text) {
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  std::string line;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      line += "\\x";
+      line += kHexDigits[byte >> 4];
+      line += kHexDigits[byte & 0x0F];
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 std::string InfoText(const ChannelRecord& record) {
-  std::string text = "Titre: " + Windows1252ToUtf8(record.title) + '\n';
+  std::string text = "Titre: " + EscapedLine(Windows1252ToUtf8(record.title)) + '\n';
   text += "Gain= " + IntegerText(record.gain) + '\n';
   text += "Nb Points= " + IntegerText(record.count) + '\n';
   text += "Sample rate= " + FormatExponent4(record.rate) + '\n';
@@ -210,8 +255,9 @@ std::string InfoText(const ChannelRecord& record) {
   return text;
 }
 
-std::string InfoJson(const ChannelRecord& record) {
+std::string InfoJson(const ChannelRecord& record, std::string_view file) {
   JsonObject json;
+  if (!file.empty()) json.AddString("file", ViewerPathUtf8(file));
   json.AddString("title", Windows1252ToUtf8(record.title));
   json.AddInteger("device", record.device);
   json.AddInteger("chan", record.chan);

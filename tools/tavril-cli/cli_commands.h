@@ -20,9 +20,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err);
 
 // The information strip's texts for `record`, one per line, in UTF-8; the
-// statistics lines only when the record holds samples.
+// statistics lines only when the record holds samples. The title's line
+// breaks and other control characters are written as C escapes (\r, \n,
+// \xHH, and \\ for a backslash), so the title stays on its line.
 std::string InfoText(const ChannelRecord& record);
-std::string InfoJson(const ChannelRecord& record);
+// The same as one JSON object; `file`, when not empty, comes first as "file".
+std::string InfoJson(const ChannelRecord& record, std::string_view file = {});
+
+// `text` on one line: control characters as C escapes, as InfoText writes the title.
+std::string EscapedLine(std::string_view text);
 
 // TAVRIL.INI's values under the file's key names, one per line, in the file's order.
 std::string ConfigText(const BoardConfig& config);

@@ -40,8 +40,12 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
 }
 
 void AppendJsonDouble(std::string& out, double value) {
-  if (!std::isfinite(value)) {
-    out += "null";
+  if (std::isnan(value)) {
+    out += "\"NaN\"";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
     return;
   }
   // to_chars without a precision gives the shortest round-trip form in the C

@@ -12,8 +12,10 @@ class JsonObject {
  public:
   void AddString(std::string_view key, std::string_view utf8);
   void AddInteger(std::string_view key, std::int64_t value);
-  // The shortest text that reads back as the same double; null when not finite,
-  // since JSON has no spelling for infinities and NaN.
+  // The shortest text that reads back as the same double. JSON has no number
+  // for infinities and NaN: they are the strings "Infinity", "-Infinity" and
+  // "NaN", which every JSON reader takes and which float() in Python and
+  // Number() in JavaScript turn back into the value.
   void AddDouble(std::string_view key, double value);
 
   // The object's text, without a line end.
