@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
+
+#include "files/write_target.h"
 
 namespace tavril {
 namespace {
@@ -92,55 +95,59 @@ AtomicFileWriter::~AtomicFileWriter() {
   Discard();
 }
 
-bool AtomicFileWriter::MayReplace(const std::filesystem::path& target, mode_t& mode) {
-  mode = 0;
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT;
-  // An existing file the user may not write is not ours to replace.
-  if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
-  mode = info.st_mode & 07777;
-  return true;
-}
-
-bool AtomicFileWriter::Adopt(int fd, mode_t mode, const std::filesystem::path& target,
+bool AtomicFileWriter::Adopt(int fd, std::filesystem::path target,
                              std::filesystem::path temporary) {
-  if (mode != 0) ::fchmod(fd, mode);
   fd_ = fd;
   failed_ = false;
-  target_ = target;
+  target_ = std::move(target);
   temporary_ = std::move(temporary);
   buffer_.resize(kBufferBytes);
   used_ = 0;
   return true;
 }
 
-bool AtomicFileWriter::Open(const std::filesystem::path& target) {
+// Without a fixed name the temporary's name is unique to this process.
+bool AtomicFileWriter::Start(const std::filesystem::path& path,
+                             const std::filesystem::path& fixedTemporaryName) {
   Discard();
-  mode_t mode = 0;
-  if (!MayReplace(target, mode)) return false;
-  // Short enough for any file name: a temporary name must fit the folder's limit too.
-  const std::string stem =
-      "." + target.filename().string().substr(0, 200) + ".tmp-" + std::to_string(::getpid());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = target.parent_path() / (stem + "-" + std::to_string(attempt));
-    const int fd = CreateFile(candidate.c_str());
-    if (fd >= 0) return Adopt(fd, mode, target, std::move(candidate));
-    if (errno != EEXIST) return false;
+  const std::optional<WriteTarget> target = ResolveWriteTarget(path);
+  if (!target) return false;
+  const struct stat& info = target->info;
+  // An existing file the user may not write is not ours to replace.
+  if (target->exists && (!S_ISREG(info.st_mode) || ::access(target->path.c_str(), W_OK) != 0)) {
+    return false;
   }
-  return false;
+  const std::filesystem::path folder = target->path.parent_path();
+  int fd = -1;
+  std::filesystem::path temporary;
+  if (!fixedTemporaryName.empty()) {
+    temporary = folder / fixedTemporaryName;
+    // Removing a stale file first, then creating exclusively, also keeps a
+    // link planted under that name from redirecting the write.
+    if (::unlink(temporary.c_str()) == 0 || errno == ENOENT) fd = CreateFile(temporary.c_str());
+  } else {
+    // Short enough for any file name: a temporary name must fit the folder's limit too.
+    const std::string stem = "." + target->path.filename().string().substr(0, 200) + ".tmp-" +
+                             std::to_string(::getpid());
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporary = folder / (stem + "-" + std::to_string(attempt));
+      fd = CreateFile(temporary.c_str());
+      if (fd < 0 && errno != EEXIST) break;
+    }
+  }
+  if (fd < 0) return false;
+  if (target->exists) ::fchmod(fd, info.st_mode & 07777);
+  return Adopt(fd, target->path, std::move(temporary));
+}
+
+bool AtomicFileWriter::Open(const std::filesystem::path& target) {
+  return Start(target, {});
 }
 
 bool AtomicFileWriter::OpenWithTemporary(const std::filesystem::path& target,
-                                         const std::filesystem::path& temporary) {
-  Discard();
-  mode_t mode = 0;
-  if (!MayReplace(target, mode)) return false;
-  // Removing a stale file first, then creating exclusively, also keeps a link
-  // planted under that name from redirecting the write.
-  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return false;
-  const int fd = CreateFile(temporary.c_str());
-  if (fd < 0) return false;
-  return Adopt(fd, mode, target, temporary);
+                                         const std::filesystem::path& temporaryName) {
+  if (temporaryName.empty() || temporaryName.has_parent_path()) return false;
+  return Start(target, temporaryName);
 }
 
 char* AtomicFileWriter::Reserve(std::size_t maxBytes) {

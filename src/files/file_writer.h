@@ -15,6 +15,10 @@ namespace tavril {
 // target, so the target is always either its complete old content or the
 // complete new one. A writer destroyed without a successful Commit() removes
 // its temporary file and leaves the target untouched.
+//
+// A target that is a symbolic link stays one: the file at the end of its
+// chain is written, with the temporary beside that file so that the rename
+// stays within one file system.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -26,10 +30,11 @@ class AtomicFileWriter {
   // allow it (missing, not writable) or `target` is a folder.
   bool Open(const std::filesystem::path& target);
 
-  // As Open(), with the temporary file under a fixed name beside the target;
-  // a file left under that name by an interrupted write is replaced.
+  // As Open(), with the temporary file named `temporaryName` (a bare name)
+  // in the folder of the file written: a linked target's folder, not the
+  // link's. A file left under that name by an interrupted write is replaced.
   bool OpenWithTemporary(const std::filesystem::path& target,
-                         const std::filesystem::path& temporary);
+                         const std::filesystem::path& temporaryName);
 
   // Room for `maxBytes` more bytes in the output buffer; write into it, then
   // hand the end of what was written to Advance().
@@ -45,11 +50,8 @@ class AtomicFileWriter {
 
  private:
   bool Flush();
-  // Checks that `target` may be replaced; fills `mode` with its permission
-  // bits when it exists (0 when it does not).
-  static bool MayReplace(const std::filesystem::path& target, mode_t& mode);
-  bool Adopt(int fd, mode_t mode, const std::filesystem::path& target,
-             std::filesystem::path temporary);
+  bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
+  bool Adopt(int fd, std::filesystem::path target, std::filesystem::path temporary);
 
   int fd_ = -1;
   bool failed_ = false;

@@ -14,6 +14,8 @@ namespace {
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 TEST(AtomicFileWriter, ReplacesTheTargetOnlyOnCommit) {
   TempDir dir;
@@ -109,11 +111,42 @@ TEST(AtomicFileWriter, AFixedTemporaryNameReplacesAStaleOne) {
   TempDir dir;
   WriteFileBytes(dir / "stale.$$$", "left by a crash");
   AtomicFileWriter writer;
-  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.ini", dir / "stale.$$$"));
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.ini", "stale.$$$"));
   writer.Append("fresh");
   ASSERT_TRUE(writer.Commit());
   EXPECT_EQ("fresh", ReadFileBytes(dir / "f.ini"));
   EXPECT_EQ(std::vector<std::string>{"f.ini"}, dir.Entries());
+}
+
+bool WriteWhole(const fs::path& target, std::string_view text) {
+  AtomicFileWriter writer;
+  if (!writer.Open(target)) return false;
+  writer.Append(text);
+  return writer.Commit();
+}
+
+// Relative links are read from their own folder; a fixed temporary name goes
+// beside the linked file, for the rename to stay on one file system.
+TEST(AtomicFileWriter, WritesThroughSymbolicLinksAndKeepsThem) {
+  TempDir dir;
+  TempDir other;
+  WriteFileBytes(other / "real.txt", "old");
+  fs::create_symlink("real.txt", other / "hop");
+  fs::create_symlink(other / "hop", dir / "link");
+  fs::create_symlink(".." / other.path().filename() / "absent.txt", dir / "dangling");
+  fs::create_symlink("loop", dir / "loop");
+  ASSERT_TRUE(WriteWhole(dir / "dangling", "created"));
+  EXPECT_FALSE(WriteWhole(dir / "loop", "nowhere"));
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "link", "t.$$$"));
+  writer.Append("through two links");
+  EXPECT_EQ((Names{"absent.txt", "hop", "real.txt", "t.$$$"}), other.Entries());
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("through two links", ReadFileBytes(other / "real.txt"));
+  EXPECT_EQ("created", ReadFileBytes(other / "absent.txt"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link") && fs::is_symlink(dir / "dangling"));
+  EXPECT_EQ((Names{"dangling", "link", "loop"}), dir.Entries());
+  EXPECT_EQ((Names{"absent.txt", "hop", "real.txt"}), other.Entries());
 }
 
 }  // namespace
