@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -35,9 +36,29 @@ bool StepFails(int error) {
   return true;
 }
 
+// Read-write: a target with hard links is later copied from it.
 int CreateFile(const char* path) {
   if (StepFails(ENOSPC)) return -1;
-  return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+// Without O_TRUNC: opening alone leaves the content as it is.
+int OpenExisting(const char* path) {
+  if (StepFails(EACCES)) return -1;
+  return ::open(path, O_WRONLY | O_CLOEXEC);
+}
+
+// Keeps the target's size, so that a refusal leaves it exactly as it was. A
+// file system that cannot reserve room is written without a reservation.
+int ReserveRoom(int fd, off_t size) {
+  if (StepFails(ENOSPC)) return -1;
+  if (size == 0 || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) == 0) return 0;
+  return errno == EOPNOTSUPP ? 0 : -1;
+}
+
+int TruncateFile(int fd, off_t size) {
+  if (StepFails(EIO)) return -1;
+  return ::ftruncate(fd, size);
 }
 
 ssize_t WriteSome(int fd, const char* data, std::size_t size) {
@@ -81,7 +102,27 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// Makes the rename itself durable.
+// Copies the first `size` bytes of `from`, already on disk, over the file
+// `to` names, which keeps its inode and so all its names. Once the room is
+// reserved the copy begins and the target's old content is lost: a failure
+// from there on leaves it damaged (and is reported).
+bool CopyOver(int from, off_t size, const std::filesystem::path& to, std::vector<char>& buffer) {
+  const int fd = OpenExisting(to.c_str());
+  if (fd < 0) return false;
+  bool ok = ReserveRoom(fd, size) == 0;
+  for (off_t at = 0; ok && at < size;) {
+    const auto chunk =
+        static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(buffer.size())));
+    const ssize_t got = ::pread(from, buffer.data(), chunk, at);
+    if (got < 0 && errno == EINTR) continue;
+    ok = got > 0 && WriteAll(fd, buffer.data(), static_cast<std::size_t>(got));
+    at += got;
+  }
+  ok = ok && TruncateFile(fd, size) == 0 && SyncFile(fd) == 0;
+  return CloseFile(fd) == 0 && ok;
+}
+
+// Makes the rename, or the removal of the temporary, durable.
 void SyncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -95,10 +136,12 @@ AtomicFileWriter::~AtomicFileWriter() {
   Discard();
 }
 
-bool AtomicFileWriter::Adopt(int fd, std::filesystem::path target,
+bool AtomicFileWriter::Adopt(int fd, Method method, std::filesystem::path target,
                              std::filesystem::path temporary) {
   fd_ = fd;
+  method_ = method;
   failed_ = false;
+  written_ = 0;
   target_ = std::move(target);
   temporary_ = std::move(temporary);
   buffer_.resize(kBufferBytes);
@@ -118,6 +161,7 @@ bool AtomicFileWriter::Start(const std::filesystem::path& path,
     return false;
   }
   const std::filesystem::path folder = target->path.parent_path();
+  const Method method = info.st_nlink > 1 ? Method::kCopyOver : Method::kRename;
   int fd = -1;
   std::filesystem::path temporary;
   if (!fixedTemporaryName.empty()) {
@@ -137,7 +181,7 @@ bool AtomicFileWriter::Start(const std::filesystem::path& path,
   }
   if (fd < 0) return false;
   if (target->exists) ::fchmod(fd, info.st_mode & 07777);
-  return Adopt(fd, target->path, std::move(temporary));
+  return Adopt(fd, method, target->path, std::move(temporary));
 }
 
 bool AtomicFileWriter::Open(const std::filesystem::path& target) {
@@ -166,22 +210,35 @@ void AtomicFileWriter::Append(std::string_view text) {
 
 bool AtomicFileWriter::Flush() {
   if (fd_ < 0) return false;
-  if (!failed_ && used_ > 0 && !WriteAll(fd_, buffer_.data(), used_)) failed_ = true;
+  if (!failed_ && used_ > 0) {
+    if (WriteAll(fd_, buffer_.data(), used_)) {
+      written_ += static_cast<off_t>(used_);
+    } else {
+      failed_ = true;
+    }
+  }
   used_ = 0;
   return !failed_;
 }
 
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0) return false;
-  bool ok = Flush() && SyncFile(fd_) == 0;
-  ok = (CloseFile(fd_) == 0) && ok;
-  fd_ = -1;
-  if (ok) ok = RenameFile(temporary_.c_str(), target_.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary_.c_str());
-  } else {
-    SyncFolder(target_.parent_path());
+  bool ok = Flush();
+  switch (method_) {
+    case Method::kRename:
+      ok = ok && SyncFile(fd_) == 0;
+      ok = (CloseFile(fd_) == 0) && ok;
+      ok = ok && RenameFile(temporary_.c_str(), target_.c_str()) == 0;
+      break;
+    case Method::kCopyOver:
+      // The whole content is on disk before the target is touched.
+      ok = ok && SyncFile(fd_) == 0 && CopyOver(fd_, written_, target_, buffer_);
+      ::close(fd_);
+      break;
   }
+  fd_ = -1;
+  if (!temporary_.empty() && (!ok || method_ == Method::kCopyOver)) ::unlink(temporary_.c_str());
+  if (ok && !temporary_.empty()) SyncFolder(target_.parent_path());
   temporary_.clear();
   buffer_ = std::vector<char>();
   used_ = 0;

@@ -18,7 +18,12 @@ namespace tavril {
 //
 // A target that is a symbolic link stays one: the file at the end of its
 // chain is written, with the temporary beside that file so that the rename
-// stays within one file system.
+// stays within one file system. A file with several hard links, which a
+// rename would split from its other names, is written in place instead:
+// Commit() first puts the complete content on disk in the temporary and
+// reserves the room in the target, then copies it over the target. A failure
+// or a crash during that copy leaves the target damaged; after a crash the
+// temporary still holds the complete new content.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -42,19 +47,24 @@ class AtomicFileWriter {
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
   void Append(std::string_view text);
 
-  // False on any failed write, flush or rename; the target is then unchanged.
+  // False on any failed step (write, flush, reservation, copy, rename); the
+  // target is then unchanged, except where it is written in place (above).
   bool Commit();
 
   // Drops everything written so far; the target is untouched.
   void Discard();
 
  private:
+  enum class Method { kRename, kCopyOver };
+
   bool Flush();
   bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
-  bool Adopt(int fd, std::filesystem::path target, std::filesystem::path temporary);
+  bool Adopt(int fd, Method method, std::filesystem::path target, std::filesystem::path temporary);
 
   int fd_ = -1;
+  Method method_ = Method::kRename;
   bool failed_ = false;
+  off_t written_ = 0;  // bytes handed to write(2)
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   std::vector<char> buffer_;
@@ -65,9 +75,12 @@ class AtomicFileWriter {
 // AtomicFileWriter of this thread takes on the disk fails as it would on a
 // full or failing disk, and so does every later one when `andAfter` is set.
 // The steps are: creating the temporary file, each write(2), the fsync, the
-// close and the rename. A failing write first puts half of its bytes down,
-// as a disk that fills up part way does. The real file system is used
-// throughout; only the results of these calls are changed.
+// close and the rename. For a target with hard links: creating the temporary
+// file, each write(2), the fsync, then opening the target, reserving its room,
+// each write(2) of the copy, the truncation, the fsync and the close. A
+// failing write first puts half of its bytes down, as a disk that fills up
+// part way does. The real file system is used throughout; only the results of
+// these calls are changed.
 class ScopedWriteFailure {
  public:
   explicit ScopedWriteFailure(int nth, bool andAfter = false);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <string>
 
 #include "support/scoped_environment.h"
@@ -147,6 +148,24 @@ TEST(AtomicFileWriter, WritesThroughSymbolicLinksAndKeepsThem) {
   EXPECT_TRUE(fs::is_symlink(dir / "link") && fs::is_symlink(dir / "dangling"));
   EXPECT_EQ((Names{"dangling", "link", "loop"}), dir.Entries());
   EXPECT_EQ((Names{"absent.txt", "hop", "real.txt"}), other.Entries());
+}
+
+// Each failing step is reported and takes the temporary away; until the copy
+// begins (steps 1 to 5: create, write, fsync, open, reserve) the old content stays.
+TEST(AtomicFileWriter, KeepsHardLinksAndReportsEveryFailedStep) {
+  TempDir dir;
+  WriteFileBytes(dir / "a", "old content");
+  fs::create_hard_link(dir / "a", dir / "b");
+  for (int nth = 1; nth <= 10; ++nth) {  // the 10th of 9 steps never comes
+    ScopedWriteFailure failure(nth);
+    EXPECT_EQ(nth == 10, WriteWhole(dir / "a", "new")) << nth;
+    EXPECT_TRUE(fs::equivalent(dir / "a", dir / "b")) << nth;
+    if (nth <= 5 || nth == 10) {
+      EXPECT_EQ(nth == 10 ? "new" : "old content", ReadFileBytes(dir / "b")) << nth;
+    }
+    EXPECT_EQ((Names{"a", "b"}), dir.Entries()) << nth;
+    WriteFileBytes(dir / "a", "old content");
+  }
 }
 
 }  // namespace
