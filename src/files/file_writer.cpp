@@ -26,6 +26,7 @@ struct InjectedFailure {
 };
 
 thread_local InjectedFailure injected;
+thread_local bool noNewFiles = false;
 
 // Counts one disk step; true when the seam makes it fail.
 bool StepFails(int error) {
@@ -39,6 +40,10 @@ bool StepFails(int error) {
 // Read-write: a target with hard links is later copied from it.
 int CreateFile(const char* path) {
   if (StepFails(ENOSPC)) return -1;
+  if (noNewFiles) {
+    errno = EACCES;
+    return -1;
+  }
   return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
@@ -122,6 +127,10 @@ bool CopyOver(int from, off_t size, const std::filesystem::path& to, std::vector
   return CloseFile(fd) == 0 && ok;
 }
 
+bool NoNewFileAllowed(int error) {
+  return error == EACCES || error == EPERM || error == EROFS;
+}
+
 // Makes the rename, or the removal of the temporary, durable.
 void SyncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -179,9 +188,14 @@ bool AtomicFileWriter::Start(const std::filesystem::path& path,
       if (fd < 0 && errno != EEXIST) break;
     }
   }
-  if (fd < 0) return false;
-  if (target->exists) ::fchmod(fd, info.st_mode & 07777);
-  return Adopt(fd, method, target->path, std::move(temporary));
+  if (fd >= 0) {
+    if (target->exists) ::fchmod(fd, info.st_mode & 07777);
+    return Adopt(fd, method, target->path, std::move(temporary));
+  }
+  // A file the user may write, in a folder that takes no new file: written in place.
+  if (!target->exists || !NoNewFileAllowed(errno)) return false;
+  fd = OpenExisting(target->path.c_str());
+  return fd >= 0 && Adopt(fd, Method::kInPlace, target->path, {});
 }
 
 bool AtomicFileWriter::Open(const std::filesystem::path& target) {
@@ -235,6 +249,10 @@ bool AtomicFileWriter::Commit() {
       ok = ok && SyncFile(fd_) == 0 && CopyOver(fd_, written_, target_, buffer_);
       ::close(fd_);
       break;
+    case Method::kInPlace:
+      ok = ok && TruncateFile(fd_, written_) == 0 && SyncFile(fd_) == 0;
+      ok = (CloseFile(fd_) == 0) && ok;
+      break;
   }
   fd_ = -1;
   if (!temporary_.empty() && (!ok || method_ == Method::kCopyOver)) ::unlink(temporary_.c_str());
@@ -255,6 +273,14 @@ ScopedWriteFailure::~ScopedWriteFailure() {
 
 int ScopedWriteFailure::steps() const {
   return injected.stepsSeen;
+}
+
+ScopedNoNewFiles::ScopedNoNewFiles() {
+  noNewFiles = true;
+}
+
+ScopedNoNewFiles::~ScopedNoNewFiles() {
+  noNewFiles = false;
 }
 
 void AtomicFileWriter::Discard() {

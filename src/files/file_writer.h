@@ -18,12 +18,14 @@ namespace tavril {
 //
 // A target that is a symbolic link stays one: the file at the end of its
 // chain is written, with the temporary beside that file so that the rename
-// stays within one file system. A file with several hard links, which a
-// rename would split from its other names, is written in place instead:
-// Commit() first puts the complete content on disk in the temporary and
-// reserves the room in the target, then copies it over the target. A failure
-// or a crash during that copy leaves the target damaged; after a crash the
-// temporary still holds the complete new content.
+// stays within one file system. Two cases are written in place instead:
+// - a file with several hard links, which a rename would split from its
+//   other names: Commit() first puts the complete content on disk in the
+//   temporary and reserves the room in the target, then copies it over the
+//   target. A failure or a crash during that copy leaves the target damaged;
+//   after a crash the temporary still holds the complete new content.
+// - an existing file in a folder where no file may be created: the content
+//   goes straight into it. A failure or a crash part-way leaves it damaged.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -31,8 +33,10 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  // Creates the temporary file beside `target`. False when the folder does not
-  // allow it (missing, not writable) or `target` is a folder.
+  // Creates the temporary file beside `target`. False when the folder is
+  // missing, when it takes no new file and `target` does not exist, or when
+  // `target` is a folder or a file the user may not write. The target itself
+  // is not changed yet, not even when it is to be written in place.
   bool Open(const std::filesystem::path& target);
 
   // As Open(), with the temporary file named `temporaryName` (a bare name)
@@ -51,11 +55,12 @@ class AtomicFileWriter {
   // target is then unchanged, except where it is written in place (above).
   bool Commit();
 
-  // Drops everything written so far; the target is untouched.
+  // Drops everything written so far; the target is untouched unless content
+  // already went straight into it.
   void Discard();
 
  private:
-  enum class Method { kRename, kCopyOver };
+  enum class Method { kRename, kCopyOver, kInPlace };
 
   bool Flush();
   bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
@@ -77,7 +82,9 @@ class AtomicFileWriter {
 // The steps are: creating the temporary file, each write(2), the fsync, the
 // close and the rename. For a target with hard links: creating the temporary
 // file, each write(2), the fsync, then opening the target, reserving its room,
-// each write(2) of the copy, the truncation, the fsync and the close. A
+// each write(2) of the copy, the truncation, the fsync and the close. For a
+// target written straight into: creating the temporary file (refused), opening
+// the target, each write(2), the truncation, the fsync and the close. A
 // failing write first puts half of its bytes down, as a disk that fills up
 // part way does. The real file system is used throughout; only the results of
 // these calls are changed.
@@ -90,6 +97,17 @@ class ScopedWriteFailure {
 
   // Steps seen while this object lived.
   int steps() const;
+};
+
+// For tests: while it lives, creating a temporary file fails with EACCES on
+// this thread, as in a folder where the user may not create files (which
+// permission bits cannot show to root, who may create files anywhere).
+class ScopedNoNewFiles {
+ public:
+  ScopedNoNewFiles();
+  ~ScopedNoNewFiles();
+  ScopedNoNewFiles(const ScopedNoNewFiles&) = delete;
+  ScopedNoNewFiles& operator=(const ScopedNoNewFiles&) = delete;
 };
 
 }  // namespace tavril

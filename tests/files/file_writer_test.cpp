@@ -168,5 +168,28 @@ TEST(AtomicFileWriter, KeepsHardLinksAndReportsEveryFailedStep) {
   }
 }
 
+// A declined overwrite drops the writer before anything was written: the file
+// is left as it was.
+TEST(AtomicFileWriter, WritesInPlaceWhereNoFileMayBeCreated) {
+  TempDir dir;
+  WriteFileBytes(dir / "f.txt", "old and longer");
+  ScopedNoNewFiles noNewFiles;
+  EXPECT_FALSE(WriteWhole(dir / "new.txt", "no room for it"));
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "f.txt"));
+  writer.Append("dropped");
+  writer.Discard();
+  EXPECT_EQ("old and longer", ReadFileBytes(dir / "f.txt"));
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.txt", "t.$$$"));
+  writer.Append("new");
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("new", ReadFileBytes(dir / "f.txt"));
+  for (int nth = 1; nth <= 7; ++nth) {  // create, open, write, truncate, fsync, close; no 7th
+    ScopedWriteFailure failure(nth);
+    EXPECT_EQ(nth == 7, WriteWhole(dir / "f.txt", "newer")) << nth;
+  }
+  EXPECT_EQ(Names{"f.txt"}, dir.Entries());
+}
+
 }  // namespace
 }  // namespace tavril
