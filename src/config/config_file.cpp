@@ -140,8 +140,7 @@ int WriteConfigFile(const BoardConfig& config, const std::filesystem::path& star
   // The new content goes to TAVRIL.$$$, which replaces TAVRIL.INI only once
   // it is complete: a failed write leaves the previous file as it was.
   AtomicFileWriter writer;
-  if (!writer.OpenWithTemporary(startDirectory / kConfigFileName,
-                                startDirectory / kConfigTemporaryName)) {
+  if (!writer.OpenWithTemporary(startDirectory / kConfigFileName, kConfigTemporaryName)) {
     return 0;
   }
   writer.Append(ConfigFileText(config));

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
+
+#include "files/write_target.h"
 
 namespace tavril {
 namespace {
@@ -22,6 +26,7 @@ struct InjectedFailure {
 };
 
 thread_local InjectedFailure injected;
+thread_local bool noNewFiles = false;
 
 // Counts one disk step; true when the seam makes it fail.
 bool StepFails(int error) {
@@ -32,9 +37,33 @@ bool StepFails(int error) {
   return true;
 }
 
+// Read-write: a target with hard links is later copied from it.
 int CreateFile(const char* path) {
   if (StepFails(ENOSPC)) return -1;
-  return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (noNewFiles) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+// Without O_TRUNC: opening alone leaves the content as it is.
+int OpenExisting(const char* path) {
+  if (StepFails(EACCES)) return -1;
+  return ::open(path, O_WRONLY | O_CLOEXEC);
+}
+
+// Keeps the target's size, so that a refusal leaves it exactly as it was. A
+// file system that cannot reserve room is written without a reservation.
+int ReserveRoom(int fd, off_t size) {
+  if (StepFails(ENOSPC)) return -1;
+  if (size == 0 || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) == 0) return 0;
+  return errno == EOPNOTSUPP ? 0 : -1;
+}
+
+int TruncateFile(int fd, off_t size) {
+  if (StepFails(EIO)) return -1;
+  return ::ftruncate(fd, size);
 }
 
 ssize_t WriteSome(int fd, const char* data, std::size_t size) {
@@ -78,7 +107,31 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// Makes the rename itself durable.
+// Copies the first `size` bytes of `from`, already on disk, over the file
+// `to` names, which keeps its inode and so all its names. Once the room is
+// reserved the copy begins and the target's old content is lost: a failure
+// from there on leaves it damaged (and is reported).
+bool CopyOver(int from, off_t size, const std::filesystem::path& to, std::vector<char>& buffer) {
+  const int fd = OpenExisting(to.c_str());
+  if (fd < 0) return false;
+  bool ok = ReserveRoom(fd, size) == 0;
+  for (off_t at = 0; ok && at < size;) {
+    const auto chunk =
+        static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(buffer.size())));
+    const ssize_t got = ::pread(from, buffer.data(), chunk, at);
+    if (got < 0 && errno == EINTR) continue;
+    ok = got > 0 && WriteAll(fd, buffer.data(), static_cast<std::size_t>(got));
+    at += got;
+  }
+  ok = ok && TruncateFile(fd, size) == 0 && SyncFile(fd) == 0;
+  return CloseFile(fd) == 0 && ok;
+}
+
+bool NoNewFileAllowed(int error) {
+  return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// Makes the rename, or the removal of the temporary, durable.
 void SyncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -92,55 +145,67 @@ AtomicFileWriter::~AtomicFileWriter() {
   Discard();
 }
 
-bool AtomicFileWriter::MayReplace(const std::filesystem::path& target, mode_t& mode) {
-  mode = 0;
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT;
-  // An existing file the user may not write is not ours to replace.
-  if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
-  mode = info.st_mode & 07777;
-  return true;
-}
-
-bool AtomicFileWriter::Adopt(int fd, mode_t mode, const std::filesystem::path& target,
+bool AtomicFileWriter::Adopt(int fd, Method method, std::filesystem::path target,
                              std::filesystem::path temporary) {
-  if (mode != 0) ::fchmod(fd, mode);
   fd_ = fd;
+  method_ = method;
   failed_ = false;
-  target_ = target;
+  written_ = 0;
+  target_ = std::move(target);
   temporary_ = std::move(temporary);
   buffer_.resize(kBufferBytes);
   used_ = 0;
   return true;
 }
 
-bool AtomicFileWriter::Open(const std::filesystem::path& target) {
+// Without a fixed name the temporary's name is unique to this process.
+bool AtomicFileWriter::Start(const std::filesystem::path& path,
+                             const std::filesystem::path& fixedTemporaryName) {
   Discard();
-  mode_t mode = 0;
-  if (!MayReplace(target, mode)) return false;
-  // Short enough for any file name: a temporary name must fit the folder's limit too.
-  const std::string stem =
-      "." + target.filename().string().substr(0, 200) + ".tmp-" + std::to_string(::getpid());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = target.parent_path() / (stem + "-" + std::to_string(attempt));
-    const int fd = CreateFile(candidate.c_str());
-    if (fd >= 0) return Adopt(fd, mode, target, std::move(candidate));
-    if (errno != EEXIST) return false;
+  const std::optional<WriteTarget> target = ResolveWriteTarget(path);
+  if (!target) return false;
+  const struct stat& info = target->info;
+  // An existing file the user may not write is not ours to replace.
+  if (target->exists && (!S_ISREG(info.st_mode) || ::access(target->path.c_str(), W_OK) != 0)) {
+    return false;
   }
-  return false;
+  const std::filesystem::path folder = target->path.parent_path();
+  const Method method = info.st_nlink > 1 ? Method::kCopyOver : Method::kRename;
+  int fd = -1;
+  std::filesystem::path temporary;
+  if (!fixedTemporaryName.empty()) {
+    temporary = folder / fixedTemporaryName;
+    // Removing a stale file first, then creating exclusively, also keeps a
+    // link planted under that name from redirecting the write.
+    if (::unlink(temporary.c_str()) == 0 || errno == ENOENT) fd = CreateFile(temporary.c_str());
+  } else {
+    // Short enough for any file name: a temporary name must fit the folder's limit too.
+    const std::string stem = "." + target->path.filename().string().substr(0, 200) + ".tmp-" +
+                             std::to_string(::getpid());
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporary = folder / (stem + "-" + std::to_string(attempt));
+      fd = CreateFile(temporary.c_str());
+      if (fd < 0 && errno != EEXIST) break;
+    }
+  }
+  if (fd >= 0) {
+    if (target->exists) ::fchmod(fd, info.st_mode & 07777);
+    return Adopt(fd, method, target->path, std::move(temporary));
+  }
+  // A file the user may write, in a folder that takes no new file: written in place.
+  if (!target->exists || !NoNewFileAllowed(errno)) return false;
+  fd = OpenExisting(target->path.c_str());
+  return fd >= 0 && Adopt(fd, Method::kInPlace, target->path, {});
+}
+
+bool AtomicFileWriter::Open(const std::filesystem::path& target) {
+  return Start(target, {});
 }
 
 bool AtomicFileWriter::OpenWithTemporary(const std::filesystem::path& target,
-                                         const std::filesystem::path& temporary) {
-  Discard();
-  mode_t mode = 0;
-  if (!MayReplace(target, mode)) return false;
-  // Removing a stale file first, then creating exclusively, also keeps a link
-  // planted under that name from redirecting the write.
-  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return false;
-  const int fd = CreateFile(temporary.c_str());
-  if (fd < 0) return false;
-  return Adopt(fd, mode, target, temporary);
+                                         const std::filesystem::path& temporaryName) {
+  if (temporaryName.empty() || temporaryName.has_parent_path()) return false;
+  return Start(target, temporaryName);
 }
 
 char* AtomicFileWriter::Reserve(std::size_t maxBytes) {
@@ -159,22 +224,39 @@ void AtomicFileWriter::Append(std::string_view text) {
 
 bool AtomicFileWriter::Flush() {
   if (fd_ < 0) return false;
-  if (!failed_ && used_ > 0 && !WriteAll(fd_, buffer_.data(), used_)) failed_ = true;
+  if (!failed_ && used_ > 0) {
+    if (WriteAll(fd_, buffer_.data(), used_)) {
+      written_ += static_cast<off_t>(used_);
+    } else {
+      failed_ = true;
+    }
+  }
   used_ = 0;
   return !failed_;
 }
 
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0) return false;
-  bool ok = Flush() && SyncFile(fd_) == 0;
-  ok = (CloseFile(fd_) == 0) && ok;
-  fd_ = -1;
-  if (ok) ok = RenameFile(temporary_.c_str(), target_.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary_.c_str());
-  } else {
-    SyncFolder(target_.parent_path());
+  bool ok = Flush();
+  switch (method_) {
+    case Method::kRename:
+      ok = ok && SyncFile(fd_) == 0;
+      ok = (CloseFile(fd_) == 0) && ok;
+      ok = ok && RenameFile(temporary_.c_str(), target_.c_str()) == 0;
+      break;
+    case Method::kCopyOver:
+      // The whole content is on disk before the target is touched.
+      ok = ok && SyncFile(fd_) == 0 && CopyOver(fd_, written_, target_, buffer_);
+      ::close(fd_);
+      break;
+    case Method::kInPlace:
+      ok = ok && TruncateFile(fd_, written_) == 0 && SyncFile(fd_) == 0;
+      ok = (CloseFile(fd_) == 0) && ok;
+      break;
   }
+  fd_ = -1;
+  if (!temporary_.empty() && (!ok || method_ == Method::kCopyOver)) ::unlink(temporary_.c_str());
+  if (ok && !temporary_.empty()) SyncFolder(target_.parent_path());
   temporary_.clear();
   buffer_ = std::vector<char>();
   used_ = 0;
@@ -191,6 +273,14 @@ ScopedWriteFailure::~ScopedWriteFailure() {
 
 int ScopedWriteFailure::steps() const {
   return injected.stepsSeen;
+}
+
+ScopedNoNewFiles::ScopedNoNewFiles() {
+  noNewFiles = true;
+}
+
+ScopedNoNewFiles::~ScopedNoNewFiles() {
+  noNewFiles = false;
 }
 
 void AtomicFileWriter::Discard() {

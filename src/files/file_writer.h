@@ -15,6 +15,17 @@ namespace tavril {
 // target, so the target is always either its complete old content or the
 // complete new one. A writer destroyed without a successful Commit() removes
 // its temporary file and leaves the target untouched.
+//
+// A target that is a symbolic link stays one: the file at the end of its
+// chain is written, with the temporary beside that file so that the rename
+// stays within one file system. Two cases are written in place instead:
+// - a file with several hard links, which a rename would split from its
+//   other names: Commit() first puts the complete content on disk in the
+//   temporary and reserves the room in the target, then copies it over the
+//   target. A failure or a crash during that copy leaves the target damaged;
+//   after a crash the temporary still holds the complete new content.
+// - an existing file in a folder where no file may be created: the content
+//   goes straight into it. A failure or a crash part-way leaves it damaged.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -22,14 +33,17 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  // Creates the temporary file beside `target`. False when the folder does not
-  // allow it (missing, not writable) or `target` is a folder.
+  // Creates the temporary file beside `target`. False when the folder is
+  // missing, when it takes no new file and `target` does not exist, or when
+  // `target` is a folder or a file the user may not write. The target itself
+  // is not changed yet, not even when it is to be written in place.
   bool Open(const std::filesystem::path& target);
 
-  // As Open(), with the temporary file under a fixed name beside the target;
-  // a file left under that name by an interrupted write is replaced.
+  // As Open(), with the temporary file named `temporaryName` (a bare name)
+  // in the folder of the file written: a linked target's folder, not the
+  // link's. A file left under that name by an interrupted write is replaced.
   bool OpenWithTemporary(const std::filesystem::path& target,
-                         const std::filesystem::path& temporary);
+                         const std::filesystem::path& temporaryName);
 
   // Room for `maxBytes` more bytes in the output buffer; write into it, then
   // hand the end of what was written to Advance().
@@ -37,22 +51,25 @@ class AtomicFileWriter {
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
   void Append(std::string_view text);
 
-  // False on any failed write, flush or rename; the target is then unchanged.
+  // False on any failed step (write, flush, reservation, copy, rename); the
+  // target is then unchanged, except where it is written in place (above).
   bool Commit();
 
-  // Drops everything written so far; the target is untouched.
+  // Drops everything written so far; the target is untouched unless content
+  // already went straight into it.
   void Discard();
 
  private:
+  enum class Method { kRename, kCopyOver, kInPlace };
+
   bool Flush();
-  // Checks that `target` may be replaced; fills `mode` with its permission
-  // bits when it exists (0 when it does not).
-  static bool MayReplace(const std::filesystem::path& target, mode_t& mode);
-  bool Adopt(int fd, mode_t mode, const std::filesystem::path& target,
-             std::filesystem::path temporary);
+  bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
+  bool Adopt(int fd, Method method, std::filesystem::path target, std::filesystem::path temporary);
 
   int fd_ = -1;
+  Method method_ = Method::kRename;
   bool failed_ = false;
+  off_t written_ = 0;  // bytes handed to write(2)
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   std::vector<char> buffer_;
@@ -63,9 +80,14 @@ class AtomicFileWriter {
 // AtomicFileWriter of this thread takes on the disk fails as it would on a
 // full or failing disk, and so does every later one when `andAfter` is set.
 // The steps are: creating the temporary file, each write(2), the fsync, the
-// close and the rename. A failing write first puts half of its bytes down,
-// as a disk that fills up part way does. The real file system is used
-// throughout; only the results of these calls are changed.
+// close and the rename. For a target with hard links: creating the temporary
+// file, each write(2), the fsync, then opening the target, reserving its room,
+// each write(2) of the copy, the truncation, the fsync and the close. For a
+// target written straight into: creating the temporary file (refused), opening
+// the target, each write(2), the truncation, the fsync and the close. A
+// failing write first puts half of its bytes down, as a disk that fills up
+// part way does. The real file system is used throughout; only the results of
+// these calls are changed.
 class ScopedWriteFailure {
  public:
   explicit ScopedWriteFailure(int nth, bool andAfter = false);
@@ -75,6 +97,17 @@ class ScopedWriteFailure {
 
   // Steps seen while this object lived.
   int steps() const;
+};
+
+// For tests: while it lives, creating a temporary file fails with EACCES on
+// this thread, as in a folder where the user may not create files (which
+// permission bits cannot show to root, who may create files anywhere).
+class ScopedNoNewFiles {
+ public:
+  ScopedNoNewFiles();
+  ~ScopedNoNewFiles();
+  ScopedNoNewFiles(const ScopedNoNewFiles&) = delete;
+  ScopedNoNewFiles& operator=(const ScopedNoNewFiles&) = delete;
 };
 
 }  // namespace tavril

@@ -556,6 +556,18 @@ TEST(CliConvert, RefusesToReplaceAFileWithoutForce) {
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "out.csv"}));
 }
 
+TEST(CliConvert, ForceWritesThroughALinkAndKeepsIt) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr"});
+  WriteFileBytes(dir / "real.tvr", "old content");
+  std::filesystem::create_symlink("real.tvr", dir / "link.tvr");
+  const RunResult run = RunProgram(dir.path(), {"convert", "essai.tvr", "link.tvr", "--force"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.tvr"));
+  EXPECT_EQ(ReadFileBytes(dir / "real.tvr"), DataFile("essai.tvr"));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "link.tvr", "real.tvr"}));
+}
+
 TEST(CliConvert, RefusesAnUnknownExtension) {
   TempDir dir;
   CopyIn(dir, {"essai.tvr"});

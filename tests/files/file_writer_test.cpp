@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <string>
 
 #include "support/scoped_environment.h"
@@ -14,6 +15,8 @@ namespace {
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 TEST(AtomicFileWriter, ReplacesTheTargetOnlyOnCommit) {
   TempDir dir;
@@ -109,11 +112,83 @@ TEST(AtomicFileWriter, AFixedTemporaryNameReplacesAStaleOne) {
   TempDir dir;
   WriteFileBytes(dir / "stale.$$$", "left by a crash");
   AtomicFileWriter writer;
-  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.ini", dir / "stale.$$$"));
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.ini", "stale.$$$"));
   writer.Append("fresh");
   ASSERT_TRUE(writer.Commit());
   EXPECT_EQ("fresh", ReadFileBytes(dir / "f.ini"));
   EXPECT_EQ(std::vector<std::string>{"f.ini"}, dir.Entries());
+}
+
+bool WriteWhole(const fs::path& target, std::string_view text) {
+  AtomicFileWriter writer;
+  if (!writer.Open(target)) return false;
+  writer.Append(text);
+  return writer.Commit();
+}
+
+// Relative links are read from their own folder; a fixed temporary name goes
+// beside the linked file, for the rename to stay on one file system.
+TEST(AtomicFileWriter, WritesThroughSymbolicLinksAndKeepsThem) {
+  TempDir dir;
+  TempDir other;
+  WriteFileBytes(other / "real.txt", "old");
+  fs::create_symlink("real.txt", other / "hop");
+  fs::create_symlink(other / "hop", dir / "link");
+  fs::create_symlink(".." / other.path().filename() / "absent.txt", dir / "dangling");
+  fs::create_symlink("loop", dir / "loop");
+  ASSERT_TRUE(WriteWhole(dir / "dangling", "created"));
+  EXPECT_FALSE(WriteWhole(dir / "loop", "nowhere"));
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "link", "t.$$$"));
+  writer.Append("through two links");
+  EXPECT_EQ((Names{"absent.txt", "hop", "real.txt", "t.$$$"}), other.Entries());
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("through two links", ReadFileBytes(other / "real.txt"));
+  EXPECT_EQ("created", ReadFileBytes(other / "absent.txt"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link") && fs::is_symlink(dir / "dangling"));
+  EXPECT_EQ((Names{"dangling", "link", "loop"}), dir.Entries());
+  EXPECT_EQ((Names{"absent.txt", "hop", "real.txt"}), other.Entries());
+}
+
+// Each failing step is reported and takes the temporary away; until the copy
+// begins (steps 1 to 5: create, write, fsync, open, reserve) the old content stays.
+TEST(AtomicFileWriter, KeepsHardLinksAndReportsEveryFailedStep) {
+  TempDir dir;
+  WriteFileBytes(dir / "a", "old content");
+  fs::create_hard_link(dir / "a", dir / "b");
+  for (int nth = 1; nth <= 10; ++nth) {  // the 10th of 9 steps never comes
+    ScopedWriteFailure failure(nth);
+    EXPECT_EQ(nth == 10, WriteWhole(dir / "a", "new")) << nth;
+    EXPECT_TRUE(fs::equivalent(dir / "a", dir / "b")) << nth;
+    if (nth <= 5 || nth == 10) {
+      EXPECT_EQ(nth == 10 ? "new" : "old content", ReadFileBytes(dir / "b")) << nth;
+    }
+    EXPECT_EQ((Names{"a", "b"}), dir.Entries()) << nth;
+    WriteFileBytes(dir / "a", "old content");
+  }
+}
+
+// A declined overwrite drops the writer before anything was written: the file
+// is left as it was.
+TEST(AtomicFileWriter, WritesInPlaceWhereNoFileMayBeCreated) {
+  TempDir dir;
+  WriteFileBytes(dir / "f.txt", "old and longer");
+  ScopedNoNewFiles noNewFiles;
+  EXPECT_FALSE(WriteWhole(dir / "new.txt", "no room for it"));
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "f.txt"));
+  writer.Append("dropped");
+  writer.Discard();
+  EXPECT_EQ("old and longer", ReadFileBytes(dir / "f.txt"));
+  ASSERT_TRUE(writer.OpenWithTemporary(dir / "f.txt", "t.$$$"));
+  writer.Append("new");
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_EQ("new", ReadFileBytes(dir / "f.txt"));
+  for (int nth = 1; nth <= 7; ++nth) {  // create, open, write, truncate, fsync, close; no 7th
+    ScopedWriteFailure failure(nth);
+    EXPECT_EQ(nth == 7, WriteWhole(dir / "f.txt", "newer")) << nth;
+  }
+  EXPECT_EQ(Names{"f.txt"}, dir.Entries());
 }
 
 }  // namespace
