@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <string_view>
 
 #include "files/file_writer.h"
 #include "files/number_text.h"
+#include "files/system_error_text.h"
 
 namespace tavril {
 namespace {
@@ -106,7 +106,7 @@ int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirect
   ByteReader in;
   KeyReader keys(in, why);
   if (!in.Open(startDirectory / kConfigFileName)) {
-    return keys.Fail(errno == ENOENT ? std::string("fichier introuvable") : std::strerror(errno));
+    return keys.Fail(SystemErrorText(errno));
   }
 
   // Filled aside so that a failed read leaves `config` as it was.
@@ -129,8 +129,8 @@ int ReadConfigFile(BoardConfig& config, const std::filesystem::path& startDirect
   // refuses such a path, so the record never holds one.
   read.htmlViewer = value.substr(0, value.find('\0'));
 
-  if (in.HadReadError()) return keys.Fail(std::strerror(in.ReadErrorNumber()));
-  if (!in.Close()) return keys.Fail(std::strerror(errno));
+  if (in.HadReadError()) return keys.Fail(SystemErrorText(in.ReadErrorNumber()));
+  if (!in.Close()) return keys.Fail(SystemErrorText(errno));
   config = std::move(read);
   return 1;
 }

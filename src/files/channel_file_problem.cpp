@@ -1,8 +1,6 @@
 #include "files/channel_file_problem.h"
 
-#include <cerrno>
-#include <cstring>
-
+#include "files/system_error_text.h"
 #include "files/text_encoding.h"
 
 namespace tavril {
@@ -11,22 +9,6 @@ namespace {
 std::string Quoted(std::string label) {
   while (!label.empty() && label.back() == ' ') label.pop_back();
   return "« " + label + " »";
-}
-
-std::string SystemReason(int error) {
-  switch (error) {
-    case ENOENT:
-      return "fichier introuvable";
-    case EACCES:
-    case EPERM:
-      return "lecture non autorisée";
-    case EISDIR:
-      return "c'est un dossier";
-    case ENODEV:
-      return "ce n'est pas un fichier ordinaire";
-    default:
-      return std::strerror(error);
-  }
 }
 
 std::string Offset(std::uint64_t offset) {
@@ -50,7 +32,7 @@ std::string DescribeChannelFileProblem(const ChannelFileProblem& problem) {
     case ChannelFileFault::kNone:
       return "aucune erreur";
     case ChannelFileFault::kCannotOpen:
-      return "impossible de l'ouvrir (" + SystemReason(problem.systemError) + ")";
+      return "impossible de l'ouvrir (" + SystemErrorText(problem.systemError) + ")";
     case ChannelFileFault::kLabelMismatch:
       return Quoted(problem.label) + " attendu à l'" + Offset(problem.offset);
     case ChannelFileFault::kFieldUnterminated:
@@ -72,7 +54,7 @@ std::string DescribeChannelFileProblem(const ChannelFileProblem& problem) {
     case ChannelFileFault::kValueTooLong:
       return "une valeur trop longue pour être un nombre (" + Offset(problem.offset) + ")";
     case ChannelFileFault::kReadError:
-      return "erreur de lecture (" + SystemReason(problem.systemError) + ")";
+      return "erreur de lecture (" + SystemErrorText(problem.systemError) + ")";
   }
   return "erreur inconnue";
 }

@@ -162,13 +162,14 @@ bool AtomicFileWriter::Adopt(int fd, Method method, std::filesystem::path target
 bool AtomicFileWriter::Start(const std::filesystem::path& path,
                              const std::filesystem::path& fixedTemporaryName) {
   Discard();
+  error_ = 0;
   const std::optional<WriteTarget> target = ResolveWriteTarget(path);
-  if (!target) return false;
+  if (!target) return Failed(errno);
   const struct stat& info = target->info;
   // An existing file the user may not write is not ours to replace.
-  if (target->exists && (!S_ISREG(info.st_mode) || ::access(target->path.c_str(), W_OK) != 0)) {
-    return false;
-  }
+  if (target->exists && !S_ISREG(info.st_mode))
+    return Failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  if (target->exists && ::access(target->path.c_str(), W_OK) != 0) return Failed(errno);
   const std::filesystem::path folder = target->path.parent_path();
   const Method method = info.st_nlink > 1 ? Method::kCopyOver : Method::kRename;
   int fd = -1;
@@ -193,9 +194,15 @@ bool AtomicFileWriter::Start(const std::filesystem::path& path,
     return Adopt(fd, method, target->path, std::move(temporary));
   }
   // A file the user may write, in a folder that takes no new file: written in place.
-  if (!target->exists || !NoNewFileAllowed(errno)) return false;
+  if (!target->exists || !NoNewFileAllowed(errno)) return Failed(errno);
   fd = OpenExisting(target->path.c_str());
-  return fd >= 0 && Adopt(fd, Method::kInPlace, target->path, {});
+  if (fd < 0) return Failed(errno);
+  return Adopt(fd, Method::kInPlace, target->path, {});
+}
+
+bool AtomicFileWriter::Failed(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
+  return false;
 }
 
 bool AtomicFileWriter::Open(const std::filesystem::path& target) {
@@ -204,7 +211,7 @@ bool AtomicFileWriter::Open(const std::filesystem::path& target) {
 
 bool AtomicFileWriter::OpenWithTemporary(const std::filesystem::path& target,
                                          const std::filesystem::path& temporaryName) {
-  if (temporaryName.empty() || temporaryName.has_parent_path()) return false;
+  if (temporaryName.empty() || temporaryName.has_parent_path()) return Failed(EINVAL);
   return Start(target, temporaryName);
 }
 
@@ -229,6 +236,7 @@ bool AtomicFileWriter::Flush() {
       written_ += static_cast<off_t>(used_);
     } else {
       failed_ = true;
+      Failed(errno);
     }
   }
   used_ = 0;
@@ -237,21 +245,23 @@ bool AtomicFileWriter::Flush() {
 
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0) return false;
+  // Notes the error of the first step that fails.
+  const auto step = [this](bool done) { return done || Failed(errno); };
   bool ok = Flush();
   switch (method_) {
     case Method::kRename:
-      ok = ok && SyncFile(fd_) == 0;
-      ok = (CloseFile(fd_) == 0) && ok;
-      ok = ok && RenameFile(temporary_.c_str(), target_.c_str()) == 0;
+      ok = ok && step(SyncFile(fd_) == 0);
+      ok = step(CloseFile(fd_) == 0) && ok;
+      ok = ok && step(RenameFile(temporary_.c_str(), target_.c_str()) == 0);
       break;
     case Method::kCopyOver:
       // The whole content is on disk before the target is touched.
-      ok = ok && SyncFile(fd_) == 0 && CopyOver(fd_, written_, target_, buffer_);
+      ok = ok && step(SyncFile(fd_) == 0) && step(CopyOver(fd_, written_, target_, buffer_));
       ::close(fd_);
       break;
     case Method::kInPlace:
-      ok = ok && TruncateFile(fd_, written_) == 0 && SyncFile(fd_) == 0;
-      ok = (CloseFile(fd_) == 0) && ok;
+      ok = ok && step(TruncateFile(fd_, written_) == 0) && step(SyncFile(fd_) == 0);
+      ok = step(CloseFile(fd_) == 0) && ok;
       break;
   }
   fd_ = -1;

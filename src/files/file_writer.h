@@ -59,16 +59,23 @@ class AtomicFileWriter {
   // already went straight into it.
   void Discard();
 
+  // After Open(), OpenWithTemporary() or Commit() returned false: the error
+  // number of the step that failed (EISDIR for a folder in the way).
+  int Error() const { return error_; }
+
  private:
   enum class Method { kRename, kCopyOver, kInPlace };
 
   bool Flush();
   bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
   bool Adopt(int fd, Method method, std::filesystem::path target, std::filesystem::path temporary);
+  // Notes `error` unless a step failed before; always false.
+  bool Failed(int error);
 
   int fd_ = -1;
   Method method_ = Method::kRename;
   bool failed_ = false;
+  int error_ = 0;
   off_t written_ = 0;  // bytes handed to write(2)
   std::filesystem::path target_;
   std::filesystem::path temporary_;

@@ -455,7 +455,7 @@ TEST(CliInfo, DamagedOrMissingFileIsReported) {
   CopyIn(dir, {"damaged.tvr"});
   const std::pair<std::string, std::string> cases[] = {
       {"damaged.tvr", "« Rate = » attendu à l'octet 63"},
-      {"missing.tvr", "impossible de l'ouvrir (fichier introuvable)"},
+      {"missing.tvr", "impossible de l'ouvrir (fichier ou dossier introuvable)"},
       {".", "impossible de l'ouvrir (c'est un dossier)"},
   };
   for (const auto& [name, why] : cases) {
@@ -484,7 +484,7 @@ TEST(CliInfo, ShowsEveryFileGivenAndKeepsTitlesOnOneLine) {
                          "Gain= 0\nNb Points= 0\nSample rate= 0.0000e+000\n");
   EXPECT_EQ(run.err,
             "tavril-cli: Erreur lors de l'ouverture du fichier : absent.tvr : impossible de "
-            "l'ouvrir (fichier introuvable)\n");
+            "l'ouvrir (fichier ou dossier introuvable)\n");
   run = RunProgram(dir.path(), {"info", "--json", "lignes.tvr", "essai.tvr"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
@@ -500,7 +500,7 @@ TEST(CliInfo, FileNameWithALineBreakKeepsTheMessageOnOneLine) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
             "tavril-cli: Erreur lors de l'ouverture du fichier : a?b?.tvr : impossible de "
-            "l'ouvrir (fichier introuvable)\n");
+            "l'ouvrir (fichier ou dossier introuvable)\n");
 }
 
 TEST(CliConvert, WritesTheFormatTheExtensionNames) {
@@ -600,9 +600,10 @@ TEST(CliConvert, UnwritableDestinationIsASaveError) {
     Args args;
     std::string named;
   } cases[] = {
-      {{"convert", "essai.tvr", "missing/out.csv"}, "missing/out.csv"},
+      {{"convert", "essai.tvr", "missing/out.csv"},
+       "missing/out.csv : fichier ou dossier introuvable"},
       // A folder in the way is replaced by nothing, even with --force.
-      {{"convert", "essai.tvr", "folder.tvr", "--force"}, "folder.tvr"},
+      {{"convert", "essai.tvr", "folder.tvr", "--force"}, "folder.tvr : c'est un dossier"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunProgram(dir.path(), c.args);
@@ -715,7 +716,8 @@ TEST(CliConfig, MissingOrDamagedFileIsReported) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
-            "tavril-cli: Erreur lors de la lecture du fichier INI : fichier introuvable\n");
+            "tavril-cli: Erreur lors de la lecture du fichier INI : fichier ou dossier "
+            "introuvable\n");
   WriteFileBytes(dir / "TAVRIL.INI", DataFile("windows_viewer.ini").substr(0, 60));
   run = RunProgram(dir.path(), {"config", "--json"});
   EXPECT_EQ(run.status, 1);

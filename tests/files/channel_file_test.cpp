@@ -321,7 +321,7 @@ TEST_F(ChannelFileTest, RefusesDamagedFilesAndLeavesTheRecordUntouched) {
 TEST_F(ChannelFileTest, RefusesMissingFilesFoldersAndPipesWithoutWaiting) {
   ASSERT_EQ(0, ::mkfifo((dir_ / "tube.tvr").c_str(), 0600));
   const std::pair<std::filesystem::path, std::string> cases[] = {
-      {dir_ / "absent.tvr", "impossible de l'ouvrir (fichier introuvable)"},
+      {dir_ / "absent.tvr", "impossible de l'ouvrir (fichier ou dossier introuvable)"},
       {dir_.path(), "impossible de l'ouvrir (c'est un dossier)"},
       {dir_ / "tube.tvr", "impossible de l'ouvrir (ce n'est pas un fichier ordinaire)"},
   };

@@ -287,8 +287,11 @@ Outcome RunCliIn(const std::vector<std::string>& args) {
   return {status == 0, err.str()};
 }
 
-std::string SaveErrorLine(const fs::path& path) {
-  return "tavril-cli: Erreur lors de la sauvegarde du fichier : " + path.string() + "\n";
+// The seam fails fsync and close as an I/O error, the other steps as a full disk.
+std::string SaveErrorLine(const fs::path& path, Step failing) {
+  const bool io = failing == Step::kSync || failing == Step::kClose;
+  return "tavril-cli: Erreur lors de la sauvegarde du fichier : " + path.string() + " : " +
+         (io ? "erreur d'entrée-sortie du disque" : "disque plein") + "\n";
 }
 
 void PutInput(const TempDir& dir, const std::string& name, const ChannelRecord& record) {
@@ -311,7 +314,9 @@ TEST(WriteFailureMatrix, CliConvertToCsv) {
       [input](const TempDir& dir) {
         return RunCliIn({"convert", input, (dir / "mesure.csv").string(), "--force"});
       },
-      [](const TempDir& dir, Step, bool) { return SaveErrorLine(dir / "mesure.csv"); },
+      [](const TempDir& dir, Step failing, bool) {
+        return SaveErrorLine(dir / "mesure.csv", failing);
+      },
   });
 }
 
@@ -332,7 +337,9 @@ TEST(WriteFailureMatrix, CliMathToDataFile) {
       [a, b](const TempDir& dir) {
         return RunCliIn({"math", "sum", a, b, "-o", (dir / "somme.tvr").string(), "--force"});
       },
-      [](const TempDir& dir, Step, bool) { return SaveErrorLine(dir / "somme.tvr"); },
+      [](const TempDir& dir, Step failing, bool) {
+        return SaveErrorLine(dir / "somme.tvr", failing);
+      },
   });
 }
 

@@ -13,6 +13,7 @@
 #include "console_user.h"
 #include "files/channel_file.h"
 #include "files/file_writer.h"
+#include "files/system_error_text.h"
 #include "files/text_encoding.h"
 
 namespace tavril::cli {
@@ -86,7 +87,8 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
       written = writer.Commit();
     }
     if (!written) {
-      err << "tavril-cli: Erreur lors de la sauvegarde du fichier : " << path << '\n';
+      err << "tavril-cli: Erreur lors de la sauvegarde du fichier : " << path << " : "
+          << SystemErrorText(writer.Error()) << '\n';
       return 1;
     }
     out << "Canal " << channel << " : " << path << '\n';

@@ -16,6 +16,7 @@
 #include "files/file_writer.h"
 #include "files/matlab_export.h"
 #include "files/number_text.h"
+#include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "json_output.h"
 #include "processing/channel_arithmetic.h"
@@ -119,7 +120,9 @@ bool WriteRecord(const std::string& path, OutputFormat format, const ChannelReco
     }
     ok = writer.Commit();
   }
-  if (!ok) ReportError(err, std::string(kSaveError) + path);
+  if (!ok) {
+    ReportError(err, std::string(kSaveError) + path + " : " + SystemErrorText(writer.Error()));
+  }
   return ok;
 }
 
