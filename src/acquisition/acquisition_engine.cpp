@@ -1,11 +1,11 @@
 #include "acquisition/acquisition_engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
-#include <memory>
+#include <span>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #include "acquisition/error_handler.h"
 #include "app/allocation.h"
@@ -18,244 +18,265 @@ std::uint32_t EffectiveCount(std::uint32_t requested) {
   return std::max<std::uint32_t>(requested, 3);
 }
 
-bool Abandoned(const AcquisitionContext& context, DaqStatus status, const char* label) {
-  return NIDAQErrorHandler(context.ui, status, label, 0) == kHandlerAbandon;
+// Memory a vector needs beyond what it holds to take `count` values.
+template <class T>
+std::size_t NewBytes(const std::vector<T>& values, std::uint64_t count) {
+  return count > values.capacity() ? static_cast<std::size_t>(count) * sizeof(T) : 0;
 }
 
-void ReleaseSamples(ChannelRecord& record) {
-  record.samples = std::vector<double>();
-}
-
-// The record holds no samples from here on, but its memory waits for the new
-// ones: refilling it costs no page faults. A failed acquisition releases it.
-void SetAsideSamples(ChannelRecord& record) {
-  record.samples.clear();
-}
-
-// A record left with much more memory than its samples gives the rest back.
-void TrimMemory(ChannelRecord& record) {
-  if (record.samples.capacity() / 2 > record.samples.size()) {
-    if (record.samples.empty()) {
-      ReleaseSamples(record);
-    } else {
-      record.samples.shrink_to_fit();
-    }
-  }
-}
-
-// Large acquisitions use the second core for work that needs no order.
-constexpr std::size_t kParallelWorkThreshold = std::size_t{1} << 20;
-
-// Zero-fills `values` (as every buffer starts) on another core, so that the
-// machine maps its pages while the board works. Joins when destroyed.
-std::jthread ZeroFillAside(double* values, std::size_t count) {
-  if (count >= kParallelWorkThreshold) {
-    try {
-      return std::jthread([values, count] { std::fill_n(values, count, 0.0); });
-    } catch (const std::system_error&) {
-    }
-  }
-  std::fill_n(values, count, 0.0);
-  return {};
-}
-
-// Each record's statistics are its own sequential computation, so records
-// can be shared between two cores with the results of one.
-void UpdateStatistics(const std::vector<ChannelRecord*>& records) {
-  std::size_t samples = 0;
-  for (const ChannelRecord* record : records) samples += record->samples.size();
-  std::size_t half = records.size();
-  std::jthread other;
-  if (records.size() >= 2 && samples >= kParallelWorkThreshold) {
-    half = records.size() / 2;
-    try {
-      other = std::jthread([&records, half] {
-        for (std::size_t i = half; i < records.size(); ++i) UpdateChannelStatistics(*records[i]);
-      });
-    } catch (const std::system_error&) {
-      half = records.size();
-    }
-  }
-  for (std::size_t i = 0; i < half; ++i) UpdateChannelStatistics(*records[i]);
-}
-
-// Memory a record needs beyond what it holds to take `count` samples.
-std::size_t NewSampleBytes(const ChannelRecord& record, std::size_t count) {
-  return count > record.samples.capacity() ? count * sizeof(double) : 0;
-}
-
-// A record asked for fewer than three points keeps only the points it asked for.
-void KeepRequestedCount(ChannelRecord& record) {
-  if (record.samples.size() > record.count) {
-    record.samples.resize(record.count);
-    record.samples.shrink_to_fit();
-  }
-}
-
-}  // namespace
-
-int AcquireSingleChannel(const AcquisitionContext& context, ChannelRecord& record) {
-  const std::uint32_t m = EffectiveCount(record.count);
-  // Both buffers are held at once: each fitting alone is not enough.
-  if (!FitTogether({NewSampleBytes(record, m), std::size_t{m} * sizeof(std::int16_t)})) {
-    ReleaseSamples(record);
-    return kSamplesMemoryFailed;
-  }
-  if (!AllocateZeroed(record.samples, m)) return kSamplesMemoryFailed;
-  std::unique_ptr<std::int16_t[]> raw;
-  if (!AllocateScratch(raw, m)) {
-    // Zeros next to the statistics of the old samples would show a record
-    // that was never acquired.
-    ReleaseSamples(record);
-    return kRawMemoryFailed;
-  }
-  std::fill_n(raw.get(), m, std::int16_t{0});  // see AcquireScan
-  BoardDriver& board = context.board;
-  const BoardConfig& config = context.config;
-  if (Abandoned(context, board.Timeout_Config(record.device, config.timeOut), "Timeout_Config")) {
-    return kAcquisitionAbandoned;
-  }
-  if (Abandoned(context,
-                board.DAQ_Op(record.device, record.chan, record.gain, raw.get(), m, record.rate),
-                "DAQ_Op")) {
-    return kAcquisitionAbandoned;
-  }
-  if (Abandoned(context,
-                board.DAQ_VScale(record.device, record.chan, record.gain, config.gainAdjust,
-                                 config.offset, m, raw.get(), record.samples.data()),
-                "DAQ_VScale")) {
-    return kAcquisitionAbandoned;
-  }
-  board.Timeout_Config(record.device, -1);
-  KeepRequestedCount(record);
-  UpdateChannelStatistics(record);
-  return kAcquired;
-}
-
-int AcquireScan(const AcquisitionContext& context, ChannelTable& table, std::int16_t lastChannel,
-                double scanRate) {
-  const ChannelRecord& first = table[0];
-  const std::int16_t channels = static_cast<std::int16_t>(lastChannel + 1);
-  const std::uint32_t m = EffectiveCount(first.count);
-  const std::uint64_t total64 = static_cast<std::uint64_t>(channels) * m;
-  if (total64 > std::numeric_limits<std::uint32_t>::max()) return kSamplesMemoryFailed;
-  const auto total = static_cast<std::uint32_t>(total64);
-  // The volts, the raw readings and the records' samples of one scan are
-  // checked together, so that no count passes and then exhausts memory.
-  std::size_t recordBytes = 0;
-  for (int k = 0; k < channels; ++k) {
-    recordBytes += NewSampleBytes(table[k], std::min(m, table[k].count));
-  }
-  if (!FitTogether({std::size_t{total} * sizeof(double), std::size_t{total} * sizeof(std::int16_t),
-                    recordBytes})) {
-    return kSamplesMemoryFailed;
-  }
-
-  std::unique_ptr<double[]> volts;
-  if (!AllocateScratch(volts, total)) return kSamplesMemoryFailed;
-  std::unique_ptr<std::int16_t[]> raw;
-  if (!AllocateScratch(raw, total)) return kRawMemoryFailed;
-  // A board that refuses a call writes nothing; when the user goes on anyway,
-  // the readings must be zeros, never what the memory held before.
-  std::fill_n(raw.get(), total, std::int16_t{0});
-  std::jthread zeroFill = ZeroFillAside(volts.get(), total);
-
-  BoardDriver& board = context.board;
-  const BoardConfig& config = context.config;
-  const std::int16_t device = first.device;
-  if (Abandoned(context, board.Timeout_Config(device, config.timeOut), "Timeout_Config")) {
-    return kAcquisitionAbandoned;
-  }
-  std::int16_t scanOrder[8] = {};
-  if (Abandoned(context,
-                board.SCAN_Op(device, channels, first.gain, raw.get(), total, first.rate, scanRate,
-                              scanOrder),
-                "SCAN_Op")) {
-    return kAcquisitionAbandoned;
-  }
-  if (Abandoned(context, board.SCAN_Demux(raw.get(), total, channels, 0), "SCAN_Demux")) {
-    return kAcquisitionAbandoned;
-  }
-  if (zeroFill.joinable()) zeroFill.join();
-  // One conversion for all readings, with record 0's channel and gain.
-  if (Abandoned(context,
-                board.DAQ_VScale(device, first.chan, first.gain, config.gainAdjust, config.offset,
-                                 total, raw.get(), volts.get()),
-                "DAQ_VScale")) {
-    return kAcquisitionAbandoned;
-  }
-  board.Timeout_Config(device, -1);
-  raw.reset();
-
-  // Block i holds channel N - i: records are filled from N down to 0.
-  std::vector<ChannelRecord*> filled;
-  int code = kAcquired;
-  for (int i = 0; i < channels; ++i) {
-    ChannelRecord& record = table[lastChannel - i];
-    // A record asked for fewer than three points keeps only the points it asked for.
-    const std::uint32_t kept = std::min(m, record.count);
-    if (!AllocateCopy(record.samples, volts.get() + static_cast<std::size_t>(i) * m, kept)) {
-      code = kSamplesMemoryFailed;
-      break;
-    }
-    filled.push_back(&record);
-  }
-  UpdateStatistics(filled);
-  return code;
-}
-
-int AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
-                    const std::array<std::int32_t, kChannelCount>& selected, double scanRate) {
-  int selectedCount = 0;
-  int last = -1;
-  for (int j = 0; j < kChannelCount; ++j) {
-    if (selected[j] != 1) continue;
-    ++selectedCount;
-    last = j;
-    SetAsideSamples(table[j]);
-  }
-  if (selectedCount == 0) {
-    context.ui.ShowMessage(
-        {kNoChannelSelectedMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
-    return 0;
-  }
-
-  int code = kAcquired;
-  if (selectedCount == 1) {
-    code = AcquireSingleChannel(context, table[last]);
-  } else {
-    // A scan always covers channels 0 to N (the panel selects no other set).
-    // With a scan rate, the board samples each channel once per scan; without
-    // one, it scans as fast as the sample rate allows, which the channels share.
-    const int scanned = last + 1;
-    code = AcquireScan(context, table, static_cast<std::int16_t>(last), scanRate);
-    if (code == kAcquired) {
-      for (int i = 0; i < scanned; ++i) {
-        table[i].rate = scanRate > 0.0 ? scanRate : table[i].rate / scanned;
+// The readings of one channel, every `stride`-th from `first`, in volts.
+// Large conversions go through a table over the converter's readings, which
+// gives the same doubles without a division per reading.
+class Converter {
+ public:
+  Converter(const VoltScale& scale, double gainAdjust, double offset, std::uint64_t total)
+      : scale_(scale), gainAdjust_(gainAdjust), offset_(offset) {
+    constexpr std::uint64_t kTableMinReadings = std::uint64_t{1} << 16;
+    if (total >= kTableMinReadings && scale.highestReading >= scale.lowestReading) {
+      table_.resize(static_cast<std::size_t>(scale.highestReading - scale.lowestReading) + 1);
+      for (std::size_t i = 0; i < table_.size(); ++i) {
+        table_[i] =
+            scale.Volts(static_cast<std::int16_t>(scale.lowestReading + static_cast<int>(i)),
+                        gainAdjust, offset);
       }
     }
   }
 
-  for (int j = 0; j < kChannelCount; ++j) {
-    if (selected[j] != 1) continue;
-    // An abandoned acquisition leaves every selected record without samples.
-    if (code == kAcquisitionAbandoned || !HoldsSamples(table[j])) {
-      ReleaseSamples(table[j]);
-    } else {
-      TrimMemory(table[j]);
+  double operator()(std::int16_t reading) const {
+    const std::size_t index = static_cast<std::size_t>(reading - scale_.lowestReading);
+    if (index < table_.size()) return table_[index];
+    return scale_.Volts(reading, gainAdjust_, offset_);
+  }
+
+ private:
+  const VoltScale& scale_;
+  double gainAdjust_;
+  double offset_;
+  std::vector<double> table_;
+};
+
+// Demultiplexes and converts in one pass, a few thousand scans at a time so
+// that each piece of the readings is read from cache by every channel.
+void ConvertScans(std::span<const std::int16_t> readings, std::size_t channels,
+                  const Converter& convert, const std::vector<std::span<double>>& columns) {
+  constexpr std::size_t kScansPerPiece = 2048;
+  std::size_t longest = 0;
+  for (const std::span<double>& column : columns) longest = std::max(longest, column.size());
+  for (std::size_t first = 0; first < longest; first += kScansPerPiece) {
+    for (std::size_t j = 0; j < columns.size(); ++j) {
+      const std::span<double>& column = columns[j];
+      const std::size_t end = std::min(column.size(), first + kScansPerPiece);
+      const std::int16_t* in = readings.data() + first * channels + j;
+      for (std::size_t s = first; s < end; ++s, in += channels) column[s] = convert(*in);
     }
   }
-  if (code == kSamplesMemoryFailed || code == kRawMemoryFailed) {
-    context.ui.ShowMessage(
-        {kAllocationErrorMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
-  }
-  return code == kAcquired ? 1 : 0;
 }
 
-int ConfigureBoard(BoardDriver& board, UserInteraction& ui, std::int16_t device, std::int16_t chan,
-                   std::int16_t inputMode, std::int16_t polarity) {
-  const DaqStatus status = board.AI_Configure(device, chan, inputMode, 0, polarity, 0);
-  return NIDAQErrorHandler(ui, status, "AI_Configure", 0) == kHandlerAbandon ? 0 : 1;
+// Large acquisitions use the second core for the statistics: each record's
+// is its own sequential sum, so the results are those of one core.
+constexpr std::size_t kParallelWorkThreshold = std::size_t{1} << 20;
+
+void ComputeAllStatistics(const AcquisitionPlan& plan, const AcquisitionBuffers& buffers,
+                          std::size_t filled, AcquisitionResult& result) {
+  std::size_t samples = 0;
+  for (std::size_t i = 0; i < filled; ++i) samples += buffers.samples[plan.records[i]].size();
+  const auto compute = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      const int k = plan.records[i];
+      result.statistics[k] = ComputeStatistics(buffers.samples[k]);
+    }
+  };
+  std::size_t half = filled;
+  std::jthread other;
+  if (filled >= 2 && samples >= kParallelWorkThreshold) {
+    half = filled / 2;
+    try {
+      other = std::jthread([&compute, half, filled] { compute(half, filled); });
+    } catch (const std::system_error&) {
+      half = filled;
+    }
+  }
+  compute(0, half);
+}
+
+}  // namespace
+
+void AcquisitionBuffers::Release() {
+  readings = std::vector<std::int16_t>();
+  for (std::vector<double>& values : samples) values = std::vector<double>();
+}
+
+std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
+                                               const ChannelSelection& selected, double scanRate,
+                                               const BoardConfig& config) {
+  int count = 0;
+  int last = -1;
+  for (int j = 0; j < kChannelCount; ++j) {
+    if (!selected[j]) continue;
+    ++count;
+    last = j;
+  }
+  if (count == 0) return std::nullopt;
+
+  AcquisitionPlan plan;
+  plan.scan = count >= 2;
+  // A scan takes device, chan, gain, count and rate from record 0.
+  const ChannelRecord& source = plan.scan ? table[0] : table[last];
+  plan.device = source.device;
+  plan.readingsPerChannel = EffectiveCount(source.count);
+  plan.scaleChannel = source.chan;
+  plan.request.gain = source.gain;
+  plan.request.sampleRate = source.rate;
+  plan.request.scans = plan.readingsPerChannel;
+  if (plan.scan) {
+    // Channels N down to 0, as the board driver's scans convert them.
+    plan.request.scanRate = scanRate;
+    for (int k = last; k >= 0; --k) {
+      plan.request.channels.push_back(k);
+      plan.records.push_back(k);
+    }
+  } else {
+    plan.request.channels = {source.chan};
+    plan.records = {last};
+  }
+  for (const int k : plan.records) {
+    plan.keep.push_back(std::min(plan.readingsPerChannel, table[k].count));
+  }
+  plan.timeoutTicks = config.timeOut;
+  plan.gainAdjust = config.gainAdjust;
+  plan.offset = config.offset;
+  return plan;
+}
+
+AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
+                                 AcquisitionBuffers& buffers) {
+  AcquisitionResult result;
+  const auto stopped = [&](AcquisitionOutcome outcome) {
+    result.outcome = outcome;
+    return result;
+  };
+  const auto abandoned = [&](DaqStatus status, std::string_view label) {
+    return AskAfterBoardError(ui, board, status, label) == BoardErrorChoice::kAbandon;
+  };
+  const std::size_t channels = plan.request.channels.size();
+  const std::uint32_t m = plan.readingsPerChannel;
+  const std::uint64_t total = std::uint64_t{m} * channels;
+  // The board driver counts readings in 32 bits.
+  if (total > std::numeric_limits<std::uint32_t>::max()) {
+    return stopped(AcquisitionOutcome::kNoSampleMemory);
+  }
+  // Every buffer of the acquisition is held at once: each fitting alone is
+  // not enough.
+  std::size_t sampleBytes = 0;
+  for (std::size_t i = 0; i < channels; ++i) {
+    sampleBytes += NewBytes(buffers.samples[plan.records[i]], plan.keep[i]);
+  }
+  if (!FitTogether({NewBytes(buffers.readings, total), sampleBytes})) {
+    return stopped(AcquisitionOutcome::kNoSampleMemory);
+  }
+  // A board that refuses a call writes nothing; when the user goes on
+  // anyway, the readings must be zeros, never what the memory held before.
+  if (!AllocateZeroed(buffers.readings, total)) {
+    return stopped(AcquisitionOutcome::kNoReadingMemory);
+  }
+
+  if (abandoned(board.SetTimeout(plan.timeoutTicks), "Timeout_Config")) {
+    return stopped(AcquisitionOutcome::kAbandoned);
+  }
+  DaqStatus status = board.Start(plan.request);
+  if (status == kDaqNoError) status = board.Read(buffers.readings).status;
+  board.Stop();
+  if (abandoned(status, plan.scan ? "SCAN_Op" : "DAQ_Op")) {
+    return stopped(AcquisitionOutcome::kAbandoned);
+  }
+  VoltScale scale;
+  status = board.ScaleFor(plan.scaleChannel, plan.request.gain, scale);
+  if (status == kDaqNoError && !(std::isfinite(plan.gainAdjust) && plan.gainAdjust != 0.0)) {
+    status = kInvalidValueError;
+  }
+  const bool scaled = status == kDaqNoError;
+  // One conversion for all readings, with one channel's scale.
+  if (abandoned(status, "DAQ_VScale")) return stopped(AcquisitionOutcome::kAbandoned);
+  board.SetTimeout(-1);
+
+  // The records' samples, from the first channel of the scan on: a failure
+  // leaves the records before it with their new samples.
+  std::vector<std::span<double>> columns;
+  for (std::size_t i = 0; i < channels; ++i) {
+    const int k = plan.records[i];
+    if (!AllocateZeroed(buffers.samples[k], plan.keep[i])) {
+      result.outcome = AcquisitionOutcome::kNoSampleMemory;
+      break;
+    }
+    columns.emplace_back(buffers.samples[k]);
+  }
+  if (scaled) {
+    const Converter convert(scale, plan.gainAdjust, plan.offset, total);
+    ConvertScans(buffers.readings, channels, convert, columns);
+  }
+  ComputeAllStatistics(plan, buffers, columns.size(), result);
+  for (std::size_t i = 0; i < columns.size(); ++i) result.filled[plan.records[i]] = true;
+  return result;
+}
+
+bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& result,
+                       ChannelTable& table, AcquisitionBuffers& buffers, UserInteraction& ui) {
+  const bool acquired = result.outcome == AcquisitionOutcome::kAcquired;
+  const bool abandoned = result.outcome == AcquisitionOutcome::kAbandoned;
+  for (const int k : plan.records) {
+    ChannelRecord& record = table[k];
+    if (abandoned || !result.filled[k]) {
+      record.samples = std::vector<double>();
+      ++record.samplesRevision;
+      continue;
+    }
+    std::vector<double>& fresh = buffers.samples[k];
+    TakeSamples(record, fresh, result.statistics[k]);
+    // What the record held before waits for the next acquisition, unless it is
+    // much larger than what is acquired now.
+    if (fresh.capacity() / 2 > record.samples.size()) fresh = std::vector<double>();
+    if (record.samples.capacity() / 2 > record.samples.size()) {
+      if (record.samples.empty()) {
+        record.samples = std::vector<double>();
+      } else {
+        record.samples.shrink_to_fit();
+      }
+    }
+    if (acquired && plan.scan) {
+      record.rate = plan.request.scanRate > 0.0
+                        ? plan.request.scanRate
+                        : record.rate / static_cast<double>(plan.records.size());
+    }
+  }
+  if (result.outcome == AcquisitionOutcome::kNoSampleMemory ||
+      result.outcome == AcquisitionOutcome::kNoReadingMemory) {
+    ui.ShowMessage({kAllocationErrorMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+  }
+  return acquired;
+}
+
+bool AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
+                     const ChannelSelection& selected, double scanRate) {
+  const std::optional<AcquisitionPlan> plan =
+      PlanAcquisition(table, selected, scanRate, context.config);
+  if (!plan) {
+    context.ui.ShowMessage(
+        {kNoChannelSelectedMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  const AcquisitionResult result =
+      RunAcquisition(*plan, context.boards.For(plan->device), context.ui, context.buffers);
+  return FinishAcquisition(*plan, result, table, context.buffers, context.ui);
+}
+
+bool ConfigureBoard(Boards& boards, UserInteraction& ui, std::int16_t device,
+                    std::int16_t inputMode, std::int16_t polarity) {
+  Board& board = boards.For(device);
+  const InputSettingsOrStatus settings = InputSettingsFromCodes(inputMode, polarity);
+  // A missing board answers before the codes are looked at, as the driver does.
+  DaqStatus status = boards.HasBoard(device) ? settings.status : kDeviceNotFoundError;
+  if (status == kDaqNoError) status = board.Configure(settings.settings);
+  return AskAfterBoardError(ui, board, status, "AI_Configure") == BoardErrorChoice::kGoOn;
 }
 
 }  // namespace tavril

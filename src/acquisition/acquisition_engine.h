@@ -2,60 +2,112 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
-#include "acquisition/board_driver.h"
+#include "acquisition/board.h"
+#include "acquisition/boards.h"
 #include "app/channel_record.h"
 #include "app/user_interaction.h"
 #include "config/board_config.h"
 
 namespace tavril {
 
-// What an acquisition needs besides the records: the boards, the user (for
-// the error handler's questions and the engine's messages) and the live
-// configuration (time-out, gain adjustment, offset).
-struct AcquisitionContext {
-  BoardDriver& board;
-  UserInteraction& ui;
-  const BoardConfig& config;
-};
-
-enum AcquisitionCode : int {
-  kAcquired = 0,
-  kSamplesMemoryFailed = 1,  // a samples or volts buffer could not be allocated
-  kRawMemoryFailed = 2,      // the raw readings buffer could not be allocated
-  kAcquisitionAbandoned = -1,
-};
-
 inline constexpr const char* kAllocationErrorMessage = "Erreur d'allocation memoire";
 inline constexpr const char* kNoChannelSelectedMessage =
     "Aucun canal n'est sélectionné : il n'y a rien à acquérir";
 
-// Acquires the selected channels (flag 1) into their records: one channel by
-// itself, two or more by one scan of channels 0 to N, after which each
-// scanned record's rate is the scan rate, or, when the scan rate is 0, the
-// sample rate divided by the number of channels.
-// 1 on success; 0 on failure, when the user has already been told (by the
-// engine's message or the error handler). No channel selected: a message, 0,
-// and no record changes.
-int AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
-                    const std::array<std::int32_t, kChannelCount>& selected, double scanRate);
+using ChannelSelection = std::array<bool, kChannelCount>;
 
-// Acquires max(count, 3) readings into `record` and keeps the first `count`.
-// Returns an AcquisitionCode; on kSamplesMemoryFailed and kRawMemoryFailed the
-// record holds no samples.
-int AcquireSingleChannel(const AcquisitionContext& context, ChannelRecord& record);
+// The memory acquisitions work in, kept for the whole session: acquiring
+// again refills it instead of taking fresh pages, which on this kind of
+// machine cost far more than writing touched ones. Each record's next samples
+// are made here, so that the records themselves change only once an
+// acquisition is over; the record then hands its previous samples back.
+struct AcquisitionBuffers {
+  std::vector<std::int16_t> readings;
+  ChannelSamples samples;
 
-// Scans channels lastChannel down to 0 with record 0's device, chan, gain,
-// count and rate, and fills records lastChannel down to 0. Returns an
-// AcquisitionCode. A total count beyond the board's 32-bit counts gives
-// kSamplesMemoryFailed before anything is allocated.
-int AcquireScan(const AcquisitionContext& context, ChannelTable& table, std::int16_t lastChannel,
-                double scanRate);
+  // Gives every page back (after a reset, say).
+  void Release();
+};
 
-// Configures every channel of `device` (chan -1) or one channel. 1 when the
-// board took it or the user chose to go on after an error, 0 when the user
-// chose to stop.
-int ConfigureBoard(BoardDriver& board, UserInteraction& ui, std::int16_t device, std::int16_t chan,
-                   std::int16_t inputMode, std::int16_t polarity);
+// One acquisition, worked out from the selected records before it starts.
+struct AcquisitionPlan {
+  std::int16_t device = 0;
+  AcquisitionRequest request;  // the board's channels in scan order
+  // The records filled, in the order of the request's channels: the single
+  // channel, or N down to 0.
+  std::vector<int> records;
+  // Readings per channel: the records' count, but at least three.
+  std::uint32_t readingsPerChannel = 0;
+  // Samples each record keeps, in the order of `records`: its count, as a
+  // record asked for fewer than three points keeps only those.
+  std::vector<std::uint32_t> keep;
+  // Every reading is converted with this channel's scale.
+  int scaleChannel = 0;
+  bool scan = false;
+  std::int32_t timeoutTicks = -1;
+  double gainAdjust = 1.0;
+  double offset = 0.0;
+};
+
+// The plan for the selected channels: one channel by itself, with its own
+// record's settings; two or more by one scan of channels N down to 0 with
+// record 0's settings (the panel selects no other set). Empty when no channel
+// is selected.
+std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
+                                               const ChannelSelection& selected, double scanRate,
+                                               const BoardConfig& config);
+
+enum class AcquisitionOutcome {
+  kAcquired,
+  kNoSampleMemory,   // a record's samples could not be taken
+  kNoReadingMemory,  // the readings could not be taken
+  kAbandoned,        // the user chose to stop after a board error
+};
+
+// What an acquisition left in the buffers for the records.
+struct AcquisitionResult {
+  AcquisitionOutcome outcome = AcquisitionOutcome::kAcquired;
+  // Records whose new samples (and statistics) are ready in the buffers.
+  std::array<bool, kChannelCount> filled{};
+  std::array<ChannelStatistics, kChannelCount> statistics{};
+};
+
+// Runs the plan on `board`: time-out, acquisition, conversion to volts and
+// statistics, asking `ui` whether to go on after each board error. Touches no
+// record, so it may run on any thread while the records are shown.
+AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
+                                 AcquisitionBuffers& buffers);
+
+// Gives the records what the acquisition left: each filled record takes its
+// new samples and statistics (and, after a scan, the scan rate, or the sample
+// rate shared by the channels when no scan rate was set); every other record
+// of the plan is left without samples. A memory failure is told to the user.
+// True when the acquisition succeeded.
+bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& result,
+                       ChannelTable& table, AcquisitionBuffers& buffers, UserInteraction& ui);
+
+// What an acquisition needs besides the records.
+struct AcquisitionContext {
+  Boards& boards;
+  UserInteraction& ui;
+  const BoardConfig& config;
+  AcquisitionBuffers& buffers;
+};
+
+// Plans, runs and finishes an acquisition of the selected channels on the
+// calling thread. True on success; false on failure, when the user has
+// already been told (by the engine's message or the board error question).
+// No channel selected: a message, false, and no record changes.
+bool AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
+                     const ChannelSelection& selected, double scanRate);
+
+// Configures every channel of `device` with the configuration's input mode
+// and polarity codes. True when the board took them or the user chose to go
+// on after an error; false when the user chose to stop.
+bool ConfigureBoard(Boards& boards, UserInteraction& ui, std::int16_t device,
+                    std::int16_t inputMode, std::int16_t polarity);
 
 }  // namespace tavril

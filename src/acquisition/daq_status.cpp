@@ -1,7 +1,5 @@
 #include "acquisition/daq_status.h"
 
-#include "acquisition/comedi/comedi_error_text.h"
-
 namespace tavril {
 namespace {
 
@@ -70,7 +68,7 @@ std::string_view DaqStatusExplanation(DaqStatus status) {
 std::string DaqStatusMessage(DaqStatus status) {
   const int errnum = ComediErrnum(status);
   if (errnum == 0) return std::string(DaqStatusExplanation(status));
-  return "La carte Comedi signale : " + ComediErrorText(errnum);
+  return "La carte Comedi signale l'erreur n° " + std::to_string(errnum) + ".";
 }
 
 }  // namespace tavril

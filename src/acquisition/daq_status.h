@@ -44,7 +44,7 @@ std::string_view DaqStatusName(DaqStatus status);
 std::string_view DaqStatusExplanation(DaqStatus status);
 
 // The line the user is shown: DaqStatusExplanation, except that a Comedi
-// status gives comedilib's own text of its error number.
+// status names its error number (a Comedi board gives comedilib's own text).
 std::string DaqStatusMessage(DaqStatus status);
 
 }  // namespace tavril

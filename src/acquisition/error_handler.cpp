@@ -4,25 +4,26 @@
 
 namespace tavril {
 
-std::string BoardErrorText(DaqStatus status, std::string_view functionLabel) {
-  std::string text(functionLabel);
+std::string BoardErrorText(DaqStatus status, std::string_view callLabel,
+                           std::string_view statusMessage) {
+  std::string text(callLabel);
   text += " a renvoyé l'erreur ";
   text += std::to_string(status);
   text += " (";
   text += DaqStatusName(status);
   text += ") :\n";
-  text += DaqStatusMessage(status);
+  text += statusMessage;
   text += "\n\nVoulez-vous continuer?";
   return text;
 }
 
-std::int16_t NIDAQErrorHandler(UserInteraction& ui, DaqStatus status,
-                               std::string_view functionLabel, std::int16_t /*reserved*/) {
-  if (status >= 0) return 0;
+BoardErrorChoice AskAfterBoardError(UserInteraction& ui, const Board& board, DaqStatus status,
+                                    std::string_view callLabel) {
+  if (status >= 0) return BoardErrorChoice::kGoOn;
   const MessageAnswer answer =
-      ui.ShowMessage({BoardErrorText(status, functionLabel), kBoardErrorCaption,
-                      MessageIcon::kError, MessageButtons::kYesNo});
-  return answer == MessageAnswer::kYes ? kHandlerGoOn : kHandlerAbandon;
+      ui.ShowMessage({BoardErrorText(status, callLabel, board.StatusMessage(status)),
+                      kBoardErrorCaption, MessageIcon::kError, MessageButtons::kYesNo});
+  return answer == MessageAnswer::kYes ? BoardErrorChoice::kGoOn : BoardErrorChoice::kAbandon;
 }
 
 }  // namespace tavril

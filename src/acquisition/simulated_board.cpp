@@ -481,25 +481,24 @@ void Quantise(const double* volts, int len, const Converter& c, std::int16_t* ou
   }
 }
 
-bool ValidChannel(std::int16_t chan) {
+bool ValidChannel(int chan) {
   return chan >= 0 && chan < SimulatedBoard::kChannelCount;
-}
-
-// Common refusals of DAQ_Op and SCAN_Op, in the order they are checked.
-DaqStatus CheckAcquisition(std::int16_t gain, const std::int16_t* buffer, std::uint32_t count,
-                           double sampleRate, double* gainFactor) {
-  if (!GainFactor(gain, gainFactor)) return kBadGainError;
-  if (count == 0) return kBadCountError;
-  if (!(sampleRate > 0.0 && sampleRate <= SimulatedBoard::kMaxConversionRate)) {
-    return kBadIntervalError;
-  }
-  if (buffer == nullptr) return kInvalidValueError;
-  return kDaqNoError;
 }
 
 }  // namespace
 
-SimulatedBoard::SimulatedBoard(std::int16_t device) : device_(device) {}
+// The acquisition started: one generator per scan position, and how far the
+// readings have been handed out.
+struct SimulatedBoard::Run {
+  std::vector<SignalGenerator> generators;
+  Converter converter{};
+  std::uint64_t scans = 0;
+  std::uint64_t readingsDone = 0;
+};
+
+SimulatedBoard::SimulatedBoard() = default;
+
+SimulatedBoard::~SimulatedBoard() = default;
 
 double SimulatedBoard::SignalVolts(int chan, double seconds) {
   if (chan < 0 || chan >= kChannelCount) return 0.0;
@@ -531,10 +530,9 @@ double SimulatedBoard::SignalVolts(int chan, double seconds) {
   return 0.0;
 }
 
-DaqStatus SimulatedBoard::Timeout_Config(std::int16_t device, std::int32_t timeoutTicks) {
-  if (device != device_) return kBadDeviceError;
-  if (timeoutTicks < -1) return kInvalidValueError;
-  timeoutTicks_ = timeoutTicks;
+DaqStatus SimulatedBoard::SetTimeout(std::int32_t ticks) {
+  if (ticks < -1) return kInvalidValueError;
+  timeoutTicks_ = ticks;
   return kDaqNoError;
 }
 
@@ -542,174 +540,98 @@ bool SimulatedBoard::TimesOut(double seconds) const {
   return timeoutTicks_ != -1 && seconds > timeoutTicks_ * kSecondsPerTick;
 }
 
-DaqStatus SimulatedBoard::DAQ_Op(std::int16_t device, std::int16_t chan, std::int16_t gain,
-                                 std::int16_t* buffer, std::uint32_t count, double sampleRate) {
-  if (device != device_) return kBadDeviceError;
-  if (!ValidChannel(chan)) return kBadChanError;
-  double gainFactor = 1.0;
-  if (DaqStatus status = CheckAcquisition(gain, buffer, count, sampleRate, &gainFactor);
-      status != kDaqNoError) {
-    return status;
-  }
-  if (TimesOut(count / sampleRate)) return kTimeOutError;
-
-  const Converter converter = MakeConverter(gainFactor, polarity_ == 1);
-  const SignalGenerator generator(chan, 0.0, 1.0 / sampleRate, count);
-  double volts[kBlock];
-  for (std::uint64_t first = 0; first < count; first += kBlock) {
-    int len = static_cast<int>(std::min<std::uint64_t>(kBlock, count - first));
-    generator.Fill(first, len, volts);
-    Quantise(volts, len, converter, buffer + first, 1);
-  }
+DaqStatus SimulatedBoard::Configure(const InputSettings& settings) {
+  // The inputs read the same in every mode; the polarity picks the range.
+  settings_ = settings;
   return kDaqNoError;
 }
 
-DaqStatus SimulatedBoard::SCAN_Op(std::int16_t device, std::int16_t numChans, std::int16_t gain,
-                                  std::int16_t* buffer, std::uint32_t count, double sampleRate,
-                                  double scanRate, std::int16_t* scanOrder) {
-  if (device != device_) return kBadDeviceError;
-  if (numChans < 1 || numChans > kChannelCount) return kBadChanError;
-  double gainFactor = 1.0;
-  if (DaqStatus status = CheckAcquisition(gain, buffer, count, sampleRate, &gainFactor);
-      status != kDaqNoError) {
-    return status;
+DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
+  run_.reset();
+  const std::size_t channels = request.channels.size();
+  if (channels < 1 || channels > kChannelCount) return kBadChanError;
+  for (const int chan : request.channels) {
+    if (!ValidChannel(chan)) return kBadChanError;
   }
-  if (count % static_cast<std::uint32_t>(numChans) != 0) return kBadCountError;
-  if (!(scanRate >= 0.0 && scanRate * numChans <= sampleRate)) return kBadIntervalError;
-  if (scanOrder == nullptr) return kInvalidValueError;
-
-  const std::uint64_t scans = count / static_cast<std::uint32_t>(numChans);
-  const double seconds = scanRate > 0.0 ? scans / scanRate : count / sampleRate;
+  double gainFactor = 1.0;
+  if (!GainFactor(request.gain, &gainFactor)) return kBadGainError;
+  // It hands out finite acquisitions only.
+  if (request.scans == 0) return kBadCountError;
+  const double sampleRate = request.sampleRate;
+  if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) return kBadIntervalError;
+  const double scanRate = request.scanRate;
+  if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    return kBadIntervalError;
+  }
+  const double seconds = scanRate > 0.0
+                             ? request.scans / scanRate
+                             : request.scans * static_cast<double>(channels) / sampleRate;
   if (TimesOut(seconds)) return kTimeOutError;
 
-  const Converter converter = MakeConverter(gainFactor, polarity_ == 1);
-  const double scanInterval = scanRate > 0.0 ? 1.0 / scanRate : numChans / sampleRate;
-  // Scan position j converts channel numChans - 1 - j, j conversions after the scan starts.
-  SignalGenerator generators[kChannelCount];
-  for (int j = 0; j < numChans; ++j) {
-    generators[j] = SignalGenerator(numChans - 1 - j, j / sampleRate, scanInterval, scans);
+  auto run = std::make_unique<Run>();
+  run->converter = MakeConverter(gainFactor, settings_.polarity == Polarity::kUnipolar);
+  run->scans = request.scans;
+  const double scanInterval =
+      scanRate > 0.0 ? 1.0 / scanRate : static_cast<double>(channels) / sampleRate;
+  // Scan position j converts its channel j conversions after the scan starts.
+  for (std::size_t j = 0; j < channels; ++j) {
+    run->generators.emplace_back(request.channels[j], static_cast<double>(j) / sampleRate,
+                                 scanInterval, request.scans);
   }
-  // Block by block so that every channel's readings of a block land in the
-  // same few kilobytes of the buffer while they are in cache.
-  const std::size_t stride = static_cast<std::size_t>(numChans);
+  run_ = std::move(run);
+  return kDaqNoError;
+}
+
+ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
+  if (run_ == nullptr) return {kInvalidValueError, 0};
+  Run& run = *run_;
+  const std::size_t channels = run.generators.size();
+  const std::uint64_t total = run.scans * channels;
+  const std::size_t wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(readings.size(), total - run.readingsDone));
+  std::size_t done = 0;
   double volts[kBlock];
-  for (std::uint64_t first = 0; first < scans; first += kBlock) {
-    int len = static_cast<int>(std::min<std::uint64_t>(kBlock, scans - first));
-    for (int j = 0; j < numChans; ++j) {
-      generators[j].Fill(first, len, volts);
-      Quantise(volts, len, converter, buffer + first * stride + j, stride);
+  while (done < wanted) {
+    const std::uint64_t scan = run.readingsDone / channels;
+    const std::size_t position = static_cast<std::size_t>(run.readingsDone % channels);
+    if (position == 0 && wanted - done >= channels) {
+      // Whole scans, block by block, so that every channel's readings of a
+      // block land in the same few kilobytes while they are in cache.
+      const int len = static_cast<int>(
+          std::min<std::uint64_t>({kBlock, (wanted - done) / channels, run.scans - scan}));
+      for (std::size_t j = 0; j < channels; ++j) {
+        run.generators[j].Fill(scan, len, volts);
+        Quantise(volts, len, run.converter, readings.data() + done + j, channels);
+      }
+      done += static_cast<std::size_t>(len) * channels;
+      run.readingsDone += static_cast<std::uint64_t>(len) * channels;
+    } else {
+      // A read that starts or ends inside a scan: one reading at a time.
+      run.generators[position].Fill(scan, 1, volts);
+      Quantise(volts, 1, run.converter, readings.data() + done, 1);
+      ++done;
+      ++run.readingsDone;
     }
   }
-  // The order array has room for 8 channels; a longer scan lists its first 8.
-  for (int j = 0; j < 8; ++j) {
-    scanOrder[j] = static_cast<std::int16_t>(j < numChans ? numChans - 1 - j : 0);
-  }
-  return kDaqNoError;
+  return {kDaqNoError, done};
 }
 
-namespace {
-
-// Out-of-place transposition, a few scans at a time so that the reads of
-// each pass stay in cache while every channel's block is written in order.
-template <int N>
-void Deinterleave(const std::int16_t* in, std::size_t scans, std::int16_t* out) {
-  constexpr std::size_t kScans = 64;
-  std::size_t first = 0;
-  for (; scans - first >= kScans; first += kScans) {
-    for (int j = 0; j < N; ++j) {
-      const std::int16_t* from = in + first * N + j;
-      std::int16_t* to = out + j * scans + first;
-      for (std::size_t s = 0; s < kScans; ++s) to[s] = from[s * N];
-    }
-  }
-  for (; first < scans; ++first) {
-    for (int j = 0; j < N; ++j) out[j * scans + first] = in[first * N + j];
-  }
+void SimulatedBoard::Stop() {
+  run_.reset();
 }
 
-template <int... N>
-void DeinterleaveAny(int numChans, const std::int16_t* in, std::size_t scans, std::int16_t* out,
-                     std::integer_sequence<int, N...>) {
-  // One unrolled copy per channel count.
-  ((numChans == N + 1 ? Deinterleave<N + 1>(in, scans, out) : void()), ...);
-}
-
-struct VoltScale {
-  double offset;
-  double maxReading;
-  double maxVolt;
-  double divisor;  // gain × gainAdjust
-
-  double operator()(std::int16_t reading) const {
-    return (reading - offset) / maxReading * maxVolt / divisor;
-  }
-};
-
-}  // namespace
-
-DaqStatus SimulatedBoard::SCAN_Demux(std::int16_t* buffer, std::uint32_t count,
-                                     std::int16_t numChans, std::int16_t numMuxBoards) {
-  if (numMuxBoards != 0) return kInvalidValueError;
-  if (numChans < 1 || numChans > kChannelCount) return kBadChanError;
-  if (count == 0 || count % static_cast<std::uint32_t>(numChans) != 0) return kBadCountError;
-  if (buffer == nullptr) return kInvalidValueError;
-  if (numChans == 1) return kDaqNoError;
-
-  if (demuxScratchSize_ < count) {
-    demuxScratch_.reset();
-    demuxScratchSize_ = 0;
-    demuxScratch_.reset(new (std::nothrow) std::int16_t[count]);
-    if (demuxScratch_ == nullptr) return kMemFullError;
-    demuxScratchSize_ = count;
-  }
-  std::memcpy(demuxScratch_.get(), buffer, std::size_t{count} * sizeof(std::int16_t));
-  DeinterleaveAny(numChans, demuxScratch_.get(), count / static_cast<std::uint32_t>(numChans),
-                  buffer, std::make_integer_sequence<int, kChannelCount>());
-  return kDaqNoError;
-}
-
-DaqStatus SimulatedBoard::DAQ_VScale(std::int16_t device, std::int16_t chan, std::int16_t gain,
-                                     double gainAdjust, double offset, std::uint32_t count,
-                                     const std::int16_t* readings, double* volts) {
-  if (device != device_) return kBadDeviceError;
-  if (!ValidChannel(chan)) return kBadChanError;
-  double g;
+DaqStatus SimulatedBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale) {
+  if (!ValidChannel(channel)) return kBadChanError;
+  double g = 1.0;
   if (!GainFactor(gain, &g)) return kBadGainError;
-  if (readings == nullptr || volts == nullptr) return kInvalidValueError;
-  if (!std::isfinite(gainAdjust) || gainAdjust == 0.0) return kInvalidValueError;
-
-  const bool unipolar = polarity_ == 1;
-  const VoltScale scale{offset, unipolar ? 4096.0 : 2048.0, unipolar ? 10.0 : 5.0, g * gainAdjust};
-  constexpr std::uint32_t kTableMinCount = 1u << 16;
-  if (count < kTableMinCount) {
-    for (std::uint32_t k = 0; k < count; ++k) volts[k] = scale(readings[k]);
-    return kDaqNoError;
-  }
-  // The formula has one value per reading: a table over the converter's
-  // range gives the same doubles without a division per reading.
-  constexpr int kRange = 4096;
-  const int lowest = unipolar ? 0 : -2048;
-  double table[kRange];
-  for (int i = 0; i < kRange; ++i) table[i] = scale(static_cast<std::int16_t>(lowest + i));
-  for (std::uint32_t k = 0; k < count; ++k) {
-    const unsigned index = static_cast<unsigned>(readings[k] - lowest);
-    volts[k] = index < kRange ? table[index] : scale(readings[k]);
-  }
-  return kDaqNoError;
-}
-
-DaqStatus SimulatedBoard::AI_Configure(std::int16_t device, std::int16_t chan,
-                                       std::int16_t inputMode, std::int16_t inputRange,
-                                       std::int16_t polarity, std::int16_t driveAIS) {
-  if (device != device_) return kBadDeviceError;
-  if (chan != -1 && !ValidChannel(chan)) return kBadChanError;
-  if (inputMode < 0 || inputMode > 2) return kBadInputModeError;
-  // 0 asks for the board's default; 10 names its only span (±5 V or 0..10 V).
-  if (inputRange != 0 && inputRange != 10) return kInvalidValueError;
-  if (polarity < 0 || polarity > 1) return kBadPolarityError;
-  if (driveAIS != 0 && driveAIS != 1) return kInvalidValueError;
-  inputMode_ = inputMode;
-  polarity_ = polarity;
+  const bool unipolar = settings_.polarity == Polarity::kUnipolar;
+  scale = VoltScale{};
+  scale.form = VoltScale::Form::kFullScale;
+  scale.fullScaleReading = unipolar ? 4096.0 : 2048.0;
+  scale.fullScaleVolts = unipolar ? 10.0 : 5.0;
+  scale.gainFactor = g;
+  scale.lowestReading = unipolar ? 0 : -2048;
+  scale.highestReading = unipolar ? 4095 : 2047;
   return kDaqNoError;
 }
 

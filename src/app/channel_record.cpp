@@ -2,17 +2,9 @@
 
 namespace tavril {
 
-void UpdateChannelStatistics(ChannelRecord& record) {
-  ++record.samplesRevision;
-  const std::vector<double>& samples = record.samples;
-  if (samples.empty()) {
-    record.maxIndex = 0;
-    record.maxValue = 0.0;
-    record.minIndex = 0;
-    record.minValue = 0.0;
-    record.mean = 0.0;
-    return;
-  }
+ChannelStatistics ComputeStatistics(std::span<const double> samples) {
+  ChannelStatistics statistics;
+  if (samples.empty()) return statistics;
   std::uint32_t maxIndex = 0;
   std::uint32_t minIndex = 0;
   double maxValue = samples[0];
@@ -32,11 +24,36 @@ void UpdateChannelStatistics(ChannelRecord& record) {
     }
     sum += value;
   }
-  record.maxIndex = maxIndex;
-  record.maxValue = maxValue;
-  record.minIndex = minIndex;
-  record.minValue = minValue;
-  record.mean = sum / static_cast<double>(n);
+  statistics.maxIndex = maxIndex;
+  statistics.maxValue = maxValue;
+  statistics.minIndex = minIndex;
+  statistics.minValue = minValue;
+  statistics.mean = sum / static_cast<double>(n);
+  return statistics;
+}
+
+namespace {
+
+void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics) {
+  record.maxIndex = statistics.maxIndex;
+  record.maxValue = statistics.maxValue;
+  record.minIndex = statistics.minIndex;
+  record.minValue = statistics.minValue;
+  record.mean = statistics.mean;
+}
+
+}  // namespace
+
+void UpdateChannelStatistics(ChannelRecord& record) {
+  ++record.samplesRevision;
+  ApplyStatistics(record, ComputeStatistics(record.samples));
+}
+
+void TakeSamples(ChannelRecord& record, std::vector<double>& samples,
+                 const ChannelStatistics& statistics) {
+  record.samples.swap(samples);
+  ++record.samplesRevision;
+  ApplyStatistics(record, statistics);
 }
 
 void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {

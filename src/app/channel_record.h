@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,16 @@ struct ChannelRecord {
 };
 
 using ChannelTable = std::array<ChannelRecord, kChannelCount>;
+// Sample arrays, one per channel, kept aside from the records.
+using ChannelSamples = std::array<std::vector<double>, kChannelCount>;
+
+struct ChannelStatistics {
+  std::uint32_t maxIndex = 0;
+  double maxValue = 0.0;
+  std::uint32_t minIndex = 0;
+  double minValue = 0.0;
+  double mean = 0.0;
+};
 
 inline bool HoldsSamples(const ChannelRecord& record) {
   return !record.samples.empty();
@@ -46,6 +57,15 @@ inline bool HoldsSamples(const ChannelRecord& record) {
 // but always becomes the new minimum. A record without samples gets all five
 // fields set to 0 and no sample is read.
 void UpdateChannelStatistics(ChannelRecord& record);
+
+// The statistics UpdateChannelStatistics gives a record holding `samples`.
+ChannelStatistics ComputeStatistics(std::span<const double> samples);
+
+// Gives `record` new samples with their statistics, as UpdateChannelStatistics
+// would leave it; the record's previous samples (and their memory) go to
+// `samples`.
+void TakeSamples(ChannelRecord& record, std::vector<double>& samples,
+                 const ChannelStatistics& statistics);
 
 // Puts record i back to its reset state: device from the board configuration,
 // chan i, gain 1, 1000 points at 100000 samples/s, no samples, empty title,

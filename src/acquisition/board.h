@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "acquisition/daq_status.h"
+#include "acquisition/gain_codes.h"
+#include "acquisition/volt_scale.h"
+
+namespace tavril {
+
+// How every analog input of a board measures.
+enum class InputMode {
+  kDifferential,  // against the other input of a pair (DIFF)
+  kReferenced,    // against the board's ground (RSE)
+  kNonReferenced  // against the common sense input (NRSE)
+};
+enum class Polarity { kBipolar, kUnipolar };
+
+struct InputSettings {
+  InputMode mode = InputMode::kReferenced;
+  Polarity polarity = Polarity::kBipolar;
+};
+
+// The settings the configuration's codes stand for (input mode 0 DIFF, 1 RSE,
+// 2 NRSE; polarity 0 bipolar, 1 unipolar), or the status a board gives for a
+// code it does not know.
+struct InputSettingsOrStatus {
+  InputSettings settings;
+  DaqStatus status = kDaqNoError;
+};
+InputSettingsOrStatus InputSettingsFromCodes(std::int16_t inputMode, std::int16_t polarity);
+
+// One acquisition: `channels` are converted in this order in every scan, one
+// scan after another. A finite acquisition takes `scans` scans; 0 asks for
+// scans without end, until Stop(), for boards that can stream.
+struct AcquisitionRequest {
+  std::vector<int> channels;
+  std::int16_t gain = 1;  // the board family's gain code (GainFactor)
+  double sampleRate = 0;  // conversions per second
+  double scanRate = 0;    // scans per second; 0: each scan follows the last at sampleRate
+  std::uint64_t scans = 0;
+};
+
+struct ReadResult {
+  DaqStatus status = kDaqNoError;
+  std::size_t count = 0;  // readings written
+};
+
+// An analog-input board: the simulated one, a Comedi board, a test fake.
+// Statuses keep the board driver's numbers (daq_status.h): 0 success, a
+// negative number an error the user is told about.
+//
+// An acquisition is a stream: Start() it, Read() its readings as they come,
+// Stop() it. A finite acquisition is a stream of known length, read to its
+// end. A stream without end (scans 0) is read piece by piece until Stop():
+// the simulated board then hands out readings as the clock reaches them, a
+// Comedi board runs a command without stop count and hands out what the
+// kernel's buffer holds. Boards that cannot stream refuse scans 0 with
+// badCountError.
+class Board {
+ public:
+  virtual ~Board() = default;
+
+  // Applies to every channel from now on.
+  virtual DaqStatus Configure(const InputSettings& settings) = 0;
+
+  // Acquisitions started from now on give up after `ticks` of 55 ms; -1 lets
+  // them take as long as they take.
+  virtual DaqStatus SetTimeout(std::int32_t ticks) = 0;
+
+  virtual DaqStatus Start(const AcquisitionRequest& request) = 0;
+
+  // Fills `readings` with the next readings of the acquisition started,
+  // scan after scan, each scan in the request's channel order; waits until
+  // `readings` is full. Fewer readings at the end of a finite acquisition,
+  // or with a status other than 0 when it failed, timed out or was not
+  // started.
+  virtual ReadResult Read(std::span<std::int16_t> readings) = 0;
+
+  // Ends the acquisition started, cancelling it if it still runs; nothing
+  // when none was started.
+  virtual void Stop() = 0;
+
+  // How the readings of `channel` at `gain` become volts, with the present
+  // configuration.
+  virtual DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) = 0;
+
+  // What a status of this board means, in one line of French.
+  virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }
+};
+
+}  // namespace tavril
