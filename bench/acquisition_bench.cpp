@@ -1,19 +1,22 @@
 // Acquisition of 8 channels x 1,000,000 points from the simulated board,
-// end to end (readings, demultiplexing, conversion to volts, copies into the
+// end to end (readings, demultiplexing and conversion to volts into the
 // records, statistics), in samples per second. The baseline computes the same
 // readings the obvious way, one call of the exact signal formula (std::sin
-// and friends) per reading, and does nothing else.
+// and friends) per reading, and does nothing else. BM_FirstTouch shows, in
+// the same run, what the memory of one acquisition costs when its pages are
+// fresh (as on a first acquisition) against writing it again once touched.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/board_router.h"
+#include "acquisition/boards.h"
 #include "acquisition/simulated_board.h"
-#include "app/app_state.h"
 
 namespace {
 
@@ -48,43 +51,76 @@ void BM_Acquire_Baseline(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kChannels * kPointsPerChannel);
 }
 
-// state.range(0) == 1: every acquisition starts from records that hold no
-// memory, as the first acquisition of a run does (the machine maps every
-// page anew); 0: the records are acquired again, as when the user repeats.
+// state.range(0) == 1: every acquisition starts from records and buffers that
+// hold no memory, as the first acquisition of a run does (the machine maps
+// every page anew); 0: the records are acquired again, as when the user
+// repeats.
 void BM_Acquire_Tavril(benchmark::State& state) {
   const bool cold = state.range(0) == 1;
-  tavril::AppState app;
-  app.boardConfig = tavril::DefaultBoardConfig();
-  auto boards = tavril::MakeDefaultBoards();
+  tavril::ChannelTable table{};
+  const tavril::BoardConfig config = tavril::DefaultBoardConfig();
+  tavril::Boards boards;
+  tavril::AttachSimulatedBoard(boards);
+  tavril::AcquisitionBuffers buffers;
   SilentUser user;
+  tavril::ChannelSelection selected{};
   for (int i = 0; i < kChannels; ++i) {
-    tavril::ChannelRecord& record = app.channels[i];
+    tavril::ChannelRecord& record = table[i];
     record.device = tavril::kSimulatedBoardDevice;
     record.chan = static_cast<std::int16_t>(i);
     record.gain = 1;
     record.count = kPointsPerChannel;
-    app.selectedChannels[i] = 1;
+    selected[i] = true;
   }
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
-      tavril::ReleaseAllSamples(app.channels);
+      tavril::ReleaseAllSamples(table);
+      buffers.Release();
       state.ResumeTiming();
     }
-    for (int i = 0; i < kChannels; ++i) app.channels[i].rate = kConversionRate;
-    if (tavril::AcquireChannels({*boards, user, app.boardConfig}, app.channels,
-                                app.selectedChannels, 0.0) != 1) {
+    for (int i = 0; i < kChannels; ++i) table[i].rate = kConversionRate;
+    if (!tavril::AcquireChannels({boards, user, config, buffers}, table, selected, 0.0)) {
       state.SkipWithError("the acquisition failed");
       break;
     }
-    benchmark::DoNotOptimize(app.channels[7].samples.data());
+    benchmark::DoNotOptimize(table[7].samples.data());
   }
   state.SetItemsProcessed(state.iterations() * kChannels * kPointsPerChannel);
+}
+
+// Writing the memory of one acquisition (the readings and the records'
+// samples): state.range(0) == 1 in fresh pages each time, 0 in pages already
+// touched.
+void BM_FirstTouch(benchmark::State& state) {
+  const bool fresh = state.range(0) == 1;
+  constexpr std::size_t kBytes =
+      std::size_t{kChannels} * kPointsPerChannel * (sizeof(double) + sizeof(std::int16_t));
+  std::unique_ptr<char[]> kept(new char[kBytes]);
+  std::memset(kept.get(), 1, kBytes);
+  for (auto _ : state) {
+    if (fresh) {
+      std::unique_ptr<char[]> memory(new char[kBytes]);
+      std::memset(memory.get(), 2, kBytes);
+      benchmark::DoNotOptimize(memory.get());
+    } else {
+      std::memset(kept.get(), 2, kBytes);
+      benchmark::DoNotOptimize(kept.get());
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBytes));
 }
 
 BENCHMARK(BM_Acquire_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Acquire_Tavril)
     ->ArgName("cold")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+BENCHMARK(BM_FirstTouch)
+    ->ArgName("fresh")
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "acquisition/simulated_board.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
@@ -9,19 +10,21 @@ namespace {
 
 using testing::ScriptedUser;
 
-TEST(NIDAQErrorHandler, LetsSuccessAndWarningsGoOnSilently) {
+TEST(BoardErrorQuestion, LetsSuccessAndWarningsGoOnSilently) {
   ScriptedUser user;
-  EXPECT_EQ(0, NIDAQErrorHandler(user, kDaqNoError, "DAQ_Op", 0));
-  EXPECT_EQ(0, NIDAQErrorHandler(user, 10, "DAQ_Op", 0));
+  const SimulatedBoard board;
+  EXPECT_EQ(BoardErrorChoice::kGoOn, AskAfterBoardError(user, board, kDaqNoError, "DAQ_Op"));
+  EXPECT_EQ(BoardErrorChoice::kGoOn, AskAfterBoardError(user, board, 10, "DAQ_Op"));
   EXPECT_TRUE(user.boxes().empty());
 }
 
-TEST(NIDAQErrorHandler, AsksWhetherToGoOnAfterAnError) {
+TEST(BoardErrorQuestion, AsksWhetherToGoOnAfterAnError) {
   ScriptedUser user;
+  const SimulatedBoard board;
   user.Answer(MessageAnswer::kNo);
   user.Answer(MessageAnswer::kYes);
-  EXPECT_EQ(kHandlerAbandon, NIDAQErrorHandler(user, kTimeOutError, "DAQ_Op", 0));
-  EXPECT_EQ(kHandlerGoOn, NIDAQErrorHandler(user, kBadGainError, "SCAN_Op", 0));
+  EXPECT_EQ(BoardErrorChoice::kAbandon, AskAfterBoardError(user, board, kTimeOutError, "DAQ_Op"));
+  EXPECT_EQ(BoardErrorChoice::kGoOn, AskAfterBoardError(user, board, kBadGainError, "SCAN_Op"));
   ASSERT_EQ(2u, user.boxes().size());
   const MessageBoxRequest& box = user.boxes()[0];
   EXPECT_EQ(
@@ -34,10 +37,11 @@ TEST(NIDAQErrorHandler, AsksWhetherToGoOnAfterAnError) {
   EXPECT_EQ(MessageButtons::kYesNo, box.buttons);
 }
 
-TEST(NIDAQErrorHandler, NamesStatusesItDoesNotKnow) {
+TEST(BoardErrorQuestion, NamesStatusesItDoesNotKnow) {
   EXPECT_EQ("unknownError", DaqStatusName(-1));
   EXPECT_EQ("deviceNotFoundError", DaqStatusName(kDeviceNotFoundError));
-  EXPECT_NE(std::string::npos, BoardErrorText(-1, "AI_Configure").find("-1 (unknownError)"));
+  EXPECT_NE(std::string::npos,
+            BoardErrorText(-1, "AI_Configure", DaqStatusMessage(-1)).find("-1 (unknownError)"));
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <limits>
 #include <numbers>
+#include <span>
 #include <vector>
 
 namespace tavril {
 namespace {
 
-constexpr std::int16_t kDevice = 3;
 constexpr std::int16_t kUntouched = 0x5A5A;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -24,13 +24,36 @@ int Quantised(double volts, double gain, bool unipolar) {
   return static_cast<int>(std::clamp(x, unipolar ? 0.0 : -2048.0, unipolar ? 4095.0 : 2047.0));
 }
 
+// Runs one finite acquisition of `channels` (in scan order) into `readings`,
+// as the engine does, and returns the first status that is not 0.
+DaqStatus AcquireInto(SimulatedBoard& board, std::vector<int> channels, std::int16_t gain,
+              std::span<std::int16_t> readings, double rate, double scanRate = 0.0) {
+  const std::size_t scans = channels.empty() ? 0 : readings.size() / channels.size();
+  DaqStatus status = board.Start({std::move(channels), gain, rate, scanRate, scans});
+  if (status == kDaqNoError) {
+    const ReadResult read = board.Read(readings);
+    status = read.count == readings.size() ? read.status : kBadCountError;
+  }
+  board.Stop();
+  return status;
+}
+
+// Channels n - 1 down to 0, as the engine scans them.
+std::vector<int> ScanOf(int n) {
+  std::vector<int> channels;
+  for (int chan = n - 1; chan >= 0; --chan) channels.push_back(chan);
+  return channels;
+}
+
 std::vector<std::int16_t> Acquire(SimulatedBoard& board, int chan, std::uint32_t count,
                                   double rate = 100000.0, std::int16_t gain = 1) {
   std::vector<std::int16_t> readings(count, kUntouched);
-  EXPECT_EQ(
-      board.DAQ_Op(kDevice, static_cast<std::int16_t>(chan), gain, readings.data(), count, rate),
-      kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, {chan}, gain, readings, rate), kDaqNoError);
   return readings;
+}
+
+void Configure(SimulatedBoard& board, Polarity polarity) {
+  ASSERT_EQ(board.Configure({InputMode::kReferenced, polarity}), kDaqNoError);
 }
 
 bool AllUntouched(const std::vector<std::int16_t>& values) {
@@ -49,196 +72,101 @@ std::vector<int> UpwardCrossings(const std::vector<std::int16_t>& r, int from = 
 
 // ---- Refusals ----
 
-TEST(SimulatedBoardRefusals, DaqOpRefusesWithItsStatusAndWritesNothing) {
+TEST(SimulatedBoardRefusals, StartRefusesWithItsStatusAndReadsNothing) {
   struct Case {
-    std::int16_t device, chan, gain;
-    std::uint32_t count;
-    double rate;
-    bool nullBuffer;
-    DaqStatus expected;
-  };
-  const Case cases[] = {
-      {1, 0, 1, 10, 1000.0, false, kBadDeviceError},
-      {kDevice, -1, 1, 10, 1000.0, false, kBadChanError},
-      {kDevice, 16, 1, 10, 1000.0, false, kBadChanError},
-      {kDevice, 0, 0, 10, 1000.0, false, kBadGainError},
-      {kDevice, 0, 3, 10, 1000.0, false, kBadGainError},
-      {kDevice, 0, -2, 10, 1000.0, false, kBadGainError},
-      {kDevice, 0, 1, 0, 1000.0, false, kBadCountError},
-      {kDevice, 0, 1, 10, 0.0, false, kBadIntervalError},
-      {kDevice, 0, 1, 10, -1000.0, false, kBadIntervalError},
-      {kDevice, 0, 1, 10, kNaN, false, kBadIntervalError},
-      {kDevice, 0, 1, 10, kInf, false, kBadIntervalError},
-      {kDevice, 0, 1, 10, 1250000.5, false, kBadIntervalError},
-      {kDevice, 0, 1, 10, 1000.0, true, kInvalidValueError},
-  };
-  for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    std::vector<std::int16_t> buffer(10, kUntouched);
-    EXPECT_EQ(board.DAQ_Op(c.device, c.chan, c.gain, c.nullBuffer ? nullptr : buffer.data(),
-                           c.count, c.rate),
-              c.expected)
-        << "chan " << c.chan << " gain " << c.gain << " count " << c.count << " rate " << c.rate;
-    EXPECT_TRUE(AllUntouched(buffer));
-  }
-  SimulatedBoard board(kDevice);
-  std::vector<std::int16_t> buffer(10, kUntouched);
-  EXPECT_EQ(board.DAQ_Op(kDevice, 15, 100, buffer.data(), 10, 1250000.0), kDaqNoError);
-}
-
-TEST(SimulatedBoardRefusals, ScanOpRefusesWithItsStatusAndWritesNothing) {
-  struct Case {
-    std::int16_t device, numChans, gain;
-    std::uint32_t count;
+    std::vector<int> channels;
+    std::int16_t gain;
+    std::uint64_t scans;
     double rate, scanRate;
-    bool nullBuffer, nullOrder;
     DaqStatus expected;
   };
   const Case cases[] = {
-      {7, 2, 1, 8, 1000.0, 0.0, false, false, kBadDeviceError},
-      {kDevice, 0, 1, 8, 1000.0, 0.0, false, false, kBadChanError},
-      {kDevice, 17, 1, 17, 1000.0, 0.0, false, false, kBadChanError},
-      {kDevice, 2, 4, 8, 1000.0, 0.0, false, false, kBadGainError},
-      {kDevice, 2, 1, 0, 1000.0, 0.0, false, false, kBadCountError},
-      {kDevice, 3, 1, 8, 1000.0, 0.0, false, false, kBadCountError},
-      {kDevice, 2, 1, 8, 0.0, 0.0, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, kNaN, 0.0, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 2e6, 0.0, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 1000.0, -1.0, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 1000.0, kNaN, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 1000.0, 500.5, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 1000.0, kInf, false, false, kBadIntervalError},
-      {kDevice, 2, 1, 8, 1000.0, 0.0, true, false, kInvalidValueError},
-      {kDevice, 2, 1, 8, 1000.0, 0.0, false, true, kInvalidValueError},
+      {{-1}, 1, 10, 1000.0, 0.0, kBadChanError},
+      {{16}, 1, 10, 1000.0, 0.0, kBadChanError},
+      {{}, 1, 8, 1000.0, 0.0, kBadChanError},
+      {ScanOf(17), 1, 1, 1000.0, 0.0, kBadChanError},
+      {{0}, 0, 10, 1000.0, 0.0, kBadGainError},
+      {{0}, 3, 10, 1000.0, 0.0, kBadGainError},
+      {ScanOf(2), -2, 4, 1000.0, 0.0, kBadGainError},
+      {{0}, 1, 0, 1000.0, 0.0, kBadCountError},
+      {{0}, 1, 10, 0.0, 0.0, kBadIntervalError},
+      {{0}, 1, 10, -1000.0, 0.0, kBadIntervalError},
+      {{0}, 1, 10, kNaN, 0.0, kBadIntervalError},
+      {{0}, 1, 10, kInf, 0.0, kBadIntervalError},
+      {{0}, 1, 10, 1250000.5, 0.0, kBadIntervalError},
+      {ScanOf(2), 1, 4, 2e6, 0.0, kBadIntervalError},
+      {ScanOf(2), 1, 4, 1000.0, -1.0, kBadIntervalError},
+      {ScanOf(2), 1, 4, 1000.0, kNaN, kBadIntervalError},
+      {ScanOf(2), 1, 4, 1000.0, 500.5, kBadIntervalError},
+      {ScanOf(2), 1, 4, 1000.0, kInf, kBadIntervalError},
   };
   for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    std::vector<std::int16_t> buffer(20, kUntouched);
-    std::vector<std::int16_t> order(8, kUntouched);
-    EXPECT_EQ(board.SCAN_Op(c.device, c.numChans, c.gain, c.nullBuffer ? nullptr : buffer.data(),
-                            c.count, c.rate, c.scanRate, c.nullOrder ? nullptr : order.data()),
-              c.expected)
-        << "numChans " << c.numChans << " count " << c.count << " rate " << c.rate << " scan "
-        << c.scanRate;
-    EXPECT_TRUE(AllUntouched(buffer));
-    EXPECT_TRUE(AllUntouched(order));
-  }
-  // The scan rate may use up the whole conversion rate.
-  SimulatedBoard board(kDevice);
-  std::vector<std::int16_t> buffer(8);
-  std::int16_t order[8];
-  EXPECT_EQ(board.SCAN_Op(kDevice, 2, 1, buffer.data(), 8, 1000.0, 500.0, order), kDaqNoError);
-}
-
-TEST(SimulatedBoardRefusals, DemuxRefusesWithItsStatusAndLeavesTheBufferAlone) {
-  struct Case {
-    std::uint32_t count;
-    std::int16_t numChans, muxBoards;
-    bool nullBuffer;
-    DaqStatus expected;
-  };
-  const Case cases[] = {
-      {8, 2, 1, false, kInvalidValueError}, {8, 0, 0, false, kBadChanError},
-      {8, 17, 0, false, kBadChanError},     {0, 2, 0, false, kBadCountError},
-      {9, 2, 0, false, kBadCountError},     {8, 2, 0, true, kInvalidValueError},
-  };
-  for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
+    SimulatedBoard board;
+    EXPECT_EQ(board.Start({c.channels, c.gain, c.rate, c.scanRate, c.scans}), c.expected)
+        << "channels " << c.channels.size() << " gain " << c.gain << " scans " << c.scans
+        << " rate " << c.rate << " scan " << c.scanRate;
     std::vector<std::int16_t> buffer(10, kUntouched);
-    buffer[1] = 1;
-    EXPECT_EQ(
-        board.SCAN_Demux(c.nullBuffer ? nullptr : buffer.data(), c.count, c.numChans, c.muxBoards),
-        c.expected);
-    EXPECT_EQ(buffer[1], 1);
+    EXPECT_EQ(board.Read(buffer).count, 0u);
+    EXPECT_TRUE(AllUntouched(buffer));
   }
+  // The top of every range, and a scan rate that uses up the whole conversion rate.
+  SimulatedBoard board;
+  std::vector<std::int16_t> buffer(10, kUntouched);
+  EXPECT_EQ(AcquireInto(board, {15}, 100, buffer, 1250000.0), kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, buffer, 1000.0, 500.0), kDaqNoError);
 }
 
-TEST(SimulatedBoardRefusals, VScaleRefusesWithItsStatusAndWritesNothing) {
-  struct Case {
-    std::int16_t device, chan, gain;
-    double gainAdjust;
-    bool nullReadings, nullVolts;
-    DaqStatus expected;
-  };
-  const Case cases[] = {
-      {2, 0, 1, 1.0, false, false, kBadDeviceError},
-      {kDevice, 16, 1, 1.0, false, false, kBadChanError},
-      {kDevice, -1, 1, 1.0, false, false, kBadChanError},
-      {kDevice, 0, 25, 1.0, false, false, kBadGainError},
-      {kDevice, 0, 1, 0.0, false, false, kInvalidValueError},
-      {kDevice, 0, 1, kNaN, false, false, kInvalidValueError},
-      {kDevice, 0, 1, -kInf, false, false, kInvalidValueError},
-      {kDevice, 0, 1, 1.0, true, false, kInvalidValueError},
-      {kDevice, 0, 1, 1.0, false, true, kInvalidValueError},
-  };
-  for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    const std::int16_t readings[2] = {100, -100};
-    double volts[2] = {7.0, 7.0};
-    EXPECT_EQ(board.DAQ_VScale(c.device, c.chan, c.gain, c.gainAdjust, 0.0, 2,
-                               c.nullReadings ? nullptr : readings, c.nullVolts ? nullptr : volts),
-              c.expected);
-    EXPECT_EQ(volts[0], 7.0);
-    EXPECT_EQ(volts[1], 7.0);
-  }
+TEST(SimulatedBoardRefusals, ScaleForRefusesUnknownChannelsAndGains) {
+  SimulatedBoard board;
+  VoltScale scale;
+  EXPECT_EQ(board.ScaleFor(16, 1, scale), kBadChanError);
+  EXPECT_EQ(board.ScaleFor(-1, 1, scale), kBadChanError);
+  EXPECT_EQ(board.ScaleFor(0, 25, scale), kBadGainError);
+  EXPECT_EQ(board.ScaleFor(15, -1, scale), kDaqNoError);
 }
 
-TEST(SimulatedBoardRefusals, AiConfigureChecksEveryArgumentAndKeepsTheOldSettings) {
+TEST(SimulatedBoardRefusals, ConfigurationCodesOutsideTheirListsAreRefused) {
   struct Case {
-    std::int16_t device, chan, inputMode, inputRange, polarity, driveAIS;
+    std::int16_t inputMode, polarity;
     DaqStatus expected;
   };
-  const Case cases[] = {
-      {0, -1, 1, 0, 1, 0, kBadDeviceError},           {kDevice, -2, 1, 0, 1, 0, kBadChanError},
-      {kDevice, 16, 1, 0, 1, 0, kBadChanError},       {kDevice, -1, 3, 0, 1, 0, kBadInputModeError},
-      {kDevice, -1, -1, 0, 1, 0, kBadInputModeError}, {kDevice, -1, 1, 5, 1, 0, kInvalidValueError},
-      {kDevice, -1, 1, 20, 1, 0, kInvalidValueError}, {kDevice, -1, 1, 0, 2, 0, kBadPolarityError},
-      {kDevice, -1, 1, 0, 1, 2, kInvalidValueError},
-  };
+  const Case cases[] = {{3, 1, kBadInputModeError}, {-1, 1, kBadInputModeError},
+                        {1, 2, kBadPolarityError},  {0, 0, kDaqNoError},
+                        {2, 1, kDaqNoError}};
   for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    EXPECT_EQ(
-        board.AI_Configure(c.device, c.chan, c.inputMode, c.inputRange, c.polarity, c.driveAIS),
-        c.expected);
-    // Still bipolar: the negative DC channel reads below zero.
-    EXPECT_LT(Acquire(board, 12, 3)[0], 0);
+    EXPECT_EQ(InputSettingsFromCodes(c.inputMode, c.polarity).status, c.expected);
   }
-  SimulatedBoard board(kDevice);
-  EXPECT_EQ(board.AI_Configure(kDevice, -1, 0, 0, 0, 0), kDaqNoError);
-  EXPECT_EQ(board.AI_Configure(kDevice, 15, 2, 10, 1, 1), kDaqNoError);
 }
 
 // ---- Time-out ----
 
-TEST(SimulatedBoardTimeout, AcquisitionLongerThanTheTimeOutFailsAndWritesNothing) {
-  SimulatedBoard board(kDevice);
-  EXPECT_EQ(board.Timeout_Config(kDevice, -2), kInvalidValueError);
-  EXPECT_EQ(board.Timeout_Config(1, 5), kBadDeviceError);
-  ASSERT_EQ(board.Timeout_Config(kDevice, 1), kDaqNoError);  // 0.055 s
+TEST(SimulatedBoardTimeout, AcquisitionLongerThanTheTimeOutFailsAndReadsNothing) {
+  SimulatedBoard board;
+  EXPECT_EQ(board.SetTimeout(-2), kInvalidValueError);
+  ASSERT_EQ(board.SetTimeout(1), kDaqNoError);  // 0.055 s
 
   std::vector<std::int16_t> buffer(5502, kUntouched);
-  std::int16_t order[8];
-  EXPECT_EQ(board.DAQ_Op(kDevice, 0, 1, buffer.data(), 5500, 100000.0), kDaqNoError);
+  const auto first = [&buffer](std::size_t n) { return std::span(buffer).first(n); };
+  EXPECT_EQ(AcquireInto(board, {0}, 1, first(5500), 100000.0), kDaqNoError);
   std::fill(buffer.begin(), buffer.end(), kUntouched);
-  EXPECT_EQ(board.DAQ_Op(kDevice, 0, 1, buffer.data(), 5501, 100000.0), kTimeOutError);
+  EXPECT_EQ(AcquireInto(board, {0}, 1, first(5501), 100000.0), kTimeOutError);
   EXPECT_TRUE(AllUntouched(buffer));
-  // Back-to-back scan: count / sample rate.
-  EXPECT_EQ(board.SCAN_Op(kDevice, 2, 1, buffer.data(), 5500, 100000.0, 0.0, order), kDaqNoError);
-  EXPECT_EQ(board.SCAN_Op(kDevice, 2, 1, buffer.data(), 5502, 100000.0, 0.0, order), kTimeOutError);
+  // Back-to-back scan: readings / sample rate.
+  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, first(5500), 100000.0), kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, first(5502), 100000.0), kTimeOutError);
   // Timed scans: scans / scan rate (2 × 55 scans at 1000 scans/s is 0.055 s).
-  EXPECT_EQ(board.SCAN_Op(kDevice, 2, 1, buffer.data(), 110, 100000.0, 1000.0, order), kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, first(110), 100000.0, 1000.0), kDaqNoError);
   std::fill(buffer.begin(), buffer.end(), kUntouched);
-  EXPECT_EQ(board.SCAN_Op(kDevice, 2, 1, buffer.data(), 112, 100000.0, 1000.0, order),
-            kTimeOutError);
+  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, first(112), 100000.0, 1000.0), kTimeOutError);
   EXPECT_TRUE(AllUntouched(buffer));
 
-  ASSERT_EQ(board.Timeout_Config(kDevice, 0), kDaqNoError);
-  EXPECT_EQ(board.DAQ_Op(kDevice, 0, 1, buffer.data(), 1, 1250000.0), kTimeOutError);
+  ASSERT_EQ(board.SetTimeout(0), kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, {0}, 1, first(1), 1250000.0), kTimeOutError);
 
   // -1 waits for ever: ten days of samples at one per second.
-  ASSERT_EQ(board.Timeout_Config(kDevice, -1), kDaqNoError);
+  ASSERT_EQ(board.SetTimeout(-1), kDaqNoError);
   std::vector<std::int16_t> slow(864000);
-  EXPECT_EQ(board.DAQ_Op(kDevice, 4, 1, slow.data(), 864000, 1.0), kDaqNoError);
+  EXPECT_EQ(AcquireInto(board, {4}, 1, slow, 1.0), kDaqNoError);
   EXPECT_EQ(slow.back(), 1024);
 }
 
@@ -247,17 +175,20 @@ TEST(SimulatedBoardTimeout, AcquisitionLongerThanTheTimeOutFailsAndWritesNothing
 TEST(SimulatedBoardConverter, DcLevelsReadAsTheGainAndPolarityScaleThem) {
   struct Case {
     int chan;  // 4: +2.5 V, 12: -1.5 V
-    std::int16_t gain, polarity;
+    std::int16_t gain;
+    Polarity polarity;
     int expected;
   };
+  constexpr Polarity kBi = Polarity::kBipolar;
+  constexpr Polarity kUni = Polarity::kUnipolar;
   const Case cases[] = {
-      {4, 1, 0, 1024},   {4, -1, 0, 512},   {4, 2, 0, 2047},   {4, 100, 0, 2047},
-      {4, 1, 1, 1024},   {4, 2, 1, 2048},   {4, 5, 1, 4095},   {12, 1, 0, -614},
-      {12, 2, 0, -1229}, {12, 5, 0, -2048}, {12, -1, 0, -307}, {12, 1, 1, 0},
+      {4, 1, kBi, 1024},   {4, -1, kBi, 512},    {4, 2, kBi, 2047},   {4, 100, kBi, 2047},
+      {4, 1, kUni, 1024},  {4, 2, kUni, 2048},   {4, 5, kUni, 4095},  {12, 1, kBi, -614},
+      {12, 2, kBi, -1229}, {12, 5, kBi, -2048},  {12, -1, kBi, -307}, {12, 1, kUni, 0},
   };
   for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    ASSERT_EQ(board.AI_Configure(kDevice, -1, 1, 0, c.polarity, 0), kDaqNoError);
+    SimulatedBoard board;
+    Configure(board, c.polarity);
     std::vector<std::int16_t> r = Acquire(board, c.chan, 100, 100000.0, c.gain);
     EXPECT_EQ(*std::min_element(r.begin(), r.end()), c.expected) << c.chan << " gain " << c.gain;
     EXPECT_EQ(*std::max_element(r.begin(), r.end()), c.expected) << c.chan << " gain " << c.gain;
@@ -265,7 +196,7 @@ TEST(SimulatedBoardConverter, DcLevelsReadAsTheGainAndPolarityScaleThem) {
 }
 
 TEST(SimulatedBoardConverter, SignalsClipAtTheEndsOfTheRange) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   // The 4 V sine at gain 10 (±0.5 V) spends most of its time clipped.
   std::vector<std::int16_t> r = Acquire(board, 0, 1000, 100000.0, 10);
   EXPECT_EQ(*std::max_element(r.begin(), r.end()), 2047);
@@ -274,114 +205,87 @@ TEST(SimulatedBoardConverter, SignalsClipAtTheEndsOfTheRange) {
   EXPECT_GT(std::count(r.begin(), r.end(), -2048), 400);
 
   // Unipolar: the negative half reads 0, the positive peak 4 V × 409.6.
-  ASSERT_EQ(board.AI_Configure(kDevice, -1, 1, 0, 1, 0), kDaqNoError);
+  Configure(board, Polarity::kUnipolar);
   r = Acquire(board, 0, 1000);
   EXPECT_EQ(*std::min_element(r.begin(), r.end()), 0);
   EXPECT_NEAR(*std::max_element(r.begin(), r.end()), 1638, 1);
   EXPECT_NEAR(std::count(r.begin(), r.end(), 0), 500, 10);
 }
 
-TEST(SimulatedBoardConverter, VScaleFollowsTheDriverFormula) {
+TEST(SimulatedBoardConverter, ScaleFollowsTheDriverFormula) {
   struct Case {
-    std::int16_t gain, polarity;
+    std::int16_t gain;
+    Polarity polarity;
     double gainAdjust, offset;
     std::int16_t reading;
     double volts;
   };
+  constexpr Polarity kBi = Polarity::kBipolar;
+  constexpr Polarity kUni = Polarity::kUnipolar;
   const Case cases[] = {
-      {1, 0, 1.0, 0.0, -2048, -5.0},
-      {1, 0, 1.0, 0.0, 1024, 2.5},
-      {1, 0, 1.0, 0.0, 2047, 2047.0 / 2048.0 * 5.0},
-      {10, 0, 1.0, 0.0, 1024, 0.25},
-      {-1, 0, 1.0, 0.0, 1024, 5.0},
-      {1, 0, 1.0, 24.0, 1024, 1000.0 / 2048.0 * 5.0},
-      {1, 0, 0.5, 0.0, 1024, 5.0},
-      {2, 0, 1.25, -2048.0, 0, 2.0},
-      {1, 1, 1.0, 0.0, 4095, 4095.0 / 4096.0 * 10.0},
-      {1, 1, 1.0, 0.0, 2048, 5.0},
-      {-1, 1, 2.0, 48.0, 2048, 2000.0 / 4096.0 * 10.0},
+      {1, kBi, 1.0, 0.0, -2048, -5.0},
+      {1, kBi, 1.0, 0.0, 1024, 2.5},
+      {1, kBi, 1.0, 0.0, 2047, 2047.0 / 2048.0 * 5.0},
+      {10, kBi, 1.0, 0.0, 1024, 0.25},
+      {-1, kBi, 1.0, 0.0, 1024, 5.0},
+      {1, kBi, 1.0, 24.0, 1024, 1000.0 / 2048.0 * 5.0},
+      {1, kBi, 0.5, 0.0, 1024, 5.0},
+      {2, kBi, 1.25, -2048.0, 0, 2.0},
+      {1, kUni, 1.0, 0.0, 4095, 4095.0 / 4096.0 * 10.0},
+      {1, kUni, 1.0, 0.0, 2048, 5.0},
+      {-1, kUni, 2.0, 48.0, 2048, 2000.0 / 4096.0 * 10.0},
   };
   for (const Case& c : cases) {
-    SimulatedBoard board(kDevice);
-    ASSERT_EQ(board.AI_Configure(kDevice, -1, 1, 0, c.polarity, 0), kDaqNoError);
-    double volts = 0;
-    ASSERT_EQ(board.DAQ_VScale(kDevice, 0, c.gain, c.gainAdjust, c.offset, 1, &c.reading, &volts),
-              kDaqNoError);
-    EXPECT_DOUBLE_EQ(volts, c.volts) << "gain " << c.gain << " reading " << c.reading;
+    SimulatedBoard board;
+    Configure(board, c.polarity);
+    VoltScale scale;
+    ASSERT_EQ(board.ScaleFor(0, c.gain, scale), kDaqNoError);
+    EXPECT_DOUBLE_EQ(scale.Volts(c.reading, c.gainAdjust, c.offset), c.volts)
+        << "gain " << c.gain << " reading " << c.reading;
+    EXPECT_EQ(scale.lowestReading, c.polarity == kUni ? 0 : -2048);
+    EXPECT_EQ(scale.highestReading, c.polarity == kUni ? 4095 : 2047);
   }
 }
 
-TEST(SimulatedBoardConverter, LongVScaleGivesTheFormulaBitForBit) {
-  // Long conversions go through a table: every reading, in range or not,
-  // must still give exactly the formula's double.
-  for (std::int16_t polarity : {0, 1}) {
-    SimulatedBoard board(kDevice);
-    ASSERT_EQ(board.AI_Configure(kDevice, -1, 1, 0, polarity, 0), kDaqNoError);
-    std::vector<std::int16_t> readings;
-    for (int r = -32768; r <= 32767; ++r) readings.push_back(static_cast<std::int16_t>(r));
-    readings.push_back(0);
-    std::vector<double> volts(readings.size());
-    const double gainAdjust = 0.987, offset = 3.5;
-    ASSERT_EQ(board.DAQ_VScale(kDevice, 2, 5, gainAdjust, offset,
-                               static_cast<std::uint32_t>(readings.size()), readings.data(),
-                               volts.data()),
-              kDaqNoError);
-    const double maxReading = polarity ? 4096.0 : 2048.0, maxVolt = polarity ? 10.0 : 5.0;
-    for (std::size_t k = 0; k < readings.size(); ++k) {
-      ASSERT_EQ(volts[k], (readings[k] - offset) / maxReading * maxVolt / (5 * gainAdjust)) << k;
-    }
-  }
-}
+// ---- Scans ----
 
-// ---- Scans and demultiplexing ----
-
-TEST(SimulatedBoardScan, ScansChannelsDownToZeroAndListsTheOrder) {
-  SimulatedBoard board(kDevice);
-  std::int16_t order[8];
+TEST(SimulatedBoardScan, ScansTheChannelsInTheOrderAsked) {
+  SimulatedBoard board;
   std::vector<std::int16_t> buffer(8 * 1000);
-  ASSERT_EQ(board.SCAN_Op(kDevice, 8, 1, buffer.data(), 8000, 800000.0, 0.0, order), kDaqNoError);
-  const std::int16_t expectedOrder[8] = {7, 6, 5, 4, 3, 2, 1, 0};
-  EXPECT_TRUE(std::equal(order, order + 8, expectedOrder));
+  ASSERT_EQ(AcquireInto(board, ScanOf(8), 1, buffer, 800000.0), kDaqNoError);
   // Position 3 of each scan is channel 4, the DC level.
-  for (int s = 0; s < 1000; ++s) ASSERT_EQ(buffer[s * 8 + 3], 1024);
-
-  ASSERT_EQ(board.SCAN_Demux(buffer.data(), 8000, 8, 0), kDaqNoError);
-  auto block = [&](int i) {
-    return std::vector<std::int16_t>(buffer.begin() + i * 1000, buffer.begin() + (i + 1) * 1000);
+  auto position = [&](int j) {
+    std::vector<std::int16_t> readings;
+    for (int s = 0; s < 1000; ++s) readings.push_back(buffer[s * 8 + j]);
+    return readings;
   };
-  std::vector<std::int16_t> chirp = block(0), dc = block(3), square = block(6);
+  std::vector<std::int16_t> chirp = position(0), dc = position(3), square = position(6);
   EXPECT_TRUE(std::all_of(dc.begin(), dc.end(), [](int v) { return v == 1024; }));
   std::sort(square.begin(), square.end());
   square.erase(std::unique(square.begin(), square.end()), square.end());
   EXPECT_EQ(square, (std::vector<std::int16_t>{-1229, 1229}));
-  // Block 0 is channel 7, converted first in every scan: exactly what a lone
-  // acquisition of it at the scan interval (10 µs) reads.
+  // Position 0 is channel 7, converted first in every scan: exactly what a
+  // lone acquisition of it at the scan interval (10 µs) reads.
   EXPECT_EQ(chirp, Acquire(board, 7, 1000));
-
-  // A scan of 12 lists its first 8 channels; a scan of 3 pads with zeros.
-  std::vector<std::int16_t> wide(12 * 4);
-  ASSERT_EQ(board.SCAN_Op(kDevice, 12, 1, wide.data(), 48, 1e6, 0.0, order), kDaqNoError);
-  const std::int16_t wideOrder[8] = {11, 10, 9, 8, 7, 6, 5, 4};
-  EXPECT_TRUE(std::equal(order, order + 8, wideOrder));
-  ASSERT_EQ(board.SCAN_Op(kDevice, 3, 1, wide.data(), 48, 1e6, 0.0, order), kDaqNoError);
-  const std::int16_t shortOrder[8] = {2, 1, 0, 0, 0, 0, 0, 0};
-  EXPECT_TRUE(std::equal(order, order + 8, shortOrder));
 }
 
-TEST(SimulatedBoardScan, DemuxGathersEachScanPositionIntoItsBlock) {
-  SimulatedBoard board(kDevice);
-  for (int n = 1; n <= 16; ++n) {
-    const int scans = 150;  // crosses the demultiplexer's internal chunks
-    std::vector<std::int16_t> buffer(n * scans);
-    for (int s = 0; s < scans; ++s) {
-      for (int j = 0; j < n; ++j) buffer[s * n + j] = static_cast<std::int16_t>(j * 1000 + s);
-    }
-    ASSERT_EQ(board.SCAN_Demux(buffer.data(), n * scans, static_cast<std::int16_t>(n), 0),
-              kDaqNoError);
-    for (int i = 0; i < n; ++i) {
-      for (int s = 0; s < scans; ++s) ASSERT_EQ(buffer[i * scans + s], i * 1000 + s) << n;
-    }
+// Reads may stop anywhere, inside a scan too: the readings come out the same.
+TEST(SimulatedBoardScan, ReadsInPiecesGiveTheReadingsOfOneRead) {
+  SimulatedBoard board;
+  std::vector<std::int16_t> whole(3 * 700);
+  ASSERT_EQ(AcquireInto(board, ScanOf(3), 1, whole, 300000.0), kDaqNoError);
+  std::vector<std::int16_t> pieces(whole.size(), kUntouched);
+  ASSERT_EQ(board.Start({ScanOf(3), 1, 300000.0, 0.0, 700}), kDaqNoError);
+  std::size_t done = 0;
+  for (const std::size_t size : {1, 2, 600, 1, 1000, 496}) {
+    const ReadResult read = board.Read(std::span(pieces).subspan(done, size));
+    ASSERT_EQ(read.status, kDaqNoError);
+    ASSERT_EQ(read.count, size);
+    done += size;
   }
+  EXPECT_EQ(board.Read(std::span(pieces)).count, 0u);  // the acquisition is over
+  board.Stop();
+  EXPECT_EQ(pieces, whole);
 }
 
 // ---- Generator against the reference signal ----
@@ -398,7 +302,7 @@ void ExpectWithinOneLsb(const std::vector<std::int16_t>& readings, int chan, dou
 }
 
 TEST(SimulatedBoardGenerator, LongSingleChannelRunsFollowTheReference) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   for (int chan = 0; chan < SimulatedBoard::kChannelCount; ++chan) {
     const std::uint32_t count = chan < 8 ? 1000000 : 200000;
     for (double rate : {1250000.0, 33333.3}) {
@@ -409,12 +313,12 @@ TEST(SimulatedBoardGenerator, LongSingleChannelRunsFollowTheReference) {
 }
 
 TEST(SimulatedBoardGenerator, HighGainAndUnipolarRunsFollowTheReference) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   for (int chan = 0; chan < SimulatedBoard::kChannelCount; ++chan) {
     ExpectWithinOneLsb(Acquire(board, chan, 20000, 100000.0, 100), chan, 0.0, 1e-5, 1, 0, 100.0,
                        false);
   }
-  ASSERT_EQ(board.AI_Configure(kDevice, -1, 1, 0, 1, 0), kDaqNoError);
+  Configure(board, Polarity::kUnipolar);
   for (int chan = 0; chan < SimulatedBoard::kChannelCount; ++chan) {
     ExpectWithinOneLsb(Acquire(board, chan, 20000, 7000.0, -1), chan, 0.0, 1.0 / 7000.0, 1, 0, 0.5,
                        true);
@@ -422,15 +326,13 @@ TEST(SimulatedBoardGenerator, HighGainAndUnipolarRunsFollowTheReference) {
 }
 
 TEST(SimulatedBoardGenerator, ScannedChannelsFollowTheReferenceAtTheirConversionTimes) {
-  SimulatedBoard board(kDevice);
-  std::int16_t order[8];
+  SimulatedBoard board;
   const int n = 16;
   const std::uint32_t scans = 40000;
   std::vector<std::int16_t> buffer(n * scans);
   for (double scanRate : {0.0, 50000.0}) {
     const double rate = 1000000.0;
-    ASSERT_EQ(board.SCAN_Op(kDevice, n, 1, buffer.data(), n * scans, rate, scanRate, order),
-              kDaqNoError);
+    ASSERT_EQ(AcquireInto(board, ScanOf(n), 1, buffer, rate, scanRate), kDaqNoError);
     const double interval = scanRate > 0 ? 1.0 / scanRate : n / rate;
     for (int j = 0; j < n; ++j) {
       ExpectWithinOneLsb(buffer, n - 1 - j, j / rate, interval, n, j, 1.0, false);
@@ -445,7 +347,7 @@ TEST(SimulatedBoardGenerator, ExtremeTimesStayDefined) {
     }
   }
   // Absurdly slow rates put the samples at enormous or infinite times.
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   for (double rate : {1e-300, 4e-320}) {
     std::vector<std::int16_t> r = Acquire(board, 5, 50, rate);
     EXPECT_TRUE(std::all_of(r.begin(), r.end(), [](int v) { return v >= -2048 && v <= 2047; }));
@@ -455,7 +357,7 @@ TEST(SimulatedBoardGenerator, ExtremeTimesStayDefined) {
 // ---- The shapes at the default 1000 points, 100 000 S/s ----
 
 TEST(SimulatedBoardSignals, SineHasItsAmplitudeAndPeriod) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 0, 1000);
   EXPECT_EQ(r[0], 0);
   EXPECT_NEAR(*std::max_element(r.begin(), r.end()), 1638, 1);  // 4 V
@@ -464,7 +366,7 @@ TEST(SimulatedBoardSignals, SineHasItsAmplitudeAndPeriod) {
 }
 
 TEST(SimulatedBoardSignals, SquareHasTwoLevelsAndHalfDuty) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 1, 1000);
   EXPECT_EQ(std::count(r.begin(), r.end(), 1229), 500);  // 3 V
   EXPECT_EQ(std::count(r.begin(), r.end(), -1229), 500);
@@ -472,7 +374,7 @@ TEST(SimulatedBoardSignals, SquareHasTwoLevelsAndHalfDuty) {
 }
 
 TEST(SimulatedBoardSignals, TriangleRampsAtConstantSlope) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 2, 1000);
   // 4 V peak at 300 Hz: 4800 V/s, 0.048 V or 19.66 LSB per sample.
   int ramps = 0;
@@ -487,7 +389,7 @@ TEST(SimulatedBoardSignals, TriangleRampsAtConstantSlope) {
 }
 
 TEST(SimulatedBoardSignals, SawtoothRisesLinearlyAndFallsEveryPeriod) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 3, 1000);
   // ±2.5 V over 2 ms: 10.24 LSB per sample, falling back at 200, 400, ...
   std::vector<int> falls;
@@ -504,13 +406,13 @@ TEST(SimulatedBoardSignals, SawtoothRisesLinearlyAndFallsEveryPeriod) {
 }
 
 TEST(SimulatedBoardSignals, DcIsConstant) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 4, 1000);
   EXPECT_TRUE(std::all_of(r.begin(), r.end(), [](int v) { return v == 1024; }));
 }
 
 TEST(SimulatedBoardSignals, NoisySineScattersAroundItsSine) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 5, 1000);
   double sum = 0, squares = 0, worst = 0;
   for (int k = 0; k < 1000; ++k) {
@@ -529,7 +431,7 @@ TEST(SimulatedBoardSignals, NoisySineScattersAroundItsSine) {
 }
 
 TEST(SimulatedBoardSignals, DampedBurstsDecayAndRestart) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 6, 1000);
   // Bursts every 250 samples; 2 kHz ringing: one cycle each 50 samples,
   // decaying by e^-1 per cycle (time constant 0.5 ms).
@@ -550,7 +452,7 @@ TEST(SimulatedBoardSignals, DampedBurstsDecayAndRestart) {
 }
 
 TEST(SimulatedBoardSignals, ChirpCrossesZeroEverFasterWithinASweep) {
-  SimulatedBoard board(kDevice);
+  SimulatedBoard board;
   std::vector<std::int16_t> r = Acquire(board, 7, 1000);
   // Sweeps of 5 ms (500 samples), 400 Hz to 2 kHz: 6 cycles per sweep.
   for (int sweep = 0; sweep < 2; ++sweep) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/simulated_board.h"
+#include "acquisition/boards.h"
 #include "app/allocation.h"
 #include "app/channel_record.h"
 #include "cli_commands.h"
@@ -425,22 +425,24 @@ TEST(AllocationFailureMatrix, ArithmeticLeavesItsResultWithoutSamples) {
 }
 
 struct Bench {
-  SimulatedBoard board{1};
+  Boards boards;
   ScriptedUser user;
   BoardConfig config = DefaultBoardConfig();
+  AcquisitionBuffers buffers;
   ChannelTable table;
 
   Bench() {
+    AttachSimulatedBoard(boards);
     config.timeOut = -1;
     ResetChannels(table, 1);
     for (ChannelRecord& record : table) record.count = 2000;
     table[7] = Small();
   }
 
-  int Acquire(int first, int last) {
-    std::array<std::int32_t, kChannelCount> selected{};
-    for (int i = first; i <= last; ++i) selected[i] = 1;
-    return AcquireChannels({board, user, config}, table, selected, 0.0);
+  bool Acquire(int first, int last) {
+    ChannelSelection selected{};
+    for (int i = first; i <= last; ++i) selected[i] = true;
+    return AcquireChannels({boards, user, config, buffers}, table, selected, 0.0);
   }
 };
 
@@ -452,30 +454,29 @@ TEST(AllocationFailureMatrix, AcquisitionReportsAndKeepsEveryCountHeld) {
     std::vector<std::string> requests;
   };
   const Case cases[] = {
-      {"acquire one channel (2)", 2, 2, {"record samples", "raw readings"}},
+      {"acquire one channel (2)", 2, 2, {"readings", "record samples"}},
       {"acquire scan 0-2",
        0,
        2,
-       {"volts buffer", "raw readings", "record 2 samples", "record 1 samples",
-        "record 0 samples"}},
+       {"readings", "record 2 samples", "record 1 samples", "record 0 samples"}},
   };
   MatrixTable table({"operation", "failing request", "result", "user sees", "records afterwards"});
   for (const Case& c : cases) {
     {
       Bench counting;
       ASSERT_EQ(static_cast<int>(c.requests.size()),
-                RequestsOf([&] { ASSERT_EQ(1, counting.Acquire(c.first, c.last)); }))
+                RequestsOf([&] { ASSERT_TRUE(counting.Acquire(c.first, c.last)); }))
           << c.name;
     }
     for (std::size_t n = 1; n <= c.requests.size(); ++n) {
       SCOPED_TRACE(std::string(c.name) + ", request " + std::to_string(n));
       Bench bench;
-      int result = -1;
+      bool result = true;
       {
         ScopedAllocationFailure failure(static_cast<int>(n));
         result = bench.Acquire(c.first, c.last);
       }
-      EXPECT_EQ(0, result);
+      EXPECT_FALSE(result);
       ASSERT_EQ(1u, bench.user.boxes().size());
       EXPECT_EQ(kAllocationErrorMessage, bench.user.boxes()[0].text);
       EXPECT_EQ("ERREUR!", bench.user.boxes()[0].caption);

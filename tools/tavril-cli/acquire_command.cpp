@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/board_router.h"
-#include "app/app_state.h"
+#include "acquisition/acquisition_settings.h"
+#include "acquisition/comedi/default_boards.h"
 #include "config/config_file.h"
 #include "console_user.h"
 #include "files/channel_file.h"
@@ -50,31 +50,22 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
     }
   }
 
-  AppState state;
-  state.boardConfig = ConfigOfThisDirectory();
-  const BoardConfig& config = state.boardConfig;
-  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards();
+  ChannelTable table{};
+  const BoardConfig config = ConfigOfThisDirectory();
+  std::unique_ptr<Boards> boards = MakeDefaultBoards();
   ConsoleUser user(err);
   out << "Périphérique " << config.device << " : " << boards->DescribeDevice(config.device) << '\n';
-  if (ConfigureBoard(*boards, user, config.device, -1, config.inputMode, config.polar) == 0) {
-    return 1;
-  }
+  if (!ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar)) return 1;
 
-  // The records get the panel's values before the acquisition, as in the program.
-  const std::string title = Utf8ToWindows1252(request.title).substr(0, kMaxTitleBytes);
-  for (const int channel : channels) {
-    ChannelRecord& record = state.channels[channel];
-    record.rate = request.rate;
-    record.count = request.count;
-    record.gain = request.gain;
-    record.title = title;
-    record.device = config.device;
-    record.chan = static_cast<std::int16_t>(channel);
-    state.selectedChannels[channel] = 1;
-  }
-  state.scanRate = request.scanRate;
-  if (AcquireChannels({*boards, user, config}, state.channels, state.selectedChannels,
-                      state.scanRate) != 1) {
+  // The records get the request's values before the acquisition, as the panel's.
+  ChannelSelection selected{};
+  for (const int channel : channels) selected[channel] = true;
+  PrepareRecords(table, selected,
+                 {request.rate, request.count, request.gain, Utf8ToWindows1252(request.title),
+                  request.scanRate},
+                 config.device);
+  AcquisitionBuffers buffers;
+  if (!AcquireChannels({*boards, user, config, buffers}, table, selected, request.scanRate)) {
     return 1;
   }
 
@@ -83,7 +74,7 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
     AtomicFileWriter writer;
     bool written = writer.Open(path);
     if (written) {
-      WriteChannelFile(writer, state.channels[channel]);
+      WriteChannelFile(writer, table[channel]);
       written = writer.Commit();
     }
     if (!written) {
