@@ -8,7 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <new>
+#include <iterator>
 #include <utility>
 
 #include "acquisition/comedi/comedi_error_text.h"
@@ -48,22 +48,6 @@ bool CloseTo(unsigned settledNs, double wantedNs) {
   return std::abs(settledNs - wantedNs) <= kTimingTolerance * wantedNs;
 }
 
-// Cancels the command on every way out, which also frees the subdevice for
-// the next one once a command has run to its end.
-class CommandGuard {
- public:
-  CommandGuard(ComediLibrary& library, comedi_t* handle, unsigned subdevice)
-      : library_(library), handle_(handle), subdevice_(subdevice) {}
-  CommandGuard(const CommandGuard&) = delete;
-  CommandGuard& operator=(const CommandGuard&) = delete;
-  ~CommandGuard() { library_.Cancel(handle_, subdevice_); }
-
- private:
-  ComediLibrary& library_;
-  comedi_t* handle_;
-  unsigned subdevice_;
-};
-
 // Between a range's raw codes and the engine's int16 readings.
 struct ReadingCodec {
   bool unipolar = false;
@@ -86,66 +70,61 @@ struct ReadingCodec {
     return static_cast<std::int16_t>(static_cast<std::int32_t>(code) - zeroCode);
   }
 
-  // The raw code of `reading` less `offset` readings; fractional when the
-  // offset is.
-  double ToRaw(std::int16_t reading, double offset) const {
-    const double code = unipolar ? static_cast<std::uint16_t>(reading) : reading + zeroCode;
-    return std::ldexp(code - offset, static_cast<int>(shift));
-  }
-};
-
-// Raw code to volts: the calibration polynomial where comedilib gives one,
-// else the range's linear formula (which, unlike comedi_to_phys, gives the
-// range's ends for the end codes rather than NaN).
-struct VoltConversion {
-  bool calibrated = false;
-  comedi_polynomial_t polynomial{};
-  double min = 0.0;
-  double max = 0.0;
-  double maxdata = 1.0;
-
-  double operator()(double raw) const {
-    if (!calibrated) return min + raw * (max - min) / maxdata;
-    const double x = raw - polynomial.expansion_origin;
-    double term = 1.0;
-    double volts = 0.0;
-    for (unsigned i = 0; i <= polynomial.order; ++i) {
-      volts += polynomial.coefficients[i] * term;
-      term *= x;
-    }
-    return volts;
+  // The way back, from a reading to the raw code, and the readings the
+  // converter can give.
+  void Describe(VoltScale& scale) const {
+    scale.unsignedReadings = unipolar;
+    scale.zeroCode = zeroCode;
+    scale.codeShift = static_cast<int>(shift);
+    const std::int32_t topCode = static_cast<std::int32_t>(maxdata >> shift);
+    // A unipolar code above 32767 wraps to a negative reading: every reading
+    // can then occur.
+    const std::int32_t lowest = unipolar ? (topCode > INT16_MAX ? INT16_MIN : 0) : -zeroCode;
+    const std::int32_t highest =
+        unipolar ? std::min<std::int32_t>(topCode, INT16_MAX) : topCode - zeroCode;
+    scale.lowestReading = static_cast<std::int16_t>(std::max<std::int32_t>(lowest, INT16_MIN));
+    scale.highestReading = static_cast<std::int16_t>(std::min<std::int32_t>(highest, INT16_MAX));
   }
 };
 
 // Serves a device number whose board is there but could not be opened.
-class UnreachableBoard : public BoardDriver {
+class UnreachableBoard : public Board {
  public:
   explicit UnreachableBoard(DaqStatus status) : status_(status) {}
 
-  DaqStatus Timeout_Config(std::int16_t, std::int32_t) override { return status_; }
-  DaqStatus DAQ_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t,
-                   double) override {
-    return status_;
-  }
-  DaqStatus SCAN_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t, double,
-                    double, std::int16_t*) override {
-    return status_;
-  }
-  DaqStatus SCAN_Demux(std::int16_t*, std::uint32_t, std::int16_t, std::int16_t) override {
-    return status_;
-  }
-  DaqStatus DAQ_VScale(std::int16_t, std::int16_t, std::int16_t, double, double, std::uint32_t,
-                       const std::int16_t*, double*) override {
-    return status_;
-  }
-  DaqStatus AI_Configure(std::int16_t, std::int16_t, std::int16_t, std::int16_t, std::int16_t,
-                         std::int16_t) override {
-    return status_;
-  }
+  DaqStatus Configure(const InputSettings&) override { return status_; }
+  DaqStatus SetTimeout(std::int32_t) override { return status_; }
+  DaqStatus Start(const AcquisitionRequest&) override { return status_; }
+  ReadResult Read(std::span<std::int16_t>) override { return {status_, 0}; }
+  void Stop() override {}
+  DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return status_; }
+  std::string StatusMessage(DaqStatus status) const override { return ComediStatusMessage(status); }
 
  private:
   DaqStatus status_;
 };
+
+// The analog reference of an input mode, and the subdevice flag that says
+// the board has it.
+struct Reference {
+  unsigned aref;
+  int flag;
+};
+
+bool ReferenceOf(InputMode mode, Reference* reference) {
+  switch (mode) {
+    case InputMode::kDifferential:
+      *reference = {AREF_DIFF, SDF_DIFF};
+      return true;
+    case InputMode::kReferenced:
+      *reference = {AREF_GROUND, SDF_GROUND};
+      return true;
+    case InputMode::kNonReferenced:
+      *reference = {AREF_COMMON, SDF_COMMON};
+      return true;
+  }
+  return false;
+}
 
 std::string NameOrQuestionMark(const char* name) {
   return name != nullptr && *name != '\0' ? name : "?";
@@ -161,6 +140,27 @@ struct ComediBoard::RangeChoice {
   ReadingCodec codec;
 };
 
+// The command started and how far it has been read.
+struct ComediBoard::Run {
+  std::vector<unsigned> chanlist;
+  std::vector<ReadingCodec> codecs;  // by position in the scan
+  // Set once comedi_command took it: from then on Stop() cancels it, which
+  // also frees the subdevice once a command has run to its end.
+  bool commandRunning = false;
+  int fd = -1;
+  bool longSamples = false;
+  std::uint64_t total = 0;  // readings the command gives; 0 without end
+  std::uint64_t done = 0;
+  std::size_t position = 0;  // in the scan
+  // Bytes of a sample cut by the last read.
+  unsigned char pending[sizeof(lsampl_t)] = {};
+  std::size_t pendingBytes = 0;
+  bool forever = true;
+  std::chrono::steady_clock::time_point deadline;
+  // A read that failed leaves the stream out of step: later reads say so again.
+  DaqStatus failure = kDaqNoError;
+};
+
 void ComediBoard::HandleCloser::operator()(comedi_t* handle) const {
   library->Close(handle);
 }
@@ -169,11 +169,10 @@ void ComediBoard::CalibrationDeleter::operator()(comedi_calibration_t* calibrati
   library->CleanupCalibration(calibration);
 }
 
-ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, std::int16_t device,
-                         unsigned subdevice, int channelCount, int subdeviceFlags)
+ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevice,
+                         int channelCount, int subdeviceFlags)
     : library_(library),
       handle_(std::move(handle)),
-      device_(device),
       subdevice_(subdevice),
       channelCount_(channelCount),
       subdeviceFlags_(subdeviceFlags),
@@ -185,10 +184,14 @@ ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, std::int16_t dev
       (subdeviceFlags & SDF_GROUND) == 0) {
     aref = (subdeviceFlags & SDF_DIFF) != 0 ? AREF_DIFF : AREF_COMMON;
   }
-  setup_.assign(static_cast<std::size_t>(channelCount), ChannelSetup{aref, false});
+  setup_ = ChannelSetup{aref, false};
 
   const std::string path = library_.GetDefaultCalibrationPath(handle_.get());
   if (!path.empty()) calibration_.reset(library_.ParseCalibrationFile(path.c_str()));
+}
+
+ComediBoard::~ComediBoard() {
+  Stop();
 }
 
 DaqStatus ComediBoard::LibraryError() const {
@@ -198,9 +201,8 @@ DaqStatus ComediBoard::LibraryError() const {
 DaqStatus ComediBoard::ChooseRange(unsigned chan, std::int16_t gain, RangeChoice* choice) const {
   double g = 1.0;
   if (!GainFactor(gain, &g)) return kBadGainError;
-  const ChannelSetup& setup = setup_[chan];
-  const double top = (setup.unipolar ? 10.0 : 5.0) / g;
-  const double bottom = setup.unipolar ? 0.0 : -top;
+  const double top = (setup_.unipolar ? 10.0 : 5.0) / g;
+  const double bottom = setup_.unipolar ? 0.0 : -top;
   const double tolerance = 1e-3 * top;
 
   const int ranges = library_.GetNRanges(handle_.get(), subdevice_, chan);
@@ -216,82 +218,82 @@ DaqStatus ComediBoard::ChooseRange(unsigned chan, std::int16_t gain, RangeChoice
     const lsampl_t maxdata = library_.GetMaxdata(handle_.get(), subdevice_, chan);
     if (maxdata == 0) return LibraryError();
     choice->index = static_cast<unsigned>(r);
-    choice->aref = setup.aref;
+    choice->aref = setup_.aref;
     choice->min = range->min;
     choice->max = range->max;
-    choice->codec = ReadingCodec::For(maxdata, setup.unipolar);
+    choice->codec = ReadingCodec::For(maxdata, setup_.unipolar);
     return kDaqNoError;
   }
   return kBadGainError;
 }
 
-DaqStatus ComediBoard::Timeout_Config(std::int16_t device, std::int32_t timeoutTicks) {
-  if (device != device_) return kBadDeviceError;
-  if (timeoutTicks < -1) return kInvalidValueError;
-  timeoutTicks_ = timeoutTicks;
+DaqStatus ComediBoard::Configure(const InputSettings& settings) {
+  Reference reference{};
+  if (!ReferenceOf(settings.mode, &reference)) return kBadInputModeError;
+  const bool declaresArefs =
+      (subdeviceFlags_ & (SDF_GROUND | SDF_COMMON | SDF_DIFF | SDF_OTHER)) != 0;
+  if (declaresArefs && (subdeviceFlags_ & reference.flag) == 0) return kBadInputModeError;
+
+  // Every channel has the same ranges on these boards: channel 0 answers for all.
+  const bool unipolar = settings.polarity == Polarity::kUnipolar;
+  const int ranges = library_.GetNRanges(handle_.get(), subdevice_, 0);
+  if (ranges < 0) return LibraryError();
+  bool hasPolarity = false;
+  for (int r = 0; r < ranges && !hasPolarity; ++r) {
+    const comedi_range* range =
+        library_.GetRange(handle_.get(), subdevice_, 0, static_cast<unsigned>(r));
+    if (range == nullptr) return LibraryError();
+    hasPolarity = range->unit == UNIT_volt && (unipolar ? range->min >= 0.0 : range->min < 0.0);
+  }
+  if (!hasPolarity) return kBadPolarityError;
+
+  setup_ = ChannelSetup{reference.aref, unipolar};
   return kDaqNoError;
 }
 
-DaqStatus ComediBoard::DAQ_Op(std::int16_t device, std::int16_t chan, std::int16_t gain,
-                              std::int16_t* buffer, std::uint32_t count, double sampleRate) {
-  if (device != device_) return kBadDeviceError;
-  if (!ValidChannel(chan)) return kBadChanError;
-  double g = 1.0;
-  if (!GainFactor(gain, &g)) return kBadGainError;
-  if (count == 0) return kBadCountError;
-  if (!ValidRate(sampleRate)) return kBadIntervalError;
-  if (buffer == nullptr) return kInvalidValueError;
-  const double convertNs = 1e9 / sampleRate;
-  if (!ValidPeriod(convertNs)) return kBadIntervalError;
-
-  std::vector<RangeChoice> ranges(1);
-  const auto channel = static_cast<unsigned>(chan);
-  if (DaqStatus status = ChooseRange(channel, gain, &ranges[0]); status != kDaqNoError) {
-    return status;
-  }
-  std::vector<unsigned> chanlist{CR_PACK(channel, ranges[0].index, ranges[0].aref)};
-  return RunCommand(chanlist, ranges, convertNs, convertNs, false, count, buffer);
+DaqStatus ComediBoard::SetTimeout(std::int32_t ticks) {
+  if (ticks < -1) return kInvalidValueError;
+  timeoutTicks_ = ticks;
+  return kDaqNoError;
 }
 
-DaqStatus ComediBoard::SCAN_Op(std::int16_t device, std::int16_t numChans, std::int16_t gain,
-                               std::int16_t* buffer, std::uint32_t count, double sampleRate,
-                               double scanRate, std::int16_t* scanOrder) {
-  if (device != device_) return kBadDeviceError;
-  if (numChans < 1 || numChans > channelCount_) return kBadChanError;
+DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
+  Stop();
+  const std::size_t channels = request.channels.size();
+  if (channels < 1 || channels > static_cast<std::size_t>(channelCount_)) return kBadChanError;
+  for (const int chan : request.channels) {
+    if (!ValidChannel(chan)) return kBadChanError;
+  }
   double g = 1.0;
-  if (!GainFactor(gain, &g)) return kBadGainError;
-  if (count == 0) return kBadCountError;
+  if (!GainFactor(request.gain, &g)) return kBadGainError;
+  // Scans without end would run with stop_src TRIG_NONE, read as they come;
+  // the board does not stream yet. The stop count is 32 bits.
+  if (request.scans == 0 || request.scans > UINT_MAX) return kBadCountError;
+  const double sampleRate = request.sampleRate;
   if (!ValidRate(sampleRate)) return kBadIntervalError;
-  if (buffer == nullptr) return kInvalidValueError;
-  const auto channels = static_cast<std::uint32_t>(numChans);
-  if (count % channels != 0) return kBadCountError;
-  if (!(scanRate >= 0.0 && scanRate * numChans <= sampleRate)) return kBadIntervalError;
-  if (scanOrder == nullptr) return kInvalidValueError;
+  const double scanRate = request.scanRate;
+  if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    return kBadIntervalError;
+  }
   const double convertNs = 1e9 / sampleRate;
-  const double scanNs = scanRate > 0.0 ? 1e9 / scanRate : numChans * convertNs;
+  const double scanNs = scanRate > 0.0 ? 1e9 / scanRate : static_cast<double>(channels) * convertNs;
   if (!ValidPeriod(convertNs) || !ValidPeriod(scanNs)) return kBadIntervalError;
 
-  // Channels numChans - 1 down to 0, so that SCAN_Demux leaves block i
-  // holding channel numChans - 1 - i, as the engine expects.
-  std::vector<RangeChoice> ranges(channels);
-  std::vector<unsigned> chanlist(channels);
-  for (std::uint32_t j = 0; j < channels; ++j) {
-    const unsigned chan = channels - 1 - j;
-    if (DaqStatus status = ChooseRange(chan, gain, &ranges[j]); status != kDaqNoError) {
+  auto run = std::make_unique<Run>();
+  for (const int chan : request.channels) {
+    RangeChoice choice;
+    if (DaqStatus status = ChooseRange(static_cast<unsigned>(chan), request.gain, &choice);
+        status != kDaqNoError) {
       return status;
     }
-    chanlist[j] = CR_PACK(chan, ranges[j].index, ranges[j].aref);
+    run->chanlist.push_back(CR_PACK(static_cast<unsigned>(chan), choice.index, choice.aref));
+    run->codecs.push_back(choice.codec);
   }
-  if (DaqStatus status =
-          RunCommand(chanlist, ranges, convertNs, scanNs, scanRate > 0.0, count / channels, buffer);
-      status != kDaqNoError) {
-    return status;
-  }
-  // The order array has room for 8 channels; a longer scan lists its first 8.
-  for (int j = 0; j < 8; ++j) {
-    scanOrder[j] = static_cast<std::int16_t>(j < numChans ? numChans - 1 - j : 0);
-  }
-  return kDaqNoError;
+  run_ = std::move(run);
+  const DaqStatus status = RunCommand(*run_, convertNs, scanNs, scanRate > 0.0, request.scans);
+  // A command that started and then failed is cancelled here.
+  if (status != kDaqNoError) Stop();
+  return status;
 }
 
 void ComediBoard::ApplyHardwareCalibration(const std::vector<unsigned>& chanlist) {
@@ -305,23 +307,23 @@ void ComediBoard::ApplyHardwareCalibration(const std::vector<unsigned>& chanlist
   }
 }
 
-DaqStatus ComediBoard::RunCommand(std::vector<unsigned>& chanlist,
-                                  const std::vector<RangeChoice>& ranges, double convertNs,
-                                  double scanNs, bool scanRateGiven, std::uint32_t scans,
-                                  std::int16_t* buffer) {
-  const auto length = static_cast<unsigned>(chanlist.size());
+DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, bool scanRateGiven,
+                                  std::uint64_t scans) {
+  const auto length = static_cast<unsigned>(run.chanlist.size());
+  const unsigned stopSource = scans == 0 ? TRIG_NONE : TRIG_COUNT;
+  const auto stopCount = static_cast<unsigned>(scans);
   comedi_cmd cmd{};
   if (library_.GetCmdGenericTimed(handle_.get(), subdevice_, &cmd, length, PeriodArgument(scanNs)) <
       0) {
     return LibraryError();
   }
   cmd.subdev = subdevice_;
-  cmd.chanlist = chanlist.data();
+  cmd.chanlist = run.chanlist.data();
   cmd.chanlist_len = length;
   cmd.scan_end_src = TRIG_COUNT;
   cmd.scan_end_arg = length;
-  cmd.stop_src = TRIG_COUNT;
-  cmd.stop_arg = scans;
+  cmd.stop_src = stopSource;
+  cmd.stop_arg = stopCount;
   // The generic command lets scans follow one another where the board can;
   // a slower scan rate needs the board's scan clock, if it has one.
   const bool needsScanClock = cmd.scan_begin_src == TRIG_FOLLOW && scanRateGiven &&
@@ -342,7 +344,7 @@ DaqStatus ComediBoard::RunCommand(std::vector<unsigned>& chanlist,
   }
   if (stage != 0) return kBadIntervalError;
   if (cmd.chanlist_len != length || cmd.scan_end_arg != length) return kBadChanError;
-  if (cmd.stop_src != TRIG_COUNT || cmd.stop_arg != scans) return kBadCountError;
+  if (cmd.stop_src != stopSource || cmd.stop_arg != stopCount) return kBadCountError;
   if (cmd.convert_src == TRIG_TIMER && !CloseTo(cmd.convert_arg, convertNs)) {
     return kBadIntervalError;
   }
@@ -350,181 +352,149 @@ DaqStatus ComediBoard::RunCommand(std::vector<unsigned>& chanlist,
     return kBadIntervalError;
   }
 
-  ApplyHardwareCalibration(chanlist);
+  ApplyHardwareCalibration(run.chanlist);
   if (library_.Command(handle_.get(), &cmd) < 0) return LibraryError();
-  const CommandGuard guard(library_, handle_.get(), subdevice_);
-  return ReadReadings(ranges, std::uint64_t{scans} * length, buffer);
+  run.commandRunning = true;
+  run.forever = timeoutTicks_ < 0;
+  run.deadline = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
+  run.fd = library_.Fileno(handle_.get());
+  if (run.fd < 0) return LibraryError();
+  run.longSamples = (subdeviceFlags_ & SDF_LSAMPL) != 0;
+  run.total = scans * length;
+  return kDaqNoError;
 }
 
-DaqStatus ComediBoard::ReadReadings(const std::vector<RangeChoice>& ranges, std::uint64_t total,
-                                    std::int16_t* buffer) {
+ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
+  if (run_ == nullptr) return {kInvalidValueError, 0};
+  Run& run = *run_;
+  if (run.failure != kDaqNoError) return {run.failure, 0};
+  const ReadResult result = ReadReadings(run, readings);
+  run.failure = result.status;
+  return result;
+}
+
+ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings) {
   using Clock = std::chrono::steady_clock;
-  const int fd = library_.Fileno(handle_.get());
-  if (fd < 0) return LibraryError();
-  const bool forever = timeoutTicks_ < 0;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
-  const bool longSamples = (subdeviceFlags_ & SDF_LSAMPL) != 0;
-  const std::size_t sampleBytes = longSamples ? sizeof(lsampl_t) : sizeof(sampl_t);
+  const std::size_t sampleBytes = run.longSamples ? sizeof(lsampl_t) : sizeof(sampl_t);
+  std::size_t wanted = readings.size();
+  if (run.total != 0) {
+    wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, run.total - run.done));
+  }
 
   unsigned char chunk[kChunkBytes];
-  std::size_t pending = 0;  // bytes of a sample cut by the previous read
-  std::uint64_t done = 0;
-  std::size_t position = 0;  // in the scan
-  while (done < total) {
+  std::size_t pending = run.pendingBytes;
+  std::memcpy(chunk, run.pending, pending);
+  std::size_t done = 0;
+  // What is left of a cut sample waits for the next call.
+  const auto finish = [&](DaqStatus status) {
+    std::memcpy(run.pending, chunk, pending);
+    run.pendingBytes = pending;
+    run.done += done;
+    return ReadResult{status, done};
+  };
+  while (done < wanted) {
     int waitMs = -1;
     bool lastWait = false;
-    if (!forever) {
+    if (!run.forever) {
       const auto left =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return kTimeOutError;
+          std::chrono::ceil<std::chrono::milliseconds>(run.deadline - Clock::now()).count();
+      if (left <= 0) return finish(kTimeOutError);
       lastWait = left <= INT_MAX;
       waitMs = lastWait ? static_cast<int>(left) : INT_MAX;
     }
-    const int ready = library_.WaitReadable(fd, waitMs);
+    const int ready = library_.WaitReadable(run.fd, waitMs);
     if (ready == -EINTR) continue;
-    if (ready < 0) return StatusOfErrno(-ready);
+    if (ready < 0) return finish(StatusOfErrno(-ready));
     if (ready == 0) {
-      if (lastWait) return kTimeOutError;
+      if (lastWait) return finish(kTimeOutError);
       continue;
     }
 
-    const std::uint64_t missing = (total - done) * sampleBytes - pending;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes - pending, missing));
-    const long got = library_.Read(fd, chunk + pending, want);
+    // Never more bytes than the readings wanted: whatever is read is used.
+    const std::size_t missing = (wanted - done) * sampleBytes - pending;
+    const std::size_t want = std::min(kChunkBytes - pending, missing);
+    const long got = library_.Read(run.fd, chunk + pending, want);
     if (got == -EINTR || got == -EAGAIN) continue;
     // Comedi ends a read with EPIPE when the acquisition stopped on an error,
     // in practice the buffer overflowing because the data was not read in time.
-    if (got == -EPIPE) return ComediStatus(EBUF_OVR);
-    if (got < 0) return StatusOfErrno(static_cast<int>(-got));
+    if (got == -EPIPE) return finish(ComediStatus(EBUF_OVR));
+    if (got < 0) return finish(StatusOfErrno(static_cast<int>(-got)));
     // The command ended before it gave every reading.
-    if (got == 0) return ComediStatus(EIO);
+    if (got == 0) return finish(ComediStatus(EIO));
 
     const std::size_t bytes = pending + static_cast<std::size_t>(got);
     const std::size_t whole = bytes / sampleBytes;
     for (std::size_t i = 0; i < whole; ++i) {
       lsampl_t raw = 0;
-      if (longSamples) {
+      if (run.longSamples) {
         std::memcpy(&raw, chunk + i * sampleBytes, sizeof(lsampl_t));
       } else {
         sampl_t shortRaw = 0;
         std::memcpy(&shortRaw, chunk + i * sampleBytes, sizeof(sampl_t));
         raw = shortRaw;
       }
-      buffer[done++] = ranges[position].codec.ToReading(raw);
-      if (++position == ranges.size()) position = 0;
+      readings[done++] = run.codecs[run.position].ToReading(raw);
+      if (++run.position == run.codecs.size()) run.position = 0;
     }
     pending = bytes - whole * sampleBytes;
     std::memmove(chunk, chunk + whole * sampleBytes, pending);
   }
-  return kDaqNoError;
+  return finish(kDaqNoError);
 }
 
-DaqStatus ComediBoard::SCAN_Demux(std::int16_t* buffer, std::uint32_t count, std::int16_t numChans,
-                                  std::int16_t numMuxBoards) {
-  if (numMuxBoards != 0) return kInvalidValueError;
-  if (numChans < 1 || numChans > channelCount_) return kBadChanError;
-  const auto channels = static_cast<std::uint32_t>(numChans);
-  if (count == 0 || count % channels != 0) return kBadCountError;
-  if (buffer == nullptr) return kInvalidValueError;
-  if (channels == 1) return kDaqNoError;
-
-  if (demuxScratchSize_ < count) {
-    demuxScratch_.reset(new (std::nothrow) std::int16_t[count]);
-    demuxScratchSize_ = demuxScratch_ == nullptr ? 0 : count;
-    if (demuxScratch_ == nullptr) return kMemFullError;
-  }
-  std::memcpy(demuxScratch_.get(), buffer, std::size_t{count} * sizeof(std::int16_t));
-  const std::size_t scans = count / channels;
-  for (std::size_t s = 0; s < scans; ++s) {
-    for (std::size_t j = 0; j < channels; ++j)
-      buffer[j * scans + s] = demuxScratch_[s * channels + j];
-  }
-  return kDaqNoError;
+void ComediBoard::Stop() {
+  if (run_ != nullptr && run_->commandRunning) library_.Cancel(handle_.get(), subdevice_);
+  run_.reset();
 }
 
-DaqStatus ComediBoard::DAQ_VScale(std::int16_t device, std::int16_t chan, std::int16_t gain,
-                                  double gainAdjust, double offset, std::uint32_t count,
-                                  const std::int16_t* readings, double* volts) {
-  if (device != device_) return kBadDeviceError;
-  if (!ValidChannel(chan)) return kBadChanError;
+DaqStatus ComediBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale) {
+  if (!ValidChannel(channel)) return kBadChanError;
   double g = 1.0;
   if (!GainFactor(gain, &g)) return kBadGainError;
-  if (readings == nullptr || volts == nullptr) return kInvalidValueError;
-  if (!std::isfinite(gainAdjust) || gainAdjust == 0.0) return kInvalidValueError;
-  const auto channel = static_cast<unsigned>(chan);
+  const auto chan = static_cast<unsigned>(channel);
   RangeChoice choice;
-  if (DaqStatus status = ChooseRange(channel, gain, &choice); status != kDaqNoError) return status;
+  if (DaqStatus status = ChooseRange(chan, gain, &choice); status != kDaqNoError) return status;
 
-  VoltConversion convert;
-  convert.min = choice.min;
-  convert.max = choice.max;
-  convert.maxdata = choice.codec.maxdata;
   comedi_polynomial_t polynomial{};
   int found = -1;
   if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) != 0) {
     // Software-calibrated boards (M series) are corrected by the polynomial
     // comedi_soft_calibrate stored; without that file they read uncorrected.
     if (calibration_ != nullptr) {
-      found = library_.GetSoftcalConverter(subdevice_, channel, choice.index, COMEDI_TO_PHYSICAL,
+      found = library_.GetSoftcalConverter(subdevice_, chan, choice.index, COMEDI_TO_PHYSICAL,
                                            calibration_.get(), &polynomial);
     }
   } else {
-    found = library_.GetHardcalConverter(handle_.get(), subdevice_, channel, choice.index,
+    found = library_.GetHardcalConverter(handle_.get(), subdevice_, chan, choice.index,
                                          COMEDI_TO_PHYSICAL, &polynomial);
   }
+
+  scale = VoltScale{};
+  choice.codec.Describe(scale);
+  scale.form = VoltScale::Form::kRange;
+  scale.rangeMin = choice.min;
+  scale.rangeMax = choice.max;
+  scale.maxCode = choice.codec.maxdata;
+  // The calibration polynomial where comedilib gives one, else the range's
+  // linear formula (which, unlike comedi_to_phys, gives the range's ends for
+  // the end codes rather than NaN).
+  static_assert(VoltScale::kMaxCoefficients >= COMEDI_MAX_NUM_POLYNOMIAL_COEFFICIENTS);
   if (found >= 0 && polynomial.order < COMEDI_MAX_NUM_POLYNOMIAL_COEFFICIENTS) {
-    convert.calibrated = true;
-    convert.polynomial = polynomial;
-  }
-  for (std::uint32_t k = 0; k < count; ++k) {
-    volts[k] = convert(choice.codec.ToRaw(readings[k], offset)) / gainAdjust;
-  }
-  return kDaqNoError;
-}
-
-DaqStatus ComediBoard::AI_Configure(std::int16_t device, std::int16_t chan, std::int16_t inputMode,
-                                    std::int16_t inputRange, std::int16_t polarity,
-                                    std::int16_t driveAIS) {
-  if (device != device_) return kBadDeviceError;
-  if (chan != -1 && !ValidChannel(chan)) return kBadChanError;
-  if (inputMode < 0 || inputMode > 2) return kBadInputModeError;
-  // DIFF, RSE, NRSE: against the other input of a pair, against the board's
-  // ground, against the common sense input.
-  constexpr unsigned kArefs[] = {AREF_DIFF, AREF_GROUND, AREF_COMMON};
-  constexpr int kArefFlags[] = {SDF_DIFF, SDF_GROUND, SDF_COMMON};
-  const bool declaresArefs =
-      (subdeviceFlags_ & (SDF_GROUND | SDF_COMMON | SDF_DIFF | SDF_OTHER)) != 0;
-  if (declaresArefs && (subdeviceFlags_ & kArefFlags[inputMode]) == 0) return kBadInputModeError;
-  if (inputRange != 0) return kInvalidValueError;
-  if (polarity < 0 || polarity > 1) return kBadPolarityError;
-  if (driveAIS != 0 && driveAIS != 1) return kInvalidValueError;
-
-  const bool unipolar = polarity == 1;
-  const unsigned probed = chan == -1 ? 0u : static_cast<unsigned>(chan);
-  const int ranges = library_.GetNRanges(handle_.get(), subdevice_, probed);
-  if (ranges < 0) return LibraryError();
-  bool hasPolarity = false;
-  for (int r = 0; r < ranges && !hasPolarity; ++r) {
-    const comedi_range* range =
-        library_.GetRange(handle_.get(), subdevice_, probed, static_cast<unsigned>(r));
-    if (range == nullptr) return LibraryError();
-    hasPolarity = range->unit == UNIT_volt && (unipolar ? range->min >= 0.0 : range->min < 0.0);
-  }
-  if (!hasPolarity) return kBadPolarityError;
-
-  const ChannelSetup setup{kArefs[inputMode], unipolar};
-  if (chan == -1) {
-    std::fill(setup_.begin(), setup_.end(), setup);
-  } else {
-    setup_[probed] = setup;
+    scale.form = VoltScale::Form::kPolynomial;
+    std::copy(std::begin(polynomial.coefficients), std::end(polynomial.coefficients),
+              scale.coefficients);
+    scale.order = static_cast<int>(polynomial.order);
+    scale.origin = polynomial.expansion_origin;
   }
   return kDaqNoError;
 }
 
-ComediProbe ComediProbe::Open(ComediLibrary& library, std::int16_t device,
-                              const std::string& path) {
+std::string ComediBoard::StatusMessage(DaqStatus status) const {
+  return ComediStatusMessage(status);
+}
+
+ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   ComediBoard::Handle handle(library.Open(path.c_str()), ComediBoard::HandleCloser{&library});
   if (handle == nullptr) {
     const int errnum = library.Errno();
@@ -555,17 +525,16 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, std::int16_t device,
     library.SetBufferSize(handle.get(), sub, static_cast<unsigned>(wanted));
   }
 
-  std::unique_ptr<BoardDriver> board(new ComediBoard(library, std::move(handle), device, sub,
-                                                     std::min(channels, INT16_MAX), flags));
+  std::unique_ptr<Board> board(
+      new ComediBoard(library, std::move(handle), sub, std::min(channels, INT16_MAX), flags));
   return {std::move(board), std::move(description)};
 }
 
-void AttachComediBoards(BoardRouter& router, ComediLibrary& library, std::string_view pathPrefix) {
+void AttachComediBoards(Boards& boards, ComediLibrary& library, std::string_view pathPrefix) {
   for (int i = 0; i < kComediDeviceFiles; ++i) {
     const auto device = static_cast<std::int16_t>(i + 1);
-    ComediProbe probe =
-        ComediProbe::Open(library, device, std::string(pathPrefix) + std::to_string(i));
-    if (probe.board != nullptr) router.Attach(device, std::move(probe.board), probe.description);
+    ComediProbe probe = ComediProbe::Open(library, std::string(pathPrefix) + std::to_string(i));
+    if (probe.board != nullptr) boards.Attach(device, std::move(probe.board), probe.description);
   }
 }
 

@@ -1,17 +1,19 @@
 #include "acquisition/comedi/comedi_error_text.h"
 
-#ifdef TAVRIL_HAVE_COMEDI
 #include <comedilib.h>
-#endif
 
 namespace tavril {
 
 std::string ComediErrorText(int errnum) {
-#ifdef TAVRIL_HAVE_COMEDI
   const char* text = comedi_strerror(errnum);
   if (text != nullptr) return text;
-#endif
   return "erreur n° " + std::to_string(errnum);
+}
+
+std::string ComediStatusMessage(DaqStatus status) {
+  const int errnum = ComediErrnum(status);
+  if (errnum == 0) return DaqStatusMessage(status);
+  return "La carte Comedi signale : " + ComediErrorText(errnum);
 }
 
 }  // namespace tavril

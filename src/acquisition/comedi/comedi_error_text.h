@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include "acquisition/daq_status.h"
+
 namespace tavril {
 
-// comedilib's text for its error number `errnum` (comedi_strerror), or a
-// plain number in a build without comedilib.
+// comedilib's text for its error number `errnum` (comedi_strerror).
 std::string ComediErrorText(int errnum);
+
+// The line a Comedi board shows for `status`: comedilib's text for a status
+// that carries an error number, the driver's explanation for any other.
+std::string ComediStatusMessage(DaqStatus status);
 
 }  // namespace tavril

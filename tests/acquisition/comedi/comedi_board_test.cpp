@@ -3,14 +3,20 @@
 #include <comedi_errno.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/board_router.h"
+#include "acquisition/comedi/default_boards.h"
 #include "acquisition/error_handler.h"
 #include "fake_comedi.h"
 #include "support/scripted_user.h"
@@ -25,9 +31,14 @@ using testing::FakeComediLibrary;
 using testing::MSeriesRanges;
 using testing::ScriptedUser;
 
-constexpr std::int16_t kDiff = kInputModeDifferential;
-constexpr std::int16_t kRse = kInputModeReferencedSingleEnded;
-constexpr std::int16_t kNrse = kInputModeNonReferencedSingleEnded;
+constexpr InputMode kDiff = InputMode::kDifferential;
+constexpr InputMode kRse = InputMode::kReferenced;
+constexpr InputMode kNrse = InputMode::kNonReferenced;
+constexpr InputSettings kRseBipolar{kRse, Polarity::kBipolar};
+
+InputSettings Settings(InputMode mode, std::int16_t polarity) {
+  return {mode, polarity == 1 ? Polarity::kUnipolar : Polarity::kBipolar};
+}
 
 // An E series board behind /fake/comedi<minor>.
 FakeComediDevice& AddBoard(FakeComediLibrary& library, int minor = 0) {
@@ -36,15 +47,59 @@ FakeComediDevice& AddBoard(FakeComediLibrary& library, int minor = 0) {
   return device;
 }
 
-std::unique_ptr<BoardRouter> Probe(FakeComediLibrary& library) {
+std::unique_ptr<Boards> Probe(FakeComediLibrary& library) {
   return MakeDefaultBoards({"/fake/comedi", &library});
 }
 
-// DAQ_Op of `count` readings of `chan` at 100 kS/s on device 1.
-DaqStatus ReadChannel(BoardDriver& board, std::int16_t chan, std::int16_t gain,
+// Acquires `scans` scans of `channels` as the engine does (start, one read
+// of the whole acquisition, stop) into `readings`, as the board interleaves
+// them; with `piece` > 0, reads that many readings at a time instead.
+DaqStatus Acquire(Board& board, std::vector<int> channels, std::int16_t gain, std::uint64_t scans,
+                  double sampleRate, double scanRate, std::vector<std::int16_t>& readings,
+                  std::size_t piece = 0) {
+  readings.assign(static_cast<std::size_t>(scans) * channels.size(), 0);
+  AcquisitionRequest request;
+  request.channels = std::move(channels);
+  request.gain = gain;
+  request.sampleRate = sampleRate;
+  request.scanRate = scanRate;
+  request.scans = scans;
+  DaqStatus status = board.Start(request);
+  const std::span<std::int16_t> all(readings);
+  for (std::size_t at = 0; status == kDaqNoError && at < all.size();) {
+    const std::size_t size = piece == 0 ? all.size() : std::min(piece, all.size() - at);
+    const ReadResult read = board.Read(all.subspan(at, size));
+    status = read.status;
+    EXPECT_TRUE(status != kDaqNoError || read.count == size);
+    at += size;
+  }
+  board.Stop();
+  return status;
+}
+
+// `count` readings of `chan` at 100 kS/s on device 1.
+DaqStatus ReadChannel(Boards& boards, int chan, std::int16_t gain,
                       std::vector<std::int16_t>& readings, std::uint32_t count = 4) {
-  readings.assign(count, 0);
-  return board.DAQ_Op(1, chan, gain, readings.data(), count, 100000.0);
+  return Acquire(boards.For(1), {chan}, gain, count, 100000.0, 0.0, readings);
+}
+
+// A scan of channels numChans - 1 down to 0 on device 1, as the engine asks.
+DaqStatus Scan(Boards& boards, int numChans, std::int16_t gain, std::uint64_t scans,
+               double sampleRate, double scanRate, std::vector<std::int16_t>& readings,
+               std::size_t piece = 0) {
+  std::vector<int> channels;
+  for (int chan = numChans - 1; chan >= 0; --chan) channels.push_back(chan);
+  return Acquire(boards.For(1), channels, gain, scans, sampleRate, scanRate, readings, piece);
+}
+
+// What the board's scale makes of `readings`.
+std::vector<double> Volts(const VoltScale& scale, const std::vector<std::int16_t>& readings,
+                          double gainAdjust, double offset) {
+  std::vector<double> volts;
+  for (const std::int16_t reading : readings) {
+    volts.push_back(scale.Volts(reading, gainAdjust, offset));
+  }
+  return volts;
 }
 
 // ---- Which board serves which device number ----
@@ -59,7 +114,7 @@ TEST(ComediBoards, ABoardFoundServesItsDeviceNumberWithDriverAndBoardNames) {
   EXPECT_EQ("Carte Comedi /fake/comedi0 : ni_pcimio, pci-6251", boards->DescribeDevice(1));
   EXPECT_EQ("Carte Comedi /fake/comedi2 : ni_atmio, at-mio-16e-1", boards->DescribeDevice(3));
   EXPECT_FALSE(boards->HasBoard(2));
-  EXPECT_EQ(kDeviceNotFoundError, boards->AI_Configure(2, -1, kRse, 0, 0, 0));
+  EXPECT_EQ(kDeviceNotFoundError, boards->For(2).Configure(kRseBipolar));
 }
 
 TEST(ComediBoards, DeviceOneIsTheSimulatedBoardWhenComedi0HoldsNoAnalogInputBoard) {
@@ -83,7 +138,9 @@ TEST(ComediBoards, ABoardThatCannotBeOpenedKeepsItsNumberAndSaysWhy) {
   const auto boards = Probe(library);
   EXPECT_EQ(std::string("Carte Comedi /fake/comedi0 inaccessible : ") + comedi_strerror(EACCES),
             boards->DescribeDevice(1));
-  EXPECT_EQ(ComediStatus(EACCES), boards->AI_Configure(1, -1, kRse, 0, 0, 0));
+  EXPECT_EQ(ComediStatus(EACCES), boards->For(1).Configure(kRseBipolar));
+  EXPECT_EQ(std::string("La carte Comedi signale : ") + comedi_strerror(EACCES),
+            boards->For(1).StatusMessage(ComediStatus(EACCES)));
   EXPECT_FALSE(boards->HasBoard(2));
 }
 
@@ -95,7 +152,7 @@ TEST(ComediBoards, WithoutDeviceFilesTheProgramKeepsTheSimulatedBoard) {
   EXPECT_EQ(kSimulatedBoardDescription, MakeDefaultBoards()->DescribeDevice(1));
 }
 
-TEST(ComediBoards, TheRouterClosesTheDevicesItOpened) {
+TEST(ComediBoards, TheBoardsCloseTheDevicesTheyOpened) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   Probe(library).reset();
@@ -121,7 +178,7 @@ TEST(ComediRanges, TheGainPicksTheRangeOfMatchingSpan) {
   const auto boards = Probe(library);
   std::vector<std::int16_t> readings;
   for (const Case& c : cases) {
-    ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kRse, 0, c.polarity, 0));
+    ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kRse, c.polarity)));
     ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 2, c.gain, readings)) << c.gain;
     EXPECT_EQ(c.range, CR_RANGE(device.chanlist.at(0))) << c.polarity << " " << c.gain;
     EXPECT_EQ(2u, CR_CHAN(device.chanlist[0]));
@@ -140,13 +197,13 @@ TEST(ComediRanges, AGainWithoutMatchingRangeIsBadGain) {
   for (const std::int16_t gain : {2, 20, 100, 3, 0}) {
     EXPECT_EQ(kBadGainError, ReadChannel(*boards, 0, gain, readings)) << gain;
   }
-  double volts[4];
-  EXPECT_EQ(kBadGainError, boards->DAQ_VScale(1, 0, 2, 1.0, 0.0, 4, readings.data(), volts));
+  VoltScale scale;
+  EXPECT_EQ(kBadGainError, boards->For(1).ScaleFor(0, 2, scale));
   EXPECT_EQ(5, device.commands);
 }
 
 TEST(ComediConfigure, TheInputModeChoosesTheAnalogReference) {
-  const std::pair<std::int16_t, unsigned> cases[] = {
+  const std::pair<InputMode, unsigned> cases[] = {
       {kDiff, AREF_DIFF}, {kRse, AREF_GROUND}, {kNrse, AREF_COMMON}};
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
@@ -155,25 +212,24 @@ TEST(ComediConfigure, TheInputModeChoosesTheAnalogReference) {
   ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings));
   EXPECT_EQ(unsigned{AREF_GROUND}, CR_AREF(device.chanlist[0])) << "before any configuration";
   for (const auto& [mode, aref] : cases) {
-    ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, -1, mode, 0, 0, 0));
+    ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(mode, 0)));
     ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 7, 1, readings));
-    EXPECT_EQ(aref, CR_AREF(device.chanlist[0])) << mode;
+    EXPECT_EQ(aref, CR_AREF(device.chanlist[0])) << static_cast<int>(mode);
   }
 }
 
-TEST(ComediConfigure, OneChannelKeepsItsOwnSettings) {
+TEST(ComediConfigure, TheLastSettingsApplyToEveryChannel) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kRse, 0, 0, 0));
-  ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, 1, kDiff, 0, 1, 0));
-  std::vector<std::int16_t> raw(9);
-  std::int16_t order[8];
-  ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 3, 1, raw.data(), 9, 100000.0, 0.0, order));
+  ASSERT_EQ(kDaqNoError, boards->For(1).Configure(kRseBipolar));
+  ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kDiff, 1)));
+  std::vector<std::int16_t> raw;
+  ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, 3, 100000.0, 0.0, raw));
   ASSERT_EQ(3u, device.chanlist.size());
-  EXPECT_EQ(CR_PACK(2, 1, AREF_GROUND), device.chanlist[0]);
-  EXPECT_EQ(CR_PACK(1, 9, AREF_DIFF), device.chanlist[1]);  // 0 to 10 V
-  EXPECT_EQ(CR_PACK(0, 1, AREF_GROUND), device.chanlist[2]);
+  EXPECT_EQ(CR_PACK(2, 9, AREF_DIFF), device.chanlist[0]);  // 0 to 10 V
+  EXPECT_EQ(CR_PACK(1, 9, AREF_DIFF), device.chanlist[1]);
+  EXPECT_EQ(CR_PACK(0, 9, AREF_DIFF), device.chanlist[2]);
 }
 
 TEST(ComediConfigure, RefusesWhatTheBoardCannotDo) {
@@ -182,22 +238,19 @@ TEST(ComediConfigure, RefusesWhatTheBoardCannotDo) {
   device.ranges = MSeriesRanges();  // no unipolar range
   device.flags &= ~SDF_COMMON;
   const auto boards = Probe(library);
-  EXPECT_EQ(kBadInputModeError, boards->AI_Configure(1, -1, kNrse, 0, 0, 0));
-  EXPECT_EQ(kBadInputModeError, boards->AI_Configure(1, -1, 3, 0, 0, 0));
-  EXPECT_EQ(kBadPolarityError, boards->AI_Configure(1, -1, kRse, 0, 1, 0));
-  EXPECT_EQ(kBadPolarityError, boards->AI_Configure(1, -1, kRse, 0, 2, 0));
-  EXPECT_EQ(kBadChanError, boards->AI_Configure(1, 16, kRse, 0, 0, 0));
-  EXPECT_EQ(kInvalidValueError, boards->AI_Configure(1, -1, kRse, 10, 0, 0));
-  EXPECT_EQ(kInvalidValueError, boards->AI_Configure(1, -1, kRse, 0, 0, 2));
-  EXPECT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kDiff, 0, 0, 1));
+  Board& board = boards->For(1);
+  EXPECT_EQ(kBadInputModeError, board.Configure(Settings(kNrse, 0)));
+  EXPECT_EQ(kBadPolarityError, board.Configure(Settings(kRse, 1)));
+  EXPECT_EQ(kDaqNoError, board.Configure(Settings(kDiff, 0)));
 }
 
 // ---- Raw codes to readings, readings to volts ----
 
-// The readings DAQ_Op gives for raw codes `codes`, one per scan.
+// The readings one channel gives for raw codes `codes`, one per scan, read
+// `piece` readings at a time (0: at once).
 std::vector<std::int16_t> ReadingsOf(lsampl_t maxdata, std::int16_t polarity,
                                      const std::vector<lsampl_t>& codes, int extraFlags = 0,
-                                     std::size_t readChunkBytes = 4096) {
+                                     std::size_t readChunkBytes = 4096, std::size_t piece = 0) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   device.maxdata = maxdata;
@@ -205,10 +258,10 @@ std::vector<std::int16_t> ReadingsOf(lsampl_t maxdata, std::int16_t polarity,
   device.readChunkBytes = readChunkBytes;
   device.sample = [&codes](unsigned, unsigned, std::size_t scan) { return codes.at(scan); };
   const auto boards = Probe(library);
-  EXPECT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kRse, 0, polarity, 0));
+  EXPECT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kRse, polarity)));
   std::vector<std::int16_t> readings;
-  const auto count = static_cast<std::uint32_t>(codes.size());
-  EXPECT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings, count));
+  EXPECT_EQ(kDaqNoError,
+            Acquire(boards->For(1), {0}, 1, codes.size(), 100000.0, 0.0, readings, piece));
   return readings;
 }
 
@@ -233,33 +286,39 @@ TEST(ComediReadings, SamplesCutBetweenReadsAreReassembled) {
   std::vector<lsampl_t> codes;
   for (lsampl_t k = 0; k < 50; ++k) codes.push_back(k * 1301 % 65536);
   for (const int flags : {0, SDF_LSAMPL}) {
-    EXPECT_EQ(ReadingsOf(0xFFFF, 0, codes, flags), ReadingsOf(0xFFFF, 0, codes, flags, 3));
+    const std::vector<std::int16_t> atOnce = ReadingsOf(0xFFFF, 0, codes, flags);
+    EXPECT_EQ(atOnce, ReadingsOf(0xFFFF, 0, codes, flags, 3));
+    EXPECT_EQ(atOnce, ReadingsOf(0xFFFF, 0, codes, flags, 3, 7)) << "read 7 at a time";
   }
 }
 
-TEST(ComediVScale, WithoutCalibrationUsesTheRangeFormula) {
+TEST(ComediVolts, WithoutCalibrationUsesTheRangeFormula) {
   FakeComediLibrary library;
   AddBoard(library);
   const auto boards = Probe(library);
-  const std::int16_t readings[] = {-32768, 0, 32767};
-  double volts[3];
+  Board& board = boards->For(1);
+  const std::vector<std::int16_t> readings = {-32768, 0, 32767};
+  VoltScale scale;
   // ±0.5 V (gain 10), 16 bits: volts = (-0.5 + raw / 65535) / gainAdjust.
-  ASSERT_EQ(kDaqNoError, boards->DAQ_VScale(1, 0, 10, 1.0, 0.0, 3, readings, volts));
+  ASSERT_EQ(kDaqNoError, board.ScaleFor(0, 10, scale));
+  std::vector<double> volts = Volts(scale, readings, 1.0, 0.0);
   EXPECT_DOUBLE_EQ(-0.5, volts[0]);
   EXPECT_DOUBLE_EQ(-0.5 + 32768.0 / 65535.0, volts[1]);
   EXPECT_DOUBLE_EQ(0.5, volts[2]);
+  EXPECT_EQ(-32768, scale.lowestReading);
+  EXPECT_EQ(32767, scale.highestReading);
   // The offset is in readings; the gain adjustment divides.
-  ASSERT_EQ(kDaqNoError, boards->DAQ_VScale(1, 0, 10, 2.0, -100.0, 3, readings, volts));
+  volts = Volts(scale, readings, 2.0, -100.0);
   EXPECT_DOUBLE_EQ((-0.5 + 100.0 / 65535.0) / 2.0, volts[0]);
   // Unipolar 0 to 10 V: reading -1 is code 65535, the top of the range.
-  ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kRse, 0, 1, 0));
-  const std::int16_t top[] = {0, -1};
-  ASSERT_EQ(kDaqNoError, boards->DAQ_VScale(1, 0, 1, 1.0, 0.0, 2, top, volts));
+  ASSERT_EQ(kDaqNoError, board.Configure(Settings(kRse, 1)));
+  ASSERT_EQ(kDaqNoError, board.ScaleFor(0, 1, scale));
+  volts = Volts(scale, {0, -1}, 1.0, 0.0);
   EXPECT_DOUBLE_EQ(0.0, volts[0]);
   EXPECT_DOUBLE_EQ(10.0, volts[1]);
 }
 
-TEST(ComediVScale, UsesTheCalibrationComedilibProvides) {
+TEST(ComediVolts, UsesTheCalibrationComedilibProvides) {
   comedi_polynomial_t hardcal{};
   hardcal.order = 1;
   hardcal.coefficients[0] = -5.01;
@@ -295,10 +354,9 @@ TEST(ComediVScale, UsesTheCalibrationComedilibProvides) {
     device.hasSoftcal = true;
     device.softcal = softcal;
     const auto boards = Probe(library);
-    const std::int16_t reading = 1000;
-    double volts = 0.0;
-    ASSERT_EQ(kDaqNoError, boards->DAQ_VScale(1, 0, 1, 1.0, 0.0, 1, &reading, &volts));
-    EXPECT_DOUBLE_EQ(c.expected, volts) << c.soft << c.fileExists;
+    VoltScale scale;
+    ASSERT_EQ(kDaqNoError, boards->For(1).ScaleFor(0, 1, scale));
+    EXPECT_DOUBLE_EQ(c.expected, scale.Volts(1000, 1.0, 0.0)) << c.soft << c.fileExists;
   }
 }
 
@@ -309,10 +367,9 @@ TEST(ComediCalibration, HardwareCalibrationIsAppliedForTheChannelsOfEachCommand)
     device.calibrationFileExists = true;
     if (soft) device.flags |= SDF_SOFT_CALIBRATED;
     const auto boards = Probe(library);
-    ASSERT_EQ(kDaqNoError, boards->AI_Configure(1, -1, kDiff, 0, 0, 0));
-    std::vector<std::int16_t> raw(4);
-    std::int16_t order[8];
-    ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 2, 10, raw.data(), 4, 100000.0, 0.0, order));
+    ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kDiff, 0)));
+    std::vector<std::int16_t> raw;
+    ASSERT_EQ(kDaqNoError, Scan(*boards, 2, 10, 2, 100000.0, 0.0, raw));
     const std::vector<std::vector<unsigned>> applied{{1, 4, AREF_DIFF}, {0, 4, AREF_DIFF}};
     EXPECT_EQ(soft ? std::vector<std::vector<unsigned>>{} : applied, device.appliedCalibrations);
   }
@@ -324,8 +381,18 @@ TEST(ComediCommand, RunsATimedCommandUntilTheCountAsked) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> readings;
-  ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 5, 1, readings, 1000));
+  Board& board = boards->For(1);
+  AcquisitionRequest request;
+  request.channels = {5};
+  request.sampleRate = 100000.0;
+  request.scans = 1000;
+  ASSERT_EQ(kDaqNoError, board.Start(request));
+  std::vector<std::int16_t> readings(1010);
+  const ReadResult read = board.Read(readings);
+  EXPECT_EQ(kDaqNoError, read.status);
+  EXPECT_EQ(1000u, read.count) << "fewer readings at the end of the acquisition";
+  EXPECT_EQ(0, device.cancels);
+  board.Stop();
   EXPECT_EQ(1, device.commands);
   EXPECT_EQ(unsigned{TRIG_COUNT}, device.command.stop_src);
   EXPECT_EQ(1000u, device.command.stop_arg);
@@ -352,8 +419,8 @@ TEST(ComediCommand, TakesTheTimingTheBoardSettlesOnWithinOnePercent) {
     FakeComediLibrary library;
     FakeComediDevice& device = AddBoard(library);
     const auto boards = Probe(library);
-    std::vector<std::int16_t> readings(8);
-    EXPECT_EQ(c.status, boards->DAQ_Op(1, 0, 1, readings.data(), 8, c.rate)) << c.rate;
+    std::vector<std::int16_t> readings;
+    EXPECT_EQ(c.status, Acquire(boards->For(1), {0}, 1, 8, c.rate, 0.0, readings)) << c.rate;
     ASSERT_FALSE(device.commandTests.empty());
     EXPECT_EQ(c.status == kDaqNoError ? 1 : 0, device.commands) << c.rate;
     if (c.status == kDaqNoError) {
@@ -368,13 +435,12 @@ TEST(ComediCommand, TheScanRateSetsTheScanClock) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> raw(40);
-  std::int16_t order[8];
-  ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 4, 1, raw.data(), 40, 100000.0, 1000.0, order));
+  std::vector<std::int16_t> raw;
+  ASSERT_EQ(kDaqNoError, Scan(*boards, 4, 1, 10, 100000.0, 1000.0, raw));
   EXPECT_EQ(10000u, device.command.convert_arg);
   EXPECT_EQ(1000000u, device.command.scan_begin_arg);
   EXPECT_EQ(10u, device.command.stop_arg) << "scans, not readings";
-  ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 4, 1, raw.data(), 40, 100000.0, 0.0, order));
+  ASSERT_EQ(kDaqNoError, Scan(*boards, 4, 1, 10, 100000.0, 0.0, raw));
   EXPECT_EQ(40000u, device.command.scan_begin_arg) << "scan rate 0: channels back to back";
 }
 
@@ -385,14 +451,13 @@ TEST(ComediCommand, ScansFollowEachOtherUnlessASlowerScanRateNeedsTheScanClock) 
     device.canFollow = true;
     device.hasScanClock = hasScanClock;
     const auto boards = Probe(library);
-    std::vector<std::int16_t> raw(40);
-    std::int16_t order[8];
+    std::vector<std::int16_t> raw;
     for (const double backToBack : {0.0, 25000.0}) {
-      ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 4, 1, raw.data(), 40, 100000.0, backToBack, order));
+      ASSERT_EQ(kDaqNoError, Scan(*boards, 4, 1, 10, 100000.0, backToBack, raw));
       EXPECT_EQ(unsigned{TRIG_FOLLOW}, device.command.scan_begin_src);
     }
     EXPECT_EQ(hasScanClock ? kDaqNoError : kBadIntervalError,
-              boards->SCAN_Op(1, 4, 1, raw.data(), 40, 100000.0, 1000.0, order));
+              Scan(*boards, 4, 1, 10, 100000.0, 1000.0, raw));
     if (hasScanClock) {
       EXPECT_EQ(unsigned{TRIG_TIMER}, device.command.scan_begin_src);
       EXPECT_EQ(1000000u, device.command.scan_begin_arg);
@@ -404,54 +469,43 @@ TEST(ComediCommand, RefusesBadArgumentsBeforeTouchingTheBoard) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> raw(48);
-  std::int16_t order[8];
-  EXPECT_EQ(kBadChanError, boards->DAQ_Op(1, 16, 1, raw.data(), 8, 1e5));
-  EXPECT_EQ(kBadCountError, boards->DAQ_Op(1, 0, 1, raw.data(), 0, 1e5));
-  EXPECT_EQ(kBadIntervalError, boards->DAQ_Op(1, 0, 1, raw.data(), 8, 0.0));
-  EXPECT_EQ(kBadIntervalError, boards->DAQ_Op(1, 0, 1, raw.data(), 8, 0.1));  // 10 s > 2^32 ns
-  EXPECT_EQ(kBadChanError, boards->SCAN_Op(1, 17, 1, raw.data(), 48, 1e5, 0.0, order));
-  EXPECT_EQ(kBadCountError, boards->SCAN_Op(1, 3, 1, raw.data(), 47, 1e5, 0.0, order));
-  EXPECT_EQ(kBadIntervalError, boards->SCAN_Op(1, 3, 1, raw.data(), 48, 1e5, 40000.0, order));
-  EXPECT_EQ(kInvalidValueError, boards->SCAN_Op(1, 3, 1, raw.data(), 48, 1e5, 0.0, nullptr));
+  Board& board = boards->For(1);
+  std::vector<std::int16_t> raw;
+  EXPECT_EQ(kBadChanError, Acquire(board, {16}, 1, 8, 1e5, 0.0, raw));
+  EXPECT_EQ(kBadCountError, Acquire(board, {0}, 1, 0, 1e5, 0.0, raw)) << "no scans without end";
+  EXPECT_EQ(kBadIntervalError, Acquire(board, {0}, 1, 8, 0.0, 0.0, raw));
+  EXPECT_EQ(kBadIntervalError, Acquire(board, {0}, 1, 8, 0.1, 0.0, raw));  // 10 s > 2^32 ns
+  EXPECT_EQ(kBadChanError, Scan(*boards, 17, 1, 16, 1e5, 0.0, raw));
+  EXPECT_EQ(kBadChanError, Acquire(board, {1, 16}, 1, 8, 1e5, 0.0, raw));
+  EXPECT_EQ(kBadIntervalError, Scan(*boards, 3, 1, 16, 1e5, 40000.0, raw));
   EXPECT_EQ(0, device.commands);
   device.maxChanlist = 2;  // the command test refuses the channel list
-  EXPECT_EQ(kBadChanError, boards->SCAN_Op(1, 3, 1, raw.data(), 48, 1e5, 0.0, order));
-
-  // Device numbers are the router's to check, then the board's own.
-  const ComediProbe probe = ComediProbe::Open(library, 3, "/fake/comedi0");
-  ASSERT_NE(nullptr, probe.board);
-  EXPECT_EQ(kBadDeviceError, probe.board->DAQ_Op(1, 0, 1, raw.data(), 8, 1e5));
-  EXPECT_EQ(kBadDeviceError, probe.board->Timeout_Config(1, 10));
-  EXPECT_EQ(kDaqNoError, probe.board->Timeout_Config(3, 10));
+  EXPECT_EQ(kBadChanError, Scan(*boards, 3, 1, 16, 1e5, 0.0, raw));
 }
 
 // ---- Scan layout ----
 
-TEST(ComediScan, ScansChannelsDownToZeroAndDemultiplexesIntoBlocks) {
+TEST(ComediScan, ScansTheChannelsInTheOrderAskedAndInterleavesThem) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
   constexpr std::uint32_t kScans = 5;
-  std::vector<std::int16_t> raw(3 * kScans);
-  std::int16_t order[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-  ASSERT_EQ(kDaqNoError, boards->SCAN_Op(1, 3, 1, raw.data(), 3 * kScans, 1e5, 0.0, order));
+  std::vector<std::int16_t> raw;
+  ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, kScans, 1e5, 0.0, raw));
   ASSERT_EQ(3u, device.chanlist.size());
   EXPECT_EQ(2u, CR_CHAN(device.chanlist[0]));
   EXPECT_EQ(1u, CR_CHAN(device.chanlist[1]));
   EXPECT_EQ(0u, CR_CHAN(device.chanlist[2]));
-  EXPECT_EQ((std::array<std::int16_t, 8>{2, 1, 0, 0, 0, 0, 0, 0}), std::to_array(order));
-  EXPECT_EQ(2000, raw[0]);  // interleaved: scan 0 of channels 2, 1, 0
-  EXPECT_EQ(1000, raw[1]);
-  EXPECT_EQ(0, raw[2]);
-  ASSERT_EQ(kDaqNoError, boards->SCAN_Demux(raw.data(), 3 * kScans, 3, 0));
-  for (std::uint32_t block = 0; block < 3; ++block) {
-    for (std::uint32_t s = 0; s < kScans; ++s) {
-      EXPECT_EQ(static_cast<std::int16_t>((2 - block) * 1000 + s), raw[block * kScans + s]);
+  for (std::uint32_t s = 0; s < kScans; ++s) {
+    for (std::uint32_t j = 0; j < 3; ++j) {
+      // Scan s of channels 2, 1, 0.
+      EXPECT_EQ(static_cast<std::int16_t>((2 - j) * 1000 + s), raw[s * 3 + j]);
     }
   }
-  EXPECT_EQ(kInvalidValueError, boards->SCAN_Demux(raw.data(), 15, 3, 1));
-  EXPECT_EQ(kBadCountError, boards->SCAN_Demux(raw.data(), 14, 3, 0));
+  // Reads that end inside a scan carry the position in the scan over.
+  std::vector<std::int16_t> inPieces;
+  ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, kScans, 1e5, 0.0, inPieces, 2));
+  EXPECT_EQ(raw, inPieces);
 }
 
 TEST(ComediScan, TheEngineFillsEachRecordWithItsOwnChannel) {
@@ -460,18 +514,19 @@ TEST(ComediScan, TheEngineFillsEachRecordWithItsOwnChannel) {
   const auto boards = Probe(library);
   ScriptedUser user;
   BoardConfig config = DefaultBoardConfig();
-  ASSERT_EQ(1, ConfigureBoard(*boards, user, 1, -1, kRse, kPolarityBipolar));
+  ASSERT_TRUE(ConfigureBoard(*boards, user, 1, kInputModeReferencedSingleEnded, kPolarityBipolar));
   ChannelTable table{};
-  std::array<std::int32_t, kChannelCount> selected{};
+  ChannelSelection selected{};
   for (int j = 0; j < 3; ++j) {
     table[j].device = 1;
     table[j].chan = static_cast<std::int16_t>(j);
     table[j].gain = 1;
     table[j].count = 6;
     table[j].rate = 90000.0;
-    selected[j] = 1;
+    selected[j] = true;
   }
-  ASSERT_EQ(1, AcquireChannels({*boards, user, config}, table, selected, 0.0));
+  AcquisitionBuffers buffers;
+  ASSERT_TRUE(AcquireChannels({*boards, user, config, buffers}, table, selected, 0.0));
   EXPECT_TRUE(user.boxes().empty());
   for (int j = 0; j < 3; ++j) {
     ASSERT_EQ(6u, table[j].samples.size());
@@ -490,14 +545,14 @@ TEST(ComediTimeOut, AStalledAcquisitionTimesOutAndIsCancelled) {
   FakeComediDevice& device = AddBoard(library);
   device.stallAfterBytes = 100;
   const auto boards = Probe(library);
-  ASSERT_EQ(kDaqNoError, boards->Timeout_Config(1, 180));
+  ASSERT_EQ(kDaqNoError, boards->For(1).SetTimeout(180));
   std::vector<std::int16_t> readings;
   EXPECT_EQ(kTimeOutError, ReadChannel(*boards, 0, 1, readings, 1000));
   EXPECT_EQ(1, device.cancels);
   ASSERT_FALSE(device.waits.empty());
   EXPECT_GT(device.waits.back(), 0);
   EXPECT_LE(device.waits.back(), 180 * 55);
-  EXPECT_EQ(kInvalidValueError, boards->Timeout_Config(1, -2));
+  EXPECT_EQ(kInvalidValueError, boards->For(1).SetTimeout(-2));
 }
 
 TEST(ComediTimeOut, MinusOneWaitsForEver) {
@@ -505,7 +560,7 @@ TEST(ComediTimeOut, MinusOneWaitsForEver) {
   FakeComediDevice& device = AddBoard(library);
   device.readChunkBytes = 64;
   const auto boards = Probe(library);
-  ASSERT_EQ(kDaqNoError, boards->Timeout_Config(1, -1));
+  ASSERT_EQ(kDaqNoError, boards->For(1).SetTimeout(-1));
   std::vector<std::int16_t> readings;
   ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings, 100));
   EXPECT_EQ(std::vector<int>(device.waits.size(), -1), device.waits);
@@ -558,16 +613,20 @@ TEST(ComediErrors, AFailedCallGivesItsErrorNumberAsStatus) {
 }
 
 TEST(ComediErrors, TheErrorHandlerShowsComedilibsText) {
-  EXPECT_EQ(std::string("DAQ_Op a renvoyé l'erreur -20016 (comediError) :\n"
-                        "La carte Comedi signale : ") +
-                comedi_strerror(EBUSY) + "\n\nVoulez-vous continuer?",
-            BoardErrorText(ComediStatus(EBUSY), "DAQ_Op"));
-  EXPECT_NE(std::string::npos,
-            BoardErrorText(ComediStatus(EBUF_OVR), "SCAN_Op").find("Buffer overflow"));
-
   FakeComediLibrary library;
   AddBoard(library).commandErrno = EBUSY;
   const auto boards = Probe(library);
+  const Board& board = boards->For(1);
+  const auto text = [&board](DaqStatus status, std::string_view label) {
+    return BoardErrorText(status, label, board.StatusMessage(status));
+  };
+  EXPECT_EQ(std::string("DAQ_Op a renvoyé l'erreur -20016 (comediError) :\n"
+                        "La carte Comedi signale : ") +
+                comedi_strerror(EBUSY) + "\n\nVoulez-vous continuer?",
+            text(ComediStatus(EBUSY), "DAQ_Op"));
+  EXPECT_NE(std::string::npos, text(ComediStatus(EBUF_OVR), "SCAN_Op").find("Buffer overflow"));
+  EXPECT_EQ(DaqStatusMessage(kTimeOutError), board.StatusMessage(kTimeOutError));
+
   ScriptedUser user;
   user.Answer(MessageAnswer::kNo);
   ChannelTable table{};
@@ -575,12 +634,13 @@ TEST(ComediErrors, TheErrorHandlerShowsComedilibsText) {
   table[0].gain = 1;
   table[0].count = 10;
   table[0].rate = 1000.0;
-  std::array<std::int32_t, kChannelCount> selected{};
-  selected[0] = 1;
+  ChannelSelection selected{};
+  selected[0] = true;
   const BoardConfig config = DefaultBoardConfig();
-  EXPECT_EQ(0, AcquireChannels({*boards, user, config}, table, selected, 0.0));
+  AcquisitionBuffers buffers;
+  EXPECT_FALSE(AcquireChannels({*boards, user, config, buffers}, table, selected, 0.0));
   ASSERT_EQ(1u, user.boxes().size());
-  EXPECT_EQ(BoardErrorText(ComediStatus(EBUSY), "DAQ_Op"), user.boxes()[0].text);
+  EXPECT_EQ(text(ComediStatus(EBUSY), "DAQ_Op"), user.boxes()[0].text);
 }
 
 TEST(ComediStatus, CarriesTheErrorNumberBelowTheDriversStatuses) {
