@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -163,14 +165,44 @@ void BM_Load_Baseline(benchmark::State& state) {
   }
 }
 
+// As the program loads: into the master record, through the session's spare
+// samples, so that loading again reuses memory. state.range(0) == 1 starts
+// every load from a record and a spare without memory (a first load).
 void BM_Load_Tavril(benchmark::State& state) {
+  const bool cold = state.range(0) == 1;
   const auto path = PathFor("input.tvr");
   if (!std::filesystem::exists(path)) SaveBaseline(BenchRecord(), path.c_str());
+  tavril::ChannelRecord record;
+  std::vector<double> spare;
   for (auto _ : state) {
-    tavril::ChannelRecord record;
-    if (tavril::LoadChannelFile(path, record) != 1) state.SkipWithError("load failed");
+    if (cold) {
+      state.PauseTiming();
+      record.samples = std::vector<double>();
+      spare = std::vector<double>();
+      state.ResumeTiming();
+    }
+    if (tavril::LoadChannelFile(path, record, spare) != 1) state.SkipWithError("load failed");
     benchmark::DoNotOptimize(record.samples.data());
   }
+}
+
+// Writing the memory of one loaded record in fresh pages (state.range(0) ==
+// 1) or in pages already touched: what a load that cannot reuse memory pays.
+void BM_FirstTouch(benchmark::State& state) {
+  const bool fresh = state.range(0) == 1;
+  constexpr std::size_t kBytes = kSampleCount * sizeof(double);
+  std::vector<char> kept(kBytes, 1);
+  for (auto _ : state) {
+    if (fresh) {
+      std::unique_ptr<char[]> memory(new char[kBytes]);
+      std::memset(memory.get(), 2, kBytes);
+      benchmark::DoNotOptimize(memory.get());
+    } else {
+      std::memset(kept.data(), 2, kBytes);
+      benchmark::DoNotOptimize(kept.data());
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBytes));
 }
 
 #define TAVRIL_FILE_BENCHMARK(name) \
@@ -181,7 +213,19 @@ TAVRIL_FILE_BENCHMARK(BM_Save_Tavril);
 TAVRIL_FILE_BENCHMARK(BM_Export_Baseline);
 TAVRIL_FILE_BENCHMARK(BM_Export_Tavril);
 TAVRIL_FILE_BENCHMARK(BM_Load_Baseline);
-TAVRIL_FILE_BENCHMARK(BM_Load_Tavril);
+BENCHMARK(BM_Load_Tavril)
+    ->ArgName("cold")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_FirstTouch)
+    ->ArgName("fresh")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Prints as usual and remembers each benchmark's time for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -192,10 +236,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void PrintRatios() const {
     std::printf("\nSpeed-up against the baseline (baseline time / TAVRIL time):\n");
-    for (const char* operation : {"Save", "Export", "Load"}) {
-      const auto baseline = Find(std::string("BM_") + operation + "_Baseline");
-      const auto tavril = Find(std::string("BM_") + operation + "_Tavril");
-      if (baseline > 0 && tavril > 0) std::printf("  %-6s %6.2fx\n", operation, baseline / tavril);
+    const struct {
+      const char* label;
+      const char* baseline;
+      const char* tavril;
+    } rows[] = {
+        {"Save", "BM_Save_Baseline", "BM_Save_Tavril"},
+        {"Export", "BM_Export_Baseline", "BM_Export_Tavril"},
+        {"Load (again)", "BM_Load_Baseline", "BM_Load_Tavril/cold:0"},
+        {"Load (first)", "BM_Load_Baseline", "BM_Load_Tavril/cold:1"},
+    };
+    for (const auto& row : rows) {
+      const double baseline = Find(row.baseline);
+      const double tavril = Find(row.tavril);
+      if (baseline > 0 && tavril > 0) {
+        std::printf("  %-13s %6.2fx\n", row.label, baseline / tavril);
+      }
     }
   }
 

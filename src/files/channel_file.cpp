@@ -107,7 +107,6 @@ struct LoadedRecord {
   std::int16_t gain = 0;
   std::uint32_t count = 0;
   double rate = 0.0;
-  std::vector<double> samples;
 };
 
 bool ReadHeader(ByteReader& in, LoadedRecord& loaded, ProblemNote& note) {
@@ -288,6 +287,12 @@ bool ReadChannelField(ByteReader& in, std::string& value) {
 
 int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
                     ChannelFileProblem* problem) {
+  std::vector<double> scratch;
+  return LoadChannelFile(path, record, scratch, problem);
+}
+
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
+                    std::vector<double>& spare, ChannelFileProblem* problem) {
   ProblemNote note(problem);
   ByteReader in;
   if (!in.Open(path)) {
@@ -306,11 +311,11 @@ int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
   if (!ReadHeader(in, loaded, note)) return failed();
   // Missing values stay zeros, so the whole count is taken before the list is
   // read; a count memory cannot hold is refused here, with nothing released.
-  if (!AllocateZeroed(loaded.samples, loaded.count)) {
+  if (!AllocateZeroed(spare, loaded.count)) {
     if (problem != nullptr) problem->count = loaded.count;
     return note.Fail(ChannelFileFault::kNoMemory);
   }
-  if (!ReadSampleList(in, loaded.samples, note)) {
+  if (!ReadSampleList(in, spare, note)) {
     if (problem != nullptr) problem->count = loaded.count;
     return failed();
   }
@@ -325,7 +330,7 @@ int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
   record.gain = loaded.gain;
   record.count = loaded.count;
   record.rate = loaded.rate;
-  record.samples = std::move(loaded.samples);
+  record.samples.swap(spare);
   return 1;
 }
 

@@ -37,6 +37,12 @@ void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record);
 int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
                     ChannelFileProblem* problem = nullptr);
 
+// As above, reading the samples into `spare` first, whose memory a record
+// loaded again reuses instead of taking fresh pages; on success the record's
+// previous samples (and their memory) go to `spare`.
+int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
+                    std::vector<double>& spare, ChannelFileProblem* problem = nullptr);
+
 // Reads one header value up to its 0xA7 terminator and skips the terminator
 // and the two bytes after it. False when the file ends first or the value
 // exceeds kMaxChannelFieldBytes.
