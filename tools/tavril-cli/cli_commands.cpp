@@ -10,6 +10,7 @@
 
 #include "acquire_command.h"
 #include "config/config_file.h"
+#include "display/info_strip_text.h"
 #include "files/channel_file.h"
 #include "files/channel_file_problem.h"
 #include "files/csv_export.h"
@@ -246,15 +247,10 @@ std::string EscapedLine(std::string_view text) {
 }
 
 std::string InfoText(const ChannelRecord& record) {
-  std::string text = "Titre: " + EscapedLine(Windows1252ToUtf8(record.title)) + '\n';
-  text += "Gain= " + IntegerText(record.gain) + '\n';
-  text += "Nb Points= " + IntegerText(record.count) + '\n';
-  text += "Sample rate= " + FormatExponent4(record.rate) + '\n';
-  if (HoldsSamples(record)) {
-    text += "YMax= " + FormatFixed(record.maxValue, 6) + '\n';
-    text += "YMin= " + FormatFixed(record.minValue, 6) + '\n';
-    text += "Moy =  " + FormatFixed(record.mean, 6) + '\n';
-  }
+  const RecordTexts texts = DescribeRecord(record);
+  std::string text = EscapedLine(texts.title) + '\n';
+  for (const std::string* line : {&texts.gain, &texts.count, &texts.rate}) text += *line + '\n';
+  for (const std::string& line : texts.statistics) text += line + '\n';
   return text;
 }
 

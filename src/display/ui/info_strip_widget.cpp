@@ -5,76 +5,16 @@
 #include <QPainter>
 #include <QString>
 
-#include "display/graph_scale.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "display/info_strip_text.h"
 
 namespace tavril {
 
 namespace {
 
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kRecordColour = 0x8C8CF5;      // RGB(140, 140, 245)
-constexpr std::uint32_t kCursorColour = 0x0000FF;      // RGB(0, 0, 255)
-constexpr std::uint32_t kDifferenceColour = 0x489191;  // RGB(72, 145, 145)
-constexpr QRgb kStripBackground = 0xFFC0C0C0;          // RGB(192, 192, 192)
+constexpr QRgb kStripBackground = 0xFFC0C0C0;  // RGB(192, 192, 192)
 constexpr int kTextPixelSize = 12;
 
-constexpr std::int32_t kColumnX[] = {2, 122, 242, 362, 482};
-
-std::string Fixed(double value) {
-  return FormatFixed(value, 6);
-}
-
 }  // namespace
-
-std::vector<StripText> InfoStripTexts(const AppState& state, std::int32_t stripHeight) {
-  const std::int32_t rowHeight = stripHeight / 4;
-  auto rowY = [rowHeight](int row) { return rowHeight * row + 2; };
-  const ChannelRecord& master = state.Master();
-  const std::int32_t index1 = PixelToSample(state.graphScale, state.graphCursors.cursor1X);
-  const std::int32_t index2 = PixelToSample(state.graphScale, state.graphCursors.cursor2X);
-
-  std::vector<StripText> texts;
-  auto add = [&texts](std::int32_t x, std::int32_t y, std::uint32_t rgb, std::string text) {
-    texts.push_back(StripText{x, y, rgb, std::move(text)});
-  };
-
-  add(kColumnX[0], rowY(0), kBlack, "Canal " + std::to_string(state.masterChannel));
-  add(kColumnX[1], rowY(0), kBlack, "Titre: " + Windows1252ToUtf8(master.title));
-
-  add(kColumnX[4], rowY(1), kRecordColour, "Gain= " + std::to_string(int{master.gain}));
-  add(kColumnX[4], rowY(2), kRecordColour, "Nb Points= " + std::to_string(master.count));
-  add(kColumnX[4], rowY(3), kRecordColour, "Sample rate= " + FormatExponent4(master.rate));
-
-  if (!HoldsSamples(master)) return texts;
-  add(kColumnX[3], rowY(1), kRecordColour, "YMax= " + Fixed(master.maxValue));
-  add(kColumnX[3], rowY(2), kRecordColour, "YMin= " + Fixed(master.minValue));
-  add(kColumnX[3], rowY(3), kRecordColour, "Moy =  " + Fixed(master.mean));
-
-  // Indexes are bounded by the samples actually held, which equal `count`
-  // whenever the record holds any.
-  const std::int64_t held = static_cast<std::int64_t>(master.samples.size());
-  if (index1 < 0 || index1 >= held) return texts;
-  const double value1 = master.samples[static_cast<std::size_t>(index1)];
-  const double time1 = index1 / master.rate;
-  add(kColumnX[0], rowY(1), kCursorColour, "X1= " + std::to_string(index1));
-  add(kColumnX[0], rowY(2), kCursorColour, "Y1= " + Fixed(value1));
-  add(kColumnX[0], rowY(3), kCursorColour, "T1= " + FormatExponent4(time1));
-
-  if (index2 < 0 || index2 >= held) return texts;
-  const double value2 = master.samples[static_cast<std::size_t>(index2)];
-  const double time2 = index2 / master.rate;
-  add(kColumnX[1], rowY(1), kCursorColour, "X2= " + std::to_string(index2));
-  add(kColumnX[1], rowY(2), kCursorColour, "Y2= " + Fixed(value2));
-  add(kColumnX[1], rowY(3), kCursorColour, "T2= " + FormatExponent4(time2));
-
-  add(kColumnX[2], rowY(1), kDifferenceColour,
-      "dX= " + std::to_string(std::int64_t{index2} - std::int64_t{index1}));
-  add(kColumnX[2], rowY(2), kDifferenceColour, "dY= " + Fixed(value2 - value1));
-  add(kColumnX[2], rowY(3), kDifferenceColour, "dT= " + FormatExponent4(time2 - time1));
-  return texts;
-}
 
 InfoStripWidget::InfoStripWidget(const AppState& state, QWidget* parent)
     : QWidget(parent), state_(state) {
@@ -89,7 +29,8 @@ void InfoStripWidget::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor::fromRgb(kStripBackground));
   const int ascent = QFontMetrics(font()).ascent();
-  for (const StripText& item : InfoStripTexts(state_, height())) {
+  for (const StripText& item : InfoStripTexts(state_.Master(), state_.masterChannel,
+                                               state_.graphScale, state_.graphCursors, height())) {
     painter.setPen(QColor::fromRgb(item.rgb));
     painter.drawText(QPoint(item.x, item.y + ascent), QString::fromStdString(item.text));
   }

@@ -1,4 +1,5 @@
 #include "display/ui/info_strip_widget.h"
+#include "display/info_strip_text.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,11 @@ AppState ThousandSampleState() {
   state.graphCursors.cursor1X = 250;
   state.graphCursors.cursor2X = 750;
   return state;
+}
+
+std::vector<StripText> InfoStripTexts(const AppState& state, std::int32_t height) {
+  return tavril::InfoStripTexts(state.Master(), state.masterChannel, state.graphScale,
+                                state.graphCursors, height);
 }
 
 std::vector<std::string> TextsOnly(const std::vector<StripText>& items) {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/channel_record.h"
+#include "display/graph_scale.h"
+
+namespace tavril {
+
+// What the strip says of a record, whatever the cursors: its title, gain,
+// points and rate, and, when it holds samples, its maximum, minimum and mean.
+// UTF-8, each text with its label ("Titre: ", "Gain= ", ...).
+struct RecordTexts {
+  std::string title;
+  std::string gain;
+  std::string count;
+  std::string rate;
+  std::vector<std::string> statistics;  // YMax, YMin, mean; empty without samples
+};
+RecordTexts DescribeRecord(const ChannelRecord& record);
+
+// One text of the strip: its top-left corner, its colour as 0xRRGGBB and its
+// UTF-8 characters.
+struct StripText {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::uint32_t rgb = 0;
+  std::string text;
+  bool operator==(const StripText&) const = default;
+};
+
+// What the strip shows of the master record (channel `masterChannel`) in a
+// strip `stripHeight` pixels high, in drawing order: row 0, the right-hand
+// column, then the statistics, the cursor columns and the differences as far
+// as the record allows.
+std::vector<StripText> InfoStripTexts(const ChannelRecord& master, int masterChannel,
+                                      const GraphScale& scale, const GraphCursors& cursors,
+                                      std::int32_t stripHeight);
+
+}  // namespace tavril
