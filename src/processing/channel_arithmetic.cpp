@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/allocation.h"
+#include "processing/math_operation.h"
 
 namespace tavril {
 
@@ -26,8 +27,9 @@ bool ReplaceWithZeros(ChannelRecord& record, std::uint32_t count) {
 
 }  // namespace
 
-int CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecord& result, int op) {
-  if (a.rate != b.rate) return kMathRatesDiffer;
+MathResult CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecord& result,
+                           MathOperation op) {
+  if (a.rate != b.rate) return MathResult::kRatesDiffer;
   // Taken before `result` changes: it may be `b`, whose count is about to move.
   const std::uint32_t computed = std::min(a.count, b.count);
 
@@ -35,8 +37,8 @@ int CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecor
   result.device = a.device;
   result.gain = 1;
   result.rate = a.rate;
-  if (!ReplaceWithZeros(result, result.count)) return kMathNoMemory;
-  if (op < kOpSum || op > kOpQuotient) return kMathBadOperation;
+  if (!ReplaceWithZeros(result, result.count)) return MathResult::kNoMemory;
+  if (!TakesSecondOperand(op)) return MathResult::kBadOperation;
 
   // From here an operand that is `result` reads as zeros with gain 1.
   std::vector<double>& out = result.samples;
@@ -44,13 +46,13 @@ int CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecor
     const double p = static_cast<double>(a.gain) * SampleAt(a, i);
     const double q = static_cast<double>(b.gain) * SampleAt(b, i);
     switch (op) {
-      case kOpSum:
+      case MathOperation::kSum:
         out[i] = p + q;
         break;
-      case kOpDifference:
+      case MathOperation::kDifference:
         out[i] = p - q;
         break;
-      case kOpProduct:
+      case MathOperation::kProduct:
         out[i] = p * q;
         break;
       default:
@@ -59,15 +61,15 @@ int CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecor
     }
   }
   UpdateChannelStatistics(result);
-  return kMathOk;
+  return MathResult::kOk;
 }
 
-int IntegrateRectangle(const ChannelRecord& a, ChannelRecord& result) {
+MathResult IntegrateRectangle(const ChannelRecord& a, ChannelRecord& result) {
   result.device = a.device;
   result.gain = 1;
   result.rate = a.rate;
   result.count = a.count;
-  if (!ReplaceWithZeros(result, result.count)) return kMathNoMemory;
+  if (!ReplaceWithZeros(result, result.count)) return MathResult::kNoMemory;
 
   const double interval = 1.0 / a.rate;  // seconds per sample
   std::vector<double>& out = result.samples;
@@ -75,10 +77,10 @@ int IntegrateRectangle(const ChannelRecord& a, ChannelRecord& result) {
     out[i] = (static_cast<double>(a.gain) * SampleAt(a, i)) * interval;
   }
   UpdateChannelStatistics(result);
-  return kMathOk;
+  return MathResult::kOk;
 }
 
-int IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result) {
+MathResult IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result) {
   const bool empty = a.count == 0;
   result.device = a.device;
   result.gain = 1;
@@ -88,9 +90,9 @@ int IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result) {
   result.count = empty ? 0 : a.count - 1;
   if (empty) {
     std::vector<double>().swap(result.samples);
-    return kMathNoMemory;
+    return MathResult::kNoMemory;
   }
-  if (!ReplaceWithZeros(result, result.count)) return kMathNoMemory;
+  if (!ReplaceWithZeros(result, result.count)) return MathResult::kNoMemory;
 
   const double interval = 1.0 / a.rate;
   std::vector<double>& out = result.samples;
@@ -98,7 +100,7 @@ int IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result) {
     out[i] = ((SampleAt(a, i) + SampleAt(a, i + 1)) / 2.0) * static_cast<double>(a.gain) * interval;
   }
   UpdateChannelStatistics(result);
-  return kMathOk;
+  return MathResult::kOk;
 }
 
 }  // namespace tavril

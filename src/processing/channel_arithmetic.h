@@ -4,20 +4,13 @@
 
 namespace tavril {
 
-enum MathOperation : int {
-  kOpSum = 2,
-  kOpDifference = 3,
-  kOpProduct = 4,
-  kOpQuotient = 5,
-  kOpRectangle = 6,
-  kOpMidpoint = 7,
-};
+enum class MathOperation { kSum, kDifference, kProduct, kQuotient, kRectangle, kMidpoint };
 
-enum MathResult : int {
-  kMathOk = 0,
-  kMathRatesDiffer = -1,
-  kMathNoMemory = -2,
-  kMathBadOperation = -3,
+enum class MathResult {
+  kOk,
+  kRatesDiffer,   // A and B are not sampled at the same rate
+  kNoMemory,      // the result's samples could not be taken
+  kBadOperation,  // a combination asked for an integration
 };
 
 // Every operation first gives `result` A's device and rate, gain 1 and its new
@@ -27,20 +20,21 @@ enum MathResult : int {
 // samples reach: past the end of its array (or with no array at all, whatever
 // its count says) it reads as 0.0. Each operand sample is multiplied by its
 // record's gain before use. On success the statistics of `result` are
-// recomputed. kMathNoMemory leaves `result` with its new fields and no samples.
+// recomputed. kNoMemory leaves `result` with its new fields and no samples.
 
 // result = A op B for the first min(count A, count B) samples; the rest of A's
-// count stays 0.0. kMathRatesDiffer (rates not exactly equal) changes nothing;
-// kMathBadOperation (op outside 2 to 5) leaves the new fields and zeros without
-// statistics. Returns a MathResult.
-int CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecord& result, int op);
+// count stays 0.0. kRatesDiffer (rates not exactly equal) changes nothing;
+// kBadOperation (an integration) leaves the new fields and zeros without
+// statistics.
+MathResult CombineChannels(const ChannelRecord& a, const ChannelRecord& b, ChannelRecord& result,
+                           MathOperation op);
 
 // One strip area per sample, gain * sample / rate, not accumulated; count as A.
-int IntegrateRectangle(const ChannelRecord& a, ChannelRecord& result);
+MathResult IntegrateRectangle(const ChannelRecord& a, ChannelRecord& result);
 
 // One strip area between each two neighbouring samples, count A's count - 1
 // (a single sample gives an empty result). An operand with count 0 has no
-// result count: it is refused with kMathNoMemory and `result` gets count 0.
-int IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result);
+// result count: it is refused with kNoMemory and `result` gets count 0.
+MathResult IntegrateMidpoint(const ChannelRecord& a, ChannelRecord& result);
 
 }  // namespace tavril

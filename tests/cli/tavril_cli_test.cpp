@@ -52,7 +52,7 @@ CommandLine Convert(std::string input, std::string output, bool force) {
   return command;
 }
 
-CommandLine Math(int operation, std::string a, std::string b, std::string output, bool force) {
+CommandLine Math(MathOperation operation, std::string a, std::string b, std::string output, bool force) {
   CommandLine command = Command(CommandKind::kMath);
   command.operation = operation;
   command.input = std::move(a);
@@ -89,14 +89,14 @@ TEST(CliArguments, ReadsEveryCommand) {
       {{"convert", "a.tvr", "b.m"}, Convert("a.tvr", "b.m", false)},
       {{"convert", "a.tvr", "b.csv", "--force"}, Convert("a.tvr", "b.csv", true)},
       {{"math", "sum", "a.tvr", "b.tvr", "-o", "r.tvr"},
-       Math(kOpSum, "a.tvr", "b.tvr", "r.tvr", false)},
-      {{"math", "difference", "a", "b", "-o", "r"}, Math(kOpDifference, "a", "b", "r", false)},
-      {{"math", "product", "a", "b", "-o", "r"}, Math(kOpProduct, "a", "b", "r", false)},
-      {{"math", "quotient", "a", "b", "-o", "r"}, Math(kOpQuotient, "a", "b", "r", false)},
-      {{"math", "rectangle", "a", "-o", "r"}, Math(kOpRectangle, "a", "", "r", false)},
+       Math(MathOperation::kSum, "a.tvr", "b.tvr", "r.tvr", false)},
+      {{"math", "difference", "a", "b", "-o", "r"}, Math(MathOperation::kDifference, "a", "b", "r", false)},
+      {{"math", "product", "a", "b", "-o", "r"}, Math(MathOperation::kProduct, "a", "b", "r", false)},
+      {{"math", "quotient", "a", "b", "-o", "r"}, Math(MathOperation::kQuotient, "a", "b", "r", false)},
+      {{"math", "rectangle", "a", "-o", "r"}, Math(MathOperation::kRectangle, "a", "", "r", false)},
       {{"math", "midpoint", "a", "--output", "r", "--force"},
-       Math(kOpMidpoint, "a", "", "r", true)},
-      {{"math", "midpoint", "a", "--output=r"}, Math(kOpMidpoint, "a", "", "r", false)},
+       Math(MathOperation::kMidpoint, "a", "", "r", true)},
+      {{"math", "midpoint", "a", "--output=r"}, Math(MathOperation::kMidpoint, "a", "", "r", false)},
       {{"config"}, Config(false)},
       {{"config", "--json"}, Config(true)},
       {{"help"}, Command(CommandKind::kHelp)},
@@ -110,8 +110,8 @@ TEST(CliArguments, OptionsMayStandBeforeBetweenOrAfterPositionals) {
       {{"--json", "info", "a.tvr"}, Info("a.tvr", true)},
       {{"info", "--json", "a.tvr"}, Info("a.tvr", true)},
       {{"--force", "convert", "a.tvr", "b.m"}, Convert("a.tvr", "b.m", true)},
-      {{"-o", "r.csv", "math", "sum", "a", "b"}, Math(kOpSum, "a", "b", "r.csv", false)},
-      {{"math", "-o", "r.csv", "sum", "--force", "a", "b"}, Math(kOpSum, "a", "b", "r.csv", true)},
+      {{"-o", "r.csv", "math", "sum", "a", "b"}, Math(MathOperation::kSum, "a", "b", "r.csv", false)},
+      {{"math", "-o", "r.csv", "sum", "--force", "a", "b"}, Math(MathOperation::kSum, "a", "b", "r.csv", true)},
   });
 }
 
@@ -123,7 +123,7 @@ TEST(CliArguments, DoubleDashMakesTheRestPositional) {
       // A lone dash is a name, not an option.
       {{"info", "-"}, Info("-", false)},
       // The output option's value is taken whatever it looks like.
-      {{"math", "rectangle", "a", "-o", "--json"}, Math(kOpRectangle, "a", "", "--json", false)},
+      {{"math", "rectangle", "a", "-o", "--json"}, Math(MathOperation::kRectangle, "a", "", "--json", false)},
   });
 }
 
@@ -207,8 +207,8 @@ TEST(CliArguments, AnyArgumentListGivesACheckedResult) {
     // Names may be empty, so only fields a command does not take are known.
     EXPECT_TRUE(c.output.empty() || takesOutput);
     EXPECT_TRUE(c.secondInput.empty() || TakesSecondOperand(c.operation));
+    EXPECT_TRUE(c.operation == MathOperation::kSum || c.kind == CommandKind::kMath);
     EXPECT_TRUE(c.input.empty() || c.kind != CommandKind::kHelp);
-    EXPECT_EQ(c.operation != 0, c.kind == CommandKind::kMath);
     EXPECT_TRUE(!c.json || c.kind == CommandKind::kInfo || c.kind == CommandKind::kConfig);
     EXPECT_TRUE(!c.force || takesOutput);
   }
@@ -302,26 +302,26 @@ TEST(CliViewerPath, KeepsUtf8AndConvertsWindows1252) {
 
 TEST(CliMathTitle, NamesTheFilesWithoutTheirFolders) {
   const struct {
-    int operation;
+    MathOperation operation;
     std::string title;
   } cases[] = {
-      {kOpSum, "a.tvr + b.tvr"},
-      {kOpDifference, "a.tvr - b.tvr"},
-      {kOpProduct, "a.tvr * b.tvr"},
-      {kOpQuotient, "a.tvr / b.tvr"},
-      {kOpRectangle, "Integrale de a.tvr (Rectangle)"},
-      {kOpMidpoint, "Integrale de a.tvr (Point milieu)"},
+      {MathOperation::kSum, "a.tvr + b.tvr"},
+      {MathOperation::kDifference, "a.tvr - b.tvr"},
+      {MathOperation::kProduct, "a.tvr * b.tvr"},
+      {MathOperation::kQuotient, "a.tvr / b.tvr"},
+      {MathOperation::kRectangle, "Integrale de a.tvr (Rectangle)"},
+      {MathOperation::kMidpoint, "Integrale de a.tvr (Point milieu)"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MathResultTitle(c.operation, "dir/sub/a.tvr", "../b.tvr"), c.title);
+    EXPECT_EQ(ResultTitleForFiles(c.operation, "dir/sub/a.tvr", "../b.tvr"), c.title);
   }
 }
 
 TEST(CliMathTitle, IsWindows1252CutToTheTitleSize) {
-  EXPECT_EQ(MathResultTitle(kOpRectangle, "mesur\xc3\xa9.tvr", ""),
+  EXPECT_EQ(ResultTitleForFiles(MathOperation::kRectangle, "mesur\xc3\xa9.tvr", ""),
             "Integrale de mesur\xe9.tvr (Rectangle)");
   const std::string longName(300, 'x');
-  const std::string title = MathResultTitle(kOpSum, longName, "b");
+  const std::string title = ResultTitleForFiles(MathOperation::kSum, longName, "b");
   EXPECT_EQ(title, std::string(kMaxTitleBytes, 'x'));
 }
 

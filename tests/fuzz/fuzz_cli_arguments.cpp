@@ -17,7 +17,9 @@ using tavril::cli::CommandLine;
 bool Acceptable(const CommandLine& command) {
   switch (command.kind) {
     case CommandKind::kMath:
-      return command.operation >= 2 && command.operation <= 7;
+      // Integrations take no second operand (names may be empty, so a
+      // combination's may look missing).
+      return tavril::TakesSecondOperand(command.operation) || command.secondInput.empty();
     case CommandKind::kAcquire: {
       const auto& request = command.acquire;
       return request.firstChannel >= 0 && request.firstChannel <= request.lastChannel &&

@@ -374,21 +374,21 @@ TEST(AllocationFailureMatrix, LoadingADataFileLeavesTheRecordAsItWas) {
 TEST(AllocationFailureMatrix, ArithmeticLeavesItsResultWithoutSamples) {
   struct Case {
     const char* name;
-    std::function<int(const ChannelRecord&, const ChannelRecord&, ChannelRecord&)> run;
+    std::function<MathResult(const ChannelRecord&, const ChannelRecord&, ChannelRecord&)> run;
     std::uint32_t resultCount;
   };
   const ChannelRecord a = Recording(1000, 0.0);
   const ChannelRecord b = Recording(1000, 1.0);
-  const auto combine = [](int op) {
+  const auto combine = [](MathOperation op) {
     return [op](const ChannelRecord& x, const ChannelRecord& y, ChannelRecord& r) {
       return CombineChannels(x, y, r, op);
     };
   };
   const Case cases[] = {
-      {"CombineChannels sum", combine(kOpSum), 1000},
-      {"CombineChannels difference", combine(kOpDifference), 1000},
-      {"CombineChannels product", combine(kOpProduct), 1000},
-      {"CombineChannels quotient", combine(kOpQuotient), 1000},
+      {"CombineChannels sum", combine(MathOperation::kSum), 1000},
+      {"CombineChannels difference", combine(MathOperation::kDifference), 1000},
+      {"CombineChannels product", combine(MathOperation::kProduct), 1000},
+      {"CombineChannels quotient", combine(MathOperation::kQuotient), 1000},
       {"IntegrateRectangle",
        [](const ChannelRecord& x, const ChannelRecord&, ChannelRecord& r) {
          return IntegrateRectangle(x, r);
@@ -404,20 +404,20 @@ TEST(AllocationFailureMatrix, ArithmeticLeavesItsResultWithoutSamples) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ChannelRecord scratch = Small();
-    ASSERT_EQ(1, RequestsOf([&] { ASSERT_EQ(kMathOk, c.run(a, b, scratch)); }));
+    ASSERT_EQ(1, RequestsOf([&] { ASSERT_EQ(MathResult::kOk, c.run(a, b, scratch)); }));
     ChannelRecord result = Small();
-    int code = 0;
+    MathResult code = MathResult::kOk;
     {
       ScopedAllocationFailure failure(1);
       code = c.run(a, b, result);
     }
-    EXPECT_EQ(kMathNoMemory, code);
+    EXPECT_EQ(MathResult::kNoMemory, code);
     EXPECT_FALSE(HoldsSamples(result));
     EXPECT_EQ(c.resultCount, result.count);
     EXPECT_TRUE(CountHeld(result));
     testing::ExpectSameRecord(a, Recording(1000, 0.0));
     testing::ExpectSameRecord(b, Recording(1000, 1.0));
-    table.Add({c.name, "1 of 1 (result samples)", "-2 (kMathNoMemory)",
+    table.Add({c.name, "1 of 1 (result samples)", "MathResult::kNoMemory",
                "none from the core; its callers show «Problème d'allocation mémoire»",
                "operands unchanged; result: new count, no samples"});
   }

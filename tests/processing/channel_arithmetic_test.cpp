@@ -1,4 +1,5 @@
 #include "processing/channel_arithmetic.h"
+#include "processing/math_operation.h"
 
 #include <gtest/gtest.h>
 
@@ -54,22 +55,22 @@ void ExpectSamplesNear(const std::vector<double>& actual, const std::vector<doub
 
 TEST(CombineChannels, AppliesEachOperationToGainedSamples) {
   struct Case {
-    int op;
+    MathOperation op;
     std::vector<double> expected;
   };
   const Case cases[] = {
-      {kOpSum, {3.0, 4.0, 5.0}},
-      {kOpDifference, {-1.0, 0.0, 1.0}},
-      {kOpProduct, {2.0, 4.0, 6.0}},
-      {kOpQuotient, {0.5, 1.0, 1.5}},
+      {MathOperation::kSum, {3.0, 4.0, 5.0}},
+      {MathOperation::kDifference, {-1.0, 0.0, 1.0}},
+      {MathOperation::kProduct, {2.0, 4.0, 6.0}},
+      {MathOperation::kQuotient, {0.5, 1.0, 1.5}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.op);
+    SCOPED_TRACE(MathOperationCode(c.op));
     ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1);
     a.device = 4;
     const ChannelRecord b = RecordOf({1.0, 1.0, 1.0}, 2);
     ChannelRecord result = OldResult();
-    ASSERT_EQ(CombineChannels(a, b, result, c.op), kMathOk);
+    ASSERT_EQ(CombineChannels(a, b, result, c.op), MathResult::kOk);
     EXPECT_EQ(result.samples, c.expected);
     EXPECT_EQ(result.count, 3u);
     EXPECT_EQ(result.gain, 1);
@@ -87,7 +88,7 @@ TEST(CombineChannels, DifferentRatesChangeNothing) {
   const ChannelRecord a = RecordOf({1.0, 2.0}, 1, 1000.0);
   const ChannelRecord b = RecordOf({1.0, 2.0}, 1, 2000.0);
   ChannelRecord result = OldResult();
-  EXPECT_EQ(CombineChannels(a, b, result, kOpSum), kMathRatesDiffer);
+  EXPECT_EQ(CombineChannels(a, b, result, MathOperation::kSum), MathResult::kRatesDiffer);
   ExpectSameRecord(result, OldResult());
 }
 
@@ -95,7 +96,7 @@ TEST(CombineChannels, ShorterSecondOperandLeavesTrailingZeros) {
   const ChannelRecord a = RecordOf({1.0, 2.0, 3.0, 4.0, 5.0});
   const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
   ChannelRecord result = OldResult();
-  ASSERT_EQ(CombineChannels(a, b, result, kOpSum), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kSum), MathResult::kOk);
   EXPECT_EQ(result.count, 5u);
   EXPECT_EQ(result.samples, (std::vector<double>{2.0, 3.0, 4.0, 0.0, 0.0}));
   // The statistics see the zeros too.
@@ -108,7 +109,7 @@ TEST(CombineChannels, ShorterFirstOperandSetsTheCount) {
   const ChannelRecord a = RecordOf({1.0, 2.0, 3.0});
   const ChannelRecord b = RecordOf({1.0, 1.0, 1.0, 1.0, 1.0});
   ChannelRecord result = OldResult();
-  ASSERT_EQ(CombineChannels(a, b, result, kOpProduct), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kProduct), MathResult::kOk);
   EXPECT_EQ(result.count, 3u);
   EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0}));
 }
@@ -117,7 +118,7 @@ TEST(CombineChannels, QuotientByZeroStoresInfinitiesAndNaN) {
   const ChannelRecord a = RecordOf({1.0, 0.0, -1.0});
   const ChannelRecord b = RecordOf({0.0, 0.0, 0.0});
   ChannelRecord result = OldResult();
-  ASSERT_EQ(CombineChannels(a, b, result, kOpQuotient), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kQuotient), MathResult::kOk);
   ASSERT_EQ(result.samples.size(), 3u);
   EXPECT_TRUE(std::isinf(result.samples[0]) && result.samples[0] > 0.0);
   EXPECT_TRUE(std::isnan(result.samples[1]));
@@ -128,7 +129,7 @@ TEST(CombineChannels, GainMultipliesEachOperandSample) {
   const ChannelRecord a = RecordOf({0.1}, 5);
   const ChannelRecord b = RecordOf({0.0}, 1);
   ChannelRecord result = OldResult();
-  ASSERT_EQ(CombineChannels(a, b, result, kOpSum), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kSum), MathResult::kOk);
   ASSERT_EQ(result.samples.size(), 1u);
   EXPECT_DOUBLE_EQ(result.samples[0], 0.5);
 }
@@ -136,7 +137,7 @@ TEST(CombineChannels, GainMultipliesEachOperandSample) {
 TEST(CombineChannels, ResultThatIsAReadsAsZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 3);
   const ChannelRecord b = RecordOf({1.0, 2.0, 4.0}, 2);
-  ASSERT_EQ(CombineChannels(a, b, a, kOpSum), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, a, MathOperation::kSum), MathResult::kOk);
   EXPECT_EQ(a.samples, (std::vector<double>{2.0, 4.0, 8.0}));
   EXPECT_EQ(a.gain, 1);
 }
@@ -144,14 +145,14 @@ TEST(CombineChannels, ResultThatIsAReadsAsZeros) {
 TEST(CombineChannels, ResultThatIsBReadsAsZeros) {
   const ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2);
   ChannelRecord b = RecordOf({5.0, 5.0, 5.0, 5.0, 5.0}, 4);
-  ASSERT_EQ(CombineChannels(a, b, b, kOpSum), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, b, MathOperation::kSum), MathResult::kOk);
   EXPECT_EQ(b.count, 3u);
   EXPECT_EQ(b.samples, (std::vector<double>{2.0, 4.0, 6.0}));
 }
 
 TEST(CombineChannels, ResultThatIsBothOperandsDividesZeroByZero) {
   ChannelRecord a = RecordOf({1.0, 2.0});
-  ASSERT_EQ(CombineChannels(a, a, a, kOpQuotient), kMathOk);
+  ASSERT_EQ(CombineChannels(a, a, a, MathOperation::kQuotient), MathResult::kOk);
   ASSERT_EQ(a.samples.size(), 2u);
   EXPECT_TRUE(std::isnan(a.samples[0]));
   EXPECT_TRUE(std::isnan(a.samples[1]));
@@ -164,20 +165,20 @@ TEST(CombineChannels, OperandWithoutSamplesReadsAsZeros) {
   a.rate = 1000.0;
   const ChannelRecord b = RecordOf({1.0, 2.0, 3.0, 4.0});
   ChannelRecord result = OldResult();
-  ASSERT_EQ(CombineChannels(a, b, result, kOpDifference), kMathOk);
+  ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kDifference), MathResult::kOk);
   EXPECT_EQ(result.samples, (std::vector<double>{-1.0, -2.0, -3.0, -4.0}));
-  ASSERT_EQ(CombineChannels(b, a, result, kOpSum), kMathOk);
+  ASSERT_EQ(CombineChannels(b, a, result, MathOperation::kSum), MathResult::kOk);
   EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0, 4.0}));
 }
 
 TEST(CombineChannels, BadOperationLeavesNewFieldsAndZerosWithoutStatistics) {
-  for (const int op : {1, int{kOpRectangle}, -3}) {
-    SCOPED_TRACE(op);
+  for (const MathOperation op : {MathOperation::kRectangle, MathOperation::kMidpoint}) {
+    SCOPED_TRACE(static_cast<int>(op));
     ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2);
     a.device = 4;
     const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
     ChannelRecord result = OldResult();
-    EXPECT_EQ(CombineChannels(a, b, result, op), kMathBadOperation);
+    EXPECT_EQ(CombineChannels(a, b, result, op), MathResult::kBadOperation);
     EXPECT_EQ(result.count, 3u);
     EXPECT_EQ(result.device, 4);
     EXPECT_EQ(result.gain, 1);
@@ -193,7 +194,7 @@ TEST(CombineChannels, DifferentRatesWinOverABadOperation) {
   const ChannelRecord a = RecordOf({1.0}, 1, 10.0);
   const ChannelRecord b = RecordOf({1.0}, 1, 20.0);
   ChannelRecord result = OldResult();
-  EXPECT_EQ(CombineChannels(a, b, result, 99), kMathRatesDiffer);
+  EXPECT_EQ(CombineChannels(a, b, result, MathOperation::kRectangle), MathResult::kRatesDiffer);
   ExpectSameRecord(result, OldResult());
 }
 
@@ -201,7 +202,7 @@ TEST(IntegrateRectangle, GivesOneStripAreaPerSample) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1, 10.0);
   a.device = 4;
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
   EXPECT_EQ(result.count, 3u);
   ExpectSamplesNear(result.samples, {0.1, 0.2, 0.3});
   EXPECT_EQ(result.gain, 1);
@@ -215,13 +216,13 @@ TEST(IntegrateRectangle, GivesOneStripAreaPerSample) {
 TEST(IntegrateRectangle, GainMultipliesEachSample) {
   const ChannelRecord a = RecordOf({0.1}, 5, 1.0);
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
   ExpectSamplesNear(result.samples, {0.5});
 }
 
 TEST(IntegrateRectangle, ResultThatIsTheOperandIsAllZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
-  ASSERT_EQ(IntegrateRectangle(a, a), kMathOk);
+  ASSERT_EQ(IntegrateRectangle(a, a), MathResult::kOk);
   EXPECT_EQ(a.count, 3u);
   EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0, 0.0}));
   EXPECT_EQ(a.mean, 0.0);
@@ -233,7 +234,7 @@ TEST(IntegrateRectangle, OperandWithoutSamplesGivesZerosOfItsCount) {
   a.count = 1000;
   a.rate = 100000.0;
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateRectangle(a, result), kMathOk);
+  ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
   EXPECT_EQ(result.samples, std::vector<double>(1000, 0.0));
 }
 
@@ -241,7 +242,7 @@ TEST(IntegrateMidpoint, GivesOneStripAreaBetweenNeighbours) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 1, 10.0);
   a.device = 4;
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
   EXPECT_EQ(result.count, 2u);
   ExpectSamplesNear(result.samples, {0.15, 0.25});
   EXPECT_EQ(result.gain, 1);
@@ -254,14 +255,14 @@ TEST(IntegrateMidpoint, GivesOneStripAreaBetweenNeighbours) {
 TEST(IntegrateMidpoint, GainMultipliesEachStrip) {
   const ChannelRecord a = RecordOf({0.1, 0.3}, 5, 1.0);
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
   ExpectSamplesNear(result.samples, {1.0});
 }
 
 TEST(IntegrateMidpoint, SingleSampleGivesAnEmptyResult) {
   const ChannelRecord a = RecordOf({4.0}, 1, 10.0);
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
   EXPECT_EQ(result.count, 0u);
   EXPECT_TRUE(result.samples.empty());
   EXPECT_EQ(result.maxValue, 0.0);
@@ -275,7 +276,7 @@ TEST(IntegrateMidpoint, EmptyOperandIsRefusedAndLeavesAnEmptyResult) {
   a.gain = 3;
   a.rate = 10.0;
   ChannelRecord result = OldResult();
-  EXPECT_EQ(IntegrateMidpoint(a, result), kMathNoMemory);
+  EXPECT_EQ(IntegrateMidpoint(a, result), MathResult::kNoMemory);
   EXPECT_EQ(result.count, 0u);
   EXPECT_TRUE(result.samples.empty());
   EXPECT_EQ(result.device, 4);
@@ -287,7 +288,7 @@ TEST(IntegrateMidpoint, EmptyOperandIsRefusedAndLeavesAnEmptyResult) {
 
 TEST(IntegrateMidpoint, ResultThatIsTheOperandIsAllZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
-  ASSERT_EQ(IntegrateMidpoint(a, a), kMathOk);
+  ASSERT_EQ(IntegrateMidpoint(a, a), MathResult::kOk);
   EXPECT_EQ(a.count, 2u);
   EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0}));
 }
@@ -299,7 +300,7 @@ TEST(IntegrateMidpoint, ReadsOnlyTheSamplesTheOperandHolds) {
   a.rate = 1.0;
   a.samples = {2.0};
   ChannelRecord result = OldResult();
-  ASSERT_EQ(IntegrateMidpoint(a, result), kMathOk);
+  ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
   EXPECT_EQ(result.samples, (std::vector<double>{1.0, 0.0}));
 }
 

@@ -55,16 +55,16 @@ constexpr std::string_view kUsage =
 
 struct NamedOperation {
   std::string_view name;
-  int code;
+  MathOperation operation;
 };
 
 constexpr std::array<NamedOperation, 6> kOperations = {{
-    {"sum", kOpSum},
-    {"difference", kOpDifference},
-    {"product", kOpProduct},
-    {"quotient", kOpQuotient},
-    {"rectangle", kOpRectangle},
-    {"midpoint", kOpMidpoint},
+    {"sum", MathOperation::kSum},
+    {"difference", MathOperation::kDifference},
+    {"product", MathOperation::kProduct},
+    {"quotient", MathOperation::kQuotient},
+    {"rectangle", MathOperation::kRectangle},
+    {"midpoint", MathOperation::kMidpoint},
 }};
 
 // What the scan of the options found, before the command is known.
@@ -186,11 +186,12 @@ std::string ArgumentCountError(std::string_view command, std::string_view expect
 ParsedArguments ParseMath(const Scan& scan, CommandLine command) {
   const std::vector<std::string>& p = scan.positionals;
   if (p.size() < 2) return Refuse("La commande math attend une opération et ses fichiers");
-  command.operation = MathOperationFromName(p[1]);
-  if (command.operation == 0) {
+  const std::optional<MathOperation> operation = MathOperationFromName(p[1]);
+  if (!operation) {
     return Refuse("Opération inconnue : " + p[1] +
                   " (sum, difference, product, quotient, rectangle, midpoint)");
   }
+  command.operation = *operation;
   const bool two = TakesSecondOperand(command.operation);
   const std::size_t files = p.size() - 2;
   if (two && files != 2) {
@@ -279,15 +280,11 @@ ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
 
 }  // namespace
 
-int MathOperationFromName(std::string_view name) {
-  for (const NamedOperation& operation : kOperations) {
-    if (operation.name == name) return operation.code;
+std::optional<MathOperation> MathOperationFromName(std::string_view name) {
+  for (const NamedOperation& named : kOperations) {
+    if (named.name == name) return named.operation;
   }
-  return 0;
-}
-
-bool TakesSecondOperand(int operation) {
-  return operation >= kOpSum && operation <= kOpQuotient;
+  return std::nullopt;
 }
 
 std::string_view UsageText() {

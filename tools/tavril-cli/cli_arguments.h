@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "processing/math_operation.h"
 
 namespace tavril::cli {
 
@@ -29,7 +32,7 @@ struct CommandLine {
   CommandKind kind = CommandKind::kHelp;
   bool json = false;                // info, config
   bool force = false;               // convert, math: replace an existing output
-  int operation = 0;                // math: a MathOperation code (2 to 7)
+  MathOperation operation = MathOperation::kSum;  // math
   std::string input;                // convert: the file; math: operand A
   std::vector<std::string> inputs;  // info: the files, in the order given
   std::string secondInput;          // math: operand B of sum, difference, product, quotient
@@ -54,12 +57,9 @@ struct ParsedArguments {
 // option anywhere before "--" asks for help whatever else is wrong.
 ParsedArguments ParseArguments(const std::vector<std::string>& args);
 
-// The MathOperation code for an operation's name (sum, difference, product,
-// quotient, rectangle, midpoint); 0 for any other name.
-int MathOperationFromName(std::string_view name);
-
-// True for the operations of two records (sum to quotient).
-bool TakesSecondOperand(int operation);
+// The operation an operation's name gives (sum, difference, product,
+// quotient, rectangle, midpoint); none for any other name.
+std::optional<MathOperation> MathOperationFromName(std::string_view name);
 
 // The help text printed by --help, in French, ending with a line end.
 std::string_view UsageText();

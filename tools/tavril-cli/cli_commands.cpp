@@ -20,7 +20,7 @@
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "json_output.h"
-#include "processing/channel_arithmetic.h"
+#include "processing/math_operation.h"
 
 namespace tavril::cli {
 namespace {
@@ -29,10 +29,7 @@ constexpr std::string_view kProgramName = "tavril-cli";
 constexpr std::string_view kOpenError = "Erreur lors de l'ouverture du fichier : ";
 constexpr std::string_view kSaveError = "Erreur lors de la sauvegarde du fichier : ";
 constexpr std::string_view kConfigReadError = "Erreur lors de la lecture du fichier INI";
-constexpr std::string_view kRatesDifferError =
-    "Les deux canaux n'ont pas la même fréquence d'échantillonnage";
 constexpr std::string_view kNoMemoryError = "Problème d'allocation mémoire";
-constexpr std::string_view kSignError = "Problème de signe";
 constexpr std::string_view kHelpHint = " (voir « tavril-cli --help »)";
 
 enum class OutputFormat { kNone, kChannelFile, kMatlabScript, kCsv };
@@ -179,28 +176,11 @@ int RunMath(const CommandLine& command, std::ostream& err) {
   result.gain = a.gain;
   result.count = a.count;
   result.rate = a.rate;
-  int code = kMathBadOperation;
-  if (two) {
-    code = CombineChannels(a, b, result, command.operation);
-  } else if (command.operation == kOpRectangle) {
-    code = IntegrateRectangle(a, result);
-  } else if (command.operation == kOpMidpoint) {
-    code = IntegrateMidpoint(a, result);
-  }
-  result.title = MathResultTitle(command.operation, command.input, command.secondInput);
-
-  switch (code) {
-    case kMathOk:
-      break;
-    case kMathRatesDiffer:
-      ReportError(err, kRatesDifferError);
-      return 1;
-    case kMathNoMemory:
-      ReportError(err, kNoMemoryError);
-      return 1;
-    default:
-      ReportError(err, kSignError);
-      return 1;
+  const MathResult outcome = RunMathOperation(command.operation, a, b, result);
+  result.title = ResultTitleForFiles(command.operation, command.input, command.secondInput);
+  if (outcome != MathResult::kOk) {
+    ReportError(err, MathResultMessage(outcome, std::nullopt));
+    return 1;
   }
   return WriteRecord(command.output, format, result, err) ? 0 : 1;
 }
@@ -336,35 +316,11 @@ std::string ViewerPathUtf8(std::string_view path) {
   return IsValidUtf8(path) ? std::string(path) : Windows1252ToUtf8(path);
 }
 
-std::string MathResultTitle(int operation, std::string_view pathA, std::string_view pathB) {
-  const std::string a = FileNameOf(pathA);
-  std::string title;
-  switch (operation) {
-    case kOpSum:
-      title = a + " + " + FileNameOf(pathB);
-      break;
-    case kOpDifference:
-      title = a + " - " + FileNameOf(pathB);
-      break;
-    case kOpProduct:
-      title = a + " * " + FileNameOf(pathB);
-      break;
-    case kOpQuotient:
-      title = a + " / " + FileNameOf(pathB);
-      break;
-    case kOpRectangle:
-      title = "Integrale de " + a + " (Rectangle)";
-      break;
-    case kOpMidpoint:
-      title = "Integrale de " + a + " (Point milieu)";
-      break;
-    default:
-      break;
-  }
-  // Windows-1252 has one byte per character, so a plain cut splits none.
-  std::string bytes = Utf8ToWindows1252(title);
-  if (bytes.size() > kMaxTitleBytes) bytes.resize(kMaxTitleBytes);
-  return bytes;
+std::string ResultTitleForFiles(MathOperation operation, std::string_view pathA,
+                                std::string_view pathB) {
+  // Windows-1252 has one byte per character, so the title's cut splits none.
+  const std::string a = Utf8ToWindows1252(FileNameOf(pathA));
+  return MathResultTitle(operation, a, Utf8ToWindows1252(FileNameOf(pathB)), "de " + a);
 }
 
 int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err) {

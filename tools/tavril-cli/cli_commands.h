@@ -8,6 +8,7 @@
 #include "app/channel_record.h"
 #include "cli_arguments.h"
 #include "config/board_config.h"
+#include "processing/math_operation.h"
 
 namespace tavril::cli {
 
@@ -42,6 +43,7 @@ bool IsValidUtf8(std::string_view text);
 // The result record's title (Windows-1252, at most kMaxTitleBytes) for
 // `operation` on the files `pathA` and `pathB` (B unused by integrations),
 // named without their folders.
-std::string MathResultTitle(int operation, std::string_view pathA, std::string_view pathB);
+std::string ResultTitleForFiles(MathOperation operation, std::string_view pathA,
+                                std::string_view pathB);
 
 }  // namespace tavril::cli
