@@ -19,6 +19,7 @@
 #include "app/ui/app_icon.h"
 #include "app/ui/help_launcher.h"
 #include "app/ui/main_menu.h"
+#include "app/ui/owner_modal.h"
 #include "config/ui/config_dialog.h"
 #include "display/graph_scale.h"
 #include "display/ui/display_panel.h"
@@ -285,8 +286,7 @@ void MainWindow::ShowHelp() {
 
 void MainWindow::ShowAbout() {
   AboutDialog about(this);
-  about.setWindowModality(Qt::WindowModal);
-  about.exec();
+  RunOwnerModal(about);
 }
 
 // The panels and the modal dialogs below are built separately; until they
@@ -345,13 +345,13 @@ void MainWindow::RunConfigurationDialog() {
   };
   ConfigDialog dialog(
       state_, boards_, ui_, [this] { RequestRefresh(); }, describeDevice, browseViewer, this);
-  dialog.exec();
+  RunOwnerModal(dialog);
 }
 
 void MainWindow::RunMathOperationsDialog() {
   MathDialog dialog(
       state_, ui_, [this] { RequestRefresh(); }, this);
-  dialog.exec();
+  RunOwnerModal(dialog);
 }
 
 }  // namespace tavril

@@ -58,8 +58,9 @@ class MainWindow : public QMainWindow {
   // Opens the acquisition panel and the display panel (done once at start-up).
   void CreatePanels();
 
-  // Runs the configuration dialog modally (start-up runs it after falling
-  // back to the default configuration; Help runs it when the viewer fails).
+  // Runs the configuration dialog over the main window alone (start-up runs
+  // it after falling back to the default configuration; Help runs it when the
+  // viewer fails).
   void RunConfigurationDialog();
 
   // What the configuration dialog says serves a device number (the program

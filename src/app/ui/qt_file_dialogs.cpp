@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "app/ui/owner_modal.h"
+
 namespace tavril {
 namespace {
 
@@ -34,8 +36,7 @@ FileDialogResult QtFileDialogs::ChooseFileToSave(const FileDialogRequest& reques
 
 FileDialogResult QtFileDialogs::Run(bool forSaving, const FileDialogRequest& request,
                                     FileDialogState& memory) {
-  QFileDialog dialog(owner_, QString::fromUtf8(request.title));
-  if (owner_ != nullptr) dialog.setWindowModality(Qt::WindowModal);
+  QFileDialog dialog(DialogOwner(owner_), QString::fromUtf8(request.title));
   if (forSaving) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -60,7 +61,7 @@ FileDialogResult QtFileDialogs::Run(bool forSaving, const FileDialogRequest& req
     dialog.selectFile(last.fileName());
   }
 
-  if (dialog.exec() != QDialog::Accepted) return {FileDialogOutcome::kCancelled, 0};
+  if (RunOwnerModal(dialog) != QDialog::Accepted) return {FileDialogOutcome::kCancelled, 0};
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return {FileDialogOutcome::kCancelled, 0};
 

@@ -93,7 +93,6 @@ ConfigDialog::ConfigDialog(
       browseViewer_(std::move(browseViewer)) {
   setWindowTitle(QStringLiteral("Configuration"));
   setFont(DialogFont());
-  setModal(true);
   setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

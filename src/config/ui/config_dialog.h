@@ -23,8 +23,8 @@ namespace tavril {
 
 // "Configuration": edits the board settings and the help viewer in
 // state.workingConfig and commits them to state.boardConfig once the board
-// has accepted them. Run it with exec(): 1 after a successful OK, 0 after
-// "Annuler", "Quitter" or the close box.
+// has accepted them. Its result: 1 after a successful OK, 0 after "Annuler",
+// "Quitter" or the close box.
 class ConfigDialog : public QDialog {
   Q_OBJECT
 

@@ -2,16 +2,21 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QWindow>
 #include <QtTest/QTest>
 #include <string>
 #include <vector>
 
+#include "acquisition/ui/acquisition_panel.h"
 #include "app/command_ids.h"
 #include "app/ui/about_dialog.h"
 #include "display/graph_scale.h"
+#include "display/ui/display_panel.h"
 #include "display/ui/graph_widget.h"
 #include "display/ui/info_strip_widget.h"
 #include "main_window_fixture.h"
@@ -240,6 +245,41 @@ TEST_F(MenuCommand, AboutBoxShowsTheProgramAndItsAuthors) {
   EXPECT_EQ(texts, (QStringList{"TAVRIL", "Version 1.0", "Ecrit par :", "L'équipe TAVRIL",
                                 "Projet TAVRIL", "Dernière révision le 26/06/99"}));
   EXPECT_TRUE(user_.boxes().empty());
+}
+
+using OwnerModality = MainWindowTest;
+
+// While the math dialog waits, the main window takes no input and the panels
+// beside it take theirs. Input goes to each window as the window system
+// delivers it.
+TEST_F(OwnerModality, MathDialogBlocksTheMainWindowAloneNotThePanels) {
+  state_.startDirectory = dir_.path().string();
+  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
+  window_.show();
+  window_.CreatePanels();
+  auto* gain = window_.findChild<AcquisitionPanel*>()->findChild<QLineEdit*>("control1005");
+  auto* automatic = window_.findChild<DisplayPanel*>()->findChild<QRadioButton*>("automatic");
+  ASSERT_TRUE(gain != nullptr && automatic != nullptr && !automatic->isChecked());
+  const QString gainBefore = gain->text();
+  WhenModalShows([&](QWidget* math) {
+    gain->setFocus();
+    QTest::keyClick(gain->window()->windowHandle(), Qt::Key_7);
+    const QPoint radio = automatic->mapTo(automatic->window(), automatic->rect().center());
+    QTest::mouseClick(automatic->window()->windowHandle(), Qt::LeftButton, {}, radio);
+    QTest::keyClick(window_.windowHandle(), Qt::Key_F1);  // help would fail with a box
+    const QPoint graph = window_.graph()->mapTo(&window_, QPoint(50, 50));
+    QTest::mouseClick(window_.windowHandle(), Qt::LeftButton, {}, graph);
+
+    EXPECT_EQ(gain->text(), gainBefore + "7");
+    EXPECT_TRUE(automatic->isChecked());
+    EXPECT_TRUE(user_.boxes().empty());
+    EXPECT_EQ(state_.graphCursors.cursorsShown, 0);
+    EXPECT_TRUE(math->isVisible());
+    qobject_cast<QDialog*>(math)->reject();
+  });
+  window_.RunCommand(kCmdMathOperations);
+  QTest::keyClick(window_.windowHandle(), Qt::Key_F1);
+  EXPECT_EQ(user_.boxes().size(), 1u);
 }
 
 using Reset = MainWindowTest;
