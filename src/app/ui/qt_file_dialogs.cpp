@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "app/ui/owner_modal.h"
+#include "app/ui/stat_only_icon_provider.h"
 
 namespace tavril {
 namespace {
@@ -36,7 +37,12 @@ FileDialogResult QtFileDialogs::ChooseFileToSave(const FileDialogRequest& reques
 
 FileDialogResult QtFileDialogs::Run(bool forSaving, const FileDialogRequest& request,
                                     FileDialogState& memory) {
+  // Declared first: the dialog's listing uses it until the dialog is gone.
+  StatOnlyIconProvider icons;
   QFileDialog dialog(DialogOwner(owner_), QString::fromUtf8(request.title));
+  // Qt's own dialog, whatever the desktop offers, so that the listing is ours.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setIconProvider(&icons);
   if (forSaving) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -11,7 +15,10 @@
 #include <QPushButton>
 #include <QWidget>
 #include <QtTest/QTest>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ui/qt_file_dialogs.h"
@@ -239,6 +246,58 @@ TEST(QtFileDialogs, CancelLeavesTheRememberedChoiceAlone) {
   EXPECT_EQ(memory.filePath, (dir / "garde.tvr").string());
   EXPECT_EQ(memory.fileTitle, "garde.tvr");
   EXPECT_EQ(memory.filterIndex, 2);
+}
+
+// Runs a dialog on `memory` and hands it to `look` once its `entries` are listed.
+void LookAtFileDialog(const FileDialogRequest& request, FileDialogState memory, int entries,
+                      const std::function<void(QFileDialog*)>& look) {
+  WhenModalShows([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    WaitForListing(dialog, entries);
+    look(dialog);
+    dialog->reject();
+  });
+  QtFileDialogs().ChooseFileToOpen(request, memory);
+}
+
+// Qt would guess the type of a file whose name does not tell it from its
+// content, and such a read never returns on a pipe or on /proc/kmsg. Should
+// the pipe be opened after all, it is freed after a while (an open noticed
+// too), so that the test fails instead of hanging.
+TEST(QtFileDialogs, ListsAFolderWithoutOpeningAnyFileInIt) {
+  TempDir dir;
+  WriteFileBytes(dir / "mesure.tvr", "Titre = essai");
+  const std::string pipe = (dir / "tube").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int opens = ::inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(::inotify_add_watch(opens, dir.path().c_str(), IN_OPEN), 0);
+  std::atomic<bool> listed = false;
+  std::thread freePipe([&] {
+    for (int i = 0; i < 500 && !listed; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  });
+  FileDialogState memory;
+  memory.filePath = (dir / "mesure.tvr").string();
+  LookAtFileDialog(kOpenRequest, memory, 1, [&](QFileDialog* dialog) {
+    const auto* model = dialog->findChild<QFileSystemModel*>();
+    const QModelIndex file = model->index(QString::fromStdString(memory.filePath));
+    EXPECT_FALSE(model->type(file).isEmpty());
+    EXPECT_FALSE(model->fileIcon(file).isNull());
+  });
+  alignas(inotify_event) char events[4096];
+  const ssize_t size = ::read(opens, events, sizeof events);
+  ::close(opens);
+  listed = true;
+  freePipe.join();
+  for (ssize_t at = 0; at < size;) {
+    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+    // Events without a name are the folder's own, listed.
+    if (event->len > 0) ADD_FAILURE() << "opened " << event->name;
+    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+  }
 }
 
 }  // namespace
