@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
@@ -248,6 +250,18 @@ TEST(QtFileDialogs, CancelLeavesTheRememberedChoiceAlone) {
   EXPECT_EQ(memory.filterIndex, 2);
 }
 
+// The names the dialog's list shows, sorted.
+QStringList ListedNames(QFileDialog* dialog) {
+  QTest::qWait(50);  // the model applies a new filter at its next sort
+  const auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+  QStringList names;
+  for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+  }
+  names.sort();
+  return names;
+}
+
 // Runs a dialog on `memory` and hands it to `look` once its `entries` are listed.
 void LookAtFileDialog(const FileDialogRequest& request, FileDialogState memory, int entries,
                       const std::function<void(QFileDialog*)>& look) {
@@ -298,6 +312,50 @@ TEST(QtFileDialogs, ListsAFolderWithoutOpeningAnyFileInIt) {
     if (event->len > 0) ADD_FAILURE() << "opened " << event->name;
     at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
   }
+}
+
+// Qt reads "*.*" literally and would hide names without a dot.
+TEST(QtFileDialogs, AllFilesFilterListsNamesWithoutADot) {
+  TempDir dir;
+  WriteFileBytes(dir / "Makefile", "x");
+  WriteFileBytes(dir / "mesure.tvr", "x");
+  FileDialogState memory;
+  memory.filePath = (dir / "mesure.tvr").string();
+  memory.filterIndex = 2;
+  LookAtFileDialog(kOpenRequest, memory, 2, [](QFileDialog* dialog) {
+    EXPECT_EQ(ListedNames(dialog), (QStringList{"Makefile", "mesure.tvr"}));
+  });
+  memory.filterIndex = 1;
+  LookAtFileDialog(kOpenRequest, memory, 1, [](QFileDialog* dialog) {
+    EXPECT_EQ(ListedNames(dialog), QStringList{"mesure.tvr"});
+    QTest::keyClick(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")), Qt::Key_Down);
+    EXPECT_EQ(ListedNames(dialog), (QStringList{"Makefile", "mesure.tvr"}));
+  });
+}
+
+TEST(QtFileDialogs, ExecutablesFilterListsWhatTheUserMayRunFromTheStartFolder) {
+  TempDir dir;
+  WriteFileBytes(dir / "lanceur", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod((dir / "lanceur").c_str(), 0755), 0);
+  WriteFileBytes(dir / "notes.txt", "x");
+  std::filesystem::create_directory(dir / "sous");
+  const FileDialogRequest request{"Programme",
+                                  {{"Navigateurs web (firefox)", "firefox"},
+                                   {"Tous les exécutables", "", true},
+                                   {"Tous les fichiers (*.*)", "*.*"}},
+                                  "",
+                                  dir.path().string()};
+  FileDialogState memory;
+  memory.filterIndex = 2;
+  LookAtFileDialog(request, memory, 3, [&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->directory().absolutePath().toStdString(), dir.path().string());
+    EXPECT_EQ(ListedNames(dialog), (QStringList{"lanceur", "sous"}));
+    auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QTest::keyClick(filters, Qt::Key_Down);
+    EXPECT_EQ(ListedNames(dialog), (QStringList{"lanceur", "notes.txt", "sous"}));
+    QTest::keyClick(filters, Qt::Key_Home);
+    EXPECT_EQ(ListedNames(dialog), QStringList{"sous"});
+  });
 }
 
 }  // namespace
