@@ -54,6 +54,25 @@ const FileDialogRequest& MatlabFileRequest() {
   return request;
 }
 
+// The viewer browse lists, by their exact names, the programs of a Linux
+// system that show HTML pages; then every file the user may run; then every
+// file. It opens at the root folder.
+const FileDialogRequest& ViewerProgramRequest() {
+  static const FileDialogRequest request{
+      "Configuration du logiciel pour lire les HTML",
+      {
+          {"Navigateurs web (firefox firefox-esr chromium chromium-browser google-chrome "
+           "epiphany-browser konqueror xdg-open)",
+           "firefox firefox-esr chromium chromium-browser google-chrome epiphany-browser "
+           "konqueror xdg-open"},
+          {"Tous les exécutables", "", true},
+          {"Tous les fichiers (*.*)", "*.*"},
+      },
+      "",
+      "/"};
+  return request;
+}
+
 std::string TitleWithFile(const std::string& fileTitle) {
   return std::string(kAppName) + " - " + fileTitle;
 }
@@ -197,10 +216,10 @@ void MainWindow::SetAppTitle(std::string title) {
   setWindowTitle(QString::fromUtf8(state_.appTitle));
 }
 
-bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request) {
-  const FileDialogResult result = forSaving
-                                      ? fileDialogs_.ChooseFileToSave(request, state_.fileDialog)
-                                      : fileDialogs_.ChooseFileToOpen(request, state_.fileDialog);
+bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
+                            FileDialogState& memory) {
+  const FileDialogResult result = forSaving ? fileDialogs_.ChooseFileToSave(request, memory)
+                                            : fileDialogs_.ChooseFileToOpen(request, memory);
   if (result.outcome == FileDialogOutcome::kFailed) {
     Tell("Le code d'erreur est: " + std::to_string(result.errorCode), kErrorCaption,
          MessageIcon::kError);
@@ -218,7 +237,7 @@ void MainWindow::Open() {
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
-  if (!ChooseFile(false, DataFileRequest(false))) return;
+  if (!ChooseFile(false, DataFileRequest(false), state_.fileDialog)) return;
   if (LoadChannelFile(ChosenPath(state_.fileDialog), state_.Master()) == 0) {
     Tell("Erreur lors de l'ouverture du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
          MessageIcon::kError);
@@ -230,7 +249,7 @@ void MainWindow::Open() {
 }
 
 void MainWindow::Save() {
-  if (!ChooseFile(true, DataFileRequest(true))) return;
+  if (!ChooseFile(true, DataFileRequest(true), state_.fileDialog)) return;
   // The writer runs Save again (new dialog) when the user keeps an existing
   // file; that Save titles the window itself if it writes, so this one names
   // a file only when it wrote it.
@@ -244,7 +263,7 @@ void MainWindow::Save() {
 }
 
 void MainWindow::ExportMatlab() {
-  if (!ChooseFile(true, MatlabFileRequest())) return;
+  if (!ChooseFile(true, MatlabFileRequest(), state_.fileDialog)) return;
   if (ExportMatlabFile(ui_, ChosenPath(state_.fileDialog), state_.Master()) == 0) {
     Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
          MessageIcon::kError);
@@ -333,12 +352,12 @@ void MainWindow::RefreshPanels() {
 }
 
 void MainWindow::RunConfigurationDialog() {
-  // The viewer browse shares the program's file dialog memory, as Open and Save do.
+  // The viewer browse remembers nothing: the data files' folder, name and
+  // filter stay for Open and Save.
   const auto browseViewer = [this](const std::string&) -> std::optional<std::string> {
-    const FileDialogRequest request{
-        "Configuration du logiciel pour lire les HTML", {{"Tous les fichiers (*)", "*"}}, ""};
-    if (!ChooseFile(false, request)) return std::nullopt;
-    return ChosenPath(state_.fileDialog).string();
+    FileDialogState memory;
+    if (!ChooseFile(false, ViewerProgramRequest(), memory)) return std::nullopt;
+    return memory.filePath;
   };
   const auto describeDevice = [this](std::int16_t device) {
     return describeDevice_ ? describeDevice_(device) : std::string();

@@ -89,9 +89,9 @@ class MainWindow : public QMainWindow {
   void RunMathOperationsDialog();
   void RefreshPanels();
 
-  // Runs a file dialog; false when no file was chosen. A cancel is silent, a
-  // failure of the dialog is reported.
-  bool ChooseFile(bool forSaving, const FileDialogRequest& request);
+  // Runs a file dialog on `memory`; false when no file was chosen. A cancel is
+  // silent, a failure of the dialog is reported.
+  bool ChooseFile(bool forSaving, const FileDialogRequest& request, FileDialogState& memory);
   MessageAnswer Tell(const std::string& text, const char* caption, MessageIcon icon,
                      MessageButtons buttons = MessageButtons::kOk);
   void SetAppTitle(std::string title);

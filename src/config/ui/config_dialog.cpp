@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -374,7 +373,6 @@ void ConfigDialog::ToggleAdvancedOptions() {
 
 void ConfigDialog::BrowseViewer() {
   state_.workingConfig.htmlViewer.clear();
-  state_.fileDialog.fileTitle.clear();
   if (!browseViewer_) return;
   // The browse starts from no path at all, as the emptied buffer does.
   const std::optional<std::string> chosen = browseViewer_(state_.workingConfig.htmlViewer);
@@ -387,9 +385,7 @@ void ConfigDialog::BrowseViewer() {
     return;
   }
   state_.workingConfig.htmlViewer = *chosen;
-  const QString path = QString::fromStdString(*chosen);
-  state_.fileDialog.fileTitle = QFileInfo(path).fileName().toStdString();
-  htmlViewer_->setText(path);
+  htmlViewer_->setText(PathText(*chosen));
 }
 
 }  // namespace tavril

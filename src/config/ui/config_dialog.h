@@ -43,9 +43,9 @@ class ConfigDialog : public QDialog {
   static constexpr int kCmdApplyOnly = 9999;
 
   // `board` is configured on every apply. `describeDevice` says which board
-  // serves a device number (French, UTF-8). `browseViewer` runs the Open
-  // dialog for the viewer program, starting from the given path, and gives
-  // the chosen full path (UTF-8), or nothing when the user cancelled.
+  // serves a device number (French, UTF-8). `browseViewer` runs an Open
+  // dialog of its own for the viewer program, starting from the given path,
+  // and gives the chosen full path, or nothing when the user cancelled.
   // `requestRefresh` is called after every committed apply.
   ConfigDialog(AppState& state, BoardDriver& board, UserInteraction& ui,
                std::function<void()> requestRefresh,
