@@ -103,7 +103,14 @@ MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui
   client_->setPalette(background);
   setCentralWidget(client_);
 
-  graph_ = new GraphWidget(state_, client_);
+  // The graph's one-pixel black border: the graph lies on this black frame,
+  // one pixel in from each edge.
+  graphFrame_ = new QWidget(client_);
+  graphFrame_->setAutoFillBackground(true);
+  QPalette black = graphFrame_->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  graphFrame_->setPalette(black);
+  graph_ = new GraphWidget(state_, graphFrame_);
   strip_ = new InfoStripWidget(state_, client_);
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
   client_->installEventFilter(this);
@@ -173,7 +180,9 @@ void MainWindow::RequestRefresh() {
   if (client_ == nullptr || graph_ == nullptr || strip_ == nullptr) return;
   const int width = client_->width();
   const int height = client_->height();
-  graph_->setGeometry(0, 0, width, std::max(0, height - kStripHeight));
+  const int graphHeight = std::max(0, height - kStripHeight);
+  graphFrame_->setGeometry(0, 0, width, graphHeight);
+  graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
   if (state_.graphScale.autoScale == 1) {
     ComputeAutoScale(state_.graphScale, state_.Master(), graph_->DrawingArea());

@@ -104,6 +104,7 @@ class MainWindow : public QMainWindow {
   QPointer<DisplayPanel> displayPanel_;
   FileDialogs& fileDialogs_;
   QWidget* client_ = nullptr;
+  QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;
   InfoStripWidget* strip_ = nullptr;
   std::map<int, QAction*> commands_;

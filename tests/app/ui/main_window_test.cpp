@@ -141,16 +141,25 @@ TEST_F(MainWindowFrame, StartsWithTheProductTitleAndTheProgramIcon) {
             (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(256, 256)}));
 }
 
+// The graph lies inside a one-pixel black border that fills the client area
+// above the strip.
 TEST_F(MainWindowFrame, GraphTakesTheClientAreaAboveASeventyPixelStrip) {
   window_.show();
   for (const QSize size : {QSize(900, 600), QSize(640, 300)}) {
     window_.resize(size);
     QApplication::processEvents();
-    const QWidget* client = window_.centralWidget();
+    QWidget* client = window_.centralWidget();
     const int width = client->width();
     const int height = client->height();
-    EXPECT_EQ(window_.graph()->geometry(), QRect(0, 0, width, height - 70));
+    EXPECT_EQ(window_.graph()->parentWidget()->geometry(), QRect(0, 0, width, height - 70));
+    EXPECT_EQ(window_.graph()->geometry(), QRect(1, 1, width - 2, height - 72));
     EXPECT_EQ(window_.strip()->geometry(), QRect(0, height - 70, width, 70));
+    const QImage shown = client->grab().toImage();
+    for (const QPoint border :
+         {QPoint(0, 0), QPoint(width / 2, 0), QPoint(width - 1, height - 71)}) {
+      EXPECT_EQ(shown.pixelColor(border), QColor(Qt::black)) << border.x() << "," << border.y();
+    }
+    EXPECT_EQ(shown.pixelColor(width / 2, 1), QColor(200, 255, 255));
   }
 }
 
