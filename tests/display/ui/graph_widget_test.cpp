@@ -210,25 +210,19 @@ TEST_F(GraphWidgetTest, LineAndPageStepsAreHundredthsAndTenthsOfScrollMax) {
   EXPECT_EQ(ScrollOffset(), 0);
 }
 
-// A notch is one line step whether the wheel turns over the bar or over the
-// curves; a fine-grained wheel steps once its turns add up to a notch.
+// A notch is one line step (9 samples here) whether the wheel turns over the
+// bar or over the curves, away or to the left for left; fine turns add up.
 TEST_F(GraphWidgetTest, WheelNotchIsOneLineStepOverTheBarAndTheCurves) {
   SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
   Paint();
-  const auto turn = [](QWidget& target, QPoint angle) {
-    const QPointF at(5, 5);
-    QWheelEvent event(at, target.mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&target, &event);
-  };
-  const std::pair<QWidget*, QPoint> notches[] = {
-      {&Bar(), {0, -120}}, {&widget_, {0, -120}}, {&Bar(), {-120, 0}}, {&widget_, {0, 120}},
-      {&Bar(), {0, -60}},  {&Bar(), {0, -59}},    {&Bar(), {0, -1}},
-  };
-  const std::int32_t offsets[] = {9, 18, 27, 18, 18, 18, 27};
-  for (std::size_t i = 0; i < std::size(notches); ++i) {
-    turn(*notches[i].first, notches[i].second);
-    EXPECT_EQ(ScrollOffset(), offsets[i]) << "turn " << i;
+  const std::tuple<QWidget*, QPoint, int> turns[] = {
+      {&Bar(), {0, -120}, 9},   {&widget_, {0, -120}, 18}, {&Bar(), {-120, 0}, 27},
+      {&widget_, {0, 120}, 18}, {&Bar(), {0, -60}, 18},    {&Bar(), {0, -60}, 27}};
+  for (const auto& [target, angle, offset] : turns) {
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), angle,
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+    EXPECT_EQ(ScrollOffset(), offset);
   }
 }
 
