@@ -2,9 +2,11 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QStringList>
+#include <memory>
 
 namespace tavril {
 namespace {
@@ -72,9 +74,21 @@ void ApplyFileFilters(QFileDialog& dialog, const std::vector<FileFilter>& filter
   }
   if (number >= 1 && number <= texts.size()) dialog.selectNameFilter(texts.at(number - 1));
 
+  // Saving, Qt gives the typed name the filter's extension when another
+  // filter is picked: "*.*" would turn "essai.tvr" into "essai.*". The name
+  // typed before stays.
+  auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  auto typed = std::make_shared<QString>();
+  if (name != nullptr) {
+    QObject::connect(name, &QLineEdit::textChanged, &dialog, [typed](const QString& text) {
+      if (!text.endsWith(QStringLiteral(".*"))) *typed = text;
+    });
+  }
   // Qt tells of the user's picks only; the selection above is followed here.
-  const auto follow = [&dialog, filters, executables](int selected) {
-    if (selected >= 1) FollowFilter(dialog, filters.at(selected - 1), executables);
+  const auto follow = [&dialog, filters, executables, name, typed](int selected) {
+    if (selected < 1) return;
+    FollowFilter(dialog, filters.at(selected - 1), executables);
+    if (name != nullptr && name->text().endsWith(QStringLiteral(".*"))) name->setText(*typed);
   };
   follow(SelectedFilterNumber(dialog, filters));
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,

@@ -334,6 +334,20 @@ TEST(QtFileDialogs, FiltersListExecutablesOrEveryNameFromTheStartFolder) {
     QTest::keyClick(filters, Qt::Key_Home);
     EXPECT_EQ(listed(), "sous");
   });
+  // Saving: picking every file keeps the name typed, extension and all.
+  const FileDialogRequest save{
+      "Sauvegarder le fichier sous...",
+      {{"Fichiers TAVRIL (*.tvr)", "*.tvr"}, {"Tous les fichiers (*.*)", "*.*"}},
+      "TVR",
+      dir.path().string()};
+  FileDialogState saved;
+  LookAtFileDialog(save, saved, 4, [](QFileDialog* dialog) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(QStringLiteral("essai.tvr"));
+    QTest::keyClick(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")), Qt::Key_Down);
+    EXPECT_EQ(name->text(), QStringLiteral("essai.tvr"));
+  });
 }
 
 }  // namespace
