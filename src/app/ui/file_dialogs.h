@@ -9,7 +9,12 @@ namespace tavril {
 
 struct FileFilter {
   std::string description;  // what the user reads, such as "Fichiers TAVRIL (*.tvr)"
-  std::string pattern;      // such as "*.tvr"
+  // Such as "*.tvr", or several names or patterns separated by spaces; "*.*"
+  // means every file, names without a dot included.
+  std::string pattern;
+  // Lists only the files the user may run, whatever their names (`pattern` is
+  // then left empty): no name pattern can say that.
+  bool executablesOnly = false;
 };
 
 // One use of a file dialog. Texts are UTF-8.
@@ -17,6 +22,9 @@ struct FileDialogRequest {
   std::string title;
   std::vector<FileFilter> filters;
   std::string defaultExtension;  // added after a dot to a name typed without an extension
+  // The folder the dialog opens in when the memory holds no path; empty for
+  // the current directory.
+  std::string startDirectory = {};
 };
 
 enum class FileDialogOutcome { kChosen, kCancelled, kFailed };
@@ -29,7 +37,9 @@ struct FileDialogResult {
 // The Open and Save As dialogs. Each opens on the remembered path and filter
 // of `memory`; when a file is chosen it stores there the full path, the
 // file's name and the filter used, and on cancel or failure leaves `memory`
-// as it was. The window program shows Qt dialogs; tests script the answers.
+// as it was. A dialog that must not share the data files' memory gets a
+// fresh one of its own. The window program shows Qt dialogs; tests script the
+// answers.
 class FileDialogs {
  public:
   virtual ~FileDialogs() = default;

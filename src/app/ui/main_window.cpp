@@ -19,6 +19,7 @@
 #include "app/ui/app_icon.h"
 #include "app/ui/help_launcher.h"
 #include "app/ui/main_menu.h"
+#include "app/ui/owner_modal.h"
 #include "config/ui/config_dialog.h"
 #include "display/graph_scale.h"
 #include "display/ui/display_panel.h"
@@ -53,6 +54,25 @@ const FileDialogRequest& MatlabFileRequest() {
   return request;
 }
 
+// The viewer browse lists, by their exact names, the programs of a Linux
+// system that show HTML pages; then every file the user may run; then every
+// file. It opens at the root folder.
+const FileDialogRequest& ViewerProgramRequest() {
+  static const FileDialogRequest request{
+      "Configuration du logiciel pour lire les HTML",
+      {
+          {"Navigateurs web (firefox firefox-esr chromium chromium-browser google-chrome "
+           "epiphany-browser konqueror xdg-open)",
+           "firefox firefox-esr chromium chromium-browser google-chrome epiphany-browser "
+           "konqueror xdg-open"},
+          {"Tous les exécutables", "", true},
+          {"Tous les fichiers (*.*)", "*.*"},
+      },
+      "",
+      "/"};
+  return request;
+}
+
 std::string TitleWithFile(const std::string& fileTitle) {
   return std::string(kAppName) + " - " + fileTitle;
 }
@@ -83,7 +103,14 @@ MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui
   client_->setPalette(background);
   setCentralWidget(client_);
 
-  graph_ = new GraphWidget(state_, client_);
+  // The graph's one-pixel black border: the graph lies on this black frame,
+  // one pixel in from each edge.
+  graphFrame_ = new QWidget(client_);
+  graphFrame_->setAutoFillBackground(true);
+  QPalette black = graphFrame_->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  graphFrame_->setPalette(black);
+  graph_ = new GraphWidget(state_, graphFrame_);
   strip_ = new InfoStripWidget(state_, client_);
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
   client_->installEventFilter(this);
@@ -153,7 +180,9 @@ void MainWindow::RequestRefresh() {
   if (client_ == nullptr || graph_ == nullptr || strip_ == nullptr) return;
   const int width = client_->width();
   const int height = client_->height();
-  graph_->setGeometry(0, 0, width, std::max(0, height - kStripHeight));
+  const int graphHeight = std::max(0, height - kStripHeight);
+  graphFrame_->setGeometry(0, 0, width, graphHeight);
+  graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
   if (state_.graphScale.autoScale == 1) {
     ComputeAutoScale(state_.graphScale, state_.Master(), graph_->DrawingArea());
@@ -196,10 +225,10 @@ void MainWindow::SetAppTitle(std::string title) {
   setWindowTitle(QString::fromUtf8(state_.appTitle));
 }
 
-bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request) {
-  const FileDialogResult result = forSaving
-                                      ? fileDialogs_.ChooseFileToSave(request, state_.fileDialog)
-                                      : fileDialogs_.ChooseFileToOpen(request, state_.fileDialog);
+bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
+                            FileDialogState& memory) {
+  const FileDialogResult result = forSaving ? fileDialogs_.ChooseFileToSave(request, memory)
+                                            : fileDialogs_.ChooseFileToOpen(request, memory);
   if (result.outcome == FileDialogOutcome::kFailed) {
     Tell("Le code d'erreur est: " + std::to_string(result.errorCode), kErrorCaption,
          MessageIcon::kError);
@@ -217,7 +246,7 @@ void MainWindow::Open() {
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
-  if (!ChooseFile(false, DataFileRequest(false))) return;
+  if (!ChooseFile(false, DataFileRequest(false), state_.fileDialog)) return;
   if (LoadChannelFile(ChosenPath(state_.fileDialog), state_.Master()) == 0) {
     Tell("Erreur lors de l'ouverture du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
          MessageIcon::kError);
@@ -229,7 +258,7 @@ void MainWindow::Open() {
 }
 
 void MainWindow::Save() {
-  if (!ChooseFile(true, DataFileRequest(true))) return;
+  if (!ChooseFile(true, DataFileRequest(true), state_.fileDialog)) return;
   // The writer runs Save again (new dialog) when the user keeps an existing
   // file; that Save titles the window itself if it writes, so this one names
   // a file only when it wrote it.
@@ -243,7 +272,7 @@ void MainWindow::Save() {
 }
 
 void MainWindow::ExportMatlab() {
-  if (!ChooseFile(true, MatlabFileRequest())) return;
+  if (!ChooseFile(true, MatlabFileRequest(), state_.fileDialog)) return;
   if (ExportMatlabFile(ui_, ChosenPath(state_.fileDialog), state_.Master()) == 0) {
     Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
          MessageIcon::kError);
@@ -285,8 +314,7 @@ void MainWindow::ShowHelp() {
 
 void MainWindow::ShowAbout() {
   AboutDialog about(this);
-  about.setWindowModality(Qt::WindowModal);
-  about.exec();
+  RunOwnerModal(about);
 }
 
 // The panels and the modal dialogs below are built separately; until they
@@ -333,25 +361,25 @@ void MainWindow::RefreshPanels() {
 }
 
 void MainWindow::RunConfigurationDialog() {
-  // The viewer browse shares the program's file dialog memory, as Open and Save do.
+  // The viewer browse remembers nothing: the data files' folder, name and
+  // filter stay for Open and Save.
   const auto browseViewer = [this](const std::string&) -> std::optional<std::string> {
-    const FileDialogRequest request{
-        "Configuration du logiciel pour lire les HTML", {{"Tous les fichiers (*)", "*"}}, ""};
-    if (!ChooseFile(false, request)) return std::nullopt;
-    return ChosenPath(state_.fileDialog).string();
+    FileDialogState memory;
+    if (!ChooseFile(false, ViewerProgramRequest(), memory)) return std::nullopt;
+    return memory.filePath;
   };
   const auto describeDevice = [this](std::int16_t device) {
     return describeDevice_ ? describeDevice_(device) : std::string();
   };
   ConfigDialog dialog(
       state_, boards_, ui_, [this] { RequestRefresh(); }, describeDevice, browseViewer, this);
-  dialog.exec();
+  RunOwnerModal(dialog);
 }
 
 void MainWindow::RunMathOperationsDialog() {
   MathDialog dialog(
       state_, ui_, [this] { RequestRefresh(); }, this);
-  dialog.exec();
+  RunOwnerModal(dialog);
 }
 
 }  // namespace tavril

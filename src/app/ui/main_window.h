@@ -58,8 +58,9 @@ class MainWindow : public QMainWindow {
   // Opens the acquisition panel and the display panel (done once at start-up).
   void CreatePanels();
 
-  // Runs the configuration dialog modally (start-up runs it after falling
-  // back to the default configuration; Help runs it when the viewer fails).
+  // Runs the configuration dialog over the main window alone (start-up runs
+  // it after falling back to the default configuration; Help runs it when the
+  // viewer fails).
   void RunConfigurationDialog();
 
   // What the configuration dialog says serves a device number (the program
@@ -88,9 +89,9 @@ class MainWindow : public QMainWindow {
   void RunMathOperationsDialog();
   void RefreshPanels();
 
-  // Runs a file dialog; false when no file was chosen. A cancel is silent, a
-  // failure of the dialog is reported.
-  bool ChooseFile(bool forSaving, const FileDialogRequest& request);
+  // Runs a file dialog on `memory`; false when no file was chosen. A cancel is
+  // silent, a failure of the dialog is reported.
+  bool ChooseFile(bool forSaving, const FileDialogRequest& request, FileDialogState& memory);
   MessageAnswer Tell(const std::string& text, const char* caption, MessageIcon icon,
                      MessageButtons buttons = MessageButtons::kOk);
   void SetAppTitle(std::string title);
@@ -103,6 +104,7 @@ class MainWindow : public QMainWindow {
   QPointer<DisplayPanel> displayPanel_;
   FileDialogs& fileDialogs_;
   QWidget* client_ = nullptr;
+  QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;
   InfoStripWidget* strip_ = nullptr;
   std::map<int, QAction*> commands_;

@@ -6,7 +6,8 @@ class QWidget;
 
 namespace tavril {
 
-// The file dialogs as QFileDialog, modal over their owner.
+// The file dialogs as Qt's own QFileDialog, modal over their owner (the main
+// window, or the dialog the user is working in).
 class QtFileDialogs : public FileDialogs {
  public:
   void SetOwner(QWidget* owner) { owner_ = owner; }

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <utility>
 
+#include "app/ui/owner_modal.h"
+
 namespace tavril {
 namespace {
 
@@ -24,7 +26,7 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-MessageAnswer Answer(int button) {
+MessageAnswer Answer(QMessageBox::StandardButton button) {
   switch (button) {
     case QMessageBox::Cancel:
       return MessageAnswer::kCancel;
@@ -66,12 +68,12 @@ MessageAnswer QtUserInteraction::ShowMessage(const MessageBoxRequest& box) {
       break;
   }
   QMessageBox message(BoxIcon(box.icon), QString::fromUtf8(box.caption), MessageBoxText(box.text),
-                      buttons, owner_);
+                      buttons, DialogOwner(owner_));
   // The first button is the default one, as the user of such boxes expects.
   message.setDefaultButton(first);
   // Only the owner waits for the answer; the tool windows beside it stay usable.
-  if (owner_ != nullptr) message.setWindowModality(Qt::WindowModal);
-  return Answer(message.exec());
+  RunOwnerModal(message);
+  return Answer(message.standardButton(message.clickedButton()));
 }
 
 void QtUserInteraction::RunCommandAgain(int commandId) {

@@ -10,8 +10,9 @@ class QWidget;
 
 namespace tavril {
 
-// Message boxes as QMessageBox, modal over their owner (the main window), and
-// re-run commands handed to the main window.
+// Message boxes as QMessageBox, modal over their owner (the main window, or
+// the dialog the user is working in), and re-run commands handed to the main
+// window.
 class QtUserInteraction : public UserInteraction {
  public:
   // `owner` owns the boxes; `runCommand` runs a menu command to its end.

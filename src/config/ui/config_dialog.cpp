@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -93,7 +92,6 @@ ConfigDialog::ConfigDialog(
       browseViewer_(std::move(browseViewer)) {
   setWindowTitle(QStringLiteral("Configuration"));
   setFont(DialogFont());
-  setModal(true);
   setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -375,7 +373,6 @@ void ConfigDialog::ToggleAdvancedOptions() {
 
 void ConfigDialog::BrowseViewer() {
   state_.workingConfig.htmlViewer.clear();
-  state_.fileDialog.fileTitle.clear();
   if (!browseViewer_) return;
   // The browse starts from no path at all, as the emptied buffer does.
   const std::optional<std::string> chosen = browseViewer_(state_.workingConfig.htmlViewer);
@@ -388,9 +385,7 @@ void ConfigDialog::BrowseViewer() {
     return;
   }
   state_.workingConfig.htmlViewer = *chosen;
-  const QString path = QString::fromStdString(*chosen);
-  state_.fileDialog.fileTitle = QFileInfo(path).fileName().toStdString();
-  htmlViewer_->setText(path);
+  htmlViewer_->setText(PathText(*chosen));
 }
 
 }  // namespace tavril

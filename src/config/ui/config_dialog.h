@@ -23,8 +23,8 @@ namespace tavril {
 
 // "Configuration": edits the board settings and the help viewer in
 // state.workingConfig and commits them to state.boardConfig once the board
-// has accepted them. Run it with exec(): 1 after a successful OK, 0 after
-// "Annuler", "Quitter" or the close box.
+// has accepted them. Its result: 1 after a successful OK, 0 after "Annuler",
+// "Quitter" or the close box.
 class ConfigDialog : public QDialog {
   Q_OBJECT
 
@@ -43,9 +43,9 @@ class ConfigDialog : public QDialog {
   static constexpr int kCmdApplyOnly = 9999;
 
   // `board` is configured on every apply. `describeDevice` says which board
-  // serves a device number (French, UTF-8). `browseViewer` runs the Open
-  // dialog for the viewer program, starting from the given path, and gives
-  // the chosen full path (UTF-8), or nothing when the user cancelled.
+  // serves a device number (French, UTF-8). `browseViewer` runs an Open
+  // dialog of its own for the viewer program, starting from the given path,
+  // and gives the chosen full path, or nothing when the user cancelled.
   // `requestRefresh` is called after every committed apply.
   ConfigDialog(AppState& state, BoardDriver& board, UserInteraction& ui,
                std::function<void()> requestRefresh,

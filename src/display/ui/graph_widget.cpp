@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -38,6 +39,8 @@ GraphWidget::GraphWidget(AppState& state, QWidget* parent)
   scrollBar_->setSingleStep(1);
   scrollBar_->setPageStep(1);
   connect(scrollBar_, &QScrollBar::actionTriggered, this, &GraphWidget::OnScrollAction);
+  // The bar would step by its own single step (one sample) three at a time.
+  scrollBar_->installEventFilter(this);
   scrollBar_->setGeometry(0, height() - ScrollBarHeight(), width(), ScrollBarHeight());
   ApplyCreationState();
 }
@@ -161,6 +164,33 @@ void GraphWidget::OnScrollAction(int action) {
   // The bar would otherwise apply its own step after this slot returns.
   scrollBar_->setSliderPosition(std::min(state_.graphScale.scrollOffset, scrollBar_->maximum()));
   RepaintBoth();
+}
+
+bool GraphWidget::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == scrollBar_ && event->type() == QEvent::Wheel) {
+    ScrollByWheel(*static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void GraphWidget::wheelEvent(QWheelEvent* event) {
+  ScrollByWheel(*event);
+  event->accept();
+}
+
+void GraphWidget::ScrollByWheel(const QWheelEvent& event) {
+  const QPoint angle = event.angleDelta();
+  int delta = angle.y() != 0 ? angle.y() : angle.x();
+  if (event.inverted()) delta = -delta;
+  wheelDelta_ += delta;
+  constexpr int kNotch = 120;
+  for (; wheelDelta_ >= kNotch; wheelDelta_ -= kNotch) {
+    OnScrollAction(QAbstractSlider::SliderSingleStepSub);
+  }
+  for (; wheelDelta_ <= -kNotch; wheelDelta_ += kNotch) {
+    OnScrollAction(QAbstractSlider::SliderSingleStepAdd);
+  }
 }
 
 void GraphWidget::PlaceCursor1(std::uint16_t mouseX) {

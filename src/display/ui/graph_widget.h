@@ -52,10 +52,15 @@ class GraphWidget : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ApplyCreationState();
   void OnScrollAction(int action);
+  // Each whole notch (120 eighths of a degree) is one line step, as the bar's
+  // arrows make; the wheel away from the user, or to the left, goes left.
+  void ScrollByWheel(const QWheelEvent& event);
   void GrowScrollRange();
   void PlaceCursor1(std::uint16_t mouseX);
   void PlaceCursor2(std::uint16_t mouseX);
@@ -73,6 +78,7 @@ class GraphWidget : public QWidget {
   std::int32_t graphRight_ = 0;
   std::uint32_t scrollMax_ = 1;
   std::int32_t proposedScroll_ = 0;
+  int wheelDelta_ = 0;  // what a fine-grained wheel turned short of a whole notch
   bool shownOnce_ = false;
   int paintedCursorsShown_ = 0;  // cursorsShown as the last paint drew it
   // What construction set, so that the first show only moves what nobody

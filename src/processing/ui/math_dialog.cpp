@@ -85,7 +85,6 @@ MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<voi
       user_(user),
       requestRefresh_(std::move(requestRefresh)) {
   setWindowTitle(QStringLiteral("Operations Mathématiques"));
-  setWindowModality(Qt::ApplicationModal);
   setFont(DialogFont());
   setFixedSize(DialogSize(341, 95));
 

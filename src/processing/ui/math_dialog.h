@@ -15,8 +15,8 @@ namespace tavril {
 // one of the operations of channel_arithmetic.h, runs it on the channel table
 // on OK, titles the result record, makes it the master channel and asks the
 // main window to refresh. Its choices live in state.mathDialog and change only
-// when OK runs an operation. Run it modally with exec(); its end code means
-// nothing to the caller.
+// when OK runs an operation. It stays above every other window; its end code
+// means nothing to the caller.
 class MathDialog : public QDialog {
   Q_OBJECT
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QPushButton>
 #include <string>
 #include <vector>
 
 #include "app/command_ids.h"
+#include "config/ui/config_dialog.h"
 #include "display/graph_scale.h"
 #include "display/ui/graph_widget.h"
 #include "files/channel_file.h"
@@ -266,6 +268,30 @@ TEST_F(ExportCommand, DialogFailureReportsItsErrorCode) {
   window_.RunCommand(kCmdExportMatlab);
   ASSERT_EQ(user_.boxes().size(), 1u);
   ExpectErrorBox(user_.boxes()[0], "Le code d'erreur est: 12291");
+}
+
+using ViewerBrowse = MainWindowTest;
+
+// The configuration dialog's "..." looks for a program from the root with a
+// memory of its own: the data files' folder, name and filter stay for Open.
+TEST_F(ViewerBrowse, StartsAtTheRootAndLeavesTheDataFileMemoryAlone) {
+  configDialogs_.Stop();
+  state_.fileDialog = {(dir_ / "mesure.tvr").string(), "mesure.tvr", 2};
+  dialogs_.Choose("/usr/bin/firefox", 3);
+  WhenModalShows([&](QWidget* modal) {
+    auto* config = qobject_cast<ConfigDialog*>(modal);
+    config->browseButton()->click();
+    config->reject();
+  });
+  window_.RunConfigurationDialog();
+  ASSERT_EQ(dialogs_.shown().size(), 1u);
+  const ScriptedFileDialogs::Shown& shown = dialogs_.shown()[0];
+  EXPECT_EQ(shown.request.title, "Configuration du logiciel pour lire les HTML");
+  EXPECT_EQ(shown.request.startDirectory, "/");
+  EXPECT_EQ(shown.initialPath, "");
+  EXPECT_TRUE(shown.request.filters.at(1).executablesOnly);
+  EXPECT_EQ(state_.fileDialog.filePath, (dir_ / "mesure.tvr").string());
+  EXPECT_EQ(state_.fileDialog.filterIndex, 2);
 }
 
 }  // namespace

@@ -9,10 +9,11 @@ namespace {
 
 QtMessageHandler defaultHandler = nullptr;
 
-// The offscreen platform warns each time a dialog lays itself out; that says
-// nothing about the program.
+// The offscreen platform warns each time a dialog lays itself out or is
+// brought forward; that says nothing about the program.
 void DropOffscreenNoise(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (text == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+  if (text == QLatin1String("This plugin does not support raise()")) return;
   if (defaultHandler != nullptr) defaultHandler(type, context, text);
 }
 

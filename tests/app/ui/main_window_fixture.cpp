@@ -3,6 +3,7 @@
 #include "config/ui/config_dialog.h"
 
 #include "app/channel_record.h"
+#include "app/ui/owner_modal.h"
 #include "files/channel_file.h"
 #include "support/record_checks.h"
 
@@ -41,7 +42,7 @@ void WriteRecordFile(const std::filesystem::path& path, const ChannelRecord& rec
 ConfigDialogCanceller::ConfigDialogCanceller() {
   timer_.setInterval(10);
   QObject::connect(&timer_, &QTimer::timeout, [cancelled = cancelled_] {
-    if (auto* dialog = qobject_cast<ConfigDialog*>(QApplication::activeModalWidget())) {
+    if (auto* dialog = qobject_cast<ConfigDialog*>(ActiveModalDialog())) {
       ++*cancelled;
       dialog->reject();
     }
@@ -54,7 +55,7 @@ void WhenModalShows(std::function<void(QWidget*)> action) {
   timer->setInterval(10);
   auto waited = std::make_shared<int>(0);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, waited, action = std::move(action)] {
-    QPointer<QWidget> modal = QApplication::activeModalWidget();
+    QPointer<QWidget> modal = ActiveModalDialog();
     if (modal == nullptr) {
       if (++*waited > 500) {
         ADD_FAILURE() << "no modal dialog was shown";

@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest/QTest>
 #include <string>
 #include <vector>
@@ -136,16 +138,22 @@ TEST_F(MainWindowFrame, StartsWithTheProductTitleAndTheProgramIcon) {
             (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(256, 256)}));
 }
 
+// The graph lies inside a one-pixel black border that fills the client area
+// above the strip.
 TEST_F(MainWindowFrame, GraphTakesTheClientAreaAboveASeventyPixelStrip) {
   window_.show();
   for (const QSize size : {QSize(900, 600), QSize(640, 300)}) {
     window_.resize(size);
     QApplication::processEvents();
-    const QWidget* client = window_.centralWidget();
+    QWidget* client = window_.centralWidget();
     const int width = client->width();
     const int height = client->height();
-    EXPECT_EQ(window_.graph()->geometry(), QRect(0, 0, width, height - 70));
+    EXPECT_EQ(window_.graph()->parentWidget()->geometry(), QRect(0, 0, width, height - 70));
+    EXPECT_EQ(window_.graph()->geometry(), QRect(1, 1, width - 2, height - 72));
     EXPECT_EQ(window_.strip()->geometry(), QRect(0, height - 70, width, 70));
+    const QImage shown = client->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(shown.pixelColor(width - 1, height - 71), QColor(Qt::black));
   }
 }
 
@@ -240,6 +248,33 @@ TEST_F(MenuCommand, AboutBoxShowsTheProgramAndItsAuthors) {
   EXPECT_EQ(texts, (QStringList{"TAVRIL", "Version 1.0", "Ecrit par :", "L'équipe TAVRIL",
                                 "Projet TAVRIL", "Dernière révision le 26/06/99"}));
   EXPECT_TRUE(user_.boxes().empty());
+}
+
+using OwnerModality = MainWindowTest;
+
+// While the math dialog waits, the main window takes no input and the panels
+// beside it take theirs, sent to each window as the window system does.
+TEST_F(OwnerModality, MathDialogBlocksTheMainWindowAloneNotThePanels) {
+  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();  // F1 shows a box
+  window_.show();
+  window_.CreatePanels();
+  auto* gain = window_.findChild<QLineEdit*>("control1005");        // the acquisition panel's
+  auto* automatic = window_.findChild<QRadioButton*>("automatic");  // the display panel's
+  const QString gainBefore = gain->text();
+  WhenModalShows([&](QWidget* math) {
+    gain->setFocus();
+    QTest::keyClick(gain->window()->windowHandle(), Qt::Key_7);
+    QTest::mouseClick(automatic->window()->windowHandle(), Qt::LeftButton, {},
+                      automatic->mapTo(automatic->window(), QPoint(5, 5)));
+    QTest::keyClick(window_.windowHandle(), Qt::Key_F1);
+    EXPECT_EQ(gain->text(), gainBefore + "7");
+    EXPECT_TRUE(automatic->isChecked());
+    EXPECT_TRUE(user_.boxes().empty());
+    qobject_cast<QDialog*>(math)->reject();
+  });
+  window_.RunCommand(kCmdMathOperations);
+  QTest::keyClick(window_.windowHandle(), Qt::Key_F1);
+  EXPECT_EQ(user_.boxes().size(), 1u);
 }
 
 using Reset = MainWindowTest;

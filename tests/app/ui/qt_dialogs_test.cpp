@@ -1,17 +1,26 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 #include <QtTest/QTest>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ui/qt_file_dialogs.h"
@@ -79,7 +88,6 @@ TEST(QtUserInteraction, ShowsEachBoxAsAskedAndReturnsTheButtonChosen) {
       buttons = shown->standardButtons();
       defaultButton = shown->standardButton(shown->defaultButton());
       EXPECT_EQ(shown->parentWidget(), &owner);
-      EXPECT_EQ(shown->windowModality(), Qt::WindowModal);
       shown->button(expected.clicked)->click();
     });
     EXPECT_EQ(ui.ShowMessage(expected.request), expected.answer);
@@ -240,6 +248,106 @@ TEST(QtFileDialogs, CancelLeavesTheRememberedChoiceAlone) {
   EXPECT_EQ(memory.filePath, (dir / "garde.tvr").string());
   EXPECT_EQ(memory.fileTitle, "garde.tvr");
   EXPECT_EQ(memory.filterIndex, 2);
+}
+
+// Runs a dialog on `memory` and hands it to `look` once its `entries` are listed.
+void LookAtFileDialog(const FileDialogRequest& request, FileDialogState memory, int entries,
+                      const std::function<void(QFileDialog*)>& look) {
+  WhenModalShows([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    WaitForListing(dialog, entries);
+    look(dialog);
+    dialog->reject();
+  });
+  QtFileDialogs().ChooseFileToOpen(request, memory);
+}
+
+// Qt would guess the type of a file whose name does not tell it from its
+// content, and such a read never returns on a pipe or on /proc/kmsg. A pipe
+// opened after all is freed after a while (an open noticed too): the test
+// then fails instead of hanging.
+TEST(QtFileDialogs, ListsAFolderWithoutOpeningAnyFileInIt) {
+  TempDir dir;
+  WriteFileBytes(dir / "mesure.tvr", "Titre = essai");
+  const std::string pipe = (dir / "tube").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int opens = ::inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(::inotify_add_watch(opens, dir.path().c_str(), IN_OPEN), 0);
+  std::promise<void> listed;
+  std::thread freePipe([&pipe, done = listed.get_future()] {
+    done.wait_for(std::chrono::seconds(10));
+    ::close(::open(pipe.c_str(), O_RDWR | O_NONBLOCK));
+  });
+  FileDialogState memory;
+  memory.filePath = (dir / "mesure.tvr").string();
+  LookAtFileDialog(kOpenRequest, memory, 1, [&](QFileDialog* dialog) {
+    const auto* model = dialog->findChild<QFileSystemModel*>();
+    const QModelIndex file = model->index(QString::fromStdString(memory.filePath));
+    EXPECT_FALSE(model->type(file).isEmpty() || model->fileIcon(file).isNull());
+  });
+  alignas(inotify_event) char events[4096];
+  const ssize_t size = ::read(opens, events, sizeof events);
+  listed.set_value();
+  freePipe.join();
+  ::close(opens);
+  // The folder's own events carry no name; any other is a file opened.
+  for (ssize_t at = 0; at < size; at += sizeof(inotify_event)) {
+    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+    EXPECT_EQ(event->len, 0u) << "opened " << event->name;
+    at += event->len;
+  }
+}
+
+// Qt reads "*.*" literally and would hide names without a dot; no pattern
+// says "executable".
+TEST(QtFileDialogs, FiltersListExecutablesOrEveryNameFromTheStartFolder) {
+  TempDir dir;
+  WriteFileBytes(dir / "lanceur", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod((dir / "lanceur").c_str(), 0755), 0);
+  WriteFileBytes(dir / "LISEZMOI", "x");
+  WriteFileBytes(dir / "notes.txt", "x");
+  std::filesystem::create_directory(dir / "sous");
+  const FileDialogRequest request{"Programme",
+                                  {{"Navigateurs web (firefox)", "firefox"},
+                                   {"Tous les exécutables", "", true},
+                                   {"Tous les fichiers (*.*)", "*.*"}},
+                                  "",
+                                  dir.path().string()};
+  FileDialogState memory;
+  memory.filterIndex = 2;
+  LookAtFileDialog(request, memory, 4, [&](QFileDialog* dialog) {
+    EXPECT_EQ(dialog->directory().absolutePath().toStdString(), dir.path().string());
+    const auto listed = [dialog] {
+      QTest::qWait(50);  // the model applies a new filter at its next sort
+      const auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+      QStringList names;
+      for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+      }
+      names.sort();
+      return names.join(' ').toStdString();
+    };
+    EXPECT_EQ(listed(), "lanceur sous");
+    auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QTest::keyClick(filters, Qt::Key_Down);
+    EXPECT_EQ(listed(), "LISEZMOI lanceur notes.txt sous");
+    QTest::keyClick(filters, Qt::Key_Home);
+    EXPECT_EQ(listed(), "sous");
+  });
+  // Saving: picking every file keeps the name typed, extension and all.
+  const FileDialogRequest save{
+      "Sauvegarder le fichier sous...",
+      {{"Fichiers TAVRIL (*.tvr)", "*.tvr"}, {"Tous les fichiers (*.*)", "*.*"}},
+      "TVR",
+      dir.path().string()};
+  FileDialogState saved;
+  LookAtFileDialog(save, saved, 4, [](QFileDialog* dialog) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(QStringLiteral("essai.tvr"));
+    QTest::keyClick(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")), Qt::Key_Down);
+    EXPECT_EQ(name->text(), QStringLiteral("essai.tvr"));
+  });
 }
 
 }  // namespace

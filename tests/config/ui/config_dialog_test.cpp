@@ -385,11 +385,12 @@ TEST_F(ConfigDialogTest, HiddenAdvancedFieldsAreStillRead) {
 
 TEST_F(ConfigDialogTest, BrowsedViewerFillsTheFieldAndOkCommitsIt) {
   browseAnswer = "/usr/bin/konqueror";
+  state.fileDialog.fileTitle = "mesure.tvr";
   auto dialog = Open();
   QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
   EXPECT_EQ(browseStarts, std::vector<std::string>{""});
   EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/konqueror");
-  EXPECT_EQ(state.fileDialog.fileTitle, "konqueror");
+  EXPECT_EQ(state.fileDialog.fileTitle, "mesure.tvr");  // the data files' name stays
   EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/firefox");
   QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
   EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/konqueror");

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include "display/ui/graph_painter.h"
 #include "graph_test_support.h"
@@ -207,6 +208,22 @@ TEST_F(GraphWidgetTest, LineAndPageStepsAreHundredthsAndTenthsOfScrollMax) {
   EXPECT_EQ(ScrollOffset(), 9);
   Scroll(QAbstractSlider::SliderSingleStepSub);
   EXPECT_EQ(ScrollOffset(), 0);
+}
+
+// A notch is one line step (9 samples here) whether the wheel turns over the
+// bar or over the curves, away or to the left for left; fine turns add up.
+TEST_F(GraphWidgetTest, WheelNotchIsOneLineStepOverTheBarAndTheCurves) {
+  SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
+  Paint();
+  const std::tuple<QWidget*, QPoint, int> turns[] = {
+      {&Bar(), {0, -120}, 9},   {&widget_, {0, -120}, 18}, {&Bar(), {-120, 0}, 27},
+      {&widget_, {0, 120}, 18}, {&Bar(), {0, -60}, 18},    {&Bar(), {0, -60}, 27}};
+  for (const auto& [target, angle, offset] : turns) {
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), angle,
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+    EXPECT_EQ(ScrollOffset(), offset);
+  }
 }
 
 TEST_F(GraphWidgetTest, LineLeftStepNeverGoesBelowZero) {
