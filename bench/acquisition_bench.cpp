@@ -30,7 +30,6 @@ class SilentUser : public tavril::UserInteraction {
     ++boxes;
     return tavril::MessageAnswer::kNo;
   }
-  void RunCommandAgain(int) override {}
   int boxes = 0;
 };
 
@@ -61,7 +60,7 @@ void BM_Acquire_Tavril(benchmark::State& state) {
   const tavril::BoardConfig config = tavril::DefaultBoardConfig();
   tavril::Boards boards;
   tavril::AttachSimulatedBoard(boards);
-  tavril::AcquisitionBuffers buffers;
+  tavril::SpareSamples buffers;
   SilentUser user;
   tavril::ChannelSelection selected{};
   for (int i = 0; i < kChannels; ++i) {

@@ -15,7 +15,7 @@
 #include <random>
 #include <string>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 
@@ -28,7 +28,6 @@ class AlwaysReplace : public tavril::UserInteraction {
   tavril::MessageAnswer ShowMessage(const tavril::MessageBoxRequest&) override {
     return tavril::MessageAnswer::kYes;
   }
-  void RunCommandAgain(int) override {}
 };
 
 const std::filesystem::path& BenchFolder() {
@@ -137,7 +136,9 @@ void BM_Save_Tavril(benchmark::State& state) {
   const auto path = PathFor("tavril.tvr");
   AlwaysReplace user;
   for (auto _ : state) {
-    if (tavril::SaveChannelFile(user, path, BenchRecord()) != 1) state.SkipWithError("save failed");
+    if (tavril::SaveChannelFile(user, path, BenchRecord()) != tavril::SaveOutcome::kWritten) {
+      state.SkipWithError("save failed");
+    }
   }
 }
 
@@ -150,7 +151,7 @@ void BM_Export_Tavril(benchmark::State& state) {
   const auto path = PathFor("tavril.M");
   AlwaysReplace user;
   for (auto _ : state) {
-    if (tavril::ExportMatlabFile(user, path, BenchRecord()) != 1)
+    if (tavril::ExportMatlabFile(user, path, BenchRecord()) != tavril::SaveOutcome::kWritten)
       state.SkipWithError("export failed");
   }
 }

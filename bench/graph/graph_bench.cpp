@@ -29,13 +29,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "ui/common/app_state.h"
 #include "display/curve_raster.h"
 #include "display/graph_scale.h"
 #include "display/sample_pyramid.h"
-#include "display/ui/graph_painter.h"
-#include "display/ui/graph_widget.h"
-#include "display/ui/info_strip_widget.h"
+#include "ui/display/graph_painter.h"
+#include "ui/display/graph_widget.h"
+#include "ui/display/info_strip_widget.h"
 
 namespace {
 

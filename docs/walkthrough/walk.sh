@@ -4,10 +4,10 @@
 # octave-cli with fonts-freefont-otf; the clicks are placed for a 1280 x 900
 # screen without a window manager and the Liberation fonts. Run from the
 # project folder after a build:
-#   docs/walkthrough/walk.sh [build/src/app/ui/tavril]
+#   docs/walkthrough/walk.sh [build/src/ui/app/tavril]
 set -euo pipefail
 
-program=$(realpath "${1:-build/src/app/ui/tavril}")
+program=$(realpath "${1:-build/src/ui/app/tavril}")
 shots=$(realpath "$(dirname "$0")")
 work=$(mktemp -d)
 export DISPLAY=:97

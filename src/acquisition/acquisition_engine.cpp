@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "acquisition/error_handler.h"
-#include "app/allocation.h"
+#include "model/allocation.h"
 
 namespace tavril {
 namespace {
@@ -76,7 +76,7 @@ void ConvertScans(std::span<const std::int16_t> readings, std::size_t channels,
 // is its own sequential sum, so the results are those of one core.
 constexpr std::size_t kParallelWorkThreshold = std::size_t{1} << 20;
 
-void ComputeAllStatistics(const AcquisitionPlan& plan, const AcquisitionBuffers& buffers,
+void ComputeAllStatistics(const AcquisitionPlan& plan, const SpareSamples& buffers,
                           std::size_t filled, AcquisitionResult& result) {
   std::size_t samples = 0;
   for (std::size_t i = 0; i < filled; ++i) samples += buffers.samples[plan.records[i]].size();
@@ -100,11 +100,6 @@ void ComputeAllStatistics(const AcquisitionPlan& plan, const AcquisitionBuffers&
 }
 
 }  // namespace
-
-void AcquisitionBuffers::Release() {
-  readings = std::vector<std::int16_t>();
-  for (std::vector<double>& values : samples) values = std::vector<double>();
-}
 
 std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
                                                const ChannelSelection& selected, double scanRate,
@@ -149,7 +144,7 @@ std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
 }
 
 AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
-                                 AcquisitionBuffers& buffers) {
+                                 SpareSamples& buffers) {
   AcquisitionResult result;
   const auto stopped = [&](AcquisitionOutcome outcome) {
     result.outcome = outcome;
@@ -220,7 +215,7 @@ AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, User
 }
 
 bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& result,
-                       ChannelTable& table, AcquisitionBuffers& buffers, UserInteraction& ui) {
+                       ChannelTable& table, SpareSamples& buffers, UserInteraction& ui) {
   const bool acquired = result.outcome == AcquisitionOutcome::kAcquired;
   const bool abandoned = result.outcome == AcquisitionOutcome::kAbandoned;
   for (const int k : plan.records) {

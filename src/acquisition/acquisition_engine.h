@@ -7,9 +7,10 @@
 
 #include "acquisition/board.h"
 #include "acquisition/boards.h"
-#include "app/channel_record.h"
-#include "app/user_interaction.h"
-#include "config/board_config.h"
+#include "model/channel_record.h"
+#include "model/spare_samples.h"
+#include "model/user_interaction.h"
+#include "model/board_config.h"
 
 namespace tavril {
 
@@ -18,19 +19,6 @@ inline constexpr const char* kNoChannelSelectedMessage =
     "Aucun canal n'est sélectionné : il n'y a rien à acquérir";
 
 using ChannelSelection = std::array<bool, kChannelCount>;
-
-// The memory acquisitions work in, kept for the whole session: acquiring
-// again refills it instead of taking fresh pages, which on this kind of
-// machine cost far more than writing touched ones. Each record's next samples
-// are made here, so that the records themselves change only once an
-// acquisition is over; the record then hands its previous samples back.
-struct AcquisitionBuffers {
-  std::vector<std::int16_t> readings;
-  ChannelSamples samples;
-
-  // Gives every page back (after a reset, say).
-  void Release();
-};
 
 // One acquisition, worked out from the selected records before it starts.
 struct AcquisitionPlan {
@@ -79,7 +67,7 @@ struct AcquisitionResult {
 // statistics, asking `ui` whether to go on after each board error. Touches no
 // record, so it may run on any thread while the records are shown.
 AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
-                                 AcquisitionBuffers& buffers);
+                                 SpareSamples& buffers);
 
 // Gives the records what the acquisition left: each filled record takes its
 // new samples and statistics (and, after a scan, the scan rate, or the sample
@@ -87,14 +75,14 @@ AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, User
 // of the plan is left without samples. A memory failure is told to the user.
 // True when the acquisition succeeded.
 bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& result,
-                       ChannelTable& table, AcquisitionBuffers& buffers, UserInteraction& ui);
+                       ChannelTable& table, SpareSamples& buffers, UserInteraction& ui);
 
 // What an acquisition needs besides the records.
 struct AcquisitionContext {
   Boards& boards;
   UserInteraction& ui;
   const BoardConfig& config;
-  AcquisitionBuffers& buffers;
+  SpareSamples& buffers;
 };
 
 // Plans, runs and finishes an acquisition of the selected channels on the

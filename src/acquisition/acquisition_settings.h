@@ -4,7 +4,7 @@
 #include <string>
 
 #include "acquisition/acquisition_engine.h"
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 

@@ -5,7 +5,7 @@
 
 #include "acquisition/board.h"
 #include "acquisition/daq_status.h"
-#include "app/user_interaction.h"
+#include "model/user_interaction.h"
 
 namespace tavril {
 

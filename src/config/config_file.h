@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/board_config.h"
+#include "model/board_config.h"
 #include "files/byte_reader.h"
 
 namespace tavril {

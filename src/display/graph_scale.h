@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 
@@ -13,14 +13,17 @@ struct GraphScale {
   double pixelsPerVolt = 100.0;
   std::int32_t originY = 150;     // client y of the 0 V line
   std::int32_t scrollOffset = 0;  // sample drawn at x = 0, never below 0
-  int autoScale = 0;              // 1 "Automatique", 0 "Manuel"
+  bool autoScale = false;         // "Automatique" rather than "Manuel"
 };
+
+// Which cursor follows the mouse while a button is held.
+enum class CursorDrag { kNone, kCursor1, kCursor2 };
 
 struct GraphCursors {
   std::int32_t cursor1X = 0;
   std::int32_t cursor2X = 0;
-  int cursorsShown = 0;
-  int dragMode = 0;  // 0 none, 1 cursor 1 follows the mouse, 2 cursor 2
+  bool cursorsShown = false;  // from the first press in the graph on
+  CursorDrag drag = CursorDrag::kNone;
 };
 
 struct ClientSize {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_record.h"
 #include "display/graph_scale.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 

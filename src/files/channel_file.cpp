@@ -7,8 +7,7 @@
 #include <limits>
 #include <string_view>
 
-#include "app/allocation.h"
-#include "app/command_ids.h"
+#include "model/allocation.h"
 #include "files/number_text.h"
 
 namespace tavril {
@@ -239,11 +238,10 @@ bool ReadSampleList(ByteReader& in, std::vector<double>& samples, ProblemNote& n
 
 }  // namespace
 
-int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
-                    const ChannelRecord& record, SaveOutcome* outcome) {
+SaveOutcome SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
+                            const ChannelRecord& record) {
   return SaveWithOverwritePrompt(
-      ui, path, kCmdSave, [&record](AtomicFileWriter& out) { WriteChannelFile(out, record); },
-      outcome);
+      ui, path, [&record](AtomicFileWriter& out) { WriteChannelFile(out, record); });
 }
 
 void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {

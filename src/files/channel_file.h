@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/channel_record.h"
-#include "app/user_interaction.h"
+#include "model/channel_record.h"
+#include "model/user_interaction.h"
 #include "files/byte_reader.h"
 #include "files/channel_file_problem.h"
 #include "files/file_writer.h"
@@ -17,12 +17,9 @@ inline constexpr std::size_t kMaxChannelFieldBytes = 255;
 inline constexpr unsigned char kFieldTerminator = 0xA7;
 
 // Saves `record` as a data file at `path`, asking before it replaces an
-// existing file. 1 when written, and also when the user declined to overwrite
-// (after the re-run Save command has finished); 0 when the file could not be
-// created or written, in which case any previous file is intact. `outcome`,
-// when given, tells whether this call wrote the file.
-int SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
-                    const ChannelRecord& record, SaveOutcome* outcome = nullptr);
+// existing file (SaveWithOverwritePrompt).
+SaveOutcome SaveChannelFile(UserInteraction& ui, const std::filesystem::path& path,
+                            const ChannelRecord& record);
 
 // The data file's bytes for `record`: six header items, "Tableau :" and the
 // sample list.

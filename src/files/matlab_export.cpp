@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_ids.h"
 #include "files/number_text.h"
 #include "files/save_prompt.h"
 #include "files/text_encoding.h"
@@ -120,11 +119,10 @@ void WriteMatlabScript(const ChannelRecord& record, AtomicFileWriter& out) {
   out.Append("\r\n\r\n");
 }
 
-int ExportMatlabFile(UserInteraction& ui, const std::filesystem::path& path,
-                     const ChannelRecord& record) {
-  return SaveWithOverwritePrompt(ui, path, kCmdExportMatlab, [&record](AtomicFileWriter& out) {
-    WriteMatlabScript(record, out);
-  });
+SaveOutcome ExportMatlabFile(UserInteraction& ui, const std::filesystem::path& path,
+                             const ChannelRecord& record) {
+  return SaveWithOverwritePrompt(
+      ui, path, [&record](AtomicFileWriter& out) { WriteMatlabScript(record, out); });
 }
 
 }  // namespace tavril

@@ -4,34 +4,22 @@
 
 namespace tavril {
 
-int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
-                            int commandIfDeclined,
-                            const std::function<void(AtomicFileWriter&)>& writeContent,
-                            SaveOutcome* outcome) {
-  SaveOutcome ignored;
-  SaveOutcome& result = outcome != nullptr ? *outcome : ignored;
-  result = SaveOutcome::kFailed;
+SaveOutcome SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
+                                    const std::function<void(AtomicFileWriter&)>& writeContent) {
   AtomicFileWriter writer;
   if (!writer.Open(path)) {
     ui.ShowMessage(
         {kCannotCreateMessage, kWriterCaption, MessageIcon::kError, MessageButtons::kOk});
-    return 0;
+    return SaveOutcome::kFailed;
   }
   std::error_code error;
   if (std::filesystem::exists(path, error)) {
     const MessageAnswer answer = ui.ShowMessage(
         {kOverwriteQuestion, kWriterCaption, MessageIcon::kInformation, MessageButtons::kYesNo});
-    if (answer != MessageAnswer::kYes) {
-      writer.Discard();
-      result = SaveOutcome::kDeclined;
-      ui.RunCommandAgain(commandIfDeclined);
-      return 1;
-    }
+    if (answer != MessageAnswer::kYes) return SaveOutcome::kDeclined;
   }
   writeContent(writer);
-  if (!writer.Commit()) return 0;
-  result = SaveOutcome::kWritten;
-  return 1;
+  return writer.Commit() ? SaveOutcome::kWritten : SaveOutcome::kFailed;
 }
 
 }  // namespace tavril

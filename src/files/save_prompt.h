@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/user_interaction.h"
+#include "model/user_interaction.h"
 #include "files/file_writer.h"
 
 namespace tavril {
@@ -18,20 +18,17 @@ inline constexpr const char* kCannotCreateMessage =
 // What became of one save or export at the path the user chose.
 enum class SaveOutcome {
   kWritten,   // the file holds the new content
-  kDeclined,  // the user kept the existing file (the command then ran again)
+  kDeclined,  // the user kept the existing file: the caller asks for another name
   kFailed,    // nothing was written; any previous file is intact
 };
 
 // The flow shared by the data-file writer and the MATLAB export:
-// - a file that cannot be created or replaced: error box, result 0;
-// - an existing file: ask; on No re-run `commandIfDeclined` (a new file
-//   dialog) with the file untouched, result 1;
+// - a file that cannot be created or replaced: error box, kFailed;
+// - an existing file: ask; on No the file stays untouched, kDeclined;
 // - otherwise `writeContent` fills the writer and the file is replaced whole:
-//   1, or 0 when any write failed (the previous file is then intact).
-// `outcome`, when given, tells a decline from a write, which both give 1.
-int SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
-                            int commandIfDeclined,
-                            const std::function<void(AtomicFileWriter&)>& writeContent,
-                            SaveOutcome* outcome = nullptr);
+//   kWritten, or kFailed when any write failed (the previous file is then
+//   intact).
+SaveOutcome SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
+                                    const std::function<void(AtomicFileWriter&)>& writeContent);
 
 }  // namespace tavril

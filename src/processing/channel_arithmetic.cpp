@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/allocation.h"
+#include "model/allocation.h"
 #include "processing/math_operation.h"
 
 namespace tavril {

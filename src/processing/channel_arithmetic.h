@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 

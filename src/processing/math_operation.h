@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 #include "processing/channel_arithmetic.h"
 
 namespace tavril {

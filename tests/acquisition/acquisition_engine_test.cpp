@@ -8,7 +8,7 @@
 
 #include "acquisition/error_handler.h"
 #include "acquisition/boards.h"
-#include "app/allocation.h"
+#include "model/allocation.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
@@ -107,7 +107,7 @@ struct EngineRig {
   FakeBoard* board = nullptr;
   ScriptedUser user;
   BoardConfig config;
-  AcquisitionBuffers buffers;
+  SpareSamples buffers;
   ChannelTable table;
 };
 

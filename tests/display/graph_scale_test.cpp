@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 namespace {
@@ -34,7 +34,7 @@ GraphScale ManualScale() {
   scale.pixelsPerVolt = 42.0;
   scale.originY = -17;
   scale.scrollOffset = 250;
-  scale.autoScale = 1;
+  scale.autoScale = true;
   return scale;
 }
 
@@ -80,7 +80,7 @@ TEST(GraphScale, StartsWithTheInitialValues) {
   EXPECT_EQ(scale.pixelsPerVolt, 100.0);
   EXPECT_EQ(scale.originY, 150);
   EXPECT_EQ(scale.scrollOffset, 0);
-  EXPECT_EQ(scale.autoScale, 0);
+  EXPECT_FALSE(scale.autoScale);
 }
 
 TEST(ComputeAutoScale, RecordWithoutSamplesChangesNothing) {
@@ -99,7 +99,7 @@ TEST(ComputeAutoScale, WholeRecordFillsTheWidth) {
   ComputeAutoScale(scale, record, {500, 340});
   EXPECT_EQ(scale.pixelsPerSample, 0.5);
   EXPECT_EQ(scale.scrollOffset, 0);
-  EXPECT_EQ(scale.autoScale, 1);  // only the display panel switches modes
+  EXPECT_TRUE(scale.autoScale);  // only the display panel switches modes
   EXPECT_EQ(SampleToPixel(scale, 0.0, 0.0).x, 0);
   EXPECT_EQ(SampleToPixel(scale, 1000.0, 0.0).x, 500);
 }

@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "app/allocation.h"
-#include "app/command_ids.h"
+#include "model/allocation.h"
+#include "ui/app/command_ids.h"
 #include "files/number_text.h"
 #include "support/record_checks.h"
 #include "support/scoped_environment.h"

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_ids.h"
+#include "ui/app/command_ids.h"
 #include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/scripted_user.h"

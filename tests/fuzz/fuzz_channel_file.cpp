@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/allocation.h"
-#include "app/channel_record.h"
+#include "model/allocation.h"
+#include "model/channel_record.h"
 #include "files/channel_file.h"
 #include "files/file_writer.h"
 #include "fuzz_scratch.h"

@@ -3,7 +3,7 @@
 // reader reads back unchanged.
 #include <cstdlib>
 
-#include "config/board_config.h"
+#include "model/board_config.h"
 #include "config/config_file.h"
 #include "fuzz_scratch.h"
 

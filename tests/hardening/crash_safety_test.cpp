@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "app/channel_record.h"
-#include "config/board_config.h"
+#include "model/channel_record.h"
+#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "support/scripted_user.h"

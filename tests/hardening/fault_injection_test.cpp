@@ -17,10 +17,10 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/boards.h"
-#include "app/allocation.h"
-#include "app/channel_record.h"
+#include "model/allocation.h"
+#include "model/channel_record.h"
 #include "cli_commands.h"
-#include "config/board_config.h"
+#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "files/file_writer.h"
@@ -428,7 +428,7 @@ struct Bench {
   Boards boards;
   ScriptedUser user;
   BoardConfig config = DefaultBoardConfig();
-  AcquisitionBuffers buffers;
+  SpareSamples buffers;
   ChannelTable table;
 
   Bench() {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/allocation.h"
-#include "app/channel_record.h"
+#include "model/allocation.h"
+#include "model/channel_record.h"
 #include "cli_arguments.h"
-#include "config/board_config.h"
+#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "support/record_checks.h"

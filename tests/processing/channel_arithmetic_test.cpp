@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 namespace {

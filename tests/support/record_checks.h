@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 #include "files/file_writer.h"
 
 namespace tavril::testing {

@@ -12,9 +12,4 @@ MessageAnswer ScriptedUser::ShowMessage(const MessageBoxRequest& box) {
   return box.buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
 }
 
-void ScriptedUser::RunCommandAgain(int commandId) {
-  commands_.push_back(commandId);
-  if (onCommand_) onCommand_(commandId);
-}
-
 }  // namespace tavril::testing

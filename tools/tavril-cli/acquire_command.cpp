@@ -64,7 +64,7 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
                  {request.rate, request.count, request.gain, Utf8ToWindows1252(request.title),
                   request.scanRate},
                  config.device);
-  AcquisitionBuffers buffers;
+  SpareSamples buffers;
   if (!AcquireChannels({*boards, user, config, buffers}, table, selected, request.scanRate)) {
     return 1;
   }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/channel_record.h"
+#include "model/channel_record.h"
 #include "files/number_text.h"
 #include "processing/channel_arithmetic.h"
 

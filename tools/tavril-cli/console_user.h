@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "app/user_interaction.h"
+#include "model/user_interaction.h"
 
 namespace tavril::cli {
 
@@ -14,7 +14,6 @@ class ConsoleUser : public UserInteraction {
   explicit ConsoleUser(std::ostream& err) : err_(err) {}
 
   MessageAnswer ShowMessage(const MessageBoxRequest& box) override;
-  void RunCommandAgain(int) override {}
 
  private:
   std::ostream& err_;

@@ -1,0 +1,394 @@
+#include "ui/app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPalette>
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#include "ui/acquisition/acquisition_panel.h"
+#include "model/channel_record.h"
+#include "ui/app/command_ids.h"
+#include "ui/app/about_dialog.h"
+#include "ui/common/app_icon.h"
+#include "ui/app/help_launcher.h"
+#include "ui/app/main_menu.h"
+#include "ui/common/owner_modal.h"
+#include "ui/config/config_dialog.h"
+#include "display/graph_scale.h"
+#include "ui/display/display_panel.h"
+#include "ui/display/graph_widget.h"
+#include "ui/display/info_strip_widget.h"
+#include "files/channel_file.h"
+#include "files/matlab_export.h"
+#include "ui/processing/math_dialog.h"
+
+namespace tavril {
+namespace {
+
+constexpr const char* kErrorCaption = "ERREUR!";
+
+const FileDialogRequest& DataFileRequest(bool forSaving) {
+  static const std::vector<FileFilter> filters = {
+      {"Fichiers TAVRIL (*.tvr)", "*.tvr"},
+      {"Tous les fichiers (*.*)", "*.*"},
+  };
+  static const FileDialogRequest open{"Ouverture de fichier", filters, "TVR"};
+  static const FileDialogRequest save{"Sauvegarder le fichier sous...", filters, "TVR"};
+  return forSaving ? save : open;
+}
+
+const FileDialogRequest& MatlabFileRequest() {
+  static const FileDialogRequest request{"Sauvegarder le fichier sous...",
+                                         {
+                                             {"Fichiers MathLab (*.M)", "*.M"},
+                                             {"Tous les fichiers (*.*)", "*.*"},
+                                         },
+                                         "M"};
+  return request;
+}
+
+// The viewer browse lists, by their exact names, the programs of a Linux
+// system that show HTML pages; then every file the user may run; then every
+// file. It opens at the root folder.
+const FileDialogRequest& ViewerProgramRequest() {
+  static const FileDialogRequest request{
+      "Configuration du logiciel pour lire les HTML",
+      {
+          {"Navigateurs web (firefox firefox-esr chromium chromium-browser google-chrome "
+           "epiphany-browser konqueror xdg-open)",
+           "firefox firefox-esr chromium chromium-browser google-chrome epiphany-browser "
+           "konqueror xdg-open"},
+          {"Tous les exécutables", "", true},
+          {"Tous les fichiers (*.*)", "*.*"},
+      },
+      "",
+      "/"};
+  return request;
+}
+
+std::string TitleWithFile(const std::string& fileTitle) {
+  return std::string(kAppName) + " - " + fileTitle;
+}
+
+std::filesystem::path ChosenPath(const FileDialogState& memory) {
+  return std::filesystem::path(memory.filePath);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui,
+                       FileDialogs& fileDialogs, QWidget* parent)
+    : QMainWindow(parent), state_(state), boards_(boards), ui_(ui), fileDialogs_(fileDialogs) {
+  setWindowIcon(TavrilIcon());
+  setWindowTitle(QString::fromUtf8(state_.appTitle));
+
+  commands_ = BuildMainMenu(*menuBar());
+  for (const auto& [commandId, action] : commands_) {
+    connect(action, &QAction::triggered, this, [this, id = commandId] { RunCommand(id); });
+  }
+
+  // The client area is laid out by hand (RequestRefresh): the strip keeps 70
+  // pixels at the bottom whatever the size, the graph takes the rest.
+  client_ = new QWidget(this);
+  client_->setAutoFillBackground(true);
+  QPalette background = client_->palette();
+  background.setColor(QPalette::Window, QColor(128, 128, 128));
+  client_->setPalette(background);
+  setCentralWidget(client_);
+
+  // The graph's one-pixel black border: the graph lies on this black frame,
+  // one pixel in from each edge.
+  graphFrame_ = new QWidget(client_);
+  graphFrame_->setAutoFillBackground(true);
+  QPalette black = graphFrame_->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  graphFrame_->setPalette(black);
+  graph_ = new GraphWidget(state_, graphFrame_);
+  strip_ = new InfoStripWidget(state_, client_);
+  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
+  client_->installEventFilter(this);
+
+  resize(900, 600);
+  RequestRefresh();
+}
+
+MainWindow::~MainWindow() {
+  ReleaseAllSamples(state_.channels);
+}
+
+QAction* MainWindow::CommandAction(int commandId) const {
+  const auto found = commands_.find(commandId);
+  return found == commands_.end() ? nullptr : found->second;
+}
+
+void MainWindow::RunCommand(int commandId) {
+  if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {
+    ToggleChannel(commandId - kCmdChannel0);
+    return;
+  }
+  switch (commandId) {
+    case kCmdOpen:
+      Open();
+      break;
+    case kCmdSave:
+      Save();
+      break;
+    case kCmdExportMatlab:
+      ExportMatlab();
+      break;
+    case kCmdExportExcel:
+      Tell("Fonction non Disponible", kErrorCaption, MessageIcon::kError);
+      break;
+    case kCmdQuit:
+      close();
+      break;
+    case kCmdAcquisitionPanel:
+      ToggleAcquisitionPanel();
+      break;
+    case kCmdDisplayPanel:
+      ToggleDisplayPanel();
+      break;
+    case kCmdMathOperations:
+      RunMathOperationsDialog();
+      break;
+    case kCmdReset:
+      Reset();
+      break;
+    case kCmdConfiguration:
+      RunConfigurationDialog();
+      break;
+    case kCmdHelp:
+      ShowHelp();
+      break;
+    case kCmdAbout:
+      ShowAbout();
+      break;
+    default:
+      // Image export, servo control, generator and search have no action.
+      break;
+  }
+}
+
+void MainWindow::RequestRefresh() {
+  if (client_ == nullptr || graph_ == nullptr || strip_ == nullptr) return;
+  const int width = client_->width();
+  const int height = client_->height();
+  const int graphHeight = std::max(0, height - kStripHeight);
+  graphFrame_->setGeometry(0, 0, width, graphHeight);
+  graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
+  strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
+  if (state_.graphScale.autoScale == 1) {
+    ComputeAutoScale(state_.graphScale, state_.Master(), graph_->DrawingArea());
+  }
+  graph_->RefreshCurves();
+  strip_->update();
+  RefreshPanels();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) RequestRefresh();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    RunCommand(kCmdHelp);
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (Tell("Etes vous sure de vouloir quitter?", "Attention!", MessageIcon::kQuestion,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    event->ignore();
+    return;
+  }
+  state_.quitRequested = 1;
+  event->accept();
+}
+
+MessageAnswer MainWindow::Tell(const std::string& text, const char* caption, MessageIcon icon,
+                               MessageButtons buttons) {
+  return ui_.ShowMessage({text, caption, icon, buttons});
+}
+
+void MainWindow::SetAppTitle(std::string title) {
+  state_.appTitle = std::move(title);
+  setWindowTitle(QString::fromUtf8(state_.appTitle));
+}
+
+bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
+                            FileDialogState& memory) {
+  const FileDialogResult result = forSaving ? fileDialogs_.ChooseFileToSave(request, memory)
+                                            : fileDialogs_.ChooseFileToOpen(request, memory);
+  if (result.outcome == FileDialogOutcome::kFailed) {
+    Tell("Le code d'erreur est: " + std::to_string(result.errorCode), kErrorCaption,
+         MessageIcon::kError);
+  }
+  return result.outcome == FileDialogOutcome::kChosen;
+}
+
+void MainWindow::Open() {
+  if (HoldsSamples(state_.Master()) &&
+      Tell("Actuellement le canal maitre est \"" + std::to_string(state_.masterChannel) +
+               "\"\n\nLe chargement se fera donc dans la memoire alloué à ce canal.\n"
+               "Et donc toutes valeurs précédemment chargées sur ce canal seront écraser.\n\n"
+               "Etes vous sure de vouloir continuer?",
+           "ATTENTION!", MessageIcon::kExclamation,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    return;
+  }
+  if (!ChooseFile(false, DataFileRequest(false), state_.fileDialog)) return;
+  if (LoadChannelFile(ChosenPath(state_.fileDialog), state_.Master()) == 0) {
+    Tell("Erreur lors de l'ouverture du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
+         MessageIcon::kError);
+    return;
+  }
+  UpdateChannelStatistics(state_.Master());
+  SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+  RequestRefresh();
+}
+
+// A user who keeps an existing file is asked for another name, until a file
+// is written, a write fails or the dialog is cancelled.
+bool MainWindow::SaveUntilWritten(const FileDialogRequest& request,
+                                  SaveOutcome (*write)(UserInteraction&,
+                                                       const std::filesystem::path&,
+                                                       const ChannelRecord&)) {
+  for (;;) {
+    if (!ChooseFile(true, request, state_.fileDialog)) return false;
+    switch (write(ui_, ChosenPath(state_.fileDialog), state_.Master())) {
+      case SaveOutcome::kWritten:
+        return true;
+      case SaveOutcome::kDeclined:
+        continue;
+      case SaveOutcome::kFailed:
+        Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle,
+             kErrorCaption, MessageIcon::kError);
+        return false;
+    }
+  }
+}
+
+void MainWindow::Save() {
+  if (SaveUntilWritten(DataFileRequest(true), &SaveChannelFile)) {
+    SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+  }
+}
+
+void MainWindow::ExportMatlab() {
+  SaveUntilWritten(MatlabFileRequest(), &ExportMatlabFile);
+}
+
+void MainWindow::Reset() {
+  if (Tell("Etes vous sure de vouloir tout remettre à zéro", "Attention!", MessageIcon::kQuestion,
+           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+    return;
+  }
+  ResetChannels(state_.channels, state_.boardConfig.device);
+  SetAppTitle(kAppName);
+  RequestRefresh();
+}
+
+void MainWindow::ToggleChannel(int channel) {
+  int& visible = state_.channelVisible[channel];
+  visible = visible == 1 ? 0 : 1;
+  if (QAction* item = CommandAction(kCmdChannel0 + channel)) item->setChecked(visible == 1);
+  RequestRefresh();
+}
+
+void MainWindow::ShowHelp() {
+  const QString startDirectory =
+      QFile::decodeName(QByteArray::fromStdString(state_.startDirectory));
+  const QString page = HelpPagePath(startDirectory, QCoreApplication::applicationDirPath());
+  const QString viewer =
+      QFile::decodeName(QByteArray::fromStdString(state_.boardConfig.htmlViewer));
+  const QString error = StartHelpViewer(viewer, page, startDirectory);
+  if (error.isEmpty()) return;
+  Tell("Erreur lors de l'ouverture du fichier d'aide\nErreur de type : " + error.toStdString() +
+           "\n\nVeuillez vérifiez que le logiciel pour lire les fichiers HTML est bien "
+           "configuré\n->option / Options avancés / viewer d'HTML",
+       kErrorCaption, MessageIcon::kError);
+  // The user can choose another viewer there.
+  RunConfigurationDialog();
+}
+
+void MainWindow::ShowAbout() {
+  AboutDialog about(this);
+  RunOwnerModal(about);
+}
+
+// The panels and the modal dialogs below are built separately; until they
+// are, their commands and refresh do nothing, and the menu items keep their
+// initial check marks.
+
+void MainWindow::CreatePanels() {
+  if (!displayPanel_) ToggleDisplayPanel();
+  if (!acquisitionPanel_) ToggleAcquisitionPanel();
+}
+
+void MainWindow::ToggleAcquisitionPanel() {
+  if (acquisitionPanel_) {
+    acquisitionPanel_->close();
+    return;
+  }
+  acquisitionPanel_ = new AcquisitionPanel(
+      state_, ui_, boards_, [this] { RequestRefresh(); },
+      [this](bool checked) { CommandAction(kCmdAcquisitionPanel)->setChecked(checked); }, this);
+  // A tool window beside the main window's right edge.
+  acquisitionPanel_->move(frameGeometry().topRight() + QPoint(8, 0));
+  acquisitionPanel_->show();
+}
+
+void MainWindow::ToggleDisplayPanel() {
+  if (displayPanel_) {
+    displayPanel_->close();
+    return;
+  }
+  // The panel's arrows repaint the graph and the strip without refitting the scale.
+  const auto repaintGraph = [this] {
+    graph_->RefreshCurves();
+    strip_->update();
+  };
+  displayPanel_ = new DisplayPanel(
+      state_, ui_, [this] { RequestRefresh(); },
+      [this](bool checked) { CommandAction(kCmdDisplayPanel)->setChecked(checked); }, repaintGraph,
+      [this] { return graph_->DrawingArea(); }, this);
+}
+
+void MainWindow::RefreshPanels() {
+  if (displayPanel_) displayPanel_->Refresh();
+  if (acquisitionPanel_) acquisitionPanel_->update();
+}
+
+void MainWindow::RunConfigurationDialog() {
+  // The viewer browse remembers nothing: the data files' folder, name and
+  // filter stay for Open and Save.
+  const auto browseViewer = [this](const std::string&) -> std::optional<std::string> {
+    FileDialogState memory;
+    if (!ChooseFile(false, ViewerProgramRequest(), memory)) return std::nullopt;
+    return memory.filePath;
+  };
+  const auto describeDevice = [this](std::int16_t device) {
+    return describeDevice_ ? describeDevice_(device) : std::string();
+  };
+  ConfigDialog dialog(
+      state_, boards_, ui_, [this] { RequestRefresh(); }, describeDevice, browseViewer, this);
+  RunOwnerModal(dialog);
+}
+
+void MainWindow::RunMathOperationsDialog() {
+  MathDialog dialog(
+      state_, ui_, [this] { RequestRefresh(); }, this);
+  RunOwnerModal(dialog);
+}
+
+}  // namespace tavril

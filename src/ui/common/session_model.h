@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+
+#include "display/view_state.h"
+#include "model/session.h"
+
+namespace tavril {
+
+// The session's data and the view's state, and the signals through which
+// the windows follow their changes. Whoever changes the data tells the model
+// once the change is complete; every window that shows it listens.
+//
+// Order: the main window connects first (it is built first), so when it
+// hears of a change it lays out, refits an automatic scale and repaints
+// before it tells the panels, with viewRefreshed, to show the new values.
+class SessionModel : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit SessionModel(QObject* parent = nullptr) : QObject(parent) {}
+
+  Session& session() { return session_; }
+  const Session& session() const { return session_; }
+  ViewState& view() { return view_; }
+  const ViewState& view() const { return view_; }
+
+  // The records' samples or fields changed (acquisition, open, reset, math).
+  void TellRecordsChanged() { emit recordsChanged(); }
+  void SetMasterChannel(int channel) {
+    session_.masterChannel = channel;
+    emit masterChannelChanged();
+  }
+  void TellConfigurationChanged() { emit configurationChanged(); }
+  // The scale's settings changed: the graph is laid out and refit again.
+  void TellScaleChanged() { emit scaleChanged(); }
+  // One step of the display panel's arrows: the graph is repainted only.
+  void TellScaleStepped() { emit scaleStepped(); }
+  // The main window has laid out, refit and repainted.
+  void TellViewRefreshed() { emit viewRefreshed(); }
+
+  // True while an acquisition runs aside: nothing else may change the
+  // records or start another one meanwhile.
+  bool acquiring() const { return acquiring_; }
+  void SetAcquiring(bool acquiring) { acquiring_ = acquiring; }
+
+ signals:
+  void recordsChanged();
+  void masterChannelChanged();
+  void configurationChanged();
+  void scaleChanged();
+  void scaleStepped();
+  void viewRefreshed();
+
+ private:
+  Session session_;
+  ViewState view_;
+  bool acquiring_ = false;
+};
+
+}  // namespace tavril

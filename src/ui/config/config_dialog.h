@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "acquisition/board_driver.h"
+#include "ui/common/app_state.h"
+#include "model/user_interaction.h"
+
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+
+namespace tavril {
+
+// "Configuration": edits the board settings and the help viewer in
+// state.workingConfig and commits them to state.boardConfig once the board
+// has accepted them. Its result: 1 after a successful OK, 0 after "Annuler",
+// "Quitter" or the close box.
+class ConfigDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Window sizes in pixels, frame and menu included, without and with the
+  // advanced options.
+  static constexpr QSize kCompactWindowSize{264, 175};
+  static constexpr QSize kFullWindowSize{264, 296};
+
+  // Menu ids of the dialog's own menu.
+  static constexpr int kCmdSaveAsDefault = 40002;
+  static constexpr int kCmdRestoreDefault = 40027;
+  static constexpr int kCmdQuit = 40005;
+  static constexpr int kCmdAdvancedOptions = 40028;
+  // Applies without closing (what "Sauvegarder comme configuration par défaut" runs first).
+  static constexpr int kCmdApplyOnly = 9999;
+
+  // `board` is configured on every apply. `describeDevice` says which board
+  // serves a device number (French, UTF-8). `browseViewer` runs an Open
+  // dialog of its own for the viewer program, starting from the given path,
+  // and gives the chosen full path, or nothing when the user cancelled.
+  // `requestRefresh` is called after every committed apply.
+  ConfigDialog(AppState& state, BoardDriver& board, UserInteraction& ui,
+               std::function<void()> requestRefresh,
+               std::function<std::string(std::int16_t)> describeDevice,
+               std::function<std::optional<std::string>(const std::string&)> browseViewer,
+               QWidget* parent = nullptr);
+
+  // Runs a button or menu command by its id, as the click does. Unknown ids
+  // do nothing.
+  void RunCommand(int commandId);
+
+  // Puts state.workingConfig back into the controls.
+  void ShowWorkingConfig();
+
+  QAction* MenuAction(int commandId) const;
+
+  // The controls, by their part in the dialog.
+  QLineEdit* deviceEdit() const { return device_; }
+  QLineEdit* timeOutEdit() const { return timeOut_; }
+  QLineEdit* gainAdjustEdit() const { return gainAdjust_; }
+  QLineEdit* offsetEdit() const { return offset_; }
+  QLineEdit* htmlViewerEdit() const { return htmlViewer_; }
+  QRadioButton* inputModeButton(int inputMode) const;
+  QRadioButton* polarityButton(int polar) const;
+  QPushButton* okButton() const { return ok_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* browseButton() const { return browse_; }
+  QLabel* deviceDescription() const { return deviceDescription_; }
+
+ private:
+  // The height of the area under the menu bar, in pixels, for the current size.
+  int ContentHeight() const;
+  void BuildControls();
+  void BuildMenu();
+  void ApplySize();
+  // Returns true when the board took the configuration and it was committed.
+  bool Apply();
+  void SaveAsDefault();
+  void RestoreDefault();
+  void ToggleAdvancedOptions();
+  void BrowseViewer();
+  void ShowDeviceDescription();
+  void ShowError(const std::string& text, const char* caption);
+
+  AppState& state_;
+  BoardDriver& board_;
+  UserInteraction& ui_;
+  std::function<void()> requestRefresh_;
+  std::function<std::string(std::int16_t)> describeDevice_;
+  std::function<std::optional<std::string>(const std::string&)> browseViewer_;
+
+  QMenuBar* menuBar_ = nullptr;
+  QWidget* content_ = nullptr;
+  QAction* saveAsDefault_ = nullptr;
+  QAction* restoreDefault_ = nullptr;
+  QAction* quit_ = nullptr;
+  QAction* advancedOptions_ = nullptr;
+  QLabel* deviceDescription_ = nullptr;
+  QLineEdit* device_ = nullptr;
+  QRadioButton* differential_ = nullptr;
+  QRadioButton* referenced_ = nullptr;
+  QRadioButton* nonReferenced_ = nullptr;
+  QRadioButton* unipolar_ = nullptr;
+  QRadioButton* bipolar_ = nullptr;
+  QButtonGroup* modeGroup_ = nullptr;
+  QButtonGroup* polarityGroup_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QLineEdit* timeOut_ = nullptr;
+  QLineEdit* gainAdjust_ = nullptr;
+  QLineEdit* offset_ = nullptr;
+  QLineEdit* htmlViewer_ = nullptr;
+  QPushButton* browse_ = nullptr;
+};
+
+}  // namespace tavril

@@ -1,0 +1,189 @@
+#include "ui/display/graph_painter.h"
+
+#include <QPainter>
+#include <QPoint>
+#include <QRect>
+
+#include <algorithm>
+#include <bit>
+
+namespace tavril {
+
+namespace {
+
+// Columns drawn beyond each side of the area, so that no line that could
+// reach a pixel of the area is left out.
+constexpr std::int32_t kColumnMargin = 2;
+
+QPoint ToQPoint(PixelPoint point) {
+  return QPoint(point.x, point.y);
+}
+
+// Sets the pixels of the runs that fall inside the image to `colour`: the
+// pixels a vertical one-pixel line from top to bottom lights. Short runs are
+// written column by column; when they cover much of the image, a pass row by
+// row over a table of the runs is cheaper than strided writes.
+void FillColumnRuns(uchar* bits, qsizetype bytesPerLine, int width, int height,
+                    const std::vector<ColumnRun>& runs, QRgb colour,
+                    std::vector<std::int32_t>& tops, std::vector<std::int32_t>& bottoms) {
+  auto rowAt = [&](std::int32_t y) {
+    return reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(y) * bytesPerLine);
+  };
+  tops.assign(static_cast<std::size_t>(width), 1);
+  bottoms.assign(static_cast<std::size_t>(width), 0);
+  std::int64_t pixels = 0;
+  for (const ColumnRun& run : runs) {
+    if (run.x < 0 || run.x >= width || run.bottom < 0 || run.top >= height) continue;
+    const std::int32_t top = std::max(run.top, 0);
+    const std::int32_t bottom = std::min(run.bottom, height - 1);
+    tops[static_cast<std::size_t>(run.x)] = top;
+    bottoms[static_cast<std::size_t>(run.x)] = bottom;
+    pixels += bottom - top + 1;
+  }
+  if (pixels * 8 < std::int64_t{width} * height) {
+    for (int x = 0; x < width; ++x) {
+      for (std::int32_t y = tops[x]; y <= bottoms[x]; ++y) rowAt(y)[x] = colour;
+    }
+    return;
+  }
+  for (int y = 0; y < height; ++y) {
+    QRgb* row = rowAt(y);
+    for (int x = 0; x < width; ++x) {
+      if (tops[x] <= y && y <= bottoms[x]) row[x] = colour;
+    }
+  }
+}
+
+}  // namespace
+
+bool IsChannelDrawn(const AppState& state, int channel) {
+  return HoldsSamples(state.channels[channel]) && state.channelVisible[channel] != 0;
+}
+
+void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
+                        const GraphCursors& cursors, QSize area) {
+  const int width = area.width();
+  const int height = area.height();
+  if (width <= 0 || height <= 0) return;
+  painter.fillRect(QRect(0, 0, width, height), QColor::fromRgb(kGraphBackground));
+
+  if (cursors.cursorsShown != 0) {
+    // The band covers the columns from the left cursor up to, not including,
+    // the right one, whichever cursor is on the left.
+    const std::int64_t left =
+        std::clamp<std::int64_t>(std::min(cursors.cursor1X, cursors.cursor2X), 0, width);
+    const std::int64_t right =
+        std::clamp<std::int64_t>(std::max(cursors.cursor1X, cursors.cursor2X), 0, width);
+    if (right > left) {
+      painter.fillRect(QRect(static_cast<int>(left), 0, static_cast<int>(right - left), height),
+                       pens.bandBrush);
+    }
+    if (cursors.cursor1X != cursors.cursor2X) {
+      painter.setPen(pens.cursorPen);
+      for (const std::int32_t x : {cursors.cursor1X, cursors.cursor2X}) {
+        if (x >= 0 && x < width) painter.drawLine(QPoint(x, 0), QPoint(x, height - 1));
+      }
+    }
+  }
+
+  painter.setPen(pens.axisPen);
+  // Beyond these rows no pixel of the axis or of its arrow head is visible,
+  // and staying inside them keeps the arithmetic far from overflow.
+  const std::int32_t originY = scale.originY;
+  if (originY >= -5 && originY <= height + 5) {
+    painter.drawLine(QPoint(0, originY), QPoint(width - 1, originY));
+    painter.drawLine(QPoint(width, originY), QPoint(width - 4, originY - 4));
+    painter.drawLine(QPoint(width, originY), QPoint(width - 4, originY + 4));
+  }
+  painter.drawLine(QPoint(0, 0), QPoint(0, height - 1));
+}
+
+void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphScale& scale,
+                               std::span<const double> samples) {
+  if (samples.empty()) return;
+  painter.setPen(pen);
+  QPoint previous = ToQPoint(SampleToPixel(scale, 0.0, samples[0]));
+  for (std::size_t j = 0; j < samples.size(); ++j) {
+    const QPoint point = ToQPoint(SampleToPixel(scale, static_cast<double>(j), samples[j]));
+    painter.drawLine(previous, point);
+    previous = point;
+  }
+}
+
+void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const AppState& state) {
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!IsChannelDrawn(state, channel)) continue;
+    DrawCurveSegmentBySegment(painter,
+                              channel == state.masterChannel ? pens.masterPen : pens.otherPen,
+                              state.graphScale, state.channels[channel].samples);
+  }
+}
+
+CurveLayer::RecordKey CurveLayer::KeyOf(const ChannelRecord& record) {
+  return RecordKey{record.samplesRevision, record.samples.data(), record.samples.size()};
+}
+
+const SamplePyramid& CurveLayer::PyramidFor(int channel, const ChannelRecord& record) {
+  CachedPyramid& cached = pyramids_[channel];
+  const RecordKey key = KeyOf(record);
+  if (!(cached.key == key)) {
+    BuildSamplePyramid(cached.pyramid, record.samples);
+    cached.key = key;
+    ++pyramidBuilds_;
+  }
+  return cached.pyramid;
+}
+
+const QImage& CurveLayer::Render(const AppState& state, const GraphPens& pens, QSize area) {
+  ImageKey key;
+  key.pixelsPerSampleBits = std::bit_cast<std::uint64_t>(state.graphScale.pixelsPerSample);
+  key.pixelsPerVoltBits = std::bit_cast<std::uint64_t>(state.graphScale.pixelsPerVolt);
+  key.originY = state.graphScale.originY;
+  key.scrollOffset = state.graphScale.scrollOffset;
+  key.width = std::max(area.width(), 0);
+  key.height = std::max(area.height(), 0);
+  key.masterChannel = state.masterChannel;
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    key.drawn[channel] = IsChannelDrawn(state, channel);
+    if (key.drawn[channel]) key.records[channel] = KeyOf(state.channels[channel]);
+    // A record that lost its samples gives its pyramid's memory back.
+    if (!HoldsSamples(state.channels[channel]) && pyramids_[channel].key.size != 0) {
+      pyramids_[channel] = CachedPyramid{};
+    }
+  }
+  if (valid_ && key == drawnKey_) return image_;
+
+  if (image_.width() != key.width || image_.height() != key.height) {
+    image_ = key.width > 0 && key.height > 0
+                 ? QImage(key.width, key.height, QImage::Format_ARGB32_Premultiplied)
+                 : QImage();
+  }
+  drawnKey_ = key;
+  valid_ = true;
+  if (image_.isNull()) return image_;
+
+  image_.fill(Qt::transparent);
+  // Taken before painting starts: the runs are written straight into the
+  // same pixels the painter draws the lines into, channel after channel.
+  uchar* bits = image_.bits();
+  const qsizetype bytesPerLine = image_.bytesPerLine();
+  QPainter painter(&image_);
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!key.drawn[channel]) continue;
+    const ChannelRecord& record = state.channels[channel];
+    const QPen& pen = channel == state.masterChannel ? pens.masterPen : pens.otherPen;
+    strokes_.clear();
+    ComputeCurveStrokes(state.graphScale, record.samples, PyramidFor(channel, record),
+                        -kColumnMargin, key.width - 1 + kColumnMargin, strokes_);
+    FillColumnRuns(bits, bytesPerLine, key.width, key.height, strokes_.runs,
+                   qPremultiply(pen.color().rgba()), tops_, bottoms_);
+    lines_.resize(strokes_.lines.size());
+    std::transform(strokes_.lines.begin(), strokes_.lines.end(), lines_.begin(),
+                   [](const LineSegment& s) { return QLine(ToQPoint(s.from), ToQPoint(s.to)); });
+    painter.setPen(pen);
+    painter.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+  }
+  return image_;
+}
+
+}  // namespace tavril

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QBrush>
+#include <QImage>
+#include <QLine>
+#include <QPen>
+#include <QSize>
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "ui/common/app_state.h"
+#include "display/curve_raster.h"
+#include "display/graph_scale.h"
+#include "display/sample_pyramid.h"
+
+class QPainter;
+
+namespace tavril {
+
+inline constexpr QRgb kGraphBackground = 0xFFC8FFFF;  // RGB(200, 255, 255)
+
+// The graph's five drawing objects. The curve pens draw one-pixel lines
+// without antialiasing, which is what keeps the fast curve drawing exact.
+struct GraphPens {
+  QPen masterPen{QBrush(QColor(0, 0, 255)), 1};
+  QPen otherPen{QBrush(QColor(81, 152, 183)), 0};
+  QPen axisPen{QBrush(QColor(200, 200, 200)), 1};
+  QPen cursorPen{QBrush(QColor(0, 0, 0)), 0};
+  QBrush bandBrush{QColor(150, 150, 255)};
+};
+
+// A record is drawn when it holds samples and its channel is switched on.
+bool IsChannelDrawn(const AppState& state, int channel);
+
+// Everything under the curves, in a drawing area of `area` pixels: the
+// background, the band and the cursor lines once the cursors are shown, the
+// 0 V axis with its arrow head and the left axis. Lines end one pixel short
+// of their far point, as the window system this graph was designed on draws
+// them, so the arrow strokes are four pixels long.
+void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
+                        const GraphCursors& cursors, QSize area);
+
+// The curve as the graph defines it: one independent line per pair of
+// neighbouring samples (and a zero-length one at sample 0), every sample
+// converted on every call. Slow on long records; the fast drawing below must
+// light exactly the same pixels.
+void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphScale& scale,
+                               std::span<const double> samples);
+
+// Every drawn channel, 0 to 7, the master with masterPen, segment by segment.
+void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const AppState& state);
+
+// The drawn channels' curves on a transparent image, drawn column by column
+// from min/max pyramids of the records, so that a redraw costs time in
+// proportion to the width, not to the records' length. Vertical runs are
+// written into the pixels directly (the pixels a vertical one-pixel line
+// lights), the remaining lines go through QPainter. The image is kept
+// until the records, the scale, the area, the master channel or the channel
+// switches change, or until Invalidate(); a record's pyramid is rebuilt only
+// when the record's samples changed. Composed with SourceOver over the
+// backdrop, it gives the pixels of the backdrop with DrawCurvesSegmentBySegment
+// on top.
+class CurveLayer {
+ public:
+  const QImage& Render(const AppState& state, const GraphPens& pens, QSize area);
+  void Invalidate() { valid_ = false; }
+
+  // Number of pyramid builds so far, for tests of the cache.
+  std::uint64_t pyramidBuilds() const { return pyramidBuilds_; }
+
+ private:
+  struct RecordKey {
+    std::uint64_t samplesRevision = 0;
+    const double* data = nullptr;
+    std::size_t size = 0;
+    bool operator==(const RecordKey&) const = default;
+  };
+  struct ImageKey {
+    std::uint64_t pixelsPerSampleBits = 0;
+    std::uint64_t pixelsPerVoltBits = 0;
+    std::int32_t originY = 0;
+    std::int32_t scrollOffset = 0;
+    int width = 0;
+    int height = 0;
+    int masterChannel = 0;
+    std::array<bool, kChannelCount> drawn{};
+    std::array<RecordKey, kChannelCount> records{};
+    bool operator==(const ImageKey&) const = default;
+  };
+  struct CachedPyramid {
+    RecordKey key;
+    SamplePyramid pyramid;
+  };
+
+  static RecordKey KeyOf(const ChannelRecord& record);
+  const SamplePyramid& PyramidFor(int channel, const ChannelRecord& record);
+
+  std::array<CachedPyramid, kChannelCount> pyramids_{};
+  QImage image_;
+  ImageKey drawnKey_{};
+  bool valid_ = false;
+  CurveStrokes strokes_;
+  std::vector<QLine> lines_;
+  std::vector<std::int32_t> tops_;
+  std::vector<std::int32_t> bottoms_;
+  std::uint64_t pyramidBuilds_ = 0;
+};
+
+}  // namespace tavril

@@ -1,0 +1,285 @@
+#include "ui/display/graph_widget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tavril {
+
+namespace {
+
+std::int32_t SaturateToInt32(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The mouse x as a 16-bit unsigned coordinate: a position left of the window,
+// which arrives while the mouse is captured, reads as a large number.
+std::uint16_t MouseX(const QMouseEvent* event) {
+  const double x = std::floor(event->position().x());
+  const std::int64_t whole = std::isfinite(x) ? static_cast<std::int64_t>(x) : 0;
+  return static_cast<std::uint16_t>(static_cast<std::uint64_t>(whole));
+}
+
+}  // namespace
+
+GraphWidget::GraphWidget(AppState& state, QWidget* parent)
+    : QWidget(parent), state_(state), scrollBar_(new QScrollBar(Qt::Horizontal, this)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setCursor(Qt::ArrowCursor);
+  // The bar's range is the whole 32-bit sample offset, so that dragging the
+  // thumb reaches every sample of long records.
+  scrollBar_->setRange(0, static_cast<int>(scrollMax_));
+  scrollBar_->setSingleStep(1);
+  scrollBar_->setPageStep(1);
+  connect(scrollBar_, &QScrollBar::actionTriggered, this, &GraphWidget::OnScrollAction);
+  // The bar would step by its own single step (one sample) three at a time.
+  scrollBar_->installEventFilter(this);
+  scrollBar_->setGeometry(0, height() - ScrollBarHeight(), width(), ScrollBarHeight());
+  ApplyCreationState();
+}
+
+GraphWidget::~GraphWidget() = default;
+
+int GraphWidget::ScrollBarHeight() const {
+  return scrollBar_->sizeHint().height();
+}
+
+ClientSize GraphWidget::DrawingArea() const {
+  return ClientSize{width(), std::max(0, height() - ScrollBarHeight())};
+}
+
+void GraphWidget::ApplyCreationState() {
+  const ClientSize area = DrawingArea();
+  graphRight_ = area.width;
+  state_.graphScale.originY = area.height / 2;
+  state_.graphCursors.cursor1X = 0;
+  state_.graphCursors.cursor2X = area.width;
+  createdOriginY_ = state_.graphScale.originY;
+  createdCursor2X_ = state_.graphCursors.cursor2X;
+}
+
+void GraphWidget::RefreshCurves() {
+  curves_.Invalidate();
+  update();
+}
+
+void GraphWidget::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!shownOnce_) {
+    shownOnce_ = true;
+    // The size is known now. What was set after construction (an automatic
+    // fit, a cursor placed by hand) stays as it is.
+    const ClientSize area = DrawingArea();
+    graphRight_ = area.width;
+    if (state_.graphScale.originY == createdOriginY_) state_.graphScale.originY = area.height / 2;
+    const GraphCursors& cursors = state_.graphCursors;
+    if (cursors.cursorsShown == 0 && cursors.cursor1X == 0 &&
+        cursors.cursor2X == createdCursor2X_) {
+      state_.graphCursors.cursor2X = area.width;
+    }
+    emit CursorsOrScrollMoved();
+  }
+}
+
+void GraphWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int barHeight = ScrollBarHeight();
+  scrollBar_->setGeometry(0, std::max(0, height() - barHeight), width(), barHeight);
+  graphRight_ = DrawingArea().width;
+}
+
+void GraphWidget::GrowScrollRange() {
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!IsChannelDrawn(state_, channel)) continue;
+    const std::uint32_t steps =
+        static_cast<std::uint32_t>(state_.channels[channel].samples.size()) - 1u;
+    if (steps > scrollMax_) {
+      scrollMax_ = steps;
+      const int barMax =
+          static_cast<int>(std::min<std::uint32_t>(scrollMax_, std::numeric_limits<int>::max()));
+      const QSignalBlocker blocker(scrollBar_);
+      scrollBar_->setRange(0, barMax);
+      // Only the thumb's length follows the page: the steps are computed here.
+      scrollBar_->setPageStep(std::max(1, barMax / 10));
+    }
+  }
+}
+
+void GraphWidget::paintEvent(QPaintEvent* event) {
+  const ClientSize area = DrawingArea();
+  graphRight_ = area.width;
+  GrowScrollRange();
+  {
+    const QSignalBlocker blocker(scrollBar_);
+    scrollBar_->setValue(std::max(0, state_.graphScale.scrollOffset));
+  }
+
+  // A cursor drag invalidates only the columns it changed; everything is
+  // drawn clipped to what was invalidated.
+  const QSize size(area.width, area.height);
+  const QRect dirty = event->rect() & QRect(QPoint(0, 0), size);
+  if (dirty.isEmpty()) return;
+  paintedCursorsShown_ = state_.graphCursors.cursorsShown;
+  QPainter painter(this);
+  painter.setClipRect(dirty);
+  PaintGraphBackdrop(painter, pens_, state_.graphScale, state_.graphCursors, size);
+  const QImage& curves = curves_.Render(state_, pens_, size);
+  if (!curves.isNull()) painter.drawImage(dirty.topLeft(), curves, dirty);
+}
+
+void GraphWidget::OnScrollAction(int action) {
+  const std::int64_t offset = state_.graphScale.scrollOffset;
+  const std::int64_t lineStep = scrollMax_ / 100u;
+  const std::int64_t pageStep = scrollMax_ / 10u;
+  std::int64_t proposed = proposedScroll_;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+      proposed = offset - lineStep;
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      proposed = offset + lineStep;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      proposed = offset - pageStep;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      proposed = offset + pageStep;
+      break;
+    case QAbstractSlider::SliderMove:
+      proposed = scrollBar_->sliderPosition();
+      break;
+    default:
+      // To the start, to the end: the previous proposal stands.
+      break;
+  }
+  proposedScroll_ = SaturateToInt32(proposed);
+  state_.graphScale.scrollOffset = std::max(proposedScroll_, 0);
+  // The bar would otherwise apply its own step after this slot returns.
+  scrollBar_->setSliderPosition(std::min(state_.graphScale.scrollOffset, scrollBar_->maximum()));
+  RepaintBoth();
+}
+
+bool GraphWidget::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == scrollBar_ && event->type() == QEvent::Wheel) {
+    ScrollByWheel(*static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void GraphWidget::wheelEvent(QWheelEvent* event) {
+  ScrollByWheel(*event);
+  event->accept();
+}
+
+void GraphWidget::ScrollByWheel(const QWheelEvent& event) {
+  const QPoint angle = event.angleDelta();
+  int delta = angle.y() != 0 ? angle.y() : angle.x();
+  if (event.inverted()) delta = -delta;
+  wheelDelta_ += delta;
+  constexpr int kNotch = 120;
+  for (; wheelDelta_ >= kNotch; wheelDelta_ -= kNotch) {
+    OnScrollAction(QAbstractSlider::SliderSingleStepSub);
+  }
+  for (; wheelDelta_ <= -kNotch; wheelDelta_ += kNotch) {
+    OnScrollAction(QAbstractSlider::SliderSingleStepAdd);
+  }
+}
+
+void GraphWidget::PlaceCursor1(std::uint16_t mouseX) {
+  GraphCursors& cursors = state_.graphCursors;
+  cursors.cursor1X = mouseX;
+  if (cursors.cursor1X > graphRight_) cursors.cursor1X = 0;
+  if (cursors.cursor1X > cursors.cursor2X) {
+    cursors.cursor1X = SaturateToInt32(std::int64_t{cursors.cursor2X} - 1);
+  }
+}
+
+void GraphWidget::PlaceCursor2(std::uint16_t mouseX) {
+  GraphCursors& cursors = state_.graphCursors;
+  cursors.cursor2X = mouseX;
+  if (cursors.cursor2X < cursors.cursor1X) {
+    cursors.cursor2X = SaturateToInt32(std::int64_t{cursors.cursor1X} + 1);
+  }
+  if (cursors.cursor2X > graphRight_) cursors.cursor2X = graphRight_;
+}
+
+void GraphWidget::RepaintBoth() {
+  update();
+  emit CursorsOrScrollMoved();
+}
+
+void GraphWidget::RepaintCursorChange(const GraphCursors& before) {
+  const GraphCursors& after = state_.graphCursors;
+  // The press that shows the cursors repaints nothing: the first repaint
+  // after it draws the whole band.
+  if (paintedCursorsShown_ != after.cursorsShown) {
+    RepaintBoth();
+    return;
+  }
+  // The band and the lines change only between the old and the new place of
+  // each cursor, both lines' columns included.
+  const ClientSize area = DrawingArea();
+  auto span = [area](std::int32_t from, std::int32_t to) {
+    const int left = std::clamp(std::min(from, to), 0, area.width);
+    const int right = std::clamp(std::max(from, to), -1, area.width);
+    return QRect(QPoint(left, 0), QPoint(right, area.height - 1));
+  };
+  if (before.cursor1X != after.cursor1X) update(span(before.cursor1X, after.cursor1X));
+  if (before.cursor2X != after.cursor2X) update(span(before.cursor2X, after.cursor2X));
+  emit CursorsOrScrollMoved();
+}
+
+void GraphWidget::mousePressEvent(QMouseEvent* event) {
+  GraphCursors& cursors = state_.graphCursors;
+  const Qt::MouseButton button = event->button();
+  if (button != Qt::LeftButton && button != Qt::RightButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  if (cursors.dragMode != 0) return;
+  cursors.cursorsShown = 1;
+  // The press itself captures the mouse: Qt sends this widget every mouse
+  // event, from outside the window too, until the buttons are released.
+  cursors.dragMode = button == Qt::LeftButton ? 1 : 2;
+}
+
+void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
+  const GraphCursors before = state_.graphCursors;
+  switch (before.dragMode) {
+    case 1:
+      PlaceCursor1(MouseX(event));
+      RepaintCursorChange(before);
+      break;
+    case 2:
+      PlaceCursor2(MouseX(event));
+      RepaintCursorChange(before);
+      break;
+    default:
+      break;
+  }
+}
+
+void GraphWidget::mouseReleaseEvent(QMouseEvent* event) {
+  const GraphCursors before = state_.graphCursors;
+  const Qt::MouseButton button = event->button();
+  if (button == Qt::LeftButton) {
+    PlaceCursor1(MouseX(event));
+  } else if (button == Qt::RightButton) {
+    PlaceCursor2(MouseX(event));
+  } else {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  RepaintCursorChange(before);
+  state_.graphCursors.dragMode = 0;
+}
+
+}  // namespace tavril

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+#include "ui/common/app_state.h"
+#include "display/graph_scale.h"
+#include "ui/display/graph_painter.h"
+
+class QScrollBar;
+
+namespace tavril {
+
+// The graph: every shown channel that holds samples, the 0 V axis, the left
+// axis, the two measuring cursors with their band, and the horizontal scroll
+// bar. It reads and writes the shared records of `state` (graph scale,
+// cursors, channel table, master channel, channel switches).
+//
+// The drawing area is the widget less the scroll bar along its bottom; its
+// "right edge" is its width, one column past the last visible one, as the
+// cursor clamps and the automatic scale count it. Creation puts the 0 V line
+// at half the drawing height, cursor 1 at 0 and cursor 2 at the right edge;
+// the constructor does so with the size it has, and the first show does it
+// again with the size the layout gave, for whichever of the two nothing else
+// has changed in between.
+class GraphWidget : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit GraphWidget(AppState& state, QWidget* parent = nullptr);
+  ~GraphWidget() override;
+
+  // The drawing area's size in pixels (the client rectangle without the
+  // border and the scroll bar), as the automatic scale needs it.
+  ClientSize DrawingArea() const;
+
+  // The records, the scale or the channel switches changed: redraw.
+  void RefreshCurves();
+
+  // The largest count - 1 of any record drawn so far (1 at start); it only grows.
+  std::uint32_t ScrollMax() const { return scrollMax_; }
+
+ signals:
+  // A cursor moved or the graph scrolled: the information strip must repaint.
+  void CursorsOrScrollMoved();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ApplyCreationState();
+  void OnScrollAction(int action);
+  // Each whole notch (120 eighths of a degree) is one line step, as the bar's
+  // arrows make; the wheel away from the user, or to the left, goes left.
+  void ScrollByWheel(const QWheelEvent& event);
+  void GrowScrollRange();
+  void PlaceCursor1(std::uint16_t mouseX);
+  void PlaceCursor2(std::uint16_t mouseX);
+  void RepaintBoth();
+  // Repaints what moving the cursors from `before` changed, and the strip.
+  void RepaintCursorChange(const GraphCursors& before);
+  int ScrollBarHeight() const;
+
+  AppState& state_;
+  QScrollBar* scrollBar_ = nullptr;
+  GraphPens pens_;
+  CurveLayer curves_;
+  // Right edge of the drawing area as last read (at creation, resize and
+  // paint); the cursor clamps use it. The left edge is always 0.
+  std::int32_t graphRight_ = 0;
+  std::uint32_t scrollMax_ = 1;
+  std::int32_t proposedScroll_ = 0;
+  int wheelDelta_ = 0;  // what a fine-grained wheel turned short of a whole notch
+  bool shownOnce_ = false;
+  int paintedCursorsShown_ = 0;  // cursorsShown as the last paint drew it
+  // What construction set, so that the first show only moves what nobody
+  // changed since.
+  std::int32_t createdOriginY_ = 0;
+  std::int32_t createdCursor2X_ = 0;
+};
+
+}  // namespace tavril

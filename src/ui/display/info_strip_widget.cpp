@@ -1,0 +1,39 @@
+#include "ui/display/info_strip_widget.h"
+
+#include <QColor>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+
+#include "display/info_strip_text.h"
+
+namespace tavril {
+
+namespace {
+
+constexpr QRgb kStripBackground = 0xFFC0C0C0;  // RGB(192, 192, 192)
+constexpr int kTextPixelSize = 12;
+
+}  // namespace
+
+InfoStripWidget::InfoStripWidget(const AppState& state, QWidget* parent)
+    : QWidget(parent), state_(state) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setCursor(Qt::ArrowCursor);
+  QFont textFont = font();
+  textFont.setPixelSize(kTextPixelSize);
+  setFont(textFont);
+}
+
+void InfoStripWidget::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor::fromRgb(kStripBackground));
+  const int ascent = QFontMetrics(font()).ascent();
+  for (const StripText& item : InfoStripTexts(state_.Master(), state_.masterChannel,
+                                               state_.graphScale, state_.graphCursors, height())) {
+    painter.setPen(QColor::fromRgb(item.rgb));
+    painter.drawText(QPoint(item.x, item.y + ascent), QString::fromStdString(item.text));
+  }
+}
+
+}  // namespace tavril

@@ -1,0 +1,331 @@
+#include "ui/acquisition/acquisition_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+#include <vector>
+
+#include "acquisition/board_router.h"
+#include "acquisition/simulated_board.h"
+#include "ui/acquisition/wait_box.h"
+#include "model/board_config.h"
+#include "support/scripted_user.h"
+
+namespace tavril {
+namespace {
+
+using Flags = std::array<std::int32_t, kChannelCount>;
+
+// A panel over a fresh program state and the simulated board, recording the
+// refresh requests and the menu check mark.
+struct PanelRig {
+  AppState state;
+  testing::ScriptedUser user;
+  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards(BoardSearch{"/nonexistent/comedi"});
+  int refreshes = 0;
+  std::vector<bool> checkMarks;
+  QPointer<AcquisitionPanel> panel;
+
+  PanelRig() { state.boardConfig = DefaultBoardConfig(); }
+  ~PanelRig() { delete panel.data(); }
+
+  void Open() {
+    panel = new AcquisitionPanel(
+        state, user, *boards, [this] { ++refreshes; },
+        [this](bool checked) { checkMarks.push_back(checked); });
+    panel->show();
+  }
+
+  template <typename T>
+  T* Control(int id) const {
+    return panel->findChild<T*>(QStringLiteral("control%1").arg(id));
+  }
+  QListWidget* List() const { return Control<QListWidget>(kChannelListId); }
+  QLineEdit* Edit(int id) const { return Control<QLineEdit>(id); }
+
+  void ClickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QListWidget* list = List();
+    list->scrollToItem(list->item(row));
+    const QPoint centre = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, centre);
+  }
+  std::vector<int> SelectedRows() const {
+    std::vector<int> rows;
+    for (int i = 0; i < kChannelCount; ++i) {
+      if (List()->item(i)->isSelected()) rows.push_back(i);
+    }
+    return rows;
+  }
+  void ClickAcquisition() {
+    QTest::mouseClick(Control<QPushButton>(kAcquisitionButtonId), Qt::LeftButton);
+  }
+};
+
+TEST(ChannelSelection, KeepsOneChannelOrAllChannelsUpToTheHighest) {
+  struct Case {
+    std::array<bool, kChannelCount> items;
+    Flags flags;
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{false, false, false, true}, {0, 0, 0, 1, 0, 0, 0, 0}},
+      {{false, false, true, false, false, true}, {1, 1, 1, 1, 1, 1, 0, 0}},
+      {{true, true}, {1, 1, 0, 0, 0, 0, 0, 0}},
+      {{false, false, false, false, false, false, true, true}, {1, 1, 1, 1, 1, 1, 1, 1}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SelectionFlags(c.items), c.flags);
+}
+
+TEST(PanelTitle, StoresWindows1252WithCarriageReturnsAndAtMost255Bytes) {
+  EXPECT_EQ(TitleFromBox("Essai \xC3\xA9t\xC3\xA9\nligne 2"), "Essai \xE9t\xE9\r\nligne 2");
+  EXPECT_EQ(TitleForBox("Essai \xE9t\xE9\r\nligne 2"), "Essai \xC3\xA9t\xC3\xA9\nligne 2");
+  EXPECT_EQ(TitleFromBox(std::string(300, 'a')).size(), 255u);
+  EXPECT_EQ(TitleFromBox(std::string(200, '\n')).size(), 255u);
+}
+
+TEST(AcquisitionPanel, OpensWithChannelZeroAndTheDefaultsAtStart) {
+  PanelRig rig;
+  rig.state.channels[0].title = "Premier \xE9";
+  rig.state.selectedChannels = {0, 1, 1, 0, 0, 0, 0, 0};
+  rig.Open();
+
+  EXPECT_EQ(rig.panel->windowTitle(), QStringLiteral("Acquisition"));
+  EXPECT_EQ(rig.checkMarks, std::vector<bool>{true});
+  ASSERT_EQ(rig.List()->count(), kChannelCount);
+  for (int i = 0; i < kChannelCount; ++i) {
+    EXPECT_EQ(rig.List()->item(i)->text(), QStringLiteral("Canal %1").arg(i));
+  }
+  EXPECT_EQ(rig.SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rig.Edit(kCountEditId)->text(), QStringLiteral("1000"));
+  EXPECT_EQ(rig.Edit(kGainEditId)->text(), QStringLiteral("1"));
+  EXPECT_EQ(rig.Edit(kSampleRateEditId)->text(), QStringLiteral("100000"));
+  EXPECT_EQ(rig.Edit(kScanRateEditId)->text(), QStringLiteral("0"));
+  EXPECT_EQ(rig.Control<QPlainTextEdit>(kTitleEditId)->toPlainText(),
+            QString::fromUtf8("Premier \xC3\xA9"));
+  EXPECT_TRUE(rig.panel->ScanRateGreyed());
+  EXPECT_TRUE(rig.Edit(kScanRateEditId)->isReadOnly());
+  EXPECT_TRUE(rig.Edit(kScanRateEditId)->isEnabled());
+}
+
+TEST(AcquisitionPanel, FillsTheNumbersFromTheMasterRecordAndTheTitleFromChannelZero) {
+  PanelRig rig;
+  rig.state.masterChannel = 4;
+  rig.state.channels[4].count = 500;
+  rig.state.channels[4].gain = 10;
+  rig.state.channels[4].rate = 20000.4;
+  rig.state.channels[4].title = "maitre";
+  rig.state.channels[0].title = "zero";
+  rig.state.scanRate = 2500.6;
+  rig.Open();
+
+  EXPECT_EQ(rig.Edit(kCountEditId)->text(), QStringLiteral("500"));
+  EXPECT_EQ(rig.Edit(kGainEditId)->text(), QStringLiteral("10"));
+  EXPECT_EQ(rig.Edit(kSampleRateEditId)->text(), QStringLiteral("20000"));
+  EXPECT_EQ(rig.Edit(kScanRateEditId)->text(), QStringLiteral("2501"));
+  EXPECT_EQ(rig.Control<QPlainTextEdit>(kTitleEditId)->toPlainText(), QStringLiteral("zero"));
+}
+
+TEST(AcquisitionPanel, AMultiSelectionBecomesChannelsZeroToTheHighest) {
+  PanelRig rig;
+  rig.Open();
+  rig.ClickItem(2);
+  rig.ClickItem(5, Qt::ControlModifier);
+
+  EXPECT_EQ(rig.SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 1, 1, 1, 1, 1, 0, 0}));
+  EXPECT_FALSE(rig.panel->ScanRateGreyed());
+  EXPECT_FALSE(rig.Edit(kScanRateEditId)->isReadOnly());
+
+  rig.ClickItem(3);
+  EXPECT_EQ(rig.SelectedRows(), std::vector<int>{3});
+  EXPECT_EQ(rig.state.selectedChannels, (Flags{0, 0, 0, 1, 0, 0, 0, 0}));
+  EXPECT_TRUE(rig.panel->ScanRateGreyed());
+  EXPECT_TRUE(rig.Edit(kScanRateEditId)->isReadOnly());
+
+  rig.ClickItem(3, Qt::ControlModifier);  // deselects the last item
+  EXPECT_TRUE(rig.SelectedRows().empty());
+  EXPECT_EQ(rig.state.selectedChannels, Flags{});
+  EXPECT_TRUE(rig.panel->ScanRateGreyed());
+}
+
+TEST(AcquisitionPanel, ReopeningAfterAScanSelectionGivesChannelZeroOnly) {
+  PanelRig rig;
+  rig.Open();
+  rig.ClickItem(5);
+  rig.ClickItem(1, Qt::ControlModifier);
+  ASSERT_EQ(rig.state.selectedChannels, (Flags{1, 1, 1, 1, 1, 1, 0, 0}));
+
+  rig.panel->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(rig.panel.isNull());
+  EXPECT_EQ(rig.checkMarks, (std::vector<bool>{true, false}));
+
+  rig.Open();
+  EXPECT_EQ(rig.SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rig.checkMarks, (std::vector<bool>{true, false, true}));
+}
+
+TEST(AcquisitionPanel, NumberFieldsTakeOnlyDigits) {
+  PanelRig rig;
+  rig.Open();
+  QLineEdit* count = rig.Edit(kCountEditId);
+  count->clear();
+  QTest::keyClicks(count, "1a2-3.4 5");
+  EXPECT_EQ(count->text(), QStringLiteral("12345"));
+}
+
+TEST(AcquisitionPanel, AcquiresOneChannelFromTheSimulatedBoard) {
+  PanelRig rig;
+  rig.state.masterChannel = 6;
+  rig.Open();
+  rig.ClickItem(3);
+  rig.Edit(kCountEditId)->setText("200");
+  rig.Edit(kSampleRateEditId)->setText("10000");
+  rig.Edit(kGainEditId)->setText("2");
+  rig.Control<QPlainTextEdit>(kTitleEditId)->setPlainText(QString::fromUtf8("Essai \xC3\xA9"));
+  rig.ClickAcquisition();
+
+  const ChannelRecord& record = rig.state.channels[3];
+  for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
+  EXPECT_EQ(record.samples.size(), 200u);
+  EXPECT_EQ(record.count, 200u);
+  EXPECT_EQ(record.rate, 10000.0);
+  EXPECT_EQ(record.gain, 2);
+  EXPECT_EQ(record.chan, 3);
+  EXPECT_EQ(record.device, rig.state.boardConfig.device);
+  EXPECT_EQ(record.title, "Essai \xE9");
+  EXPECT_EQ(rig.refreshes, 1);
+  EXPECT_FALSE(HoldsSamples(rig.state.channels[6]));
+  EXPECT_TRUE(rig.panel->findChildren<WaitBox*>().isEmpty());
+  EXPECT_EQ(QApplication::topLevelWidgets().count(), 1);  // the panel; the wait box is gone
+}
+
+TEST(AcquisitionPanel, ScansChannelsZeroToNWithTheEnterKey) {
+  PanelRig rig;
+  rig.Open();
+  rig.ClickItem(0);
+  rig.ClickItem(2, Qt::ShiftModifier);
+  rig.Edit(kCountEditId)->setText("100");
+  rig.Edit(kSampleRateEditId)->setText("30000");
+  rig.Edit(kScanRateEditId)->setText("1000");
+  rig.Edit(kCountEditId)->setFocus();
+  QTest::keyClick(rig.Edit(kCountEditId), Qt::Key_Return);
+
+  for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
+  EXPECT_EQ(rig.state.scanRate, 1000.0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rig.state.channels[i].samples.size(), 100u) << i;
+    EXPECT_EQ(rig.state.channels[i].chan, i);
+  }
+  EXPECT_FALSE(HoldsSamples(rig.state.channels[3]));
+  EXPECT_EQ(rig.refreshes, 1);
+  EXPECT_EQ(rig.panel->focusWidget(), rig.Edit(kCountEditId));
+}
+
+TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndShowsTheEmptiedRecord) {
+  PanelRig rig;
+  rig.boards = std::make_unique<BoardRouter>();  // no board answers
+  rig.user.Answer(MessageAnswer::kNo);
+  rig.Open();
+  rig.ClickItem(1);
+  rig.Edit(kCountEditId)->setText("300");
+  rig.Edit(kSampleRateEditId)->setText("5000");
+  rig.Control<QPlainTextEdit>(kTitleEditId)->setPlainText("rate");
+  rig.ClickAcquisition();
+
+  EXPECT_FALSE(rig.user.boxes().empty());
+  EXPECT_EQ(rig.refreshes, 1);
+  const ChannelRecord& record = rig.state.channels[1];
+  EXPECT_FALSE(HoldsSamples(record));
+  EXPECT_EQ(record.count, 300u);
+  EXPECT_EQ(record.rate, 5000.0);
+  EXPECT_EQ(record.title, "rate");
+  EXPECT_EQ(record.chan, 1);
+}
+
+TEST(AcquisitionPanel, EscapeLeavesThePanelOpen) {
+  PanelRig rig;
+  rig.Open();
+  QTest::keyClick(rig.Edit(kGainEditId), Qt::Key_Escape);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_FALSE(rig.panel.isNull());
+  EXPECT_TRUE(rig.panel->isVisible());
+}
+
+// The simulated board, noting whether the wait box was on screen and painted
+// (exposed, so painted) when the board was asked for readings.
+class WatchedBoard : public BoardRouter {
+ public:
+  WatchedBoard() {
+    Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(), kSimulatedBoardDescription);
+  }
+  DaqStatus DAQ_Op(std::int16_t device, std::int16_t chan, std::int16_t gain, std::int16_t* buffer,
+                   std::uint32_t count, double sampleRate) override {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<WaitBox*>(window);
+      if (box != nullptr && box->isVisible()) {
+        waitBoxShown = true;
+        waitBoxExposed = box->windowHandle() != nullptr && box->windowHandle()->isExposed();
+      }
+    }
+    return BoardRouter::DAQ_Op(device, chan, gain, buffer, count, sampleRate);
+  }
+  bool waitBoxShown = false;
+  bool waitBoxExposed = false;
+};
+
+TEST(AcquisitionPanel, ShowsTheWaitBoxWhileTheBoardWorks) {
+  PanelRig rig;
+  auto board = std::make_unique<WatchedBoard>();
+  WatchedBoard* watched = board.get();
+  rig.boards = std::move(board);
+  rig.Open();
+  rig.ClickAcquisition();
+
+  EXPECT_TRUE(watched->waitBoxShown);
+  EXPECT_TRUE(watched->waitBoxExposed);
+  EXPECT_TRUE(HoldsSamples(rig.state.channels[0]));
+}
+
+TEST(AcquisitionPanel, KeepsTheTemplatesTabOrderAndProportions) {
+  PanelRig rig;
+  rig.Open();
+  const int order[] = {kAcquisitionButtonId, kChannelListId,  kGainEditId, kCountEditId,
+                       kSampleRateEditId,    kScanRateEditId, kTitleEditId};
+  QWidget* widget = rig.Control<QWidget>(order[0]);
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    do {
+      widget = widget->nextInFocusChain();
+    } while (widget->focusPolicy() == Qt::NoFocus);
+    EXPECT_EQ(widget, rig.Control<QWidget>(order[i])) << order[i];
+  }
+  EXPECT_EQ(rig.panel->size(), QSize(105, 336));  // 70 x 207 dialog units
+  EXPECT_EQ(rig.Control<QWidget>(kAcquisitionButtonId)->geometry(), QRect(11, 291, 79, 34));
+}
+
+TEST(WaitBox, IsVisibleWithItsTextWhileShown) {
+  WaitBox box(nullptr);
+  box.ShowPainted();
+  EXPECT_TRUE(box.isVisible());
+  EXPECT_EQ(box.windowTitle(), QStringLiteral("Veuillez patientez..."));
+  const auto* text = box.findChild<QLabel*>(QStringLiteral("waitText"));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->text(), QStringLiteral("Acquisition ..."));
+  QTest::keyClick(&box, Qt::Key_Escape);
+  EXPECT_TRUE(box.isVisible());
+}
+
+}  // namespace
+}  // namespace tavril

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <memory>
+#include <string>
+
+#include "acquisition/board_router.h"
+#include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/wait_box.h"
+#include "ui/common/app_state.h"
+#include "model/board_config.h"
+#include "ui/config/config_dialog.h"
+#include "ui/display/display_panel.h"
+#include "ui/processing/math_dialog.h"
+#include "support/scripted_user.h"
+
+namespace tavril {
+namespace {
+
+// Every text of a dialog must show whole in the place its template gives it,
+// whatever sans-serif font the system falls back to.
+std::string TextsCutOff(QWidget& dialog) {
+  dialog.show();  // lays out the scroll areas' viewports
+  std::string cut;
+  auto report = [&cut](const QWidget* widget, const QString& text, int needed) {
+    cut += text.toStdString() + " (" + std::to_string(needed) + " > " +
+           std::to_string(widget->width()) + " px); ";
+  };
+  for (const QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(&dialog)) continue;
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+      if (button->text().isEmpty() || qobject_cast<const QToolButton*>(button)) continue;
+      // A push button's size hint has a floor of its own; only its text must fit.
+      const int needed =
+          qobject_cast<const QPushButton*>(button) != nullptr
+              ? button->fontMetrics().horizontalAdvance(button->text()) +
+                    2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button)
+              : button->sizeHint().width();
+      if (needed > button->width()) report(button, button->text(), needed);
+    } else if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+      if (label->text().isEmpty() || label->wordWrap()) continue;
+      if (label->sizeHint().width() > label->width()) {
+        report(label, label->text(), label->sizeHint().width());
+      }
+    } else if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+      // The title sits inside the frame, past the frame's rounded corner.
+      const int needed = group->fontMetrics().horizontalAdvance(group->title()) + 16;
+      if (!group->title().isEmpty() && needed > group->width()) {
+        report(group, group->title(), needed);
+      }
+    } else if (const auto* list = qobject_cast<const QListWidget*>(widget)) {
+      const int rowHeight = list->sizeHintForRow(0);
+      if (rowHeight > 0 && list->viewport()->height() % rowHeight != 0) {
+        cut += "a row cut by the edge of a list " + std::to_string(list->viewport()->height()) +
+               " px high; ";
+      }
+    } else if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+      if (combo->sizeHint().width() > combo->width()) {
+        report(combo, combo->currentText(), combo->sizeHint().width());
+      }
+    }
+  }
+  return cut;
+}
+
+class DialogTexts : public ::testing::Test {
+ protected:
+  DialogTexts() { state.boardConfig = DefaultBoardConfig(); }
+
+  AppState state;
+  testing::ScriptedUser user;
+  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards(BoardSearch{"/nonexistent/comedi"});
+};
+
+TEST_F(DialogTexts, AcquisitionPanelAndWaitBoxShowEveryTextWhole) {
+  AcquisitionPanel panel(state, user, *boards, {}, {});
+  EXPECT_EQ(TextsCutOff(panel), "");
+  WaitBox wait(nullptr);
+  EXPECT_EQ(TextsCutOff(wait), "");
+}
+
+TEST_F(DialogTexts, DisplayPanelShowsEveryTextWhole) {
+  DisplayPanel panel(state, user, {}, {}, {}, [] { return ClientSize{500, 300}; });
+  EXPECT_EQ(TextsCutOff(panel), "");
+}
+
+TEST_F(DialogTexts, MathDialogShowsEveryTextWhole) {
+  MathDialog dialog(state, user, {});
+  EXPECT_EQ(TextsCutOff(dialog), "");
+}
+
+TEST_F(DialogTexts, ConfigurationDialogShowsEveryTextWholeWithAndWithoutAdvancedOptions) {
+  for (const int advanced : {0, 1}) {
+    state.advancedOptionsShown = advanced;
+    ConfigDialog dialog(
+        state, *boards, user, {}, [](std::int16_t) { return std::string("Carte simulée"); },
+        [](const std::string&) { return std::optional<std::string>(); });
+    EXPECT_EQ(TextsCutOff(dialog), "") << "advanced options shown: " << advanced;
+  }
+}
+
+}  // namespace
+}  // namespace tavril

@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest/QTest>
+#include <string>
+#include <vector>
+
+#include "ui/app/command_ids.h"
+#include "ui/app/about_dialog.h"
+#include "display/graph_scale.h"
+#include "ui/display/graph_widget.h"
+#include "ui/display/info_strip_widget.h"
+#include "main_window_fixture.h"
+
+namespace tavril::testing {
+namespace {
+
+// The texts of a menu's entries in order, "-" for a separator.
+std::vector<QString> EntryTexts(const QList<QAction*>& actions) {
+  std::vector<QString> texts;
+  for (const QAction* action : actions) {
+    texts.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+  }
+  return texts;
+}
+
+QMenu* Popup(QMenuBar* bar, const QString& title) {
+  for (QAction* action : bar->actions()) {
+    if (action->text() == title) return action->menu();
+  }
+  return nullptr;
+}
+
+using MainMenu = MainWindowTest;
+
+TEST_F(MainMenu, BarHoldsTheFourPopupsThenHelpAfterASeparator) {
+  EXPECT_EQ(EntryTexts(window_.menuBar()->actions()),
+            (std::vector<QString>{"&Fichier", "A&ction", "&Option", "&Affichage", "-", "&Aide"}));
+}
+
+TEST_F(MainMenu, HelpSitsAtTheRightEndOfTheBar) {
+  window_.resize(900, 600);
+  window_.show();
+  QMenuBar* bar = window_.menuBar();
+  const QRect help = bar->actionGeometry(Popup(bar, "&Aide")->menuAction());
+  const QRect display = bar->actionGeometry(Popup(bar, "&Affichage")->menuAction());
+  EXPECT_GT(help.left(), bar->width() / 2);
+  EXPECT_GE(help.right(), bar->width() - 20);
+  EXPECT_LT(display.right(), bar->width() / 2);
+}
+
+TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
+  QMenuBar* bar = window_.menuBar();
+  EXPECT_EQ(EntryTexts(Popup(bar, "&Fichier")->actions()),
+            (std::vector<QString>{"&Ouvrir", "&Sauvegarder sous ...", "&Exporter vers", "-",
+                                  "&Quitter"}));
+  EXPECT_EQ(EntryTexts(
+                qobject_cast<QMenu*>(window_.CommandAction(kCmdExportMatlab)->parent())->actions()),
+            (std::vector<QString>{"&Matlab (*.M)", "&Excel", "&Image (*.BMP)"}));
+  EXPECT_EQ(EntryTexts(Popup(bar, "A&ction")->actions()),
+            (std::vector<QString>{"&Acquisition", "A&sservissement", "&Générateur", "-",
+                                  "&Opérations Mathématiques", "&Remise à zéro"}));
+  EXPECT_EQ(EntryTexts(Popup(bar, "&Option")->actions()), (std::vector<QString>{"&Configuration"}));
+  EXPECT_EQ(EntryTexts(Popup(bar, "&Affichage")->actions()),
+            (std::vector<QString>{"&Boite d'affichage", "-", "Canal &0", "Canal &1", "Canal &2",
+                                  "Canal &3", "Canal &4", "Canal &5", "Canal &6", "Canal &7"}));
+  EXPECT_EQ(EntryTexts(Popup(bar, "&Aide")->actions()),
+            (std::vector<QString>{"&Aide", "&Chercher ...", "-", "A &propos"}));
+}
+
+struct ItemState {
+  int commandId;
+  bool enabled;
+  bool checkable;
+  bool checked;
+};
+
+TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
+  const ItemState expected[] = {
+      {kCmdOpen, true, false, false},
+      {kCmdSave, true, false, false},
+      {kCmdExportMatlab, true, false, false},
+      {kCmdExportExcel, false, false, false},
+      {kCmdExportImage, false, false, false},
+      {kCmdQuit, true, false, false},
+      {kCmdAcquisitionPanel, true, true, false},
+      {kCmdServo, false, false, false},
+      {kCmdGenerator, false, false, false},
+      {kCmdMathOperations, true, false, false},
+      {kCmdReset, true, false, false},
+      {kCmdConfiguration, true, false, false},
+      {kCmdDisplayPanel, true, true, true},
+      {kCmdChannel0 + 0, true, true, true},
+      {kCmdChannel0 + 7, true, true, true},
+      {kCmdHelp, true, false, false},
+      {kCmdSearch, false, false, false},
+      {kCmdAbout, true, false, false},
+  };
+  for (const ItemState& item : expected) {
+    SCOPED_TRACE(item.commandId);
+    const QAction* action = window_.CommandAction(item.commandId);
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->data().toInt(), item.commandId);
+    EXPECT_EQ(action->isEnabled(), item.enabled);
+    EXPECT_EQ(action->isCheckable(), item.checkable);
+    EXPECT_EQ(action->isChecked(), item.checked);
+  }
+  EXPECT_EQ(window_.CommandAction(40009), nullptr);
+}
+
+// Each panel item opens its panel, which checks the item, and closes it
+// again, which removes the check mark.
+TEST_F(MainMenu, PanelItemsOpenAndCloseTheirPanels) {
+  for (const int command : {kCmdAcquisitionPanel, kCmdDisplayPanel}) {
+    window_.CommandAction(command)->trigger();
+    EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
+    window_.CommandAction(command)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(window_.CommandAction(command)->isChecked()) << command;
+    window_.CommandAction(command)->trigger();
+    EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
+  }
+  EXPECT_TRUE(user_.boxes().empty());
+}
+
+using MainWindowFrame = MainWindowTest;
+
+TEST_F(MainWindowFrame, StartsWithTheProductTitleAndTheProgramIcon) {
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
+  EXPECT_EQ(state_.appTitle, "TAVRIL v1.02");
+  EXPECT_EQ(window_.windowIcon().availableSizes(),
+            (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(256, 256)}));
+}
+
+// The graph lies inside a one-pixel black border that fills the client area
+// above the strip.
+TEST_F(MainWindowFrame, GraphTakesTheClientAreaAboveASeventyPixelStrip) {
+  window_.show();
+  for (const QSize size : {QSize(900, 600), QSize(640, 300)}) {
+    window_.resize(size);
+    QApplication::processEvents();
+    QWidget* client = window_.centralWidget();
+    const int width = client->width();
+    const int height = client->height();
+    EXPECT_EQ(window_.graph()->parentWidget()->geometry(), QRect(0, 0, width, height - 70));
+    EXPECT_EQ(window_.graph()->geometry(), QRect(1, 1, width - 2, height - 72));
+    EXPECT_EQ(window_.strip()->geometry(), QRect(0, height - 70, width, 70));
+    const QImage shown = client->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(shown.pixelColor(width - 1, height - 71), QColor(Qt::black));
+  }
+}
+
+TEST_F(MainWindowFrame, RefreshFitsAnAutomaticScaleToTheGraph) {
+  window_.resize(800, 500);
+  window_.show();
+  QApplication::processEvents();
+  state_.Master() = SampleRecord("rampe", {-2.0, -1.0, 0.0, 1.0, 3.0});
+  state_.graphScale.scrollOffset = 4;
+  state_.graphScale.autoScale = 1;
+  window_.RequestRefresh();
+
+  GraphScale expected;
+  expected.scrollOffset = 4;
+  expected.autoScale = 1;
+  ComputeAutoScale(expected, state_.Master(), window_.graph()->DrawingArea());
+  EXPECT_EQ(state_.graphScale.scrollOffset, 0);
+  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerSample, expected.pixelsPerSample);
+  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerVolt, expected.pixelsPerVolt);
+  EXPECT_EQ(state_.graphScale.originY, expected.originY);
+}
+
+TEST_F(MainWindowFrame, RefreshLeavesAManualScaleAlone) {
+  state_.Master() = SampleRecord("rampe", {-2.0, 3.0});
+  state_.graphScale.scrollOffset = 4;
+  const GraphScale before = state_.graphScale;
+  window_.RequestRefresh();
+  EXPECT_EQ(state_.graphScale.scrollOffset, 4);
+  EXPECT_EQ(state_.graphScale.pixelsPerSample, before.pixelsPerSample);
+  EXPECT_EQ(state_.graphScale.pixelsPerVolt, before.pixelsPerVolt);
+  EXPECT_EQ(state_.graphScale.originY, before.originY);
+}
+
+using ChannelSwitch = MainWindowTest;
+
+TEST_F(ChannelSwitch, HidesAndShowsTheChannelWithItsCheckMark) {
+  QAction* item = window_.CommandAction(kCmdChannel0 + 3);
+  item->trigger();
+  EXPECT_EQ(state_.channelVisible[3], 0);
+  EXPECT_FALSE(item->isChecked());
+  window_.RunCommand(kCmdChannel0 + 3);
+  EXPECT_EQ(state_.channelVisible[3], 1);
+  EXPECT_TRUE(item->isChecked());
+  EXPECT_EQ(state_.channelVisible, (std::array<int, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
+}
+
+TEST_F(ChannelSwitch, HidingTheMasterChannelKeepsItTheMaster) {
+  state_.masterChannel = 5;
+  window_.RunCommand(kCmdChannel0 + 5);
+  EXPECT_EQ(state_.channelVisible[5], 0);
+  EXPECT_EQ(state_.masterChannel, 5);
+  EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 5)->isChecked());
+}
+
+using MenuCommand = MainWindowTest;
+
+TEST_F(MenuCommand, ExcelExportSaysItIsNotAvailable) {
+  window_.RunCommand(kCmdExportExcel);
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  const MessageBoxRequest& box = user_.boxes()[0];
+  EXPECT_EQ(box.text, "Fonction non Disponible");
+  EXPECT_EQ(box.caption, "ERREUR!");
+  EXPECT_EQ(box.icon, MessageIcon::kError);
+  EXPECT_EQ(box.buttons, MessageButtons::kOk);
+}
+
+TEST_F(MenuCommand, CommandsWithoutActionChangeNothing) {
+  state_.Master() = SampleRecord("garde", {1.0, 2.0});
+  const int withoutAction[] = {kCmdExportImage, kCmdServo, kCmdGenerator, kCmdSearch, 40009, 0};
+  for (const int commandId : withoutAction) window_.RunCommand(commandId);
+  EXPECT_TRUE(user_.boxes().empty());
+  EXPECT_TRUE(dialogs_.shown().empty());
+  EXPECT_EQ(state_.Master().samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
+  EXPECT_EQ(state_.quitRequested, 0);
+}
+
+TEST_F(MenuCommand, AboutBoxShowsTheProgramAndItsAuthors) {
+  QStringList texts;
+  QString title;
+  WhenModalShows([&](QWidget* modal) {
+    title = modal->windowTitle();
+    for (const QLabel* label : modal->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) texts << label->text();
+    }
+    const auto buttons = modal->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    buttons.first()->click();
+  });
+  window_.RunCommand(kCmdAbout);
+  EXPECT_EQ(title, "A propos");
+  EXPECT_EQ(texts, (QStringList{"TAVRIL", "Version 1.0", "Ecrit par :", "L'équipe TAVRIL",
+                                "Projet TAVRIL", "Dernière révision le 26/06/99"}));
+  EXPECT_TRUE(user_.boxes().empty());
+}
+
+using OwnerModality = MainWindowTest;
+
+// While the math dialog waits, the main window takes no input and the panels
+// beside it take theirs, sent to each window as the window system does.
+TEST_F(OwnerModality, MathDialogBlocksTheMainWindowAloneNotThePanels) {
+  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();  // F1 shows a box
+  window_.show();
+  window_.CreatePanels();
+  auto* gain = window_.findChild<QLineEdit*>("control1005");        // the acquisition panel's
+  auto* automatic = window_.findChild<QRadioButton*>("automatic");  // the display panel's
+  const QString gainBefore = gain->text();
+  WhenModalShows([&](QWidget* math) {
+    gain->setFocus();
+    QTest::keyClick(gain->window()->windowHandle(), Qt::Key_7);
+    QTest::mouseClick(automatic->window()->windowHandle(), Qt::LeftButton, {},
+                      automatic->mapTo(automatic->window(), QPoint(5, 5)));
+    QTest::keyClick(window_.windowHandle(), Qt::Key_F1);
+    EXPECT_EQ(gain->text(), gainBefore + "7");
+    EXPECT_TRUE(automatic->isChecked());
+    EXPECT_TRUE(user_.boxes().empty());
+    qobject_cast<QDialog*>(math)->reject();
+  });
+  window_.RunCommand(kCmdMathOperations);
+  QTest::keyClick(window_.windowHandle(), Qt::Key_F1);
+  EXPECT_EQ(user_.boxes().size(), 1u);
+}
+
+using Reset = MainWindowTest;
+
+TEST_F(Reset, AsksFirstAndCancelKeepsEverything) {
+  state_.channels[2] = SampleRecord("essai", {0.5, 0.25});
+  window_.setWindowTitle("TAVRIL v1.02 - essai.tvr");
+  state_.appTitle = "TAVRIL v1.02 - essai.tvr";
+  user_.Answer(MessageAnswer::kCancel);
+  window_.RunCommand(kCmdReset);
+
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  const MessageBoxRequest& box = user_.boxes()[0];
+  EXPECT_EQ(box.text, "Etes vous sure de vouloir tout remettre à zéro");
+  EXPECT_EQ(box.caption, "Attention!");
+  EXPECT_EQ(box.icon, MessageIcon::kQuestion);
+  EXPECT_EQ(box.buttons, MessageButtons::kOkCancel);
+  EXPECT_EQ(state_.channels[2].samples, (std::vector<double>{0.5, 0.25}));
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
+}
+
+TEST_F(Reset, EmptiesEveryChannelAndRestoresTheTitle) {
+  state_.boardConfig.device = 4;
+  state_.masterChannel = 2;
+  state_.channels[2] = SampleRecord("essai", {0.5, 0.25});
+  state_.channels[7] = SampleRecord("autre", {1.0});
+  state_.appTitle = "TAVRIL v1.02 - essai.tvr";
+  window_.RunCommand(kCmdChannel0 + 6);
+  window_.RunCommand(kCmdReset);
+
+  for (int i = 0; i < kChannelCount; ++i) {
+    SCOPED_TRACE(i);
+    const ChannelRecord& record = state_.channels[i];
+    EXPECT_FALSE(HoldsSamples(record));
+    EXPECT_EQ(record.device, 4);
+    EXPECT_EQ(record.chan, i);
+    EXPECT_EQ(record.count, 1000u);
+    EXPECT_EQ(record.rate, 100000.0);
+    EXPECT_EQ(record.title, "");
+  }
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
+  EXPECT_EQ(state_.appTitle, "TAVRIL v1.02");
+  EXPECT_EQ(state_.masterChannel, 2);
+  EXPECT_EQ(state_.channelVisible[6], 0);
+  EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 6)->isChecked());
+}
+
+using Quit = MainWindowTest;
+
+MessageBoxRequest QuitQuestion() {
+  return {"Etes vous sure de vouloir quitter?", "Attention!", MessageIcon::kQuestion,
+          MessageButtons::kOkCancel};
+}
+
+void ExpectSameBox(const MessageBoxRequest& actual, const MessageBoxRequest& expected) {
+  EXPECT_EQ(actual.text, expected.text);
+  EXPECT_EQ(actual.caption, expected.caption);
+  EXPECT_EQ(actual.icon, expected.icon);
+  EXPECT_EQ(actual.buttons, expected.buttons);
+}
+
+TEST_F(Quit, CancelInTheQuestionKeepsTheProgramRunning) {
+  window_.show();
+  user_.Answer(MessageAnswer::kCancel);
+  EXPECT_FALSE(window_.close());
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  ExpectSameBox(user_.boxes()[0], QuitQuestion());
+  EXPECT_TRUE(window_.isVisible());
+  EXPECT_EQ(state_.quitRequested, 0);
+}
+
+TEST_F(Quit, OkInTheQuestionClosesTheWindow) {
+  window_.show();
+  user_.Answer(MessageAnswer::kOk);
+  EXPECT_TRUE(window_.close());
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  ExpectSameBox(user_.boxes()[0], QuitQuestion());
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_EQ(state_.quitRequested, 1);
+}
+
+TEST_F(Quit, QuitCommandAsksTheSameQuestion) {
+  window_.show();
+  user_.Answer(MessageAnswer::kCancel);
+  window_.RunCommand(kCmdQuit);
+  EXPECT_TRUE(window_.isVisible());
+  user_.Answer(MessageAnswer::kOk);
+  window_.CommandAction(kCmdQuit)->trigger();
+  EXPECT_FALSE(window_.isVisible());
+  ASSERT_EQ(user_.boxes().size(), 2u);
+  ExpectSameBox(user_.boxes()[1], QuitQuestion());
+  EXPECT_EQ(state_.quitRequested, 1);
+}
+
+TEST(MainWindowLifetime, DestroyingTheWindowReleasesEverySample) {
+  AppState state;
+  const auto boards = MakeDefaultBoards();
+  ScriptedUser user;
+  ScriptedFileDialogs dialogs;
+  for (ChannelRecord& record : state.channels) record = SampleRecord("plein", {1.0, 2.0, 3.0});
+  { MainWindow window(state, *boards, user, dialogs); }
+  for (const ChannelRecord& record : state.channels) {
+    EXPECT_FALSE(HoldsSamples(record));
+    EXPECT_EQ(record.samples.capacity(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace tavril::testing

@@ -1,0 +1,111 @@
+// Draws the main window as a user sees it after acquiring three channels from
+// the simulated board, saving channel 0, opening it again and placing both
+// cursors, and writes the picture to the path given.
+//   tavril_screenshot docs/screenshot.png
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <cstdio>
+#include <filesystem>
+
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/board_router.h"
+#include "ui/common/app_state.h"
+#include "ui/app/command_ids.h"
+#include "ui/common/app_look.h"
+#include "ui/common/file_dialogs.h"
+#include "ui/app/main_window.h"
+#include "model/board_config.h"
+#include "ui/display/graph_widget.h"
+#include "files/channel_file.h"
+
+namespace {
+
+// Answers every box with its first button and reports it, as nothing should ask.
+class ConsentingUser : public tavril::UserInteraction {
+ public:
+  tavril::MessageAnswer ShowMessage(const tavril::MessageBoxRequest& box) override {
+    std::fprintf(stderr, "box: %s\n", box.text.c_str());
+    return box.buttons == tavril::MessageButtons::kYesNo ? tavril::MessageAnswer::kYes
+                                                         : tavril::MessageAnswer::kOk;
+  }
+};
+
+// Chooses one prepared file in every dialog.
+class PreparedFile : public tavril::FileDialogs {
+ public:
+  explicit PreparedFile(std::filesystem::path path) : path_(std::move(path)) {}
+  tavril::FileDialogResult ChooseFileToOpen(const tavril::FileDialogRequest&,
+                                            tavril::FileDialogState& memory) override {
+    memory.filePath = path_.string();
+    memory.fileTitle = path_.filename().string();
+    return {tavril::FileDialogOutcome::kChosen, 0};
+  }
+  tavril::FileDialogResult ChooseFileToSave(const tavril::FileDialogRequest& request,
+                                            tavril::FileDialogState& memory) override {
+    return ChooseFileToOpen(request, memory);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  tavril::ApplyTavrilLook(application);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tavril_screenshot OUT.png\n");
+    return 2;
+  }
+  const QTemporaryDir folder;
+  const std::filesystem::path file = QDir(folder.path()).filePath("essai.tvr").toStdString();
+
+  tavril::AppState state;
+  state.boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs(file);
+
+  // Channels 0 to 2 in one scan, as the acquisition panel would ask for them.
+  for (int channel = 0; channel <= 2; ++channel) {
+    tavril::ChannelRecord& record = state.channels[channel];
+    record.device = state.boardConfig.device;
+    record.chan = static_cast<std::int16_t>(channel);
+    record.gain = 1;
+    record.count = 2000;
+    record.rate = 900000.0;
+    record.title = "Essai du banc de mesure";
+    state.selectedChannels[channel] = 1;
+  }
+  state.scanRate = 300000.0;
+  const tavril::BoardConfig& config = state.boardConfig;
+  if (tavril::ConfigureBoard(*boards, user, config.device, -1, config.inputMode, config.polar) !=
+          1 ||
+      tavril::AcquireChannels({*boards, user, config}, state.channels, state.selectedChannels,
+                              state.scanRate) != 1) {
+    std::fprintf(stderr, "the simulated board did not acquire\n");
+    return 1;
+  }
+  tavril::SaveChannelFile(user, file, state.channels[0]);
+
+  tavril::MainWindow window(state, *boards, user, dialogs);
+  window.resize(900, 600);
+  window.show();
+  state.graphScale.autoScale = 1;
+  window.RunCommand(tavril::kCmdOpen);
+
+  QWidget* graph = window.graph();
+  QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, QPoint(graph->width() * 26 / 100, 40));
+  QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 57 / 100, 40));
+  QApplication::processEvents();
+
+  if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    std::fprintf(stderr, "cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}

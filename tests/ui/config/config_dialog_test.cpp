@@ -1,0 +1,459 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "acquisition/board_driver.h"
+#include "acquisition/error_handler.h"
+#include "ui/common/app_state.h"
+#include "config/config_file.h"
+#include "ui/config/config_dialog.h"
+#include "support/scripted_user.h"
+#include "support/temp_dir.h"
+
+namespace tavril {
+namespace {
+
+using testing::ScriptedUser;
+using testing::TempDir;
+
+// Records every configuration call and answers it with `status`.
+class FakeBoard : public BoardDriver {
+ public:
+  struct Call {
+    std::int16_t device, chan, inputMode, polarity;
+  };
+  DaqStatus status = kDaqNoError;
+  std::vector<Call> calls;
+
+  DaqStatus Timeout_Config(std::int16_t, std::int32_t) override { return kDaqNoError; }
+  DaqStatus DAQ_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t,
+                   double) override {
+    return kDaqNoError;
+  }
+  DaqStatus SCAN_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t, double,
+                    double, std::int16_t*) override {
+    return kDaqNoError;
+  }
+  DaqStatus SCAN_Demux(std::int16_t*, std::uint32_t, std::int16_t, std::int16_t) override {
+    return kDaqNoError;
+  }
+  DaqStatus DAQ_VScale(std::int16_t, std::int16_t, std::int16_t, double, double, std::uint32_t,
+                       const std::int16_t*, double*) override {
+    return kDaqNoError;
+  }
+  DaqStatus AI_Configure(std::int16_t device, std::int16_t chan, std::int16_t inputMode,
+                         std::int16_t, std::int16_t polarity, std::int16_t) override {
+    calls.push_back({device, chan, inputMode, polarity});
+    return status;
+  }
+};
+
+BoardConfig LiveConfig() {
+  BoardConfig config;
+  config.device = 1;
+  config.inputMode = 1;
+  config.polar = 0;
+  config.timeOut = 180;
+  config.gainAdjust = 1.0;
+  config.offset = 0.0;
+  config.htmlViewer = "/usr/bin/firefox";
+  return config;
+}
+
+class ConfigDialogTest : public ::testing::Test {
+ protected:
+  ConfigDialogTest() {
+    state.boardConfig = LiveConfig();
+    state.startDirectory = dir.path().string();
+  }
+
+  std::unique_ptr<ConfigDialog> Open() {
+    auto dialog = std::make_unique<ConfigDialog>(
+        state, board, user, [this] { ++refreshes; },
+        [](std::int16_t device) {
+          return device == 1 ? std::string("Carte simulée")
+                             : "Aucune carte : " + std::to_string(device);
+        },
+        [this](const std::string& start) {
+          browseStarts.push_back(start);
+          return browseAnswer;
+        });
+    dialog->show();
+    return dialog;
+  }
+
+  static void Type(QLineEdit* edit, const QString& text) {
+    edit->clear();
+    QTest::keyClicks(edit, text);
+  }
+
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const MessageBoxRequest& box : user.boxes()) texts.push_back(box.text);
+    return texts;
+  }
+
+  TempDir dir;
+  AppState state;
+  FakeBoard board;
+  ScriptedUser user;
+  int refreshes = 0;
+  std::optional<std::string> browseAnswer;
+  std::vector<std::string> browseStarts;
+};
+
+const char* const kDeviceMessage = "Numéro de DEVICE impossible\n\n -1< device < 10";
+const char* const kTimeOutMessage = "Valeur TIMEOUT impossible\n\n -1 <= timeout <= 232";
+
+TEST_F(ConfigDialogTest, ShowsTheLiveConfigurationInItsControls) {
+  state.boardConfig.gainAdjust = 1.25;
+  state.boardConfig.offset = -3.5;
+  state.workingConfig.device = 7;  // overwritten at every opening
+  auto dialog = Open();
+  EXPECT_EQ(state.workingConfig, state.boardConfig);
+  EXPECT_EQ(dialog->deviceEdit()->text(), "1");
+  EXPECT_EQ(dialog->timeOutEdit()->text(), "180");
+  EXPECT_EQ(dialog->gainAdjustEdit()->text(), "1.250000");
+  EXPECT_EQ(dialog->offsetEdit()->text(), "-3.500000");
+  EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/firefox");
+  EXPECT_TRUE(dialog->inputModeButton(1)->isChecked());
+  EXPECT_TRUE(dialog->polarityButton(0)->isChecked());
+  EXPECT_EQ(dialog->windowTitle(), "Configuration");
+}
+
+TEST_F(ConfigDialogTest, ModeOrPolarityOutsideTheButtonsSelectsNone) {
+  state.boardConfig.inputMode = 5;
+  state.boardConfig.polar = -1;
+  auto dialog = Open();
+  for (int mode : {0, 1, 2}) EXPECT_FALSE(dialog->inputModeButton(mode)->isChecked());
+  for (int polar : {0, 1}) EXPECT_FALSE(dialog->polarityButton(polar)->isChecked());
+}
+
+TEST_F(ConfigDialogTest, RadioClicksWriteTheWorkingCopyAtOnce) {
+  auto dialog = Open();
+  QTest::mouseClick(dialog->inputModeButton(2), Qt::LeftButton);
+  QTest::mouseClick(dialog->polarityButton(1), Qt::LeftButton);
+  EXPECT_EQ(state.workingConfig.inputMode, 2);
+  EXPECT_EQ(state.workingConfig.polar, 1);
+  EXPECT_FALSE(dialog->inputModeButton(1)->isChecked());
+  EXPECT_EQ(state.boardConfig, LiveConfig());
+  EXPECT_TRUE(board.calls.empty());
+}
+
+TEST_F(ConfigDialogTest, ArrowsMoveTheChoiceWithinARadioGroup) {
+  auto dialog = Open();
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  dialog->inputModeButton(1)->setFocus();
+  QTest::keyClick(dialog->inputModeButton(1), Qt::Key_Down);
+  EXPECT_EQ(QApplication::focusWidget(), dialog->inputModeButton(2));
+  EXPECT_TRUE(dialog->inputModeButton(2)->isChecked());
+  EXPECT_EQ(state.workingConfig.inputMode, 2);
+}
+
+TEST_F(ConfigDialogTest, DeviceOutsideZeroToNineIsRefusedAndTheDialogStaysOpen) {
+  for (const char* typed : {"10", "65535"}) {
+    SCOPED_TRACE(typed);
+    user = ScriptedUser();
+    auto dialog = Open();
+    Type(dialog->deviceEdit(), typed);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    EXPECT_EQ(Texts(), std::vector<std::string>{kDeviceMessage});
+    EXPECT_EQ(user.boxes()[0].caption, "ERROR!");
+    EXPECT_EQ(user.boxes()[0].icon, MessageIcon::kError);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(board.calls.empty());
+    EXPECT_EQ(state.boardConfig, LiveConfig());
+  }
+  // The refused value stays in the working copy.
+  EXPECT_EQ(state.workingConfig.device, -1);
+}
+
+TEST_F(ConfigDialogTest, TimeOutChecksBothEnds) {
+  struct Case {
+    const char* typed;
+    bool accepted;
+    std::int32_t timeOut;
+  };
+  for (const Case& c : {Case{"233", false, 233}, Case{"-2", false, -2}, Case{"-1", true, -1},
+                        Case{"232", true, 232}}) {
+    SCOPED_TRACE(c.typed);
+    user = ScriptedUser();
+    state.boardConfig = LiveConfig();
+    auto dialog = Open();
+    Type(dialog->timeOutEdit(), c.typed);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    EXPECT_EQ(state.workingConfig.timeOut, c.timeOut);
+    if (c.accepted) {
+      EXPECT_TRUE(user.boxes().empty());
+      EXPECT_FALSE(dialog->isVisible());
+      EXPECT_EQ(dialog->result(), 1);
+      EXPECT_EQ(state.boardConfig.timeOut, c.timeOut);
+    } else {
+      EXPECT_EQ(Texts(), std::vector<std::string>{kTimeOutMessage});
+      EXPECT_TRUE(dialog->isVisible());
+      EXPECT_EQ(state.boardConfig.timeOut, 180);
+    }
+  }
+}
+
+TEST_F(ConfigDialogTest, OkConfiguresTheBoardAndCommitsEveryField) {
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "");
+  Type(dialog->gainAdjustEdit(), "abc");
+  Type(dialog->offsetEdit(), " 2.5volts");
+  Type(dialog->htmlViewerEdit(), "/opt/viewer");
+  QTest::mouseClick(dialog->inputModeButton(0), Qt::LeftButton);
+  QTest::mouseClick(dialog->polarityButton(1), Qt::LeftButton);
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+
+  ASSERT_EQ(board.calls.size(), 1u);
+  EXPECT_EQ(board.calls[0].device, 0);  // an empty device field is device 0
+  EXPECT_EQ(board.calls[0].chan, -1);
+  EXPECT_EQ(board.calls[0].inputMode, 0);
+  EXPECT_EQ(board.calls[0].polarity, 1);
+  BoardConfig expected = LiveConfig();
+  expected.device = 0;
+  expected.inputMode = 0;
+  expected.polar = 1;
+  expected.gainAdjust = 0.0;  // letters only
+  expected.offset = 2.5;
+  expected.htmlViewer = "/opt/viewer";
+  EXPECT_EQ(state.boardConfig, expected);
+  EXPECT_EQ(dialog->result(), 1);
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_TRUE(user.boxes().empty());
+  EXPECT_TRUE(dir.Entries().empty());  // OK writes no file
+}
+
+TEST_F(ConfigDialogTest, BoardRefusalKeepsTheDialogOpenAndCommitsNothing) {
+  board.status = kBadDeviceError;
+  user.Answer(MessageAnswer::kNo);  // the error handler's "stop"
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "4");
+  Type(dialog->timeOutEdit(), "12");
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+
+  ASSERT_EQ(user.boxes().size(), 2u);
+  EXPECT_EQ(user.boxes()[1].text, "Probleme lors de la configuration de la carte");
+  EXPECT_EQ(user.boxes()[1].caption, "ERROR");
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(state.boardConfig, LiveConfig());
+  EXPECT_EQ(state.workingConfig, LiveConfig());
+  EXPECT_EQ(dialog->deviceEdit()->text(), "4");  // the controls keep what was typed
+
+  QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), 0);
+  EXPECT_EQ(state.boardConfig, LiveConfig());
+}
+
+TEST_F(ConfigDialogTest, CancelAndQuitCloseWithoutApplying) {
+  for (bool useMenu : {false, true}) {
+    auto dialog = Open();
+    Type(dialog->deviceEdit(), "3");
+    if (useMenu) {
+      dialog->MenuAction(ConfigDialog::kCmdQuit)->trigger();
+    } else {
+      QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+    }
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), 0);
+    EXPECT_EQ(state.boardConfig, LiveConfig());
+    EXPECT_TRUE(board.calls.empty());
+  }
+}
+
+TEST_F(ConfigDialogTest, EnterInAFieldAppliesAndCloses) {
+  auto dialog = Open();
+  dialog->timeOutEdit()->setFocus();
+  Type(dialog->timeOutEdit(), "20");
+  QTest::keyClick(dialog->timeOutEdit(), Qt::Key_Return);
+  EXPECT_EQ(dialog->result(), 1);
+  EXPECT_EQ(state.boardConfig.timeOut, 20);
+}
+
+TEST_F(ConfigDialogTest, SaveAsDefaultAppliesThenWritesTheFile) {
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "2");
+  Type(dialog->timeOutEdit(), "-1");
+  dialog->MenuAction(ConfigDialog::kCmdSaveAsDefault)->trigger();
+
+  EXPECT_TRUE(dialog->isVisible());  // applies without closing
+  EXPECT_EQ(state.boardConfig.device, 2);
+  BoardConfig read;
+  ASSERT_EQ(ReadConfigFile(read, dir.path()), 1);
+  EXPECT_EQ(read, state.boardConfig);
+  EXPECT_TRUE(user.boxes().empty());
+}
+
+TEST_F(ConfigDialogTest, SaveAsDefaultAfterARefusedDeviceWritesTheCommittedValues) {
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "10");
+  dialog->MenuAction(ConfigDialog::kCmdSaveAsDefault)->trigger();
+
+  EXPECT_EQ(Texts(), std::vector<std::string>{kDeviceMessage});
+  BoardConfig read;
+  ASSERT_EQ(ReadConfigFile(read, dir.path()), 1);
+  EXPECT_EQ(read, LiveConfig());
+}
+
+TEST_F(ConfigDialogTest, SaveAsDefaultReportsAFileThatCannotBeWritten) {
+  state.startDirectory = (dir / "missing-folder").string();
+  auto dialog = Open();
+  dialog->MenuAction(ConfigDialog::kCmdSaveAsDefault)->trigger();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Erreur lors de l'ecriture du fichier INI"});
+  EXPECT_EQ(user.boxes()[0].caption, "ERROR!");
+}
+
+TEST_F(ConfigDialogTest, RestoreShowsTheFileValuesWithoutCommittingThem) {
+  BoardConfig saved = LiveConfig();
+  saved.device = 3;
+  saved.inputMode = 2;
+  saved.polar = 1;
+  saved.timeOut = 50;
+  saved.gainAdjust = 0.5;
+  saved.htmlViewer = "/usr/bin/lynx";
+  ASSERT_EQ(WriteConfigFile(saved, dir.path()), 1);
+
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "8");
+  Type(dialog->offsetEdit(), "9");
+  dialog->MenuAction(ConfigDialog::kCmdRestoreDefault)->trigger();
+
+  EXPECT_EQ(state.workingConfig, saved);
+  EXPECT_EQ(dialog->deviceEdit()->text(), "3");
+  EXPECT_EQ(dialog->timeOutEdit()->text(), "50");
+  EXPECT_EQ(dialog->gainAdjustEdit()->text(), "0.500000");
+  EXPECT_EQ(dialog->offsetEdit()->text(), "0.000000");
+  EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/lynx");
+  EXPECT_TRUE(dialog->inputModeButton(2)->isChecked());
+  EXPECT_TRUE(dialog->polarityButton(1)->isChecked());
+
+  QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+  EXPECT_EQ(state.boardConfig, LiveConfig());
+}
+
+TEST_F(ConfigDialogTest, RestoreWithoutAFileLeavesTheControls) {
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "8");
+  dialog->MenuAction(ConfigDialog::kCmdRestoreDefault)->trigger();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Erreur lors de la lecture du fichier INI"});
+  EXPECT_EQ(dialog->deviceEdit()->text(), "8");
+}
+
+TEST_F(ConfigDialogTest, AdvancedOptionsToggleTheSizeAndOutliveTheDialog) {
+  {
+    auto dialog = Open();
+    QAction* item = dialog->MenuAction(ConfigDialog::kCmdAdvancedOptions);
+    EXPECT_FALSE(item->isChecked());
+    const int compactHeight = dialog->height();
+    // The advanced fields lie below the bottom edge; the radio groups do not.
+    EXPECT_GT(dialog->timeOutEdit()->mapTo(dialog.get(), QPoint(0, 0)).y(), compactHeight);
+    EXPECT_LT(dialog->inputModeButton(2)->mapTo(dialog.get(), QPoint(0, 20)).y(), compactHeight);
+
+    item->trigger();
+    EXPECT_EQ(state.advancedOptionsShown, 1);
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(dialog->height() - compactHeight,
+              ConfigDialog::kFullWindowSize.height() - ConfigDialog::kCompactWindowSize.height());
+    const QPoint browseBottom =
+        dialog->browseButton()->mapTo(dialog.get(), QPoint(0, dialog->browseButton()->height()));
+    EXPECT_LE(browseBottom.y(), dialog->height());
+    QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+  }
+  auto reopened = Open();
+  EXPECT_TRUE(reopened->MenuAction(ConfigDialog::kCmdAdvancedOptions)->isChecked());
+  reopened->MenuAction(ConfigDialog::kCmdAdvancedOptions)->trigger();
+  EXPECT_EQ(state.advancedOptionsShown, 0);
+}
+
+TEST_F(ConfigDialogTest, HiddenAdvancedFieldsAreStillRead) {
+  auto dialog = Open();
+  dialog->timeOutEdit()->setText("500");
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+  EXPECT_EQ(Texts(), std::vector<std::string>{kTimeOutMessage});
+}
+
+TEST_F(ConfigDialogTest, BrowsedViewerFillsTheFieldAndOkCommitsIt) {
+  browseAnswer = "/usr/bin/konqueror";
+  state.fileDialog.fileTitle = "mesure.tvr";
+  auto dialog = Open();
+  QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
+  EXPECT_EQ(browseStarts, std::vector<std::string>{""});
+  EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/konqueror");
+  EXPECT_EQ(state.fileDialog.fileTitle, "mesure.tvr");  // the data files' name stays
+  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/firefox");
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/konqueror");
+}
+
+TEST_F(ConfigDialogTest, CancelledBrowseKeepsTheFieldForTheNextApply) {
+  auto dialog = Open();
+  QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
+  EXPECT_EQ(state.workingConfig.htmlViewer, "");
+  EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/firefox");
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/firefox");
+}
+
+TEST_F(ConfigDialogTest, BrowsedPathTooLongForTheFileIsRefused) {
+  browseAnswer = "/" + std::string(kMaxHtmlViewerBytes, 'v');
+  auto dialog = Open();
+  QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Le code d'erreur est: 12291"});
+  EXPECT_EQ(user.boxes()[0].caption, "ERREUR!");
+  EXPECT_EQ(state.workingConfig.htmlViewer, "/usr/bin/firefox");
+  EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/firefox");
+}
+
+TEST_F(ConfigDialogTest, TypedViewerPathIsCutToWhatTheFileCarries) {
+  auto dialog = Open();
+  // 2-byte characters: the cut must not split one.
+  dialog->htmlViewerEdit()->setText("//" + QString(300, QChar(0xE9)));
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+  EXPECT_EQ(state.boardConfig.htmlViewer.size(), kMaxHtmlViewerBytes - 1);
+  EXPECT_EQ(WriteConfigFile(state.boardConfig, dir.path()), 1);
+}
+
+TEST_F(ConfigDialogTest, ShowsWhichBoardServesTheTypedDevice) {
+  auto dialog = Open();
+  EXPECT_EQ(dialog->deviceDescription()->toolTip(), "Carte simulée");
+  Type(dialog->deviceEdit(), "4");
+  EXPECT_EQ(dialog->deviceDescription()->toolTip(), "Aucune carte : 4");
+}
+
+TEST_F(ConfigDialogTest, DeviceFieldTakesDigitsOnly) {
+  auto dialog = Open();
+  Type(dialog->deviceEdit(), "-3a2");
+  EXPECT_EQ(dialog->deviceEdit()->text(), "32");
+}
+
+TEST_F(ConfigDialogTest, TabFollowsTheTemplateOrder) {
+  auto dialog = Open();
+  QWidget* expected[] = {dialog->deviceEdit(),      dialog->inputModeButton(1),
+                         dialog->polarityButton(0), dialog->okButton(),
+                         dialog->cancelButton(),    dialog->timeOutEdit(),
+                         dialog->gainAdjustEdit(),  dialog->offsetEdit(),
+                         dialog->htmlViewerEdit(),  dialog->browseButton()};
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  dialog->deviceEdit()->setFocus();
+  for (std::size_t i = 1; i < std::size(expected); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), expected[i])
+        << i << " " << QApplication::focusWidget()->metaObject()->className() << " "
+        << QApplication::focusWidget()->property("text").toString().toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace tavril
