@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/app/command_ids.h"
 #include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
+#include "ui/app/command_ids.h"
 
 namespace tavril {
 namespace {
@@ -243,9 +243,9 @@ TEST(MatlabScript, TitleIsQuotedUtf8WithOneStringPerLine) {
 TEST(MatlabExport, NewFileIsWrittenWithoutQuestion) {
   TempDir dir;
   ScriptedUser user;
-  EXPECT_EQ(ExportMatlabFile(user, dir / "NEW.M", MakeRecord(3, 1000.0, {0.5}, "Essai")), 1);
+  EXPECT_EQ(ExportMatlabFile(user, dir / "NEW.M", MakeRecord(3, 1000.0, {0.5}, "Essai")),
+            SaveOutcome::kWritten);
   EXPECT_TRUE(user.boxes().empty());
-  EXPECT_TRUE(user.commands().empty());
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"NEW.M"});
   EXPECT_EQ(ReadFileBytes(dir / "NEW.M"), ScriptOf(MakeRecord(3, 1000.0, {0.5}, "Essai")));
 }
@@ -265,28 +265,21 @@ TEST(MatlabExport, YesReplacesTheExistingFile) {
   ScriptedUser user;
   user.Answer(MessageAnswer::kYes);
   const ChannelRecord record = MakeRecord(3, 1000.0, {0.5, -0.25, 1.0}, "Essai");
-  EXPECT_EQ(ExportMatlabFile(user, dir / "OLD.M", record), 1);
+  EXPECT_EQ(ExportMatlabFile(user, dir / "OLD.M", record), SaveOutcome::kWritten);
   ExpectOverwriteQuestion(user);
-  EXPECT_TRUE(user.commands().empty());
   EXPECT_EQ(ReadFileBytes(dir / "OLD.M"), ScriptOf(record));
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"OLD.M"});
 }
 
-TEST(MatlabExport, NoLeavesTheFileAndRunsTheExportAgain) {
+TEST(MatlabExport, NoLeavesTheFile) {
   TempDir dir;
   const std::string old = "% old\r\n\xA7\r\n";
   WriteFileBytes(dir / "OLD.M", old);
   ScriptedUser user;
   user.Answer(MessageAnswer::kNo);
-  std::vector<std::string> entriesDuringRerun;
-  user.OnCommand([&](int) { entriesDuringRerun = dir.Entries(); });
-
-  EXPECT_EQ(ExportMatlabFile(user, dir / "OLD.M", MakeRecord(3, 1000.0, {0.5}, "Essai")), 1);
+  EXPECT_EQ(ExportMatlabFile(user, dir / "OLD.M", MakeRecord(3, 1000.0, {0.5}, "Essai")),
+            SaveOutcome::kDeclined);
   ExpectOverwriteQuestion(user);
-  EXPECT_EQ(user.commands(), std::vector<int>{kCmdExportMatlab});
-  EXPECT_EQ(user.commands()[0], 40003);
-  // The re-run export finds the folder as the user left it.
-  EXPECT_EQ(entriesDuringRerun, std::vector<std::string>{"OLD.M"});
   EXPECT_EQ(ReadFileBytes(dir / "OLD.M"), old);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"OLD.M"});
 }
@@ -294,14 +287,14 @@ TEST(MatlabExport, NoLeavesTheFileAndRunsTheExportAgain) {
 TEST(MatlabExport, MissingFolderShowsTheErrorBoxAndYieldsZero) {
   TempDir dir;
   ScriptedUser user;
-  EXPECT_EQ(ExportMatlabFile(user, dir / "missing" / "A.M", MakeRecord(3, 1.0, {0.5}, "x")), 0);
+  EXPECT_EQ(ExportMatlabFile(user, dir / "missing" / "A.M", MakeRecord(3, 1.0, {0.5}, "x")),
+            SaveOutcome::kFailed);
   ASSERT_EQ(user.boxes().size(), 1u);
   const MessageBoxRequest& box = user.boxes()[0];
   EXPECT_EQ(box.text, "Impossible de créer ou\r\u00AD'ouvrir le fichier");
   EXPECT_EQ(box.caption, "Exportation vers MatLab");
   EXPECT_EQ(box.icon, MessageIcon::kError);
   EXPECT_EQ(box.buttons, MessageButtons::kOk);
-  EXPECT_TRUE(user.commands().empty());
   EXPECT_TRUE(dir.Entries().empty());
 }
 
@@ -312,14 +305,14 @@ TEST(MatlabExport, WriteFailureKeepsTheOldFileAndNoTemporary) {
   ScriptedUser user;
   user.Answer(MessageAnswer::kYes);
   const ChannelRecord record = MakeRecord(3, 1000.0, std::vector<double>(5000, 0.125), "full");
-  int result = -1;
+  SaveOutcome result = SaveOutcome::kWritten;
   {
     FileSizeLimit limit(4096);
     if (!limit.active())
       GTEST_SKIP() << "cannot lower the file-size limit to provoke a write error";
     result = ExportMatlabFile(user, dir / "OLD.M", record);
   }
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result, SaveOutcome::kFailed);
   ExpectOverwriteQuestion(user);
   EXPECT_EQ(ReadFileBytes(dir / "OLD.M"), old);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"OLD.M"});
@@ -543,7 +536,7 @@ TEST(MatlabScriptInOctave, OctaveReadsTheWrittenValuesAndTitle) {
     const std::string file = (dir / ("case" + std::to_string(i) + ".M")).string();
     const std::string out = (dir / ("case" + std::to_string(i) + ".out")).string();
     ScriptedUser user;
-    ASSERT_EQ(ExportMatlabFile(user, file, cases[i].record), 1);
+    ASSERT_EQ(ExportMatlabFile(user, file, cases[i].record), SaveOutcome::kWritten);
     scripts.push_back(ReadFileBytes(file));
     const std::string x = "x" + cases[i].variableSuffix;
     const std::string y = "y" + cases[i].variableSuffix;

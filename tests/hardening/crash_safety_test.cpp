@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "model/channel_record.h"
-#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
+#include "model/board_config.h"
+#include "model/channel_record.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
 
@@ -65,7 +65,7 @@ TEST(CrashSafety, AKilledWriterLeavesTheOldOrTheNewFileNeverAMixture) {
   for (int v = 0; v < 2; ++v) {
     TempDir reference;
     ScriptedUser user;
-    ASSERT_EQ(1, SaveChannelFile(user, reference / "big.tvr", versions[v]));
+    ASSERT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, reference / "big.tvr", versions[v]));
     dataBytes[v] = ReadFileBytes(reference / "big.tvr");
     configBytes[v] = ConfigFileText(configs[v]);
   }
@@ -73,7 +73,7 @@ TEST(CrashSafety, AKilledWriterLeavesTheOldOrTheNewFileNeverAMixture) {
   TempDir dir;
   {
     ScriptedUser user;
-    ASSERT_EQ(1, SaveChannelFile(user, dir / "big.tvr", versions[0]));
+    ASSERT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, dir / "big.tvr", versions[0]));
     ASSERT_EQ(1, WriteConfigFile(configs[0], dir.path()));
   }
 
@@ -118,7 +118,7 @@ TEST(CrashSafety, AKilledWriterLeavesTheOldOrTheNewFileNeverAMixture) {
   // A killed process cannot remove its temporary file; the next write is not
   // hindered by it (TAVRIL.$$$ is replaced, other names are unique per process).
   ScriptedUser user;
-  EXPECT_EQ(1, SaveChannelFile(user, dir / "big.tvr", versions[1]));
+  EXPECT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, dir / "big.tvr", versions[1]));
   EXPECT_EQ(dataBytes[1], ReadFileBytes(dir / "big.tvr"));
   EXPECT_EQ(1, WriteConfigFile(configs[1], dir.path()));
   EXPECT_EQ(configBytes[1], ReadFileBytes(dir / kConfigFileName));

@@ -17,16 +17,16 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/boards.h"
-#include "model/allocation.h"
-#include "model/channel_record.h"
 #include "cli_commands.h"
-#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "files/file_writer.h"
 #include "files/matlab_export.h"
 #include "files/save_prompt.h"
 #include "matrix_table.h"
+#include "model/allocation.h"
+#include "model/board_config.h"
+#include "model/channel_record.h"
 #include "processing/channel_arithmetic.h"
 #include "support/record_checks.h"
 #include "support/scripted_user.h"
@@ -231,12 +231,12 @@ TEST(WriteFailureMatrix, DataFileSave) {
       "0",
       [](const TempDir& dir) {
         ScriptedUser user;
-        ASSERT_EQ(1, SaveChannelFile(user, dir / "mesure.tvr", Small()));
+        ASSERT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, dir / "mesure.tvr", Small()));
       },
       [](const TempDir& dir) {
         ScriptedUser user;
-        const int result = SaveChannelFile(user, dir / "mesure.tvr", Large());
-        return Outcome{result == 1, BoxTexts(user)};
+        const SaveOutcome result = SaveChannelFile(user, dir / "mesure.tvr", Large());
+        return Outcome{result == SaveOutcome::kWritten, BoxTexts(user)};
       },
       [](const TempDir&, Step failing, bool existed) {
         return CannotCreateOrAsk(failing, existed);
@@ -251,12 +251,12 @@ TEST(WriteFailureMatrix, MatlabExport) {
       "0",
       [](const TempDir& dir) {
         ScriptedUser user;
-        ASSERT_EQ(1, ExportMatlabFile(user, dir / "mesure.m", Small()));
+        ASSERT_EQ(SaveOutcome::kWritten, ExportMatlabFile(user, dir / "mesure.m", Small()));
       },
       [](const TempDir& dir) {
         ScriptedUser user;
-        const int result = ExportMatlabFile(user, dir / "mesure.m", Large());
-        return Outcome{result == 1, BoxTexts(user)};
+        const SaveOutcome result = ExportMatlabFile(user, dir / "mesure.m", Large());
+        return Outcome{result == SaveOutcome::kWritten, BoxTexts(user)};
       },
       [](const TempDir&, Step failing, bool existed) {
         return CannotCreateOrAsk(failing, existed);
@@ -296,7 +296,7 @@ std::string SaveErrorLine(const fs::path& path, Step failing) {
 
 void PutInput(const TempDir& dir, const std::string& name, const ChannelRecord& record) {
   ScriptedUser user;
-  ASSERT_EQ(1, SaveChannelFile(user, dir / name, record));
+  ASSERT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, dir / name, record));
 }
 
 // The commands' inputs live in a folder of their own, written once.
@@ -332,7 +332,7 @@ TEST(WriteFailureMatrix, CliMathToDataFile) {
       "exit 1",
       [](const TempDir& dir) {
         ScriptedUser user;
-        ASSERT_EQ(1, SaveChannelFile(user, dir / "somme.tvr", Small()));
+        ASSERT_EQ(SaveOutcome::kWritten, SaveChannelFile(user, dir / "somme.tvr", Small()));
       },
       [a, b](const TempDir& dir) {
         return RunCliIn({"math", "sum", a, b, "-o", (dir / "somme.tvr").string(), "--force"});

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "model/allocation.h"
-#include "model/channel_record.h"
 #include "cli_arguments.h"
-#include "model/board_config.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
+#include "model/allocation.h"
+#include "model/board_config.h"
+#include "model/channel_record.h"
 #include "support/record_checks.h"
 #include "support/temp_dir.h"
 
