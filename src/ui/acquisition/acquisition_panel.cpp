@@ -10,11 +10,13 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
 
-#include "acquisition/acquisition_engine.h"
+#include "acquisition/acquisition_settings.h"
+#include "ui/acquisition/acquisition_runner.h"
 #include "ui/acquisition/wait_box.h"
 #include "ui/common/dialog_units.h"
 #include "files/number_text.h"
@@ -58,9 +60,8 @@ QLineEdit* AddDigitsEdit(QWidget* parent, int id, int y) {
 
 }  // namespace
 
-std::array<std::int32_t, kChannelCount> SelectionFlags(
-    const std::array<bool, kChannelCount>& items) {
-  std::array<std::int32_t, kChannelCount> flags{};
+ChannelSelection SelectionFlags(const std::array<bool, kChannelCount>& items) {
+  ChannelSelection flags{};
   int selectedCount = 0;
   int highest = -1;
   for (int i = 0; i < kChannelCount; ++i) {
@@ -70,9 +71,9 @@ std::array<std::int32_t, kChannelCount> SelectionFlags(
     }
   }
   if (selectedCount == 1) {
-    flags[highest] = 1;
+    flags[highest] = true;
   } else if (selectedCount > 1) {
-    for (int j = highest; j >= 0; --j) flags[j] = 1;
+    for (int j = highest; j >= 0; --j) flags[j] = true;
   }
   return flags;
 }
@@ -100,22 +101,20 @@ std::string TitleForBox(const std::string& windows1252) {
   return out;
 }
 
-AcquisitionPanel::AcquisitionPanel(AppState& state, UserInteraction& ui, BoardDriver& board,
-                                   std::function<void()> requestRefresh,
-                                   std::function<void(bool)> setMenuChecked, QWidget* mainWindow)
+AcquisitionPanel::AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& memory,
+                                   Boards& boards, UserInteraction& ui, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                               Qt::WindowContextHelpButtonHint | Qt::CustomizeWindowHint),
-      state_(state),
+      model_(model),
+      memory_(memory),
+      boards_(boards),
       ui_(ui),
-      board_(board),
-      requestRefresh_(std::move(requestRefresh)),
-      setMenuChecked_(std::move(setMenuChecked)),
       mainWindow_(mainWindow) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Acquisition"));
   setFont(DialogFont());
   setFixedSize(DialogSize(70, 207));
-  if (setMenuChecked_) setMenuChecked_(true);
+  connect(&model_, &SessionModel::viewRefreshed, this, qOverload<>(&QWidget::update));
   BuildControls();
   FillFields();
   acquireButton_->setFocus();  // the first control in tab order
@@ -175,16 +174,17 @@ void AcquisitionPanel::FillFields() {
     channelList_->clearSelection();
     channelList_->setCurrentRow(0, QItemSelectionModel::Select);
   }
-  state_.selectedChannels = {1, 0, 0, 0, 0, 0, 0, 0};
+  memory_.selected = {true, false, false, false, false, false, false, false};
 
-  const ChannelRecord& master = state_.Master();
+  const Session& session = model_.session();
+  const ChannelRecord& master = session.Master();
   countEdit_->setText(master.count == 0 ? QStringLiteral("1000") : QString::number(master.count));
   gainEdit_->setText(master.gain == 0 ? QStringLiteral("1") : QString::number(master.gain));
   sampleRateEdit_->setText(master.rate == 0.0
                                ? QStringLiteral("100000")
                                : QString::fromStdString(FormatFixed(master.rate, 0)));
-  scanRateEdit_->setText(QString::fromStdString(FormatFixed(state_.scanRate, 0)));
-  titleEdit_->setPlainText(QString::fromStdString(TitleForBox(state_.channels[0].title)));
+  scanRateEdit_->setText(QString::fromStdString(FormatFixed(memory_.scanRate, 0)));
+  titleEdit_->setPlainText(QString::fromStdString(TitleForBox(session.channels[0].title)));
   SetScanRateGreyed(true);
 }
 
@@ -195,13 +195,13 @@ void AcquisitionPanel::OnSelectionChanged() {
     items[i] = channelList_->item(i)->isSelected();
     if (items[i]) ++selectedCount;
   }
-  state_.selectedChannels = SelectionFlags(items);
+  memory_.selected = SelectionFlags(items);
   if (selectedCount > 1) {
     // Programmatic selection sends no change notification, as in the list
     // box the rules come from.
     const QSignalBlocker blocker(channelList_);
     for (int j = 0; j < kChannelCount; ++j) {
-      if (state_.selectedChannels[j] == 1) channelList_->item(j)->setSelected(true);
+      if (memory_.selected[j]) channelList_->item(j)->setSelected(true);
     }
   }
   SetScanRateGreyed(selectedCount <= 1);
@@ -228,28 +228,20 @@ void AcquisitionPanel::Acquire() {
   auto waitBox = std::make_unique<WaitBox>(mainWindow_);
   waitBox->ShowPainted();
 
-  const double sampleRate = ParseDecimalDouble(FieldText(sampleRateEdit_)).value;
-  const std::uint32_t count = CountFromField(ParseDecimalDouble(FieldText(countEdit_)).value);
-  const auto gain = static_cast<std::int16_t>(ParseDecimalInt32(FieldText(gainEdit_)));
-  const std::string title = TitleFromBox(titleEdit_->toPlainText().toStdString());
-  const double scanRate = ParseDecimalDouble(FieldText(scanRateEdit_)).value;
-  for (int i = 0; i < kChannelCount; ++i) {
-    if (state_.selectedChannels[i] != 1) continue;
-    ChannelRecord& record = state_.channels[i];
-    record.rate = sampleRate;
-    record.count = count;
-    record.gain = gain;
-    record.title = title;
-    record.device = state_.boardConfig.device;
-    record.chan = static_cast<std::int16_t>(i);
-    state_.scanRate = scanRate;
+  AcquisitionSettings settings;
+  settings.sampleRate = ParseDecimalDouble(FieldText(sampleRateEdit_)).value;
+  settings.count = CountFromField(ParseDecimalDouble(FieldText(countEdit_)).value);
+  settings.gain = static_cast<std::int16_t>(ParseDecimalInt32(FieldText(gainEdit_)));
+  settings.title = TitleFromBox(titleEdit_->toPlainText().toStdString());
+  settings.scanRate = ParseDecimalDouble(FieldText(scanRateEdit_)).value;
+  Session& session = model_.session();
+  PrepareRecords(session.channels, memory_.selected, settings, session.boardConfig.device);
+  // The scan rate typed is kept only when a channel takes part.
+  if (std::find(memory_.selected.begin(), memory_.selected.end(), true) !=
+      memory_.selected.end()) {
+    memory_.scanRate = settings.scanRate;
   }
-
-  const AcquisitionContext context{board_, ui_, state_.boardConfig};
-  AcquireChannels(context, state_.channels, state_.selectedChannels, state_.scanRate);
-  // A failed acquisition has released the selected records' samples too: the
-  // graph must not go on showing curves that no longer exist.
-  if (requestRefresh_) requestRefresh_();
+  AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());
 
   waitBox.reset();
   // The panel gets the keyboard back where it was, as a dialog that regains
@@ -263,7 +255,7 @@ void AcquisitionPanel::Acquire() {
 }
 
 void AcquisitionPanel::closeEvent(QCloseEvent* event) {
-  if (setMenuChecked_) setMenuChecked_(false);
+  emit closed();
   event->accept();
 }
 

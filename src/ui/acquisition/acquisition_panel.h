@@ -7,9 +7,10 @@
 
 #include <QWidget>
 
-#include "acquisition/board_driver.h"
-#include "ui/common/app_state.h"
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/boards.h"
 #include "model/user_interaction.h"
+#include "ui/common/session_model.h"
 
 class QLineEdit;
 class QListWidget;
@@ -28,33 +29,39 @@ inline constexpr int kGainEditId = 1005;
 inline constexpr int kScanRateEditId = 1006;
 inline constexpr int kChannelListId = 1007;
 
-// The channel flags a list selection gives, which are also the items the list
-// must show selected: one item alone, nothing, or every channel from 0 to the
+// The channels a list selection gives, which are also the items the list must
+// show selected: one item alone, nothing, or every channel from 0 to the
 // highest selected one (what a scan acquires).
-std::array<std::int32_t, kChannelCount> SelectionFlags(
-    const std::array<bool, kChannelCount>& items);
+ChannelSelection SelectionFlags(const std::array<bool, kChannelCount>& items);
+
+// What the panel keeps between its openings: the channels selected at the
+// last acquisition's start, and the scan rate typed then.
+struct AcquisitionPanelMemory {
+  ChannelSelection selected{};
+  double scanRate = 0.0;
+};
 
 // The acquisition panel: a modeless tool window where the user picks channels,
 // types the acquisition parameters and starts an acquisition. It is deleted
-// when it closes (WA_DeleteOnClose), so the owner keeps it in a QPointer.
-// Closing takes the menu check mark away; being destroyed with the main
-// window does not call back into it.
+// when it closes (WA_DeleteOnClose), so the owner keeps it in a QPointer, and
+// it says so with closed(). It repaints when the model's view is refreshed.
 class AcquisitionPanel : public QWidget {
   Q_OBJECT
 
  public:
-  // `mainWindow` owns the panel's window and the wait box. `setMenuChecked`
-  // keeps the "&Acquisition" check mark in step with the panel's existence;
-  // `requestRefresh` asks the main window to lay itself out and repaint.
-  AcquisitionPanel(AppState& state, UserInteraction& ui, BoardDriver& board,
-                   std::function<void()> requestRefresh, std::function<void(bool)> setMenuChecked,
-                   QWidget* mainWindow = nullptr);
+  // `mainWindow` owns the panel's window and the wait box.
+  AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& memory, Boards& boards,
+                   UserInteraction& ui, QWidget* mainWindow = nullptr);
 
-  // Writes the fields into the selected records and runs the acquisition,
-  // behind the wait box. What the "Acquisition" button and Enter do.
+  // Writes the fields into the selected records and runs the acquisition
+  // aside, behind the wait box. What the "Acquisition" button and Enter do.
   void Acquire();
 
   bool ScanRateGreyed() const { return scanRateGreyed_; }
+
+ signals:
+  // The panel is closing (close box or close()): the menu loses its check mark.
+  void closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -67,11 +74,10 @@ class AcquisitionPanel : public QWidget {
   void OnSelectionChanged();
   void SetScanRateGreyed(bool greyed);
 
-  AppState& state_;
+  SessionModel& model_;
+  AcquisitionPanelMemory& memory_;
+  Boards& boards_;
   UserInteraction& ui_;
-  BoardDriver& board_;
-  std::function<void()> requestRefresh_;
-  std::function<void(bool)> setMenuChecked_;
   QWidget* mainWindow_;
   bool scanRateGreyed_ = true;
 

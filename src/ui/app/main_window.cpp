@@ -12,22 +12,19 @@
 #include <filesystem>
 #include <optional>
 
-#include "ui/acquisition/acquisition_panel.h"
+#include "display/graph_scale.h"
+#include "files/channel_file.h"
+#include "files/matlab_export.h"
 #include "model/channel_record.h"
-#include "ui/app/command_ids.h"
 #include "ui/app/about_dialog.h"
-#include "ui/common/app_icon.h"
+#include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
 #include "ui/app/main_menu.h"
+#include "ui/common/app_icon.h"
 #include "ui/common/owner_modal.h"
-#include "ui/config/config_dialog.h"
-#include "display/graph_scale.h"
 #include "ui/display/display_panel.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
-#include "files/channel_file.h"
-#include "files/matlab_export.h"
-#include "ui/processing/math_dialog.h"
 
 namespace tavril {
 namespace {
@@ -83,11 +80,18 @@ std::filesystem::path ChosenPath(const FileDialogState& memory) {
 
 }  // namespace
 
-MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui,
-                       FileDialogs& fileDialogs, QWidget* parent)
-    : QMainWindow(parent), state_(state), boards_(boards), ui_(ui), fileDialogs_(fileDialogs) {
+MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards,
+                       UserInteraction& ui, FileDialogs& fileDialogs, QWidget* parent)
+    : QMainWindow(parent),
+      model_(model),
+      session_(model.session()),
+      view_(model.view()),
+      memory_(memory),
+      boards_(boards),
+      ui_(ui),
+      fileDialogs_(fileDialogs) {
   setWindowIcon(TavrilIcon());
-  setWindowTitle(QString::fromUtf8(state_.appTitle));
+  setWindowTitle(QString::fromUtf8(kAppName));
 
   commands_ = BuildMainMenu(*menuBar());
   for (const auto& [commandId, action] : commands_) {
@@ -110,17 +114,25 @@ MainWindow::MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui
   QPalette black = graphFrame_->palette();
   black.setColor(QPalette::Window, Qt::black);
   graphFrame_->setPalette(black);
-  graph_ = new GraphWidget(state_, graphFrame_);
-  strip_ = new InfoStripWidget(state_, client_);
+  graph_ = new GraphWidget(model_, graphFrame_);
+  strip_ = new InfoStripWidget(model_, client_);
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
   client_->installEventFilter(this);
+
+  // Connected before any panel exists, so the main window always lays out
+  // and refits before the panels show the new values.
+  connect(&model_, &SessionModel::recordsChanged, this, &MainWindow::RequestRefresh);
+  connect(&model_, &SessionModel::masterChannelChanged, this, &MainWindow::RequestRefresh);
+  connect(&model_, &SessionModel::scaleChanged, this, &MainWindow::RequestRefresh);
+  connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
 
   resize(900, 600);
   RequestRefresh();
 }
 
 MainWindow::~MainWindow() {
-  ReleaseAllSamples(state_.channels);
+  ReleaseAllSamples(session_.channels);
+  session_.spare.Release();
 }
 
 QAction* MainWindow::CommandAction(int commandId) const {
@@ -184,12 +196,14 @@ void MainWindow::RequestRefresh() {
   graphFrame_->setGeometry(0, 0, width, graphHeight);
   graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
-  if (state_.graphScale.autoScale == 1) {
-    ComputeAutoScale(state_.graphScale, state_.Master(), graph_->DrawingArea());
-  }
+  if (view_.scale.autoScale) ComputeAutoScale(view_.scale, session_.Master(), graph_->DrawingArea());
+  RepaintGraph();
+  model_.TellViewRefreshed();
+}
+
+void MainWindow::RepaintGraph() {
   graph_->RefreshCurves();
   strip_->update();
-  RefreshPanels();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -211,7 +225,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  state_.quitRequested = 1;
+  quitRequested_ = true;
   event->accept();
 }
 
@@ -220,9 +234,8 @@ MessageAnswer MainWindow::Tell(const std::string& text, const char* caption, Mes
   return ui_.ShowMessage({text, caption, icon, buttons});
 }
 
-void MainWindow::SetAppTitle(std::string title) {
-  state_.appTitle = std::move(title);
-  setWindowTitle(QString::fromUtf8(state_.appTitle));
+void MainWindow::SetAppTitle(const std::string& title) {
+  setWindowTitle(QString::fromUtf8(title));
 }
 
 bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
@@ -237,8 +250,8 @@ bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
 }
 
 void MainWindow::Open() {
-  if (HoldsSamples(state_.Master()) &&
-      Tell("Actuellement le canal maitre est \"" + std::to_string(state_.masterChannel) +
+  if (HoldsSamples(session_.Master()) &&
+      Tell("Actuellement le canal maitre est \"" + std::to_string(session_.masterChannel) +
                "\"\n\nLe chargement se fera donc dans la memoire alloué à ce canal.\n"
                "Et donc toutes valeurs précédemment chargées sur ce canal seront écraser.\n\n"
                "Etes vous sure de vouloir continuer?",
@@ -246,15 +259,19 @@ void MainWindow::Open() {
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
-  if (!ChooseFile(false, DataFileRequest(false), state_.fileDialog)) return;
-  if (LoadChannelFile(ChosenPath(state_.fileDialog), state_.Master()) == 0) {
-    Tell("Erreur lors de l'ouverture du fichier : " + state_.fileDialog.fileTitle, kErrorCaption,
+  FileDialogState& files = memory_.dataFiles;
+  if (!ChooseFile(false, DataFileRequest(false), files)) return;
+  // Read through the master record's spare samples, whose memory a record
+  // loaded again reuses.
+  if (LoadChannelFile(ChosenPath(files), session_.Master(),
+                      session_.spare.samples[session_.masterChannel]) == 0) {
+    Tell("Erreur lors de l'ouverture du fichier : " + files.fileTitle, kErrorCaption,
          MessageIcon::kError);
     return;
   }
-  UpdateChannelStatistics(state_.Master());
-  SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
-  RequestRefresh();
+  UpdateChannelStatistics(session_.Master());
+  SetAppTitle(TitleWithFile(files.fileTitle));
+  model_.TellRecordsChanged();
 }
 
 // A user who keeps an existing file is asked for another name, until a file
@@ -263,16 +280,17 @@ bool MainWindow::SaveUntilWritten(const FileDialogRequest& request,
                                   SaveOutcome (*write)(UserInteraction&,
                                                        const std::filesystem::path&,
                                                        const ChannelRecord&)) {
+  FileDialogState& files = memory_.dataFiles;
   for (;;) {
-    if (!ChooseFile(true, request, state_.fileDialog)) return false;
-    switch (write(ui_, ChosenPath(state_.fileDialog), state_.Master())) {
+    if (!ChooseFile(true, request, files)) return false;
+    switch (write(ui_, ChosenPath(files), session_.Master())) {
       case SaveOutcome::kWritten:
         return true;
       case SaveOutcome::kDeclined:
         continue;
       case SaveOutcome::kFailed:
-        Tell("Erreur lors de la sauvegarde du fichier : " + state_.fileDialog.fileTitle,
-             kErrorCaption, MessageIcon::kError);
+        Tell("Erreur lors de la sauvegarde du fichier : " + files.fileTitle, kErrorCaption,
+             MessageIcon::kError);
         return false;
     }
   }
@@ -280,7 +298,7 @@ bool MainWindow::SaveUntilWritten(const FileDialogRequest& request,
 
 void MainWindow::Save() {
   if (SaveUntilWritten(DataFileRequest(true), &SaveChannelFile)) {
-    SetAppTitle(TitleWithFile(state_.fileDialog.fileTitle));
+    SetAppTitle(TitleWithFile(memory_.dataFiles.fileTitle));
   }
 }
 
@@ -293,24 +311,25 @@ void MainWindow::Reset() {
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
-  ResetChannels(state_.channels, state_.boardConfig.device);
+  ResetChannels(session_.channels, session_.boardConfig.device);
+  session_.spare.Release();
   SetAppTitle(kAppName);
-  RequestRefresh();
+  model_.TellRecordsChanged();
 }
 
 void MainWindow::ToggleChannel(int channel) {
-  int& visible = state_.channelVisible[channel];
-  visible = visible == 1 ? 0 : 1;
-  if (QAction* item = CommandAction(kCmdChannel0 + channel)) item->setChecked(visible == 1);
+  bool& shown = view_.channelShown[channel];
+  shown = !shown;
+  if (QAction* item = CommandAction(kCmdChannel0 + channel)) item->setChecked(shown);
   RequestRefresh();
 }
 
 void MainWindow::ShowHelp() {
   const QString startDirectory =
-      QFile::decodeName(QByteArray::fromStdString(state_.startDirectory));
+      QFile::decodeName(QByteArray::fromStdString(startDirectory_.string()));
   const QString page = HelpPagePath(startDirectory, QCoreApplication::applicationDirPath());
   const QString viewer =
-      QFile::decodeName(QByteArray::fromStdString(state_.boardConfig.htmlViewer));
+      QFile::decodeName(QByteArray::fromStdString(session_.boardConfig.htmlViewer));
   const QString error = StartHelpViewer(viewer, page, startDirectory);
   if (error.isEmpty()) return;
   Tell("Erreur lors de l'ouverture du fichier d'aide\nErreur de type : " + error.toStdString() +
@@ -326,10 +345,6 @@ void MainWindow::ShowAbout() {
   RunOwnerModal(about);
 }
 
-// The panels and the modal dialogs below are built separately; until they
-// are, their commands and refresh do nothing, and the menu items keep their
-// initial check marks.
-
 void MainWindow::CreatePanels() {
   if (!displayPanel_) ToggleDisplayPanel();
   if (!acquisitionPanel_) ToggleAcquisitionPanel();
@@ -340,9 +355,10 @@ void MainWindow::ToggleAcquisitionPanel() {
     acquisitionPanel_->close();
     return;
   }
-  acquisitionPanel_ = new AcquisitionPanel(
-      state_, ui_, boards_, [this] { RequestRefresh(); },
-      [this](bool checked) { CommandAction(kCmdAcquisitionPanel)->setChecked(checked); }, this);
+  acquisitionPanel_ = new AcquisitionPanel(model_, memory_.acquisition, boards_, ui_, this);
+  CommandAction(kCmdAcquisitionPanel)->setChecked(true);
+  connect(acquisitionPanel_, &AcquisitionPanel::closed, this,
+          [this] { CommandAction(kCmdAcquisitionPanel)->setChecked(false); });
   // A tool window beside the main window's right edge.
   acquisitionPanel_->move(frameGeometry().topRight() + QPoint(8, 0));
   acquisitionPanel_->show();
@@ -353,20 +369,10 @@ void MainWindow::ToggleDisplayPanel() {
     displayPanel_->close();
     return;
   }
-  // The panel's arrows repaint the graph and the strip without refitting the scale.
-  const auto repaintGraph = [this] {
-    graph_->RefreshCurves();
-    strip_->update();
-  };
-  displayPanel_ = new DisplayPanel(
-      state_, ui_, [this] { RequestRefresh(); },
-      [this](bool checked) { CommandAction(kCmdDisplayPanel)->setChecked(checked); }, repaintGraph,
-      [this] { return graph_->DrawingArea(); }, this);
-}
-
-void MainWindow::RefreshPanels() {
-  if (displayPanel_) displayPanel_->Refresh();
-  if (acquisitionPanel_) acquisitionPanel_->update();
+  displayPanel_ = new DisplayPanel(model_, ui_, [this] { return graph_->DrawingArea(); }, this);
+  CommandAction(kCmdDisplayPanel)->setChecked(true);
+  connect(displayPanel_, &DisplayPanel::closed, this,
+          [this] { CommandAction(kCmdDisplayPanel)->setChecked(false); });
 }
 
 void MainWindow::RunConfigurationDialog() {
@@ -378,16 +384,15 @@ void MainWindow::RunConfigurationDialog() {
     return memory.filePath;
   };
   const auto describeDevice = [this](std::int16_t device) {
-    return describeDevice_ ? describeDevice_(device) : std::string();
+    return boards_.DescribeDevice(device);
   };
-  ConfigDialog dialog(
-      state_, boards_, ui_, [this] { RequestRefresh(); }, describeDevice, browseViewer, this);
+  ConfigDialog dialog(model_, memory_.configuration, boards_, ui_, startDirectory_.string(),
+                      describeDevice, browseViewer, this);
   RunOwnerModal(dialog);
 }
 
 void MainWindow::RunMathOperationsDialog() {
-  MathDialog dialog(
-      state_, ui_, [this] { RequestRefresh(); }, this);
+  MathDialog dialog(model_, memory_.math, ui_, this);
   RunOwnerModal(dialog);
 }
 

@@ -2,15 +2,18 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <cstdint>
-#include <functional>
+#include <filesystem>
 #include <map>
 #include <string>
 
-#include "acquisition/board_driver.h"
-#include "ui/common/app_state.h"
-#include "ui/common/file_dialogs.h"
+#include "acquisition/boards.h"
+#include "files/save_prompt.h"
 #include "model/user_interaction.h"
+#include "ui/acquisition/acquisition_panel.h"
+#include "ui/common/file_dialogs.h"
+#include "ui/common/session_model.h"
+#include "ui/config/config_dialog.h"
+#include "ui/processing/math_dialog.h"
 
 class QAction;
 class QCloseEvent;
@@ -18,16 +21,25 @@ class QKeyEvent;
 
 namespace tavril {
 
-class AcquisitionPanel;
 class DisplayPanel;
-
 class GraphWidget;
 class InfoStripWidget;
 
+inline constexpr const char* kAppName = "TAVRIL v1.02";
+
+// What the program remembers between uses of its windows: the data files'
+// dialog, and each panel's and dialog's own memory.
+struct WindowMemory {
+  FileDialogState dataFiles;
+  AcquisitionPanelMemory acquisition;
+  MathDialogMemory math;
+  ConfigDialogMemory configuration;
+};
+
 // The program's window: the menu bar, the graph above the information strip
-// and every menu command. It works on the one AppState and reaches the user
-// through `ui` (message boxes) and `fileDialogs`, so that tests can script
-// both.
+// and every menu command. It shows the session of `model` and follows its
+// changes; it reaches the user through `ui` (message boxes) and
+// `fileDialogs`, so that tests can script both.
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -35,8 +47,8 @@ class MainWindow : public QMainWindow {
   // Height of the information strip; the graph takes the rest of the client area.
   static constexpr int kStripHeight = 70;
 
-  MainWindow(AppState& state, BoardDriver& boards, UserInteraction& ui, FileDialogs& fileDialogs,
-             QWidget* parent = nullptr);
+  MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards, UserInteraction& ui,
+             FileDialogs& fileDialogs, QWidget* parent = nullptr);
   // Releases the sample memory of every channel.
   ~MainWindow() override;
 
@@ -44,9 +56,9 @@ class MainWindow : public QMainWindow {
   // menu, greyed or not. Unknown ids do nothing.
   void RunCommand(int commandId);
 
-  // Lays out the graph and the strip, refits the scale when it is automatic
-  // and repaints the graph, the strip and the open panels. Whatever changes
-  // what is shown ends with this call.
+  // Lays out the graph and the strip, refits the scale when it is automatic,
+  // repaints the graph and the strip, then tells the panels. Runs whenever
+  // the model says the records, the master channel or the scale changed.
   void RequestRefresh();
 
   // The menu item of a command, null for an unknown id.
@@ -63,11 +75,15 @@ class MainWindow : public QMainWindow {
   // viewer fails).
   void RunConfigurationDialog();
 
-  // What the configuration dialog says serves a device number (the program
-  // passes its boards' descriptions).
-  void SetDeviceDescriber(std::function<std::string(std::int16_t)> describe) {
-    describeDevice_ = std::move(describe);
+  // The folder TAVRIL.INI and the help pages are found in: the current
+  // directory when the program started.
+  void SetStartDirectory(std::filesystem::path directory) {
+    startDirectory_ = std::move(directory);
   }
+  const std::filesystem::path& startDirectory() const { return startDirectory_; }
+
+  // True once the user confirmed quitting.
+  bool quitRequested() const { return quitRequested_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -86,26 +102,30 @@ class MainWindow : public QMainWindow {
   void ShowHelp();
   void ShowAbout();
 
-  // The panels and the math operations dialog: their commands and refresh.
   void ToggleAcquisitionPanel();
   void ToggleDisplayPanel();
   void RunMathOperationsDialog();
-  void RefreshPanels();
+  // Graph and strip only, as the display panel's arrows ask.
+  void RepaintGraph();
 
   // Runs a file dialog on `memory`; false when no file was chosen. A cancel is
   // silent, a failure of the dialog is reported.
   bool ChooseFile(bool forSaving, const FileDialogRequest& request, FileDialogState& memory);
   MessageAnswer Tell(const std::string& text, const char* caption, MessageIcon icon,
                      MessageButtons buttons = MessageButtons::kOk);
-  void SetAppTitle(std::string title);
+  void SetAppTitle(const std::string& title);
 
-  AppState& state_;
-  BoardDriver& boards_;
+  SessionModel& model_;
+  Session& session_;
+  ViewState& view_;
+  WindowMemory& memory_;
+  Boards& boards_;
   UserInteraction& ui_;
-  std::function<std::string(std::int16_t)> describeDevice_;
+  FileDialogs& fileDialogs_;
+  std::filesystem::path startDirectory_;
+  bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
-  FileDialogs& fileDialogs_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;

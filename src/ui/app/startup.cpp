@@ -14,25 +14,25 @@ void ShowError(UserInteraction& ui, const char* text, const char* caption) {
 
 }  // namespace
 
-void StartUp(MainWindow& window, AppState& state, BoardDriver& boards, UserInteraction& ui,
+void StartUp(MainWindow& window, SessionModel& model, Boards& boards, UserInteraction& ui,
              const std::filesystem::path& startDirectory) {
   window.CreatePanels();
-  state.startDirectory = startDirectory.string();
+  window.SetStartDirectory(startDirectory);
 
-  if (ReadConfigFile(state.boardConfig, startDirectory) == 0) {
+  BoardConfig& boardConfig = model.session().boardConfig;
+  if (ReadConfigFile(boardConfig, startDirectory) == 0) {
     ShowError(ui,
               "Erreur lors de la lecture du fichier INI\nLe logiciel prend des valeurs par "
               "défaut\n\nVeuillez reconfigurer",
               "ERROR!");
-    state.boardConfig = DefaultBoardConfig();
-    if (WriteConfigFile(state.boardConfig, startDirectory) == 0) {
+    boardConfig = DefaultBoardConfig();
+    if (WriteConfigFile(boardConfig, startDirectory) == 0) {
       ShowError(ui, "Erreur lors de l'ecriture du fichier INI", "ERROR!");
     }
     window.RunConfigurationDialog();
   }
 
-  const BoardConfig& config = state.boardConfig;
-  if (ConfigureBoard(boards, ui, config.device, -1, config.inputMode, config.polar) == 0) {
+  if (!ConfigureBoard(boards, ui, boardConfig.device, boardConfig.inputMode, boardConfig.polar)) {
     ShowError(ui, "Probleme lors de la configuration de la carte", "ERROR");
   }
 }

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "acquisition/board_driver.h"
-#include "ui/common/app_state.h"
+#include "acquisition/boards.h"
 #include "model/user_interaction.h"
+#include "ui/common/session_model.h"
 
 namespace tavril {
 
@@ -14,7 +14,7 @@ class MainWindow;
 // `startDirectory`, reads its TAVRIL.INI (or falls back to the defaults,
 // writes them and runs the configuration dialog) and configures the board.
 // Every failure is reported to the user and start-up goes on.
-void StartUp(MainWindow& window, AppState& state, BoardDriver& boards, UserInteraction& ui,
+void StartUp(MainWindow& window, SessionModel& model, Boards& boards, UserInteraction& ui,
              const std::filesystem::path& startDirectory);
 
 }  // namespace tavril

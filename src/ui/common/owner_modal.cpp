@@ -41,54 +41,64 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
-// Swallows the user's input aimed at the owner's window, for as long as it
-// lives, and keeps `dialog` on the list of running dialogs.
-class OwnerBlocker : public QObject {
+// Keeps `dialog` on the list of running dialogs for as long as it lives.
+class RunningDialog {
  public:
-  OwnerBlocker(QWidget* owner, QDialog& dialog) : owner_(owner) {
-    RunningDialogs().push_back(&dialog);
-    if (owner_ != nullptr) qApp->installEventFilter(this);
-  }
-  ~OwnerBlocker() override {
-    if (owner_ != nullptr) qApp->removeEventFilter(this);
-    RunningDialogs().pop_back();
-  }
-
- protected:
-  bool eventFilter(QObject* receiver, QEvent* event) override {
-    if (owner_ == nullptr || !IsUserInput(event->type()) || !AimsAtOwner(receiver)) return false;
-    // An accepted override keeps the owner's menu shortcuts and mnemonics
-    // from firing; an ignored close keeps the window open.
-    if (event->type() == QEvent::ShortcutOverride) {
-      event->accept();
-    } else {
-      event->ignore();
-    }
-    if (event->type() == QEvent::MouseButtonPress) {
-      if (QWidget* dialog = ActiveModalDialog()) {
-        dialog->raise();
-        dialog->activateWindow();
-      }
-    }
-    return true;
-  }
-
- private:
-  bool AimsAtOwner(QObject* receiver) const {
-    if (receiver->isWidgetType()) return static_cast<QWidget*>(receiver)->window() == owner_;
-    return receiver->isWindowType() && receiver == owner_->windowHandle();
-  }
-
-  QPointer<QWidget> owner_;
+  explicit RunningDialog(QDialog& dialog) { RunningDialogs().push_back(&dialog); }
+  ~RunningDialog() { RunningDialogs().pop_back(); }
+  RunningDialog(const RunningDialog&) = delete;
+  RunningDialog& operator=(const RunningDialog&) = delete;
 };
 
 }  // namespace
+
+InputBlocker::InputBlocker(std::vector<QWidget*> windows, QWidget* front) : front_(front) {
+  for (QWidget* window : windows) {
+    if (window != nullptr) windows_.emplace_back(window);
+  }
+  if (!windows_.empty()) qApp->installEventFilter(this);
+}
+
+InputBlocker::~InputBlocker() {
+  if (!windows_.empty()) qApp->removeEventFilter(this);
+}
+
+bool InputBlocker::eventFilter(QObject* receiver, QEvent* event) {
+  if (!IsUserInput(event->type()) || !AimsAtBlocked(receiver)) return false;
+  // An accepted override keeps the window's menu shortcuts and mnemonics
+  // from firing; an ignored close keeps the window open.
+  if (event->type() == QEvent::ShortcutOverride) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+  if (event->type() == QEvent::MouseButtonPress) {
+    QWidget* front = front_ != nullptr ? front_.data() : ActiveModalDialog();
+    if (front != nullptr) {
+      front->raise();
+      front->activateWindow();
+    }
+  }
+  return true;
+}
+
+bool InputBlocker::AimsAtBlocked(QObject* receiver) const {
+  for (const QPointer<QWidget>& window : windows_) {
+    if (window == nullptr) continue;
+    if (receiver->isWidgetType() && static_cast<QWidget*>(receiver)->window() == window) {
+      return true;
+    }
+    if (receiver->isWindowType() && receiver == window->windowHandle()) return true;
+  }
+  return false;
+}
 
 int RunOwnerModal(QDialog& dialog) {
   dialog.setWindowModality(Qt::NonModal);
   dialog.setResult(0);
   QWidget* owner = dialog.parentWidget() != nullptr ? dialog.parentWidget()->window() : nullptr;
-  const OwnerBlocker blocker(owner, dialog);
+  const RunningDialog running(dialog);
+  const InputBlocker blocker({owner}, nullptr);
   QEventLoop loop;
   QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
   dialog.show();

@@ -1,9 +1,35 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
 class QDialog;
-class QWidget;
 
 namespace tavril {
+
+// For as long as it lives, the user's input aimed at `windows` is swallowed:
+// clicks, wheel, keys, shortcuts, context menus and closing. A click on one
+// of them brings forward `front`, or when it is null the innermost dialog
+// running under RunOwnerModal. Every other window, those opened meanwhile
+// included, goes on taking input.
+class InputBlocker : public QObject {
+ public:
+  InputBlocker(std::vector<QWidget*> windows, QWidget* front);
+  ~InputBlocker() override;
+  InputBlocker(const InputBlocker&) = delete;
+  InputBlocker& operator=(const InputBlocker&) = delete;
+
+ protected:
+  bool eventFilter(QObject* receiver, QEvent* event) override;
+
+ private:
+  bool AimsAtBlocked(QObject* receiver) const;
+
+  std::vector<QPointer<QWidget>> windows_;
+  QPointer<QWidget> front_;
+};
 
 // Runs `dialog` until it finishes and returns its result, as exec() does,
 // but only the window of the dialog's parent (its owner) stops taking input

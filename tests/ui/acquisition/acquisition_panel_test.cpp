@@ -15,34 +15,57 @@
 #include <memory>
 #include <vector>
 
-#include "acquisition/board_router.h"
+#include <QThread>
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "acquisition/boards.h"
 #include "acquisition/simulated_board.h"
-#include "ui/acquisition/wait_box.h"
 #include "model/board_config.h"
 #include "support/scripted_user.h"
+#include "ui/acquisition/wait_box.h"
 
 namespace tavril {
 namespace {
 
-using Flags = std::array<std::int32_t, kChannelCount>;
+using Flags = ChannelSelection;
+constexpr bool X = true;
+constexpr bool _ = false;
 
-// A panel over a fresh program state and the simulated board, recording the
-// refresh requests and the menu check mark.
+// The scripted user, noting whether every box was asked on the GUI thread.
+class ThreadCheckingUser : public testing::ScriptedUser {
+ public:
+  MessageAnswer ShowMessage(const MessageBoxRequest& box) override {
+    onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+    return ScriptedUser::ShowMessage(box);
+  }
+  bool onGuiThread = true;
+};
+
+// A panel over a fresh session and the simulated board, recording the
+// changes of the records and the panel's closing.
 struct PanelRig {
-  AppState state;
-  testing::ScriptedUser user;
-  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards(BoardSearch{"/nonexistent/comedi"});
+  SessionModel model;
+  Session& session = model.session();
+  AcquisitionPanelMemory memory;
+  ThreadCheckingUser user;
+  std::unique_ptr<Boards> boards = std::make_unique<Boards>();
   int refreshes = 0;
-  std::vector<bool> checkMarks;
+  int closings = 0;
   QPointer<AcquisitionPanel> panel;
 
-  PanelRig() { state.boardConfig = DefaultBoardConfig(); }
+  PanelRig() {
+    session.boardConfig = DefaultBoardConfig();
+    AttachSimulatedBoard(*boards);
+    QObject::connect(&model, &SessionModel::recordsChanged, [this] { ++refreshes; });
+  }
   ~PanelRig() { delete panel.data(); }
 
   void Open() {
-    panel = new AcquisitionPanel(
-        state, user, *boards, [this] { ++refreshes; },
-        [this](bool checked) { checkMarks.push_back(checked); });
+    panel = new AcquisitionPanel(model, memory, *boards, user);
+    QObject::connect(panel, &AcquisitionPanel::closed, [this] { ++closings; });
     panel->show();
   }
 
@@ -78,10 +101,10 @@ TEST(ChannelSelection, KeepsOneChannelOrAllChannelsUpToTheHighest) {
   };
   const Case cases[] = {
       {{}, {}},
-      {{false, false, false, true}, {0, 0, 0, 1, 0, 0, 0, 0}},
-      {{false, false, true, false, false, true}, {1, 1, 1, 1, 1, 1, 0, 0}},
-      {{true, true}, {1, 1, 0, 0, 0, 0, 0, 0}},
-      {{false, false, false, false, false, false, true, true}, {1, 1, 1, 1, 1, 1, 1, 1}},
+      {{false, false, false, true}, {_, _, _, X, _, _, _, _}},
+      {{false, false, true, false, false, true}, {X, X, X, X, X, X, _, _}},
+      {{true, true}, {X, X, _, _, _, _, _, _}},
+      {{false, false, false, false, false, false, true, true}, {X, X, X, X, X, X, X, X}},
   };
   for (const Case& c : cases) EXPECT_EQ(SelectionFlags(c.items), c.flags);
 }
@@ -95,18 +118,17 @@ TEST(PanelTitle, StoresWindows1252WithCarriageReturnsAndAtMost255Bytes) {
 
 TEST(AcquisitionPanel, OpensWithChannelZeroAndTheDefaultsAtStart) {
   PanelRig rig;
-  rig.state.channels[0].title = "Premier \xE9";
-  rig.state.selectedChannels = {0, 1, 1, 0, 0, 0, 0, 0};
+  rig.session.channels[0].title = "Premier \xE9";
+  rig.memory.selected = {_, X, X, _, _, _, _, _};
   rig.Open();
 
   EXPECT_EQ(rig.panel->windowTitle(), QStringLiteral("Acquisition"));
-  EXPECT_EQ(rig.checkMarks, std::vector<bool>{true});
   ASSERT_EQ(rig.List()->count(), kChannelCount);
   for (int i = 0; i < kChannelCount; ++i) {
     EXPECT_EQ(rig.List()->item(i)->text(), QStringLiteral("Canal %1").arg(i));
   }
   EXPECT_EQ(rig.SelectedRows(), std::vector<int>{0});
-  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rig.memory.selected, (Flags{X, _, _, _, _, _, _, _}));
   EXPECT_EQ(rig.Edit(kCountEditId)->text(), QStringLiteral("1000"));
   EXPECT_EQ(rig.Edit(kGainEditId)->text(), QStringLiteral("1"));
   EXPECT_EQ(rig.Edit(kSampleRateEditId)->text(), QStringLiteral("100000"));
@@ -120,13 +142,13 @@ TEST(AcquisitionPanel, OpensWithChannelZeroAndTheDefaultsAtStart) {
 
 TEST(AcquisitionPanel, FillsTheNumbersFromTheMasterRecordAndTheTitleFromChannelZero) {
   PanelRig rig;
-  rig.state.masterChannel = 4;
-  rig.state.channels[4].count = 500;
-  rig.state.channels[4].gain = 10;
-  rig.state.channels[4].rate = 20000.4;
-  rig.state.channels[4].title = "maitre";
-  rig.state.channels[0].title = "zero";
-  rig.state.scanRate = 2500.6;
+  rig.session.masterChannel = 4;
+  rig.session.channels[4].count = 500;
+  rig.session.channels[4].gain = 10;
+  rig.session.channels[4].rate = 20000.4;
+  rig.session.channels[4].title = "maitre";
+  rig.session.channels[0].title = "zero";
+  rig.memory.scanRate = 2500.6;
   rig.Open();
 
   EXPECT_EQ(rig.Edit(kCountEditId)->text(), QStringLiteral("500"));
@@ -143,19 +165,19 @@ TEST(AcquisitionPanel, AMultiSelectionBecomesChannelsZeroToTheHighest) {
   rig.ClickItem(5, Qt::ControlModifier);
 
   EXPECT_EQ(rig.SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 1, 1, 1, 1, 1, 0, 0}));
+  EXPECT_EQ(rig.memory.selected, (Flags{X, X, X, X, X, X, _, _}));
   EXPECT_FALSE(rig.panel->ScanRateGreyed());
   EXPECT_FALSE(rig.Edit(kScanRateEditId)->isReadOnly());
 
   rig.ClickItem(3);
   EXPECT_EQ(rig.SelectedRows(), std::vector<int>{3});
-  EXPECT_EQ(rig.state.selectedChannels, (Flags{0, 0, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(rig.memory.selected, (Flags{_, _, _, X, _, _, _, _}));
   EXPECT_TRUE(rig.panel->ScanRateGreyed());
   EXPECT_TRUE(rig.Edit(kScanRateEditId)->isReadOnly());
 
   rig.ClickItem(3, Qt::ControlModifier);  // deselects the last item
   EXPECT_TRUE(rig.SelectedRows().empty());
-  EXPECT_EQ(rig.state.selectedChannels, Flags{});
+  EXPECT_EQ(rig.memory.selected, Flags{});
   EXPECT_TRUE(rig.panel->ScanRateGreyed());
 }
 
@@ -164,17 +186,16 @@ TEST(AcquisitionPanel, ReopeningAfterAScanSelectionGivesChannelZeroOnly) {
   rig.Open();
   rig.ClickItem(5);
   rig.ClickItem(1, Qt::ControlModifier);
-  ASSERT_EQ(rig.state.selectedChannels, (Flags{1, 1, 1, 1, 1, 1, 0, 0}));
+  ASSERT_EQ(rig.memory.selected, (Flags{X, X, X, X, X, X, _, _}));
 
   rig.panel->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(rig.panel.isNull());
-  EXPECT_EQ(rig.checkMarks, (std::vector<bool>{true, false}));
+  EXPECT_EQ(rig.closings, 1);
 
   rig.Open();
   EXPECT_EQ(rig.SelectedRows(), std::vector<int>{0});
-  EXPECT_EQ(rig.state.selectedChannels, (Flags{1, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(rig.checkMarks, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(rig.memory.selected, (Flags{X, _, _, _, _, _, _, _}));
 }
 
 TEST(AcquisitionPanel, NumberFieldsTakeOnlyDigits) {
@@ -188,7 +209,7 @@ TEST(AcquisitionPanel, NumberFieldsTakeOnlyDigits) {
 
 TEST(AcquisitionPanel, AcquiresOneChannelFromTheSimulatedBoard) {
   PanelRig rig;
-  rig.state.masterChannel = 6;
+  rig.session.masterChannel = 6;
   rig.Open();
   rig.ClickItem(3);
   rig.Edit(kCountEditId)->setText("200");
@@ -197,17 +218,17 @@ TEST(AcquisitionPanel, AcquiresOneChannelFromTheSimulatedBoard) {
   rig.Control<QPlainTextEdit>(kTitleEditId)->setPlainText(QString::fromUtf8("Essai \xC3\xA9"));
   rig.ClickAcquisition();
 
-  const ChannelRecord& record = rig.state.channels[3];
+  const ChannelRecord& record = rig.session.channels[3];
   for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
   EXPECT_EQ(record.samples.size(), 200u);
   EXPECT_EQ(record.count, 200u);
   EXPECT_EQ(record.rate, 10000.0);
   EXPECT_EQ(record.gain, 2);
   EXPECT_EQ(record.chan, 3);
-  EXPECT_EQ(record.device, rig.state.boardConfig.device);
+  EXPECT_EQ(record.device, rig.session.boardConfig.device);
   EXPECT_EQ(record.title, "Essai \xE9");
   EXPECT_EQ(rig.refreshes, 1);
-  EXPECT_FALSE(HoldsSamples(rig.state.channels[6]));
+  EXPECT_FALSE(HoldsSamples(rig.session.channels[6]));
   EXPECT_TRUE(rig.panel->findChildren<WaitBox*>().isEmpty());
   EXPECT_EQ(QApplication::topLevelWidgets().count(), 1);  // the panel; the wait box is gone
 }
@@ -224,19 +245,19 @@ TEST(AcquisitionPanel, ScansChannelsZeroToNWithTheEnterKey) {
   QTest::keyClick(rig.Edit(kCountEditId), Qt::Key_Return);
 
   for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
-  EXPECT_EQ(rig.state.scanRate, 1000.0);
+  EXPECT_EQ(rig.memory.scanRate, 1000.0);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(rig.state.channels[i].samples.size(), 100u) << i;
-    EXPECT_EQ(rig.state.channels[i].chan, i);
+    EXPECT_EQ(rig.session.channels[i].samples.size(), 100u) << i;
+    EXPECT_EQ(rig.session.channels[i].chan, i);
   }
-  EXPECT_FALSE(HoldsSamples(rig.state.channels[3]));
+  EXPECT_FALSE(HoldsSamples(rig.session.channels[3]));
   EXPECT_EQ(rig.refreshes, 1);
   EXPECT_EQ(rig.panel->focusWidget(), rig.Edit(kCountEditId));
 }
 
 TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndShowsTheEmptiedRecord) {
   PanelRig rig;
-  rig.boards = std::make_unique<BoardRouter>();  // no board answers
+  rig.boards = std::make_unique<Boards>();  // no board answers
   rig.user.Answer(MessageAnswer::kNo);
   rig.Open();
   rig.ClickItem(1);
@@ -246,8 +267,9 @@ TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndShowsTheEmptiedRec
   rig.ClickAcquisition();
 
   EXPECT_FALSE(rig.user.boxes().empty());
+  EXPECT_TRUE(rig.user.onGuiThread);
   EXPECT_EQ(rig.refreshes, 1);
-  const ChannelRecord& record = rig.state.channels[1];
+  const ChannelRecord& record = rig.session.channels[1];
   EXPECT_FALSE(HoldsSamples(record));
   EXPECT_EQ(record.count, 300u);
   EXPECT_EQ(record.rate, 5000.0);
@@ -265,38 +287,104 @@ TEST(AcquisitionPanel, EscapeLeavesThePanelOpen) {
 }
 
 // The simulated board, noting whether the wait box was on screen and painted
-// (exposed, so painted) when the board was asked for readings.
-class WatchedBoard : public BoardRouter {
+// (exposed, so painted) when the acquisition started, and holding its
+// readings back until the test lets them through.
+class WatchedBoard : public SimulatedBoard {
  public:
-  WatchedBoard() {
-    Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(), kSimulatedBoardDescription);
+  DaqStatus Start(const AcquisitionRequest& request) override {
+    QMetaObject::invokeMethod(
+        qApp,
+        [this] {
+          for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<WaitBox*>(window);
+            if (box != nullptr && box->isVisible()) {
+              waitBoxShown = true;
+              waitBoxExposed = box->windowHandle() != nullptr && box->windowHandle()->isExposed();
+            }
+          }
+        },
+        Qt::BlockingQueuedConnection);
+    return SimulatedBoard::Start(request);
   }
-  DaqStatus DAQ_Op(std::int16_t device, std::int16_t chan, std::int16_t gain, std::int16_t* buffer,
-                   std::uint32_t count, double sampleRate) override {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<WaitBox*>(window);
-      if (box != nullptr && box->isVisible()) {
-        waitBoxShown = true;
-        waitBoxExposed = box->windowHandle() != nullptr && box->windowHandle()->isExposed();
-      }
-    }
-    return BoardRouter::DAQ_Op(device, chan, gain, buffer, count, sampleRate);
+  ReadResult Read(std::span<std::int16_t> readings) override {
+    std::unique_lock lock(mutex_);
+    reading_ = true;
+    changed_.notify_all();
+    // A board on the GUI thread would never be released: fail, do not hang.
+    changed_.wait_for(lock, std::chrono::seconds(5), [this] { return released_; });
+    lock.unlock();
+    return SimulatedBoard::Read(readings);
+  }
+  bool reading() {
+    const std::lock_guard lock(mutex_);
+    return reading_;
+  }
+  void Release() {
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
   }
   bool waitBoxShown = false;
   bool waitBoxExposed = false;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reading_ = false;
+  bool released_ = false;
 };
 
-TEST(AcquisitionPanel, ShowsTheWaitBoxWhileTheBoardWorks) {
+class PaintCounter : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+// The board works on a thread of its own: while it holds its readings back,
+// the windows repaint, and the panel takes no input (a second click starts
+// nothing).
+TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
   PanelRig rig;
   auto board = std::make_unique<WatchedBoard>();
   WatchedBoard* watched = board.get();
-  rig.boards = std::move(board);
+  rig.boards = std::make_unique<Boards>();
+  rig.boards->Attach(kSimulatedBoardDevice, std::move(board), kSimulatedBoardDescription);
+  PaintCounter window;
+  window.show();
   rig.Open();
+  int paintsWhileReading = 0;
+  bool acquiringWhileReading = false;
+  QTimer poll;
+  int polls = 0;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (watched->reading()) {
+      poll.stop();
+      const int before = window.paints;
+      window.update();
+      QTest::qWait(50);
+      paintsWhileReading = window.paints - before;
+      acquiringWhileReading = rig.model.acquiring();
+      rig.Edit(kCountEditId)->setText("7");
+      rig.ClickAcquisition();
+      watched->Release();
+    } else if (++polls > 1000) {
+      poll.stop();
+      watched->Release();
+    }
+  });
+  poll.start(10);
   rig.ClickAcquisition();
 
+  EXPECT_GT(paintsWhileReading, 0);
+  EXPECT_TRUE(acquiringWhileReading);
+  EXPECT_FALSE(rig.model.acquiring());
+  EXPECT_EQ(rig.refreshes, 1);
   EXPECT_TRUE(watched->waitBoxShown);
   EXPECT_TRUE(watched->waitBoxExposed);
-  EXPECT_TRUE(HoldsSamples(rig.state.channels[0]));
+  EXPECT_EQ(rig.session.channels[0].samples.size(), 1000u);
+  EXPECT_EQ(rig.session.channels[0].count, 1000u);
 }
 
 TEST(AcquisitionPanel, KeepsTheTemplatesTabOrderAndProportions) {

@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 
-#include "acquisition/board_router.h"
+#include "acquisition/comedi/default_boards.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/wait_box.h"
-#include "ui/common/app_state.h"
+#include "ui/app/main_window.h"
 #include "model/board_config.h"
 #include "ui/config/config_dialog.h"
 #include "ui/display/display_panel.h"
@@ -73,35 +73,37 @@ std::string TextsCutOff(QWidget& dialog) {
 
 class DialogTexts : public ::testing::Test {
  protected:
-  DialogTexts() { state.boardConfig = DefaultBoardConfig(); }
+  DialogTexts() { model.session().boardConfig = DefaultBoardConfig(); }
 
-  AppState state;
+  SessionModel model;
+  WindowMemory memory;
   testing::ScriptedUser user;
-  std::unique_ptr<BoardRouter> boards = MakeDefaultBoards(BoardSearch{"/nonexistent/comedi"});
+  std::unique_ptr<Boards> boards = MakeDefaultBoards(BoardSearch{"/nonexistent/comedi"});
 };
 
 TEST_F(DialogTexts, AcquisitionPanelAndWaitBoxShowEveryTextWhole) {
-  AcquisitionPanel panel(state, user, *boards, {}, {});
+  AcquisitionPanel panel(model, memory.acquisition, *boards, user);
   EXPECT_EQ(TextsCutOff(panel), "");
   WaitBox wait(nullptr);
   EXPECT_EQ(TextsCutOff(wait), "");
 }
 
 TEST_F(DialogTexts, DisplayPanelShowsEveryTextWhole) {
-  DisplayPanel panel(state, user, {}, {}, {}, [] { return ClientSize{500, 300}; });
+  DisplayPanel panel(model, user, [] { return ClientSize{500, 300}; });
   EXPECT_EQ(TextsCutOff(panel), "");
 }
 
 TEST_F(DialogTexts, MathDialogShowsEveryTextWhole) {
-  MathDialog dialog(state, user, {});
+  MathDialog dialog(model, memory.math, user);
   EXPECT_EQ(TextsCutOff(dialog), "");
 }
 
 TEST_F(DialogTexts, ConfigurationDialogShowsEveryTextWholeWithAndWithoutAdvancedOptions) {
-  for (const int advanced : {0, 1}) {
-    state.advancedOptionsShown = advanced;
+  for (const bool advanced : {false, true}) {
+    memory.configuration.advancedOptionsShown = advanced;
     ConfigDialog dialog(
-        state, *boards, user, {}, [](std::int16_t) { return std::string("Carte simulée"); },
+        model, memory.configuration, *boards, user, "",
+        [](std::int16_t) { return std::string("Carte simulée"); },
         [](const std::string&) { return std::optional<std::string>(); });
     EXPECT_EQ(TextsCutOff(dialog), "") << "advanced options shown: " << advanced;
   }

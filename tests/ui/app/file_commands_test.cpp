@@ -42,7 +42,7 @@ using OpenCommand = MainWindowTest;
 TEST_F(OpenCommand, LoadsTheFileIntoTheMasterChannelAndNamesItInTheTitle) {
   const ChannelRecord onDisk = SampleRecord("Essai", {0.5, -0.25, 1.0}, 2500.0);
   WriteRecordFile(dir_ / "essai.tvr", onDisk);
-  state_.masterChannel = 2;
+  session_.masterChannel = 2;
   dialogs_.Choose(dir_ / "essai.tvr");
   window_.RunCommand(kCmdOpen);
 
@@ -50,33 +50,33 @@ TEST_F(OpenCommand, LoadsTheFileIntoTheMasterChannelAndNamesItInTheTitle) {
   ASSERT_EQ(dialogs_.shown().size(), 1u);
   ExpectDataFileRequest(dialogs_.shown()[0], Kind::kOpen, "Ouverture de fichier");
   ChannelRecord expected = onDisk;
-  expected.samplesRevision = state_.channels[2].samplesRevision;
-  ExpectSameRecord(state_.channels[2], expected);
-  EXPECT_FALSE(HoldsSamples(state_.channels[0]));
+  expected.samplesRevision = session_.channels[2].samplesRevision;
+  ExpectSameRecord(session_.channels[2], expected);
+  EXPECT_FALSE(HoldsSamples(session_.channels[0]));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
-  EXPECT_EQ(state_.appTitle, "TAVRIL v1.02 - essai.tvr");
-  EXPECT_EQ(state_.fileDialog.fileTitle, "essai.tvr");
+  EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
+  EXPECT_EQ(memory_.dataFiles.fileTitle, "essai.tvr");
 }
 
 TEST_F(OpenCommand, RefitsAnAutomaticScaleToTheLoadedRecord) {
   window_.resize(800, 500);
   window_.show();
-  state_.graphScale.autoScale = 1;
+  view_.scale.autoScale = true;
   WriteRecordFile(dir_ / "rampe.tvr", SampleRecord("rampe", {-4.0, -1.0, 2.0, 6.0}));
   dialogs_.Choose(dir_ / "rampe.tvr");
   window_.RunCommand(kCmdOpen);
 
   GraphScale expected;
   expected.autoScale = 1;
-  ComputeAutoScale(expected, state_.Master(), window_.graph()->DrawingArea());
-  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerVolt, expected.pixelsPerVolt);
-  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerSample, expected.pixelsPerSample);
-  EXPECT_EQ(state_.graphScale.originY, expected.originY);
+  ComputeAutoScale(expected, session_.Master(), window_.graph()->DrawingArea());
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerVolt, expected.pixelsPerVolt);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerSample, expected.pixelsPerSample);
+  EXPECT_EQ(view_.scale.originY, expected.originY);
 }
 
 TEST_F(OpenCommand, WarnsBeforeLoadingOverTheMasterChannelsSamples) {
-  state_.masterChannel = 3;
-  state_.channels[3] = SampleRecord("ancien", {9.0});
+  session_.masterChannel = 3;
+  session_.channels[3] = SampleRecord("ancien", {9.0});
   WriteRecordFile(dir_ / "nouveau.tvr", SampleRecord("nouveau", {1.0, 2.0}));
   dialogs_.Choose(dir_ / "nouveau.tvr");
   window_.RunCommand(kCmdOpen);
@@ -90,17 +90,17 @@ TEST_F(OpenCommand, WarnsBeforeLoadingOverTheMasterChannelsSamples) {
   EXPECT_EQ(box.caption, "ATTENTION!");
   EXPECT_EQ(box.icon, MessageIcon::kExclamation);
   EXPECT_EQ(box.buttons, MessageButtons::kOkCancel);
-  EXPECT_EQ(state_.channels[3].samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(session_.channels[3].samples, (std::vector<double>{1.0, 2.0}));
 }
 
 TEST_F(OpenCommand, CancelInTheWarningShowsNoDialog) {
-  state_.channels[0] = SampleRecord("ancien", {9.0});
+  session_.channels[0] = SampleRecord("ancien", {9.0});
   user_.Answer(MessageAnswer::kCancel);
   dialogs_.Choose(dir_ / "jamais.tvr");
   window_.RunCommand(kCmdOpen);
   EXPECT_EQ(user_.boxes().size(), 1u);
   EXPECT_TRUE(dialogs_.shown().empty());
-  EXPECT_EQ(state_.channels[0].samples, (std::vector<double>{9.0}));
+  EXPECT_EQ(session_.channels[0].samples, (std::vector<double>{9.0}));
 }
 
 TEST_F(OpenCommand, CancelInTheDialogChangesNothingAndSaysNothing) {
@@ -108,7 +108,7 @@ TEST_F(OpenCommand, CancelInTheDialogChangesNothingAndSaysNothing) {
   window_.RunCommand(kCmdOpen);
   EXPECT_EQ(dialogs_.shown().size(), 1u);
   EXPECT_TRUE(user_.boxes().empty());
-  EXPECT_FALSE(HoldsSamples(state_.Master()));
+  EXPECT_FALSE(HoldsSamples(session_.Master()));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
 }
 
@@ -117,7 +117,7 @@ TEST_F(OpenCommand, DialogFailureReportsItsErrorCode) {
   window_.RunCommand(kCmdOpen);
   ASSERT_EQ(user_.boxes().size(), 1u);
   ExpectErrorBox(user_.boxes()[0], "Le code d'erreur est: 12290");
-  EXPECT_FALSE(HoldsSamples(state_.Master()));
+  EXPECT_FALSE(HoldsSamples(session_.Master()));
 }
 
 TEST_F(OpenCommand, UnreadableFileIsReportedByItsNameAndChangesNothing) {
@@ -130,8 +130,8 @@ TEST_F(OpenCommand, UnreadableFileIsReportedByItsNameAndChangesNothing) {
 
   ASSERT_EQ(user_.boxes().size(), 2u);  // the warning, then the error
   ExpectErrorBox(user_.boxes()[1], "Erreur lors de l'ouverture du fichier : abime.tvr");
-  EXPECT_EQ(state_.Master().samples, (std::vector<double>{1.0, 2.0}));
-  EXPECT_EQ(state_.Master().title, "bon");
+  EXPECT_EQ(session_.Master().samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(session_.Master().title, "bon");
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - bon.tvr");
 }
 
@@ -153,8 +153,8 @@ TEST_F(OpenCommand, NextDialogOpensOnTheLastChosenPathAndFilter) {
 using SaveCommand = MainWindowTest;
 
 TEST_F(SaveCommand, WritesTheMasterChannelAndNamesItInTheTitle) {
-  state_.masterChannel = 4;
-  state_.channels[4] = SampleRecord("Sauv\xE9", {0.125, -3.5});
+  session_.masterChannel = 4;
+  session_.channels[4] = SampleRecord("Sauv\xE9", {0.125, -3.5});
   dialogs_.Choose(dir_ / "sortie.tvr");
   window_.RunCommand(kCmdSave);
 
@@ -162,20 +162,19 @@ TEST_F(SaveCommand, WritesTheMasterChannelAndNamesItInTheTitle) {
   ASSERT_EQ(dialogs_.shown().size(), 1u);
   ExpectDataFileRequest(dialogs_.shown()[0], Kind::kSave, "Sauvegarder le fichier sous...");
   EXPECT_EQ(ReadFileBytes(dir_ / "sortie.tvr"), BytesWrittenBy([&](AtomicFileWriter& out) {
-              WriteChannelFile(out, state_.channels[4]);
+              WriteChannelFile(out, session_.channels[4]);
             }));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - sortie.tvr");
 }
 
 TEST_F(SaveCommand, KeepingAnExistingFileAsksForAnotherNameAndTitlesThat) {
-  state_.Master() = SampleRecord("nouveau", {1.0});
+  session_.Master() = SampleRecord("nouveau", {1.0});
   WriteFileBytes(dir_ / "existe.tvr", "ancien");
   dialogs_.Choose(dir_ / "existe.tvr");
   dialogs_.Choose(dir_ / "autre.tvr");
   user_.Answer(MessageAnswer::kNo);
   window_.RunCommand(kCmdSave);
 
-  EXPECT_EQ(user_.commands(), (std::vector<int>{kCmdSave}));
   EXPECT_EQ(dialogs_.shown().size(), 2u);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, "Ce fichier existe deja.\r\nVoulez-vous l'écraser?");
@@ -185,7 +184,7 @@ TEST_F(SaveCommand, KeepingAnExistingFileAsksForAnotherNameAndTitlesThat) {
 }
 
 TEST_F(SaveCommand, KeepingAnExistingFileThenCancellingNamesNoFileInTheTitle) {
-  state_.Master() = SampleRecord("nouveau", {1.0});
+  session_.Master() = SampleRecord("nouveau", {1.0});
   WriteFileBytes(dir_ / "existe.tvr", "ancien");
   dialogs_.Choose(dir_ / "existe.tvr");
   dialogs_.Cancel();
@@ -198,7 +197,7 @@ TEST_F(SaveCommand, KeepingAnExistingFileThenCancellingNamesNoFileInTheTitle) {
 }
 
 TEST_F(SaveCommand, FileThatCannotBeWrittenIsReportedAndKeepsTheTitle) {
-  state_.Master() = SampleRecord("x", {1.0});
+  session_.Master() = SampleRecord("x", {1.0});
   dialogs_.Choose(dir_ / "pas-de-dossier" / "x.tvr");
   window_.RunCommand(kCmdSave);
 
@@ -218,8 +217,7 @@ TEST_F(SaveCommand, CancelWritesNothing) {
 using ExportCommand = MainWindowTest;
 
 TEST_F(ExportCommand, WritesTheScriptAndKeepsTheTitle) {
-  state_.Master() = SampleRecord("Essai", {0.5, -0.25, 1.0});
-  state_.appTitle = "TAVRIL v1.02 - essai.tvr";
+  session_.Master() = SampleRecord("Essai", {0.5, -0.25, 1.0});
   window_.setWindowTitle("TAVRIL v1.02 - essai.tvr");
   dialogs_.Choose(dir_ / "essai.M");
   window_.RunCommand(kCmdExportMatlab);
@@ -236,27 +234,26 @@ TEST_F(ExportCommand, WritesTheScriptAndKeepsTheTitle) {
   EXPECT_EQ(shown.request.filters[1].pattern, "*.*");
   EXPECT_EQ(shown.request.defaultExtension, "M");
   EXPECT_EQ(ReadFileBytes(dir_ / "essai.M"), BytesWrittenBy([&](AtomicFileWriter& out) {
-              WriteMatlabScript(state_.Master(), out);
+              WriteMatlabScript(session_.Master(), out);
             }));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
 }
 
 TEST_F(ExportCommand, KeepingAnExistingFileRunsTheExportAgain) {
-  state_.Master() = SampleRecord("Essai", {0.5});
+  session_.Master() = SampleRecord("Essai", {0.5});
   WriteFileBytes(dir_ / "garde.M", "ancien");
   dialogs_.Choose(dir_ / "garde.M");
   dialogs_.Cancel();
   user_.Answer(MessageAnswer::kNo);
   window_.RunCommand(kCmdExportMatlab);
 
-  EXPECT_EQ(user_.commands(), (std::vector<int>{kCmdExportMatlab}));
   EXPECT_EQ(dialogs_.shown().size(), 2u);
   EXPECT_EQ(dialogs_.shown()[1].request.defaultExtension, "M");
   EXPECT_EQ(ReadFileBytes(dir_ / "garde.M"), "ancien");
 }
 
 TEST_F(ExportCommand, FileThatCannotBeWrittenIsReported) {
-  state_.Master() = SampleRecord("Essai", {0.5});
+  session_.Master() = SampleRecord("Essai", {0.5});
   dialogs_.Choose(dir_ / "pas-de-dossier" / "essai.M");
   window_.RunCommand(kCmdExportMatlab);
   ASSERT_EQ(user_.boxes().size(), 2u);
@@ -276,7 +273,7 @@ using ViewerBrowse = MainWindowTest;
 // memory of its own: the data files' folder, name and filter stay for Open.
 TEST_F(ViewerBrowse, StartsAtTheRootAndLeavesTheDataFileMemoryAlone) {
   configDialogs_.Stop();
-  state_.fileDialog = {(dir_ / "mesure.tvr").string(), "mesure.tvr", 2};
+  memory_.dataFiles = {(dir_ / "mesure.tvr").string(), "mesure.tvr", 2};
   dialogs_.Choose("/usr/bin/firefox", 3);
   WhenModalShows([&](QWidget* modal) {
     auto* config = qobject_cast<ConfigDialog*>(modal);
@@ -290,8 +287,8 @@ TEST_F(ViewerBrowse, StartsAtTheRootAndLeavesTheDataFileMemoryAlone) {
   EXPECT_EQ(shown.request.startDirectory, "/");
   EXPECT_EQ(shown.initialPath, "");
   EXPECT_TRUE(shown.request.filters.at(1).executablesOnly);
-  EXPECT_EQ(state_.fileDialog.filePath, (dir_ / "mesure.tvr").string());
-  EXPECT_EQ(state_.fileDialog.filterIndex, 2);
+  EXPECT_EQ(memory_.dataFiles.filePath, (dir_ / "mesure.tvr").string());
+  EXPECT_EQ(memory_.dataFiles.filterIndex, 2);
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ TEST_F(HelpCommand, StartsTheViewerOnTheHelpPageInTheStartDirectory) {
   WriteFileBytes(viewer, "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$PWD\" \"$#\" \"$1\" > \"" +
                              record.string() + "\"\n");
   ASSERT_EQ(::chmod(viewer.c_str(), 0755), 0);
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = viewer.string();
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = viewer.string();
   window_.RunCommand(kCmdHelp);
 
   EXPECT_TRUE(user_.boxes().empty());
@@ -89,8 +89,8 @@ TEST_F(HelpCommand, StartsTheViewerOnTheHelpPageInTheStartDirectory) {
 }
 
 TEST_F(HelpCommand, ViewerThatDoesNotExistIsReportedWithTheSystemReason) {
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
   window_.RunCommand(kCmdHelp);
   ASSERT_EQ(user_.boxes().size(), 1u);
   const MessageBoxRequest& box = user_.boxes()[0];
@@ -101,8 +101,8 @@ TEST_F(HelpCommand, ViewerThatDoesNotExistIsReportedWithTheSystemReason) {
 }
 
 TEST_F(HelpCommand, ViewerNameNotFoundOnThePathIsReported) {
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = "tavril-viewer-qui-n-existe-pas";
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = "tavril-viewer-qui-n-existe-pas";
   window_.RunCommand(kCmdHelp);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, ViewerErrorText(std::generic_category().message(ENOENT)));
@@ -111,30 +111,30 @@ TEST_F(HelpCommand, ViewerNameNotFoundOnThePathIsReported) {
 TEST_F(HelpCommand, ViewerThatIsNotAProgramIsReported) {
   WriteFileBytes(dir_ / "page.txt", "pas un programme");
   ASSERT_EQ(::chmod((dir_ / "page.txt").c_str(), 0644), 0);
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = (dir_ / "page.txt").string();
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = (dir_ / "page.txt").string();
   window_.RunCommand(kCmdHelp);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, ViewerErrorText(std::generic_category().message(EACCES)));
 }
 
 TEST_F(HelpCommand, HarmlessViewerStartsWithoutAnyBox) {
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = "true";
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = "true";
   window_.RunCommand(kCmdHelp);
   EXPECT_TRUE(user_.boxes().empty());
 }
 
 TEST_F(HelpCommand, F1InTheMainWindowRunsHelp) {
-  state_.startDirectory = dir_.path().string();
-  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
+  window_.SetStartDirectory(dir_.path());
+  session_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
   QTest::keyClick(&window_, Qt::Key_F1);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, ViewerErrorText(std::generic_category().message(ENOENT)));
 }
 
 TEST_F(HelpCommand, F1WithAModifierDoesNothing) {
-  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
+  session_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();
   QTest::keyClick(&window_, Qt::Key_F1, Qt::ShiftModifier);
   QTest::keyClick(&window_, Qt::Key_F2);
   EXPECT_TRUE(user_.boxes().empty());

@@ -10,9 +10,7 @@
 namespace tavril::testing {
 
 MainWindowTest::MainWindowTest()
-    : boards_(MakeDefaultBoards()), window_(state_, *boards_, user_, dialogs_) {
-  user_.OnCommand([this](int commandId) { window_.RunCommand(commandId); });
-}
+    : boards_(MakeDefaultBoards()), window_(model_, memory_, *boards_, user_, dialogs_) {}
 
 std::vector<std::string> MainWindowTest::BoxTexts() const {
   std::vector<std::string> texts;

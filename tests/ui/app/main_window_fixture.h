@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/board_router.h"
-#include "ui/common/app_state.h"
+#include "acquisition/comedi/default_boards.h"
 #include "ui/app/main_window.h"
 #include "scripted_file_dialogs.h"
 #include "support/scripted_user.h"
@@ -44,8 +43,11 @@ class MainWindowTest : public ::testing::Test {
   // The boxes shown so far, as one comparable list.
   std::vector<std::string> BoxTexts() const;
 
-  AppState state_;
-  std::unique_ptr<BoardRouter> boards_;
+  SessionModel model_;
+  Session& session_ = model_.session();
+  ViewState& view_ = model_.view();
+  WindowMemory memory_;
+  std::unique_ptr<Boards> boards_;
   ScriptedUser user_;
   ScriptedFileDialogs dialogs_;
   TempDir dir_;

@@ -133,8 +133,7 @@ using MainWindowFrame = MainWindowTest;
 
 TEST_F(MainWindowFrame, StartsWithTheProductTitleAndTheProgramIcon) {
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
-  EXPECT_EQ(state_.appTitle, "TAVRIL v1.02");
-  EXPECT_EQ(window_.windowIcon().availableSizes(),
+    EXPECT_EQ(window_.windowIcon().availableSizes(),
             (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(256, 256)}));
 }
 
@@ -161,30 +160,30 @@ TEST_F(MainWindowFrame, RefreshFitsAnAutomaticScaleToTheGraph) {
   window_.resize(800, 500);
   window_.show();
   QApplication::processEvents();
-  state_.Master() = SampleRecord("rampe", {-2.0, -1.0, 0.0, 1.0, 3.0});
-  state_.graphScale.scrollOffset = 4;
-  state_.graphScale.autoScale = 1;
+  session_.Master() = SampleRecord("rampe", {-2.0, -1.0, 0.0, 1.0, 3.0});
+  view_.scale.scrollOffset = 4;
+  view_.scale.autoScale = true;
   window_.RequestRefresh();
 
   GraphScale expected;
   expected.scrollOffset = 4;
   expected.autoScale = 1;
-  ComputeAutoScale(expected, state_.Master(), window_.graph()->DrawingArea());
-  EXPECT_EQ(state_.graphScale.scrollOffset, 0);
-  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerSample, expected.pixelsPerSample);
-  EXPECT_DOUBLE_EQ(state_.graphScale.pixelsPerVolt, expected.pixelsPerVolt);
-  EXPECT_EQ(state_.graphScale.originY, expected.originY);
+  ComputeAutoScale(expected, session_.Master(), window_.graph()->DrawingArea());
+  EXPECT_EQ(view_.scale.scrollOffset, 0);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerSample, expected.pixelsPerSample);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerVolt, expected.pixelsPerVolt);
+  EXPECT_EQ(view_.scale.originY, expected.originY);
 }
 
 TEST_F(MainWindowFrame, RefreshLeavesAManualScaleAlone) {
-  state_.Master() = SampleRecord("rampe", {-2.0, 3.0});
-  state_.graphScale.scrollOffset = 4;
-  const GraphScale before = state_.graphScale;
+  session_.Master() = SampleRecord("rampe", {-2.0, 3.0});
+  view_.scale.scrollOffset = 4;
+  const GraphScale before = view_.scale;
   window_.RequestRefresh();
-  EXPECT_EQ(state_.graphScale.scrollOffset, 4);
-  EXPECT_EQ(state_.graphScale.pixelsPerSample, before.pixelsPerSample);
-  EXPECT_EQ(state_.graphScale.pixelsPerVolt, before.pixelsPerVolt);
-  EXPECT_EQ(state_.graphScale.originY, before.originY);
+  EXPECT_EQ(view_.scale.scrollOffset, 4);
+  EXPECT_EQ(view_.scale.pixelsPerSample, before.pixelsPerSample);
+  EXPECT_EQ(view_.scale.pixelsPerVolt, before.pixelsPerVolt);
+  EXPECT_EQ(view_.scale.originY, before.originY);
 }
 
 using ChannelSwitch = MainWindowTest;
@@ -192,19 +191,19 @@ using ChannelSwitch = MainWindowTest;
 TEST_F(ChannelSwitch, HidesAndShowsTheChannelWithItsCheckMark) {
   QAction* item = window_.CommandAction(kCmdChannel0 + 3);
   item->trigger();
-  EXPECT_EQ(state_.channelVisible[3], 0);
+  EXPECT_FALSE(view_.channelShown[3]);
   EXPECT_FALSE(item->isChecked());
   window_.RunCommand(kCmdChannel0 + 3);
-  EXPECT_EQ(state_.channelVisible[3], 1);
+  EXPECT_TRUE(view_.channelShown[3]);
   EXPECT_TRUE(item->isChecked());
-  EXPECT_EQ(state_.channelVisible, (std::array<int, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(view_.channelShown, (std::array<bool, 8>{true, true, true, true, true, true, true, true}));
 }
 
 TEST_F(ChannelSwitch, HidingTheMasterChannelKeepsItTheMaster) {
-  state_.masterChannel = 5;
+  session_.masterChannel = 5;
   window_.RunCommand(kCmdChannel0 + 5);
-  EXPECT_EQ(state_.channelVisible[5], 0);
-  EXPECT_EQ(state_.masterChannel, 5);
+  EXPECT_FALSE(view_.channelShown[5]);
+  EXPECT_EQ(session_.masterChannel, 5);
   EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 5)->isChecked());
 }
 
@@ -221,14 +220,14 @@ TEST_F(MenuCommand, ExcelExportSaysItIsNotAvailable) {
 }
 
 TEST_F(MenuCommand, CommandsWithoutActionChangeNothing) {
-  state_.Master() = SampleRecord("garde", {1.0, 2.0});
+  session_.Master() = SampleRecord("garde", {1.0, 2.0});
   const int withoutAction[] = {kCmdExportImage, kCmdServo, kCmdGenerator, kCmdSearch, 40009, 0};
   for (const int commandId : withoutAction) window_.RunCommand(commandId);
   EXPECT_TRUE(user_.boxes().empty());
   EXPECT_TRUE(dialogs_.shown().empty());
-  EXPECT_EQ(state_.Master().samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(session_.Master().samples, (std::vector<double>{1.0, 2.0}));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
-  EXPECT_EQ(state_.quitRequested, 0);
+  EXPECT_FALSE(window_.quitRequested());
 }
 
 TEST_F(MenuCommand, AboutBoxShowsTheProgramAndItsAuthors) {
@@ -255,7 +254,7 @@ using OwnerModality = MainWindowTest;
 // While the math dialog waits, the main window takes no input and the panels
 // beside it take theirs, sent to each window as the window system does.
 TEST_F(OwnerModality, MathDialogBlocksTheMainWindowAloneNotThePanels) {
-  state_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();  // F1 shows a box
+  session_.boardConfig.htmlViewer = (dir_ / "pas-de-viewer").string();  // F1 shows a box
   window_.show();
   window_.CreatePanels();
   auto* gain = window_.findChild<QLineEdit*>("control1005");        // the acquisition panel's
@@ -280,9 +279,8 @@ TEST_F(OwnerModality, MathDialogBlocksTheMainWindowAloneNotThePanels) {
 using Reset = MainWindowTest;
 
 TEST_F(Reset, AsksFirstAndCancelKeepsEverything) {
-  state_.channels[2] = SampleRecord("essai", {0.5, 0.25});
+  session_.channels[2] = SampleRecord("essai", {0.5, 0.25});
   window_.setWindowTitle("TAVRIL v1.02 - essai.tvr");
-  state_.appTitle = "TAVRIL v1.02 - essai.tvr";
   user_.Answer(MessageAnswer::kCancel);
   window_.RunCommand(kCmdReset);
 
@@ -292,22 +290,21 @@ TEST_F(Reset, AsksFirstAndCancelKeepsEverything) {
   EXPECT_EQ(box.caption, "Attention!");
   EXPECT_EQ(box.icon, MessageIcon::kQuestion);
   EXPECT_EQ(box.buttons, MessageButtons::kOkCancel);
-  EXPECT_EQ(state_.channels[2].samples, (std::vector<double>{0.5, 0.25}));
+  EXPECT_EQ(session_.channels[2].samples, (std::vector<double>{0.5, 0.25}));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
 }
 
 TEST_F(Reset, EmptiesEveryChannelAndRestoresTheTitle) {
-  state_.boardConfig.device = 4;
-  state_.masterChannel = 2;
-  state_.channels[2] = SampleRecord("essai", {0.5, 0.25});
-  state_.channels[7] = SampleRecord("autre", {1.0});
-  state_.appTitle = "TAVRIL v1.02 - essai.tvr";
+  session_.boardConfig.device = 4;
+  session_.masterChannel = 2;
+  session_.channels[2] = SampleRecord("essai", {0.5, 0.25});
+  session_.channels[7] = SampleRecord("autre", {1.0});
   window_.RunCommand(kCmdChannel0 + 6);
   window_.RunCommand(kCmdReset);
 
   for (int i = 0; i < kChannelCount; ++i) {
     SCOPED_TRACE(i);
-    const ChannelRecord& record = state_.channels[i];
+    const ChannelRecord& record = session_.channels[i];
     EXPECT_FALSE(HoldsSamples(record));
     EXPECT_EQ(record.device, 4);
     EXPECT_EQ(record.chan, i);
@@ -316,9 +313,8 @@ TEST_F(Reset, EmptiesEveryChannelAndRestoresTheTitle) {
     EXPECT_EQ(record.title, "");
   }
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
-  EXPECT_EQ(state_.appTitle, "TAVRIL v1.02");
-  EXPECT_EQ(state_.masterChannel, 2);
-  EXPECT_EQ(state_.channelVisible[6], 0);
+    EXPECT_EQ(session_.masterChannel, 2);
+  EXPECT_FALSE(view_.channelShown[6]);
   EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 6)->isChecked());
 }
 
@@ -343,7 +339,7 @@ TEST_F(Quit, CancelInTheQuestionKeepsTheProgramRunning) {
   ASSERT_EQ(user_.boxes().size(), 1u);
   ExpectSameBox(user_.boxes()[0], QuitQuestion());
   EXPECT_TRUE(window_.isVisible());
-  EXPECT_EQ(state_.quitRequested, 0);
+  EXPECT_FALSE(window_.quitRequested());
 }
 
 TEST_F(Quit, OkInTheQuestionClosesTheWindow) {
@@ -353,7 +349,7 @@ TEST_F(Quit, OkInTheQuestionClosesTheWindow) {
   ASSERT_EQ(user_.boxes().size(), 1u);
   ExpectSameBox(user_.boxes()[0], QuitQuestion());
   EXPECT_FALSE(window_.isVisible());
-  EXPECT_EQ(state_.quitRequested, 1);
+  EXPECT_TRUE(window_.quitRequested());
 }
 
 TEST_F(Quit, QuitCommandAsksTheSameQuestion) {
@@ -366,17 +362,20 @@ TEST_F(Quit, QuitCommandAsksTheSameQuestion) {
   EXPECT_FALSE(window_.isVisible());
   ASSERT_EQ(user_.boxes().size(), 2u);
   ExpectSameBox(user_.boxes()[1], QuitQuestion());
-  EXPECT_EQ(state_.quitRequested, 1);
+  EXPECT_TRUE(window_.quitRequested());
 }
 
 TEST(MainWindowLifetime, DestroyingTheWindowReleasesEverySample) {
-  AppState state;
+  SessionModel model;
+  WindowMemory memory;
   const auto boards = MakeDefaultBoards();
   ScriptedUser user;
   ScriptedFileDialogs dialogs;
-  for (ChannelRecord& record : state.channels) record = SampleRecord("plein", {1.0, 2.0, 3.0});
-  { MainWindow window(state, *boards, user, dialogs); }
-  for (const ChannelRecord& record : state.channels) {
+  for (ChannelRecord& record : model.session().channels) {
+    record = SampleRecord("plein", {1.0, 2.0, 3.0});
+  }
+  { MainWindow window(model, memory, *boards, user, dialogs); }
+  for (const ChannelRecord& record : model.session().channels) {
     EXPECT_FALSE(HoldsSamples(record));
     EXPECT_EQ(record.samples.capacity(), 0u);
   }

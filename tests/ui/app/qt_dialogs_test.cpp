@@ -70,7 +70,7 @@ TEST(QtUserInteraction, ShowsEachBoxAsAskedAndReturnsTheButtonChosen) {
   };
   QWidget owner;
   QtUserInteraction ui;
-  ui.Attach(&owner, nullptr);
+  ui.Attach(&owner);
   for (const BoxCase& expected : cases) {
     SCOPED_TRACE(expected.request.text);
     QMessageBox* shown = nullptr;
@@ -120,15 +120,6 @@ TEST(QtUserInteraction, ShowsCarriageReturnsAsLineBreaks) {
   EXPECT_EQ(MessageBoxText("Impossible de créer ou\r\u00AD'ouvrir le fichier"),
             QStringLiteral("Impossible de créer ou\n\u00AD'ouvrir le fichier"));
   EXPECT_EQ(MessageBoxText("A\nB"), QStringLiteral("A\nB"));
-}
-
-TEST(QtUserInteraction, RunsTheCommandAgainThroughTheMainWindow) {
-  std::vector<int> ran;
-  QtUserInteraction ui;
-  ui.Attach(nullptr, [&](int commandId) { ran.push_back(commandId); });
-  ui.RunCommandAgain(40002);
-  ui.RunCommandAgain(40003);
-  EXPECT_EQ(ran, (std::vector<int>{40002, 40003}));
 }
 
 const FileDialogRequest kOpenRequest{

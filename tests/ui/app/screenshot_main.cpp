@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/board_router.h"
-#include "ui/common/app_state.h"
+#include "acquisition/acquisition_settings.h"
+#include "acquisition/comedi/default_boards.h"
 #include "ui/app/command_ids.h"
 #include "ui/common/app_look.h"
 #include "ui/common/file_dialogs.h"
@@ -64,38 +64,32 @@ int main(int argc, char** argv) {
   const QTemporaryDir folder;
   const std::filesystem::path file = QDir(folder.path()).filePath("essai.tvr").toStdString();
 
-  tavril::AppState state;
-  state.boardConfig = tavril::DefaultBoardConfig();
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  tavril::Session& session = model.session();
+  session.boardConfig = tavril::DefaultBoardConfig();
   const auto boards = tavril::MakeDefaultBoards();
   ConsentingUser user;
   PreparedFile dialogs(file);
 
   // Channels 0 to 2 in one scan, as the acquisition panel would ask for them.
-  for (int channel = 0; channel <= 2; ++channel) {
-    tavril::ChannelRecord& record = state.channels[channel];
-    record.device = state.boardConfig.device;
-    record.chan = static_cast<std::int16_t>(channel);
-    record.gain = 1;
-    record.count = 2000;
-    record.rate = 900000.0;
-    record.title = "Essai du banc de mesure";
-    state.selectedChannels[channel] = 1;
-  }
-  state.scanRate = 300000.0;
-  const tavril::BoardConfig& config = state.boardConfig;
-  if (tavril::ConfigureBoard(*boards, user, config.device, -1, config.inputMode, config.polar) !=
-          1 ||
-      tavril::AcquireChannels({*boards, user, config}, state.channels, state.selectedChannels,
-                              state.scanRate) != 1) {
+  const tavril::ChannelSelection selected{true, true, true};
+  tavril::PrepareRecords(session.channels, selected,
+                         {900000.0, 2000, 1, "Essai du banc de mesure", 300000.0},
+                         session.boardConfig.device);
+  const tavril::BoardConfig& config = session.boardConfig;
+  if (!tavril::ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar) ||
+      !tavril::AcquireChannels({*boards, user, config, session.spare}, session.channels, selected,
+                               300000.0)) {
     std::fprintf(stderr, "the simulated board did not acquire\n");
     return 1;
   }
-  tavril::SaveChannelFile(user, file, state.channels[0]);
+  tavril::SaveChannelFile(user, file, session.channels[0]);
 
-  tavril::MainWindow window(state, *boards, user, dialogs);
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
   window.resize(900, 600);
   window.show();
-  state.graphScale.autoScale = 1;
+  model.view().scale.autoScale = true;
   window.RunCommand(tavril::kCmdOpen);
 
   QWidget* graph = window.graph();

@@ -36,7 +36,7 @@ BoardConfig ConfigOnDisk(const std::filesystem::path& directory) {
 class StartUpTest : public MainWindowTest {
  protected:
   void RunStartUp(const std::filesystem::path& directory) {
-    StartUp(window_, state_, *boards_, user_, directory);
+    StartUp(window_, model_, *boards_, user_, directory);
   }
 };
 
@@ -44,10 +44,10 @@ TEST_F(StartUpTest, WithoutConfigFileWarnsAndWritesTheDefaults) {
   RunStartUp(dir_.path());
   ASSERT_EQ(user_.boxes().size(), 1u);
   ExpectSameBox(user_.boxes()[0], kReadError);
-  EXPECT_EQ(state_.startDirectory, dir_.path().string());
-  EXPECT_EQ(state_.boardConfig, DefaultBoardConfig());
+  EXPECT_EQ(window_.startDirectory(), dir_.path());
+  EXPECT_EQ(session_.boardConfig, DefaultBoardConfig());
   EXPECT_EQ(ConfigOnDisk(dir_.path()), DefaultBoardConfig());
-  EXPECT_EQ(state_.boardConfig.htmlViewer, "xdg-open");
+  EXPECT_EQ(session_.boardConfig.htmlViewer, "xdg-open");
   EXPECT_EQ(configDialogs_.cancelled(), 1);  // the configuration dialog was offered
 }
 
@@ -67,7 +67,7 @@ TEST_F(StartUpTest, ReadsAnExistingConfigFileSilently) {
   ASSERT_EQ(WriteConfigFile(config, dir_.path()), 1);
   RunStartUp(dir_.path());
   EXPECT_TRUE(user_.boxes().empty());
-  EXPECT_EQ(state_.boardConfig, config);
+  EXPECT_EQ(session_.boardConfig, config);
 }
 
 TEST_F(StartUpTest, StartDirectoryThatCannotBeWrittenIsReported) {
@@ -76,8 +76,8 @@ TEST_F(StartUpTest, StartDirectoryThatCannotBeWrittenIsReported) {
   ASSERT_EQ(user_.boxes().size(), 2u);
   ExpectSameBox(user_.boxes()[0], kReadError);
   ExpectSameBox(user_.boxes()[1], kWriteError);
-  EXPECT_EQ(state_.boardConfig, DefaultBoardConfig());
-  EXPECT_EQ(state_.startDirectory, missing.string());
+  EXPECT_EQ(session_.boardConfig, DefaultBoardConfig());
+  EXPECT_EQ(window_.startDirectory(), missing);
 }
 
 TEST_F(StartUpTest, BoardTheUserGivesUpOnIsReported) {

@@ -1,0 +1,76 @@
+#include "ui/acquisition/acquisition_runner.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QWidget>
+
+#include <optional>
+#include <thread>
+
+#include "ui/common/owner_modal.h"
+
+namespace tavril {
+namespace {
+
+// The acquisition's questions, asked on the GUI thread: the calling thread
+// waits for the answer.
+class GuiThreadUser : public UserInteraction {
+ public:
+  GuiThreadUser(UserInteraction& ui, QObject& onGuiThread) : ui_(ui), onGuiThread_(onGuiThread) {}
+
+  MessageAnswer ShowMessage(const MessageBoxRequest& box) override {
+    MessageAnswer answer = MessageAnswer::kOk;
+    QMetaObject::invokeMethod(
+        &onGuiThread_, [&] { answer = ui_.ShowMessage(box); }, Qt::BlockingQueuedConnection);
+    return answer;
+  }
+
+ private:
+  UserInteraction& ui_;
+  QObject& onGuiThread_;
+};
+
+}  // namespace
+
+bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
+                  const ChannelSelection& selected, double scanRate, QWidget* front) {
+  if (model.acquiring()) return false;
+  Session& session = model.session();
+  const std::optional<AcquisitionPlan> plan =
+      PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
+  if (!plan) {
+    ui.ShowMessage(
+        {kNoChannelSelectedMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  Board& board = boards.For(plan->device);
+
+  AcquisitionResult result;
+  {
+    std::vector<QWidget*> windows;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window != front && window->isVisible()) windows.push_back(window);
+    }
+    const InputBlocker blocker(std::move(windows), front);
+    model.SetAcquiring(true);
+    QEventLoop loop;
+    GuiThreadUser askOnGuiThread(ui, loop);
+    // The acquisition works in the session's spare memory only: the records
+    // the windows paint stay as they are until it is over.
+    std::jthread acquisition([&] {
+      result = RunAcquisition(*plan, board, askOnGuiThread, session.spare);
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    acquisition.join();
+    model.SetAcquiring(false);
+  }
+  const bool acquired = FinishAcquisition(*plan, result, session.channels, session.spare, ui);
+  // A failed acquisition has emptied the selected records too: the windows
+  // must not go on showing curves that no longer exist.
+  model.TellRecordsChanged();
+  return acquired;
+}
+
+}  // namespace tavril
