@@ -13,11 +13,12 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <filesystem>
+#include <utility>
 
 #include "acquisition/acquisition_engine.h"
-#include "ui/common/dialog_units.h"
 #include "config/config_file.h"
 #include "files/number_text.h"
+#include "ui/common/dialog_units.h"
 
 namespace tavril {
 namespace {
@@ -80,14 +81,15 @@ void SelectInGroup(QButtonGroup* group, QAbstractButton* button) {
 }  // namespace
 
 ConfigDialog::ConfigDialog(
-    AppState& state, BoardDriver& board, UserInteraction& ui, std::function<void()> requestRefresh,
-    std::function<std::string(std::int16_t)> describeDevice,
+    SessionModel& model, ConfigDialogMemory& memory, Boards& boards, UserInteraction& ui,
+    std::string startDirectory, std::function<std::string(std::int16_t)> describeDevice,
     std::function<std::optional<std::string>(const std::string&)> browseViewer, QWidget* parent)
     : QDialog(parent),
-      state_(state),
-      board_(board),
+      model_(model),
+      memory_(memory),
+      boards_(boards),
       ui_(ui),
-      requestRefresh_(std::move(requestRefresh)),
+      startDirectory_(std::move(startDirectory)),
       describeDevice_(std::move(describeDevice)),
       browseViewer_(std::move(browseViewer)) {
   setWindowTitle(QStringLiteral("Configuration"));
@@ -99,7 +101,7 @@ ConfigDialog::ConfigDialog(
   BuildControls();
   ApplySize();
 
-  state_.workingConfig = state_.boardConfig;
+  memory_.working = model_.session().boardConfig;
   ShowWorkingConfig();
   device_->setFocus();
 }
@@ -210,15 +212,15 @@ void ConfigDialog::BuildControls() {
   QWidget::setTabOrder(htmlViewer_, browse_);
 
   connect(differential_, &QRadioButton::clicked, this,
-          [this] { state_.workingConfig.inputMode = kInputModeDifferential; });
+          [this] { memory_.working.inputMode = kInputModeDifferential; });
   connect(referenced_, &QRadioButton::clicked, this,
-          [this] { state_.workingConfig.inputMode = kInputModeReferencedSingleEnded; });
+          [this] { memory_.working.inputMode = kInputModeReferencedSingleEnded; });
   connect(nonReferenced_, &QRadioButton::clicked, this,
-          [this] { state_.workingConfig.inputMode = kInputModeNonReferencedSingleEnded; });
+          [this] { memory_.working.inputMode = kInputModeNonReferencedSingleEnded; });
   connect(unipolar_, &QRadioButton::clicked, this,
-          [this] { state_.workingConfig.polar = kPolarityUnipolar; });
+          [this] { memory_.working.polar = kPolarityUnipolar; });
   connect(bipolar_, &QRadioButton::clicked, this,
-          [this] { state_.workingConfig.polar = kPolarityBipolar; });
+          [this] { memory_.working.polar = kPolarityBipolar; });
   connect(ok_, &QPushButton::clicked, this, [this] { RunCommand(1); });
   connect(cancel_, &QPushButton::clicked, this, [this] { RunCommand(2); });
   connect(browse_, &QPushButton::clicked, this, [this] { RunCommand(1046); });
@@ -237,12 +239,12 @@ QRadioButton* ConfigDialog::polarityButton(int polar) const {
 }
 
 int ConfigDialog::ContentHeight() const {
-  const QSize window = state_.advancedOptionsShown == 1 ? kFullWindowSize : kCompactWindowSize;
+  const QSize window = memory_.advancedOptionsShown ? kFullWindowSize : kCompactWindowSize;
   return window.height() - kFrameHeight;
 }
 
 void ConfigDialog::ApplySize() {
-  advancedOptions_->setChecked(state_.advancedOptionsShown == 1);
+  advancedOptions_->setChecked(memory_.advancedOptionsShown);
   const int menuHeight = menuBar_->sizeHint().height();
   const int width = kCompactWindowSize.width() - kFrameWidth;
   menuBar_->setGeometry(0, 0, width, menuHeight);
@@ -252,7 +254,7 @@ void ConfigDialog::ApplySize() {
 }
 
 void ConfigDialog::ShowWorkingConfig() {
-  const BoardConfig& config = state_.workingConfig;
+  const BoardConfig& config = memory_.working;
   device_->setText(QString::number(config.device));
   timeOut_->setText(QString::number(config.timeOut));
   gainAdjust_->setText(QString::fromStdString(FormatFixed(config.gainAdjust, 6)));
@@ -321,7 +323,7 @@ void ConfigDialog::ShowError(const std::string& text, const char* caption) {
 }
 
 bool ConfigDialog::Apply() {
-  BoardConfig& working = state_.workingConfig;
+  BoardConfig& working = memory_.working;
   working.htmlViewer = CutAtCharacter(PathBytes(htmlViewer_->text()), kMaxHtmlViewerBytes);
 
   // Each value is stored before it is checked: a refused one stays in the
@@ -339,27 +341,28 @@ bool ConfigDialog::Apply() {
   working.gainAdjust = ParseDecimalDouble(FieldText(gainAdjust_)).value;
   working.offset = ParseDecimalDouble(FieldText(offset_)).value;
 
-  if (ConfigureBoard(board_, ui_, working.device, -1, working.inputMode, working.polar) == 0) {
+  Session& session = model_.session();
+  if (!ConfigureBoard(boards_, ui_, working.device, working.inputMode, working.polar)) {
     // The controls keep what the user typed; the working copy holds the live values again.
-    working = state_.boardConfig;
+    working = session.boardConfig;
     ShowError("Probleme lors de la configuration de la carte", "ERROR");
     return false;
   }
-  state_.boardConfig = working;
-  if (requestRefresh_) requestRefresh_();
+  session.boardConfig = working;
+  model_.TellConfigurationChanged();
   return true;
 }
 
 void ConfigDialog::SaveAsDefault() {
   RunCommand(kCmdApplyOnly);
   // After a refused apply the file receives the values committed before.
-  if (WriteConfigFile(state_.boardConfig, std::filesystem::path(state_.startDirectory)) == 0) {
+  if (WriteConfigFile(model_.session().boardConfig, std::filesystem::path(startDirectory_)) == 0) {
     ShowError("Erreur lors de l'ecriture du fichier INI", "ERROR!");
   }
 }
 
 void ConfigDialog::RestoreDefault() {
-  if (ReadConfigFile(state_.workingConfig, std::filesystem::path(state_.startDirectory)) == 0) {
+  if (ReadConfigFile(memory_.working, std::filesystem::path(startDirectory_)) == 0) {
     ShowError("Erreur lors de la lecture du fichier INI", "ERROR!");
     return;
   }
@@ -367,24 +370,24 @@ void ConfigDialog::RestoreDefault() {
 }
 
 void ConfigDialog::ToggleAdvancedOptions() {
-  state_.advancedOptionsShown = 1 - state_.advancedOptionsShown;
+  memory_.advancedOptionsShown = !memory_.advancedOptionsShown;
   ApplySize();
 }
 
 void ConfigDialog::BrowseViewer() {
-  state_.workingConfig.htmlViewer.clear();
+  memory_.working.htmlViewer.clear();
   if (!browseViewer_) return;
   // The browse starts from no path at all, as the emptied buffer does.
-  const std::optional<std::string> chosen = browseViewer_(state_.workingConfig.htmlViewer);
+  const std::optional<std::string> chosen = browseViewer_(memory_.working.htmlViewer);
   if (!chosen.has_value()) return;  // cancelled: the field keeps its text for the next apply
   if (chosen->size() > kMaxHtmlViewerBytes) {
     // The Open dialog's own refusal of a path its buffer cannot hold.
     ui_.ShowMessage({"Le code d'erreur est: " + std::to_string(kBufferTooSmallError), "ERREUR!",
                      MessageIcon::kError, MessageButtons::kOk});
-    state_.workingConfig.htmlViewer = state_.boardConfig.htmlViewer;
+    memory_.working.htmlViewer = model_.session().boardConfig.htmlViewer;
     return;
   }
-  state_.workingConfig.htmlViewer = *chosen;
+  memory_.working.htmlViewer = *chosen;
   htmlViewer_->setText(PathText(*chosen));
 }
 

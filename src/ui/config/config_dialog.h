@@ -7,9 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "acquisition/board_driver.h"
-#include "ui/common/app_state.h"
+#include "acquisition/boards.h"
+#include "model/board_config.h"
 #include "model/user_interaction.h"
+#include "ui/common/session_model.h"
 
 class QAction;
 class QButtonGroup;
@@ -21,10 +22,18 @@ class QRadioButton;
 
 namespace tavril {
 
+// The configuration dialog's memory, kept between openings by its owner.
+struct ConfigDialogMemory {
+  // The settings being edited: the live ones at every opening, then what the
+  // controls and the menu put there (a refused value included).
+  BoardConfig working;
+  bool advancedOptionsShown = false;
+};
+
 // "Configuration": edits the board settings and the help viewer in
-// state.workingConfig and commits them to state.boardConfig once the board
-// has accepted them. Its result: 1 after a successful OK, 0 after "Annuler",
-// "Quitter" or the close box.
+// memory.working and commits them to the session's boardConfig once the
+// board has accepted them, then tells the model. Its result: 1 after a
+// successful OK, 0 after "Annuler", "Quitter" or the close box.
 class ConfigDialog : public QDialog {
   Q_OBJECT
 
@@ -42,14 +51,13 @@ class ConfigDialog : public QDialog {
   // Applies without closing (what "Sauvegarder comme configuration par défaut" runs first).
   static constexpr int kCmdApplyOnly = 9999;
 
-  // `board` is configured on every apply. `describeDevice` says which board
+  // The typed device's board in `boards` is configured on every apply.
+  // `startDirectory` holds TAVRIL.INI. `describeDevice` says which board
   // serves a device number (French, UTF-8). `browseViewer` runs an Open
   // dialog of its own for the viewer program, starting from the given path,
   // and gives the chosen full path, or nothing when the user cancelled.
-  // `requestRefresh` is called after every committed apply.
-  ConfigDialog(AppState& state, BoardDriver& board, UserInteraction& ui,
-               std::function<void()> requestRefresh,
-               std::function<std::string(std::int16_t)> describeDevice,
+  ConfigDialog(SessionModel& model, ConfigDialogMemory& memory, Boards& boards, UserInteraction& ui,
+               std::string startDirectory, std::function<std::string(std::int16_t)> describeDevice,
                std::function<std::optional<std::string>(const std::string&)> browseViewer,
                QWidget* parent = nullptr);
 
@@ -57,7 +65,7 @@ class ConfigDialog : public QDialog {
   // do nothing.
   void RunCommand(int commandId);
 
-  // Puts state.workingConfig back into the controls.
+  // Puts memory.working back into the controls.
   void ShowWorkingConfig();
 
   QAction* MenuAction(int commandId) const;
@@ -90,10 +98,11 @@ class ConfigDialog : public QDialog {
   void ShowDeviceDescription();
   void ShowError(const std::string& text, const char* caption);
 
-  AppState& state_;
-  BoardDriver& board_;
+  SessionModel& model_;
+  ConfigDialogMemory& memory_;
+  Boards& boards_;
   UserInteraction& ui_;
-  std::function<void()> requestRefresh_;
+  std::string startDirectory_;
   std::function<std::string(std::int16_t)> describeDevice_;
   std::function<std::optional<std::string>(const std::string&)> browseViewer_;
 

@@ -8,11 +8,10 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <optional>
 #include <string>
-#include <utility>
 
 #include "ui/common/dialog_units.h"
-#include "processing/channel_arithmetic.h"
 
 namespace tavril {
 namespace {
@@ -49,41 +48,16 @@ int SelectedChannel(const QListWidget* list) {
   return list->row(items.front());
 }
 
-bool IsTwoChannelOperation(int op) {
-  return op >= kOpSum && op <= kOpQuotient;
-}
-
-std::string ResultTitle(int op, int a, int b) {
-  const std::string channelA = "Canal " + std::to_string(a);
-  const std::string channelB = "Canal " + std::to_string(b);
-  switch (op) {
-    case kOpSum:
-      return channelA + " + " + channelB;
-    case kOpDifference:
-      return channelA + " - " + channelB;
-    case kOpProduct:
-      return channelA + " * " + channelB;
-    case kOpQuotient:
-      return channelA + " / " + channelB;
-    case kOpRectangle:
-      return "Integrale du Canal " + std::to_string(a) + " (Rectangle)";
-    case kOpMidpoint:
-      return "Integrale du Canal " + std::to_string(a) + " (Point milieu)";
-    default:
-      return {};
-  }
-}
-
 }  // namespace
 
-MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<void()> requestRefresh,
+MathDialog::MathDialog(SessionModel& model, MathDialogMemory& memory, UserInteraction& user,
                        QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint |
                           Qt::WindowStaysOnTopHint),
-      state_(state),
-      user_(user),
-      requestRefresh_(std::move(requestRefresh)) {
+      model_(model),
+      memory_(memory),
+      user_(user) {
   setWindowTitle(QStringLiteral("Operations Mathématiques"));
   setFont(DialogFont());
   setFixedSize(DialogSize(341, 95));
@@ -106,17 +80,17 @@ MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<voi
   integralFrame->lower();
 
   struct RadioTemplate {
-    int op;
+    MathOperation op;
     const char* text;
     int x, y, width, height;
   };
   static constexpr RadioTemplate kRadios[] = {
-      {kOpSum, "+ (Somme)", 73, 7, 49, 10},
-      {kOpDifference, "- (Soustraction)", 73, 18, 63, 10},
-      {kOpProduct, "* (Produit)", 73, 29, 47, 10},
-      {kOpQuotient, "/ (Division)", 73, 40, 50, 10},
-      {kOpRectangle, "Rectangle", 73, 63, 49, 10},
-      {kOpMidpoint, "Point milieu", 73, 73, 51, 10},
+      {MathOperation::kSum, "+ (Somme)", 73, 7, 49, 10},
+      {MathOperation::kDifference, "- (Soustraction)", 73, 18, 63, 10},
+      {MathOperation::kProduct, "* (Produit)", 73, 29, 47, 10},
+      {MathOperation::kQuotient, "/ (Division)", 73, 40, 50, 10},
+      {MathOperation::kRectangle, "Rectangle", 73, 63, 49, 10},
+      {MathOperation::kMidpoint, "Point milieu", 73, 73, 51, 10},
   };
   operations_ = new QButtonGroup(this);
   operations_->setExclusive(true);
@@ -124,9 +98,11 @@ MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<voi
   for (std::size_t i = 0; i < std::size(kRadios); ++i) {
     const RadioTemplate& t = kRadios[i];
     auto* radio = new QRadioButton(QString::fromUtf8(t.text), this);
-    radio->setObjectName(QStringLiteral("operation%1").arg(t.op));
+    // Buttons are known by the operation's code: the group's ids are integers.
+    const int code = MathOperationCode(t.op);
+    radio->setObjectName(QStringLiteral("operation%1").arg(code));
     radio->setGeometry(DialogRect(t.x, t.y, t.width, t.height));
-    operations_->addButton(radio, t.op);
+    operations_->addButton(radio, code);
     radios[i] = radio;
   }
   // The quotient is shown but never offered from this dialog.
@@ -148,17 +124,10 @@ MathDialog::MathDialog(AppState& state, UserInteraction& user, std::function<voi
     setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
 
-  const MathDialogState& saved = state_.mathDialog;
-  SelectChannel(listA_, saved.operandA);
-  SelectChannel(listB_, saved.operandB);
-  SelectChannel(listResult_, saved.resultChannel);
-  if (QAbstractButton* checked = operations_->button(saved.op)) {
-    checked->setChecked(true);
-  } else {
-    user_.ShowMessage(
-        {"La variable OP ne peut pas avoir cette valeur\nop=" + std::to_string(saved.op), "ERREUR!",
-         MessageIcon::kError, MessageButtons::kOk});
-  }
+  SelectChannel(listA_, memory_.operandA);
+  SelectChannel(listB_, memory_.operandB);
+  SelectChannel(listResult_, memory_.resultChannel);
+  operations_->button(MathOperationCode(memory_.operation))->setChecked(true);
   ok->setFocus();
 
   connect(operations_, &QButtonGroup::idClicked, this, &MathDialog::OnOperationClicked);
@@ -176,22 +145,23 @@ void MathDialog::showEvent(QShowEvent* event) {
   }
 }
 
-void MathDialog::OnOperationClicked(int op) {
-  if (IsTwoChannelOperation(op)) {
+void MathDialog::OnOperationClicked(int code) {
+  const std::optional<MathOperation> op = MathOperationFromCode(code);
+  if (op && TakesSecondOperand(*op)) {
     // The saved operand, not a pick made since the dialog opened.
-    SelectChannel(listB_, state_.mathDialog.operandB);
+    SelectChannel(listB_, memory_.operandB);
   } else {
     SelectChannel(listB_, -1);
   }
 }
 
-bool MathDialog::CheckSelections(int op, int a, int b, int r) {
+bool MathDialog::CheckSelections(MathOperation op, int a, int b, int r) {
   std::string missing;
-  if (op >= kOpSum && op <= kOpMidpoint && a < 0) {
+  if (a < 0) {
     missing =
         "Aucun canal n'est sélectionné pour l'opérande A.\n"
         "Choisissez-en un dans la première liste.";
-  } else if (IsTwoChannelOperation(op) && b < 0) {
+  } else if (TakesSecondOperand(op) && b < 0) {
     missing =
         "Aucun canal n'est sélectionné pour l'opérande B.\n"
         "Choisissez-en un dans la deuxième liste.";
@@ -205,77 +175,43 @@ bool MathDialog::CheckSelections(int op, int a, int b, int r) {
   return false;
 }
 
-int MathDialog::RunOperation(int op, int a, int b, int r) {
-  ChannelTable& table = state_.channels;
-  switch (op) {
-    case kOpSum:
-    case kOpDifference:
-    case kOpProduct:
-    case kOpQuotient:
-      return CombineChannels(table[a], table[b], table[r], op);
-    case kOpRectangle:
-      return IntegrateRectangle(table[a], table[r]);
-    case kOpMidpoint:
-      return IntegrateMidpoint(table[a], table[r]);
-    default:
-      user_.ShowMessage({"La variable OP ne peut pas avoir cette valeur\nop=" + std::to_string(op) +
-                             "\n\nCette opérateur n'existe pas!!!",
-                         "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
-      return kMathOk;
-  }
-}
-
 void MathDialog::OnOk() {
   const int a = SelectedChannel(listA_);
   const int b = SelectedChannel(listB_);
   const int r = SelectedChannel(listResult_);
-  int op = state_.mathDialog.op;
-  if (operations_->checkedId() != -1) op = operations_->checkedId();
+  const MathOperation op =
+      MathOperationFromCode(operations_->checkedId()).value_or(memory_.operation);
 
-  // Refused before anything is saved, so that the table is never indexed
+  // Refused before anything is saved, so that the records are never indexed
   // with a missing channel.
   if (!CheckSelections(op, a, b, r)) return;
 
-  MathDialogState& saved = state_.mathDialog;
-  saved.operandA = a;
-  saved.operandB = b;
-  saved.resultChannel = r;
-  saved.op = op;
+  memory_.operandA = a;
+  memory_.operandB = b;
+  memory_.resultChannel = r;
+  memory_.operation = op;
 
-  const int code = RunOperation(op, a, b, r);
-  ChannelRecord& result = state_.channels[r];
+  Session& session = model_.session();
+  ChannelTable& channels = session.channels;
+  // An integration reads no B, and B may then name no channel.
+  const ChannelRecord& operandB = TakesSecondOperand(op) ? channels[b] : channels[a];
+  ChannelRecord& result = channels[r];
+  const MathResult outcome = RunMathOperation(op, channels[a], operandB, result);
   // A refused combination left the record as it was: its old title still
   // describes what it holds.
-  if (code != kMathRatesDiffer) {
-    const std::string title = ResultTitle(op, a, b);
-    if (!title.empty()) result.title = title.substr(0, kMaxTitleBytes);
+  if (outcome != MathResult::kRatesDiffer) {
+    const std::string nameA = "Canal " + std::to_string(a);
+    result.title = MathResultTitle(op, nameA, "Canal " + std::to_string(b), "du " + nameA);
   }
 
-  std::string message;
-  switch (code) {
-    case kMathOk:
-      break;
-    case kMathBadOperation:
-      message = "Problème de signe";
-      break;
-    case kMathNoMemory:
-      message = "Problème d'allocation mémoire";
-      break;
-    case kMathRatesDiffer:
-      message = "Les canaux " + std::to_string(a) + " et " + std::to_string(b) +
-                " n'ont pas la même fréquence d'échantillonnage.\nLe canal " + std::to_string(r) +
-                " n'a pas été modifié.";
-      break;
-    default:
-      message = "Code d'erreur inconnu";
-      break;
-  }
+  const std::string message = MathResultMessage(outcome, MathChannels{a, b, r});
   if (!message.empty()) {
     user_.ShowMessage({message, kErrorCaption, MessageIcon::kError, MessageButtons::kOk});
   }
 
-  state_.masterChannel = r;
-  if (requestRefresh_) requestRefresh_();
+  // One signal for both changes, so that the main window refreshes once.
+  session.masterChannel = r;
+  model_.TellRecordsChanged();
   done(1);
 }
 

@@ -7,17 +7,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "acquisition/board_driver.h"
-#include "acquisition/error_handler.h"
-#include "ui/common/app_state.h"
+#include "acquisition/board.h"
+#include "acquisition/boards.h"
 #include "config/config_file.h"
-#include "ui/config/config_dialog.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
+#include "ui/config/config_dialog.h"
 
 namespace tavril {
 namespace {
@@ -25,36 +25,35 @@ namespace {
 using testing::ScriptedUser;
 using testing::TempDir;
 
-// Records every configuration call and answers it with `status`.
-class FakeBoard : public BoardDriver {
- public:
+// The configuration calls made to the fake boards, and their answer.
+struct ConfigureLog {
   struct Call {
-    std::int16_t device, chan, inputMode, polarity;
+    std::int16_t device;
+    InputSettings settings;
   };
   DaqStatus status = kDaqNoError;
   std::vector<Call> calls;
+};
 
-  DaqStatus Timeout_Config(std::int16_t, std::int32_t) override { return kDaqNoError; }
-  DaqStatus DAQ_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t,
-                   double) override {
-    return kDaqNoError;
+// A board that records every configuration in `log` and answers it with the
+// log's status; the dialog only configures.
+class FakeBoard : public Board {
+ public:
+  FakeBoard(std::int16_t device, ConfigureLog& log) : device_(device), log_(log) {}
+
+  DaqStatus Configure(const InputSettings& settings) override {
+    log_.calls.push_back({device_, settings});
+    return log_.status;
   }
-  DaqStatus SCAN_Op(std::int16_t, std::int16_t, std::int16_t, std::int16_t*, std::uint32_t, double,
-                    double, std::int16_t*) override {
-    return kDaqNoError;
-  }
-  DaqStatus SCAN_Demux(std::int16_t*, std::uint32_t, std::int16_t, std::int16_t) override {
-    return kDaqNoError;
-  }
-  DaqStatus DAQ_VScale(std::int16_t, std::int16_t, std::int16_t, double, double, std::uint32_t,
-                       const std::int16_t*, double*) override {
-    return kDaqNoError;
-  }
-  DaqStatus AI_Configure(std::int16_t device, std::int16_t chan, std::int16_t inputMode,
-                         std::int16_t, std::int16_t polarity, std::int16_t) override {
-    calls.push_back({device, chan, inputMode, polarity});
-    return status;
-  }
+  DaqStatus SetTimeout(std::int32_t) override { return kDaqNoError; }
+  DaqStatus Start(const AcquisitionRequest&) override { return kDaqNoError; }
+  ReadResult Read(std::span<std::int16_t>) override { return {}; }
+  void Stop() override {}
+  DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return kDaqNoError; }
+
+ private:
+  std::int16_t device_;
+  ConfigureLog& log_;
 };
 
 BoardConfig LiveConfig() {
@@ -72,13 +71,22 @@ BoardConfig LiveConfig() {
 class ConfigDialogTest : public ::testing::Test {
  protected:
   ConfigDialogTest() {
-    state.boardConfig = LiveConfig();
-    state.startDirectory = dir.path().string();
+    session().boardConfig = LiveConfig();
+    startDirectory = dir.path().string();
+    // Every device the dialog accepts has a board, so that only `board.status` refuses.
+    for (std::int16_t device = 0; device <= 9; ++device) {
+      boards.Attach(device, std::make_unique<FakeBoard>(device, board), "");
+    }
+    QObject::connect(&model, &SessionModel::recordsChanged, [this] { ++refreshes; });
+    QObject::connect(&model, &SessionModel::masterChannelChanged, [this] { ++refreshes; });
+    QObject::connect(&model, &SessionModel::configurationChanged, [this] { ++refreshes; });
   }
+
+  Session& session() { return model.session(); }
 
   std::unique_ptr<ConfigDialog> Open() {
     auto dialog = std::make_unique<ConfigDialog>(
-        state, board, user, [this] { ++refreshes; },
+        model, memory, boards, user, startDirectory,
         [](std::int16_t device) {
           return device == 1 ? std::string("Carte simulée")
                              : "Aucune carte : " + std::to_string(device);
@@ -103,9 +111,13 @@ class ConfigDialogTest : public ::testing::Test {
   }
 
   TempDir dir;
-  AppState state;
-  FakeBoard board;
+  SessionModel model;
+  ConfigDialogMemory memory;
+  std::string startDirectory;
+  ConfigureLog board;
+  Boards boards;
   ScriptedUser user;
+  // Signals of the model the main window refreshes on.
   int refreshes = 0;
   std::optional<std::string> browseAnswer;
   std::vector<std::string> browseStarts;
@@ -115,11 +127,11 @@ const char* const kDeviceMessage = "Numéro de DEVICE impossible\n\n -1< device 
 const char* const kTimeOutMessage = "Valeur TIMEOUT impossible\n\n -1 <= timeout <= 232";
 
 TEST_F(ConfigDialogTest, ShowsTheLiveConfigurationInItsControls) {
-  state.boardConfig.gainAdjust = 1.25;
-  state.boardConfig.offset = -3.5;
-  state.workingConfig.device = 7;  // overwritten at every opening
+  session().boardConfig.gainAdjust = 1.25;
+  session().boardConfig.offset = -3.5;
+  memory.working.device = 7;  // overwritten at every opening
   auto dialog = Open();
-  EXPECT_EQ(state.workingConfig, state.boardConfig);
+  EXPECT_EQ(memory.working, session().boardConfig);
   EXPECT_EQ(dialog->deviceEdit()->text(), "1");
   EXPECT_EQ(dialog->timeOutEdit()->text(), "180");
   EXPECT_EQ(dialog->gainAdjustEdit()->text(), "1.250000");
@@ -131,8 +143,8 @@ TEST_F(ConfigDialogTest, ShowsTheLiveConfigurationInItsControls) {
 }
 
 TEST_F(ConfigDialogTest, ModeOrPolarityOutsideTheButtonsSelectsNone) {
-  state.boardConfig.inputMode = 5;
-  state.boardConfig.polar = -1;
+  session().boardConfig.inputMode = 5;
+  session().boardConfig.polar = -1;
   auto dialog = Open();
   for (int mode : {0, 1, 2}) EXPECT_FALSE(dialog->inputModeButton(mode)->isChecked());
   for (int polar : {0, 1}) EXPECT_FALSE(dialog->polarityButton(polar)->isChecked());
@@ -142,10 +154,10 @@ TEST_F(ConfigDialogTest, RadioClicksWriteTheWorkingCopyAtOnce) {
   auto dialog = Open();
   QTest::mouseClick(dialog->inputModeButton(2), Qt::LeftButton);
   QTest::mouseClick(dialog->polarityButton(1), Qt::LeftButton);
-  EXPECT_EQ(state.workingConfig.inputMode, 2);
-  EXPECT_EQ(state.workingConfig.polar, 1);
+  EXPECT_EQ(memory.working.inputMode, 2);
+  EXPECT_EQ(memory.working.polar, 1);
   EXPECT_FALSE(dialog->inputModeButton(1)->isChecked());
-  EXPECT_EQ(state.boardConfig, LiveConfig());
+  EXPECT_EQ(session().boardConfig, LiveConfig());
   EXPECT_TRUE(board.calls.empty());
 }
 
@@ -157,7 +169,7 @@ TEST_F(ConfigDialogTest, ArrowsMoveTheChoiceWithinARadioGroup) {
   QTest::keyClick(dialog->inputModeButton(1), Qt::Key_Down);
   EXPECT_EQ(QApplication::focusWidget(), dialog->inputModeButton(2));
   EXPECT_TRUE(dialog->inputModeButton(2)->isChecked());
-  EXPECT_EQ(state.workingConfig.inputMode, 2);
+  EXPECT_EQ(memory.working.inputMode, 2);
 }
 
 TEST_F(ConfigDialogTest, DeviceOutsideZeroToNineIsRefusedAndTheDialogStaysOpen) {
@@ -172,10 +184,10 @@ TEST_F(ConfigDialogTest, DeviceOutsideZeroToNineIsRefusedAndTheDialogStaysOpen) 
     EXPECT_EQ(user.boxes()[0].icon, MessageIcon::kError);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(board.calls.empty());
-    EXPECT_EQ(state.boardConfig, LiveConfig());
+    EXPECT_EQ(session().boardConfig, LiveConfig());
   }
   // The refused value stays in the working copy.
-  EXPECT_EQ(state.workingConfig.device, -1);
+  EXPECT_EQ(memory.working.device, -1);
 }
 
 TEST_F(ConfigDialogTest, TimeOutChecksBothEnds) {
@@ -188,20 +200,20 @@ TEST_F(ConfigDialogTest, TimeOutChecksBothEnds) {
                         Case{"232", true, 232}}) {
     SCOPED_TRACE(c.typed);
     user = ScriptedUser();
-    state.boardConfig = LiveConfig();
+    session().boardConfig = LiveConfig();
     auto dialog = Open();
     Type(dialog->timeOutEdit(), c.typed);
     QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
-    EXPECT_EQ(state.workingConfig.timeOut, c.timeOut);
+    EXPECT_EQ(memory.working.timeOut, c.timeOut);
     if (c.accepted) {
       EXPECT_TRUE(user.boxes().empty());
       EXPECT_FALSE(dialog->isVisible());
       EXPECT_EQ(dialog->result(), 1);
-      EXPECT_EQ(state.boardConfig.timeOut, c.timeOut);
+      EXPECT_EQ(session().boardConfig.timeOut, c.timeOut);
     } else {
       EXPECT_EQ(Texts(), std::vector<std::string>{kTimeOutMessage});
       EXPECT_TRUE(dialog->isVisible());
-      EXPECT_EQ(state.boardConfig.timeOut, 180);
+      EXPECT_EQ(session().boardConfig.timeOut, 180);
     }
   }
 }
@@ -218,9 +230,8 @@ TEST_F(ConfigDialogTest, OkConfiguresTheBoardAndCommitsEveryField) {
 
   ASSERT_EQ(board.calls.size(), 1u);
   EXPECT_EQ(board.calls[0].device, 0);  // an empty device field is device 0
-  EXPECT_EQ(board.calls[0].chan, -1);
-  EXPECT_EQ(board.calls[0].inputMode, 0);
-  EXPECT_EQ(board.calls[0].polarity, 1);
+  EXPECT_EQ(board.calls[0].settings.mode, InputMode::kDifferential);
+  EXPECT_EQ(board.calls[0].settings.polarity, Polarity::kUnipolar);
   BoardConfig expected = LiveConfig();
   expected.device = 0;
   expected.inputMode = 0;
@@ -228,7 +239,7 @@ TEST_F(ConfigDialogTest, OkConfiguresTheBoardAndCommitsEveryField) {
   expected.gainAdjust = 0.0;  // letters only
   expected.offset = 2.5;
   expected.htmlViewer = "/opt/viewer";
-  EXPECT_EQ(state.boardConfig, expected);
+  EXPECT_EQ(session().boardConfig, expected);
   EXPECT_EQ(dialog->result(), 1);
   EXPECT_EQ(refreshes, 1);
   EXPECT_TRUE(user.boxes().empty());
@@ -247,13 +258,13 @@ TEST_F(ConfigDialogTest, BoardRefusalKeepsTheDialogOpenAndCommitsNothing) {
   EXPECT_EQ(user.boxes()[1].text, "Probleme lors de la configuration de la carte");
   EXPECT_EQ(user.boxes()[1].caption, "ERROR");
   EXPECT_TRUE(dialog->isVisible());
-  EXPECT_EQ(state.boardConfig, LiveConfig());
-  EXPECT_EQ(state.workingConfig, LiveConfig());
+  EXPECT_EQ(session().boardConfig, LiveConfig());
+  EXPECT_EQ(memory.working, LiveConfig());
   EXPECT_EQ(dialog->deviceEdit()->text(), "4");  // the controls keep what was typed
 
   QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
   EXPECT_EQ(dialog->result(), 0);
-  EXPECT_EQ(state.boardConfig, LiveConfig());
+  EXPECT_EQ(session().boardConfig, LiveConfig());
 }
 
 TEST_F(ConfigDialogTest, CancelAndQuitCloseWithoutApplying) {
@@ -267,7 +278,7 @@ TEST_F(ConfigDialogTest, CancelAndQuitCloseWithoutApplying) {
     }
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), 0);
-    EXPECT_EQ(state.boardConfig, LiveConfig());
+    EXPECT_EQ(session().boardConfig, LiveConfig());
     EXPECT_TRUE(board.calls.empty());
   }
 }
@@ -278,7 +289,7 @@ TEST_F(ConfigDialogTest, EnterInAFieldAppliesAndCloses) {
   Type(dialog->timeOutEdit(), "20");
   QTest::keyClick(dialog->timeOutEdit(), Qt::Key_Return);
   EXPECT_EQ(dialog->result(), 1);
-  EXPECT_EQ(state.boardConfig.timeOut, 20);
+  EXPECT_EQ(session().boardConfig.timeOut, 20);
 }
 
 TEST_F(ConfigDialogTest, SaveAsDefaultAppliesThenWritesTheFile) {
@@ -288,10 +299,10 @@ TEST_F(ConfigDialogTest, SaveAsDefaultAppliesThenWritesTheFile) {
   dialog->MenuAction(ConfigDialog::kCmdSaveAsDefault)->trigger();
 
   EXPECT_TRUE(dialog->isVisible());  // applies without closing
-  EXPECT_EQ(state.boardConfig.device, 2);
+  EXPECT_EQ(session().boardConfig.device, 2);
   BoardConfig read;
   ASSERT_EQ(ReadConfigFile(read, dir.path()), 1);
-  EXPECT_EQ(read, state.boardConfig);
+  EXPECT_EQ(read, session().boardConfig);
   EXPECT_TRUE(user.boxes().empty());
 }
 
@@ -307,7 +318,7 @@ TEST_F(ConfigDialogTest, SaveAsDefaultAfterARefusedDeviceWritesTheCommittedValue
 }
 
 TEST_F(ConfigDialogTest, SaveAsDefaultReportsAFileThatCannotBeWritten) {
-  state.startDirectory = (dir / "missing-folder").string();
+  startDirectory = (dir / "missing-folder").string();
   auto dialog = Open();
   dialog->MenuAction(ConfigDialog::kCmdSaveAsDefault)->trigger();
   EXPECT_EQ(Texts(), std::vector<std::string>{"Erreur lors de l'ecriture du fichier INI"});
@@ -329,7 +340,7 @@ TEST_F(ConfigDialogTest, RestoreShowsTheFileValuesWithoutCommittingThem) {
   Type(dialog->offsetEdit(), "9");
   dialog->MenuAction(ConfigDialog::kCmdRestoreDefault)->trigger();
 
-  EXPECT_EQ(state.workingConfig, saved);
+  EXPECT_EQ(memory.working, saved);
   EXPECT_EQ(dialog->deviceEdit()->text(), "3");
   EXPECT_EQ(dialog->timeOutEdit()->text(), "50");
   EXPECT_EQ(dialog->gainAdjustEdit()->text(), "0.500000");
@@ -339,7 +350,7 @@ TEST_F(ConfigDialogTest, RestoreShowsTheFileValuesWithoutCommittingThem) {
   EXPECT_TRUE(dialog->polarityButton(1)->isChecked());
 
   QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
-  EXPECT_EQ(state.boardConfig, LiveConfig());
+  EXPECT_EQ(session().boardConfig, LiveConfig());
 }
 
 TEST_F(ConfigDialogTest, RestoreWithoutAFileLeavesTheControls) {
@@ -361,7 +372,7 @@ TEST_F(ConfigDialogTest, AdvancedOptionsToggleTheSizeAndOutliveTheDialog) {
     EXPECT_LT(dialog->inputModeButton(2)->mapTo(dialog.get(), QPoint(0, 20)).y(), compactHeight);
 
     item->trigger();
-    EXPECT_EQ(state.advancedOptionsShown, 1);
+    EXPECT_TRUE(memory.advancedOptionsShown);
     EXPECT_TRUE(item->isChecked());
     EXPECT_EQ(dialog->height() - compactHeight,
               ConfigDialog::kFullWindowSize.height() - ConfigDialog::kCompactWindowSize.height());
@@ -373,7 +384,7 @@ TEST_F(ConfigDialogTest, AdvancedOptionsToggleTheSizeAndOutliveTheDialog) {
   auto reopened = Open();
   EXPECT_TRUE(reopened->MenuAction(ConfigDialog::kCmdAdvancedOptions)->isChecked());
   reopened->MenuAction(ConfigDialog::kCmdAdvancedOptions)->trigger();
-  EXPECT_EQ(state.advancedOptionsShown, 0);
+  EXPECT_FALSE(memory.advancedOptionsShown);
 }
 
 TEST_F(ConfigDialogTest, HiddenAdvancedFieldsAreStillRead) {
@@ -385,24 +396,22 @@ TEST_F(ConfigDialogTest, HiddenAdvancedFieldsAreStillRead) {
 
 TEST_F(ConfigDialogTest, BrowsedViewerFillsTheFieldAndOkCommitsIt) {
   browseAnswer = "/usr/bin/konqueror";
-  state.fileDialog.fileTitle = "mesure.tvr";
   auto dialog = Open();
   QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
   EXPECT_EQ(browseStarts, std::vector<std::string>{""});
   EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/konqueror");
-  EXPECT_EQ(state.fileDialog.fileTitle, "mesure.tvr");  // the data files' name stays
-  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/firefox");
+  EXPECT_EQ(session().boardConfig.htmlViewer, "/usr/bin/firefox");
   QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
-  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/konqueror");
+  EXPECT_EQ(session().boardConfig.htmlViewer, "/usr/bin/konqueror");
 }
 
 TEST_F(ConfigDialogTest, CancelledBrowseKeepsTheFieldForTheNextApply) {
   auto dialog = Open();
   QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
-  EXPECT_EQ(state.workingConfig.htmlViewer, "");
+  EXPECT_EQ(memory.working.htmlViewer, "");
   EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/firefox");
   QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
-  EXPECT_EQ(state.boardConfig.htmlViewer, "/usr/bin/firefox");
+  EXPECT_EQ(session().boardConfig.htmlViewer, "/usr/bin/firefox");
 }
 
 TEST_F(ConfigDialogTest, BrowsedPathTooLongForTheFileIsRefused) {
@@ -411,7 +420,7 @@ TEST_F(ConfigDialogTest, BrowsedPathTooLongForTheFileIsRefused) {
   QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
   EXPECT_EQ(Texts(), std::vector<std::string>{"Le code d'erreur est: 12291"});
   EXPECT_EQ(user.boxes()[0].caption, "ERREUR!");
-  EXPECT_EQ(state.workingConfig.htmlViewer, "/usr/bin/firefox");
+  EXPECT_EQ(memory.working.htmlViewer, "/usr/bin/firefox");
   EXPECT_EQ(dialog->htmlViewerEdit()->text(), "/usr/bin/firefox");
 }
 
@@ -420,8 +429,8 @@ TEST_F(ConfigDialogTest, TypedViewerPathIsCutToWhatTheFileCarries) {
   // 2-byte characters: the cut must not split one.
   dialog->htmlViewerEdit()->setText("//" + QString(300, QChar(0xE9)));
   QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
-  EXPECT_EQ(state.boardConfig.htmlViewer.size(), kMaxHtmlViewerBytes - 1);
-  EXPECT_EQ(WriteConfigFile(state.boardConfig, dir.path()), 1);
+  EXPECT_EQ(session().boardConfig.htmlViewer.size(), kMaxHtmlViewerBytes - 1);
+  EXPECT_EQ(WriteConfigFile(session().boardConfig, dir.path()), 1);
 }
 
 TEST_F(ConfigDialogTest, ShowsWhichBoardServesTheTypedDevice) {
