@@ -124,6 +124,7 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::recordsChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::masterChannelChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleChanged, this, &MainWindow::RequestRefresh);
+  connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
 
   resize(900, 600);
