@@ -29,10 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "ui/common/app_state.h"
 #include "display/curve_raster.h"
 #include "display/graph_scale.h"
 #include "display/sample_pyramid.h"
+#include "display/view_state.h"
+#include "model/session.h"
 #include "ui/display/graph_painter.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
@@ -106,7 +107,8 @@ std::vector<double> MakeChannel(Kind kind, std::size_t count, int channel) {
 // One workload's records, and a shown graph widget and information strip on
 // them, connected as the main window connects them.
 struct Scene {
-  tavril::AppState state;
+  tavril::Session session;
+  tavril::ViewState view;
   std::unique_ptr<tavril::GraphWidget> widget;
   std::unique_ptr<tavril::InfoStripWidget> strip;
 };
@@ -125,14 +127,14 @@ Scene& SceneFor(const Workload& workload) {
   scene = std::make_unique<Scene>();
   current = workload.name;
   for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
-    tavril::ChannelRecord& record = scene->state.channels[channel];
+    tavril::ChannelRecord& record = scene->session.channels[channel];
     record.samples = MakeChannel(workload.kind, workload.samplesPerChannel, channel);
     record.count = static_cast<std::uint32_t>(record.samples.size());
     record.rate = 100000.0;
     tavril::UpdateChannelStatistics(record);
   }
-  scene->widget = std::make_unique<tavril::GraphWidget>(scene->state);
-  scene->strip = std::make_unique<tavril::InfoStripWidget>(scene->state);
+  scene->widget = std::make_unique<tavril::GraphWidget>(scene->session, scene->view);
+  scene->strip = std::make_unique<tavril::InfoStripWidget>(scene->session, scene->view);
   QObject::connect(scene->widget.get(), &tavril::GraphWidget::CursorsOrScrollMoved,
                    scene->strip.get(), [strip = scene->strip.get()] { strip->update(); });
   scene->strip->resize(kAreaWidth, 70);
@@ -141,9 +143,9 @@ Scene& SceneFor(const Workload& workload) {
   scene->widget->resize(kAreaWidth, kAreaHeight + barHeight);
   scene->widget->show();
   QApplication::processEvents();
-  tavril::ComputeAutoScale(scene->state.graphScale, scene->state.channels[0],
+  tavril::ComputeAutoScale(scene->view.scale, scene->session.channels[0],
                            scene->widget->DrawingArea());
-  scene->state.graphCursors = tavril::GraphCursors{400, 1500, 1, 0};
+  scene->view.cursors = tavril::GraphCursors{400, 1500, true, tavril::CursorDrag::kNone};
   scene->widget->repaint();  // builds the pyramids once
   return *scene;
 }
@@ -203,10 +205,10 @@ void CurveLayerRedraw(benchmark::State& state, const Workload& workload) {
   tavril::CurveLayer layer;
   const tavril::GraphPens pens;
   const QSize area(kAreaWidth, kAreaHeight);
-  layer.Render(scene.state, pens, area);
+  layer.Render(scene.session, scene.view, pens, area);
   for (auto _ : state) {
     layer.Invalidate();
-    benchmark::DoNotOptimize(layer.Render(scene.state, pens, area).constBits());
+    benchmark::DoNotOptimize(layer.Render(scene.session, scene.view, pens, area).constBits());
   }
 }
 
@@ -215,7 +217,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
   Scene& scene = SceneFor(workload);
   std::vector<tavril::SamplePyramid> pyramids(tavril::kChannelCount);
   for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
-    tavril::BuildSamplePyramid(pyramids[channel], scene.state.channels[channel].samples);
+    tavril::BuildSamplePyramid(pyramids[channel], scene.session.channels[channel].samples);
   }
   tavril::CurveStrokes strokes;
   std::size_t runs = 0;
@@ -225,7 +227,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
     lines = 0;
     for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
       strokes.clear();
-      tavril::ComputeCurveStrokes(scene.state.graphScale, scene.state.channels[channel].samples,
+      tavril::ComputeCurveStrokes(scene.view.scale, scene.session.channels[channel].samples,
                                   pyramids[channel], -2, kAreaWidth + 1, strokes);
       benchmark::DoNotOptimize(strokes.runs.data());
       runs += strokes.runs.size();
@@ -238,7 +240,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
 
 void PyramidBuild(benchmark::State& state, const Workload& workload) {
   Scene& scene = SceneFor(workload);
-  const std::vector<double>& samples = scene.state.channels[1].samples;
+  const std::vector<double>& samples = scene.session.channels[1].samples;
   tavril::SamplePyramid pyramid;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
@@ -256,9 +258,8 @@ void Straightforward(benchmark::State& state, const Workload& workload) {
   QImage frame(kAreaWidth, kAreaHeight, QImage::Format_RGB32);
   for (auto _ : state) {
     QPainter painter(&frame);
-    tavril::PaintGraphBackdrop(painter, pens, scene.state.graphScale, scene.state.graphCursors,
-                               frame.size());
-    tavril::DrawCurvesSegmentBySegment(painter, pens, scene.state);
+    tavril::PaintGraphBackdrop(painter, pens, scene.view.scale, scene.view.cursors, frame.size());
+    tavril::DrawCurvesSegmentBySegment(painter, pens, scene.session, scene.view);
   }
 }
 

@@ -19,9 +19,9 @@
 #include <string>
 #include <utility>
 
+#include "files/number_text.h"
 #include "model/channel_record.h"
 #include "ui/common/dialog_units.h"
-#include "files/number_text.h"
 
 namespace tavril {
 
@@ -87,18 +87,13 @@ void UpDownArrows::resizeEvent(QResizeEvent* event) {
   down_->setGeometry(0, upHeight, width(), height() - upHeight);
 }
 
-DisplayPanel::DisplayPanel(AppState& state, UserInteraction& ui,
-                           std::function<void()> requestRefresh,
-                           std::function<void(bool)> setMenuChecked,
-                           std::function<void()> repaintGraph,
+DisplayPanel::DisplayPanel(SessionModel& model, UserInteraction& ui,
                            std::function<ClientSize()> graphArea, QWidget* owner)
     : QWidget(owner,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      state_(state),
+      model_(model),
+      scale_(model.view().scale),
       ui_(ui),
-      requestRefresh_(std::move(requestRefresh)),
-      setMenuChecked_(std::move(setMenuChecked)),
-      repaintGraph_(std::move(repaintGraph)),
       graphArea_(std::move(graphArea)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Affichage"));
@@ -107,7 +102,6 @@ DisplayPanel::DisplayPanel(AppState& state, UserInteraction& ui,
   BuildControls();
 
   graphClient_ = graphArea_();
-  if (setMenuChecked_) setMenuChecked_(true);
   for (int channel = 0; channel < kChannelCount; ++channel) {
     const int before = master_->count();
     master_->addItem(QStringLiteral("Canal %1").arg(channel));
@@ -115,9 +109,10 @@ DisplayPanel::DisplayPanel(AppState& state, UserInteraction& ui,
       ui_.ShowMessage({"ERREUR", kCaption, MessageIcon::kError, MessageButtons::kOk});
     }
   }
-  master_->setCurrentIndex(state_.masterChannel);
+  master_->setCurrentIndex(model_.session().masterChannel);
   // Connected only now, so that selecting the current master above is no choice.
   connect(master_, &QComboBox::currentIndexChanged, this, &DisplayPanel::ChooseMaster);
+  connect(&model_, &SessionModel::viewRefreshed, this, &DisplayPanel::Refresh);
   ShowMode();
   Refresh();
 
@@ -199,14 +194,14 @@ void DisplayPanel::Refresh() {
   graphClient_ = graphArea_();
   // The master channel may have changed elsewhere (a math operation makes its
   // result the master); the combo box must not go on naming the old one.
-  if (master_->currentIndex() != state_.masterChannel) {
+  const int masterChannel = model_.session().masterChannel;
+  if (master_->currentIndex() != masterChannel) {
     const QSignalBlocker quiet(master_);
-    master_->setCurrentIndex(state_.masterChannel);
+    master_->setCurrentIndex(masterChannel);
   }
-  const GraphScale& scale = state_.graphScale;
-  xScale_->setText(QString::fromStdString(FormatFixed(1.0 / scale.pixelsPerSample, 6)));
-  yScale_->setText(QString::fromStdString(FormatFixed(1000.0 / scale.pixelsPerVolt, 6)));
-  const std::int64_t shown = std::int64_t{HalfHeight()} - scale.originY;
+  xScale_->setText(QString::fromStdString(FormatFixed(1.0 / scale_.pixelsPerSample, 6)));
+  yScale_->setText(QString::fromStdString(FormatFixed(1000.0 / scale_.pixelsPerVolt, 6)));
+  const std::int64_t shown = std::int64_t{HalfHeight()} - scale_.originY;
   position_->setText(QString::fromStdString(FormatFixed(static_cast<double>(shown), 0)));
 }
 
@@ -221,7 +216,7 @@ void DisplayPanel::keyPressEvent(QKeyEvent* event) {
 }
 
 void DisplayPanel::closeEvent(QCloseEvent* event) {
-  if (setMenuChecked_) setMenuChecked_(false);
+  emit closed();
   QWidget::closeEvent(event);
 }
 
@@ -253,61 +248,58 @@ void DisplayPanel::Apply() {
   if (millivoltsPerPixel == 0.0) return;
   const std::int32_t shown = ParseDecimalInt32(position_->text().left(128).toStdString());
 
-  GraphScale& scale = state_.graphScale;
-  scale.pixelsPerSample = 1.0 / samplesPerPixel;
-  scale.pixelsPerVolt = 1000.0 / millivoltsPerPixel;
-  scale.originY = SaturateToInt32(std::int64_t{HalfHeight()} - shown);
-  requestRefresh_();
+  scale_.pixelsPerSample = 1.0 / samplesPerPixel;
+  scale_.pixelsPerVolt = 1000.0 / millivoltsPerPixel;
+  scale_.originY = SaturateToInt32(std::int64_t{HalfHeight()} - shown);
+  model_.TellScaleChanged();
   setFocus(Qt::OtherFocusReason);
 }
 
 void DisplayPanel::ChooseAutomatic() {
-  state_.graphScale.autoScale = 1;
+  scale_.autoScale = true;
   ShowMode();
-  requestRefresh_();
+  model_.TellScaleChanged();
 }
 
 void DisplayPanel::ChooseManual() {
-  state_.graphScale.autoScale = 0;
+  // The scale stays as the last fit left it: nothing to lay out or repaint.
+  scale_.autoScale = false;
   ShowMode();
 }
 
 void DisplayPanel::ChooseMaster(int index) {
   if (index < 0 || index >= kChannelCount) return;
-  state_.masterChannel = index;
-  requestRefresh_();
+  model_.SetMasterChannel(index);
 }
 
 void DisplayPanel::StepXScale(int delta) {
-  GraphScale& scale = state_.graphScale;
-  const double samplesPerPixel = 1.0 / scale.pixelsPerSample - delta / 100.0;
-  scale.pixelsPerSample = 1.0 / samplesPerPixel;
+  const double samplesPerPixel = 1.0 / scale_.pixelsPerSample - delta / 100.0;
+  scale_.pixelsPerSample = 1.0 / samplesPerPixel;
   // Written so that NaN falls back too.
-  if (!(1.0 / scale.pixelsPerSample > 0.0)) scale.pixelsPerSample = 100.0;
+  if (!(1.0 / scale_.pixelsPerSample > 0.0)) scale_.pixelsPerSample = 100.0;
   AfterStep();
 }
 
 void DisplayPanel::StepYScale(int delta) {
-  GraphScale& scale = state_.graphScale;
-  const double millivoltsPerPixel = 1000.0 / scale.pixelsPerVolt - delta / 100.0;
-  scale.pixelsPerVolt = 1000.0 / millivoltsPerPixel;
-  if (!(1000.0 / scale.pixelsPerVolt > 0.0)) scale.pixelsPerVolt = 100000.0;
+  const double millivoltsPerPixel = 1000.0 / scale_.pixelsPerVolt - delta / 100.0;
+  scale_.pixelsPerVolt = 1000.0 / millivoltsPerPixel;
+  if (!(1000.0 / scale_.pixelsPerVolt > 0.0)) scale_.pixelsPerVolt = 100000.0;
   AfterStep();
 }
 
 void DisplayPanel::StepPosition(int delta) {
-  GraphScale& scale = state_.graphScale;
-  scale.originY = SaturateToInt32(std::int64_t{scale.originY} + delta);
+  scale_.originY = SaturateToInt32(std::int64_t{scale_.originY} + delta);
   AfterStep();
 }
 
 void DisplayPanel::AfterStep() {
-  repaintGraph_();
+  // A step is no change of the settings: an automatic scale is not refit.
+  model_.TellScaleStepped();
   Refresh();
 }
 
 void DisplayPanel::ShowMode() {
-  const bool automatic = state_.graphScale.autoScale == 1;
+  const bool automatic = scale_.autoScale;
   automatic_->setChecked(automatic);
   manual_->setChecked(!automatic);
   SetEditsLocked(automatic);

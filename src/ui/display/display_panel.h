@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "ui/common/app_state.h"
-#include "model/user_interaction.h"
 #include "display/graph_scale.h"
+#include "model/user_interaction.h"
+#include "ui/common/session_model.h"
 
 class QComboBox;
 class QLineEdit;
@@ -45,26 +45,31 @@ class UpDownArrows : public QWidget {
 // scaling, and the X scale (samples per pixel), Y scale (millivolts per pixel)
 // and vertical position of the 0 V line, each with arrows that step it.
 //
-// A modeless tool window, visible and checked in the menu from construction;
-// closing it (close box or close()) unchecks the menu item and deletes it, so
-// the owner keeps it in a QPointer that becomes null. Enter applies the typed
-// values; a typed scale that is not a number above 0 is refused with a box
-// and nothing is applied.
+// A modeless tool window, visible from construction; closing it (close box
+// or close()) emits closed() and deletes it, so the owner keeps it in a
+// QPointer that becomes null, and checks its menu item when it creates it.
+// Enter applies the typed values; a typed scale that is not a number above 0
+// is refused with a box and nothing is applied.
+//
+// It changes the model's view and session and tells the model:
+// TellScaleChanged() when Enter applies or "Automatique" is chosen (the main
+// window lays out, refits an automatic scale and repaints),
+// SetMasterChannel() when a channel is chosen, and TellScaleStepped() for
+// each arrow step (the graph and the strip repaint, no refit). It shows the
+// new values when the model says viewRefreshed(): the main window must
+// emit it after each of its refreshes.
 class DisplayPanel : public QWidget {
   Q_OBJECT
 
  public:
-  // `requestRefresh` is the main window's resize request (lays out, refits in
-  // automatic mode, repaints and calls Refresh() on the open panel).
-  // `repaintGraph` repaints the graph and the information strip at once, with
-  // no refit. `graphArea` gives the graph's client size in pixels.
-  DisplayPanel(AppState& state, UserInteraction& ui, std::function<void()> requestRefresh,
-               std::function<void(bool)> setMenuChecked, std::function<void()> repaintGraph,
-               std::function<ClientSize()> graphArea, QWidget* owner = nullptr);
+  // `graphArea` gives the graph's drawing area in pixels, whose half height
+  // is the origin of the vertical position.
+  DisplayPanel(SessionModel& model, UserInteraction& ui, std::function<ClientSize()> graphArea,
+               QWidget* owner = nullptr);
 
-  // Reads the graph's client size again and rewrites the three edits from the
-  // scale, replacing any text typed and not yet applied.
-  void Refresh();
+ signals:
+  // The panel is closing and will be deleted next; the owner unchecks its menu item.
+  void closed();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -73,6 +78,9 @@ class DisplayPanel : public QWidget {
 
  private:
   void BuildControls();
+  // Reads the graph's drawing area again and rewrites the three edits from
+  // the scale, replacing any text typed and not yet applied.
+  void Refresh();
   void Apply();
   void ChooseAutomatic();
   void ChooseManual();
@@ -87,11 +95,9 @@ class DisplayPanel : public QWidget {
   double ReadScale(QLineEdit* edit, const char* label);
   std::int32_t HalfHeight() const { return graphClient_.height / 2; }
 
-  AppState& state_;
+  SessionModel& model_;
+  GraphScale& scale_;  // the model's
   UserInteraction& ui_;
-  std::function<void()> requestRefresh_;
-  std::function<void(bool)> setMenuChecked_;
-  std::function<void()> repaintGraph_;
   std::function<ClientSize()> graphArea_;
   ClientSize graphClient_{};
 

@@ -56,8 +56,8 @@ void FillColumnRuns(uchar* bits, qsizetype bytesPerLine, int width, int height,
 
 }  // namespace
 
-bool IsChannelDrawn(const AppState& state, int channel) {
-  return HoldsSamples(state.channels[channel]) && state.channelVisible[channel] != 0;
+bool IsChannelDrawn(const Session& session, const ViewState& view, int channel) {
+  return HoldsSamples(session.channels[channel]) && view.channelShown[channel];
 }
 
 void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
@@ -67,7 +67,7 @@ void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphSca
   if (width <= 0 || height <= 0) return;
   painter.fillRect(QRect(0, 0, width, height), QColor::fromRgb(kGraphBackground));
 
-  if (cursors.cursorsShown != 0) {
+  if (cursors.cursorsShown) {
     // The band covers the columns from the left cursor up to, not including,
     // the right one, whichever cursor is on the left.
     const std::int64_t left =
@@ -110,12 +110,13 @@ void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphSc
   }
 }
 
-void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const AppState& state) {
+void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const Session& session,
+                                const ViewState& view) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
-    if (!IsChannelDrawn(state, channel)) continue;
+    if (!IsChannelDrawn(session, view, channel)) continue;
     DrawCurveSegmentBySegment(painter,
-                              channel == state.masterChannel ? pens.masterPen : pens.otherPen,
-                              state.graphScale, state.channels[channel].samples);
+                              channel == session.masterChannel ? pens.masterPen : pens.otherPen,
+                              view.scale, session.channels[channel].samples);
   }
 }
 
@@ -134,20 +135,22 @@ const SamplePyramid& CurveLayer::PyramidFor(int channel, const ChannelRecord& re
   return cached.pyramid;
 }
 
-const QImage& CurveLayer::Render(const AppState& state, const GraphPens& pens, QSize area) {
+const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
+                                 const GraphPens& pens, QSize area) {
+  const GraphScale& scale = view.scale;
   ImageKey key;
-  key.pixelsPerSampleBits = std::bit_cast<std::uint64_t>(state.graphScale.pixelsPerSample);
-  key.pixelsPerVoltBits = std::bit_cast<std::uint64_t>(state.graphScale.pixelsPerVolt);
-  key.originY = state.graphScale.originY;
-  key.scrollOffset = state.graphScale.scrollOffset;
+  key.pixelsPerSampleBits = std::bit_cast<std::uint64_t>(scale.pixelsPerSample);
+  key.pixelsPerVoltBits = std::bit_cast<std::uint64_t>(scale.pixelsPerVolt);
+  key.originY = scale.originY;
+  key.scrollOffset = scale.scrollOffset;
   key.width = std::max(area.width(), 0);
   key.height = std::max(area.height(), 0);
-  key.masterChannel = state.masterChannel;
+  key.masterChannel = session.masterChannel;
   for (int channel = 0; channel < kChannelCount; ++channel) {
-    key.drawn[channel] = IsChannelDrawn(state, channel);
-    if (key.drawn[channel]) key.records[channel] = KeyOf(state.channels[channel]);
+    key.drawn[channel] = IsChannelDrawn(session, view, channel);
+    if (key.drawn[channel]) key.records[channel] = KeyOf(session.channels[channel]);
     // A record that lost its samples gives its pyramid's memory back.
-    if (!HoldsSamples(state.channels[channel]) && pyramids_[channel].key.size != 0) {
+    if (!HoldsSamples(session.channels[channel]) && pyramids_[channel].key.size != 0) {
       pyramids_[channel] = CachedPyramid{};
     }
   }
@@ -170,11 +173,11 @@ const QImage& CurveLayer::Render(const AppState& state, const GraphPens& pens, Q
   QPainter painter(&image_);
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!key.drawn[channel]) continue;
-    const ChannelRecord& record = state.channels[channel];
-    const QPen& pen = channel == state.masterChannel ? pens.masterPen : pens.otherPen;
+    const ChannelRecord& record = session.channels[channel];
+    const QPen& pen = channel == session.masterChannel ? pens.masterPen : pens.otherPen;
     strokes_.clear();
-    ComputeCurveStrokes(state.graphScale, record.samples, PyramidFor(channel, record),
-                        -kColumnMargin, key.width - 1 + kColumnMargin, strokes_);
+    ComputeCurveStrokes(scale, record.samples, PyramidFor(channel, record), -kColumnMargin,
+                        key.width - 1 + kColumnMargin, strokes_);
     FillColumnRuns(bits, bytesPerLine, key.width, key.height, strokes_.runs,
                    qPremultiply(pen.color().rgba()), tops_, bottoms_);
     lines_.resize(strokes_.lines.size());

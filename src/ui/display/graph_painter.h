@@ -11,10 +11,11 @@
 #include <span>
 #include <vector>
 
-#include "ui/common/app_state.h"
 #include "display/curve_raster.h"
 #include "display/graph_scale.h"
 #include "display/sample_pyramid.h"
+#include "display/view_state.h"
+#include "model/session.h"
 
 class QPainter;
 
@@ -33,7 +34,7 @@ struct GraphPens {
 };
 
 // A record is drawn when it holds samples and its channel is switched on.
-bool IsChannelDrawn(const AppState& state, int channel);
+bool IsChannelDrawn(const Session& session, const ViewState& view, int channel);
 
 // Everything under the curves, in a drawing area of `area` pixels: the
 // background, the band and the cursor lines once the cursors are shown, the
@@ -51,7 +52,8 @@ void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphSc
                                std::span<const double> samples);
 
 // Every drawn channel, 0 to 7, the master with masterPen, segment by segment.
-void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const AppState& state);
+void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const Session& session,
+                                const ViewState& view);
 
 // The drawn channels' curves on a transparent image, drawn column by column
 // from min/max pyramids of the records, so that a redraw costs time in
@@ -65,7 +67,8 @@ void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const 
 // on top.
 class CurveLayer {
  public:
-  const QImage& Render(const AppState& state, const GraphPens& pens, QSize area);
+  const QImage& Render(const Session& session, const ViewState& view, const GraphPens& pens,
+                       QSize area);
   void Invalidate() { valid_ = false; }
 
   // Number of pyramid builds so far, for tests of the cache.

@@ -29,8 +29,11 @@ std::uint16_t MouseX(const QMouseEvent* event) {
 
 }  // namespace
 
-GraphWidget::GraphWidget(AppState& state, QWidget* parent)
-    : QWidget(parent), state_(state), scrollBar_(new QScrollBar(Qt::Horizontal, this)) {
+GraphWidget::GraphWidget(const Session& session, ViewState& view, QWidget* parent)
+    : QWidget(parent),
+      session_(session),
+      view_(view),
+      scrollBar_(new QScrollBar(Qt::Horizontal, this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
   // The bar's range is the whole 32-bit sample offset, so that dragging the
@@ -58,11 +61,11 @@ ClientSize GraphWidget::DrawingArea() const {
 void GraphWidget::ApplyCreationState() {
   const ClientSize area = DrawingArea();
   graphRight_ = area.width;
-  state_.graphScale.originY = area.height / 2;
-  state_.graphCursors.cursor1X = 0;
-  state_.graphCursors.cursor2X = area.width;
-  createdOriginY_ = state_.graphScale.originY;
-  createdCursor2X_ = state_.graphCursors.cursor2X;
+  view_.scale.originY = area.height / 2;
+  view_.cursors.cursor1X = 0;
+  view_.cursors.cursor2X = area.width;
+  createdOriginY_ = view_.scale.originY;
+  createdCursor2X_ = view_.cursors.cursor2X;
 }
 
 void GraphWidget::RefreshCurves() {
@@ -78,11 +81,10 @@ void GraphWidget::showEvent(QShowEvent* event) {
     // fit, a cursor placed by hand) stays as it is.
     const ClientSize area = DrawingArea();
     graphRight_ = area.width;
-    if (state_.graphScale.originY == createdOriginY_) state_.graphScale.originY = area.height / 2;
-    const GraphCursors& cursors = state_.graphCursors;
-    if (cursors.cursorsShown == 0 && cursors.cursor1X == 0 &&
-        cursors.cursor2X == createdCursor2X_) {
-      state_.graphCursors.cursor2X = area.width;
+    if (view_.scale.originY == createdOriginY_) view_.scale.originY = area.height / 2;
+    const GraphCursors& cursors = view_.cursors;
+    if (!cursors.cursorsShown && cursors.cursor1X == 0 && cursors.cursor2X == createdCursor2X_) {
+      view_.cursors.cursor2X = area.width;
     }
     emit CursorsOrScrollMoved();
   }
@@ -97,9 +99,9 @@ void GraphWidget::resizeEvent(QResizeEvent* event) {
 
 void GraphWidget::GrowScrollRange() {
   for (int channel = 0; channel < kChannelCount; ++channel) {
-    if (!IsChannelDrawn(state_, channel)) continue;
+    if (!IsChannelDrawn(session_, view_, channel)) continue;
     const std::uint32_t steps =
-        static_cast<std::uint32_t>(state_.channels[channel].samples.size()) - 1u;
+        static_cast<std::uint32_t>(session_.channels[channel].samples.size()) - 1u;
     if (steps > scrollMax_) {
       scrollMax_ = steps;
       const int barMax =
@@ -118,7 +120,7 @@ void GraphWidget::paintEvent(QPaintEvent* event) {
   GrowScrollRange();
   {
     const QSignalBlocker blocker(scrollBar_);
-    scrollBar_->setValue(std::max(0, state_.graphScale.scrollOffset));
+    scrollBar_->setValue(std::max(0, view_.scale.scrollOffset));
   }
 
   // A cursor drag invalidates only the columns it changed; everything is
@@ -126,16 +128,16 @@ void GraphWidget::paintEvent(QPaintEvent* event) {
   const QSize size(area.width, area.height);
   const QRect dirty = event->rect() & QRect(QPoint(0, 0), size);
   if (dirty.isEmpty()) return;
-  paintedCursorsShown_ = state_.graphCursors.cursorsShown;
+  paintedCursorsShown_ = view_.cursors.cursorsShown;
   QPainter painter(this);
   painter.setClipRect(dirty);
-  PaintGraphBackdrop(painter, pens_, state_.graphScale, state_.graphCursors, size);
-  const QImage& curves = curves_.Render(state_, pens_, size);
+  PaintGraphBackdrop(painter, pens_, view_.scale, view_.cursors, size);
+  const QImage& curves = curves_.Render(session_, view_, pens_, size);
   if (!curves.isNull()) painter.drawImage(dirty.topLeft(), curves, dirty);
 }
 
 void GraphWidget::OnScrollAction(int action) {
-  const std::int64_t offset = state_.graphScale.scrollOffset;
+  const std::int64_t offset = view_.scale.scrollOffset;
   const std::int64_t lineStep = scrollMax_ / 100u;
   const std::int64_t pageStep = scrollMax_ / 10u;
   std::int64_t proposed = proposedScroll_;
@@ -160,9 +162,9 @@ void GraphWidget::OnScrollAction(int action) {
       break;
   }
   proposedScroll_ = SaturateToInt32(proposed);
-  state_.graphScale.scrollOffset = std::max(proposedScroll_, 0);
+  view_.scale.scrollOffset = std::max(proposedScroll_, 0);
   // The bar would otherwise apply its own step after this slot returns.
-  scrollBar_->setSliderPosition(std::min(state_.graphScale.scrollOffset, scrollBar_->maximum()));
+  scrollBar_->setSliderPosition(std::min(view_.scale.scrollOffset, scrollBar_->maximum()));
   RepaintBoth();
 }
 
@@ -194,7 +196,7 @@ void GraphWidget::ScrollByWheel(const QWheelEvent& event) {
 }
 
 void GraphWidget::PlaceCursor1(std::uint16_t mouseX) {
-  GraphCursors& cursors = state_.graphCursors;
+  GraphCursors& cursors = view_.cursors;
   cursors.cursor1X = mouseX;
   if (cursors.cursor1X > graphRight_) cursors.cursor1X = 0;
   if (cursors.cursor1X > cursors.cursor2X) {
@@ -203,7 +205,7 @@ void GraphWidget::PlaceCursor1(std::uint16_t mouseX) {
 }
 
 void GraphWidget::PlaceCursor2(std::uint16_t mouseX) {
-  GraphCursors& cursors = state_.graphCursors;
+  GraphCursors& cursors = view_.cursors;
   cursors.cursor2X = mouseX;
   if (cursors.cursor2X < cursors.cursor1X) {
     cursors.cursor2X = SaturateToInt32(std::int64_t{cursors.cursor1X} + 1);
@@ -217,7 +219,7 @@ void GraphWidget::RepaintBoth() {
 }
 
 void GraphWidget::RepaintCursorChange(const GraphCursors& before) {
-  const GraphCursors& after = state_.graphCursors;
+  const GraphCursors& after = view_.cursors;
   // The press that shows the cursors repaints nothing: the first repaint
   // after it draws the whole band.
   if (paintedCursorsShown_ != after.cursorsShown) {
@@ -238,37 +240,37 @@ void GraphWidget::RepaintCursorChange(const GraphCursors& before) {
 }
 
 void GraphWidget::mousePressEvent(QMouseEvent* event) {
-  GraphCursors& cursors = state_.graphCursors;
+  GraphCursors& cursors = view_.cursors;
   const Qt::MouseButton button = event->button();
   if (button != Qt::LeftButton && button != Qt::RightButton) {
     QWidget::mousePressEvent(event);
     return;
   }
-  if (cursors.dragMode != 0) return;
-  cursors.cursorsShown = 1;
+  if (cursors.drag != CursorDrag::kNone) return;
+  cursors.cursorsShown = true;
   // The press itself captures the mouse: Qt sends this widget every mouse
   // event, from outside the window too, until the buttons are released.
-  cursors.dragMode = button == Qt::LeftButton ? 1 : 2;
+  cursors.drag = button == Qt::LeftButton ? CursorDrag::kCursor1 : CursorDrag::kCursor2;
 }
 
 void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
-  const GraphCursors before = state_.graphCursors;
-  switch (before.dragMode) {
-    case 1:
+  const GraphCursors before = view_.cursors;
+  switch (before.drag) {
+    case CursorDrag::kCursor1:
       PlaceCursor1(MouseX(event));
       RepaintCursorChange(before);
       break;
-    case 2:
+    case CursorDrag::kCursor2:
       PlaceCursor2(MouseX(event));
       RepaintCursorChange(before);
       break;
-    default:
+    case CursorDrag::kNone:
       break;
   }
 }
 
 void GraphWidget::mouseReleaseEvent(QMouseEvent* event) {
-  const GraphCursors before = state_.graphCursors;
+  const GraphCursors before = view_.cursors;
   const Qt::MouseButton button = event->button();
   if (button == Qt::LeftButton) {
     PlaceCursor1(MouseX(event));
@@ -279,7 +281,7 @@ void GraphWidget::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   RepaintCursorChange(before);
-  state_.graphCursors.dragMode = 0;
+  view_.cursors.drag = CursorDrag::kNone;
 }
 
 }  // namespace tavril

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-#include "ui/common/app_state.h"
 #include "display/graph_scale.h"
+#include "display/view_state.h"
+#include "model/session.h"
 #include "ui/display/graph_painter.h"
 
 class QScrollBar;
@@ -14,8 +15,14 @@ namespace tavril {
 
 // The graph: every shown channel that holds samples, the 0 V axis, the left
 // axis, the two measuring cursors with their band, and the horizontal scroll
-// bar. It reads and writes the shared records of `state` (graph scale,
-// cursors, channel table, master channel, channel switches).
+// bar. It reads the session's records and master channel and the view's
+// scale and channel switches; it writes the view's cursors and scroll offset
+// (and, at creation, the 0 V line).
+//
+// It follows no signal itself: its owner calls RefreshCurves() once the
+// records, the master channel, the scale or the switches have changed (after
+// refitting an automatic scale), and repaints the strip on
+// CursorsOrScrollMoved().
 //
 // The drawing area is the widget less the scroll bar along its bottom; its
 // "right edge" is its width, one column past the last visible one, as the
@@ -28,7 +35,7 @@ class GraphWidget : public QWidget {
   Q_OBJECT
 
  public:
-  explicit GraphWidget(AppState& state, QWidget* parent = nullptr);
+  GraphWidget(const Session& session, ViewState& view, QWidget* parent = nullptr);
   ~GraphWidget() override;
 
   // The drawing area's size in pixels (the client rectangle without the
@@ -69,7 +76,8 @@ class GraphWidget : public QWidget {
   void RepaintCursorChange(const GraphCursors& before);
   int ScrollBarHeight() const;
 
-  AppState& state_;
+  const Session& session_;
+  ViewState& view_;
   QScrollBar* scrollBar_ = nullptr;
   GraphPens pens_;
   CurveLayer curves_;
@@ -80,7 +88,7 @@ class GraphWidget : public QWidget {
   std::int32_t proposedScroll_ = 0;
   int wheelDelta_ = 0;  // what a fine-grained wheel turned short of a whole notch
   bool shownOnce_ = false;
-  int paintedCursorsShown_ = 0;  // cursorsShown as the last paint drew it
+  bool paintedCursorsShown_ = false;  // cursorsShown as the last paint drew it
   // What construction set, so that the first show only moves what nobody
   // changed since.
   std::int32_t createdOriginY_ = 0;

@@ -16,8 +16,8 @@ constexpr int kTextPixelSize = 12;
 
 }  // namespace
 
-InfoStripWidget::InfoStripWidget(const AppState& state, QWidget* parent)
-    : QWidget(parent), state_(state) {
+InfoStripWidget::InfoStripWidget(const Session& session, const ViewState& view, QWidget* parent)
+    : QWidget(parent), session_(session), view_(view) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
   QFont textFont = font();
@@ -29,8 +29,8 @@ void InfoStripWidget::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor::fromRgb(kStripBackground));
   const int ascent = QFontMetrics(font()).ascent();
-  for (const StripText& item : InfoStripTexts(state_.Master(), state_.masterChannel,
-                                               state_.graphScale, state_.graphCursors, height())) {
+  for (const StripText& item : InfoStripTexts(session_.Master(), session_.masterChannel,
+                                              view_.scale, view_.cursors, height())) {
     painter.setPen(QColor::fromRgb(item.rgb));
     painter.drawText(QPoint(item.x, item.y + ascent), QString::fromStdString(item.text));
   }

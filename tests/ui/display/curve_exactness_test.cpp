@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "ui/display/graph_painter.h"
 #include "graph_test_support.h"
+#include "ui/display/graph_painter.h"
 
 namespace tavril {
 namespace {
@@ -33,14 +33,15 @@ constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 // Both the curve image alone (transparent where no curve is) and the composed
 // frame must match; returns false after the first mismatch so that a broken
 // build does not print thousands of failures.
-bool ExpectDrawnAlike(const AppState& state, QSize area, const std::string& label) {
+bool ExpectDrawnAlike(const Session& session, const ViewState& view, QSize area,
+                      const std::string& label) {
   CurveLayer layer;
-  const ImageDifference curves =
-      CompareImages(layer.Render(state, GraphPens{}, area), testing::ReferenceCurves(state, area));
+  const ImageDifference curves = CompareImages(layer.Render(session, view, GraphPens{}, area),
+                                               testing::ReferenceCurves(session, view, area));
   EXPECT_EQ(curves.count, 0) << label << ": curve image, first at " << curves.first.x() << ","
                              << curves.first.y();
-  const ImageDifference frame = CompareImages(testing::LayeredFrame(state, area, layer),
-                                              testing::ReferenceFrame(state, area));
+  const ImageDifference frame = CompareImages(testing::LayeredFrame(session, view, area, layer),
+                                              testing::ReferenceFrame(session, view, area));
   EXPECT_EQ(frame.count, 0) << label << ": composed frame, first at " << frame.first.x() << ","
                             << frame.first.y();
   return curves.count == 0 && frame.count == 0;
@@ -60,17 +61,18 @@ TEST(CurveExactness, EverySignalAtScalesFromAThousandthToAThousandPixelsPerSampl
   const std::int32_t scrolls[] = {0, 37, kCount / 2, kCount - 1, kCount + 25};
   std::uint32_t seed = 1;
   for (const Signal signal : kAllSignals) {
-    AppState state;
-    SetSamples(state.channels[0], MakeSignal(signal, kCount, seed++));
-    state.graphCursors.cursorsShown = 1;
-    state.graphCursors.cursor1X = 40;
-    state.graphCursors.cursor2X = 250;
+    Session session;
+    ViewState view;
+    SetSamples(session.channels[0], MakeSignal(signal, kCount, seed++));
+    view.cursors.cursorsShown = true;
+    view.cursors.cursor1X = 40;
+    view.cursors.cursor2X = 250;
     for (const double pps : pixelsPerSample) {
       for (const double ppv : pixelsPerVolt) {
         for (const std::int32_t scroll : scrolls) {
-          state.graphScale = GraphScale{pps, ppv, area.height() / 2, scroll, 0};
-          if (!ExpectDrawnAlike(state, area,
-                                SignalName(signal) + ", " + ScaleText(state.graphScale)))
+          view.scale = GraphScale{pps, ppv, area.height() / 2, scroll, false};
+          if (!ExpectDrawnAlike(session, view, area,
+                                SignalName(signal) + ", " + ScaleText(view.scale)))
             return;
         }
       }
@@ -83,12 +85,13 @@ TEST(CurveExactness, AutomaticScaleOfEverySignal) {
   std::uint32_t seed = 100;
   for (const Signal signal : kAllSignals) {
     for (const std::size_t count : {1u, 2u, 3u, 641u, 20000u}) {
-      AppState state;
-      SetSamples(state.channels[0], MakeSignal(signal, count, seed++));
-      ComputeAutoScale(state.graphScale, state.channels[0], ClientSize{640, 300});
-      if (!ExpectDrawnAlike(state, area,
-                            SignalName(signal) + " x" + std::to_string(count) + ", " +
-                                ScaleText(state.graphScale)))
+      Session session;
+      ViewState view;
+      SetSamples(session.channels[0], MakeSignal(signal, count, seed++));
+      ComputeAutoScale(view.scale, session.channels[0], ClientSize{640, 300});
+      if (!ExpectDrawnAlike(
+              session, view, area,
+              SignalName(signal) + " x" + std::to_string(count) + ", " + ScaleText(view.scale)))
         return;
     }
   }
@@ -96,20 +99,21 @@ TEST(CurveExactness, AutomaticScaleOfEverySignal) {
 
 TEST(CurveExactness, OverlappingChannelsDrawInChannelOrderWithTheMasterPen) {
   const QSize area(500, 260);
-  AppState state;
+  Session session;
+  ViewState view;
   std::uint32_t seed = 200;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (channel == 6) continue;  // holds no samples
-    SetSamples(state.channels[channel],
+    SetSamples(session.channels[channel],
                MakeSignal(kAllSignals[channel], 4000 + 500 * channel, seed++));
   }
-  state.channelVisible[5] = 0;
-  state.masterChannel = 3;
-  state.graphScale = GraphScale{0.137, 90.0, 130, 120, 0};
-  state.graphCursors = GraphCursors{60, 400, 1, 0};
-  ASSERT_TRUE(ExpectDrawnAlike(state, area, "eight channels"));
-  state.masterChannel = 6;  // a master without samples: every curve in the other pen
-  ASSERT_TRUE(ExpectDrawnAlike(state, area, "master without samples"));
+  view.channelShown[5] = false;
+  session.masterChannel = 3;
+  view.scale = GraphScale{0.137, 90.0, 130, 120, false};
+  view.cursors = GraphCursors{60, 400, true, CursorDrag::kNone};
+  ASSERT_TRUE(ExpectDrawnAlike(session, view, area, "eight channels"));
+  session.masterChannel = 6;  // a master without samples: every curve in the other pen
+  ASSERT_TRUE(ExpectDrawnAlike(session, view, area, "master without samples"));
 }
 
 TEST(CurveExactness, DegenerateScalesAndExtremeOrigins) {
@@ -130,42 +134,47 @@ TEST(CurveExactness, DegenerateScalesAndExtremeOrigins) {
   };
   std::uint32_t seed = 300;
   for (const Signal signal : kAllSignals) {
-    AppState state;
-    SetSamples(state.channels[0], MakeSignal(signal, 2000, seed++));
+    Session session;
+    ViewState view;
+    SetSamples(session.channels[0], MakeSignal(signal, 2000, seed++));
     for (const Case& c : cases) {
-      state.graphScale = GraphScale{c.pps, c.ppv, c.originY, c.scroll, 0};
-      if (!ExpectDrawnAlike(state, area, SignalName(signal) + ", " + ScaleText(state.graphScale)))
+      view.scale = GraphScale{c.pps, c.ppv, c.originY, c.scroll, false};
+      if (!ExpectDrawnAlike(session, view, area, SignalName(signal) + ", " + ScaleText(view.scale)))
         return;
     }
   }
 }
 
 TEST(CurveExactness, ZeroVerticalScaleWithInfinitiesAroundFiniteSamples) {
-  AppState state;
-  SetSamples(state.channels[0], {kInf, 0.5, -kInf, kNaN, -kInf, kInf, 2.0, kInf, -kInf});
-  state.graphScale = GraphScale{0.3, 0.0, 40, 0, 0};
-  EXPECT_TRUE(ExpectDrawnAlike(state, QSize(20, 60), "zero vertical scale"));
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[0], {kInf, 0.5, -kInf, kNaN, -kInf, kInf, 2.0, kInf, -kInf});
+  view.scale = GraphScale{0.3, 0.0, 40, 0, false};
+  EXPECT_TRUE(ExpectDrawnAlike(session, view, QSize(20, 60), "zero vertical scale"));
 }
 
 TEST(CurveExactness, SaturatedLinesClipAsTheStraightforwardDrawing) {
   // Every point saturates to a corner of the 32-bit plane or sits in view.
-  AppState state;
-  SetSamples(state.channels[0], {1e300, -1e300, 0.1, 1e300, -0.2, -1e300, 1e300, kNaN, -1e300});
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[0], {1e300, -1e300, 0.1, 1e300, -0.2, -1e300, 1e300, kNaN, -1e300});
   for (const double pps : {1e12, 40.0, 0.9}) {
     for (const std::int32_t scroll : {0, 2, 4, 8}) {
-      state.graphScale = GraphScale{pps, 100.0, 50, scroll, 0};
-      if (!ExpectDrawnAlike(state, QSize(120, 100), ScaleText(state.graphScale))) return;
+      view.scale = GraphScale{pps, 100.0, 50, scroll, false};
+      if (!ExpectDrawnAlike(session, view, QSize(120, 100), ScaleText(view.scale))) return;
     }
   }
 }
 
 TEST(CurveExactness, TinyAreas) {
-  AppState state;
-  SetSamples(state.channels[2], MakeSignal(Signal::kFullHeightNoise, 500, 9));
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[2], MakeSignal(Signal::kFullHeightNoise, 500, 9));
   for (const QSize area : {QSize(1, 1), QSize(1, 40), QSize(40, 1), QSize(3, 3)}) {
-    state.graphScale = GraphScale{0.2, 1.0, area.height() / 2, 0, 0};
+    view.scale = GraphScale{0.2, 1.0, area.height() / 2, 0, false};
     EXPECT_TRUE(ExpectDrawnAlike(
-        state, area, "area " + std::to_string(area.width()) + "x" + std::to_string(area.height())));
+        session, view, area,
+        "area " + std::to_string(area.width()) + "x" + std::to_string(area.height())));
   }
 }
 
@@ -178,7 +187,8 @@ TEST(CurveExactness, RandomStates) {
     return std::exp(std::log(low) + unit(random) * (std::log(high) - std::log(low)));
   };
   for (int round = 0; round < 250; ++round) {
-    AppState state;
+    Session session;
+    ViewState view;
     const QSize area(1 + static_cast<int>(unit(random) * 400),
                      1 + static_cast<int>(unit(random) * 300));
     const int channels = 1 + static_cast<int>(unit(random) * 3);
@@ -187,12 +197,12 @@ TEST(CurveExactness, RandomStates) {
       const int channel = static_cast<int>(unit(random) * kChannelCount);
       const std::size_t count = static_cast<std::size_t>(logUniform(1.0, 30000.0));
       longest = std::max(longest, count);
-      SetSamples(state.channels[channel],
+      SetSamples(session.channels[channel],
                  MakeSignal(kAllSignals[static_cast<int>(unit(random) * 8)], count,
                             static_cast<std::uint32_t>(round * 10 + i)));
-      state.masterChannel = channel;
+      session.masterChannel = channel;
     }
-    GraphScale& scale = state.graphScale;
+    GraphScale& scale = view.scale;
     scale.pixelsPerSample = logUniform(1e-3, 1e3);
     if (unit(random) < 0.05) scale.pixelsPerSample = -scale.pixelsPerSample;
     scale.pixelsPerVolt = logUniform(1e-3, 1e7) * (unit(random) < 0.1 ? -1.0 : 1.0);
@@ -200,47 +210,50 @@ TEST(CurveExactness, RandomStates) {
     scale.originY = static_cast<std::int32_t>((unit(random) * 5.0 - 2.0) * area.height());
     scale.scrollOffset =
         static_cast<std::int32_t>(unit(random) * 1.2 * static_cast<double>(longest));
-    state.graphCursors = GraphCursors{static_cast<std::int32_t>(unit(random) * area.width()),
-                                      static_cast<std::int32_t>(unit(random) * area.width()),
-                                      unit(random) < 0.5 ? 1 : 0, 0};
-    if (!ExpectDrawnAlike(state, area, "round " + std::to_string(round) + ", " + ScaleText(scale)))
+    view.cursors = GraphCursors{static_cast<std::int32_t>(unit(random) * area.width()),
+                                static_cast<std::int32_t>(unit(random) * area.width()),
+                                unit(random) < 0.5, CursorDrag::kNone};
+    if (!ExpectDrawnAlike(session, view, area,
+                          "round " + std::to_string(round) + ", " + ScaleText(scale)))
       return;
   }
 }
 
 TEST(CurveLayer, CursorMoveKeepsTheCurveImage) {
-  AppState state;
-  SetSamples(state.channels[0], MakeSignal(Signal::kSineWithNoise, 10000, 4));
-  ComputeAutoScale(state.graphScale, state.channels[0], ClientSize{300, 200});
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[0], MakeSignal(Signal::kSineWithNoise, 10000, 4));
+  ComputeAutoScale(view.scale, session.channels[0], ClientSize{300, 200});
   CurveLayer layer;
   const GraphPens pens;
-  const qint64 first = layer.Render(state, pens, QSize(300, 200)).cacheKey();
-  state.graphCursors = GraphCursors{10, 200, 1, 1};
-  EXPECT_EQ(layer.Render(state, pens, QSize(300, 200)).cacheKey(), first);
+  const qint64 first = layer.Render(session, view, pens, QSize(300, 200)).cacheKey();
+  view.cursors = GraphCursors{10, 200, true, CursorDrag::kCursor1};
+  EXPECT_EQ(layer.Render(session, view, pens, QSize(300, 200)).cacheKey(), first);
   EXPECT_EQ(layer.pyramidBuilds(), 1u);
 }
 
 TEST(CurveLayer, ScaleOrSwitchChangeRedrawsWithoutRebuildingThePyramid) {
-  AppState state;
-  SetSamples(state.channels[0], MakeSignal(Signal::kRandomWalk, 10000, 4));
-  SetSamples(state.channels[1], MakeSignal(Signal::kSteps, 10000, 5));
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[0], MakeSignal(Signal::kRandomWalk, 10000, 4));
+  SetSamples(session.channels[1], MakeSignal(Signal::kSteps, 10000, 5));
   CurveLayer layer;
   const GraphPens pens;
   const QSize area(300, 200);
-  qint64 key = layer.Render(state, pens, area).cacheKey();
+  qint64 key = layer.Render(session, view, pens, area).cacheKey();
   auto redrawn = [&] {
-    const qint64 now = layer.Render(state, pens, area).cacheKey();
+    const qint64 now = layer.Render(session, view, pens, area).cacheKey();
     const bool changed = now != key;
     key = now;
     return changed;
   };
-  state.graphScale.scrollOffset = 100;
+  view.scale.scrollOffset = 100;
   EXPECT_TRUE(redrawn());
-  state.graphScale.pixelsPerVolt = 20.0;
+  view.scale.pixelsPerVolt = 20.0;
   EXPECT_TRUE(redrawn());
-  state.channelVisible[1] = 0;
+  view.channelShown[1] = false;
   EXPECT_TRUE(redrawn());
-  state.masterChannel = 1;
+  session.masterChannel = 1;
   EXPECT_TRUE(redrawn());
   EXPECT_FALSE(redrawn());
   layer.Invalidate();
@@ -249,29 +262,32 @@ TEST(CurveLayer, ScaleOrSwitchChangeRedrawsWithoutRebuildingThePyramid) {
 }
 
 TEST(CurveLayer, ChangedSamplesRebuildOnlyTheirPyramid) {
-  AppState state;
-  SetSamples(state.channels[0], MakeSignal(Signal::kRandomWalk, 5000, 4));
-  SetSamples(state.channels[1], MakeSignal(Signal::kSteps, 5000, 5));
+  Session session;
+  ViewState view;
+  SetSamples(session.channels[0], MakeSignal(Signal::kRandomWalk, 5000, 4));
+  SetSamples(session.channels[1], MakeSignal(Signal::kSteps, 5000, 5));
   CurveLayer layer;
   const GraphPens pens;
   const QSize area(300, 200);
-  layer.Render(state, pens, area);
+  layer.Render(session, view, pens, area);
   ASSERT_EQ(layer.pyramidBuilds(), 2u);
 
   // New samples in place, announced by the statistics update.
-  state.channels[1].samples[10] = 3.0;
-  UpdateChannelStatistics(state.channels[1]);
-  layer.Render(state, pens, area);
+  session.channels[1].samples[10] = 3.0;
+  UpdateChannelStatistics(session.channels[1]);
+  layer.Render(session, view, pens, area);
   EXPECT_EQ(layer.pyramidBuilds(), 3u);
-  EXPECT_EQ(
-      CompareImages(layer.Render(state, pens, area), testing::ReferenceCurves(state, area)).count,
-      0);
+  EXPECT_EQ(CompareImages(layer.Render(session, view, pens, area),
+                          testing::ReferenceCurves(session, view, area))
+                .count,
+            0);
 
-  ResetChannels(state.channels, 1);
-  EXPECT_TRUE(layer.Render(state, pens, area).isNull() == false);
-  EXPECT_EQ(
-      CompareImages(layer.Render(state, pens, area), testing::ReferenceCurves(state, area)).count,
-      0);
+  ResetChannels(session.channels, 1);
+  EXPECT_TRUE(layer.Render(session, view, pens, area).isNull() == false);
+  EXPECT_EQ(CompareImages(layer.Render(session, view, pens, area),
+                          testing::ReferenceCurves(session, view, area))
+                .count,
+            0);
   EXPECT_EQ(layer.pyramidBuilds(), 3u);
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/common/app_state.h"
 #include "support/scripted_user.h"
+#include "ui/common/session_model.h"
 
 namespace tavril {
 namespace {
@@ -37,26 +37,28 @@ class QuietRaise : public ::testing::Environment {
 const ::testing::Environment* const kQuietRaise =
     ::testing::AddGlobalTestEnvironment(new QuietRaise);
 
-// A panel over a graph 500 x 300 pixels (half-height 150), with the main
-// window's refresh request played by calling the panel's Refresh(), as the
-// main window does.
+// A panel over a graph 500 x 300 pixels (half-height 150). The main window's
+// part is played here: a change of the scale's settings or of the master
+// channel is one refresh (lay out, refit), after which it tells the panels
+// with viewRefreshed; an arrow step is one repaint of the graph.
 class DisplayPanelTest : public ::testing::Test {
  protected:
-  void SetUp() override { state.graphScale.originY = 150; }
+  void SetUp() override {
+    scale.originY = 150;
+    const auto refresh = [this] {
+      ++refreshRequests;
+      model.TellViewRefreshed();
+    };
+    QObject::connect(&model, &SessionModel::scaleChanged, refresh);
+    QObject::connect(&model, &SessionModel::masterChannelChanged, refresh);
+    QObject::connect(&model, &SessionModel::scaleStepped, [this] { ++graphRepaints; });
+  }
 
   void TearDown() override { delete panel.data(); }
 
   void Open() {
-    panel = new DisplayPanel(
-        state, user,
-        [this] {
-          ++refreshRequests;
-          if (panel) panel->Refresh();
-        },
-        [this](bool checked) { menuChecks.push_back(checked); }, [this] { ++graphRepaints; },
-        [] {
-          return ClientSize{500, 300};
-        });
+    panel = new DisplayPanel(model, user, [] { return ClientSize{500, 300}; });
+    QObject::connect(panel, &DisplayPanel::closed, panel, [this] { ++closings; });
   }
 
   QLineEdit* Edit(const char* name) { return panel->findChild<QLineEdit*>(name); }
@@ -73,16 +75,17 @@ class DisplayPanelTest : public ::testing::Test {
     QTest::keyClicks(Edit(edit), text);
   }
 
-  AppState state;
+  SessionModel model;
+  GraphScale& scale = model.view().scale;
   testing::ScriptedUser user;
   QPointer<DisplayPanel> panel;
   int refreshRequests = 0;
   int graphRepaints = 0;
-  std::vector<bool> menuChecks;
+  int closings = 0;
 };
 
 TEST_F(DisplayPanelTest, OpensWithTheStartUpValuesAndTheMasterChannel) {
-  state.masterChannel = 5;
+  model.session().masterChannel = 5;
   Open();
   EXPECT_EQ(Text("xScale"), "1.693220");
   EXPECT_EQ(Text("yScale"), "10.000000");
@@ -94,7 +97,7 @@ TEST_F(DisplayPanelTest, OpensWithTheStartUpValuesAndTheMasterChannel) {
   EXPECT_TRUE(Radio("manual")->isChecked());
   EXPECT_FALSE(Radio("automatic")->isChecked());
   EXPECT_FALSE(Edit("xScale")->isReadOnly());
-  EXPECT_EQ(menuChecks, std::vector<bool>{true});
+  EXPECT_TRUE(panel->isVisible());
   EXPECT_EQ(refreshRequests, 0);
   EXPECT_EQ(panel->windowTitle(), "Affichage");
   // 81 x 164 dialog units.
@@ -102,14 +105,13 @@ TEST_F(DisplayPanelTest, OpensWithTheStartUpValuesAndTheMasterChannel) {
   EXPECT_TRUE(user.boxes().empty());
 }
 
-// A math operation makes its result the master channel: the next refresh
-// shows it, without treating it as the user's choice.
+// A math operation makes its result the master channel: the refresh that
+// follows shows it, without treating it as the user's choice.
 TEST_F(DisplayPanelTest, RefreshShowsAMasterChannelChangedElsewhere) {
   Open();
-  state.masterChannel = 3;
-  panel->Refresh();
+  model.SetMasterChannel(3);
   EXPECT_EQ(panel->findChild<QComboBox*>("masterChannel")->currentIndex(), 3);
-  EXPECT_EQ(refreshRequests, 0);
+  EXPECT_EQ(refreshRequests, 1);  // the operation's own
 }
 
 TEST_F(DisplayPanelTest, TabGoesThroughTheComboBoxAndTheThreeEdits) {
@@ -121,11 +123,11 @@ TEST_F(DisplayPanelTest, TabGoesThroughTheComboBoxAndTheThreeEdits) {
 }
 
 TEST_F(DisplayPanelTest, ArrowsStepTheXScaleByOneHundredthAndRepaintTheGraph) {
-  state.graphScale.pixelsPerSample = 1.0;
+  scale.pixelsPerSample = 1.0;
   Open();
   Click("xScaleArrows", "down");
   EXPECT_EQ(Text("xScale"), "0.990000");
-  EXPECT_NEAR(state.graphScale.pixelsPerSample, 1.0 / 0.99, 1e-12);
+  EXPECT_NEAR(scale.pixelsPerSample, 1.0 / 0.99, 1e-12);
   Click("xScaleArrows", "up", 3);
   EXPECT_EQ(Text("xScale"), "1.020000");
   EXPECT_EQ(graphRepaints, 4);
@@ -133,39 +135,39 @@ TEST_F(DisplayPanelTest, ArrowsStepTheXScaleByOneHundredthAndRepaintTheGraph) {
 }
 
 TEST_F(DisplayPanelTest, UpArrowRaisesWithoutEndAndDownArrowLowersEveryTime) {
-  state.graphScale.pixelsPerSample = 1.0;
-  state.graphScale.pixelsPerVolt = 100.0;
+  scale.pixelsPerSample = 1.0;
+  scale.pixelsPerVolt = 100.0;
   Open();
   // Far beyond any range an arrow control would keep.
   for (int i = 0; i < 250; ++i) {
-    const double before = 1.0 / state.graphScale.pixelsPerSample;
+    const double before = 1.0 / scale.pixelsPerSample;
     Click("xScaleArrows", "up");
-    ASSERT_GT(1.0 / state.graphScale.pixelsPerSample, before) << "click " << i;
+    ASSERT_GT(1.0 / scale.pixelsPerSample, before) << "click " << i;
   }
   EXPECT_EQ(Text("xScale"), "3.500000");
   for (int i = 0; i < 250; ++i) {
-    const std::int32_t before = state.graphScale.originY;
+    const std::int32_t before = scale.originY;
     Click("positionArrows", "down");
-    ASSERT_EQ(state.graphScale.originY, before + 1) << "click " << i;
+    ASSERT_EQ(scale.originY, before + 1) << "click " << i;
   }
   EXPECT_EQ(Text("position"), "-250");
   for (int i = 0; i < 120; ++i) {
-    const double before = 1000.0 / state.graphScale.pixelsPerVolt;
+    const double before = 1000.0 / scale.pixelsPerVolt;
     Click("yScaleArrows", "down");
-    ASSERT_LT(1000.0 / state.graphScale.pixelsPerVolt, before) << "click " << i;
+    ASSERT_LT(1000.0 / scale.pixelsPerVolt, before) << "click " << i;
   }
   EXPECT_EQ(Text("yScale"), "8.800000");
 }
 
 TEST_F(DisplayPanelTest, ScalesStopAtOneHundredthPerPixel) {
-  state.graphScale.pixelsPerSample = 100.0;   // 0.01 sample per pixel
-  state.graphScale.pixelsPerVolt = 100000.0;  // 0.01 mV per pixel
+  scale.pixelsPerSample = 100.0;   // 0.01 sample per pixel
+  scale.pixelsPerVolt = 100000.0;  // 0.01 mV per pixel
   Open();
   Click("xScaleArrows", "down", 3);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 100.0);
+  EXPECT_EQ(scale.pixelsPerSample, 100.0);
   EXPECT_EQ(Text("xScale"), "0.010000");
   Click("yScaleArrows", "down", 3);
-  EXPECT_EQ(state.graphScale.pixelsPerVolt, 100000.0);
+  EXPECT_EQ(scale.pixelsPerVolt, 100000.0);
   EXPECT_EQ(Text("yScale"), "0.010000");
   // From the floor the up arrow climbs again.
   Click("xScaleArrows", "up");
@@ -177,23 +179,23 @@ TEST_F(DisplayPanelTest, ScalesStopAtOneHundredthPerPixel) {
 TEST_F(DisplayPanelTest, PositionUpArrowMovesTheZeroLineUp) {
   Open();
   Click("positionArrows", "up", 3);
-  EXPECT_EQ(state.graphScale.originY, 147);
+  EXPECT_EQ(scale.originY, 147);
   EXPECT_EQ(Text("position"), "3");
 }
 
 TEST_F(DisplayPanelTest, UpAndDownKeysInAnEditStepItsScale) {
-  state.graphScale.pixelsPerSample = 1.0;
+  scale.pixelsPerSample = 1.0;
   Open();
   QTest::keyClick(Edit("xScale"), Qt::Key_Up);
   EXPECT_EQ(Text("xScale"), "1.010000");
   QTest::keyClick(Edit("position"), Qt::Key_Down);
-  EXPECT_EQ(state.graphScale.originY, 151);
+  EXPECT_EQ(scale.originY, 151);
   EXPECT_EQ(graphRepaints, 2);
 }
 
 TEST_F(DisplayPanelTest, ArrowsActInAutomaticModeToo) {
-  state.graphScale.autoScale = 1;
-  state.graphScale.pixelsPerSample = 1.0;
+  scale.autoScale = true;
+  scale.pixelsPerSample = 1.0;
   Open();
   Click("xScaleArrows", "down");
   EXPECT_EQ(Text("xScale"), "0.990000");
@@ -205,9 +207,9 @@ TEST_F(DisplayPanelTest, EnterAppliesTypedValuesInManualMode) {
   Type("yScale", "20");
   Type("position", "15");
   QTest::keyClick(Edit("position"), Qt::Key_Return);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 0.5);
-  EXPECT_EQ(state.graphScale.pixelsPerVolt, 50.0);
-  EXPECT_EQ(state.graphScale.originY, 150 - 15);
+  EXPECT_EQ(scale.pixelsPerSample, 0.5);
+  EXPECT_EQ(scale.pixelsPerVolt, 50.0);
+  EXPECT_EQ(scale.originY, 150 - 15);
   EXPECT_EQ(refreshRequests, 1);
   EXPECT_EQ(Text("xScale"), "2.000000");
   EXPECT_EQ(Text("yScale"), "20.000000");
@@ -218,21 +220,21 @@ TEST_F(DisplayPanelTest, EnterAppliesTypedValuesInManualMode) {
 TEST_F(DisplayPanelTest, EnterWithoutEditingTakesTheShownDecimals) {
   Open();
   QTest::keyClick(Edit("xScale"), Qt::Key_Enter);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 1.0 / 1.693220);
-  EXPECT_EQ(state.graphScale.pixelsPerVolt, 100.0);
-  EXPECT_EQ(state.graphScale.originY, 150);
+  EXPECT_EQ(scale.pixelsPerSample, 1.0 / 1.693220);
+  EXPECT_EQ(scale.pixelsPerVolt, 100.0);
+  EXPECT_EQ(scale.originY, 150);
 }
 
 TEST_F(DisplayPanelTest, EnterAppliesFromAnyControlOfThePanel) {
   Open();
   Type("xScale", "4");
   QTest::keyClick(panel->findChild<QComboBox*>("masterChannel"), Qt::Key_Return);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 0.25);
+  EXPECT_EQ(scale.pixelsPerSample, 0.25);
   Type("xScale", "5");
   QTest::keyClick(Radio("manual"), Qt::Key_Return);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 0.2);
+  EXPECT_EQ(scale.pixelsPerSample, 0.2);
   EXPECT_EQ(refreshRequests, 2);
-  EXPECT_EQ(state.masterChannel, 0);
+  EXPECT_EQ(model.session().masterChannel, 0);
 }
 
 TEST_F(DisplayPanelTest, TypedNumbersReadAsTheDecimalConversionReadsThem) {
@@ -241,9 +243,9 @@ TEST_F(DisplayPanelTest, TypedNumbersReadAsTheDecimalConversionReadsThem) {
   Type("yScale", "+2.5e1");
   Type("position", "-7abc");
   QTest::keyClick(Edit("xScale"), Qt::Key_Return);
-  EXPECT_EQ(state.graphScale.pixelsPerSample, 1.0 / 4.5);
-  EXPECT_EQ(state.graphScale.pixelsPerVolt, 40.0);
-  EXPECT_EQ(state.graphScale.originY, 157);
+  EXPECT_EQ(scale.pixelsPerSample, 1.0 / 4.5);
+  EXPECT_EQ(scale.pixelsPerVolt, 40.0);
+  EXPECT_EQ(scale.originY, 157);
 }
 
 TEST_F(DisplayPanelTest, RefusesTypedScalesThatAreNotNumbersAboveZero) {
@@ -251,8 +253,9 @@ TEST_F(DisplayPanelTest, RefusesTypedScalesThatAreNotNumbersAboveZero) {
   for (const char* edit : {"xScale", "yScale"}) {
     for (const char* text : refused) {
       SCOPED_TRACE(std::string(edit) + " = \"" + text + "\"");
-      state = AppState{};
-      state.graphScale.originY = 150;
+      model.session() = Session{};
+      model.view() = ViewState{};
+      scale.originY = 150;
       user = testing::ScriptedUser{};
       refreshRequests = 0;
       delete panel.data();
@@ -267,9 +270,9 @@ TEST_F(DisplayPanelTest, RefusesTypedScalesThatAreNotNumbersAboveZero) {
       const std::string label = edit == std::string("xScale") ? "Echelle en X" : "Echelle en Y";
       EXPECT_NE(user.boxes()[0].text.find(label), std::string::npos) << user.boxes()[0].text;
       // Nothing applied, not even the valid position.
-      EXPECT_EQ(state.graphScale.pixelsPerSample, 0.5905907);
-      EXPECT_EQ(state.graphScale.pixelsPerVolt, 100.0);
-      EXPECT_EQ(state.graphScale.originY, 150);
+      EXPECT_EQ(scale.pixelsPerSample, 0.5905907);
+      EXPECT_EQ(scale.pixelsPerVolt, 100.0);
+      EXPECT_EQ(scale.originY, 150);
       EXPECT_EQ(refreshRequests, 0);
     }
   }
@@ -278,7 +281,7 @@ TEST_F(DisplayPanelTest, RefusesTypedScalesThatAreNotNumbersAboveZero) {
 TEST_F(DisplayPanelTest, AutomatiqueLocksTheEditsAndRefitsManuelUnlocksWithoutRefit) {
   Open();
   QTest::mouseClick(Radio("automatic"), Qt::LeftButton);
-  EXPECT_EQ(state.graphScale.autoScale, 1);
+  EXPECT_TRUE(scale.autoScale);
   EXPECT_TRUE(Radio("automatic")->isChecked());
   EXPECT_FALSE(Radio("manual")->isChecked());
   EXPECT_EQ(refreshRequests, 1);
@@ -292,7 +295,7 @@ TEST_F(DisplayPanelTest, AutomatiqueLocksTheEditsAndRefitsManuelUnlocksWithoutRe
   EXPECT_EQ(Text("xScale"), "1.693220");
 
   QTest::mouseClick(Radio("manual"), Qt::LeftButton);
-  EXPECT_EQ(state.graphScale.autoScale, 0);
+  EXPECT_FALSE(scale.autoScale);
   EXPECT_TRUE(Radio("manual")->isChecked());
   EXPECT_FALSE(Radio("automatic")->isChecked());
   EXPECT_EQ(refreshRequests, 1);
@@ -300,7 +303,7 @@ TEST_F(DisplayPanelTest, AutomatiqueLocksTheEditsAndRefitsManuelUnlocksWithoutRe
 }
 
 TEST_F(DisplayPanelTest, OpensLockedInAutomaticMode) {
-  state.graphScale.autoScale = 1;
+  scale.autoScale = true;
   Open();
   EXPECT_TRUE(Radio("automatic")->isChecked());
   EXPECT_TRUE(Edit("yScale")->isReadOnly());
@@ -311,18 +314,18 @@ TEST_F(DisplayPanelTest, ChoosingAChannelMakesItTheMaster) {
   auto* combo = panel->findChild<QComboBox*>("masterChannel");
   combo->setFocus();
   QTest::keyClick(combo, Qt::Key_Down);
-  EXPECT_EQ(state.masterChannel, 1);
+  EXPECT_EQ(model.session().masterChannel, 1);
   EXPECT_EQ(refreshRequests, 1);
   combo->setCurrentIndex(6);
-  EXPECT_EQ(state.masterChannel, 6);
+  EXPECT_EQ(model.session().masterChannel, 6);
   EXPECT_EQ(refreshRequests, 2);
 }
 
 TEST_F(DisplayPanelTest, RefreshReplacesTextNotYetApplied) {
   Open();
   Type("xScale", "7");
-  state.graphScale.originY = 100;
-  panel->Refresh();
+  scale.originY = 100;
+  model.TellViewRefreshed();
   EXPECT_EQ(Text("xScale"), "1.693220");
   EXPECT_EQ(Text("position"), "50");
 }
@@ -333,15 +336,17 @@ TEST_F(DisplayPanelTest, EscapeKeepsThePanelOpen) {
   EXPECT_TRUE(panel->isVisible());
 }
 
-TEST_F(DisplayPanelTest, ClosingUnchecksTheMenuItemAndDestroysThePanel) {
+TEST_F(DisplayPanelTest, ClosingSaysSoAndDestroysThePanel) {
   Open();
+  EXPECT_EQ(closings, 0);
   panel->close();
-  EXPECT_EQ(menuChecks, (std::vector<bool>{true, false}));
+  EXPECT_EQ(closings, 1);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(panel.isNull());
-  // Reopening checks the item again.
+  // A panel opened again is shown again.
   Open();
-  EXPECT_EQ(menuChecks, (std::vector<bool>{true, false, true}));
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(closings, 1);
 }
 
 }  // namespace

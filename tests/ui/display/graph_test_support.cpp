@@ -96,33 +96,33 @@ void SetSamples(ChannelRecord& record, std::vector<double> samples) {
   UpdateChannelStatistics(record);
 }
 
-QImage ReferenceFrame(const AppState& state, QSize area) {
+QImage ReferenceFrame(const Session& session, const ViewState& view, QSize area) {
   const GraphPens pens;
   QImage frame(area, QImage::Format_RGB32);
   frame.fill(Qt::black);
   QPainter painter(&frame);
-  PaintGraphBackdrop(painter, pens, state.graphScale, state.graphCursors, area);
-  DrawCurvesSegmentBySegment(painter, pens, state);
+  PaintGraphBackdrop(painter, pens, view.scale, view.cursors, area);
+  DrawCurvesSegmentBySegment(painter, pens, session, view);
   return frame;
 }
 
-QImage LayeredFrame(const AppState& state, QSize area, CurveLayer& layer) {
+QImage LayeredFrame(const Session& session, const ViewState& view, QSize area, CurveLayer& layer) {
   const GraphPens pens;
   QImage frame(area, QImage::Format_RGB32);
   frame.fill(Qt::black);
   QPainter painter(&frame);
-  PaintGraphBackdrop(painter, pens, state.graphScale, state.graphCursors, area);
-  const QImage& curves = layer.Render(state, pens, area);
+  PaintGraphBackdrop(painter, pens, view.scale, view.cursors, area);
+  const QImage& curves = layer.Render(session, view, pens, area);
   if (!curves.isNull()) painter.drawImage(QPoint(0, 0), curves);
   return frame;
 }
 
-QImage ReferenceCurves(const AppState& state, QSize area) {
+QImage ReferenceCurves(const Session& session, const ViewState& view, QSize area) {
   const GraphPens pens;
   QImage curves(area, QImage::Format_ARGB32_Premultiplied);
   curves.fill(Qt::transparent);
   QPainter painter(&curves);
-  DrawCurvesSegmentBySegment(painter, pens, state);
+  DrawCurvesSegmentBySegment(painter, pens, session, view);
   return curves;
 }
 

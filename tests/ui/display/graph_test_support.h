@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/common/app_state.h"
+#include "display/view_state.h"
+#include "model/session.h"
 #include "ui/display/graph_painter.h"
 
 namespace tavril::testing {
@@ -39,13 +40,13 @@ void SetSamples(ChannelRecord& record, std::vector<double> samples);
 
 // The whole graph drawn the straightforward way: backdrop, then every curve
 // one segment per pair of samples.
-QImage ReferenceFrame(const AppState& state, QSize area);
+QImage ReferenceFrame(const Session& session, const ViewState& view, QSize area);
 
 // The backdrop with the layer's cached curve image composed on top.
-QImage LayeredFrame(const AppState& state, QSize area, CurveLayer& layer);
+QImage LayeredFrame(const Session& session, const ViewState& view, QSize area, CurveLayer& layer);
 
 // The curves alone, segment by segment, on a transparent image.
-QImage ReferenceCurves(const AppState& state, QSize area);
+QImage ReferenceCurves(const Session& session, const ViewState& view, QSize area);
 
 struct ImageDifference {
   int count = 0;

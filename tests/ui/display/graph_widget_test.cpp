@@ -10,8 +10,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
-#include "ui/display/graph_painter.h"
 #include "graph_test_support.h"
+#include "ui/display/graph_painter.h"
 
 namespace tavril {
 namespace {
@@ -23,7 +23,7 @@ constexpr int kHeight = 300;
 
 class GraphWidgetTest : public ::testing::Test {
  protected:
-  GraphWidgetTest() : widget_(state_) {
+  GraphWidgetTest() : widget_(session_, view_) {
     widget_.resize(kWidth, kHeight);
     widget_.show();
     QApplication::processEvents();  // the window is exposed, so repaint() paints at once
@@ -57,10 +57,11 @@ class GraphWidgetTest : public ::testing::Test {
   void Paint() { widget_.repaint(); }
   void Scroll(QAbstractSlider::SliderAction action) { Bar().triggerAction(action); }
 
-  const GraphCursors& Cursors() const { return state_.graphCursors; }
-  std::int32_t ScrollOffset() const { return state_.graphScale.scrollOffset; }
+  const GraphCursors& Cursors() const { return view_.cursors; }
+  std::int32_t ScrollOffset() const { return view_.scale.scrollOffset; }
 
-  AppState state_;
+  Session session_;
+  ViewState view_;
   GraphWidget widget_;
   int repaintRequests_ = 0;
 };
@@ -71,27 +72,28 @@ TEST_F(GraphWidgetTest, CreationPlacesCursorsAtTheEdgesAndTheAxisAtHalfHeight) {
   EXPECT_EQ(area.height, kHeight - Bar().sizeHint().height());
   EXPECT_EQ(Cursors().cursor1X, 0);
   EXPECT_EQ(Cursors().cursor2X, kWidth);
-  EXPECT_EQ(state_.graphScale.originY, area.height / 2);
-  EXPECT_EQ(Cursors().cursorsShown, 0);
-  EXPECT_EQ(Cursors().dragMode, 0);
+  EXPECT_EQ(view_.scale.originY, area.height / 2);
+  EXPECT_FALSE(Cursors().cursorsShown);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kNone);
 }
 
 TEST(GraphWidgetCreation, FirstShowKeepsWhatWasSetAfterConstruction) {
-  AppState state;
-  GraphWidget widget(state);
-  state.graphScale.originY = 7;  // as an automatic fit before the window appears would
-  state.graphCursors.cursor1X = 3;
+  const Session session;
+  ViewState view;
+  GraphWidget widget(session, view);
+  view.scale.originY = 7;  // as an automatic fit before the window appears would
+  view.cursors.cursor1X = 3;
   widget.resize(kWidth, kHeight);
   widget.show();
-  EXPECT_EQ(state.graphScale.originY, 7);
-  EXPECT_EQ(state.graphCursors.cursor1X, 3);
-  EXPECT_NE(state.graphCursors.cursor2X, kWidth);
+  EXPECT_EQ(view.scale.originY, 7);
+  EXPECT_EQ(view.cursors.cursor1X, 3);
+  EXPECT_NE(view.cursors.cursor2X, kWidth);
 }
 
 TEST_F(GraphWidgetTest, PressShowsTheCursorsWithoutMovingThem) {
   Press(Qt::LeftButton, 120);
-  EXPECT_EQ(Cursors().cursorsShown, 1);
-  EXPECT_EQ(Cursors().dragMode, 1);
+  EXPECT_TRUE(Cursors().cursorsShown);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kCursor1);
   EXPECT_EQ(Cursors().cursor1X, 0);
   EXPECT_EQ(repaintRequests_, 0);
 }
@@ -104,7 +106,7 @@ TEST_F(GraphWidgetTest, LeftDragMovesCursor1AndRepaintsBoth) {
   Move(140, Qt::LeftButton);
   Release(Qt::LeftButton, 150);
   EXPECT_EQ(Cursors().cursor1X, 150);
-  EXPECT_EQ(Cursors().dragMode, 0);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kNone);
   EXPECT_EQ(repaintRequests_, 3);
   Move(20, Qt::NoButton);  // no drag: nothing moves
   EXPECT_EQ(Cursors().cursor1X, 150);
@@ -113,8 +115,8 @@ TEST_F(GraphWidgetTest, LeftDragMovesCursor1AndRepaintsBoth) {
 TEST_F(GraphWidgetTest, RightDragMovesCursor2) {
   DragCursor2(250);
   EXPECT_EQ(Cursors().cursor2X, 250);
-  EXPECT_EQ(Cursors().dragMode, 0);
-  EXPECT_EQ(Cursors().cursorsShown, 1);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kNone);
+  EXPECT_TRUE(Cursors().cursorsShown);
 }
 
 TEST_F(GraphWidgetTest, Cursor1PastTheRightEdgeGoesToZero) {
@@ -161,7 +163,7 @@ TEST_F(GraphWidgetTest, Cursor2PastTheRightEdgeStopsAtIt) {
 TEST_F(GraphWidgetTest, PressDuringADragIsIgnored) {
   Press(Qt::LeftButton, 50);
   Press(Qt::RightButton, 60);
-  EXPECT_EQ(Cursors().dragMode, 1);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kCursor1);
   Move(70, Qt::LeftButton | Qt::RightButton);
   EXPECT_EQ(Cursors().cursor1X, 70);
   EXPECT_EQ(Cursors().cursor2X, kWidth);
@@ -171,7 +173,7 @@ TEST_F(GraphWidgetTest, ReleaseOfTheOtherButtonEndsTheDragAndPlacesItsCursor) {
   Press(Qt::LeftButton, 50);
   Move(60, Qt::LeftButton);
   Release(Qt::RightButton, 300);
-  EXPECT_EQ(Cursors().dragMode, 0);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kNone);
   EXPECT_EQ(Cursors().cursor1X, 60);
   EXPECT_EQ(Cursors().cursor2X, 300);
   Move(10, Qt::LeftButton);  // the drag is over
@@ -179,7 +181,7 @@ TEST_F(GraphWidgetTest, ReleaseOfTheOtherButtonEndsTheDragAndPlacesItsCursor) {
 
   Press(Qt::RightButton, 300);
   Release(Qt::LeftButton, 80);
-  EXPECT_EQ(Cursors().dragMode, 0);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kNone);
   EXPECT_EQ(Cursors().cursor1X, 80);
   EXPECT_EQ(Cursors().cursor2X, 300);
 }
@@ -188,13 +190,13 @@ TEST_F(GraphWidgetTest, DoubleClickActsAsAPress) {
   Press(Qt::LeftButton, 50);
   Release(Qt::LeftButton, 50);
   Send(QEvent::MouseButtonDblClick, 50, Qt::LeftButton, Qt::LeftButton);
-  EXPECT_EQ(Cursors().dragMode, 1);
+  EXPECT_EQ(Cursors().drag, CursorDrag::kCursor1);
   Release(Qt::LeftButton, 55);
   EXPECT_EQ(Cursors().cursor1X, 55);
 }
 
 TEST_F(GraphWidgetTest, LineAndPageStepsAreHundredthsAndTenthsOfScrollMax) {
-  SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(1000, 0.5));
   Paint();
   ASSERT_EQ(widget_.ScrollMax(), 999u);
   EXPECT_EQ(Bar().maximum(), 999);
@@ -213,7 +215,7 @@ TEST_F(GraphWidgetTest, LineAndPageStepsAreHundredthsAndTenthsOfScrollMax) {
 // A notch is one line step (9 samples here) whether the wheel turns over the
 // bar or over the curves, away or to the left for left; fine turns add up.
 TEST_F(GraphWidgetTest, WheelNotchIsOneLineStepOverTheBarAndTheCurves) {
-  SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(1000, 0.5));
   Paint();
   const std::tuple<QWidget*, QPoint, int> turns[] = {
       {&Bar(), {0, -120}, 9},   {&widget_, {0, -120}, 18}, {&Bar(), {-120, 0}, 27},
@@ -227,9 +229,9 @@ TEST_F(GraphWidgetTest, WheelNotchIsOneLineStepOverTheBarAndTheCurves) {
 }
 
 TEST_F(GraphWidgetTest, LineLeftStepNeverGoesBelowZero) {
-  SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(1000, 0.5));
   Paint();
-  state_.graphScale.scrollOffset = 3;
+  view_.scale.scrollOffset = 3;
   Scroll(QAbstractSlider::SliderSingleStepSub);
   EXPECT_EQ(ScrollOffset(), 0);
   Scroll(QAbstractSlider::SliderPageStepSub);
@@ -245,7 +247,7 @@ TEST_F(GraphWidgetTest, StepsMoveNothingWhileScrollMaxIsOne) {
 }
 
 TEST_F(GraphWidgetTest, StepsGoOnPastScrollMaxWhileTheBarStaysAtItsEnd) {
-  SetSamples(state_.channels[0], std::vector<double>(101, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(101, 0.5));
   Paint();
   ASSERT_EQ(widget_.ScrollMax(), 100u);
   for (int i = 0; i < 12; ++i) Scroll(QAbstractSlider::SliderPageStepAdd);
@@ -255,7 +257,7 @@ TEST_F(GraphWidgetTest, StepsGoOnPastScrollMaxWhileTheBarStaysAtItsEnd) {
 }
 
 TEST_F(GraphWidgetTest, ToStartAndToEndKeepThePreviousProposal) {
-  SetSamples(state_.channels[0], std::vector<double>(1000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(1000, 0.5));
   Paint();
   Scroll(QAbstractSlider::SliderPageStepAdd);
   Scroll(QAbstractSlider::SliderToMaximum);
@@ -265,7 +267,7 @@ TEST_F(GraphWidgetTest, ToStartAndToEndKeepThePreviousProposal) {
 }
 
 TEST_F(GraphWidgetTest, ThumbReachesOffsetsBeyondSixteenBits) {
-  SetSamples(state_.channels[0], std::vector<double>(200000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(200000, 0.5));
   Paint();
   ASSERT_EQ(Bar().maximum(), 199999);
   Bar().setSliderPosition(150000);
@@ -275,21 +277,21 @@ TEST_F(GraphWidgetTest, ThumbReachesOffsetsBeyondSixteenBits) {
 }
 
 TEST_F(GraphWidgetTest, ScrollMaxOnlyGrows) {
-  SetSamples(state_.channels[0], std::vector<double>(10000, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(10000, 0.5));
   Paint();
-  SetSamples(state_.channels[0], std::vector<double>(100, 0.5));
+  SetSamples(session_.channels[0], std::vector<double>(100, 0.5));
   Paint();
   EXPECT_EQ(widget_.ScrollMax(), 9999u);
   EXPECT_EQ(Bar().maximum(), 9999);
 }
 
 TEST_F(GraphWidgetTest, HiddenOrEmptyChannelsLeaveScrollMax) {
-  SetSamples(state_.channels[4], std::vector<double>(5000, 0.5));
-  state_.channelVisible[4] = 0;
-  state_.channels[5].count = 7000;  // a count without samples
+  SetSamples(session_.channels[4], std::vector<double>(5000, 0.5));
+  view_.channelShown[4] = false;
+  session_.channels[5].count = 7000;  // a count without samples
   Paint();
   EXPECT_EQ(widget_.ScrollMax(), 1u);
-  state_.channelVisible[4] = 1;
+  view_.channelShown[4] = true;
   Paint();
   EXPECT_EQ(widget_.ScrollMax(), 4999u);
 }
@@ -297,12 +299,12 @@ TEST_F(GraphWidgetTest, HiddenOrEmptyChannelsLeaveScrollMax) {
 TEST_F(GraphWidgetTest, PaintsExactlyTheStraightforwardPicture) {
   std::uint32_t seed = 1;
   for (int channel = 0; channel < kChannelCount; ++channel) {
-    SetSamples(state_.channels[channel],
+    SetSamples(session_.channels[channel],
                testing::MakeSignal(testing::kAllSignals[channel], 20000 + channel, seed++));
   }
-  state_.masterChannel = 2;
+  session_.masterChannel = 2;
   const ClientSize area = widget_.DrawingArea();
-  ComputeAutoScale(state_.graphScale, state_.channels[2], area);
+  ComputeAutoScale(view_.scale, session_.channels[2], area);
   DragCursor1(70);
   DragCursor2(310);
   widget_.RefreshCurves();
@@ -310,20 +312,20 @@ TEST_F(GraphWidgetTest, PaintsExactlyTheStraightforwardPicture) {
   const QSize size(area.width, area.height);
   const QImage shown = widget_.grab().toImage().copy(QRect(QPoint(0, 0), size));
   const testing::ImageDifference difference =
-      testing::CompareImages(shown, testing::ReferenceFrame(state_, size));
+      testing::CompareImages(shown, testing::ReferenceFrame(session_, view_, size));
   EXPECT_EQ(difference.count, 0) << "first at " << difference.first.x() << ","
                                  << difference.first.y();
 
   // A cursor move repaints the band and lines over the same curves.
   DragCursor1(20);
   const QImage moved = widget_.grab().toImage().copy(QRect(QPoint(0, 0), size));
-  EXPECT_EQ(testing::CompareImages(moved, testing::ReferenceFrame(state_, size)).count, 0);
+  EXPECT_EQ(testing::CompareImages(moved, testing::ReferenceFrame(session_, view_, size)).count, 0);
 }
 
 TEST_F(GraphWidgetTest, DragRepaintsOnlyWhatChangedAndTheScreenStaysExact) {
-  SetSamples(state_.channels[0], testing::MakeSignal(testing::Signal::kSineWithNoise, 50000, 3));
+  SetSamples(session_.channels[0], testing::MakeSignal(testing::Signal::kSineWithNoise, 50000, 3));
   const ClientSize area = widget_.DrawingArea();
-  ComputeAutoScale(state_.graphScale, state_.channels[0], area);
+  ComputeAutoScale(view_.scale, session_.channels[0], area);
   const QSize size(area.width, area.height);
   auto onScreen = [&] {
     QApplication::processEvents();  // the partial repaints reach the window
@@ -331,7 +333,7 @@ TEST_F(GraphWidgetTest, DragRepaintsOnlyWhatChangedAndTheScreenStaysExact) {
   };
   auto expectExact = [&](const char* step) {
     const testing::ImageDifference difference =
-        testing::CompareImages(onScreen(), testing::ReferenceFrame(state_, size));
+        testing::CompareImages(onScreen(), testing::ReferenceFrame(session_, view_, size));
     EXPECT_EQ(difference.count, 0)
         << step << ", first at " << difference.first.x() << "," << difference.first.y();
   };
@@ -385,7 +387,7 @@ TEST_F(BackdropTest, AxesWithAFourPixelArrowHead) {
 TEST_F(BackdropTest, NoBandNorLinesBeforeTheCursorsAreShown) {
   GraphScale scale;
   scale.originY = -100;
-  const QImage image = Draw(scale, GraphCursors{50, 300, 0, 0});
+  const QImage image = Draw(scale, GraphCursors{50, 300, false, CursorDrag::kNone});
   EXPECT_EQ(image.pixel(50, 10), Rgb(200, 255, 255));
   EXPECT_EQ(image.pixel(100, 10), Rgb(200, 255, 255));
 }
@@ -393,7 +395,7 @@ TEST_F(BackdropTest, NoBandNorLinesBeforeTheCursorsAreShown) {
 TEST_F(BackdropTest, BandFromCursor1UpToCursor2WithBlackLines) {
   GraphScale scale;
   scale.originY = -100;
-  const QImage image = Draw(scale, GraphCursors{50, 300, 1, 0});
+  const QImage image = Draw(scale, GraphCursors{50, 300, true, CursorDrag::kNone});
   const QRgb band = Rgb(150, 150, 255);
   for (int y = 0; y < 100; ++y) {
     EXPECT_EQ(image.pixel(50, y), Rgb(0, 0, 0)) << y;
@@ -408,7 +410,7 @@ TEST_F(BackdropTest, BandFromCursor1UpToCursor2WithBlackLines) {
 TEST_F(BackdropTest, BandStillFillsWhenCursor1IsRightOfCursor2) {
   GraphScale scale;
   scale.originY = -100;
-  const QImage image = Draw(scale, GraphCursors{300, 50, 1, 0});
+  const QImage image = Draw(scale, GraphCursors{300, 50, true, CursorDrag::kNone});
   EXPECT_EQ(image.pixel(51, 5), Rgb(150, 150, 255));
   EXPECT_EQ(image.pixel(299, 5), Rgb(150, 150, 255));
   EXPECT_EQ(image.pixel(300, 5), Rgb(0, 0, 0));
@@ -417,14 +419,14 @@ TEST_F(BackdropTest, BandStillFillsWhenCursor1IsRightOfCursor2) {
 TEST_F(BackdropTest, EqualCursorsDrawNeitherBandNorLines) {
   GraphScale scale;
   scale.originY = -100;
-  const QImage image = Draw(scale, GraphCursors{120, 120, 1, 0});
+  const QImage image = Draw(scale, GraphCursors{120, 120, true, CursorDrag::kNone});
   EXPECT_EQ(image.pixel(120, 5), Rgb(200, 255, 255));
 }
 
 TEST_F(BackdropTest, CursorAtTheRightEdgeIsOutOfSight) {
   GraphScale scale;
   scale.originY = -100;
-  const QImage image = Draw(scale, GraphCursors{0, kWidth, 1, 0});
+  const QImage image = Draw(scale, GraphCursors{0, kWidth, true, CursorDrag::kNone});
   EXPECT_EQ(image.pixel(kWidth - 1, 5), Rgb(150, 150, 255));
 }
 

@@ -1,14 +1,15 @@
-#include "ui/display/info_strip_widget.h"
 #include "display/info_strip_text.h"
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-
+#include <cstdint>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "graph_test_support.h"
+#include "display/view_state.h"
+#include "model/session.h"
 
 namespace tavril {
 namespace {
@@ -18,28 +19,36 @@ constexpr std::uint32_t kRecord = 0x8C8CF5;
 constexpr std::uint32_t kCursor = 0x0000FF;
 constexpr std::uint32_t kDifference = 0x489191;
 
+// What the strip reads: the master record and the view's scale and cursors.
+struct Shown {
+  Session session;
+  ViewState view;
+};
+
 // 1000 samples at 1000 samples per second, sample j worth j / 1000 V, shown
 // one sample per pixel so that a cursor's x is its sample index.
-AppState ThousandSampleState() {
-  AppState state;
-  ChannelRecord& record = state.channels[3];
+Shown ThousandSamples() {
+  Shown shown;
+  ChannelRecord& record = shown.session.channels[3];
   std::vector<double> samples(1000);
   for (std::size_t j = 0; j < samples.size(); ++j) samples[j] = static_cast<double>(j) / 1000.0;
-  testing::SetSamples(record, std::move(samples));
+  record.count = static_cast<std::uint32_t>(samples.size());
+  record.samples = std::move(samples);
+  UpdateChannelStatistics(record);
   record.rate = 1000.0;
   record.gain = 10;
   record.title = "Essai \xE9t\xE9";  // Windows-1252
-  state.masterChannel = 3;
-  state.graphScale.pixelsPerSample = 1.0;
-  state.graphScale.scrollOffset = 0;
-  state.graphCursors.cursor1X = 250;
-  state.graphCursors.cursor2X = 750;
-  return state;
+  shown.session.masterChannel = 3;
+  shown.view.scale.pixelsPerSample = 1.0;
+  shown.view.scale.scrollOffset = 0;
+  shown.view.cursors.cursor1X = 250;
+  shown.view.cursors.cursor2X = 750;
+  return shown;
 }
 
-std::vector<StripText> InfoStripTexts(const AppState& state, std::int32_t height) {
-  return tavril::InfoStripTexts(state.Master(), state.masterChannel, state.graphScale,
-                                state.graphCursors, height);
+std::vector<StripText> TextsOf(const Shown& shown, std::int32_t height) {
+  return InfoStripTexts(shown.session.Master(), shown.session.masterChannel, shown.view.scale,
+                        shown.view.cursors, height);
 }
 
 std::vector<std::string> TextsOnly(const std::vector<StripText>& items) {
@@ -68,12 +77,12 @@ TEST(InfoStripTexts, RecordWithBothCursorsOnSamples) {
       {242, 36, kDifference, "dY= 0.500000"},
       {242, 53, kDifference, "dT= 5.0000e-001"},
   };
-  EXPECT_EQ(InfoStripTexts(ThousandSampleState(), 70), expected);
+  EXPECT_EQ(TextsOf(ThousandSamples(), 70), expected);
 }
 
 TEST(InfoStripTexts, ResetStateShowsRowZeroAndTheRightColumnOnly) {
-  AppState state;
-  ResetChannels(state.channels, 1);
+  Shown state;
+  ResetChannels(state.session.channels, 1);
   const std::vector<StripText> expected = {
       {2, 2, kBlack, "Canal 0"},
       {122, 2, kBlack, "Titre: "},
@@ -81,13 +90,13 @@ TEST(InfoStripTexts, ResetStateShowsRowZeroAndTheRightColumnOnly) {
       {482, 36, kRecord, "Nb Points= 1000"},
       {482, 53, kRecord, "Sample rate= 1.0000e+005"},
   };
-  EXPECT_EQ(InfoStripTexts(state, 70), expected);
+  EXPECT_EQ(TextsOf(state, 70), expected);
 }
 
 TEST(InfoStripTexts, Cursor2BeyondTheEndHidesItsColumnAndTheDifferences) {
-  AppState state = ThousandSampleState();
-  state.graphCursors.cursor2X = 1000;
-  EXPECT_EQ(TextsOnly(InfoStripTexts(state, 70)),
+  Shown state = ThousandSamples();
+  state.view.cursors.cursor2X = 1000;
+  EXPECT_EQ(TextsOnly(TextsOf(state, 70)),
             (std::vector<std::string>{"Canal 3", "Titre: Essai \u00E9t\u00E9", "Gain= 10",
                                       "Nb Points= 1000", "Sample rate= 1.0000e+003",
                                       "YMax= 0.999000", "YMin= 0.000000", "Moy =  0.499500",
@@ -95,20 +104,20 @@ TEST(InfoStripTexts, Cursor2BeyondTheEndHidesItsColumnAndTheDifferences) {
 }
 
 TEST(InfoStripTexts, Cursor1BeyondTheEndHidesAllCursorTexts) {
-  AppState state = ThousandSampleState();
-  state.graphScale.scrollOffset = 900;  // cursor 1 on 1150, cursor 2 on 1650
-  EXPECT_EQ(InfoStripTexts(state, 70).size(), 8u);
-  state.graphScale.scrollOffset = 0;
-  state.graphCursors.cursor1X = -1;  // left of sample 0: index -2
-  state.graphScale.pixelsPerSample = 0.5;
-  EXPECT_EQ(InfoStripTexts(state, 70).size(), 8u);
+  Shown state = ThousandSamples();
+  state.view.scale.scrollOffset = 900;  // cursor 1 on 1150, cursor 2 on 1650
+  EXPECT_EQ(TextsOf(state, 70).size(), 8u);
+  state.view.scale.scrollOffset = 0;
+  state.view.cursors.cursor1X = -1;  // left of sample 0: index -2
+  state.view.scale.pixelsPerSample = 0.5;
+  EXPECT_EQ(TextsOf(state, 70).size(), 8u);
 }
 
 TEST(InfoStripTexts, DifferencesMayBeNegative) {
-  AppState state = ThousandSampleState();
-  state.graphCursors.cursor1X = 750;
-  state.graphCursors.cursor2X = 250;
-  const std::vector<StripText> items = InfoStripTexts(state, 70);
+  Shown state = ThousandSamples();
+  state.view.cursors.cursor1X = 750;
+  state.view.cursors.cursor2X = 250;
+  const std::vector<StripText> items = TextsOf(state, 70);
   ASSERT_EQ(items.size(), 17u);
   EXPECT_EQ(items[14].text, "dX= -500");
   EXPECT_EQ(items[15].text, "dY= -0.500000");
@@ -116,21 +125,21 @@ TEST(InfoStripTexts, DifferencesMayBeNegative) {
 }
 
 TEST(InfoStripTexts, RowsFollowAQuarterOfTheHeight) {
-  AppState state = ThousandSampleState();
+  Shown state = ThousandSamples();
   std::vector<std::int32_t> rows;
-  for (const StripText& item : InfoStripTexts(state, 100)) {
+  for (const StripText& item : TextsOf(state, 100)) {
     if (item.x == 2) rows.push_back(item.y);
   }
   EXPECT_EQ(rows, (std::vector<std::int32_t>{2, 27, 52, 77}));
 }
 
 TEST(InfoStripTexts, NonFiniteValuesAreSpelledOut) {
-  AppState state = ThousandSampleState();
-  ChannelRecord& record = state.channels[3];
+  Shown state = ThousandSamples();
+  ChannelRecord& record = state.session.channels[3];
   record.samples[250] = std::numeric_limits<double>::quiet_NaN();
   record.samples[750] = -std::numeric_limits<double>::infinity();
   record.rate = 0.0;
-  const std::vector<StripText> items = InfoStripTexts(state, 70);
+  const std::vector<StripText> items = TextsOf(state, 70);
   ASSERT_EQ(items.size(), 17u);
   EXPECT_EQ(items[4].text, "Sample rate= 0.0000e+000");
   EXPECT_EQ(items[9].text, "Y1= nan");
@@ -140,50 +149,9 @@ TEST(InfoStripTexts, NonFiniteValuesAreSpelledOut) {
 }
 
 TEST(InfoStripTexts, LongTitleIsShownWhole) {
-  AppState state = ThousandSampleState();
-  state.channels[3].title = std::string(255, 'A');
-  EXPECT_EQ(InfoStripTexts(state, 70)[1].text, "Titre: " + std::string(255, 'A'));
-}
-
-// The painted strip: the grey background, and the cursor texts' colour only
-// where they are drawn.
-class InfoStripWidgetTest : public ::testing::Test {
- protected:
-  InfoStripWidgetTest() : state_(ThousandSampleState()), strip_(state_) {
-    strip_.resize(700, 70);
-    strip_.show();
-  }
-  bool HasColourIn(const QImage& image, QRect area, QRgb colour) {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-      for (int x = area.left(); x <= area.right(); ++x) {
-        if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) return true;
-      }
-    }
-    return false;
-  }
-
-  AppState state_;
-  InfoStripWidget strip_;
-};
-
-TEST_F(InfoStripWidgetTest, PaintsEveryTextInItsColourOnGrey) {
-  const QImage image = strip_.grab().toImage();
-  EXPECT_EQ(image.pixel(695, 68) & 0xFFFFFF, 0xC0C0C0u);
-  EXPECT_TRUE(HasColourIn(image, QRect(2, 19, 110, 51), qRgb(0, 0, 255)));
-  EXPECT_TRUE(HasColourIn(image, QRect(242, 19, 110, 51), qRgb(72, 145, 145)));
-  EXPECT_TRUE(HasColourIn(image, QRect(482, 19, 200, 51), qRgb(140, 140, 245)));
-  EXPECT_TRUE(HasColourIn(image, QRect(2, 2, 110, 16), qRgb(0, 0, 0)));
-}
-
-TEST_F(InfoStripWidgetTest, RowsFitInSeventeenPixels) {
-  EXPECT_LE(QFontMetrics(strip_.font()).height(), 17);
-}
-
-TEST_F(InfoStripWidgetTest, HiddenColumnsLeaveTheGreyAlone) {
-  state_.graphCursors.cursor1X = 5000;
-  const QImage image = strip_.grab().toImage();
-  EXPECT_FALSE(HasColourIn(image, QRect(0, 19, 360, 51), qRgb(0, 0, 255)));
-  EXPECT_FALSE(HasColourIn(image, QRect(0, 19, 360, 51), qRgb(72, 145, 145)));
+  Shown state = ThousandSamples();
+  state.session.channels[3].title = std::string(255, 'A');
+  EXPECT_EQ(TextsOf(state, 70)[1].text, "Titre: " + std::string(255, 'A'));
 }
 
 }  // namespace
