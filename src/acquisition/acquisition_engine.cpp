@@ -9,6 +9,7 @@
 
 #include "acquisition/error_handler.h"
 #include "model/allocation.h"
+#include "model/messages.h"
 
 namespace tavril {
 namespace {
@@ -245,7 +246,8 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
   }
   if (result.outcome == AcquisitionOutcome::kNoSampleMemory ||
       result.outcome == AcquisitionOutcome::kNoReadingMemory) {
-    ui.ShowMessage({kAllocationErrorMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+    ui.ShowMessage({messages::kAllocationError, messages::kErreurBang, MessageIcon::kError,
+                    MessageButtons::kOk});
   }
   return acquired;
 }
@@ -255,8 +257,8 @@ bool AcquireChannels(const AcquisitionContext& context, ChannelTable& table,
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(table, selected, scanRate, context.config);
   if (!plan) {
-    context.ui.ShowMessage(
-        {kNoChannelSelectedMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+    context.ui.ShowMessage({messages::kNoChannelSelected, messages::kErreurBang,
+                            MessageIcon::kError, MessageButtons::kOk});
     return false;
   }
   const AcquisitionResult result =

@@ -7,16 +7,12 @@
 
 #include "acquisition/board.h"
 #include "acquisition/boards.h"
+#include "model/board_config.h"
 #include "model/channel_record.h"
 #include "model/spare_samples.h"
 #include "model/user_interaction.h"
-#include "model/board_config.h"
 
 namespace tavril {
-
-inline constexpr const char* kAllocationErrorMessage = "Erreur d'allocation memoire";
-inline constexpr const char* kNoChannelSelectedMessage =
-    "Aucun canal n'est sélectionné : il n'y a rien à acquérir";
 
 using ChannelSelection = std::array<bool, kChannelCount>;
 

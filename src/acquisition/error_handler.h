@@ -9,8 +9,6 @@
 
 namespace tavril {
 
-inline constexpr const char* kBoardErrorCaption = "Erreur de la carte d'acquisition";
-
 enum class BoardErrorChoice { kGoOn, kAbandon };
 
 // Takes the status of the board step the user knows as `callLabel`

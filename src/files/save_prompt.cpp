@@ -1,5 +1,7 @@
 #include "files/save_prompt.h"
 
+#include "model/messages.h"
+
 #include <system_error>
 
 namespace tavril {
@@ -8,14 +10,15 @@ SaveOutcome SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::
                                     const std::function<void(AtomicFileWriter&)>& writeContent) {
   AtomicFileWriter writer;
   if (!writer.Open(path)) {
-    ui.ShowMessage(
-        {kCannotCreateMessage, kWriterCaption, MessageIcon::kError, MessageButtons::kOk});
+    ui.ShowMessage({messages::kCannotCreate, messages::kWriterCaption, MessageIcon::kError,
+                    MessageButtons::kOk});
     return SaveOutcome::kFailed;
   }
   std::error_code error;
   if (std::filesystem::exists(path, error)) {
-    const MessageAnswer answer = ui.ShowMessage(
-        {kOverwriteQuestion, kWriterCaption, MessageIcon::kInformation, MessageButtons::kYesNo});
+    const MessageAnswer answer =
+        ui.ShowMessage({messages::kOverwriteQuestion, messages::kWriterCaption,
+                        MessageIcon::kInformation, MessageButtons::kYesNo});
     if (answer != MessageAnswer::kYes) return SaveOutcome::kDeclined;
   }
   writeContent(writer);

@@ -3,17 +3,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "model/user_interaction.h"
 #include "files/file_writer.h"
+#include "model/user_interaction.h"
 
 namespace tavril {
-
-inline constexpr const char* kWriterCaption = "Exportation vers MatLab";
-inline constexpr const char* kOverwriteQuestion =
-    "Ce fichier existe deja.\r\nVoulez-vous l'écraser?";
-// The byte 0xAD of the original message is the soft hyphen U+00AD.
-inline constexpr const char* kCannotCreateMessage =
-    "Impossible de créer ou\r\u00AD'ouvrir le fichier";
 
 // What became of one save or export at the path the user chose.
 enum class SaveOutcome {

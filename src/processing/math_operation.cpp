@@ -1,5 +1,7 @@
 #include "processing/math_operation.h"
 
+#include "model/messages.h"
+
 namespace tavril {
 
 int MathOperationCode(MathOperation op) {
@@ -62,14 +64,12 @@ std::string MathResultMessage(MathResult result, std::optional<MathChannels> cha
     case MathResult::kOk:
       return {};
     case MathResult::kBadOperation:
-      return "Problème de signe";
+      return messages::kSignProblem;
     case MathResult::kNoMemory:
-      return "Problème d'allocation mémoire";
+      return messages::kMathNoMemory;
     case MathResult::kRatesDiffer:
-      if (!channels) return "Les deux canaux n'ont pas la même fréquence d'échantillonnage";
-      return "Les canaux " + std::to_string(channels->a) + " et " + std::to_string(channels->b) +
-             " n'ont pas la même fréquence d'échantillonnage.\nLe canal " +
-             std::to_string(channels->result) + " n'a pas été modifié.";
+      if (!channels) return messages::kRatesDiffer;
+      return messages::ChannelRatesDiffer(channels->a, channels->b, channels->result);
   }
   return "Code d'erreur inconnu";
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/error_handler.h"
 #include "acquisition/boards.h"
+#include "acquisition/error_handler.h"
 #include "model/allocation.h"
+#include "model/messages.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
@@ -119,8 +120,8 @@ TEST(AcquisitionEngine, AcquiresOneChannelAlone) {
   EXPECT_EQ(3000.0, rig.table[3].minValue);
   EXPECT_EQ(100000.0, rig.table[3].rate);  // the scan rate plays no part
   EXPECT_EQ((std::vector<double>{-7.0}), rig.table[2].samples);
-  EXPECT_EQ((std::vector<std::string>{"SetTimeout(180)", "Start(3;,1,100000,0,4)", "Read(4)", "Stop",
-                                      "ScaleFor(3,1)", "SetTimeout(-1)"}),
+  EXPECT_EQ((std::vector<std::string>{"SetTimeout(180)", "Start(3;,1,100000,0,4)", "Read(4)",
+                                      "Stop", "ScaleFor(3,1)", "SetTimeout(-1)"}),
             rig.board->calls);
   EXPECT_TRUE(rig.user.boxes().empty());
 }
@@ -178,10 +179,14 @@ TEST(AcquisitionEngine, StopsWhenTheUserAbandonsAfterAnyCall) {
     int last;
   };
   const Case cases[] = {
-      {"SetTimeout", "Timeout_Config", 2, 2}, {"Start", "DAQ_Op", 2, 2},
-      {"Read", "DAQ_Op", 2, 2},               {"ScaleFor", "DAQ_VScale", 2, 2},
-      {"SetTimeout", "Timeout_Config", 0, 2}, {"Start", "SCAN_Op", 0, 2},
-      {"Read", "SCAN_Op", 0, 2},              {"ScaleFor", "DAQ_VScale", 0, 2},
+      {"SetTimeout", "Timeout_Config", 2, 2},
+      {"Start", "DAQ_Op", 2, 2},
+      {"Read", "DAQ_Op", 2, 2},
+      {"ScaleFor", "DAQ_VScale", 2, 2},
+      {"SetTimeout", "Timeout_Config", 0, 2},
+      {"Start", "SCAN_Op", 0, 2},
+      {"Read", "SCAN_Op", 0, 2},
+      {"ScaleFor", "DAQ_VScale", 0, 2},
   };
   for (const Case& c : cases) {
     EngineRig fresh;
@@ -295,7 +300,7 @@ TEST(AcquisitionEngine, RefusesAScanTooLargeForTheBoardsCounts) {
   for (int i = 0; i < 2; ++i) rig.table[i].count = 3'000'000'000u;
   EXPECT_FALSE(rig.Acquire(0, 1));
   EXPECT_TRUE(rig.board->calls.empty());
-  EXPECT_EQ(kAllocationErrorMessage, rig.user.boxes().at(0).text);
+  EXPECT_EQ(messages::kAllocationError, rig.user.boxes().at(0).text);
 }
 
 TEST(AcquisitionEngine, TellsTheUserWhenNoChannelIsSelected) {
@@ -303,7 +308,7 @@ TEST(AcquisitionEngine, TellsTheUserWhenNoChannelIsSelected) {
   EXPECT_FALSE(
       AcquireChannels({rig.boards, rig.user, rig.config, rig.buffers}, rig.table, {}, 0.0));
   ASSERT_EQ(1u, rig.user.boxes().size());
-  EXPECT_EQ(kNoChannelSelectedMessage, rig.user.boxes()[0].text);
+  EXPECT_EQ(messages::kNoChannelSelected, rig.user.boxes()[0].text);
   EXPECT_TRUE(rig.board->calls.empty());
   EXPECT_EQ((std::vector<double>{-7.0}), rig.table[0].samples);
 }

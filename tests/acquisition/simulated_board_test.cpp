@@ -27,7 +27,7 @@ int Quantised(double volts, double gain, bool unipolar) {
 // Runs one finite acquisition of `channels` (in scan order) into `readings`,
 // as the engine does, and returns the first status that is not 0.
 DaqStatus AcquireInto(SimulatedBoard& board, std::vector<int> channels, std::int16_t gain,
-              std::span<std::int16_t> readings, double rate, double scanRate = 0.0) {
+                      std::span<std::int16_t> readings, double rate, double scanRate = 0.0) {
   const std::size_t scans = channels.empty() ? 0 : readings.size() / channels.size();
   DaqStatus status = board.Start({std::move(channels), gain, rate, scanRate, scans});
   if (status == kDaqNoError) {
@@ -130,8 +130,10 @@ TEST(SimulatedBoardRefusals, ConfigurationCodesOutsideTheirListsAreRefused) {
     std::int16_t inputMode, polarity;
     DaqStatus expected;
   };
-  const Case cases[] = {{3, 1, kBadInputModeError}, {-1, 1, kBadInputModeError},
-                        {1, 2, kBadPolarityError},  {0, 0, kDaqNoError},
+  const Case cases[] = {{3, 1, kBadInputModeError},
+                        {-1, 1, kBadInputModeError},
+                        {1, 2, kBadPolarityError},
+                        {0, 0, kDaqNoError},
                         {2, 1, kDaqNoError}};
   for (const Case& c : cases) {
     EXPECT_EQ(InputSettingsFromCodes(c.inputMode, c.polarity).status, c.expected);
@@ -182,9 +184,9 @@ TEST(SimulatedBoardConverter, DcLevelsReadAsTheGainAndPolarityScaleThem) {
   constexpr Polarity kBi = Polarity::kBipolar;
   constexpr Polarity kUni = Polarity::kUnipolar;
   const Case cases[] = {
-      {4, 1, kBi, 1024},   {4, -1, kBi, 512},    {4, 2, kBi, 2047},   {4, 100, kBi, 2047},
-      {4, 1, kUni, 1024},  {4, 2, kUni, 2048},   {4, 5, kUni, 4095},  {12, 1, kBi, -614},
-      {12, 2, kBi, -1229}, {12, 5, kBi, -2048},  {12, -1, kBi, -307}, {12, 1, kUni, 0},
+      {4, 1, kBi, 1024},   {4, -1, kBi, 512},   {4, 2, kBi, 2047},   {4, 100, kBi, 2047},
+      {4, 1, kUni, 1024},  {4, 2, kUni, 2048},  {4, 5, kUni, 4095},  {12, 1, kBi, -614},
+      {12, 2, kBi, -1229}, {12, 5, kBi, -2048}, {12, -1, kBi, -307}, {12, 1, kUni, 0},
   };
   for (const Case& c : cases) {
     SimulatedBoard board;

@@ -27,6 +27,7 @@
 #include "model/allocation.h"
 #include "model/board_config.h"
 #include "model/channel_record.h"
+#include "model/messages.h"
 #include "processing/channel_arithmetic.h"
 #include "support/record_checks.h"
 #include "support/scripted_user.h"
@@ -220,8 +221,8 @@ void RunWriteMatrix(const WriteOperation& op) {
 }
 
 std::string CannotCreateOrAsk(Step failing, bool existed) {
-  if (failing == Step::kCreate) return kCannotCreateMessage;
-  return existed ? kOverwriteQuestion : "";
+  if (failing == Step::kCreate) return messages::kCannotCreate;
+  return existed ? messages::kOverwriteQuestion : "";
 }
 
 TEST(WriteFailureMatrix, DataFileSave) {
@@ -478,7 +479,7 @@ TEST(AllocationFailureMatrix, AcquisitionReportsAndKeepsEveryCountHeld) {
       }
       EXPECT_FALSE(result);
       ASSERT_EQ(1u, bench.user.boxes().size());
-      EXPECT_EQ(kAllocationErrorMessage, bench.user.boxes()[0].text);
+      EXPECT_EQ(messages::kAllocationError, bench.user.boxes()[0].text);
       EXPECT_EQ("ERREUR!", bench.user.boxes()[0].caption);
       std::string holding;
       for (int i = 0; i < kChannelCount; ++i) {
@@ -494,7 +495,7 @@ TEST(AllocationFailureMatrix, AcquisitionReportsAndKeepsEveryCountHeld) {
       table.Add({c.name,
                  std::to_string(n) + " of " + std::to_string(c.requests.size()) + " (" +
                      c.requests[n - 1] + ")",
-                 "0", Cell(kAllocationErrorMessage) + " (ERREUR!)",
+                 "0", Cell(messages::kAllocationError) + " (ERREUR!)",
                  "every count held; acquired records holding samples: " +
                      (holding.empty() ? std::string("none") : holding) +
                      "; other records unchanged"});

@@ -15,6 +15,7 @@
 #include "files/file_writer.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
+#include "model/messages.h"
 
 namespace tavril::cli {
 namespace {
@@ -78,8 +79,8 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
       written = writer.Commit();
     }
     if (!written) {
-      err << "tavril-cli: Erreur lors de la sauvegarde du fichier : " << path << " : "
-          << SystemErrorText(writer.Error()) << '\n';
+      err << "tavril-cli: " << messages::SaveError(path) << " : " << SystemErrorText(writer.Error())
+          << '\n';
       return 1;
     }
     out << "Canal " << channel << " : " << path << '\n';

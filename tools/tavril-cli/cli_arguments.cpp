@@ -9,8 +9,8 @@
 #include <optional>
 #include <utility>
 
-#include "model/channel_record.h"
 #include "files/number_text.h"
+#include "model/channel_record.h"
 #include "processing/channel_arithmetic.h"
 
 namespace tavril::cli {

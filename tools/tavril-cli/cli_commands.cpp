@@ -20,16 +20,13 @@
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "json_output.h"
+#include "model/messages.h"
 #include "processing/math_operation.h"
 
 namespace tavril::cli {
 namespace {
 
 constexpr std::string_view kProgramName = "tavril-cli";
-constexpr std::string_view kOpenError = "Erreur lors de l'ouverture du fichier : ";
-constexpr std::string_view kSaveError = "Erreur lors de la sauvegarde du fichier : ";
-constexpr std::string_view kConfigReadError = "Erreur lors de la lecture du fichier INI";
-constexpr std::string_view kNoMemoryError = "Problème d'allocation mémoire";
 constexpr std::string_view kHelpHint = " (voir « tavril-cli --help »)";
 
 enum class OutputFormat { kNone, kChannelFile, kMatlabScript, kCsv };
@@ -89,7 +86,7 @@ bool CheckOutput(const CommandLine& command, OutputFormat& format, std::ostream&
 bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err) {
   ChannelFileProblem problem;
   if (LoadChannelFile(path, record, &problem) != 1) {
-    ReportError(err, std::string(kOpenError) + path + " : " + DescribeChannelFileProblem(problem));
+    ReportError(err, messages::OpenError(path) + " : " + DescribeChannelFileProblem(problem));
     return false;
   }
   UpdateChannelStatistics(record);
@@ -119,7 +116,7 @@ bool WriteRecord(const std::string& path, OutputFormat format, const ChannelReco
     ok = writer.Commit();
   }
   if (!ok) {
-    ReportError(err, std::string(kSaveError) + path + " : " + SystemErrorText(writer.Error()));
+    ReportError(err, messages::SaveError(path) + " : " + SystemErrorText(writer.Error()));
   }
   return ok;
 }
@@ -191,7 +188,7 @@ int RunConfig(const CommandLine& command, std::ostream& out, std::ostream& err) 
   BoardConfig config;
   std::string why = error ? error.message() : std::string();
   if (error || ReadConfigFile(config, directory, &why) != 1) {
-    ReportError(err, std::string(kConfigReadError) + " : " + why);
+    ReportError(err, std::string(messages::kConfigReadError) + " : " + why);
     return 1;
   }
   out << (command.json ? ConfigJson(config) + '\n' : ConfigText(config));
@@ -353,7 +350,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     return RunCommand(parsed.command, out, err);
   } catch (const std::bad_alloc&) {
-    ReportError(err, kNoMemoryError);
+    ReportError(err, messages::kMathNoMemory);
   } catch (const std::exception& error) {
     ReportError(err, std::string("Erreur inattendue : ") + error.what());
   }

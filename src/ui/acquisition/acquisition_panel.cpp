@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "acquisition/acquisition_settings.h"
+#include "files/number_text.h"
+#include "files/text_encoding.h"
 #include "ui/acquisition/acquisition_runner.h"
 #include "ui/acquisition/wait_box.h"
 #include "ui/common/dialog_units.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
 
 namespace tavril {
 namespace {
@@ -237,8 +237,7 @@ void AcquisitionPanel::Acquire() {
   Session& session = model_.session();
   PrepareRecords(session.channels, memory_.selected, settings, session.boardConfig.device);
   // The scan rate typed is kept only when a channel takes part.
-  if (std::find(memory_.selected.begin(), memory_.selected.end(), true) !=
-      memory_.selected.end()) {
+  if (std::find(memory_.selected.begin(), memory_.selected.end(), true) != memory_.selected.end()) {
     memory_.scanRate = settings.scanRate;
   }
   AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());

@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "model/messages.h"
 #include "ui/common/owner_modal.h"
 
 namespace tavril {
@@ -40,8 +41,8 @@ bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
   if (!plan) {
-    ui.ShowMessage(
-        {kNoChannelSelectedMessage, "ERREUR!", MessageIcon::kError, MessageButtons::kOk});
+    ui.ShowMessage({messages::kNoChannelSelected, messages::kErreurBang, MessageIcon::kError,
+                    MessageButtons::kOk});
     return false;
   }
   Board& board = boards.For(plan->device);

@@ -4,12 +4,12 @@
 #include <system_error>
 
 #include "acquisition/comedi/default_boards.h"
+#include "ui/app/main_window.h"
+#include "ui/app/startup.h"
 #include "ui/common/app_icon.h"
 #include "ui/common/app_look.h"
-#include "ui/app/main_window.h"
 #include "ui/common/qt_file_dialogs.h"
 #include "ui/common/qt_user_interaction.h"
-#include "ui/app/startup.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

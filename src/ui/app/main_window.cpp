@@ -16,6 +16,7 @@
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "model/channel_record.h"
+#include "model/messages.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
@@ -29,7 +30,7 @@
 namespace tavril {
 namespace {
 
-constexpr const char* kErrorCaption = "ERREUR!";
+constexpr const char* kErrorCaption = messages::kErreurBang;
 
 const FileDialogRequest& DataFileRequest(bool forSaving) {
   static const std::vector<FileFilter> filters = {
@@ -114,8 +115,8 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   QPalette black = graphFrame_->palette();
   black.setColor(QPalette::Window, Qt::black);
   graphFrame_->setPalette(black);
-  graph_ = new GraphWidget(model_, graphFrame_);
-  strip_ = new InfoStripWidget(model_, client_);
+  graph_ = new GraphWidget(session_, view_, graphFrame_);
+  strip_ = new InfoStripWidget(session_, view_, client_);
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
   client_->installEventFilter(this);
 
@@ -157,7 +158,7 @@ void MainWindow::RunCommand(int commandId) {
       ExportMatlab();
       break;
     case kCmdExportExcel:
-      Tell("Fonction non Disponible", kErrorCaption, MessageIcon::kError);
+      Tell(messages::kNotAvailable, kErrorCaption, MessageIcon::kError);
       break;
     case kCmdQuit:
       close();
@@ -197,7 +198,8 @@ void MainWindow::RequestRefresh() {
   graphFrame_->setGeometry(0, 0, width, graphHeight);
   graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
-  if (view_.scale.autoScale) ComputeAutoScale(view_.scale, session_.Master(), graph_->DrawingArea());
+  if (view_.scale.autoScale)
+    ComputeAutoScale(view_.scale, session_.Master(), graph_->DrawingArea());
   RepaintGraph();
   model_.TellViewRefreshed();
 }
@@ -221,7 +223,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (Tell("Etes vous sure de vouloir quitter?", "Attention!", MessageIcon::kQuestion,
+  if (Tell(messages::kQuitQuestion, messages::kAttention, MessageIcon::kQuestion,
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     event->ignore();
     return;
@@ -244,20 +246,15 @@ bool MainWindow::ChooseFile(bool forSaving, const FileDialogRequest& request,
   const FileDialogResult result = forSaving ? fileDialogs_.ChooseFileToSave(request, memory)
                                             : fileDialogs_.ChooseFileToOpen(request, memory);
   if (result.outcome == FileDialogOutcome::kFailed) {
-    Tell("Le code d'erreur est: " + std::to_string(result.errorCode), kErrorCaption,
-         MessageIcon::kError);
+    Tell(messages::FileDialogError(result.errorCode), kErrorCaption, MessageIcon::kError);
   }
   return result.outcome == FileDialogOutcome::kChosen;
 }
 
 void MainWindow::Open() {
   if (HoldsSamples(session_.Master()) &&
-      Tell("Actuellement le canal maitre est \"" + std::to_string(session_.masterChannel) +
-               "\"\n\nLe chargement se fera donc dans la memoire alloué à ce canal.\n"
-               "Et donc toutes valeurs précédemment chargées sur ce canal seront écraser.\n\n"
-               "Etes vous sure de vouloir continuer?",
-           "ATTENTION!", MessageIcon::kExclamation,
-           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+      Tell(messages::LoadOverMasterQuestion(session_.masterChannel), messages::kAttentionLoud,
+           MessageIcon::kExclamation, MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
   FileDialogState& files = memory_.dataFiles;
@@ -266,8 +263,7 @@ void MainWindow::Open() {
   // loaded again reuses.
   if (LoadChannelFile(ChosenPath(files), session_.Master(),
                       session_.spare.samples[session_.masterChannel]) == 0) {
-    Tell("Erreur lors de l'ouverture du fichier : " + files.fileTitle, kErrorCaption,
-         MessageIcon::kError);
+    Tell(messages::OpenError(files.fileTitle), kErrorCaption, MessageIcon::kError);
     return;
   }
   UpdateChannelStatistics(session_.Master());
@@ -290,8 +286,7 @@ bool MainWindow::SaveUntilWritten(const FileDialogRequest& request,
       case SaveOutcome::kDeclined:
         continue;
       case SaveOutcome::kFailed:
-        Tell("Erreur lors de la sauvegarde du fichier : " + files.fileTitle, kErrorCaption,
-             MessageIcon::kError);
+        Tell(messages::SaveError(files.fileTitle), kErrorCaption, MessageIcon::kError);
         return false;
     }
   }
@@ -308,7 +303,7 @@ void MainWindow::ExportMatlab() {
 }
 
 void MainWindow::Reset() {
-  if (Tell("Etes vous sure de vouloir tout remettre à zéro", "Attention!", MessageIcon::kQuestion,
+  if (Tell(messages::kResetQuestion, messages::kAttention, MessageIcon::kQuestion,
            MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
     return;
   }
@@ -333,10 +328,7 @@ void MainWindow::ShowHelp() {
       QFile::decodeName(QByteArray::fromStdString(session_.boardConfig.htmlViewer));
   const QString error = StartHelpViewer(viewer, page, startDirectory);
   if (error.isEmpty()) return;
-  Tell("Erreur lors de l'ouverture du fichier d'aide\nErreur de type : " + error.toStdString() +
-           "\n\nVeuillez vérifiez que le logiciel pour lire les fichiers HTML est bien "
-           "configuré\n->option / Options avancés / viewer d'HTML",
-       kErrorCaption, MessageIcon::kError);
+  Tell(messages::HelpViewerError(error.toStdString()), kErrorCaption, MessageIcon::kError);
   // The user can choose another viewer there.
   RunConfigurationDialog();
 }
@@ -370,7 +362,8 @@ void MainWindow::ToggleDisplayPanel() {
     displayPanel_->close();
     return;
   }
-  displayPanel_ = new DisplayPanel(model_, ui_, [this] { return graph_->DrawingArea(); }, this);
+  displayPanel_ = new DisplayPanel(
+      model_, ui_, [this] { return graph_->DrawingArea(); }, this);
   CommandAction(kCmdDisplayPanel)->setChecked(true);
   connect(displayPanel_, &DisplayPanel::closed, this,
           [this] { CommandAction(kCmdDisplayPanel)->setChecked(false); });

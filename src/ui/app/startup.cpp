@@ -1,9 +1,10 @@
 #include "ui/app/startup.h"
 
 #include "acquisition/acquisition_engine.h"
-#include "ui/app/main_window.h"
-#include "model/board_config.h"
 #include "config/config_file.h"
+#include "model/board_config.h"
+#include "model/messages.h"
+#include "ui/app/main_window.h"
 
 namespace tavril {
 namespace {
@@ -21,19 +22,16 @@ void StartUp(MainWindow& window, SessionModel& model, Boards& boards, UserIntera
 
   BoardConfig& boardConfig = model.session().boardConfig;
   if (ReadConfigFile(boardConfig, startDirectory) == 0) {
-    ShowError(ui,
-              "Erreur lors de la lecture du fichier INI\nLe logiciel prend des valeurs par "
-              "défaut\n\nVeuillez reconfigurer",
-              "ERROR!");
+    ShowError(ui, messages::kConfigReadFallback, messages::kErrorBang);
     boardConfig = DefaultBoardConfig();
     if (WriteConfigFile(boardConfig, startDirectory) == 0) {
-      ShowError(ui, "Erreur lors de l'ecriture du fichier INI", "ERROR!");
+      ShowError(ui, messages::kConfigWriteError, messages::kErrorBang);
     }
     window.RunConfigurationDialog();
   }
 
   if (!ConfigureBoard(boards, ui, boardConfig.device, boardConfig.inputMode, boardConfig.polar)) {
-    ShowError(ui, "Probleme lors de la configuration de la carte", "ERROR");
+    ShowError(ui, messages::kBoardConfigurationError, messages::kError);
   }
 }
 

@@ -18,6 +18,7 @@
 #include "acquisition/acquisition_engine.h"
 #include "config/config_file.h"
 #include "files/number_text.h"
+#include "model/messages.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {
@@ -330,12 +331,12 @@ bool ConfigDialog::Apply() {
   // working copy until the next apply or opening.
   working.device = LowBits16(ParseDecimalInt32(FieldText(device_)));
   if (working.device < 0 || working.device > 9) {
-    ShowError("Numéro de DEVICE impossible\n\n -1< device < 10", "ERROR!");
+    ShowError(messages::kBadDevice, messages::kErrorBang);
     return false;
   }
   working.timeOut = ParseDecimalInt32(FieldText(timeOut_));
   if (working.timeOut < -1 || working.timeOut > 232) {
-    ShowError("Valeur TIMEOUT impossible\n\n -1 <= timeout <= 232", "ERROR!");
+    ShowError(messages::kBadTimeout, messages::kErrorBang);
     return false;
   }
   working.gainAdjust = ParseDecimalDouble(FieldText(gainAdjust_)).value;
@@ -345,7 +346,7 @@ bool ConfigDialog::Apply() {
   if (!ConfigureBoard(boards_, ui_, working.device, working.inputMode, working.polar)) {
     // The controls keep what the user typed; the working copy holds the live values again.
     working = session.boardConfig;
-    ShowError("Probleme lors de la configuration de la carte", "ERROR");
+    ShowError(messages::kBoardConfigurationError, messages::kError);
     return false;
   }
   session.boardConfig = working;
@@ -357,13 +358,13 @@ void ConfigDialog::SaveAsDefault() {
   RunCommand(kCmdApplyOnly);
   // After a refused apply the file receives the values committed before.
   if (WriteConfigFile(model_.session().boardConfig, std::filesystem::path(startDirectory_)) == 0) {
-    ShowError("Erreur lors de l'ecriture du fichier INI", "ERROR!");
+    ShowError(messages::kConfigWriteError, messages::kErrorBang);
   }
 }
 
 void ConfigDialog::RestoreDefault() {
   if (ReadConfigFile(memory_.working, std::filesystem::path(startDirectory_)) == 0) {
-    ShowError("Erreur lors de la lecture du fichier INI", "ERROR!");
+    ShowError(messages::kConfigReadError, messages::kErrorBang);
     return;
   }
   ShowWorkingConfig();
@@ -382,7 +383,7 @@ void ConfigDialog::BrowseViewer() {
   if (!chosen.has_value()) return;  // cancelled: the field keeps its text for the next apply
   if (chosen->size() > kMaxHtmlViewerBytes) {
     // The Open dialog's own refusal of a path its buffer cannot hold.
-    ui_.ShowMessage({"Le code d'erreur est: " + std::to_string(kBufferTooSmallError), "ERREUR!",
+    ui_.ShowMessage({messages::FileDialogError(kBufferTooSmallError), messages::kErreurBang,
                      MessageIcon::kError, MessageButtons::kOk});
     memory_.working.htmlViewer = model_.session().boardConfig.htmlViewer;
     return;

@@ -21,13 +21,12 @@
 
 #include "files/number_text.h"
 #include "model/channel_record.h"
+#include "model/messages.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {
 
 namespace {
-
-constexpr char kCaption[] = "AFFICHAGE";
 
 std::int32_t SaturateToInt32(std::int64_t value) {
   if (value > std::numeric_limits<std::int32_t>::max()) {
@@ -106,7 +105,8 @@ DisplayPanel::DisplayPanel(SessionModel& model, UserInteraction& ui,
     const int before = master_->count();
     master_->addItem(QStringLiteral("Canal %1").arg(channel));
     if (master_->count() != before + 1) {
-      ui_.ShowMessage({"ERREUR", kCaption, MessageIcon::kError, MessageButtons::kOk});
+      ui_.ShowMessage(
+          {messages::kErreur, messages::kDisplayCaption, MessageIcon::kError, MessageButtons::kOk});
     }
   }
   master_->setCurrentIndex(model_.session().masterChannel);
@@ -231,9 +231,8 @@ double DisplayPanel::ReadScale(QLineEdit* edit, const char* label) {
   if (parsed.consumed != 0 && std::isfinite(parsed.value) && parsed.value > 0.0) {
     return parsed.value;
   }
-  ui_.ShowMessage(
-      {std::string("Valeur refusée pour « ") + label + " » : tapez un nombre supérieur à 0.",
-       kCaption, MessageIcon::kError, MessageButtons::kOk});
+  ui_.ShowMessage({messages::ScaleRefused(label), messages::kDisplayCaption, MessageIcon::kError,
+                   MessageButtons::kOk});
   edit->setFocus(Qt::OtherFocusReason);
   edit->selectAll();
   return 0.0;

@@ -11,12 +11,13 @@
 #include <optional>
 #include <string>
 
+#include "model/messages.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {
 namespace {
 
-constexpr const char* kErrorCaption = "ERREUR";
+constexpr const char* kErrorCaption = messages::kErreur;
 
 QListWidget* MakeChannelList(QWidget* parent, const char* name, QRect geometry) {
   auto* list = new QListWidget(parent);
@@ -158,17 +159,11 @@ void MathDialog::OnOperationClicked(int code) {
 bool MathDialog::CheckSelections(MathOperation op, int a, int b, int r) {
   std::string missing;
   if (a < 0) {
-    missing =
-        "Aucun canal n'est sélectionné pour l'opérande A.\n"
-        "Choisissez-en un dans la première liste.";
+    missing = messages::kNoOperandA;
   } else if (TakesSecondOperand(op) && b < 0) {
-    missing =
-        "Aucun canal n'est sélectionné pour l'opérande B.\n"
-        "Choisissez-en un dans la deuxième liste.";
+    missing = messages::kNoOperandB;
   } else if (r < 0) {
-    missing =
-        "Aucun canal n'est sélectionné pour le résultat.\n"
-        "Choisissez-en un dans la troisième liste.";
+    missing = messages::kNoResultChannel;
   }
   if (missing.empty()) return true;
   user_.ShowMessage({missing, kErrorCaption, MessageIcon::kError, MessageButtons::kOk});

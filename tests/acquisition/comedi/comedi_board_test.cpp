@@ -525,7 +525,7 @@ TEST(ComediScan, TheEngineFillsEachRecordWithItsOwnChannel) {
     table[j].rate = 90000.0;
     selected[j] = true;
   }
-  AcquisitionBuffers buffers;
+  SpareSamples buffers;
   ASSERT_TRUE(AcquireChannels({*boards, user, config, buffers}, table, selected, 0.0));
   EXPECT_TRUE(user.boxes().empty());
   for (int j = 0; j < 3; ++j) {
@@ -637,7 +637,7 @@ TEST(ComediErrors, TheErrorHandlerShowsComedilibsText) {
   ChannelSelection selected{};
   selected[0] = true;
   const BoardConfig config = DefaultBoardConfig();
-  AcquisitionBuffers buffers;
+  SpareSamples buffers;
   EXPECT_FALSE(AcquireChannels({*boards, user, config, buffers}, table, selected, 0.0));
   ASSERT_EQ(1u, user.boxes().size());
   EXPECT_EQ(text(ComediStatus(EBUSY), "DAQ_Op"), user.boxes()[0].text);
