@@ -17,6 +17,7 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/boards.h"
 #include "acquisition/simulated_board.h"
+#include "first_touch.h"
 
 namespace {
 
@@ -92,22 +93,8 @@ void BM_Acquire_Tavril(benchmark::State& state) {
 // samples): state.range(0) == 1 in fresh pages each time, 0 in pages already
 // touched.
 void BM_FirstTouch(benchmark::State& state) {
-  const bool fresh = state.range(0) == 1;
-  constexpr std::size_t kBytes =
-      std::size_t{kChannels} * kPointsPerChannel * (sizeof(double) + sizeof(std::int16_t));
-  std::unique_ptr<char[]> kept(new char[kBytes]);
-  std::memset(kept.get(), 1, kBytes);
-  for (auto _ : state) {
-    if (fresh) {
-      std::unique_ptr<char[]> memory(new char[kBytes]);
-      std::memset(memory.get(), 2, kBytes);
-      benchmark::DoNotOptimize(memory.get());
-    } else {
-      std::memset(kept.get(), 2, kBytes);
-      benchmark::DoNotOptimize(kept.get());
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBytes));
+  MeasureFirstTouch(
+      state, std::size_t{kChannels} * kPointsPerChannel * (sizeof(double) + sizeof(std::int16_t)));
 }
 
 BENCHMARK(BM_Acquire_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

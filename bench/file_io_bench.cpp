@@ -15,9 +15,10 @@
 #include <random>
 #include <string>
 
-#include "model/channel_record.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
+#include "first_touch.h"
+#include "model/channel_record.h"
 
 namespace {
 
@@ -190,20 +191,7 @@ void BM_Load_Tavril(benchmark::State& state) {
 // Writing the memory of one loaded record in fresh pages (state.range(0) ==
 // 1) or in pages already touched: what a load that cannot reuse memory pays.
 void BM_FirstTouch(benchmark::State& state) {
-  const bool fresh = state.range(0) == 1;
-  constexpr std::size_t kBytes = kSampleCount * sizeof(double);
-  std::vector<char> kept(kBytes, 1);
-  for (auto _ : state) {
-    if (fresh) {
-      std::unique_ptr<char[]> memory(new char[kBytes]);
-      std::memset(memory.get(), 2, kBytes);
-      benchmark::DoNotOptimize(memory.get());
-    } else {
-      std::memset(kept.data(), 2, kBytes);
-      benchmark::DoNotOptimize(kept.data());
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kBytes));
+  MeasureFirstTouch(state, kSampleCount * sizeof(double));
 }
 
 #define TAVRIL_FILE_BENCHMARK(name) \

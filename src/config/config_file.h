@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "model/board_config.h"
 #include "files/byte_reader.h"
+#include "model/board_config.h"
 
 namespace tavril {
 

@@ -7,8 +7,8 @@
 #include <limits>
 #include <string_view>
 
-#include "model/allocation.h"
 #include "files/number_text.h"
+#include "model/allocation.h"
 
 namespace tavril {
 namespace {

@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <string>
 
-#include "model/channel_record.h"
-#include "model/user_interaction.h"
 #include "files/byte_reader.h"
 #include "files/channel_file_problem.h"
 #include "files/file_writer.h"
 #include "files/save_prompt.h"
+#include "model/channel_record.h"
+#include "model/user_interaction.h"
 
 namespace tavril {
 

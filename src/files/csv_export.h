@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/channel_record.h"
 #include "files/file_writer.h"
+#include "model/channel_record.h"
 
 namespace tavril {
 

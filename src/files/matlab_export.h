@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "model/channel_record.h"
-#include "model/user_interaction.h"
 #include "files/file_writer.h"
 #include "files/save_prompt.h"
+#include "model/channel_record.h"
+#include "model/user_interaction.h"
 
 namespace tavril {
 

@@ -52,7 +52,8 @@ CommandLine Convert(std::string input, std::string output, bool force) {
   return command;
 }
 
-CommandLine Math(MathOperation operation, std::string a, std::string b, std::string output, bool force) {
+CommandLine Math(MathOperation operation, std::string a, std::string b, std::string output,
+                 bool force) {
   CommandLine command = Command(CommandKind::kMath);
   command.operation = operation;
   command.input = std::move(a);
@@ -90,13 +91,17 @@ TEST(CliArguments, ReadsEveryCommand) {
       {{"convert", "a.tvr", "b.csv", "--force"}, Convert("a.tvr", "b.csv", true)},
       {{"math", "sum", "a.tvr", "b.tvr", "-o", "r.tvr"},
        Math(MathOperation::kSum, "a.tvr", "b.tvr", "r.tvr", false)},
-      {{"math", "difference", "a", "b", "-o", "r"}, Math(MathOperation::kDifference, "a", "b", "r", false)},
-      {{"math", "product", "a", "b", "-o", "r"}, Math(MathOperation::kProduct, "a", "b", "r", false)},
-      {{"math", "quotient", "a", "b", "-o", "r"}, Math(MathOperation::kQuotient, "a", "b", "r", false)},
+      {{"math", "difference", "a", "b", "-o", "r"},
+       Math(MathOperation::kDifference, "a", "b", "r", false)},
+      {{"math", "product", "a", "b", "-o", "r"},
+       Math(MathOperation::kProduct, "a", "b", "r", false)},
+      {{"math", "quotient", "a", "b", "-o", "r"},
+       Math(MathOperation::kQuotient, "a", "b", "r", false)},
       {{"math", "rectangle", "a", "-o", "r"}, Math(MathOperation::kRectangle, "a", "", "r", false)},
       {{"math", "midpoint", "a", "--output", "r", "--force"},
        Math(MathOperation::kMidpoint, "a", "", "r", true)},
-      {{"math", "midpoint", "a", "--output=r"}, Math(MathOperation::kMidpoint, "a", "", "r", false)},
+      {{"math", "midpoint", "a", "--output=r"},
+       Math(MathOperation::kMidpoint, "a", "", "r", false)},
       {{"config"}, Config(false)},
       {{"config", "--json"}, Config(true)},
       {{"help"}, Command(CommandKind::kHelp)},
@@ -110,8 +115,10 @@ TEST(CliArguments, OptionsMayStandBeforeBetweenOrAfterPositionals) {
       {{"--json", "info", "a.tvr"}, Info("a.tvr", true)},
       {{"info", "--json", "a.tvr"}, Info("a.tvr", true)},
       {{"--force", "convert", "a.tvr", "b.m"}, Convert("a.tvr", "b.m", true)},
-      {{"-o", "r.csv", "math", "sum", "a", "b"}, Math(MathOperation::kSum, "a", "b", "r.csv", false)},
-      {{"math", "-o", "r.csv", "sum", "--force", "a", "b"}, Math(MathOperation::kSum, "a", "b", "r.csv", true)},
+      {{"-o", "r.csv", "math", "sum", "a", "b"},
+       Math(MathOperation::kSum, "a", "b", "r.csv", false)},
+      {{"math", "-o", "r.csv", "sum", "--force", "a", "b"},
+       Math(MathOperation::kSum, "a", "b", "r.csv", true)},
   });
 }
 
@@ -123,7 +130,8 @@ TEST(CliArguments, DoubleDashMakesTheRestPositional) {
       // A lone dash is a name, not an option.
       {{"info", "-"}, Info("-", false)},
       // The output option's value is taken whatever it looks like.
-      {{"math", "rectangle", "a", "-o", "--json"}, Math(MathOperation::kRectangle, "a", "", "--json", false)},
+      {{"math", "rectangle", "a", "-o", "--json"},
+       Math(MathOperation::kRectangle, "a", "", "--json", false)},
   });
 }
 

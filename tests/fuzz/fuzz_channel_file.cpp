@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "model/allocation.h"
-#include "model/channel_record.h"
 #include "files/channel_file.h"
 #include "files/file_writer.h"
 #include "fuzz_scratch.h"
+#include "model/allocation.h"
+#include "model/channel_record.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // reader reads back unchanged.
 #include <cstdlib>
 
-#include "model/board_config.h"
 #include "config/config_file.h"
 #include "fuzz_scratch.h"
+#include "model/board_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::filesystem::path& folder = tavril::fuzz::ScratchFolder();

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "model/channel_record.h"
 #include "files/file_writer.h"
+#include "model/channel_record.h"
 
 namespace tavril::testing {
 

@@ -30,14 +30,14 @@ struct AcquireRequest {
 // option it does not take was given.
 struct CommandLine {
   CommandKind kind = CommandKind::kHelp;
-  bool json = false;                // info, config
-  bool force = false;               // convert, math: replace an existing output
+  bool json = false;                              // info, config
+  bool force = false;                             // convert, math: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
-  std::string input;                // convert: the file; math: operand A
-  std::vector<std::string> inputs;  // info: the files, in the order given
-  std::string secondInput;          // math: operand B of sum, difference, product, quotient
-  std::string output;               // convert, math
-  AcquireRequest acquire;           // acquire
+  std::string input;                              // convert: the file; math: operand A
+  std::vector<std::string> inputs;                // info: the files, in the order given
+  std::string secondInput;  // math: operand B of sum, difference, product, quotient
+  std::string output;       // convert, math
+  AcquireRequest acquire;   // acquire
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "model/channel_record.h"
 #include "cli_arguments.h"
 #include "model/board_config.h"
+#include "model/channel_record.h"
 #include "processing/math_operation.h"
 
 namespace tavril::cli {

@@ -13,14 +13,14 @@
 #include <string>
 
 #include "acquisition/comedi/default_boards.h"
+#include "model/board_config.h"
+#include "support/scripted_user.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/wait_box.h"
 #include "ui/app/main_window.h"
-#include "model/board_config.h"
 #include "ui/config/config_dialog.h"
 #include "ui/display/display_panel.h"
 #include "ui/processing/math_dialog.h"
-#include "support/scripted_user.h"
 
 namespace tavril {
 namespace {

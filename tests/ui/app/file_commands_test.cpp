@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/command_ids.h"
-#include "ui/config/config_dialog.h"
 #include "display/graph_scale.h"
-#include "ui/display/graph_widget.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "main_window_fixture.h"
 #include "support/record_checks.h"
+#include "ui/app/command_ids.h"
+#include "ui/config/config_dialog.h"
+#include "ui/display/graph_widget.h"
 
 namespace tavril::testing {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <system_error>
 
+#include "main_window_fixture.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
-#include "main_window_fixture.h"
 
 namespace tavril::testing {
 namespace {

@@ -2,10 +2,10 @@
 
 #include "ui/config/config_dialog.h"
 
-#include "model/channel_record.h"
-#include "ui/common/owner_modal.h"
 #include "files/channel_file.h"
+#include "model/channel_record.h"
 #include "support/record_checks.h"
+#include "ui/common/owner_modal.h"
 
 namespace tavril::testing {
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "acquisition/comedi/default_boards.h"
-#include "ui/app/main_window.h"
 #include "scripted_file_dialogs.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
+#include "ui/app/main_window.h"
 
 namespace tavril::testing {
 

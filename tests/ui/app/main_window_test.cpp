@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/command_ids.h"
-#include "ui/app/about_dialog.h"
 #include "display/graph_scale.h"
+#include "main_window_fixture.h"
+#include "ui/app/about_dialog.h"
+#include "ui/app/command_ids.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
-#include "main_window_fixture.h"
 
 namespace tavril::testing {
 namespace {
@@ -133,7 +133,7 @@ using MainWindowFrame = MainWindowTest;
 
 TEST_F(MainWindowFrame, StartsWithTheProductTitleAndTheProgramIcon) {
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
-    EXPECT_EQ(window_.windowIcon().availableSizes(),
+  EXPECT_EQ(window_.windowIcon().availableSizes(),
             (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(256, 256)}));
 }
 
@@ -196,7 +196,8 @@ TEST_F(ChannelSwitch, HidesAndShowsTheChannelWithItsCheckMark) {
   window_.RunCommand(kCmdChannel0 + 3);
   EXPECT_TRUE(view_.channelShown[3]);
   EXPECT_TRUE(item->isChecked());
-  EXPECT_EQ(view_.channelShown, (std::array<bool, 8>{true, true, true, true, true, true, true, true}));
+  EXPECT_EQ(view_.channelShown,
+            (std::array<bool, 8>{true, true, true, true, true, true, true, true}));
 }
 
 TEST_F(ChannelSwitch, HidingTheMasterChannelKeepsItTheMaster) {
@@ -313,7 +314,7 @@ TEST_F(Reset, EmptiesEveryChannelAndRestoresTheTitle) {
     EXPECT_EQ(record.title, "");
   }
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
-    EXPECT_EQ(session_.masterChannel, 2);
+  EXPECT_EQ(session_.masterChannel, 2);
   EXPECT_FALSE(view_.channelShown[6]);
   EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 6)->isChecked());
 }

@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "main_window_fixture.h"
 #include "ui/common/qt_file_dialogs.h"
 #include "ui/common/qt_user_interaction.h"
-#include "main_window_fixture.h"
 
 namespace tavril::testing {
 namespace {

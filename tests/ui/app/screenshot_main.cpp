@@ -12,13 +12,13 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
+#include "files/channel_file.h"
+#include "model/board_config.h"
 #include "ui/app/command_ids.h"
+#include "ui/app/main_window.h"
 #include "ui/common/app_look.h"
 #include "ui/common/file_dialogs.h"
-#include "ui/app/main_window.h"
-#include "model/board_config.h"
 #include "ui/display/graph_widget.h"
-#include "files/channel_file.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 
-#include "ui/app/startup.h"
-#include "model/board_config.h"
 #include "config/config_file.h"
 #include "main_window_fixture.h"
+#include "model/board_config.h"
+#include "ui/app/startup.h"
 
 namespace tavril::testing {
 namespace {
