@@ -15,6 +15,12 @@ packages=(
   qt6-translations-l10n          # Qt's own buttons and file dialogs in French
   fonts-liberation2              # Arial's widths, which the dialogs are laid out for
   libcomedi-dev                  # real boards through the kernel's Comedi drivers
+  libhdf5-dev                    # HDF5 files and sessions
+  libmatio-dev                   # MATLAB .mat files
+  libxlsxwriter-dev              # Excel .xlsx workbooks
+  qt6-svg-dev                    # the graph as an SVG image
+  hdf5-tools                     # h5dump: the tests check HDF5 files with a reader of its own
+  python3-h5py python3-numpy python3-openpyxl  # the tests' outside readers of HDF5, CSV, .xlsx
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
 )
 

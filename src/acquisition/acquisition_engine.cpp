@@ -219,6 +219,7 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
                        ChannelTable& table, SpareSamples& buffers, UserInteraction& ui) {
   const bool acquired = result.outcome == AcquisitionOutcome::kAcquired;
   const bool abandoned = result.outcome == AcquisitionOutcome::kAbandoned;
+  const auto now = std::chrono::system_clock::now();
   for (const int k : plan.records) {
     ChannelRecord& record = table[k];
     if (abandoned || !result.filled[k]) {
@@ -228,6 +229,7 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
     }
     std::vector<double>& fresh = buffers.samples[k];
     TakeSamples(record, fresh, result.statistics[k]);
+    record.acquiredAt = now;
     // What the record held before waits for the next acquisition, unless it is
     // much larger than what is acquired now.
     if (fresh.capacity() / 2 > record.samples.size()) fresh = std::vector<double>();

@@ -323,6 +323,7 @@ int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
   }
 
   record.title = std::move(loaded.title);
+  record.acquiredAt.reset();  // a data file does not say when
   record.device = loaded.device;
   record.chan = loaded.chan;
   record.gain = loaded.gain;

@@ -243,7 +243,29 @@ bool AtomicFileWriter::Flush() {
   return !failed_;
 }
 
+std::filesystem::path AtomicFileWriter::HandOverPath() {
+  if (fd_ < 0) return {};
+  Flush();
+  ::close(fd_);
+  fd_ = -1;
+  handedOver_ = true;
+  return method_ == Method::kInPlace ? target_ : temporary_;
+}
+
 bool AtomicFileWriter::Commit() {
+  if (handedOver_) {
+    // Takes back what the library wrote, to sync it and put it in place.
+    handedOver_ = false;
+    const std::filesystem::path& written = method_ == Method::kInPlace ? target_ : temporary_;
+    fd_ = ::open(written.c_str(), O_RDWR | O_CLOEXEC);
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+      Failed(errno);
+      Discard();
+      return false;
+    }
+    written_ = info.st_size;
+  }
   if (fd_ < 0) return false;
   // Notes the error of the first step that fails.
   const auto step = [this](bool done) { return done || Failed(errno); };
@@ -298,6 +320,7 @@ void AtomicFileWriter::Discard() {
     ::close(fd_);
     fd_ = -1;
   }
+  handedOver_ = false;
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
     temporary_.clear();

@@ -51,6 +51,13 @@ class AtomicFileWriter {
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
   void Append(std::string_view text);
 
+  // For a library that writes a file by its name (HDF5, MATLAB, Excel): after
+  // Open(), the path the library must create or truncate and write, which is
+  // the temporary file (the target itself where it is written in place). The
+  // writer lets go of the file meanwhile; Commit() then syncs what the
+  // library wrote and puts it in place as for content appended here.
+  std::filesystem::path HandOverPath();
+
   // False on any failed step (write, flush, reservation, copy, rename); the
   // target is then unchanged, except where it is written in place (above).
   bool Commit();
@@ -73,6 +80,7 @@ class AtomicFileWriter {
   bool Failed(int error);
 
   int fd_ = -1;
+  bool handedOver_ = false;  // a library writes the file by its path
   Method method_ = Method::kRename;
   bool failed_ = false;
   int error_ = 0;

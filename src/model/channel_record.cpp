@@ -67,6 +67,7 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
     record.samples = std::vector<double>();  // frees the memory; "= {}" would keep it
     ++record.samplesRevision;
     record.title.clear();
+    record.acquiredAt.reset();
     record.maxIndex = 0;
     record.minIndex = 0;
     record.maxValue = 1.0;

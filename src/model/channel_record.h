@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +32,9 @@ struct ChannelRecord {
   std::uint32_t minIndex = 0;
   double minValue = 0.0;
   double mean = 0.0;
+  // When the board gave the samples; empty for samples of a file that does
+  // not say, or of a computation.
+  std::optional<std::chrono::system_clock::time_point> acquiredAt;
   // Counts the changes of `samples` (each ends with UpdateChannelStatistics,
   // or a reset), so that what is derived from them, such as the graph's
   // drawing summaries, knows when to be rebuilt.

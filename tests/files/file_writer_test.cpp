@@ -191,5 +191,29 @@ TEST(AtomicFileWriter, WritesInPlaceWhereNoFileMayBeCreated) {
   EXPECT_EQ(Names{"f.txt"}, dir.Entries());
 }
 
+// A library that writes the file by its name works in the temporary; the
+// target changes on Commit() only, through a link too.
+TEST(AtomicFileWriter, TakesBackWhatALibraryWroteByName) {
+  TempDir dir;
+  WriteFileBytes(dir / "real.h5", "old");
+  std::filesystem::create_symlink("real.h5", dir / "link.h5");
+  for (const bool commit : {false, true}) {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir / "link.h5"));
+    const std::filesystem::path path = writer.HandOverPath();
+    EXPECT_NE(path, dir / "real.h5");
+    WriteFileBytes(path, "written by the library");
+    EXPECT_EQ(ReadFileBytes(dir / "real.h5"), "old");
+    if (commit) {
+      EXPECT_TRUE(writer.Commit());
+    } else {
+      writer.Discard();
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "real.h5"), "written by the library");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.h5"));
+  EXPECT_EQ(dir.Entries(), (Names{"link.h5", "real.h5"}));
+}
+
 }  // namespace
 }  // namespace tavril

@@ -8,6 +8,7 @@
 
 #include "acquisition/boards.h"
 #include "files/save_prompt.h"
+#include "model/program.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/common/file_dialogs.h"
@@ -25,7 +26,7 @@ class DisplayPanel;
 class GraphWidget;
 class InfoStripWidget;
 
-inline constexpr const char* kAppName = "TAVRIL v1.02";
+inline constexpr const char* kAppName = kProgramName;
 
 // What the program remembers between uses of its windows: the data files'
 // dialog, and each panel's and dialog's own memory.
