@@ -60,12 +60,13 @@ bool IsChannelDrawn(const Session& session, const ViewState& view, int channel) 
   return HoldsSamples(session.channels[channel]) && view.channelShown[channel];
 }
 
-void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
-                        const GraphCursors& cursors, QSize area) {
+GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& scale,
+                                    const GraphCursors& cursors, QSize area) {
+  GraphBackdrop backdrop;
   const int width = area.width();
   const int height = area.height();
-  if (width <= 0 || height <= 0) return;
-  painter.fillRect(QRect(0, 0, width, height), QColor::fromRgb(kGraphBackground));
+  if (width <= 0 || height <= 0) return backdrop;
+  backdrop.fills.push_back({QRect(0, 0, width, height), QColor::fromRgb(kGraphBackground)});
 
   if (cursors.cursorsShown) {
     // The band covers the columns from the left cursor up to, not including,
@@ -75,27 +76,47 @@ void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphSca
     const std::int64_t right =
         std::clamp<std::int64_t>(std::max(cursors.cursor1X, cursors.cursor2X), 0, width);
     if (right > left) {
-      painter.fillRect(QRect(static_cast<int>(left), 0, static_cast<int>(right - left), height),
-                       pens.bandBrush);
+      backdrop.fills.push_back(
+          {QRect(static_cast<int>(left), 0, static_cast<int>(right - left), height),
+           pens.bandBrush});
     }
     if (cursors.cursor1X != cursors.cursor2X) {
-      painter.setPen(pens.cursorPen);
       for (const std::int32_t x : {cursors.cursor1X, cursors.cursor2X}) {
-        if (x >= 0 && x < width) painter.drawLine(QPoint(x, 0), QPoint(x, height - 1));
+        if (x >= 0 && x < width) {
+          backdrop.lines.push_back({QLine(x, 0, x, height - 1), pens.cursorPen});
+        }
       }
     }
   }
 
-  painter.setPen(pens.axisPen);
   // Beyond these rows no pixel of the axis or of its arrow head is visible,
   // and staying inside them keeps the arithmetic far from overflow.
   const std::int32_t originY = scale.originY;
   if (originY >= -5 && originY <= height + 5) {
-    painter.drawLine(QPoint(0, originY), QPoint(width - 1, originY));
-    painter.drawLine(QPoint(width, originY), QPoint(width - 4, originY - 4));
-    painter.drawLine(QPoint(width, originY), QPoint(width - 4, originY + 4));
+    backdrop.lines.push_back({QLine(0, originY, width - 1, originY), pens.axisPen});
+    backdrop.lines.push_back({QLine(width, originY, width - 4, originY - 4), pens.axisPen});
+    backdrop.lines.push_back({QLine(width, originY, width - 4, originY + 4), pens.axisPen});
   }
-  painter.drawLine(QPoint(0, 0), QPoint(0, height - 1));
+  backdrop.lines.push_back({QLine(0, 0, 0, height - 1), pens.axisPen});
+  return backdrop;
+}
+
+void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
+                        const GraphCursors& cursors, QSize area) {
+  const GraphBackdrop backdrop = DescribeGraphBackdrop(pens, scale, cursors, area);
+  for (const BackdropFill& fill : backdrop.fills) painter.fillRect(fill.rect, fill.brush);
+  for (const BackdropLine& line : backdrop.lines) {
+    painter.setPen(line.pen);
+    painter.drawLine(line.line);
+  }
+}
+
+void PaintGraphFrame(QPainter& painter, const GraphPens& pens, const Session& session,
+                     const ViewState& view, QSize area, CurveLayer& curves, QRect dirty) {
+  painter.setClipRect(dirty);
+  PaintGraphBackdrop(painter, pens, view.scale, view.cursors, area);
+  const QImage& image = curves.Render(session, view, pens, area);
+  if (!image.isNull()) painter.drawImage(dirty.topLeft(), image, dirty);
 }
 
 void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphScale& scale,
@@ -133,6 +154,15 @@ const SamplePyramid& CurveLayer::PyramidFor(int channel, const ChannelRecord& re
     ++pyramidBuilds_;
   }
   return cached.pyramid;
+}
+
+const CurveStrokes& CurveLayer::Strokes(const Session& session, const ViewState& view, int channel,
+                                        QSize area) {
+  const ChannelRecord& record = session.channels[channel];
+  strokes_.clear();
+  ComputeCurveStrokes(view.scale, record.samples, PyramidFor(channel, record), -kColumnMargin,
+                      std::max(area.width(), 0) - 1 + kColumnMargin, strokes_);
+  return strokes_;
 }
 
 const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
@@ -173,11 +203,8 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   QPainter painter(&image_);
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!key.drawn[channel]) continue;
-    const ChannelRecord& record = session.channels[channel];
     const QPen& pen = channel == session.masterChannel ? pens.masterPen : pens.otherPen;
-    strokes_.clear();
-    ComputeCurveStrokes(scale, record.samples, PyramidFor(channel, record), -kColumnMargin,
-                        key.width - 1 + kColumnMargin, strokes_);
+    Strokes(session, view, channel, area);
     FillColumnRuns(bits, bytesPerLine, key.width, key.height, strokes_.runs,
                    qPremultiply(pen.color().rgba()), tops_, bottoms_);
     lines_.resize(strokes_.lines.size());

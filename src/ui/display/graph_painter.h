@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLine>
 #include <QPen>
+#include <QRect>
 #include <QSize>
 
 #include <array>
@@ -44,6 +45,24 @@ bool IsChannelDrawn(const Session& session, const ViewState& view, int channel);
 void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
                         const GraphCursors& cursors, QSize area);
 
+// The same backdrop as data, in drawing order: fills of whole pixels, then
+// one-pixel lines that light both end pixels. The screen and the vector
+// export draw from it.
+struct BackdropFill {
+  QRect rect;
+  QBrush brush;
+};
+struct BackdropLine {
+  QLine line;
+  QPen pen;
+};
+struct GraphBackdrop {
+  std::vector<BackdropFill> fills;
+  std::vector<BackdropLine> lines;
+};
+GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& scale,
+                                    const GraphCursors& cursors, QSize area);
+
 // The curve as the graph defines it: one independent line per pair of
 // neighbouring samples (and a zero-length one at sample 0), every sample
 // converted on every call. Slow on long records; the fast drawing below must
@@ -70,6 +89,12 @@ class CurveLayer {
   const QImage& Render(const Session& session, const ViewState& view, const GraphPens& pens,
                        QSize area);
   void Invalidate() { valid_ = false; }
+
+  // What Render draws for `channel` in an area of `area` pixels: its runs
+  // and lines over the visible columns and a margin either side, from the
+  // cached pyramid. Valid until the next call.
+  const CurveStrokes& Strokes(const Session& session, const ViewState& view, int channel,
+                              QSize area);
 
   // Number of pyramid builds so far, for tests of the cache.
   std::uint64_t pyramidBuilds() const { return pyramidBuilds_; }
@@ -111,5 +136,10 @@ class CurveLayer {
   std::vector<std::int32_t> bottoms_;
   std::uint64_t pyramidBuilds_ = 0;
 };
+
+// The whole drawing area as the graph shows it, clipped to `dirty`: the
+// backdrop with the layer's curves on top.
+void PaintGraphFrame(QPainter& painter, const GraphPens& pens, const Session& session,
+                     const ViewState& view, QSize area, CurveLayer& curves, QRect dirty);
 
 }  // namespace tavril

@@ -130,10 +130,7 @@ void GraphWidget::paintEvent(QPaintEvent* event) {
   if (dirty.isEmpty()) return;
   paintedCursorsShown_ = view_.cursors.cursorsShown;
   QPainter painter(this);
-  painter.setClipRect(dirty);
-  PaintGraphBackdrop(painter, pens_, view_.scale, view_.cursors, size);
-  const QImage& curves = curves_.Render(session_, view_, pens_, size);
-  if (!curves.isNull()) painter.drawImage(dirty.topLeft(), curves, dirty);
+  PaintGraphFrame(painter, pens_, session_, view_, size, curves_, dirty);
 }
 
 void GraphWidget::OnScrollAction(int action) {

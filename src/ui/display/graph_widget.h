@@ -45,6 +45,14 @@ class GraphWidget : public QWidget {
   // The records, the scale or the channel switches changed: redraw.
   void RefreshCurves();
 
+  // What pictures of the graph are drawn from: the records, the view, the
+  // drawing objects and the curve cache, whose pyramids an image export
+  // reuses rather than building its own.
+  const Session& session() const { return session_; }
+  const ViewState& view() const { return view_; }
+  const GraphPens& pens() const { return pens_; }
+  CurveLayer& curveCache() const { return curves_; }
+
   // The largest count - 1 of any record drawn so far (1 at start); it only grows.
   std::uint32_t ScrollMax() const { return scrollMax_; }
 
@@ -80,7 +88,7 @@ class GraphWidget : public QWidget {
   ViewState& view_;
   QScrollBar* scrollBar_ = nullptr;
   GraphPens pens_;
-  CurveLayer curves_;
+  mutable CurveLayer curves_;  // a cache: drawing from it changes nothing shown
   // Right edge of the drawing area as last read (at creation, resize and
   // paint); the cursor clamps use it. The left edge is always 0.
   std::int32_t graphRight_ = 0;
