@@ -5,8 +5,8 @@
 
 namespace tavril {
 
-// Two columns with a header line, "time_s,volts", then one line per sample:
-// i / rate and the sample, both "%.12f"; lines end with CR LF.
+// One record as a CSV file of one channel, in slot 0 (files/csv_file.h): its
+// channel line, "time_s,slot0_V", then i / rate and each sample.
 void WriteCsvFile(const ChannelRecord& record, AtomicFileWriter& out);
 
 }  // namespace tavril

@@ -142,6 +142,15 @@ char* AppendFixed12(char* out, double value) {
   return AppendTwelveDigits(out, decimalPart);
 }
 
+char* AppendShortest(char* out, double value) {
+  if (!std::isfinite(value)) return AppendNonFinite(out, value);
+  const double magnitude = std::fabs(value);
+  const bool plain = magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e16);
+  return std::to_chars(out, out + kMaxShortestChars, value,
+                       plain ? std::chars_format::fixed : std::chars_format::scientific)
+      .ptr;
+}
+
 std::string FormatFixed(double value, int decimals) {
   char buffer[kMaxFixedChars];
   return std::string(buffer, AppendFixed(buffer, value, decimals));

@@ -26,6 +26,16 @@ char* AppendFixed12(char* out, double value);
 
 std::string FormatFixed(double value, int decimals);
 
+// Room for the shortest round-trip text of any double: "-2.2250738585072014e-308".
+inline constexpr std::size_t kMaxShortestChars = 24;
+
+// The shortest text that reads back as exactly `value`, in plain decimals
+// for magnitudes from 1e-4 up to 1e16 and zero ("0.0004", "100000", "-0"),
+// in exponent form otherwise ("1e-05", "5e-324", "1e+300"), as Python's
+// repr() chooses; or "inf", "-inf", "nan". `out` has room for
+// kMaxShortestChars. Returns one past the last byte.
+char* AppendShortest(char* out, double value);
+
 // printf("%.4e") with the exponent written with at least three digits, as the
 // original platform's C library does: 100000.0 gives "1.0000e+005".
 std::string FormatExponent4(double value);

@@ -518,10 +518,12 @@ TEST(CliConvert, WritesTheFormatTheExtensionNames) {
       "y0=[\r\n0.500000000000\r\n-0.250000000000\r\n1.000000000000\r\n];\r\n"
       "plot(x0,y0);\r\ngrid;\r\ntitle('Essai')\r\n\r\n";
   const std::string csv =
-      "time_s,volts\r\n"
-      "0.000000000000,0.500000000000\r\n"
-      "0.001000000000,-0.250000000000\r\n"
-      "0.002000000000,1.000000000000\r\n";
+      "# TAVRIL v1.02\r\n"
+      "# channel slot=0 title=\"Essai\" device=1 chan=0 gain=1 rate=1000 count=3 unit=V\r\n"
+      "time_s,slot0_V\r\n"
+      "0,0.5\r\n"
+      "0.001,-0.25\r\n"
+      "0.002,1\r\n";
   const struct {
     std::string output;
     std::string bytes;
@@ -560,7 +562,7 @@ TEST(CliConvert, RefusesToReplaceAFileWithoutForce) {
 
   run = RunProgram(dir.path(), {"convert", "--force", "essai.tvr", "out.csv"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFileBytes(dir / "out.csv").substr(0, 14), "time_s,volts\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out.csv").substr(0, 16), "# TAVRIL v1.02\r\n");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr", "out.csv"}));
 }
 
@@ -652,7 +654,9 @@ TEST(CliMath, MidpointGivesOneStripPerPairOfSamples) {
   run = RunProgram(dir.path(), {"math", "midpoint", "essai.tvr", "-o", "i.csv"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ReadFileBytes(dir / "i.csv"),
-            "time_s,volts\r\n0.000000000000,0.000125000000\r\n0.001000000000,0.000375000000\r\n");
+            "# TAVRIL v1.02\r\n# channel slot=0 title=\"Integrale de essai.tvr (Point milieu)\" "
+            "device=1 chan=0 gain=1 rate=1000 count=2 unit=V\r\n"
+            "time_s,slot0_V\r\n0,0.000125\r\n0.001,0.000375\r\n");
 }
 
 TEST(CliMath, DifferentRatesAreRefusedAndWriteNothing) {

@@ -28,20 +28,24 @@ ChannelRecord MakeRecord(double rate, std::vector<double> samples) {
   return record;
 }
 
-TEST(CsvFile, HeaderThenTimeAndSamplePerLine) {
+// The channel line of a record read from a data file, whose slot is 0.
+std::string ChannelLine(const char* rate, const char* count) {
+  return std::string(
+             "# TAVRIL v1.02\r\n# channel slot=0 title=\"\" device=0 chan=0 gain=10 rate=") +
+         rate + " count=" + count + " unit=V\r\ntime_s,slot0_V\r\n";
+}
+
+TEST(CsvFile, ChannelLineThenTimeAndSamplePerLine) {
   EXPECT_EQ(CsvOf(MakeRecord(2500.0, {0.5, -0.25, 1.0})),
-            "time_s,volts\r\n"
-            "0.000000000000,0.500000000000\r\n"
-            "0.000400000000,-0.250000000000\r\n"
-            "0.000800000000,1.000000000000\r\n");
+            ChannelLine("2500", "3") + "0,0.5\r\n0.0004,-0.25\r\n0.0008,1\r\n");
 }
 
 TEST(CsvFile, RecordWithoutSamplesGivesTheHeaderOnly) {
-  EXPECT_EQ(CsvOf(MakeRecord(1000.0, {})), "time_s,volts\r\n");
+  EXPECT_EQ(CsvOf(MakeRecord(1000.0, {})), ChannelLine("1000", "0"));
   // The reset state describes 1000 points without holding any.
   ChannelRecord described = MakeRecord(100000.0, {});
   described.count = 1000;
-  EXPECT_EQ(CsvOf(described), "time_s,volts\r\n");
+  EXPECT_EQ(CsvOf(described), ChannelLine("100000", "1000"));
 }
 
 TEST(CsvFile, NonFiniteValuesAreSpeltInfAndNan) {
@@ -49,22 +53,15 @@ TEST(CsvFile, NonFiniteValuesAreSpeltInfAndNan) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // Rate 0: 0/0 for the first time, i/0 after it.
   EXPECT_EQ(CsvOf(MakeRecord(0.0, {inf, -inf, nan})),
-            "time_s,volts\r\n"
-            "nan,inf\r\n"
-            "inf,-inf\r\n"
-            "inf,nan\r\n");
+            ChannelLine("0", "3") + "nan,inf\r\ninf,-inf\r\ninf,nan\r\n");
 }
 
-TEST(CsvFile, ExtremeMagnitudesAreWrittenWhole) {
+TEST(CsvFile, EveryDoubleInItsShortestExactText) {
   const double max = std::numeric_limits<double>::max();
-  const std::string csv = CsvOf(MakeRecord(1.0, {-max, -1e-13}));
-  const std::string maxText =
-      "17976931348623157081452742373170435679807056752584499659891747680315726078002853876"
-      "05895586327668781715404589535143824642343213268894641827684675467035375169860499105"
-      "76551282076245490090389328944075868508455133942304583236903222948165808559332123348"
-      "274797826204144723168738177180919299881250404026184124858368.000000000000";
-  EXPECT_EQ(
-      csv, "time_s,volts\r\n0.000000000000,-" + maxText + "\r\n1.000000000000,-0.000000000000\r\n");
+  EXPECT_EQ(CsvOf(MakeRecord(1.0, {-max, -1e-13, 1e-4, 9999999999999998.0, 1e16, 5e-324})),
+            ChannelLine("1", "6") +
+                "0,-1.7976931348623157e+308\r\n1,-1e-13\r\n2,0.0001\r\n"
+                "3,9999999999999998\r\n4,1e+16\r\n5,5e-324\r\n");
 }
 
 }  // namespace
