@@ -205,7 +205,9 @@ void Rewrite(const std::filesystem::path& file, const char* name,
   matvar_t* variable = Mat_VarRead(mat, name);
   ASSERT_NE(variable, nullptr);
   Mat_VarDelete(mat, name);
-  if (matvar_t* replaced = change(variable)) Mat_VarWrite(mat, replaced, compression);
+  matvar_t* replaced = change(variable);
+  if (replaced != nullptr) Mat_VarWrite(mat, replaced, compression);
+  if (replaced != variable) Mat_VarFree(replaced);
   Mat_VarFree(variable);
   Mat_Close(mat);
 }
