@@ -1,0 +1,68 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "files/channel_set.h"
+
+// HDF5 files of channels (*.h5), format "TAVRIL channels", version 1.
+//
+// File attributes (on /):
+//   creator         string  the program and its version (kProgramName)
+//   format          string  "TAVRIL channels" ("TAVRIL session" for a session file)
+//   format_version  int32   1; a reader refuses a version it does not know
+// Group /channels, one dataset per record, named channel_<slot> (slot 0 to
+// 7). A reader goes by the `slot` attribute, not by the name.
+//   The dataset: the samples in volts, one-dimensional, float64 little-endian,
+//   one value per sample, in the order acquired. Each record has its own
+//   length and rate: nothing is resampled or padded, and a record without
+//   samples has an empty dataset whose attributes still describe it.
+//   Storage: chunked, chunks of 131072 values (1 MiB) or of the record's
+//   length when shorter, no compression, maximum length unlimited, so that a
+//   dataset can be extended as samples arrive.
+//   Attributes, all scalars:
+//     slot             int32    the channel table's slot, 0 to 7, once per file
+//     title            string   variable-length UTF-8 (Windows-1252 in memory)
+//     device           int16    board device number
+//     chan             int16    board input channel
+//     gain             int16
+//     count            uint32   samples the record describes; the dataset's
+//                               length whenever it holds samples
+//     rate             float64  samples per second
+//     unit             string   "V", the samples' unit
+//     time_unit        string   "s"
+//     sample_interval  float64  1 / rate, in seconds
+//     acquired_at      string   when the board gave the samples, ISO 8601 UTC
+//                               ("2026-12-07T12:45:36.123456789Z", 0 to 9
+//                               fraction digits); absent when not known
+//     max_index, min_index  uint32   statistics: index of the first maximum
+//     max_value, min_value  float64  and minimum, their values, and the mean
+//     mean                  float64  (as UpdateChannelStatistics gives them)
+//
+// Reading takes any integer type for the integers and any float or integer
+// type for rate, any fixed or variable-length string for the strings (so h5py
+// files with the same names read: attrs['slot'] = 3 stores an int64), but only
+// float64 (either byte order) for the samples. unit, time_unit,
+// sample_interval and the statistics are written for other programs and not
+// read back: statistics are recomputed from the samples, and a record without
+// samples gets zeros. A string longer than its field (a title beyond 255
+// Windows-1252 bytes), a number out of its field's range, a slot outside 0 to
+// 7 or twice, a dataset that is not float64 or not one-dimensional, or whose
+// length is neither 0 nor `count`, any other object in /channels, or more
+// samples than memory can hold are refused with the reason.
+namespace tavril {
+
+// Writes `records` into one HDF5 file at `path`, whole or not at all; each
+// record's samples go to the disk in one write from its own memory. False
+// with `why` (French) on failure, the previous file then unchanged.
+bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::path& path,
+                   std::string* why);
+
+// Reads a file of channels into `records` (slot order, statistics computed).
+// False with `why` (French: which file part, attribute or dataset, and what is
+// wrong with it) when the file is missing, not HDF5, not of this layout or
+// damaged; `records` is then untouched.
+bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why);
+
+}  // namespace tavril
