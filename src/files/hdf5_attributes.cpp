@@ -31,12 +31,13 @@ Hdf5AttributeWriter& Hdf5AttributeWriter::Double(const char* name, double value)
 
 Hdf5AttributeWriter& Hdf5AttributeWriter::Utf8(const char* name, std::string_view text) {
   const Hdf5Type type(H5Tcopy(H5T_C_S1));
-  const std::string copy(text);  // NUL-terminated
-  const char* pointer = copy.c_str();
-  if (type.valid() && H5Tset_size(type.get(), H5T_VARIABLE) >= 0 &&
+  // A string type has at least one byte; padding with NULs keeps "" empty.
+  if (type.valid() && H5Tset_size(type.get(), std::max<std::size_t>(text.size(), 1)) >= 0 &&
+      H5Tset_strpad(type.get(), H5T_STR_NULLPAD) >= 0 &&
       H5Tset_cset(type.get(), H5T_CSET_UTF8) >= 0) {
+    const std::string padded = text.empty() ? std::string(1, '\0') : std::string(text);
     const Hdf5Dataspace space(H5Screate(H5S_SCALAR));
-    Write(name, type.get(), space.get(), type.get(), &pointer);
+    Write(name, type.get(), space.get(), type.get(), padded.data());
   } else if (ok()) {
     why_ = Hdf5Failure("type de chaîne UTF-8");
   }

@@ -22,7 +22,9 @@ class Hdf5AttributeWriter {
   // An integer stored as `fileType` (H5T_STD_I16LE, H5T_STD_U32LE...).
   Hdf5AttributeWriter& Integer(const char* name, hid_t fileType, std::int64_t value);
   Hdf5AttributeWriter& Double(const char* name, double value);
-  // A variable-length UTF-8 string, which h5py reads as a Python str.
+  // A fixed-length UTF-8 string, exactly as long as `text`: unlike a
+  // variable-length one it needs no global heap, whose reading in libhdf5
+  // 1.10 hangs or crashes when the file is damaged. h5py reads it as bytes.
   Hdf5AttributeWriter& Utf8(const char* name, std::string_view text);
   // A one-dimensional array of bytes.
   Hdf5AttributeWriter& Bytes(const char* name, std::span<const std::uint8_t> values);
