@@ -143,16 +143,4 @@ bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, st
   return true;
 }
 
-void TakeSessionContents(SessionContents& contents, Session& session, ViewState& view) {
-  for (int k = 0; k < kChannelCount; ++k) {
-    ChannelRecord& record = session.channels[k];
-    const std::uint64_t revision = record.samplesRevision;
-    session.spare.samples[k] = std::move(record.samples);
-    record = std::move(contents.channels[k]);
-    record.samplesRevision = revision + 1;
-  }
-  session.masterChannel = contents.masterChannel;
-  view = contents.view;
-}
-
 }  // namespace tavril

@@ -36,7 +36,10 @@ namespace tavril {
 
 // What a session file holds.
 struct SessionContents {
-  ChannelTable channels{};  // samplesRevision 0: see TakeSessionContents
+  // samplesRevision is not saved: whoever puts these records into the session
+  // moves each one's revision on from the record it replaces, so that what is
+  // drawn from the samples is rebuilt.
+  ChannelTable channels{};
   int masterChannel = 0;
   ViewState view{};
 };
@@ -51,11 +54,5 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 // file is wrong and how) when it is missing, not HDF5, not a session file or
 // damaged; `out` is then untouched.
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why);
-
-// Puts what a session file held into the session and the view. Each record's
-// samplesRevision moves on from the one it replaces, so that what is drawn
-// from the samples is rebuilt; the records' previous samples go to the
-// session's spare memory.
-void TakeSessionContents(SessionContents& contents, Session& session, ViewState& view);
 
 }  // namespace tavril

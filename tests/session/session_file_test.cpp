@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "files/file_writer.h"
 #include "files/hdf5_file.h"
 #include "support/python_client.h"
 #include "support/record_checks.h"
@@ -78,21 +77,6 @@ TEST(SessionFile, ReadsBackEveryFieldOfEveryRecordTheMasterAndTheView) {
   EXPECT_EQ(read.view.channelShown, view.channelShown);
 }
 
-TEST(SessionFile, TakingTheContentsMovesEveryRevisionOn) {
-  TempDir dir;
-  Session session = MakeSession();
-  ASSERT_TRUE(WriteSessionFile(session, MakeView(), dir / "session.h5", nullptr));
-  SessionContents read;
-  ASSERT_TRUE(ReadSessionFile(dir / "session.h5", read, nullptr));
-  session.channels[4].samplesRevision = 41;
-  const std::vector<double> previous = session.channels[4].samples;
-  ViewState view;
-  TakeSessionContents(read, session, view);
-  EXPECT_EQ(session.channels[4].samplesRevision, 42u);
-  EXPECT_EQ(session.spare.samples[4], previous);
-  EXPECT_EQ(view.scale.scrollOffset, 1234);
-}
-
 TEST(SessionFileRefusals, DamagedSessionsAreRefusedAndNothingChanges) {
   struct Damage {
     const char* name;
@@ -107,10 +91,6 @@ TEST(SessionFileRefusals, DamagedSessionsAreRefusedAndNothingChanges) {
        "l'attribut « min_value » de /channels/channel_0 manque"},
       {"volt_scale_zero", "f['view'].attrs['pixels_per_volt'] = 0.0",
        "l'attribut « pixels_per_volt » de /view n'est pas un nombre fini supérieur à 0"},
-      {"shown_short", "f['view'].attrs['channel_shown'] = numpy.ones(7, 'u1')",
-       "l'attribut « channel_shown » de /view ne contient pas 8 valeurs"},
-      {"scroll_negative", "f['view'].attrs['scroll_offset'] = -1",
-       "l'attribut « scroll_offset » de /view vaut -1, hors de 0 à 2147483647"},
       {"view_missing", "del f['view']", "le groupe /view manque"},
   };
   if (!testing::PythonHas("h5py, numpy")) GTEST_SKIP() << "h5py and numpy are needed";
@@ -141,23 +121,6 @@ TEST(SessionFileRefusals, DamagedSessionsAreRefusedAndNothingChanges) {
     EXPECT_EQ(contents.masterChannel, 3);
     EXPECT_EQ(contents.channels[2].title, "avant");
     EXPECT_EQ(contents.view.scale.scrollOffset, 0);
-  }
-}
-
-TEST(SessionFileWriteFailures, LeaveThePreviousFileIntact) {
-  TempDir dir;
-  ASSERT_TRUE(WriteSessionFile(Session{}, ViewState{}, dir / "session.h5", nullptr));
-  const std::string before = ReadFileBytes(dir / "session.h5");
-  for (int nth = 1; nth <= 4; ++nth) {
-    SCOPED_TRACE(nth);
-    std::string why;
-    {
-      ScopedWriteFailure failure(nth);
-      EXPECT_FALSE(WriteSessionFile(MakeSession(), MakeView(), dir / "session.h5", &why));
-    }
-    EXPECT_FALSE(why.empty());
-    EXPECT_TRUE(ReadFileBytes(dir / "session.h5") == before);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"session.h5"});
   }
 }
 
