@@ -9,6 +9,12 @@
 namespace tavril {
 namespace {
 
+// libhdf5 1.10 leaves a file whose closing failed (its last writes refused by
+// a full disk) half-closed, and its clean-up at exit would close it again and
+// crash. Said before anything can use the library: nothing is open at exit
+// otherwise, since every file is closed where it is opened.
+[[maybe_unused]] const bool kNoCleanupAtExit = H5dont_atexit() >= 0;
+
 std::mutex& LibraryMutex() {
   static std::mutex mutex;
   return mutex;

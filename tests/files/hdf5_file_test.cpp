@@ -17,6 +17,10 @@
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace tavril {
 namespace {
 
@@ -67,6 +71,19 @@ ChannelSet Records() {
   set[3].record.count = 1000;
   return set;
 }
+
+// libhdf5 1.10 does not free the chunk it was writing when the disk refuses
+// it: while this lives, what the library allocates is not reported as leaked.
+struct LibraryLeaksAllowed {
+#if defined(__SANITIZE_ADDRESS__)
+  LibraryLeaksAllowed() {
+    __lsan_disable();
+  }
+  ~LibraryLeaksAllowed() {
+    __lsan_enable();
+  }
+#endif
+};
 
 std::string Bytes(const std::vector<double>& samples) {
   return {reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(double)};
@@ -303,6 +320,7 @@ TEST(Hdf5FileWriteFailures, LeaveThePreviousFileIntact) {
   {
     testing::FileSizeLimit limit(1 << 20);
     ASSERT_TRUE(limit.active());
+    [[maybe_unused]] const LibraryLeaksAllowed leaks;
     EXPECT_FALSE(WriteHdf5File(ViewsOf(records), dir / "voies.h5", &why));
   }
   EXPECT_EQ(why, "écriture des valeurs de la voie 7 : erreur d'écriture (fichier trop grand)");
