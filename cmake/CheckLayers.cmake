@@ -6,6 +6,7 @@
 #   processing, display,       the subsystems, side by side: none includes another
 #   acquisition
 #   acquisition/comedi         real boards, and the program's set of boards
+#   session                    the whole session in one file (files and display)
 #   ui/common                  what every window shares (Qt from here up)
 #   ui/<subsystem>             each subsystem's windows, side by side
 #   ui/app                     the main window and the program
@@ -13,7 +14,7 @@
 #
 # Run with -DSOURCE_DIR=<project>/src -DTOOLS_DIR=<project>/tools.
 cmake_minimum_required(VERSION 3.25)
-set(core model files config processing display acquisition acquisition/comedi)
+set(core model files config processing display acquisition acquisition/comedi session)
 set(allowed_model model)
 set(allowed_files model files)
 set(allowed_config model files config)
@@ -21,6 +22,7 @@ set(allowed_processing model processing)
 set(allowed_display model files display)
 set(allowed_acquisition model acquisition)
 set(allowed_acquisition/comedi model acquisition acquisition/comedi)
+set(allowed_session model files display session)
 set(allowed_ui/common ${core} ui/common)
 foreach(subsystem display acquisition processing config)
   set(allowed_ui/${subsystem} ${core} ui/common ui/${subsystem})
@@ -28,7 +30,7 @@ endforeach()
 set(allowed_ui/app ${core} ui/common ui/display ui/acquisition ui/processing ui/config ui/app)
 set(allowed_tools ${core})
 set(folders acquisition/comedi ui/common ui/display ui/acquisition ui/processing ui/config ui/app
-            model files config processing display acquisition)
+            model files config processing display acquisition session)
 
 # The folder (a key above) that `path`, relative to src/, belongs to.
 function(folder_of path result)

@@ -6,16 +6,17 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 #
-# Targets: channel_file, config_file, cli_arguments, csv_file (default: all). New inputs
-# found while running go to build-fuzz/corpus/<target>, never into the
-# committed corpus; copy the interesting ones into tests/fuzz/corpus/ by hand.
+# Targets: channel_file, config_file, cli_arguments, csv_file, session_file
+# (default: all). New inputs found while running go to
+# build-fuzz/corpus/<target>, never into the committed corpus; copy the
+# interesting ones into tests/fuzz/corpus/ by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(channel_file config_file cli_arguments csv_file)
+[ ${#targets[@]} -gt 0 ] || targets=(channel_file config_file cli_arguments csv_file session_file)
 
 scripts/install-deps.sh  # clang-14 and libclang-rt-14-dev bring libFuzzer
 

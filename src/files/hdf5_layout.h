@@ -1,0 +1,42 @@
+#pragma once
+
+#include <hdf5.h>
+
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "files/channel_set.h"
+#include "files/hdf5_handles.h"
+
+// The parts of the HDF5 layout (files/hdf5_file.h) that the files of
+// channels and the session files share. Every function here expects an
+// Hdf5Use to be held, and says why it failed in French in `why`.
+namespace tavril::hdf5_layout {
+
+inline constexpr int kFormatVersion = 1;
+inline constexpr const char* kChannelsFormat = "TAVRIL channels";
+inline constexpr const char* kSessionFormat = "TAVRIL session";
+
+// Creates `path` whole or not at all (AtomicFileWriter): an HDF5 file with the
+// attributes creator, format = `format` and format_version, on which `body`
+// then writes; the file replaces `path` only once closed and synced.
+bool WriteFile(const std::filesystem::path& path, const char* format,
+               const std::function<bool(hid_t file, std::string& why)>& body, std::string& why);
+
+// Opens `path` to read, once it is known to be a readable HDF5 file whose
+// format attribute is `format` and whose format_version this program reads.
+bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& file,
+              std::string& why);
+
+// The group /channels, one dataset per record (its layout is in hdf5_file.h).
+bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& why);
+
+// Reads /channels into `records`, in slot order. Statistics are recomputed
+// from the samples; a record without samples takes them from the dataset's
+// attributes when `storedStatistics` (they are required then), zeros otherwise.
+bool ReadChannels(hid_t file, bool storedStatistics, ChannelSet& records, std::string& why);
+
+}  // namespace tavril::hdf5_layout

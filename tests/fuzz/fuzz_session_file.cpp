@@ -1,0 +1,71 @@
+// Any bytes as a session file: the reader must end in its failure path,
+// leaving what it reads into untouched, or give records whose counts their
+// samples hold and a view the graph can draw; what it read must then come
+// back the same through the writer.
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fuzz_scratch.h"
+#include "model/allocation.h"
+#include "session/session_file.h"
+
+namespace {
+
+using tavril::SessionContents;
+
+bool Consistent(const SessionContents& contents) {
+  for (const tavril::ChannelRecord& record : contents.channels) {
+    if (!record.samples.empty() && record.samples.size() != record.count) return false;
+    if (record.title.size() > tavril::kMaxTitleBytes) return false;
+    if (record.title.find('\0') != std::string::npos) return false;
+  }
+  const tavril::GraphScale& scale = contents.view.scale;
+  return contents.masterChannel >= 0 && contents.masterChannel < tavril::kChannelCount &&
+         std::isfinite(scale.pixelsPerSample) && scale.pixelsPerSample > 0 &&
+         std::isfinite(scale.pixelsPerVolt) && scale.pixelsPerVolt > 0 && scale.scrollOffset >= 0;
+}
+
+// The file the writer makes of `contents`, as bytes.
+std::string Written(const SessionContents& contents, const std::filesystem::path& path) {
+  tavril::Session session;
+  session.channels = contents.channels;
+  session.masterChannel = contents.masterChannel;
+  if (!tavril::WriteSessionFile(session, contents.view, path, nullptr)) std::abort();
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A damaged file may announce any length; a small bound keeps such inputs
+  // fast and within the fuzzer's own limits.
+  const tavril::ScopedMemoryLimit memory(std::size_t{4} << 20);
+  const std::filesystem::path& folder = tavril::fuzz::ScratchFolder();
+  const std::filesystem::path input = folder / "input.h5";
+  tavril::fuzz::WriteWhole(input, tavril::fuzz::AsText(data, size));
+
+  SessionContents contents;
+  contents.masterChannel = 5;
+  contents.channels[3].title = "untouched";
+  std::string why;
+  if (!tavril::ReadSessionFile(input, contents, &why)) {
+    if (why.empty() || contents.masterChannel != 5 || contents.channels[3].title != "untouched") {
+      std::abort();
+    }
+    return 0;
+  }
+  if (!Consistent(contents)) std::abort();
+
+  // The writer's file is a fixed point of reading and writing again.
+  const std::string first = Written(contents, folder / "first.h5");
+  SessionContents again;
+  if (!tavril::ReadSessionFile(folder / "first.h5", again, nullptr) || !Consistent(again)) {
+    std::abort();
+  }
+  if (Written(again, folder / "second.h5") != first) std::abort();
+  return 0;
+}
