@@ -21,6 +21,7 @@ packages=(
   qt6-svg-dev                    # the graph as an SVG image
   hdf5-tools                     # h5dump: the tests check HDF5 files with a reader of its own
   python3-h5py python3-numpy python3-openpyxl  # the tests' outside readers of HDF5, CSV, .xlsx
+  imagemagick librsvg2-bin       # the tests open the exported images (SVG through rsvg-convert)
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
 )
 

@@ -16,4 +16,28 @@ std::vector<SlotView> ViewsOf(const ChannelSet& set) {
   return views;
 }
 
+std::vector<int> SlotsHoldingSamples(const ChannelSet& set, const ChannelTable& table) {
+  std::vector<int> slots;
+  for (const SlotRecord& entry : set) {
+    if (HoldsSamples(table[entry.slot])) slots.push_back(entry.slot);
+  }
+  return slots;
+}
+
+void PutInTable(ChannelSet& set, ChannelTable& table, ChannelSamples& spare) {
+  for (SlotRecord& entry : set) {
+    ChannelRecord& target = table[entry.slot];
+    const std::uint64_t revision = target.samplesRevision;
+    std::vector<double> samples = std::move(entry.record.samples);
+    const ChannelStatistics statistics = ComputeStatistics(samples);
+    std::vector<double> replaced = std::move(target.samples);
+    target = std::move(entry.record);
+    target.samplesRevision = revision;
+    target.samples = std::move(replaced);
+    TakeSamples(target, samples, statistics);
+    spare[entry.slot] = std::move(samples);
+  }
+  set.clear();
+}
+
 }  // namespace tavril

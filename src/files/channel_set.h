@@ -30,4 +30,14 @@ std::vector<SlotView> RecordsToExport(const ChannelTable& table);
 // The records of `set`, to write them.
 std::vector<SlotView> ViewsOf(const ChannelSet& set);
 
+// The slots of `set` whose record in `table` holds samples: what putting
+// `set` in the table would replace.
+std::vector<int> SlotsHoldingSamples(const ChannelSet& set, const ChannelTable& table);
+
+// Puts each record of `set` in its slot of `table`, in place of the record
+// there, with its statistics; the samples replaced go back to `spare` (the
+// slot's memory kept aside), so that the graph and the next load see the
+// change. `set` is left empty.
+void PutInTable(ChannelSet& set, ChannelTable& table, ChannelSamples& spare);
+
 }  // namespace tavril

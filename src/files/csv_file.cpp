@@ -6,6 +6,7 @@
 
 #include "files/csv_channel_line.h"
 #include "files/number_text.h"
+#include "files/system_error_text.h"
 #include "model/program.h"
 
 namespace tavril {
@@ -60,6 +61,17 @@ void WriteCsvFile(std::span<const SlotView> records, AtomicFileWriter& out) {
     *end++ = '\n';
     out.Advance(end);
   }
+}
+
+bool WriteCsvFile(std::span<const SlotView> records, const std::filesystem::path& path,
+                  std::string* why) {
+  AtomicFileWriter writer;
+  if (writer.Open(path)) {
+    WriteCsvFile(records, writer);
+    if (writer.Commit()) return true;
+  }
+  if (why != nullptr) *why = SystemErrorText(writer.Error());
+  return false;
 }
 
 }  // namespace tavril

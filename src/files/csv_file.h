@@ -41,6 +41,10 @@ namespace tavril {
 
 // Writes `records` (at most kChannelCount, each slot once) as above.
 void WriteCsvFile(std::span<const SlotView> records, AtomicFileWriter& out);
+// The same at `path`, whole or not at all; false with the system's reason in
+// `why`.
+bool WriteCsvFile(std::span<const SlotView> records, const std::filesystem::path& path,
+                  std::string* why);
 
 // Reads a CSV file into `set`, in slot order, each record with its statistics.
 // It takes the files written above, every field restored, and also what

@@ -1,6 +1,7 @@
 #include "files/hdf5_file.h"
 
 #include "files/hdf5_layout.h"
+#include "files/isolated_check.h"
 
 namespace tavril {
 
@@ -18,14 +19,29 @@ bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::pat
   return written;
 }
 
-bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
+namespace {
+
+bool ReadChannelsFile(const std::filesystem::path& path, bool checkOnly, ChannelSet& read,
+                      std::string& reason) {
   const Hdf5Use use;
-  std::string reason;
   Hdf5File file;
+  return hdf5_layout::OpenFile(path, hdf5_layout::kChannelsFormat, file, reason) &&
+         hdf5_layout::ReadChannels(file.get(), false, checkOnly, read, reason);
+}
+
+}  // namespace
+
+bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
+  // libhdf5 crashes or loops on some damaged files: the whole file is read
+  // once aside first.
+  const auto check = [&path](std::string& reason) {
+    ChannelSet ignored;
+    return ReadChannelsFile(path, true, ignored, reason);
+  };
+  if (!CheckFileInChildProcess(path, "HDF5", check, why)) return false;
   ChannelSet read;
-  const bool ok = hdf5_layout::OpenFile(path, hdf5_layout::kChannelsFormat, file, reason) &&
-                  hdf5_layout::ReadChannels(file.get(), false, read, reason);
-  if (!ok) {
+  std::string reason;
+  if (!ReadChannelsFile(path, false, read, reason)) {
     if (why != nullptr) *why = std::move(reason);
     return false;
   }

@@ -13,9 +13,9 @@
 
 #include "files/file_writer.h"
 #include "files/hdf5_attributes.h"
+#include "files/iso_time.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
-#include "files/utc_time_text.h"
 #include "model/allocation.h"
 #include "model/program.h"
 
@@ -101,7 +101,7 @@ bool WriteRecord(hid_t group, const SlotView& view, std::string& why) {
       .Integer("min_index", H5T_STD_U32LE, record.minIndex)
       .Double("min_value", record.minValue)
       .Double("mean", record.mean);
-  if (record.acquiredAt) attributes.Utf8("acquired_at", FormatUtcTime(*record.acquiredAt));
+  if (record.acquiredAt) attributes.Utf8("acquired_at", FormatIsoUtc(*record.acquiredAt));
   if (!attributes.ok()) {
     why = "voie " + std::to_string(view.slot) + " : " + attributes.why();
     return false;
@@ -128,9 +128,29 @@ bool CheckReadable(const std::filesystem::path& path, std::string& why) {
   return regular;
 }
 
+// Reads the `length` samples of a one-dimensional dataset a block at a time
+// into one buffer, keeping none.
+bool ReadThrough(hid_t dataset, const std::string& where, hsize_t length, std::string& why) {
+  constexpr hsize_t kBlock = hsize_t{1} << 17;  // 1 MiB of samples
+  std::vector<double> buffer(static_cast<std::size_t>(std::min(length, kBlock)));
+  const Hdf5Dataspace file(H5Dget_space(dataset));
+  for (hsize_t start = 0; start < length; start += kBlock) {
+    const hsize_t size = std::min(kBlock, length - start);
+    const Hdf5Dataspace memory(H5Screate_simple(1, &size, nullptr));
+    if (!file.valid() || !memory.valid() ||
+        H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, &start, nullptr, &size, nullptr) < 0 ||
+        H5Dread(dataset, H5T_NATIVE_DOUBLE, memory.get(), file.get(), H5P_DEFAULT, buffer.data()) <
+            0) {
+      why = Hdf5Failure("lecture des valeurs de " + where);
+      return false;
+    }
+  }
+  return true;
+}
+
 // The dataset's samples into `samples`, once its type, shape, length and
 // chunks are known to be what this layout allows.
-bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
+bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count, bool checkOnly,
                  std::vector<double>& samples, std::string& why) {
   const Hdf5Type type(H5Dget_type(dataset));
   const Hdf5Dataspace space(H5Dget_space(dataset));
@@ -173,6 +193,7 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
       return false;
     }
   }
+  if (checkOnly) return ReadThrough(dataset, where, length, why);
   std::vector<double> read;
   if (!AllocateZeroed(read, length)) {
     why = "la mémoire ne peut pas contenir les " + std::to_string(length) + " valeurs de " + where;
@@ -187,8 +208,8 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
 }
 
 // One dataset of /channels into `entry`.
-bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, SlotRecord& entry,
-                std::string& why) {
+bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, bool checkOnly,
+                SlotRecord& entry, std::string& why) {
   const std::string where = DatasetPath(name);
   H5L_info_t link{};
   if (H5Lget_info(group, name.c_str(), &link, H5P_DEFAULT) < 0) {
@@ -225,7 +246,7 @@ bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, Slo
   std::string time;
   if (ok && attributes.Has("acquired_at")) {
     ok = attributes.String("acquired_at", kMaxTimeBytes, time);
-    record.acquiredAt = ParseUtcTime(time);
+    record.acquiredAt = ParseIsoUtc(time);
     if (ok && !record.acquiredAt) {
       why = "l'attribut « acquired_at » de " + where +
             " n'est pas une date ISO 8601 en UTC (AAAA-MM-JJTHH:MM:SSZ)";
@@ -246,7 +267,9 @@ bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, Slo
   record.chan = static_cast<std::int16_t>(chan);
   record.gain = static_cast<std::int16_t>(gain);
   record.count = static_cast<std::uint32_t>(count);
-  if (!ReadSamples(dataset.get(), where, record.count, record.samples, why)) return false;
+  if (!ReadSamples(dataset.get(), where, record.count, checkOnly, record.samples, why)) {
+    return false;
+  }
   if (HoldsSamples(record) || !storedStatistics) {
     const ChannelStatistics statistics = ComputeStatistics(record.samples);
     record.maxIndex = statistics.maxIndex;
@@ -405,7 +428,8 @@ bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& w
   return true;
 }
 
-bool ReadChannels(hid_t file, bool storedStatistics, ChannelSet& records, std::string& why) {
+bool ReadChannels(hid_t file, bool storedStatistics, bool checkOnly, ChannelSet& records,
+                  std::string& why) {
   const htri_t exists = H5Lexists(file, kChannelsGroup, H5P_DEFAULT);
   if (exists <= 0) {
     why = exists == 0 ? "le groupe /channels manque" : Hdf5Failure("lecture de /channels");
@@ -428,7 +452,7 @@ bool ReadChannels(hid_t file, bool storedStatistics, ChannelSet& records, std::s
     std::string name;
     SlotRecord entry;
     if (!LinkName(group.get(), index, name, why) ||
-        !ReadRecord(group.get(), name, storedStatistics, entry, why)) {
+        !ReadRecord(group.get(), name, storedStatistics, checkOnly, entry, why)) {
       return false;
     }
     std::string& first = names[static_cast<std::size_t>(entry.slot)];

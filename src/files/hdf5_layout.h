@@ -37,6 +37,9 @@ bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& w
 // Reads /channels into `records`, in slot order. Statistics are recomputed
 // from the samples; a record without samples takes them from the dataset's
 // attributes when `storedStatistics` (they are required then), zeros otherwise.
-bool ReadChannels(hid_t file, bool storedStatistics, ChannelSet& records, std::string& why);
+// With `checkOnly`, every sample is read, a chunk at a time through one small
+// buffer, and none is kept: the records get no samples.
+bool ReadChannels(hid_t file, bool storedStatistics, bool checkOnly, ChannelSet& records,
+                  std::string& why);
 
 }  // namespace tavril::hdf5_layout

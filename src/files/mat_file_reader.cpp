@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "files/acquisition_time_text.h"
+#include "files/iso_time.h"
+#include "files/isolated_check.h"
 #include "files/mat_file.h"
 #include "files/mat_file_integrity.h"
 #include "files/mat_variables.h"
@@ -134,7 +135,7 @@ SlotRecord ReadChannel(matvar_t* channels, std::size_t index) {
   if (fields.Text("unit") != "V") throw fields.Refused("unit", "n'est pas 'V'");
   const std::string acquired = fields.Text("acquired");
   if (!acquired.empty()) {
-    record.acquiredAt = ParseAcquisitionTime(acquired);
+    record.acquiredAt = ParseIsoUtc(acquired);
     if (!record.acquiredAt) throw fields.Refused("acquired", "n'est pas une date ISO 8601 en UTC");
   }
   return entry;
@@ -142,8 +143,10 @@ SlotRecord ReadChannel(matvar_t* channels, std::size_t index) {
 
 class Reader {
  public:
-  Reader(mat_t* file, bool version5, std::uint64_t fileBytes)
-      : file_(file), version5_(version5), fileBytes_(fileBytes) {}
+  // With `checkOnly`, every sample is read, a block at a time through one
+  // small buffer, and none is kept.
+  Reader(mat_t* file, bool version5, std::uint64_t fileBytes, bool checkOnly)
+      : file_(file), version5_(version5), fileBytes_(fileBytes), checkOnly_(checkOnly) {}
 
   ChannelSet Read() {
     ChannelSet set = ReadChannels();
@@ -212,6 +215,10 @@ class Reader {
     samplesBytes_ += count * sizeof(double);
     if (version5_ && samplesBytes_ > fileBytes_)
       throw Refusal{"la variable " + Quoted(name) + " dépasse la fin du fichier"};
+    if (checkOnly_) {
+      ReadThrough(info.get(), name, count);
+      return;
+    }
     std::vector<double> samples;
     if (!AllocateZeroed(samples, count)) {
       throw Refusal{"la mémoire ne peut pas contenir les " + std::to_string(count) + " points de " +
@@ -225,9 +232,20 @@ class Reader {
     UpdateChannelStatistics(record);
   }
 
+  void ReadThrough(matvar_t* info, const std::string& name, std::size_t count) {
+    constexpr std::size_t kBlock = std::size_t{1} << 17;  // 1 MiB of samples
+    std::vector<double> buffer(std::min(count, kBlock));
+    for (std::size_t start = 0; start < count; start += kBlock) {
+      const int size = static_cast<int>(std::min(kBlock, count - start));
+      if (Mat_VarReadDataLinear(file_, info, buffer.data(), static_cast<int>(start), 1, size) != 0)
+        throw Refusal{"la variable " + Quoted(name) + " est illisible"};
+    }
+  }
+
   mat_t* file_;
   bool version5_;
   std::uint64_t fileBytes_;
+  bool checkOnly_;
   std::uint64_t samplesBytes_ = 0;
 };
 
@@ -236,9 +254,8 @@ bool Fail(std::string* why, std::string text) {
   return false;
 }
 
-}  // namespace
-
-bool ReadMatFile(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
+bool ReadMat(const std::filesystem::path& path, bool checkOnly, ChannelSet& records,
+             std::string* why) {
   // The system's reason for a file that cannot be opened; matio gives none.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info {};
@@ -257,13 +274,26 @@ bool ReadMatFile(const std::filesystem::path& path, ChannelSet& records, std::st
   if (version == MAT_FT_MAT5 ? !Mat5ElementSizes(path) : !Mat73ReachesItsEnd(path))
     return Fail(why, "le fichier est tronqué ou endommagé");
   try {
-    ChannelSet set =
-        Reader(file.get(), version == MAT_FT_MAT5, static_cast<std::uint64_t>(info.st_size)).Read();
+    ChannelSet set = Reader(file.get(), version == MAT_FT_MAT5,
+                            static_cast<std::uint64_t>(info.st_size), checkOnly)
+                         .Read();
     records = std::move(set);
     return true;
   } catch (const Refusal& refusal) {
     return Fail(why, refusal.text);
   }
+}
+
+}  // namespace
+
+bool ReadMatFile(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
+  // matio, and libhdf5 under it for version 7.3, crash on some damaged files:
+  // the whole file is read once aside first.
+  const auto check = [&path](std::string& reason) {
+    ChannelSet ignored;
+    return ReadMat(path, true, ignored, &reason);
+  };
+  return CheckFileInChildProcess(path, "matio", check, why) && ReadMat(path, false, records, why);
 }
 
 }  // namespace tavril

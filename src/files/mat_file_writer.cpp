@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "files/acquisition_time_text.h"
 #include "files/file_writer.h"
+#include "files/iso_time.h"
 #include "files/mat_file.h"
 #include "files/mat_file_integrity.h"
 #include "files/mat_variables.h"
@@ -58,7 +58,7 @@ Variable ChannelStruct(std::span<const SlotView> records) {
         Scalar(record.rate),
         Scalar(record.count),
         Chars(u"V"),
-        Chars(record.acquiredAt ? Ascii(FormatAcquisitionTime(*record.acquiredAt)) : u""),
+        Chars(record.acquiredAt ? Ascii(FormatIsoUtc(*record.acquiredAt)) : u""),
     };
     if (std::find(std::begin(fields), std::end(fields), nullptr) != std::end(fields)) {
       for (matvar_t* field : fields) Mat_VarFree(field);

@@ -24,4 +24,12 @@ enum class SaveOutcome {
 SaveOutcome SaveWithOverwritePrompt(UserInteraction& ui, const std::filesystem::path& path,
                                     const std::function<void(AtomicFileWriter&)>& writeContent);
 
+// The same flow for a writer that writes the whole file at `path` by itself,
+// whole or not at all (a file a library writes), with its own caption on the
+// questions. `why` receives the writer's reason when it fails.
+SaveOutcome SaveWithOverwritePrompt(
+    UserInteraction& ui, const std::filesystem::path& path, const char* caption,
+    const std::function<bool(const std::filesystem::path&, std::string* why)>& writeFile,
+    std::string* why);
+
 }  // namespace tavril

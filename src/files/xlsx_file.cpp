@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "files/acquisition_time_text.h"
 #include "files/file_writer.h"
+#include "files/iso_time.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "files/zip_member_tail.h"
@@ -213,8 +213,7 @@ class WorkbookWriter {
       case 8:
         return Text(row, column, "V", nullptr);
       case 9:
-        if (record.acquiredAt)
-          Text(row, column, FormatAcquisitionTime(*record.acquiredAt), nullptr);
+        if (record.acquiredAt) Text(row, column, FormatIsoUtc(*record.acquiredAt), nullptr);
         return;
       default:
         return Text(row, column, "Canal " + std::to_string(view.slot) + " (V)", bold_);

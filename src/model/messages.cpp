@@ -41,6 +41,18 @@ std::string ChannelRatesDiffer(int a, int b, int result) {
          " n'a pas été modifié.";
 }
 
+std::string ImportOverSamplesQuestion(std::string_view channels, bool several) {
+  return (several ? "Les canaux " + std::string(channels) + " contiennent"
+                  : "Le canal " + std::string(channels) + " contient") +
+         " des échantillons.\nL'importation les remplacera.\n\n"
+         "Etes vous sure de vouloir continuer?";
+}
+
+std::string WithReason(std::string message, std::string_view reason) {
+  if (!reason.empty()) message += "\n" + std::string(reason);
+  return message;
+}
+
 std::string ScaleRefused(std::string_view fieldLabel) {
   return "Valeur refusée pour « " + std::string(fieldLabel) + " » : tapez un nombre supérieur à 0.";
 }

@@ -21,7 +21,6 @@ inline constexpr const char* kWriterCaption = "Exportation vers MatLab";
 inline constexpr const char* kBoardErrorCaption = "Erreur de la carte d'acquisition";
 
 // The main window.
-inline constexpr const char* kNotAvailable = "Fonction non Disponible";
 inline constexpr const char* kQuitQuestion = "Etes vous sure de vouloir quitter?";
 inline constexpr const char* kResetQuestion = "Etes vous sure de vouloir tout remettre à zéro";
 std::string LoadOverMasterQuestion(int masterChannel);
@@ -66,6 +65,25 @@ inline constexpr const char* kMathNoMemory = "Problème d'allocation mémoire";
 inline constexpr const char* kRatesDiffer =
     "Les deux canaux n'ont pas la même fréquence d'échantillonnage";
 std::string ChannelRatesDiffer(int a, int b, int result);
+
+// Files of several channels, images and sessions.
+inline constexpr const char* kExcelCaption = "Exportation vers Excel";
+inline constexpr const char* kCsvCaption = "Exportation vers CSV";
+inline constexpr const char* kMatCaption = "Exportation vers MATLAB";
+inline constexpr const char* kHdf5Caption = "Exportation vers HDF5";
+inline constexpr const char* kImageCaption = "Exportation de l'image";
+inline constexpr const char* kSessionCaption = "Sauvegarde de la session";
+inline constexpr const char* kNothingToExport =
+    "Aucun canal ne contient d'échantillons : il n'y a rien à exporter.";
+// `channels`: "3" or "0, 2".
+std::string ImportOverSamplesQuestion(std::string_view channels, bool several);
+inline constexpr const char* kUnknownChannelFileKind =
+    "Type de fichier non reconnu : choisissez un fichier .csv, .mat ou .h5.";
+inline constexpr const char* kSessionOverSamplesQuestion =
+    "Des canaux contiennent des échantillons.\nL'ouverture d'une session les remplacera tous.\n\n"
+    "Etes vous sure de vouloir continuer?";
+// The reason a file could not be read or written, after the usual message.
+std::string WithReason(std::string message, std::string_view reason);
 
 // The display panel.
 std::string ScaleRefused(std::string_view fieldLabel);

@@ -9,6 +9,7 @@
 #include "files/hdf5_attributes.h"
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
+#include "files/isolated_check.h"
 
 namespace tavril {
 namespace {
@@ -110,12 +111,15 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
   return written;
 }
 
-bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why) {
+namespace {
+
+// Reads the session at `path` into `read`; with `checkOnly`, every part of
+// it is read but the records get no samples.
+bool ReadSession(const std::filesystem::path& path, bool checkOnly, SessionContents& read,
+                 std::string& reason) {
   const Hdf5Use use;
-  std::string reason;
   Hdf5File file;
   ChannelSet records;
-  SessionContents read;
   std::int64_t master = 0;
   bool ok = hdf5_layout::OpenFile(path, hdf5_layout::kSessionFormat, file, reason);
   if (ok) {
@@ -123,7 +127,7 @@ bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, st
     ok = attributes.Integer("master_channel", 0, kChannelCount - 1, master);
     if (!ok) reason = attributes.why();
   }
-  ok = ok && hdf5_layout::ReadChannels(file.get(), true, records, reason) &&
+  ok = ok && hdf5_layout::ReadChannels(file.get(), true, checkOnly, records, reason) &&
        ReadView(file.get(), read.view, reason);
   // ReadChannels refuses a slot twice: eight records are then every slot once.
   if (ok && records.size() != kChannelCount) {
@@ -133,14 +137,43 @@ bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, st
     reason = "la voie " + std::to_string(missing) + " manque dans /channels";
     ok = false;
   }
-  if (!ok) {
+  if (!ok) return false;
+  for (SlotRecord& entry : records) read.channels[entry.slot] = std::move(entry.record);
+  read.masterChannel = static_cast<int>(master);
+  return true;
+}
+
+}  // namespace
+
+bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why) {
+  // libhdf5 crashes or loops on some damaged files: the whole file is read
+  // once aside first.
+  const auto check = [&path](std::string& reason) {
+    SessionContents ignored;
+    return ReadSession(path, true, ignored, reason);
+  };
+  if (!CheckFileInChildProcess(path, "HDF5", check, why)) return false;
+  SessionContents read;
+  std::string reason;
+  if (!ReadSession(path, false, read, reason)) {
     if (why != nullptr) *why = std::move(reason);
     return false;
   }
-  for (SlotRecord& entry : records) read.channels[entry.slot] = std::move(entry.record);
-  read.masterChannel = static_cast<int>(master);
   out = std::move(read);
   return true;
+}
+
+void InstallSession(SessionContents& contents, Session& session, ViewState& view) {
+  for (int slot = 0; slot < kChannelCount; ++slot) {
+    ChannelRecord& target = session.channels[slot];
+    const std::uint64_t revision = target.samplesRevision;
+    session.spare.samples[slot] = std::move(target.samples);
+    target = std::move(contents.channels[slot]);
+    target.samplesRevision = revision + 1;
+    contents.channels[slot].samples = std::vector<double>();
+  }
+  session.masterChannel = contents.masterChannel;
+  view = contents.view;
 }
 
 }  // namespace tavril

@@ -55,4 +55,10 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 // damaged; `out` is then untouched.
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why);
 
+// Puts what a session file held into `session` and `view`: every record, each
+// one's revision moved on from the record it replaces (the samples replaced go
+// to the session's spare memory), the master channel and the view.
+// `contents` is left without samples.
+void InstallSession(SessionContents& contents, Session& session, ViewState& view);
+
 }  // namespace tavril

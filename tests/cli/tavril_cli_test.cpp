@@ -46,7 +46,7 @@ CommandLine Info(std::string input, bool json) {
 
 CommandLine Convert(std::string input, std::string output, bool force) {
   CommandLine command = Command(CommandKind::kConvert);
-  command.input = std::move(input);
+  command.inputs = {std::move(input)};
   command.output = std::move(output);
   command.force = force;
   return command;
@@ -159,9 +159,7 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
       {{"info", "a.tvr", "--force"}, "L'option --force ne s'applique pas à la commande info"},
       {{"info", "a.tvr", "-o", "x"}, "L'option -o ne s'applique pas à la commande info"},
       {{"convert", "a.tvr"},
-       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
-      {{"convert", "a.tvr", "b.m", "c.m"},
-       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
+       "La commande convert attend des fichiers d'entrée et un fichier de sortie"},
       {{"convert", "a.tvr", "b.m", "--json"},
        "L'option --json ne s'applique pas à la commande convert"},
       {{"math"}, "La commande math attend une opération et ses fichiers"},
@@ -585,7 +583,7 @@ TEST(CliConvert, RefusesAnUnknownExtension) {
     const RunResult run = RunProgram(dir.path(), {"convert", "essai.tvr", output});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tavril-cli: Extension de fichier non reconnue : " + output +
-                           " (.tvr, .m ou .csv attendu)\n");
+                           " (.tvr, .m, .csv, .mat, .h5 ou .xlsx attendu)\n");
   }
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"essai.tvr"}));
 }
@@ -763,7 +761,7 @@ TEST(CliUsage, BadUsageIsOneLineAndAHint) {
       {{}, "Aucune commande indiquée"},
       {{"info", "a.tvr", "--bogus"}, "Option inconnue : --bogus"},
       {{"convert", "a.tvr"},
-       "La commande convert attend un fichier d'entrée et un fichier de sortie"},
+       "La commande convert attend des fichiers d'entrée et un fichier de sortie"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunProgram(dir.path(), c.args);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "files/acquisition_time_text.h"
 #include "files/file_writer.h"
+#include "files/iso_time.h"
 #include "model/allocation.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
@@ -51,7 +51,7 @@ struct Example {
   ChannelRecord b = MakeRecord(-7, 44100.0, {1.25, 2.5}, "");
   ChannelRecord c = MakeRecord(0, 3.0, {}, "vide");
   Example() {
-    a.acquiredAt = ParseAcquisitionTime("2026-12-07T12:45:36.123456789Z");
+    a.acquiredAt = ParseIsoUtc("2026-12-07T12:45:36.123456789Z");
     c.count = 1000;
   }
   std::vector<SlotView> Views() const { return {{0, &a}, {2, &c}, {6, &b}}; }

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "files/acquisition_time_text.h"
 #include "files/file_writer.h"
+#include "files/iso_time.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
@@ -100,7 +100,7 @@ TEST(XlsxFile, OpenpyxlReadsFieldsTimesAndSamplesAsNumbers) {
   const double inf = std::numeric_limits<double>::infinity();
   ChannelRecord a =
       MakeRecord(3, 1000.0, {0.5, -0.25, 1.0 / 3.0, 0.1 + 0.2, 1e-300}, "l'\xE9t\xE9 \x80");
-  a.acquiredAt = ParseAcquisitionTime("2026-12-07T12:45:36.123456789Z");
+  a.acquiredAt = ParseIsoUtc("2026-12-07T12:45:36.123456789Z");
   const ChannelRecord b = MakeRecord(4, 1000.0, {7.0, -inf}, "b");  // shorter, same rate
   const ChannelRecord c = MakeRecord(5, 3.0, {1.5, std::nan(""), 2.5, 1e300, 4.0}, "");
   const std::vector<SlotView> records = {{0, &a}, {2, &c}, {6, &b}};

@@ -124,5 +124,32 @@ TEST(SessionFileRefusals, DamagedSessionsAreRefusedAndNothingChanges) {
   }
 }
 
+// Files on which libhdf5 itself crashes, asks for gigabytes or loops: the
+// program survives each and says why it refuses it.
+TEST(SessionFileRefusals, FilesTheLibraryDoesNotSurviveAreRefused) {
+  const std::filesystem::path folder =
+      std::filesystem::path(TAVRIL_TEST_DATA_DIR) / ".." / "fuzz" / "libhdf5_faults";
+  const std::string stopped =
+      "la bibliothèque HDF5 s'est arrêtée sur ce fichier, sans doute endommagé";
+  const std::pair<const char*, std::string> cases[] = {
+      {"chunk_dimension_zero", stopped},
+      {"global_heap_loop",
+       "la bibliothèque HDF5 ne vient pas à bout de ce fichier, sans doute endommagé"},
+      // What these give depends on the heap and the allocator: a refusal.
+      {"attribute_decode_overread", ""},
+      {"object_header_4gib", ""},
+  };
+  for (const auto& [file, expected] : cases) {
+    SCOPED_TRACE(file);
+    SessionContents contents;
+    contents.masterChannel = 3;
+    std::string why;
+    EXPECT_FALSE(ReadSessionFile(folder / file, contents, &why));
+    if (!expected.empty()) EXPECT_EQ(why, expected);
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(contents.masterChannel, 3);
+  }
+}
+
 }  // namespace
 }  // namespace tavril

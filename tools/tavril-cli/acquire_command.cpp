@@ -9,11 +9,9 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
+#include "cli_files.h"
 #include "config/config_file.h"
 #include "console_user.h"
-#include "files/channel_file.h"
-#include "files/file_writer.h"
-#include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "model/messages.h"
 
@@ -41,14 +39,7 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
   std::vector<int> channels;
   for (int channel = first; channel <= request.lastChannel; ++channel) {
     channels.push_back(channel);
-    const std::string path = OutputPath(request.outputPrefix, channel);
-    std::error_code ignored;
-    if (!command.force && std::filesystem::symlink_status(path, ignored).type() !=
-                              std::filesystem::file_type::not_found) {
-      err << "tavril-cli: Le fichier existe déjà : " << path
-          << " (utilisez --force pour le remplacer)\n";
-      return 1;
-    }
+    if (!MayReplace(OutputPath(request.outputPrefix, channel), command.force, err)) return 1;
   }
 
   ChannelTable table{};
@@ -72,17 +63,7 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
 
   for (const int channel : channels) {
     const std::string path = OutputPath(request.outputPrefix, channel);
-    AtomicFileWriter writer;
-    bool written = writer.Open(path);
-    if (written) {
-      WriteChannelFile(writer, table[channel]);
-      written = writer.Commit();
-    }
-    if (!written) {
-      err << "tavril-cli: " << messages::SaveError(path) << " : " << SystemErrorText(writer.Error())
-          << '\n';
-      return 1;
-    }
+    if (!WriteRecord(path, table[channel], err)) return 1;
     out << "Canal " << channel << " : " << path << '\n';
   }
   return 0;

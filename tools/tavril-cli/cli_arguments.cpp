@@ -27,11 +27,15 @@ constexpr std::string_view kUsage =
     "      (avec plusieurs fichiers, chacun précédé de « Fichier: NOM »). En JSON, une\n"
     "      ligne par fichier ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\"\n"
     "      et \"-Infinity\".\n"
-    "  convert ENTREE.tvr SORTIE [--force]\n"
-    "      Écrit l'enregistrement dans SORTIE, au format donné par son extension :\n"
-    "      .tvr (fichier TAVRIL), .m (script MatLab) ou .csv.\n"
+    "  convert ENTREE... SORTIE [--force]\n"
+    "      Écrit les canaux des fichiers d'entrée (.tvr, .csv, .mat, .h5) dans SORTIE,\n"
+    "      au format donné par son extension : .tvr (fichier TAVRIL), .m (script\n"
+    "      MatLab), .csv, .mat (MATLAB), .h5 (HDF5) ou .xlsx (Excel). Chaque .tvr prend\n"
+    "      le premier canal libre, les autres fichiers gardent les leurs. En .tvr ou .m,\n"
+    "      plusieurs canaux donnent un fichier par canal : SORTIE0.tvr, SORTIE3.tvr...\n"
     "  math OPERATION A.tvr [B.tvr] -o SORTIE [--force]\n"
-    "      Calcule un nouvel enregistrement et l'écrit dans SORTIE (.tvr, .m ou .csv).\n"
+    "      Calcule un nouvel enregistrement et l'écrit dans SORTIE (.tvr, .m, .csv,\n"
+    "      .mat, .h5 ou .xlsx).\n"
     "      Avec A et B : sum, difference, product, quotient.\n"
     "      Avec A seul : rectangle, midpoint (intégrale).\n"
     "  config [--json]\n"
@@ -317,12 +321,12 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
   } else if (name == "convert") {
     command.kind = CommandKind::kConvert;
     error = CheckOptions(scan, name, false, true, false);
-    if (error.empty() && p.size() != 3) {
-      error = ArgumentCountError(name, "attend un fichier d'entrée et un fichier de sortie");
+    if (error.empty() && p.size() < 3) {
+      error = ArgumentCountError(name, "attend des fichiers d'entrée et un fichier de sortie");
     }
     if (error.empty()) {
-      command.input = p[1];
-      command.output = p[2];
+      command.inputs.assign(p.begin() + 1, p.end() - 1);
+      command.output = p.back();
     }
   } else if (name == "math") {
     command.kind = CommandKind::kMath;

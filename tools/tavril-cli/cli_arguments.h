@@ -33,8 +33,8 @@ struct CommandLine {
   bool json = false;                              // info, config
   bool force = false;                             // convert, math: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
-  std::string input;                              // convert: the file; math: operand A
-  std::vector<std::string> inputs;                // info: the files, in the order given
+  std::string input;                              // math: operand A
+  std::vector<std::string> inputs;                // info, convert: the files, in the order given
   std::string secondInput;  // math: operand B of sum, difference, product, quotient
   std::string output;       // convert, math
   AcquireRequest acquire;   // acquire

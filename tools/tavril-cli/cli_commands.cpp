@@ -9,15 +9,11 @@
 #include <system_error>
 
 #include "acquire_command.h"
+#include "cli_files.h"
 #include "config/config_file.h"
+#include "convert_command.h"
 #include "display/info_strip_text.h"
-#include "files/channel_file.h"
-#include "files/channel_file_problem.h"
-#include "files/csv_export.h"
-#include "files/file_writer.h"
-#include "files/matlab_export.h"
 #include "files/number_text.h"
-#include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "json_output.h"
 #include "model/messages.h"
@@ -26,99 +22,12 @@
 namespace tavril::cli {
 namespace {
 
-constexpr std::string_view kProgramName = "tavril-cli";
 constexpr std::string_view kHelpHint = " (voir « tavril-cli --help »)";
-
-enum class OutputFormat { kNone, kChannelFile, kMatlabScript, kCsv };
-
-// One line on `err`, whatever the message holds: a file name with a line
-// break in it must not split the line that scripts read.
-void ReportError(std::ostream& err, std::string_view message) {
-  std::string line(kProgramName);
-  line += ": ";
-  for (const char c : message) {
-    line += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-  }
-  line += '\n';
-  err << line;
-}
 
 std::string IntegerText(std::int64_t value) {
   char digits[24];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   return std::string(digits, result.ptr);
-}
-
-// The writer is chosen by the extension alone, whatever its case.
-OutputFormat OutputFormatFor(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (extension == ".tvr") return OutputFormat::kChannelFile;
-  if (extension == ".m") return OutputFormat::kMatlabScript;
-  if (extension == ".csv") return OutputFormat::kCsv;
-  return OutputFormat::kNone;
-}
-
-// Checks the output's extension and, without --force, that it does not exist
-// yet. A dangling link counts as existing: replacing it would lose it too.
-bool CheckOutput(const CommandLine& command, OutputFormat& format, std::ostream& err) {
-  format = OutputFormatFor(command.output);
-  if (format == OutputFormat::kNone) {
-    ReportError(err, "Extension de fichier non reconnue : " + command.output +
-                         " (.tvr, .m ou .csv attendu)");
-    return false;
-  }
-  if (command.force) return true;
-  std::error_code ignored;
-  const std::filesystem::file_status status =
-      std::filesystem::symlink_status(command.output, ignored);
-  if (status.type() != std::filesystem::file_type::not_found &&
-      status.type() != std::filesystem::file_type::none) {
-    ReportError(err, "Le fichier existe déjà : " + command.output +
-                         " (utilisez --force pour le remplacer)");
-    return false;
-  }
-  return true;
-}
-
-bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err) {
-  ChannelFileProblem problem;
-  if (LoadChannelFile(path, record, &problem) != 1) {
-    ReportError(err, messages::OpenError(path) + " : " + DescribeChannelFileProblem(problem));
-    return false;
-  }
-  UpdateChannelStatistics(record);
-  return true;
-}
-
-// Writes the whole file or nothing: an unfinished write leaves no file and no
-// temporary behind.
-bool WriteRecord(const std::string& path, OutputFormat format, const ChannelRecord& record,
-                 std::ostream& err) {
-  AtomicFileWriter writer;
-  bool ok = writer.Open(path);
-  if (ok) {
-    switch (format) {
-      case OutputFormat::kChannelFile:
-        WriteChannelFile(writer, record);
-        break;
-      case OutputFormat::kMatlabScript:
-        WriteMatlabScript(record, writer);
-        break;
-      case OutputFormat::kCsv:
-        WriteCsvFile(record, writer);
-        break;
-      case OutputFormat::kNone:
-        break;
-    }
-    ok = writer.Commit();
-  }
-  if (!ok) {
-    ReportError(err, messages::SaveError(path) + " : " + SystemErrorText(writer.Error()));
-  }
-  return ok;
 }
 
 // Several files: each text block starts with the file's name and blocks are
@@ -148,17 +57,12 @@ int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
   return status;
 }
 
-int RunConvert(const CommandLine& command, std::ostream& err) {
-  OutputFormat format = OutputFormat::kNone;
-  if (!CheckOutput(command, format, err)) return 1;
-  ChannelRecord record;
-  if (!LoadRecord(command.input, record, err)) return 1;
-  return WriteRecord(command.output, format, record, err) ? 0 : 1;
-}
-
 int RunMath(const CommandLine& command, std::ostream& err) {
-  OutputFormat format = OutputFormat::kNone;
-  if (!CheckOutput(command, format, err)) return 1;
+  if (!IsOutputFormat(command.output)) {
+    ReportError(err, UnknownOutputMessage(command.output));
+    return 1;
+  }
+  if (!MayReplace(command.output, command.force, err)) return 1;
   const bool two = TakesSecondOperand(command.operation);
   ChannelRecord a;
   ChannelRecord b;
@@ -179,7 +83,7 @@ int RunMath(const CommandLine& command, std::ostream& err) {
     ReportError(err, MathResultMessage(outcome, std::nullopt));
     return 1;
   }
-  return WriteRecord(command.output, format, result, err) ? 0 : 1;
+  return WriteRecord(command.output, result, err) ? 0 : 1;
 }
 
 int RunConfig(const CommandLine& command, std::ostream& out, std::ostream& err) {

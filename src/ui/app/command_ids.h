@@ -2,8 +2,7 @@
 
 namespace tavril {
 
-// Main menu command identifiers, shared by the menu and by the core operations
-// that re-run a command.
+// Main menu command identifiers.
 enum CommandId : int {
   kCmdOpen = 40001,
   kCmdSave = 40002,
@@ -22,6 +21,12 @@ enum CommandId : int {
   kCmdSearch = 40023,
   kCmdReset = 40024,
   kCmdMathOperations = 40025,
+  kCmdImport = 40026,
+  kCmdExportCsv = 40029,
+  kCmdExportMat = 40030,
+  kCmdExportHdf5 = 40031,
+  kCmdOpenSession = 40032,
+  kCmdSaveSession = 40033,
 };
 
 }  // namespace tavril

@@ -64,10 +64,18 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   QMenu* file = bar.addMenu(QStringLiteral("&Fichier"));
   add.Add(file, kCmdOpen, "&Ouvrir");
   add.Add(file, kCmdSave, "&Sauvegarder sous ...");
+  add.Add(file, kCmdImport, "&Importer des canaux ...");
   QMenu* exportTo = file->addMenu(QStringLiteral("&Exporter vers"));
   add.Add(exportTo, kCmdExportMatlab, "&Matlab (*.M)");
-  add.Add(exportTo, kCmdExportExcel, "&Excel", kGreyed);
-  add.Add(exportTo, kCmdExportImage, "&Image (*.BMP)", kGreyed);
+  add.Add(exportTo, kCmdExportExcel, "&Excel");
+  add.Add(exportTo, kCmdExportImage, "&Image (*.BMP)");
+  exportTo->addSeparator();
+  add.Add(exportTo, kCmdExportCsv, "&CSV (*.csv)");
+  add.Add(exportTo, kCmdExportMat, "MATLAB (*.ma&t)");
+  add.Add(exportTo, kCmdExportHdf5, "&HDF5 (*.h5)");
+  file->addSeparator();
+  add.Add(file, kCmdOpenSession, "Ouvrir une sessio&n ...");
+  add.Add(file, kCmdSaveSession, "Sauvegarder &la session ...");
   file->addSeparator();
   add.Add(file, kCmdQuit, "&Quitter");
 

@@ -71,15 +71,15 @@ const FileDialogRequest& ViewerProgramRequest() {
   return request;
 }
 
-std::string TitleWithFile(const std::string& fileTitle) {
+}  // namespace
+
+std::string MainWindow::TitleWithFile(const std::string& fileTitle) {
   return std::string(kAppName) + " - " + fileTitle;
 }
 
-std::filesystem::path ChosenPath(const FileDialogState& memory) {
+std::filesystem::path MainWindow::ChosenPath(const FileDialogState& memory) {
   return std::filesystem::path(memory.filePath);
 }
-
-}  // namespace
 
 MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards,
                        UserInteraction& ui, FileDialogs& fileDialogs, QWidget* parent)
@@ -157,9 +157,6 @@ void MainWindow::RunCommand(int commandId) {
     case kCmdExportMatlab:
       ExportMatlab();
       break;
-    case kCmdExportExcel:
-      Tell(messages::kNotAvailable, kErrorCaption, MessageIcon::kError);
-      break;
     case kCmdQuit:
       close();
       break;
@@ -185,7 +182,8 @@ void MainWindow::RunCommand(int commandId) {
       ShowAbout();
       break;
     default:
-      // Image export, servo control, generator and search have no action.
+      // Servo control, generator and search have no action.
+      RunFileCommand(commandId);
       break;
   }
 }

@@ -3,10 +3,13 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <span>
 #include <string>
 
 #include "acquisition/boards.h"
+#include "files/channel_set.h"
 #include "files/save_prompt.h"
 #include "model/program.h"
 #include "model/user_interaction.h"
@@ -28,10 +31,19 @@ class InfoStripWidget;
 
 inline constexpr const char* kAppName = kProgramName;
 
+// Writes the records of several channels at a path; false with the reason in
+// `why` when it fails.
+using RecordsWriter = bool (*)(std::span<const SlotView>, const std::filesystem::path&,
+                               std::string* why);
+using PathWriter = std::function<bool(const std::filesystem::path&, std::string* why)>;
+
 // What the program remembers between uses of its windows: the data files'
 // dialog, and each panel's and dialog's own memory.
 struct WindowMemory {
   FileDialogState dataFiles;
+  FileDialogState channelFiles;  // exports and imports of several channels
+  FileDialogState sessionFiles;
+  FileDialogState imageFiles;
   AcquisitionPanelMemory acquisition;
   MathDialogMemory math;
   ConfigDialogMemory configuration;
@@ -98,6 +110,20 @@ class MainWindow : public QMainWindow {
   bool SaveUntilWritten(const FileDialogRequest& request,
                         SaveOutcome (*write)(UserInteraction&, const std::filesystem::path&,
                                              const ChannelRecord&));
+  // Files of several channels, images and sessions (main_window_files.cpp);
+  // false for any other command.
+  bool RunFileCommand(int commandId);
+  void ExportChannels(const FileDialogRequest& request, const char* caption, RecordsWriter write);
+  void ExportImage();
+  void Import();
+  void OpenSession();
+  void SaveSession();
+  // Like SaveUntilWritten, for a writer that writes the file by its name; the
+  // writer's reason follows the failure message. `afterChoice` may amend the
+  // name chosen before it is written.
+  bool WriteUntilWritten(const FileDialogRequest& request, FileDialogState& files,
+                         const char* caption, const PathWriter& write,
+                         const std::function<void(FileDialogState&)>& afterChoice = {});
   void Reset();
   void ToggleChannel(int channel);
   void ShowHelp();
@@ -115,6 +141,8 @@ class MainWindow : public QMainWindow {
   MessageAnswer Tell(const std::string& text, const char* caption, MessageIcon icon,
                      MessageButtons buttons = MessageButtons::kOk);
   void SetAppTitle(const std::string& title);
+  static std::string TitleWithFile(const std::string& fileTitle);
+  static std::filesystem::path ChosenPath(const FileDialogState& memory);
 
   SessionModel& model_;
   Session& session_;

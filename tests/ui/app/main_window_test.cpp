@@ -58,11 +58,13 @@ TEST_F(MainMenu, HelpSitsAtTheRightEndOfTheBar) {
 TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
   QMenuBar* bar = window_.menuBar();
   EXPECT_EQ(EntryTexts(Popup(bar, "&Fichier")->actions()),
-            (std::vector<QString>{"&Ouvrir", "&Sauvegarder sous ...", "&Exporter vers", "-",
-                                  "&Quitter"}));
+            (std::vector<QString>{"&Ouvrir", "&Sauvegarder sous ...", "&Importer des canaux ...",
+                                  "&Exporter vers", "-", "Ouvrir une sessio&n ...",
+                                  "Sauvegarder &la session ...", "-", "&Quitter"}));
   EXPECT_EQ(EntryTexts(
                 qobject_cast<QMenu*>(window_.CommandAction(kCmdExportMatlab)->parent())->actions()),
-            (std::vector<QString>{"&Matlab (*.M)", "&Excel", "&Image (*.BMP)"}));
+            (std::vector<QString>{"&Matlab (*.M)", "&Excel", "&Image (*.BMP)", "-", "&CSV (*.csv)",
+                                  "MATLAB (*.ma&t)", "&HDF5 (*.h5)"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "A&ction")->actions()),
             (std::vector<QString>{"&Acquisition", "A&sservissement", "&Générateur", "-",
                                   "&Opérations Mathématiques", "&Remise à zéro"}));
@@ -86,8 +88,8 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
       {kCmdOpen, true, false, false},
       {kCmdSave, true, false, false},
       {kCmdExportMatlab, true, false, false},
-      {kCmdExportExcel, false, false, false},
-      {kCmdExportImage, false, false, false},
+      {kCmdExportExcel, true, false, false},
+      {kCmdExportImage, true, false, false},
       {kCmdQuit, true, false, false},
       {kCmdAcquisitionPanel, true, true, false},
       {kCmdServo, false, false, false},
@@ -210,19 +212,21 @@ TEST_F(ChannelSwitch, HidingTheMasterChannelKeepsItTheMaster) {
 
 using MenuCommand = MainWindowTest;
 
-TEST_F(MenuCommand, ExcelExportSaysItIsNotAvailable) {
-  window_.RunCommand(kCmdExportExcel);
-  ASSERT_EQ(user_.boxes().size(), 1u);
-  const MessageBoxRequest& box = user_.boxes()[0];
-  EXPECT_EQ(box.text, "Fonction non Disponible");
-  EXPECT_EQ(box.caption, "ERREUR!");
-  EXPECT_EQ(box.icon, MessageIcon::kError);
-  EXPECT_EQ(box.buttons, MessageButtons::kOk);
+TEST_F(MenuCommand, ExportsOfEveryChannelRefuseWhenNoChannelHoldsSamples) {
+  for (const int command : {kCmdExportExcel, kCmdExportCsv, kCmdExportMat, kCmdExportHdf5}) {
+    window_.RunCommand(command);
+  }
+  ASSERT_EQ(user_.boxes().size(), 4u);
+  for (const MessageBoxRequest& box : user_.boxes()) {
+    EXPECT_EQ(box.text, "Aucun canal ne contient d'échantillons : il n'y a rien à exporter.");
+    EXPECT_EQ(box.icon, MessageIcon::kError);
+  }
+  EXPECT_TRUE(dialogs_.shown().empty());
 }
 
 TEST_F(MenuCommand, CommandsWithoutActionChangeNothing) {
   session_.Master() = SampleRecord("garde", {1.0, 2.0});
-  const int withoutAction[] = {kCmdExportImage, kCmdServo, kCmdGenerator, kCmdSearch, 40009, 0};
+  const int withoutAction[] = {kCmdServo, kCmdGenerator, kCmdSearch, 40009, 0};
   for (const int commandId : withoutAction) window_.RunCommand(commandId);
   EXPECT_TRUE(user_.boxes().empty());
   EXPECT_TRUE(dialogs_.shown().empty());

@@ -1,4 +1,4 @@
-#include "files/csv_export.h"
+#include "files/csv_file.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,9 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 
 std::string CsvOf(const ChannelRecord& record) {
-  return testing::BytesWrittenBy([&](AtomicFileWriter& out) { WriteCsvFile(record, out); });
+  const SlotView view{0, &record};
+  return testing::BytesWrittenBy(
+      [&](AtomicFileWriter& out) { WriteCsvFile(std::span<const SlotView>(&view, 1), out); });
 }
 
 ChannelRecord MakeRecord(double rate, std::vector<double> samples) {

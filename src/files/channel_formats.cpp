@@ -1,0 +1,90 @@
+#include "files/channel_formats.h"
+
+#include <fstream>
+#include <string_view>
+
+#include "files/csv_file.h"
+#include "files/hdf5_file.h"
+#include "files/mat_file.h"
+#include "files/xlsx_file.h"
+#include "model/messages.h"
+
+namespace tavril {
+
+std::string LowerExtension(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension;
+}
+
+ChannelFormat ChannelFormatOf(const std::filesystem::path& path) {
+  const std::string extension = LowerExtension(path);
+  if (extension == ".tvr") return ChannelFormat::kChannelFile;
+  if (extension == ".m") return ChannelFormat::kMatlabScript;
+  if (extension == ".csv") return ChannelFormat::kCsv;
+  if (extension == ".mat") return ChannelFormat::kMat;
+  if (extension == ".h5" || extension == ".hdf5") return ChannelFormat::kHdf5;
+  if (extension == ".xlsx") return ChannelFormat::kXlsx;
+  return ChannelFormat::kUnknown;
+}
+
+bool HoldsSeveralChannels(ChannelFormat format) {
+  return format == ChannelFormat::kCsv || format == ChannelFormat::kMat ||
+         format == ChannelFormat::kHdf5 || format == ChannelFormat::kXlsx;
+}
+
+namespace {
+
+// A file whose name does not say is known by its first bytes: MATLAB files
+// start with their text header (version 7.3 ones too, before their HDF5
+// part), HDF5 files with their signature; any other is read as CSV.
+ChannelFormat FormatByContent(const std::filesystem::path& path) {
+  char start[8] = {};
+  std::ifstream file(path, std::ios::binary);
+  file.read(start, sizeof start);
+  const std::string_view head(start, static_cast<std::size_t>(file.gcount()));
+  if (head.starts_with("MATLAB")) return ChannelFormat::kMat;
+  if (head == std::string_view("\x89HDF\r\n\x1a\n", 8)) return ChannelFormat::kHdf5;
+  return ChannelFormat::kCsv;
+}
+
+}  // namespace
+
+bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why) {
+  ChannelFormat format = ChannelFormatOf(path);
+  if (format == ChannelFormat::kUnknown) format = FormatByContent(path);
+  switch (format) {
+    case ChannelFormat::kCsv:
+      return ReadCsvFile(path, set, why);
+    case ChannelFormat::kMat:
+      return ReadMatFile(path, set, why);
+    case ChannelFormat::kHdf5:
+      return ReadHdf5File(path, set, why);
+    default:
+      break;
+  }
+  if (why != nullptr) *why = messages::kUnknownChannelFileKind;
+  return false;
+}
+
+bool WriteChannelsFile(std::span<const SlotView> records, const std::filesystem::path& path,
+                       std::string* why) {
+  switch (ChannelFormatOf(path)) {
+    case ChannelFormat::kCsv:
+      return WriteCsvFile(records, path, why);
+    case ChannelFormat::kMat:
+      return WriteMatFile(records, path, why);
+    case ChannelFormat::kHdf5:
+      return WriteHdf5File(records, path, why);
+    case ChannelFormat::kXlsx:
+      return WriteXlsxFile(records, path, why);
+    default:
+      break;
+  }
+  if (why != nullptr) *why = messages::kUnknownChannelFileKind;
+  return false;
+}
+
+}  // namespace tavril

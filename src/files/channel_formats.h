@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "files/channel_set.h"
+
+namespace tavril {
+
+// The formats a file of channels is written in, known by its extension
+// whatever its case.
+enum class ChannelFormat {
+  kChannelFile,   // .tvr: one record
+  kMatlabScript,  // .m: one record
+  kCsv,           // .csv
+  kMat,           // .mat
+  kHdf5,          // .h5, .hdf5
+  kXlsx,          // .xlsx: written only
+  kUnknown,
+};
+
+ChannelFormat ChannelFormatOf(const std::filesystem::path& path);
+
+// The extension of `path` with its dot, in lower case ("" for none).
+std::string LowerExtension(const std::filesystem::path& path);
+
+// True for the formats that hold several channels.
+bool HoldsSeveralChannels(ChannelFormat format);
+
+// Reads a file of several channels (.csv, .mat, .h5; a file with another
+// extension by its first bytes) into `set`; false with the reason in `why`
+// for a damaged file or one of another format (.tvr, .m, .xlsx), `set` then
+// left as it was.
+bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why);
+
+// Writes `records` to a file of several channels (.csv, .mat, .h5, .xlsx),
+// whole or not at all; false with the reason in `why`.
+bool WriteChannelsFile(std::span<const SlotView> records, const std::filesystem::path& path,
+                       std::string* why);
+
+}  // namespace tavril

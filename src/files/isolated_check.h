@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tavril {
+
+// Runs `check` in a child process of its own, so that a library that
+// crashes, or loops forever, on a damaged file takes down the child and not
+// the program. True only when `check` returned true; false with the reason in
+// `why`: the one `check` gave (carried back through a pipe), or, when the
+// child died or ran past `timeLimit`, a sentence that names `library` and
+// says what happened. The child shares nothing the check changes with the
+// caller and ends without running exit handlers.
+bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
+                         std::chrono::milliseconds timeLimit, const char* library,
+                         std::string* why);
+
+// The same for a check that reads the file at `path`, given seconds for its
+// structure and the time to read every byte slowly.
+bool CheckFileInChildProcess(const std::filesystem::path& path, const char* library,
+                             const std::function<bool(std::string& why)>& check, std::string* why);
+
+}  // namespace tavril

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "model/channel_record.h"
+
+namespace tavril::cli {
+
+// One line on `err`, "tavril-cli: " first, whatever the message holds: a
+// file name with a line break in it must not split the line scripts read.
+void ReportError(std::ostream& err, std::string_view message);
+
+// Without `force`, refuses (and reports) an output that exists already. A
+// dangling link counts as existing: replacing it would lose it too.
+bool MayReplace(const std::string& path, bool force, std::ostream& err);
+
+// Reads a .tvr file with its statistics; reports why it cannot.
+bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err);
+
+// True when `path` names a format a record can be written in.
+bool IsOutputFormat(const std::string& path);
+// The message for an output whose extension names no format.
+std::string UnknownOutputMessage(const std::string& path);
+
+// Writes one record in the format of the extension, whole or nothing; a
+// file of several channels gets it as channel 0. Reports why it cannot.
+bool WriteRecord(const std::string& path, const ChannelRecord& record, std::ostream& err);
+
+}  // namespace tavril::cli
