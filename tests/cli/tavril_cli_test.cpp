@@ -548,6 +548,39 @@ TEST(CliConvert, WritesTheFormatTheExtensionNames) {
   }
 }
 
+// Data files go into one file of several channels and come back byte for
+// byte, one file per channel.
+TEST(CliConvert, SeveralDataFilesMakeOneFileOfChannelsAndComeBack) {
+  for (const std::string multi : {"all.csv", "all.mat", "all.h5"}) {
+    SCOPED_TRACE(multi);
+    TempDir dir;
+    CopyIn(dir, {"essai.tvr", "rate_2000.tvr", "empty_accents.tvr"});
+    RunResult run = RunProgram(
+        dir.path(), {"convert", "essai.tvr", "rate_2000.tvr", "empty_accents.tvr", multi});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = RunProgram(dir.path(), {"convert", multi, "back.tvr"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(dir / "back0.tvr"), DataFile("essai.tvr"));
+    EXPECT_EQ(ReadFileBytes(dir / "back1.tvr"), DataFile("rate_2000.tvr"));
+    EXPECT_EQ(ReadFileBytes(dir / "back2.tvr"), DataFile("empty_accents.tvr"));
+  }
+}
+
+TEST(CliConvert, ChannelsOfTwoInputsMayNotMeet) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr", "rate_2000.tvr"});
+  ASSERT_EQ(RunProgram(dir.path(), {"convert", "essai.tvr", "a.h5"}).status, 0);
+  RunResult run = RunProgram(dir.path(), {"convert", "a.h5", "a.h5", "b.csv"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavril-cli: Le canal 0 est dans a.h5 et dans a.h5\n");
+  // Without --force, no file of several outputs is written when one exists.
+  WriteFileBytes(dir / "out1.tvr", "ancien");
+  run = RunProgram(dir.path(), {"convert", "essai.tvr", "rate_2000.tvr", "out.tvr"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.h5", "essai.tvr", "out1.tvr",
+                                                     "rate_2000.tvr"}));
+}
+
 TEST(CliConvert, RefusesToReplaceAFileWithoutForce) {
   TempDir dir;
   CopyIn(dir, {"essai.tvr"});

@@ -145,7 +145,9 @@ TEST(SessionFileRefusals, FilesTheLibraryDoesNotSurviveAreRefused) {
     contents.masterChannel = 3;
     std::string why;
     EXPECT_FALSE(ReadSessionFile(folder / file, contents, &why));
-    if (!expected.empty()) EXPECT_EQ(why, expected);
+    if (!expected.empty()) {
+      EXPECT_EQ(why, expected);
+    }
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(contents.masterChannel, 3);
   }
