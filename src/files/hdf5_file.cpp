@@ -26,7 +26,7 @@ bool ReadChannelsFile(const std::filesystem::path& path, bool checkOnly, Channel
   const Hdf5Use use;
   Hdf5File file;
   return hdf5_layout::OpenFile(path, hdf5_layout::kChannelsFormat, file, reason) &&
-         hdf5_layout::ReadChannels(file.get(), false, checkOnly, read, reason);
+         hdf5_layout::ReadChannels(file.get(), {.checkOnly = checkOnly}, read, reason);
 }
 
 }  // namespace

@@ -150,8 +150,9 @@ bool ReadThrough(hid_t dataset, const std::string& where, hsize_t length, std::s
 
 // The dataset's samples into `samples`, once its type, shape, length and
 // chunks are known to be what this layout allows.
-bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count, bool checkOnly,
-                 std::vector<double>& samples, std::string& why) {
+bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
+                 const ReadOptions& options, int slot, std::vector<double>& samples,
+                 std::string& why) {
   const Hdf5Type type(H5Dget_type(dataset));
   const Hdf5Dataspace space(H5Dget_space(dataset));
   const Hdf5PropertyList creation(H5Dget_create_plist(dataset));
@@ -193,9 +194,13 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count, b
       return false;
     }
   }
-  if (checkOnly) return ReadThrough(dataset, where, length, why);
+  if (options.checkOnly) return ReadThrough(dataset, where, length, why);
   std::vector<double> read;
-  if (!AllocateZeroed(read, length)) {
+  std::vector<double>* reuse = options.reuse != nullptr ? &(*options.reuse)[slot] : nullptr;
+  if (reuse != nullptr && reuse->capacity() >= length) {
+    read = std::move(*reuse);
+    read.resize(length);
+  } else if (!AllocateZeroed(read, length)) {
     why = "la mémoire ne peut pas contenir les " + std::to_string(length) + " valeurs de " + where;
     return false;
   }
@@ -208,7 +213,7 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count, b
 }
 
 // One dataset of /channels into `entry`.
-bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, bool checkOnly,
+bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options,
                 SlotRecord& entry, std::string& why) {
   const std::string where = DatasetPath(name);
   H5L_info_t link{};
@@ -267,10 +272,10 @@ bool ReadRecord(hid_t group, const std::string& name, bool storedStatistics, boo
   record.chan = static_cast<std::int16_t>(chan);
   record.gain = static_cast<std::int16_t>(gain);
   record.count = static_cast<std::uint32_t>(count);
-  if (!ReadSamples(dataset.get(), where, record.count, checkOnly, record.samples, why)) {
+  if (!ReadSamples(dataset.get(), where, record.count, options, entry.slot, record.samples, why)) {
     return false;
   }
-  if (HoldsSamples(record) || !storedStatistics) {
+  if (HoldsSamples(record) || !options.storedStatistics) {
     const ChannelStatistics statistics = ComputeStatistics(record.samples);
     record.maxIndex = statistics.maxIndex;
     record.maxValue = statistics.maxValue;
@@ -428,8 +433,7 @@ bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& w
   return true;
 }
 
-bool ReadChannels(hid_t file, bool storedStatistics, bool checkOnly, ChannelSet& records,
-                  std::string& why) {
+bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, std::string& why) {
   const htri_t exists = H5Lexists(file, kChannelsGroup, H5P_DEFAULT);
   if (exists <= 0) {
     why = exists == 0 ? "le groupe /channels manque" : Hdf5Failure("lecture de /channels");
@@ -452,7 +456,7 @@ bool ReadChannels(hid_t file, bool storedStatistics, bool checkOnly, ChannelSet&
     std::string name;
     SlotRecord entry;
     if (!LinkName(group.get(), index, name, why) ||
-        !ReadRecord(group.get(), name, storedStatistics, checkOnly, entry, why)) {
+        !ReadRecord(group.get(), name, options, entry, why)) {
       return false;
     }
     std::string& first = names[static_cast<std::size_t>(entry.slot)];

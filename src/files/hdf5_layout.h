@@ -34,12 +34,21 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
 // The group /channels, one dataset per record (its layout is in hdf5_file.h).
 bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& why);
 
+// How ReadChannels reads.
+struct ReadOptions {
+  // A record without samples takes its statistics from the dataset's
+  // attributes (they are required then), instead of zeros.
+  bool storedStatistics = false;
+  // Every sample is read, a block at a time through one small buffer, and
+  // none is kept: the records get no samples.
+  bool checkOnly = false;
+  // Memory to read each slot's samples into when it can hold them (a
+  // session's spare memory), instead of fresh pages.
+  ChannelSamples* reuse = nullptr;
+};
+
 // Reads /channels into `records`, in slot order. Statistics are recomputed
-// from the samples; a record without samples takes them from the dataset's
-// attributes when `storedStatistics` (they are required then), zeros otherwise.
-// With `checkOnly`, every sample is read, a chunk at a time through one small
-// buffer, and none is kept: the records get no samples.
-bool ReadChannels(hid_t file, bool storedStatistics, bool checkOnly, ChannelSet& records,
-                  std::string& why);
+// from the samples.
+bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, std::string& why);
 
 }  // namespace tavril::hdf5_layout

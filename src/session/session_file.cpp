@@ -115,8 +115,8 @@ namespace {
 
 // Reads the session at `path` into `read`; with `checkOnly`, every part of
 // it is read but the records get no samples.
-bool ReadSession(const std::filesystem::path& path, bool checkOnly, SessionContents& read,
-                 std::string& reason) {
+bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSamples* reuse,
+                 SessionContents& read, std::string& reason) {
   const Hdf5Use use;
   Hdf5File file;
   ChannelSet records;
@@ -127,7 +127,9 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, SessionConte
     ok = attributes.Integer("master_channel", 0, kChannelCount - 1, master);
     if (!ok) reason = attributes.why();
   }
-  ok = ok && hdf5_layout::ReadChannels(file.get(), true, checkOnly, records, reason) &&
+  ok = ok && hdf5_layout::ReadChannels(
+                 file.get(), {.storedStatistics = true, .checkOnly = checkOnly, .reuse = reuse},
+                 records, reason) &&
        ReadView(file.get(), read.view, reason);
   // ReadChannels refuses a slot twice: eight records are then every slot once.
   if (ok && records.size() != kChannelCount) {
@@ -145,17 +147,18 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, SessionConte
 
 }  // namespace
 
-bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why) {
+bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
+                     ChannelSamples* reuse) {
   // libhdf5 crashes or loops on some damaged files: the whole file is read
   // once aside first.
   const auto check = [&path](std::string& reason) {
     SessionContents ignored;
-    return ReadSession(path, true, ignored, reason);
+    return ReadSession(path, true, nullptr, ignored, reason);
   };
   if (!CheckFileInChildProcess(path, "HDF5", check, why)) return false;
   SessionContents read;
   std::string reason;
-  if (!ReadSession(path, false, read, reason)) {
+  if (!ReadSession(path, false, reuse, read, reason)) {
     if (why != nullptr) *why = std::move(reason);
     return false;
   }

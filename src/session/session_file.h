@@ -52,8 +52,11 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 
 // Reads a session file into `out`. False with `why` (French: which part of the
 // file is wrong and how) when it is missing, not HDF5, not a session file or
-// damaged; `out` is then untouched.
-bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why);
+// damaged; `out` is then untouched. The samples are read into the vectors of
+// `reuse` that can hold them, whose memory is then the records' (a session's
+// spare memory: no fresh pages when a session is opened again).
+bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
+                     ChannelSamples* reuse = nullptr);
 
 // Puts what a session file held into `session` and `view`: every record, each
 // one's revision moved on from the record it replaces (the samples replaced go
