@@ -17,6 +17,10 @@ namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 
+// Written pages are put on disk and let go of this much at a time.
+constexpr off_t kReleaseStretch = off_t{32} << 20;
+constexpr off_t kPageBytes = 4096;
+
 // The fault-injection seam of the tests; it stays inert in the program.
 struct InjectedFailure {
   bool armed = false;
@@ -127,6 +131,21 @@ bool CopyOver(int from, off_t size, const std::filesystem::path& to, std::vector
   return CloseFile(fd) == 0 && ok;
 }
 
+// Starts writing the bytes [from, to) of the file to disk, or with `drop`
+// waits until they are there and drops them from the page cache; 0, or the
+// error the disk reported. A file system that cannot do it keeps its pages,
+// which costs memory but loses nothing.
+int ReleasePages(int fd, off_t from, off_t to, bool drop) {
+  const unsigned flags =
+      drop ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER
+           : SYNC_FILE_RANGE_WRITE;
+  if (from == to) return 0;
+  if (::sync_file_range(fd, from, to - from, flags) != 0)
+    return errno == EINVAL || errno == ENOSYS || errno == ESPIPE ? 0 : errno;
+  if (drop) ::posix_fadvise(fd, from, to - from, POSIX_FADV_DONTNEED);
+  return 0;
+}
+
 bool NoNewFileAllowed(int error) {
   return error == EACCES || error == EPERM || error == EROFS;
 }
@@ -151,6 +170,8 @@ bool AtomicFileWriter::Adopt(int fd, Method method, std::filesystem::path target
   method_ = method;
   failed_ = false;
   written_ = 0;
+  released_ = 0;
+  started_ = 0;
   target_ = std::move(target);
   temporary_ = std::move(temporary);
   buffer_.resize(kBufferBytes);
@@ -224,6 +245,11 @@ char* AtomicFileWriter::Reserve(std::size_t maxBytes) {
 }
 
 void AtomicFileWriter::Append(std::string_view text) {
+  if (text.size() >= kBufferBytes) {
+    // Written from where it is rather than copied through the buffer.
+    if (Flush()) WriteOut(text.data(), text.size());
+    return;
+  }
   char* out = Reserve(text.size());
   std::memcpy(out, text.data(), text.size());
   Advance(out + text.size());
@@ -231,16 +257,52 @@ void AtomicFileWriter::Append(std::string_view text) {
 
 bool AtomicFileWriter::Flush() {
   if (fd_ < 0) return false;
-  if (!failed_ && used_ > 0) {
-    if (WriteAll(fd_, buffer_.data(), used_)) {
-      written_ += static_cast<off_t>(used_);
-    } else {
-      failed_ = true;
-      Failed(errno);
-    }
-  }
+  if (!failed_ && used_ > 0) WriteOut(buffer_.data(), used_);
   used_ = 0;
   return !failed_;
+}
+
+void AtomicFileWriter::WriteOut(const char* data, std::size_t size) {
+  if (!WriteAll(fd_, data, size)) {
+    failed_ = true;
+    Failed(errno);
+    return;
+  }
+  written_ += static_cast<off_t>(size);
+  ReleaseUpTo(fd_, written_);
+}
+
+bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end) {
+  end -= end % kPageBytes;
+  if (failed_ || end - started_ < kReleaseStretch) return !failed_;
+  // The disk writes the newest stretch while the one before, started last
+  // time and so mostly written by now, is waited for and dropped.
+  int error = ReleasePages(fd, started_, end, false);
+  if (error == 0) error = ReleasePages(fd, released_, started_, true);
+  if (error != 0) {
+    // The error is now seen: a later fsync would not report it again.
+    failed_ = true;
+    return Failed(error);
+  }
+  released_ = started_;
+  started_ = end;
+  return true;
+}
+
+bool AtomicFileWriter::ReleaseHandedOverPages() {
+  if (!handedOver_) return !failed_;
+  if (watchFd_ < 0) {
+    const std::filesystem::path& written = method_ == Method::kInPlace ? target_ : temporary_;
+    watchFd_ = ::open(written.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  struct stat info {};
+  if (watchFd_ < 0 || ::fstat(watchFd_, &info) != 0) return !failed_;
+  return ReleaseUpTo(watchFd_, info.st_size);
+}
+
+void AtomicFileWriter::StopWatching() {
+  if (watchFd_ >= 0) ::close(watchFd_);
+  watchFd_ = -1;
 }
 
 std::filesystem::path AtomicFileWriter::HandOverPath() {
@@ -256,6 +318,7 @@ bool AtomicFileWriter::Commit() {
   if (handedOver_) {
     // Takes back what the library wrote, to sync it and put it in place.
     handedOver_ = false;
+    StopWatching();
     const std::filesystem::path& written = method_ == Method::kInPlace ? target_ : temporary_;
     fd_ = ::open(written.c_str(), O_RDWR | O_CLOEXEC);
     struct stat info {};
@@ -321,6 +384,7 @@ void AtomicFileWriter::Discard() {
     fd_ = -1;
   }
   handedOver_ = false;
+  StopWatching();
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
     temporary_.clear();

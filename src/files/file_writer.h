@@ -58,6 +58,14 @@ class AtomicFileWriter {
   // library wrote and puts it in place as for content appended here.
   std::filesystem::path HandOverPath();
 
+  // While a library writes the handed-over file: puts what it wrote so far on
+  // disk and frees its pages once a large stretch has come (content appended
+  // here is released so on its own). Gigabytes of written pages left in the
+  // page cache would take fresh memory, which costs more than the disk, and
+  // push out what the program and the system use. False once the disk has
+  // reported an error; Commit() then fails too.
+  bool ReleaseHandedOverPages();
+
   // False on any failed step (write, flush, reservation, copy, rename); the
   // target is then unchanged, except where it is written in place (above).
   bool Commit();
@@ -74,6 +82,10 @@ class AtomicFileWriter {
   enum class Method { kRename, kCopyOver, kInPlace };
 
   bool Flush();
+  void WriteOut(const char* data, std::size_t size);
+  // Releases the pages of the file up to `end` as above, through `fd`.
+  bool ReleaseUpTo(int fd, off_t end);
+  void StopWatching();
   bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
   bool Adopt(int fd, Method method, std::filesystem::path target, std::filesystem::path temporary);
   // Notes `error` unless a step failed before; always false.
@@ -84,7 +96,10 @@ class AtomicFileWriter {
   Method method_ = Method::kRename;
   bool failed_ = false;
   int error_ = 0;
-  off_t written_ = 0;  // bytes handed to write(2)
+  off_t written_ = 0;   // bytes handed to write(2)
+  off_t released_ = 0;  // bytes on disk and out of the page cache
+  off_t started_ = 0;   // bytes whose writing to disk has begun
+  int watchFd_ = -1;    // the handed-over file, read-only, to release its pages
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   std::vector<char> buffer_;

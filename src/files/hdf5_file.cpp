@@ -11,8 +11,8 @@ bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::pat
   std::string reason;
   const bool written = hdf5_layout::WriteFile(
       path, hdf5_layout::kChannelsFormat,
-      [records](hid_t file, std::string& failure) {
-        return hdf5_layout::WriteChannels(file, records, failure);
+      [records](hid_t file, const std::function<void()>& release, std::string& failure) {
+        return hdf5_layout::WriteChannels(file, records, release, failure);
       },
       reason);
   if (!written && why != nullptr) *why = std::move(reason);

@@ -213,8 +213,8 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
 }
 
 // One dataset of /channels into `entry`.
-bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options,
-                SlotRecord& entry, std::string& why) {
+bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options, SlotRecord& entry,
+                std::string& why) {
   const std::string where = DatasetPath(name);
   H5L_info_t link{};
   if (H5Lget_info(group, name.c_str(), &link, H5P_DEFAULT) < 0) {
@@ -322,8 +322,8 @@ bool LinkName(hid_t group, hsize_t index, std::string& name, std::string& why) {
 
 }  // namespace
 
-bool WriteFile(const std::filesystem::path& path, const char* format,
-               const std::function<bool(hid_t file, std::string& why)>& body, std::string& why) {
+bool WriteFile(const std::filesystem::path& path, const char* format, const WriteBody& body,
+               std::string& why) {
   AtomicFileWriter writer;
   if (!writer.Open(path)) {
     why = "impossible de créer le fichier (" + SystemErrorText(writer.Error()) + ")";
@@ -352,7 +352,9 @@ bool WriteFile(const std::filesystem::path& path, const char* format,
       why = attributes.why();
       return false;
     }
-    if (!body(file.get(), why)) return false;
+    if (!body(
+            file.get(), [&writer] { writer.ReleaseHandedOverPages(); }, why))
+      return false;
     if (!file.Close()) {
       why = Hdf5Failure("écriture du fichier");
       return false;
@@ -414,7 +416,8 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
   return true;
 }
 
-bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& why) {
+bool WriteChannels(hid_t file, std::span<const SlotView> records,
+                   const std::function<void()>& written, std::string& why) {
   const Hdf5PropertyList creation = UntimedCreation(H5P_GROUP_CREATE);
   const Hdf5Group group(
       creation.valid() ? H5Gcreate2(file, kChannelsGroup, H5P_DEFAULT, creation.get(), H5P_DEFAULT)
@@ -429,6 +432,7 @@ bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& w
       return false;
     }
     if (!WriteRecord(group.get(), view, why)) return false;
+    written();
   }
   return true;
 }

@@ -22,9 +22,13 @@ inline constexpr const char* kSessionFormat = "TAVRIL session";
 
 // Creates `path` whole or not at all (AtomicFileWriter): an HDF5 file with the
 // attributes creator, format = `format` and format_version, on which `body`
-// then writes; the file replaces `path` only once closed and synced.
-bool WriteFile(const std::filesystem::path& path, const char* format,
-               const std::function<bool(hid_t file, std::string& why)>& body, std::string& why);
+// then writes; the file replaces `path` only once closed and synced. `body`
+// calls `written` after each large part it writes, which puts what was
+// written on disk and out of the page cache (AtomicFileWriter).
+using WriteBody =
+    std::function<bool(hid_t file, const std::function<void()>& written, std::string& why)>;
+bool WriteFile(const std::filesystem::path& path, const char* format, const WriteBody& body,
+               std::string& why);
 
 // Opens `path` to read, once it is known to be a readable HDF5 file whose
 // format attribute is `format` and whose format_version this program reads.
@@ -32,7 +36,9 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
               std::string& why);
 
 // The group /channels, one dataset per record (its layout is in hdf5_file.h).
-bool WriteChannels(hid_t file, std::span<const SlotView> records, std::string& why);
+// `written` is called after each record.
+bool WriteChannels(hid_t file, std::span<const SlotView> records,
+                   const std::function<void()>& written, std::string& why);
 
 // How ReadChannels reads.
 struct ReadOptions {

@@ -91,7 +91,8 @@ bool SlotsValid(std::span<const SlotView> records) {
 }
 
 // Writes every variable; false when matio reports a failure.
-bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* times) {
+bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* times,
+                    AtomicFileWriter& writer) {
   Variable channels = ChannelStruct(records);
   if (!channels || Mat_VarWrite(file, channels.get(), MAT_COMPRESSION_NONE) != 0) return false;
   std::size_t timesHeld = 0;
@@ -110,6 +111,7 @@ bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* time
         !WriteColumn(file, mat_variables::SampleName(view.slot), record.samples.data(), count)) {
       return false;
     }
+    writer.ReleaseHandedOverPages();
   }
   return true;
 }
@@ -174,7 +176,7 @@ bool WriteMatFile(std::span<const SlotView> records, const std::filesystem::path
     }
     return Fail(why, "impossible de créer le fichier MATLAB");
   }
-  const bool wrote = WriteVariables(file, records, times.get());
+  const bool wrote = WriteVariables(file, records, times.get(), writer);
   const bool closed = Mat_Close(file) == 0;
   if (!wrote || !closed) return Fail(why, "échec de l'écriture du fichier MATLAB");
   if (!hdf5 && !AllWritten(written, records))

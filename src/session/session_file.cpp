@@ -99,11 +99,11 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
   std::string reason;
   const bool written = hdf5_layout::WriteFile(
       path, hdf5_layout::kSessionFormat,
-      [&](hid_t file, std::string& failure) {
+      [&](hid_t file, const std::function<void()>& release, std::string& failure) {
         Hdf5AttributeWriter attributes(file);
         attributes.Integer("master_channel", H5T_STD_I32LE, session.masterChannel);
         if (!attributes.ok()) failure = attributes.why();
-        return attributes.ok() && hdf5_layout::WriteChannels(file, records, failure) &&
+        return attributes.ok() && hdf5_layout::WriteChannels(file, records, release, failure) &&
                WriteView(file, view, failure);
       },
       reason);
@@ -127,9 +127,10 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSampl
     ok = attributes.Integer("master_channel", 0, kChannelCount - 1, master);
     if (!ok) reason = attributes.why();
   }
-  ok = ok && hdf5_layout::ReadChannels(
-                 file.get(), {.storedStatistics = true, .checkOnly = checkOnly, .reuse = reuse},
-                 records, reason) &&
+  ok = ok &&
+       hdf5_layout::ReadChannels(file.get(),
+                                 {.storedStatistics = true, .checkOnly = checkOnly, .reuse = reuse},
+                                 records, reason) &&
        ReadView(file.get(), read.view, reason);
   // ReadChannels refuses a slot twice: eight records are then every slot once.
   if (ok && records.size() != kChannelCount) {
