@@ -1,4 +1,5 @@
 #include "files/number_text.h"
+#include "files/sample_time_text.h"
 
 #include "support/scoped_environment.h"
 
@@ -304,6 +305,37 @@ TEST(NumberTextLocale, IgnoresTheProcessLocale) {
   EXPECT_EQ(1.5, ParseDecimalDouble("1.5").value);
   EXPECT_EQ(1.0, ParseDecimalDouble("1,5").value);
   EXPECT_TRUE(std::isinf(ParseSampleValue("inf").value));
+}
+
+}  // namespace
+}  // namespace tavril
+
+namespace tavril {
+namespace {
+
+// The decimal shortcut for sample times must be digit for digit what the
+// shortest-digit search writes, at each edge of where it applies.
+TEST(SampleTimeText, WritesWhatAppendShortestWrites) {
+  for (const double rate : {1.0, 3.0, 10.0, 1000.0, 1024.0, 2000.0, 44100.0, 100000.0, 2500000.0,
+                            1e9, 536870912.0, 0.5, 12.5}) {
+    const SampleTimeText times(rate);
+    std::vector<std::uint64_t> indexes;
+    for (std::uint64_t i = 0; i < 3000; ++i) indexes.push_back(i);
+    for (std::uint64_t i = 1; i < (std::uint64_t{1} << 62); i = i * 3 + 1) {
+      for (std::uint64_t near = i > 2 ? i - 2 : 0; near < i + 3; ++near) indexes.push_back(near);
+    }
+    // Where 15 digits end, for the decimal steps of these rates.
+    for (const std::uint64_t step : {1ull, 5ull, 100ull, 400ull, 9765625ull}) {
+      for (std::uint64_t d = 0; d < 3; ++d) indexes.push_back(999'999'999'999'999ull / step + d);
+    }
+    for (const std::uint64_t i : indexes) {
+      char fast[kMaxShortestChars + 8];
+      char plain[kMaxShortestChars + 8];
+      const std::string got(fast, times.Append(fast, i));
+      const std::string expected(plain, AppendShortest(plain, static_cast<double>(i) / rate));
+      ASSERT_EQ(got, expected) << "index " << i << " at " << rate << " Hz";
+    }
+  }
 }
 
 }  // namespace
