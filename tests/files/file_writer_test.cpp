@@ -1,9 +1,11 @@
 #include "files/file_writer.h"
+#include "files/blocks_in_order.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdio>
 #include <string>
 
 #include "support/scoped_environment.h"
@@ -61,10 +63,51 @@ TEST(AtomicFileWriter, WritesContentLargerThanItsBuffer) {
     writer.Advance(out + line.size());
     expected += line;
   }
-  writer.Append(std::string(3 << 20, 'x'));  // more than the whole buffer at once
-  expected += std::string(3 << 20, 'x');
+  // More than the whole buffer at once, and past where written pages are let go.
+  for (const char c : {'x', 'y', 'z'}) {
+    writer.Append(std::string(30 << 20, c));
+    expected += std::string(30 << 20, c);
+  }
   ASSERT_TRUE(writer.Commit());
-  EXPECT_EQ(expected, ReadFileBytes(dir / "big"));
+  EXPECT_TRUE(expected == ReadFileBytes(dir / "big"));
+}
+
+TEST(AtomicFileWriter, ALibraryWritesTheHandedOverFileWhileItsPagesAreLetGo) {
+  TempDir dir;
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "lib.bin"));
+  std::FILE* file = std::fopen(writer.HandOverPath().c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::string expected;
+  for (int part = 0; part < 5; ++part) {
+    const std::string block(20 << 20, static_cast<char>('a' + part));
+    ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), file), block.size());
+    std::fflush(file);
+    expected += block;
+    EXPECT_TRUE(writer.ReleaseHandedOverPages());
+  }
+  ASSERT_EQ(std::fclose(file), 0);
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_TRUE(expected == ReadFileBytes(dir / "lib.bin"));
+}
+
+TEST(WriteBlocksInOrder, TwoThreadsWriteEveryBlockOnceAndInOrder) {
+  TempDir dir;
+  for (const std::size_t blocks : {0u, 1u, 2u, 5000u}) {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir / "blocks"));
+    std::string expected;
+    for (std::size_t i = 0; i < blocks; ++i) expected += std::to_string(i) + ";";
+    WriteBlocksInOrder(
+        blocks, 16,
+        [](std::size_t index, char* out) {
+          const std::string text = std::to_string(index) + ";";
+          return std::copy(text.begin(), text.end(), out);
+        },
+        writer);
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(expected, ReadFileBytes(dir / "blocks")) << blocks;
+  }
 }
 
 TEST(AtomicFileWriter, KeepsTheTargetsPermissions) {
