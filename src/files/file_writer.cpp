@@ -263,13 +263,19 @@ bool AtomicFileWriter::Flush() {
 }
 
 void AtomicFileWriter::WriteOut(const char* data, std::size_t size) {
-  if (!WriteAll(fd_, data, size)) {
-    failed_ = true;
-    Failed(errno);
-    return;
+  // A buffer at a time, so that the pages let go of are taken again at once.
+  while (size > 0 && !failed_) {
+    const std::size_t piece = std::min(size, kBufferBytes);
+    if (!WriteAll(fd_, data, piece)) {
+      failed_ = true;
+      Failed(errno);
+      return;
+    }
+    written_ += static_cast<off_t>(piece);
+    ReleaseUpTo(fd_, written_);
+    data += piece;
+    size -= piece;
   }
-  written_ += static_cast<off_t>(size);
-  ReleaseUpTo(fd_, written_);
 }
 
 bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end) {
