@@ -278,13 +278,16 @@ void AtomicFileWriter::WriteOut(const char* data, std::size_t size) {
   }
 }
 
-bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end) {
+bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end, bool all) {
   end -= end % kPageBytes;
   if (failed_ || end - started_ < kReleaseStretch) return !failed_;
   // The disk writes the newest stretch while the one before, started last
-  // time and so mostly written by now, is waited for and dropped.
-  int error = ReleasePages(fd, started_, end, false);
+  // time and so mostly written by now, is waited for and dropped. With
+  // `all`, everything is, for a library that writes far more than a stretch
+  // at a time: the pages it takes next are then those let go of here.
+  int error = ReleasePages(fd, started_, end, all);
   if (error == 0) error = ReleasePages(fd, released_, started_, true);
+  if (all) started_ = end;
   if (error != 0) {
     // The error is now seen: a later fsync would not report it again.
     failed_ = true;
@@ -303,7 +306,7 @@ bool AtomicFileWriter::ReleaseHandedOverPages() {
   }
   struct stat info {};
   if (watchFd_ < 0 || ::fstat(watchFd_, &info) != 0) return !failed_;
-  return ReleaseUpTo(watchFd_, info.st_size);
+  return ReleaseUpTo(watchFd_, info.st_size, true);
 }
 
 void AtomicFileWriter::StopWatching() {

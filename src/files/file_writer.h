@@ -84,7 +84,7 @@ class AtomicFileWriter {
   bool Flush();
   void WriteOut(const char* data, std::size_t size);
   // Releases the pages of the file up to `end` as above, through `fd`.
-  bool ReleaseUpTo(int fd, off_t end);
+  bool ReleaseUpTo(int fd, off_t end, bool all = false);
   void StopWatching();
   bool Start(const std::filesystem::path& target, const std::filesystem::path& fixedTemporaryName);
   bool Adopt(int fd, Method method, std::filesystem::path target, std::filesystem::path temporary);

@@ -32,8 +32,8 @@ bool ReadChannelsFile(const std::filesystem::path& path, bool checkOnly, Channel
 }  // namespace
 
 bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
-  // libhdf5 crashes or loops on some damaged files: the whole file is read
-  // once aside first.
+  // libhdf5 crashes or loops on some damaged files: the file is read once
+  // aside first, all but the samples, whose places are checked.
   const auto check = [&path](std::string& reason) {
     ChannelSet ignored;
     return ReadChannelsFile(path, true, ignored, reason);

@@ -45,8 +45,9 @@ struct ReadOptions {
   // A record without samples takes its statistics from the dataset's
   // attributes (they are required then), instead of zeros.
   bool storedStatistics = false;
-  // Every sample is read, a block at a time through one small buffer, and
-  // none is kept: the records get no samples.
+  // Everything but the samples is read, and where each sample lies is
+  // checked (a filtered dataset's samples are read, a block at a time through
+  // one small buffer); the records get no samples.
   bool checkOnly = false;
   // Memory to read each slot's samples into when it can hold them (a
   // session's spare memory), instead of fresh pages.

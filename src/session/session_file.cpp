@@ -114,7 +114,7 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 namespace {
 
 // Reads the session at `path` into `read`; with `checkOnly`, every part of
-// it is read but the records get no samples.
+// it is read but the samples (hdf5_layout::ReadOptions).
 bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSamples* reuse,
                  SessionContents& read, std::string& reason) {
   const Hdf5Use use;
@@ -150,8 +150,8 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSampl
 
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
                      ChannelSamples* reuse) {
-  // libhdf5 crashes or loops on some damaged files: the whole file is read
-  // once aside first.
+  // libhdf5 crashes or loops on some damaged files: the file is read once
+  // aside first, all but the samples, whose places are checked.
   const auto check = [&path](std::string& reason) {
     SessionContents ignored;
     return ReadSession(path, true, nullptr, ignored, reason);

@@ -246,6 +246,17 @@ def replace(data):
     del f['channels/channel_0']
     f.create_dataset('channels/channel_0', data=data).attrs.update(attrs)
 )";
+  // The index of channel 7's chunks sends its second chunk past the end.
+  script += R"(
+import struct
+with h5py.File('good.h5', 'r') as f:
+    chunk = struct.pack('<Q', f['channels/channel_7'].id.get_chunk_info(1).byte_offset)
+b = bytearray(open('good.h5', 'rb').read())
+assert b.count(chunk) == 1
+k = b.find(chunk)
+b[k:k + 8] = struct.pack('<Q', len(b) + 4096)
+open('chunk_outside.h5', 'wb').write(b)
+)";
   for (const Damage& damage : damages) {
     script += std::string("shutil.copy('good.h5', '") + damage.name + ".h5')\n" +
               "with h5py.File('" + damage.name + ".h5', 'r+') as f:\n" +
@@ -264,6 +275,7 @@ def replace(data):
       {"signature.h5", "lecture de /channels : structures internes du fichier endommagées"},
       {"text.h5", "ce n'est pas un fichier HDF5"},
       {"missing.h5", "impossible de l'ouvrir (fichier ou dossier introuvable)"},
+      {"chunk_outside.h5", "/channels/channel_7 : l'emplacement de ses valeurs est endommagé"},
   };
   for (const Damage& damage : damages)
     cases.push_back({std::string(damage.name) + ".h5", damage.why});
