@@ -282,9 +282,8 @@ bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end, bool all) {
   end -= end % kPageBytes;
   if (failed_ || end - started_ < kReleaseStretch) return !failed_;
   // The disk writes the newest stretch while the one before, started last
-  // time and so mostly written by now, is waited for and dropped. With
-  // `all`, everything is, for a library that writes far more than a stretch
-  // at a time: the pages it takes next are then those let go of here.
+  // time and so mostly written by now, is waited for and dropped; with `all`,
+  // everything is.
   int error = ReleasePages(fd, started_, end, all);
   if (error == 0) error = ReleasePages(fd, released_, started_, true);
   if (all) started_ = end;
@@ -298,7 +297,7 @@ bool AtomicFileWriter::ReleaseUpTo(int fd, off_t end, bool all) {
   return true;
 }
 
-bool AtomicFileWriter::ReleaseHandedOverPages() {
+bool AtomicFileWriter::ReleaseHandedOverPages(bool all) {
   if (!handedOver_) return !failed_;
   if (watchFd_ < 0) {
     const std::filesystem::path& written = method_ == Method::kInPlace ? target_ : temporary_;
@@ -306,7 +305,7 @@ bool AtomicFileWriter::ReleaseHandedOverPages() {
   }
   struct stat info {};
   if (watchFd_ < 0 || ::fstat(watchFd_, &info) != 0) return !failed_;
-  return ReleaseUpTo(watchFd_, info.st_size, true);
+  return ReleaseUpTo(watchFd_, info.st_size, all);
 }
 
 void AtomicFileWriter::StopWatching() {

@@ -62,9 +62,12 @@ class AtomicFileWriter {
   // disk and frees its pages once a large stretch has come (content appended
   // here is released so on its own). Gigabytes of written pages left in the
   // page cache would take fresh memory, which costs more than the disk, and
-  // push out what the program and the system use. False once the disk has
-  // reported an error; Commit() then fails too.
-  bool ReleaseHandedOverPages();
+  // push out what the program and the system use. The newest stretch is left
+  // to the disk while the library goes on, unless `all`: for a library that
+  // writes far more than a stretch in one call, whose next call then takes
+  // the pages let go of here. False once the disk has reported an error;
+  // Commit() then fails too.
+  bool ReleaseHandedOverPages(bool all);
 
   // False on any failed step (write, flush, reservation, copy, rename); the
   // target is then unchanged, except where it is written in place (above).

@@ -111,7 +111,8 @@ bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* time
         !WriteColumn(file, mat_variables::SampleName(view.slot), record.samples.data(), count)) {
       return false;
     }
-    writer.ReleaseHandedOverPages();
+    // matio writes each vector in one call.
+    writer.ReleaseHandedOverPages(true);
   }
   return true;
 }
