@@ -205,8 +205,7 @@ void BM_Open_Session(benchmark::State& state) {
   const auto open = [&] {
     tavril::SessionContents contents;
     std::string why;
-    if (!tavril::ReadSessionFile(path, contents, &why, &session.spare.samples))
-      state.SkipWithError(why.c_str());
+    if (!tavril::ReadSessionFile(path, contents, &why, &session)) state.SkipWithError(why.c_str());
     tavril::InstallSession(contents, session, view);
   };
   if (!first) {

@@ -9,7 +9,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <span>
+#include <system_error>
+#include <vector>
 
 #include "files/file_writer.h"
 #include "files/hdf5_attributes.h"
@@ -149,18 +153,16 @@ bool ReadThrough(hid_t dataset, const std::string& where, hsize_t length, std::s
 }
 
 // Where an unfiltered dataset keeps its samples, checked without reading
-// them: every chunk the index lists (walking the whole index, as a read
-// does) or the contiguous block must be whole, of the size its values need,
-// inside the file. Samples never written (no storage, or chunks missing)
-// read as the fill value. Reading such samples is then a plain copy of bytes the
+// them: every chunk, found through the chunk index as a read finds it, or
+// the contiguous block must be whole, of the size its values need, inside
+// the file. Reading such samples is then a plain copy of bytes the
 // library has located; it is the index and the other metadata that libhdf5
 // does not survive when damaged. A filtered dataset is read through instead.
 bool CheckStorage(hid_t dataset, const std::string& where, hsize_t length, H5D_layout_t layout,
                   hsize_t chunk, std::string& why) {
   const Hdf5File file(H5Iget_file_id(dataset));
-  const Hdf5Dataspace space(H5Dget_space(dataset));
   hsize_t fileSize = 0;
-  if (!file.valid() || !space.valid() || H5Fget_filesize(file.get(), &fileSize) < 0) {
+  if (!file.valid() || H5Fget_filesize(file.get(), &fileSize) < 0) {
     why = Hdf5Failure("lecture de " + where);
     return false;
   }
@@ -176,20 +178,14 @@ bool CheckStorage(hid_t dataset, const std::string& where, hsize_t length, H5D_l
     }
     return true;
   }
-  hsize_t chunks = 0;
-  if (H5Dget_num_chunks(dataset, space.get(), &chunks) < 0 ||
-      chunks > (length + chunk - 1) / chunk) {
-    why = damaged;
-    return false;
-  }
-  for (hsize_t index = 0; index < chunks; ++index) {
-    hsize_t offset = 0;
+  // Each chunk is looked up where a read looks it up; one never written reads
+  // as the fill value.
+  for (hsize_t offset = 0; offset < length; offset += chunk) {
     unsigned filters = 0;
     haddr_t address = HADDR_UNDEF;
     hsize_t bytes = 0;
-    if (H5Dget_chunk_info(dataset, space.get(), index, &offset, &filters, &address, &bytes) < 0 ||
-        offset % chunk != 0 || offset >= length || bytes != chunk * sizeof(double) ||
-        !inFile(address, bytes)) {
+    if (H5Dget_chunk_info_by_coord(dataset, &offset, &filters, &address, &bytes) < 0 ||
+        (address != HADDR_UNDEF && (bytes != chunk * sizeof(double) || !inFile(address, bytes)))) {
       why = damaged;
       return false;
     }
@@ -266,7 +262,28 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
   return true;
 }
 
-// One dataset of /channels into `entry`.
+void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics) {
+  record.maxIndex = statistics.maxIndex;
+  record.maxValue = statistics.maxValue;
+  record.minIndex = statistics.minIndex;
+  record.minValue = statistics.minValue;
+  record.mean = statistics.mean;
+}
+
+// The statistics of `samples`, computed on a thread of their own while the
+// next record is read (here when no thread can be had).
+std::future<ChannelStatistics> StatisticsAside(std::span<const double> samples) {
+  try {
+    return std::async(std::launch::async, ComputeStatistics, samples);
+  } catch (const std::system_error&) {
+    std::promise<ChannelStatistics> computed;
+    computed.set_value(ComputeStatistics(samples));
+    return computed.get_future();
+  }
+}
+
+// One dataset of /channels into `entry`; its statistics only when it has no
+// samples.
 bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options, SlotRecord& entry,
                 std::string& why) {
   const std::string where = DatasetPath(name);
@@ -329,13 +346,10 @@ bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options
   if (!ReadSamples(dataset.get(), where, record.count, options, entry.slot, record.samples, why)) {
     return false;
   }
-  if (HoldsSamples(record) || !options.storedStatistics) {
-    const ChannelStatistics statistics = ComputeStatistics(record.samples);
-    record.maxIndex = statistics.maxIndex;
-    record.maxValue = statistics.maxValue;
-    record.minIndex = statistics.minIndex;
-    record.minValue = statistics.minValue;
-    record.mean = statistics.mean;
+  // The statistics of samples are computed by the caller, aside.
+  if (HoldsSamples(record)) return true;
+  if (!options.storedStatistics) {
+    ApplyStatistics(record, ChannelStatistics());
     return true;
   }
   std::int64_t maxIndex = 0, minIndex = 0;
@@ -407,7 +421,7 @@ bool WriteFile(const std::filesystem::path& path, const char* format, const Writ
       return false;
     }
     if (!body(
-            file.get(), [&writer] { writer.ReleaseHandedOverPages(); }, why))
+            file.get(), [&writer] { writer.ReleaseHandedOverPages(false); }, why))
       return false;
     if (!file.Close()) {
       why = Hdf5Failure("écriture du fichier");
@@ -429,8 +443,11 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
     why = isHdf5 == 0 ? "ce n'est pas un fichier HDF5" : Hdf5Failure("ouverture du fichier");
     return false;
   }
+  // Whole records are read at once: chunks go straight into the samples
+  // rather than through the library's chunk cache and a copy.
   const Hdf5PropertyList access(H5Pcreate(H5P_FILE_ACCESS));
-  if (!access.valid() || H5Pset_file_locking(access.get(), true, true) < 0) {
+  if (!access.valid() || H5Pset_file_locking(access.get(), true, true) < 0 ||
+      H5Pset_cache(access.get(), 0, 521, 0, 0.75) < 0) {
     why = Hdf5Failure("préparation de la lecture");
     return false;
   }
@@ -509,6 +526,8 @@ bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, s
     return false;
   }
   ChannelSet read;
+  // After `read`, so that the threads end before the samples they read go.
+  std::vector<std::future<ChannelStatistics>> statistics;
   std::array<std::string, kChannelCount> names;
   for (hsize_t index = 0; index < info.nlinks; ++index) {
     std::string name;
@@ -524,7 +543,13 @@ bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, s
       return false;
     }
     first = name;
+    // The samples' memory stays where it is when the entry moves.
+    statistics.push_back(HoldsSamples(entry.record) ? StatisticsAside(entry.record.samples)
+                                                    : std::future<ChannelStatistics>());
     read.push_back(std::move(entry));
+  }
+  for (std::size_t k = 0; k < read.size(); ++k) {
+    if (statistics[k].valid()) ApplyStatistics(read[k].record, statistics[k].get());
   }
   std::sort(read.begin(), read.end(),
             [](const SlotRecord& a, const SlotRecord& b) { return a.slot < b.slot; });

@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "files/system_error_text.h"
 
@@ -66,6 +69,35 @@ bool ReadVerdict(int in, std::chrono::milliseconds timeLimit, std::string& verdi
   }
 }
 
+// While it lives, the whole pages inside each vector's memory are not given
+// to a forked child (madvise MADV_DONTFORK). Nothing else lives on them: the
+// allocator keeps its own data outside an allocation's bytes.
+class KeptFromChild {
+ public:
+  explicit KeptFromChild(std::span<const std::vector<double>* const> memory) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    for (const std::vector<double>* const kept : memory) {
+      const std::vector<double>& vector = *kept;
+      const auto begin = reinterpret_cast<std::uintptr_t>(vector.data());
+      const std::uintptr_t end = begin + vector.capacity() * sizeof(double);
+      const std::uintptr_t first = (begin + page - 1) / page * page;
+      const std::uintptr_t last = end / page * page;
+      if (vector.data() == nullptr || last <= first) continue;
+      if (::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTFORK) == 0)
+        ranges_.push_back({first, last - first});
+    }
+  }
+  ~KeptFromChild() {
+    for (const auto& [start, length] : ranges_)
+      ::madvise(reinterpret_cast<void*>(start), length, MADV_DOFORK);
+  }
+  KeptFromChild(const KeptFromChild&) = delete;
+  KeptFromChild& operator=(const KeptFromChild&) = delete;
+
+ private:
+  std::vector<std::pair<std::uintptr_t, std::size_t>> ranges_;
+};
+
 }  // namespace
 
 bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
@@ -111,7 +143,9 @@ bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
 }
 
 bool CheckFileInChildProcess(const std::filesystem::path& path, const char* library,
-                             const std::function<bool(std::string& why)>& check, std::string* why) {
+                             const std::function<bool(std::string& why)>& check, std::string* why,
+                             std::span<const std::vector<double>* const> parentOnly) {
+  const KeptFromChild kept(parentOnly);
   std::error_code error;
   const std::uintmax_t bytes = std::filesystem::file_size(path, error);
   // 10 s, then 20 ms per megabyte: 50 MB/s, slower than any disk in use.

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace tavril {
 
@@ -19,8 +21,12 @@ bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
                          std::string* why);
 
 // The same for a check that reads the file at `path`, given seconds for its
-// structure and the time to read every byte slowly.
+// structure and the time to read every byte slowly. The memory of
+// `parentOnly`, which the check never touches and the caller writes next, is
+// left out of the child: a child shares the caller's pages until either
+// writes them, and each page written afterwards would cost a fault.
 bool CheckFileInChildProcess(const std::filesystem::path& path, const char* library,
-                             const std::function<bool(std::string& why)>& check, std::string* why);
+                             const std::function<bool(std::string& why)>& check, std::string* why,
+                             std::span<const std::vector<double>* const> parentOnly = {});
 
 }  // namespace tavril

@@ -149,14 +149,23 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSampl
 }  // namespace
 
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
-                     ChannelSamples* reuse) {
+                     Session* memory) {
   // libhdf5 crashes or loops on some damaged files: the file is read once
   // aside first, all but the samples, whose places are checked.
   const auto check = [&path](std::string& reason) {
     SessionContents ignored;
     return ReadSession(path, true, nullptr, ignored, reason);
   };
-  if (!CheckFileInChildProcess(path, "HDF5", check, why)) return false;
+  std::vector<const std::vector<double>*> parentOnly;
+  ChannelSamples* reuse = nullptr;
+  if (memory != nullptr) {
+    reuse = &memory->spare.samples;
+    for (int k = 0; k < kChannelCount; ++k) {
+      parentOnly.push_back(&memory->spare.samples[k]);
+      parentOnly.push_back(&memory->channels[k].samples);
+    }
+  }
+  if (!CheckFileInChildProcess(path, "HDF5", check, why, parentOnly)) return false;
   SessionContents read;
   std::string reason;
   if (!ReadSession(path, false, reuse, read, reason)) {

@@ -52,11 +52,13 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 
 // Reads a session file into `out`. False with `why` (French: which part of the
 // file is wrong and how) when it is missing, not HDF5, not a session file or
-// damaged; `out` is then untouched. The samples are read into the vectors of
-// `reuse` that can hold them, whose memory is then the records' (a session's
-// spare memory: no fresh pages when a session is opened again).
+// damaged; `out` is then untouched. With `memory`, the samples are read into
+// its spare samples where they fit, whose memory is then the records' (no
+// fresh pages when a session is opened again), and neither its records nor
+// its spare memory go to the process that checks the file first (no page of
+// theirs is then shared, to be copied or faulted in when written later).
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
-                     ChannelSamples* reuse = nullptr);
+                     Session* memory = nullptr);
 
 // Puts what a session file held into `session` and `view`: every record, each
 // one's revision moved on from the record it replaces (the samples replaced go

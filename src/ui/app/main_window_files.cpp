@@ -229,7 +229,7 @@ void MainWindow::OpenSession() {
   if (!ChooseFile(false, SessionRequest(false), files)) return;
   SessionContents contents;
   std::string why;
-  if (!ReadSessionFile(ChosenPath(files), contents, &why, &session_.spare.samples)) {
+  if (!ReadSessionFile(ChosenPath(files), contents, &why, &session_)) {
     Tell(messages::WithReason(messages::OpenError(files.fileTitle), why), kErrorCaption,
          MessageIcon::kError);
     return;
