@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "bench_files.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "first_touch.h"
@@ -23,22 +24,6 @@
 namespace {
 
 constexpr std::size_t kSampleCount = 10'000'000;
-
-class AlwaysReplace : public tavril::UserInteraction {
- public:
-  tavril::MessageAnswer ShowMessage(const tavril::MessageBoxRequest&) override {
-    return tavril::MessageAnswer::kYes;
-  }
-};
-
-const std::filesystem::path& BenchFolder() {
-  static const std::filesystem::path folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavril-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  return folder;
-}
 
 // A noisy sine in volts, like an acquisition.
 const tavril::ChannelRecord& BenchRecord() {

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "files/channel_file.h"
 #include "files/channel_set.h"
 #include "files/csv_file.h"
@@ -40,22 +41,6 @@ using tavril::SlotView;
 
 constexpr std::size_t kSampleCount = 10'000'000;
 constexpr std::size_t kXlsxRows = 1'000'000;
-
-class AlwaysReplace : public tavril::UserInteraction {
- public:
-  tavril::MessageAnswer ShowMessage(const tavril::MessageBoxRequest&) override {
-    return tavril::MessageAnswer::kYes;
-  }
-};
-
-const std::filesystem::path& BenchFolder() {
-  static const std::filesystem::path folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavril-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  return folder;
-}
 
 std::filesystem::path TvrPath(int channel) {
   return BenchFolder() / ("voie" + std::to_string(channel) + ".tvr");
@@ -160,18 +145,12 @@ void BM_Raw_Write(benchmark::State& state) {
   }
 }
 
-// Opens the eight data files as Ouvrir does, into records that keep their
-// memory between iterations (range 0) or start empty each time (range 1).
-void BM_Open_Tvr(benchmark::State& state) {
+// Times `open` into `session` as a second open does, into records and spare
+// memory that already hold samples (range 0), or as a first one into records
+// that hold none (range 1).
+template <typename Open>
+void MeasureOpens(benchmark::State& state, tavril::Session& session, Open open) {
   const bool first = state.range(0) == 1;
-  tavril::Session session;
-  const auto open = [&] {
-    for (int k = 0; k < tavril::kChannelCount; ++k) {
-      if (tavril::LoadChannelFile(TvrPath(k), session.channels[k], session.spare.samples[k]) != 1)
-        state.SkipWithError("open failed");
-      tavril::UpdateChannelStatistics(session.channels[k]);
-    }
-  };
   // Twice, so that both the records and the spare memory hold samples.
   if (!first) {
     open();
@@ -187,9 +166,20 @@ void BM_Open_Tvr(benchmark::State& state) {
   }
 }
 
+// Opens the eight data files as Ouvrir does.
+void BM_Open_Tvr(benchmark::State& state) {
+  tavril::Session session;
+  MeasureOpens(state, session, [&] {
+    for (int k = 0; k < tavril::kChannelCount; ++k) {
+      if (tavril::LoadChannelFile(TvrPath(k), session.channels[k], session.spare.samples[k]) != 1)
+        state.SkipWithError("open failed");
+      tavril::UpdateChannelStatistics(session.channels[k]);
+    }
+  });
+}
+
 // Opens one session of the same eight records, as Ouvrir une session does.
 void BM_Open_Session(benchmark::State& state) {
-  const bool first = state.range(0) == 1;
   const auto path = BenchFolder() / "seance.h5";
   {
     tavril::Session saved;
@@ -202,24 +192,12 @@ void BM_Open_Session(benchmark::State& state) {
   }
   tavril::Session session;
   tavril::ViewState view;
-  const auto open = [&] {
+  MeasureOpens(state, session, [&] {
     tavril::SessionContents contents;
     std::string why;
     if (!tavril::ReadSessionFile(path, contents, &why, &session)) state.SkipWithError(why.c_str());
     tavril::InstallSession(contents, session, view);
-  };
-  if (!first) {
-    open();
-    open();
-  }
-  for (auto _ : state) {
-    if (first) {
-      state.PauseTiming();
-      session = tavril::Session();
-      state.ResumeTiming();
-    }
-    open();
-  }
+  });
 }
 
 void BM_FirstTouch(benchmark::State& state) {

@@ -262,14 +262,6 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
   return true;
 }
 
-void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics) {
-  record.maxIndex = statistics.maxIndex;
-  record.maxValue = statistics.maxValue;
-  record.minIndex = statistics.minIndex;
-  record.minValue = statistics.minValue;
-  record.mean = statistics.mean;
-}
-
 // The statistics of `samples`, computed on a thread of their own while the
 // next record is read (here when no thread can be had).
 std::future<ChannelStatistics> StatisticsAside(std::span<const double> samples) {

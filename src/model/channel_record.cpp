@@ -32,8 +32,6 @@ ChannelStatistics ComputeStatistics(std::span<const double> samples) {
   return statistics;
 }
 
-namespace {
-
 void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics) {
   record.maxIndex = statistics.maxIndex;
   record.maxValue = statistics.maxValue;
@@ -41,8 +39,6 @@ void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics)
   record.minValue = statistics.minValue;
   record.mean = statistics.mean;
 }
-
-}  // namespace
 
 void UpdateChannelStatistics(ChannelRecord& record) {
   ++record.samplesRevision;

@@ -66,6 +66,9 @@ void UpdateChannelStatistics(ChannelRecord& record);
 // The statistics UpdateChannelStatistics gives a record holding `samples`.
 ChannelStatistics ComputeStatistics(std::span<const double> samples);
 
+// Sets the five statistics fields of `record`.
+void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics);
+
 // Gives `record` new samples with their statistics, as UpdateChannelStatistics
 // would leave it; the record's previous samples (and their memory) go to
 // `samples`.
