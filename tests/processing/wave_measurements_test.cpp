@@ -1,8 +1,11 @@
 #include "processing/wave_measurements.h"
 
+#include "acquisition/simulated_board.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <random>
@@ -69,6 +72,34 @@ TEST(WaveMeasurements, PeriodicShapesGiveTheirFrequencyDutyAndLevels) {
   // Two and a half periods of a clean sine are enough.
   const WaveMeasurements few = MeasureWave(Wave(500, cases[0].at), kRate);
   EXPECT_NEAR(*few.frequency, 500, 0.5);
+}
+
+// One second of the simulated board's channel `chan` at 100 kHz, in volts.
+std::vector<double> BoardSecond(int chan) {
+  SimulatedBoard board;
+  std::vector<std::int16_t> readings(100000);
+  EXPECT_EQ(board.Start({{chan}, 1, kRate, 0.0, readings.size()}), kDaqNoError);
+  EXPECT_EQ(board.Read(readings).count, readings.size());
+  board.Stop();
+  std::vector<double> volts;
+  for (const std::int16_t r : readings) volts.push_back(r * 5.0 / 2048.0);
+  return volts;
+}
+
+TEST(WaveMeasurements, TheSimulatedBoardsShapesGiveTheirFrequencies) {
+  const struct {
+    int chan;
+    double hz;
+  } channels[] = {{0, 500}, {1, 400}, {2, 300}, {3, 500}, {5, 200}, {13, 700}};
+  for (const auto& [chan, hz] : channels) {
+    SCOPED_TRACE(chan);
+    const WaveMeasurements m = MeasureWave(BoardSecond(chan), kRate);
+    ASSERT_TRUE(m.frequency.has_value());
+    EXPECT_NEAR(*m.frequency, hz, hz * 1e-3);
+    if (chan == 1) {
+      EXPECT_NEAR(*m.dutyCycle, 0.5, 0.005);
+    }
+  }
 }
 
 TEST(WaveMeasurements, WhatTheSamplesDoNotDefineStaysEmpty) {
