@@ -19,6 +19,7 @@ packages=(
   libmatio-dev                   # MATLAB .mat files
   libxlsxwriter-dev              # Excel .xlsx workbooks
   qt6-svg-dev                    # the graph as an SVG image
+  libkissfft-dev                 # the spectrum's FFT (BSD licence)
   hdf5-tools                     # h5dump: the tests check HDF5 files with a reader of its own
   python3-h5py python3-numpy python3-openpyxl  # the tests' outside readers of HDF5, CSV, .xlsx
   imagemagick librsvg2-bin       # the tests open the exported images (SVG through rsvg-convert)

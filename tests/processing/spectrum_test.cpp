@@ -1,0 +1,72 @@
+#include "processing/spectrum.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <vector>
+
+#include "acquisition/simulated_board.h"
+
+namespace tavril {
+namespace {
+
+constexpr double kRate = 100000.0;
+
+std::vector<double> BoardSineSecond() {
+  SimulatedBoard board;
+  std::vector<std::int16_t> readings(100000);
+  EXPECT_EQ(board.Start({{0}, 1, kRate, 0.0, readings.size()}), kDaqNoError);
+  EXPECT_EQ(board.Read(readings).count, readings.size());
+  board.Stop();
+  std::vector<double> volts;
+  for (const std::int16_t r : readings) volts.push_back(r * 5.0 / 2048.0);
+  return volts;
+}
+
+// The board's 500 Hz sine of 4 V: 2.83 V RMS, 9.03 dBV.
+TEST(Spectrum, TheBoardsSineIsFoundAtItsFrequencyAndAmplitude) {
+  const std::vector<double> sine = BoardSineSecond();
+  const double dbv = 20 * std::log10(4 / std::numbers::sqrt2);
+  for (const SpectrumWindow window :
+       {SpectrumWindow::kRectangular, SpectrumWindow::kHann, SpectrumWindow::kFlatTop}) {
+    const Spectrum spectrum = ComputeSpectrum(sine, kRate, window, 8192, 8);
+    EXPECT_EQ(spectrum.blocks, 8);
+    ASSERT_EQ(spectrum.dbv.size(), 4097u);
+    ASSERT_TRUE(spectrum.peak.has_value());
+    EXPECT_NEAR(spectrum.peak->frequency, 500.0, spectrum.binHz);
+    if (window == SpectrumWindow::kFlatTop) {
+      EXPECT_NEAR(spectrum.peak->dbv, dbv, 0.1);
+    }
+  }
+}
+
+TEST(Spectrum, AnOffsetStaysInTheDcBinAndIsNotThePeak) {
+  std::vector<double> samples(20000);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = 1.5 + 0.5 * std::sin(2 * std::numbers::pi * 1000.0 * i / kRate);
+  const Spectrum spectrum = ComputeSpectrum(samples, kRate, SpectrumWindow::kFlatTop, 4096, 100);
+  EXPECT_EQ(spectrum.blocks, 4);
+  EXPECT_NEAR(spectrum.peak->frequency, 1000.0, spectrum.binHz);
+  EXPECT_NEAR(spectrum.dbv[0], 20 * std::log10(1.5), 0.01);
+}
+
+TEST(Spectrum, TooFewOrNonFiniteSamplesGiveNoSpectrum) {
+  EXPECT_TRUE(ComputeSpectrum(std::vector<double>(15, 1.0), kRate, SpectrumWindow::kHann, 1024, 1)
+                  .dbv.empty());
+  std::vector<double> holed(1000, 0.0);
+  holed[500] = std::numeric_limits<double>::infinity();
+  const Spectrum none = ComputeSpectrum(holed, kRate, SpectrumWindow::kHann, 256, 2);
+  EXPECT_TRUE(none.dbv.empty());
+  EXPECT_FALSE(none.peak.has_value());
+  // A short record takes the largest block it holds; silence sits on the floor.
+  const Spectrum quiet =
+      ComputeSpectrum(std::vector<double>(100, 0.0), kRate, SpectrumWindow::kHann, 1024, 4);
+  EXPECT_EQ(quiet.dbv.size(), 33u);
+  EXPECT_EQ(quiet.dbv[10], kFloorDbv);
+}
+
+}  // namespace
+}  // namespace tavril
