@@ -180,9 +180,10 @@ WaveMeasurements MeasureWave(std::span<const double> samples, double rate) {
     onHigh = rising;
     lastEdge = i;
   }
+  if (!(rate > 0)) return result;
   if (const auto t = riseTime.Value()) result.riseTime = *t / rate;
   if (const auto t = fallTime.Value()) result.fallTime = *t / rate;
-  if (rises.size() < 2 || !(rate > 0)) return result;
+  if (rises.size() < 2) return result;
 
   const double span = rises.back().time - rises.front().time;
   if (!(span > 0)) return result;
