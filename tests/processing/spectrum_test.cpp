@@ -3,32 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <vector>
 
-#include "acquisition/simulated_board.h"
+#include "support/board_signal.h"
 
 namespace tavril {
 namespace {
 
 constexpr double kRate = 100000.0;
 
-std::vector<double> BoardSineSecond() {
-  SimulatedBoard board;
-  std::vector<std::int16_t> readings(100000);
-  EXPECT_EQ(board.Start({{0}, 1, kRate, 0.0, readings.size()}), kDaqNoError);
-  EXPECT_EQ(board.Read(readings).count, readings.size());
-  board.Stop();
-  std::vector<double> volts;
-  for (const std::int16_t r : readings) volts.push_back(r * 5.0 / 2048.0);
-  return volts;
-}
-
 // The board's 500 Hz sine of 4 V: 2.83 V RMS, 9.03 dBV.
 TEST(Spectrum, TheBoardsSineIsFoundAtItsFrequencyAndAmplitude) {
-  const std::vector<double> sine = BoardSineSecond();
+  const std::vector<double> sine = testing::BoardSignal(0, 100000, kRate);
   const double dbv = 20 * std::log10(4 / std::numbers::sqrt2);
   for (const SpectrumWindow window :
        {SpectrumWindow::kRectangular, SpectrumWindow::kHann, SpectrumWindow::kFlatTop}) {

@@ -1,7 +1,5 @@
 #include "processing/wave_measurements.h"
 
-#include "acquisition/simulated_board.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,8 @@
 #include <limits>
 #include <random>
 #include <vector>
+
+#include "support/board_signal.h"
 
 namespace tavril {
 namespace {
@@ -74,18 +74,6 @@ TEST(WaveMeasurements, PeriodicShapesGiveTheirFrequencyDutyAndLevels) {
   EXPECT_NEAR(*few.frequency, 500, 0.5);
 }
 
-// One second of the simulated board's channel `chan` at 100 kHz, in volts.
-std::vector<double> BoardSecond(int chan) {
-  SimulatedBoard board;
-  std::vector<std::int16_t> readings(100000);
-  EXPECT_EQ(board.Start({{chan}, 1, kRate, 0.0, readings.size()}), kDaqNoError);
-  EXPECT_EQ(board.Read(readings).count, readings.size());
-  board.Stop();
-  std::vector<double> volts;
-  for (const std::int16_t r : readings) volts.push_back(r * 5.0 / 2048.0);
-  return volts;
-}
-
 TEST(WaveMeasurements, TheSimulatedBoardsShapesGiveTheirFrequencies) {
   const struct {
     int chan;
@@ -93,7 +81,7 @@ TEST(WaveMeasurements, TheSimulatedBoardsShapesGiveTheirFrequencies) {
   } channels[] = {{0, 500}, {1, 400}, {2, 300}, {3, 500}, {5, 200}, {13, 700}};
   for (const auto& [chan, hz] : channels) {
     SCOPED_TRACE(chan);
-    const WaveMeasurements m = MeasureWave(BoardSecond(chan), kRate);
+    const WaveMeasurements m = MeasureWave(testing::BoardSignal(chan, 100000, kRate), kRate);
     ASSERT_TRUE(m.frequency.has_value());
     EXPECT_NEAR(*m.frequency, hz, hz * 1e-3);
     if (chan == 1) {
