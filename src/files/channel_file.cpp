@@ -125,7 +125,9 @@ bool ReadHeader(ByteReader& in, LoadedRecord& loaded, ProblemNote& note) {
     return note.Fail(ChannelFileFault::kBadCount, kCountLabel);
   }
   if (!ReadLabelledField(in, kRateLabel, value, note)) return false;
-  loaded.rate = ParseDecimalDouble(value).value;
+  // A rate that is not finite (a header value beyond the double's range) is
+  // written as the samples' words inf, -inf or nan: they read back the same.
+  loaded.rate = ParseSampleValue(value).value;
   const std::uint64_t tableOffset = in.Position();
   if (!ReadLabel(in, kTableLabel)) {
     return note.Fail(ChannelFileFault::kLabelMismatch, kTableLabel, tableOffset);

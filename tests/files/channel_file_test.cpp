@@ -159,6 +159,19 @@ TEST_F(ChannelFileTest, RoundTripsEveryHeaderFieldAndSample) {
   EXPECT_TRUE(std::signbit(loaded.samples[5003]));
 }
 
+// A rate beyond the double's range reads as an infinity: written "inf", it
+// must read back so, or saving a loaded file would change it.
+TEST_F(ChannelFileTest, RoundTripsARateThatIsNotFinite) {
+  for (const double rate :
+       {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
+    SaveAndRead(MakeRecord("t", {1.0}, rate));
+    ChannelRecord loaded;
+    ASSERT_EQ(1, LoadChannelFile(dir_ / "essai.tvr", loaded));
+    EXPECT_EQ(loaded.rate, rate);
+    std::filesystem::remove(dir_ / "essai.tvr");
+  }
+}
+
 TEST_F(ChannelFileTest, RoundTripsTheLongestTitle) {
   const ChannelRecord record = MakeRecord(std::string(kMaxTitleBytes, 'x'), {1.0});
   SaveAndRead(record);
