@@ -1,18 +1,31 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "display/graph_scale.h"
 #include "model/channel_record.h"
 
 namespace tavril {
 
-// How the records are shown: the graph's scale, the two cursors and which
-// channels the graph draws.
+// What the graph adds to the classic picture, each off by default: with all
+// three off it draws exactly as it always has.
+struct GraphOptions {
+  bool axes = false;     // time and volt graduations with their units
+  bool grid = false;     // lines across the graph at the graduations
+  bool colours = false;  // a colour per channel and a legend
+  bool operator==(const GraphOptions&) const = default;
+};
+
+// How the records are shown: the graph's scale, the two cursors, which
+// channels the graph draws and with what, and the scales the zooms left,
+// newest last, for "back".
 struct ViewState {
   GraphScale scale{};
   GraphCursors cursors{};
   std::array<bool, kChannelCount> channelShown{true, true, true, true, true, true, true, true};
+  GraphOptions options{};
+  std::vector<GraphScale> zoomHistory;
 };
 
 }  // namespace tavril

@@ -27,6 +27,13 @@ enum CommandId : int {
   kCmdExportHdf5 = 40031,
   kCmdOpenSession = 40032,
   kCmdSaveSession = 40033,
+  kCmdAxes = 40034,
+  kCmdGrid = 40035,
+  kCmdColours = 40036,
+  kCmdZoomBack = 40037,
+  kCmdZoomFit = 40038,
+  kCmdMeasurements = 40039,
+  kCmdSpectrum = 40040,
 };
 
 }  // namespace tavril

@@ -100,6 +100,16 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     add.Add(display, kCmdChannel0 + channel, kChannelItems[channel], kChecked);
   }
+  display->addSeparator();
+  add.Add(display, kCmdAxes, "&Axes et graduations", kUnchecked);
+  add.Add(display, kCmdGrid, "&Grille", kUnchecked);
+  add.Add(display, kCmdColours, "C&ouleurs et légende", kUnchecked);
+  display->addSeparator();
+  add.Add(display, kCmdZoomBack, "&Zoom précédent");
+  add.Add(display, kCmdZoomFit, "&Tout afficher");
+  display->addSeparator();
+  add.Add(display, kCmdMeasurements, "&Mesures", kUnchecked);
+  add.Add(display, kCmdSpectrum, "&Spectre", kUnchecked);
 
   bar.addSeparator();
   QMenu* help = bar.addMenu(QStringLiteral("&Aide"));

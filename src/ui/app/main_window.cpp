@@ -181,6 +181,12 @@ void MainWindow::RunCommand(int commandId) {
     case kCmdAbout:
       ShowAbout();
       break;
+    case kCmdMeasurements:
+      ToggleMeasurementsWindow();
+      break;
+    case kCmdSpectrum:
+      ToggleSpectrumWindow();
+      break;
     default:
       // Servo control, generator and search have no action.
       RunFileCommand(commandId);
@@ -366,6 +372,10 @@ void MainWindow::ToggleDisplayPanel() {
   connect(displayPanel_, &DisplayPanel::closed, this,
           [this] { CommandAction(kCmdDisplayPanel)->setChecked(false); });
 }
+
+void MainWindow::ToggleMeasurementsWindow() {}
+
+void MainWindow::ToggleSpectrumWindow() {}
 
 void MainWindow::RunConfigurationDialog() {
   // The viewer browse remembers nothing: the data files' folder, name and

@@ -131,6 +131,8 @@ class MainWindow : public QMainWindow {
 
   void ToggleAcquisitionPanel();
   void ToggleDisplayPanel();
+  void ToggleMeasurementsWindow();
+  void ToggleSpectrumWindow();
   void RunMathOperationsDialog();
   // Graph and strip only, as the display panel's arrows ask.
   void RepaintGraph();

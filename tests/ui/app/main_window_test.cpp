@@ -70,8 +70,26 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
                                   "&Opérations Mathématiques", "&Remise à zéro"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Option")->actions()), (std::vector<QString>{"&Configuration"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Affichage")->actions()),
-            (std::vector<QString>{"&Boite d'affichage", "-", "Canal &0", "Canal &1", "Canal &2",
-                                  "Canal &3", "Canal &4", "Canal &5", "Canal &6", "Canal &7"}));
+            (std::vector<QString>{"&Boite d'affichage",
+                                  "-",
+                                  "Canal &0",
+                                  "Canal &1",
+                                  "Canal &2",
+                                  "Canal &3",
+                                  "Canal &4",
+                                  "Canal &5",
+                                  "Canal &6",
+                                  "Canal &7",
+                                  "-",
+                                  "&Axes et graduations",
+                                  "&Grille",
+                                  "C&ouleurs et légende",
+                                  "-",
+                                  "&Zoom précédent",
+                                  "&Tout afficher",
+                                  "-",
+                                  "&Mesures",
+                                  "&Spectre"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Aide")->actions()),
             (std::vector<QString>{"&Aide", "&Chercher ...", "-", "A &propos"}));
 }
@@ -100,6 +118,9 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
       {kCmdDisplayPanel, true, true, true},
       {kCmdChannel0 + 0, true, true, true},
       {kCmdChannel0 + 7, true, true, true},
+      {kCmdAxes, true, true, false},
+      {kCmdColours, true, true, false},
+      {kCmdMeasurements, true, true, false},
       {kCmdHelp, true, false, false},
       {kCmdSearch, false, false, false},
       {kCmdAbout, true, false, false},
