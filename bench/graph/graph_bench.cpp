@@ -2,6 +2,8 @@
 // samples, realistic (sines, a square wave and a drift, +-5 mV of noise) and
 // full-height noise as the worst case:
 // - FullRepaint: the widget repainted with its curves redrawn from the pyramids;
+// - DecoratedRepaint: the same with axes, grid, a colour per channel and the
+//   legend;
 // - CurveLayerRedraw, CurveSegments: the curve image alone, and the column
 //   summaries alone (with the number of runs and of lines left to QPainter);
 // - CursorMoveRepaint: one step of a cursor drag through the event loop,
@@ -166,6 +168,17 @@ void FullRepaint(benchmark::State& state, const Workload& workload) {
   }
 }
 
+void DecoratedRepaint(benchmark::State& state, const Workload& workload) {
+  Scene& scene = SceneFor(workload);
+  if (!CheckArea(state, scene)) return;
+  scene.view.options = tavril::GraphOptions{true, true, true};
+  for (auto _ : state) {
+    scene.widget->RefreshCurves();
+    scene.widget->repaint();
+  }
+  scene.view.options = tavril::GraphOptions{};
+}
+
 void SendMouse(QWidget& widget, QEvent::Type type, int x, Qt::MouseButton button,
                Qt::MouseButtons held) {
   const QPointF local(x, 100);
@@ -273,6 +286,7 @@ void RegisterAll() {
     };
     add("PyramidBuild", PyramidBuild)->Iterations(5);
     add("FullRepaint", FullRepaint)->MinTime(1.0);
+    add("DecoratedRepaint", DecoratedRepaint)->MinTime(1.0);
     add("CurveLayerRedraw", CurveLayerRedraw)->MinTime(1.0);
     add("CurveSegments", CurveSegments)->MinTime(1.0);
     add("CursorMoveRepaint", CursorMoveRepaint)->MinTime(1.0);
@@ -301,6 +315,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const double fast = Find("FullRepaint/" + workload.name + "/");
       if (baseline > 0.0 && fast > 0.0) {
         std::printf("  %-26s %8.1fx\n", workload.name.c_str(), baseline / fast);
+      }
+    }
+    std::printf("\nA decorated repaint against a classic one:\n");
+    for (const Workload& workload : kWorkloads) {
+      const double classic = Find("FullRepaint/" + workload.name + "/");
+      const double decorated = Find("DecoratedRepaint/" + workload.name + "/");
+      if (classic > 0.0 && decorated > 0.0) {
+        std::printf("  %-26s %8.2fx (%.2f ms)\n", workload.name.c_str(), decorated / classic,
+                    decorated);
       }
     }
   }

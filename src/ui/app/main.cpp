@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QSettings>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -10,6 +11,7 @@
 #include "ui/common/app_look.h"
 #include "ui/common/qt_file_dialogs.h"
 #include "ui/common/qt_user_interaction.h"
+#include "ui/display/graph_options_settings.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -22,6 +24,14 @@ int main(int argc, char** argv) {
   const std::unique_ptr<tavril::Boards> boards = tavril::MakeDefaultBoards();
   tavril::QtUserInteraction user;
   tavril::QtFileDialogs fileDialogs;
+
+  // The graph's options live in the user's own settings, beside TAVRIL.INI's
+  // fixed layout rather than in it.
+  QSettings settings(QStringLiteral("TAVRIL"), QStringLiteral("tavril"));
+  model.view().options = tavril::LoadGraphOptions(settings);
+  memory.keepGraphOptions = [&settings](const tavril::GraphOptions& options) {
+    tavril::SaveGraphOptions(settings, options);
+  };
 
   tavril::MainWindow window(model, memory, *boards, user, fileDialogs);
   user.Attach(&window);

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "display/graph_scale.h"
+#include "display/graph_zoom.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "model/channel_record.h"
@@ -31,6 +32,17 @@ namespace tavril {
 namespace {
 
 constexpr const char* kErrorCaption = messages::kErreurBang;
+
+bool& GraphOptionOf(GraphOptions& options, int commandId) {
+  switch (commandId) {
+    case kCmdGrid:
+      return options.grid;
+    case kCmdColours:
+      return options.colours;
+    default:
+      return options.axes;
+  }
+}
 
 const FileDialogRequest& DataFileRequest(bool forSaving) {
   static const std::vector<FileFilter> filters = {
@@ -118,6 +130,8 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   graph_ = new GraphWidget(session_, view_, graphFrame_);
   strip_ = new InfoStripWidget(session_, view_, client_);
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
+  connect(graph_, &GraphWidget::ScaleZoomed, &model_, &SessionModel::TellScaleChanged);
+  ShowGraphOptionMarks();
   client_->installEventFilter(this);
 
   // Connected before any panel exists, so the main window always lays out
@@ -180,6 +194,15 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdAbout:
       ShowAbout();
+      break;
+    case kCmdAxes:
+    case kCmdGrid:
+    case kCmdColours:
+      ToggleGraphOption(commandId);
+      break;
+    case kCmdZoomBack:
+    case kCmdZoomFit:
+      ZoomBackOrFit(commandId);
       break;
     case kCmdMeasurements:
       ToggleMeasurementsWindow();
@@ -371,6 +394,29 @@ void MainWindow::ToggleDisplayPanel() {
   CommandAction(kCmdDisplayPanel)->setChecked(true);
   connect(displayPanel_, &DisplayPanel::closed, this,
           [this] { CommandAction(kCmdDisplayPanel)->setChecked(false); });
+}
+
+void MainWindow::ShowGraphOptionMarks() {
+  for (const int commandId : {kCmdAxes, kCmdGrid, kCmdColours}) {
+    if (QAction* item = CommandAction(commandId)) {
+      item->setChecked(GraphOptionOf(view_.options, commandId));
+    }
+  }
+}
+
+void MainWindow::ToggleGraphOption(int commandId) {
+  bool& option = GraphOptionOf(view_.options, commandId);
+  option = !option;
+  ShowGraphOptionMarks();
+  if (memory_.keepGraphOptions) memory_.keepGraphOptions(view_.options);
+  RepaintGraph();
+}
+
+void MainWindow::ZoomBackOrFit(int commandId) {
+  const bool changed = commandId == kCmdZoomBack
+                           ? ZoomBack(view_)
+                           : FitAllShown(view_, session_, graph_->DrawingArea());
+  if (changed) model_.TellScaleChanged();
 }
 
 void MainWindow::ToggleMeasurementsWindow() {}

@@ -47,6 +47,8 @@ struct WindowMemory {
   AcquisitionPanelMemory acquisition;
   MathDialogMemory math;
   ConfigDialogMemory configuration;
+  // Keeps the graph's options for the next run; none in tests.
+  std::function<void(const GraphOptions&)> keepGraphOptions;
 };
 
 // The program's window: the menu bar, the graph above the information strip
@@ -131,6 +133,9 @@ class MainWindow : public QMainWindow {
 
   void ToggleAcquisitionPanel();
   void ToggleDisplayPanel();
+  void ToggleGraphOption(int commandId);
+  void ShowGraphOptionMarks();
+  void ZoomBackOrFit(int commandId);
   void ToggleMeasurementsWindow();
   void ToggleSpectrumWindow();
   void RunMathOperationsDialog();

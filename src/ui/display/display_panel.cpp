@@ -192,6 +192,8 @@ void DisplayPanel::BuildControls() {
 
 void DisplayPanel::Refresh() {
   graphClient_ = graphArea_();
+  // A zoom with the mouse switches the scale to manual.
+  ShowMode();
   // The master channel may have changed elsewhere (a math operation makes its
   // result the master); the combo box must not go on naming the old one.
   const int masterChannel = model_.session().masterChannel;

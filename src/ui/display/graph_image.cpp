@@ -13,6 +13,7 @@
 #include "files/file_writer.h"
 #include "files/system_error_text.h"
 #include "model/program.h"
+#include "ui/display/graph_decorations.h"
 #include "ui/display/graph_painter.h"
 #include "ui/display/graph_widget.h"
 
@@ -98,17 +99,20 @@ void PaintGraphVectors(QPainter& painter, const GraphWidget& graph, QSize area) 
   const GraphPens& pens = graph.pens();
   const Session& session = graph.session();
   const ViewState& view = graph.view();
-  const GraphBackdrop backdrop = DescribeGraphBackdrop(pens, view.scale, view.cursors, area);
+  const GraphBackdrop backdrop = DescribeViewBackdrop(pens, view, area);
   for (const BackdropFill& fill : backdrop.fills) painter.fillRect(QRectF(fill.rect), fill.brush);
   for (const BackdropLine& line : backdrop.lines) {
     painter.setPen(VectorPen(line.pen, Qt::SquareCap));
     painter.drawLine(QLineF(Centre(line.line.p1()), Centre(line.line.p2())));
   }
-  for (int channel = 0; channel < kChannelCount; ++channel) {
-    if (!IsChannelDrawn(session, view, channel)) continue;
-    PaintCurveVectors(painter, channel == session.masterChannel ? pens.masterPen : pens.otherPen,
+  const GraphDecorations decorations =
+      DescribeGraphDecorations(session, view, area, painter.fontMetrics());
+  PaintGridLines(painter, decorations, area);
+  for (const int channel : CurveDrawOrder(session, view)) {
+    PaintCurveVectors(painter, CurvePen(pens, session, view, channel),
                       graph.curveCache().Strokes(session, view, channel, area), area);
   }
+  PaintGraduationsAndLegend(painter, decorations, area);
 }
 
 QByteArray EncodeSvg(const GraphWidget& graph, QSize area) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "ui/display/graph_decorations.h"
+
 namespace tavril {
 
 namespace {
@@ -54,10 +56,45 @@ void FillColumnRuns(uchar* bits, qsizetype bytesPerLine, int width, int height,
   }
 }
 
+void PaintBackdrop(QPainter& painter, const GraphBackdrop& backdrop) {
+  for (const BackdropFill& fill : backdrop.fills) painter.fillRect(fill.rect, fill.brush);
+  for (const BackdropLine& line : backdrop.lines) {
+    painter.setPen(line.pen);
+    painter.drawLine(line.line);
+  }
+}
+
 }  // namespace
+
+std::array<QPen, kChannelCount> GraphPens::ChannelPens() {
+  std::array<QPen, kChannelCount> channelPens;
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    channelPens[channel] = QPen(QBrush(QColor::fromRgb(kChannelColours[channel])), 0);
+  }
+  return channelPens;
+}
 
 bool IsChannelDrawn(const Session& session, const ViewState& view, int channel) {
   return HoldsSamples(session.channels[channel]) && view.channelShown[channel];
+}
+
+const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewState& view,
+                     int channel) {
+  if (view.options.colours) return pens.channelPens[channel];
+  return channel == session.masterChannel ? pens.masterPen : pens.otherPen;
+}
+
+std::vector<int> CurveDrawOrder(const Session& session, const ViewState& view) {
+  std::vector<int> order;
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!IsChannelDrawn(session, view, channel)) continue;
+    if (view.options.colours && channel == session.masterChannel) continue;
+    order.push_back(channel);
+  }
+  if (view.options.colours && IsChannelDrawn(session, view, session.masterChannel)) {
+    order.push_back(session.masterChannel);
+  }
+  return order;
 }
 
 GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& scale,
@@ -101,22 +138,33 @@ GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& sca
   return backdrop;
 }
 
+GraphBackdrop DescribeViewBackdrop(const GraphPens& pens, const ViewState& view, QSize area) {
+  GraphBackdrop backdrop = DescribeGraphBackdrop(pens, view.scale, view.cursors, area);
+  if (view.options.colours && !backdrop.fills.empty()) {
+    backdrop.fills.front().brush = QColor::fromRgb(kColourGraphBackground);
+    // The classic band would drown the paler colours between the cursors.
+    for (std::size_t fill = 1; fill < backdrop.fills.size(); ++fill) {
+      backdrop.fills[fill].brush = QColor::fromRgb(kColourBandFill);
+    }
+  }
+  return backdrop;
+}
+
 void PaintGraphBackdrop(QPainter& painter, const GraphPens& pens, const GraphScale& scale,
                         const GraphCursors& cursors, QSize area) {
-  const GraphBackdrop backdrop = DescribeGraphBackdrop(pens, scale, cursors, area);
-  for (const BackdropFill& fill : backdrop.fills) painter.fillRect(fill.rect, fill.brush);
-  for (const BackdropLine& line : backdrop.lines) {
-    painter.setPen(line.pen);
-    painter.drawLine(line.line);
-  }
+  PaintBackdrop(painter, DescribeGraphBackdrop(pens, scale, cursors, area));
 }
 
 void PaintGraphFrame(QPainter& painter, const GraphPens& pens, const Session& session,
                      const ViewState& view, QSize area, CurveLayer& curves, QRect dirty) {
   painter.setClipRect(dirty);
-  PaintGraphBackdrop(painter, pens, view.scale, view.cursors, area);
+  PaintBackdrop(painter, DescribeViewBackdrop(pens, view, area));
+  const GraphDecorations decorations =
+      DescribeGraphDecorations(session, view, area, painter.fontMetrics());
+  PaintGridLines(painter, decorations, area);
   const QImage& image = curves.Render(session, view, pens, area);
   if (!image.isNull()) painter.drawImage(dirty.topLeft(), image, dirty);
+  PaintGraduationsAndLegend(painter, decorations, area);
 }
 
 void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphScale& scale,
@@ -133,11 +181,9 @@ void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphSc
 
 void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const Session& session,
                                 const ViewState& view) {
-  for (int channel = 0; channel < kChannelCount; ++channel) {
-    if (!IsChannelDrawn(session, view, channel)) continue;
-    DrawCurveSegmentBySegment(painter,
-                              channel == session.masterChannel ? pens.masterPen : pens.otherPen,
-                              view.scale, session.channels[channel].samples);
+  for (const int channel : CurveDrawOrder(session, view)) {
+    DrawCurveSegmentBySegment(painter, CurvePen(pens, session, view, channel), view.scale,
+                              session.channels[channel].samples);
   }
 }
 
@@ -176,6 +222,7 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   key.width = std::max(area.width(), 0);
   key.height = std::max(area.height(), 0);
   key.masterChannel = session.masterChannel;
+  key.colours = view.options.colours;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     key.drawn[channel] = IsChannelDrawn(session, view, channel);
     if (key.drawn[channel]) key.records[channel] = KeyOf(session.channels[channel]);
@@ -201,9 +248,8 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   uchar* bits = image_.bits();
   const qsizetype bytesPerLine = image_.bytesPerLine();
   QPainter painter(&image_);
-  for (int channel = 0; channel < kChannelCount; ++channel) {
-    if (!key.drawn[channel]) continue;
-    const QPen& pen = channel == session.masterChannel ? pens.masterPen : pens.otherPen;
+  for (const int channel : CurveDrawOrder(session, view)) {
+    const QPen& pen = CurvePen(pens, session, view, channel);
     Strokes(session, view, channel, area);
     FillColumnRuns(bits, bytesPerLine, key.width, key.height, strokes_.runs,
                    qPremultiply(pen.color().rgba()), tops_, bottoms_);

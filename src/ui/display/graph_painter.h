@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "display/channel_colours.h"
 #include "display/curve_raster.h"
 #include "display/graph_scale.h"
 #include "display/sample_pyramid.h"
@@ -23,19 +24,36 @@ class QPainter;
 namespace tavril {
 
 inline constexpr QRgb kGraphBackground = 0xFFC8FFFF;  // RGB(200, 255, 255)
+// The background under colours, on which they were chosen to stand apart.
+inline constexpr QRgb kColourGraphBackground = 0xFFFFFFFF;
+inline constexpr QRgb kColourBandFill = 0xFFE1E6FF;
 
-// The graph's five drawing objects. The curve pens draw one-pixel lines
-// without antialiasing, which is what keeps the fast curve drawing exact.
+// The graph's five drawing objects, and a pen per channel for the colours
+// option. The curve pens draw one-pixel lines without antialiasing, which is
+// what keeps the fast curve drawing exact.
 struct GraphPens {
   QPen masterPen{QBrush(QColor(0, 0, 255)), 1};
   QPen otherPen{QBrush(QColor(81, 152, 183)), 0};
   QPen axisPen{QBrush(QColor(200, 200, 200)), 1};
   QPen cursorPen{QBrush(QColor(0, 0, 0)), 0};
   QBrush bandBrush{QColor(150, 150, 255)};
+  std::array<QPen, kChannelCount> channelPens = ChannelPens();
+
+ private:
+  static std::array<QPen, kChannelCount> ChannelPens();
 };
 
 // A record is drawn when it holds samples and its channel is switched on.
 bool IsChannelDrawn(const Session& session, const ViewState& view, int channel);
+
+// The pen of a channel's curve: the master's and the others' in the classic
+// picture, the channel's own colour with the colours option.
+const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewState& view,
+                     int channel);
+
+// The drawn channels in the order their curves are drawn: 0 to 7, except
+// that with colours the master comes last, on top of the others.
+std::vector<int> CurveDrawOrder(const Session& session, const ViewState& view);
 
 // Everything under the curves, in a drawing area of `area` pixels: the
 // background, the band and the cursor lines once the cursors are shown, the
@@ -62,6 +80,9 @@ struct GraphBackdrop {
 };
 GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& scale,
                                     const GraphCursors& cursors, QSize area);
+
+// The backdrop of the view: on white under the colours option.
+GraphBackdrop DescribeViewBackdrop(const GraphPens& pens, const ViewState& view, QSize area);
 
 // The curve as the graph defines it: one independent line per pair of
 // neighbouring samples (and a zero-length one at sample 0), every sample
@@ -114,6 +135,7 @@ class CurveLayer {
     int width = 0;
     int height = 0;
     int masterChannel = 0;
+    bool colours = false;
     std::array<bool, kChannelCount> drawn{};
     std::array<RecordKey, kChannelCount> records{};
     bool operator==(const ImageKey&) const = default;
@@ -138,7 +160,8 @@ class CurveLayer {
 };
 
 // The whole drawing area as the graph shows it, clipped to `dirty`: the
-// backdrop with the layer's curves on top.
+// backdrop with the layer's curves on top, and what the view's options add
+// (grid under the curves, graduations and legend over them).
 void PaintGraphFrame(QPainter& painter, const GraphPens& pens, const Session& session,
                      const ViewState& view, QSize area, CurveLayer& curves, QRect dirty);
 

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRubberBand>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QWheelEvent>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "display/graph_zoom.h"
 
 namespace tavril {
 
@@ -174,8 +177,39 @@ bool GraphWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void GraphWidget::wheelEvent(QWheelEvent* event) {
-  ScrollByWheel(*event);
+  if (!ZoomByWheel(*event)) ScrollByWheel(*event);
   event->accept();
+}
+
+bool GraphWidget::ZoomByWheel(const QWheelEvent& event) {
+  const Qt::KeyboardModifiers modifiers = event.modifiers();
+  const bool time = modifiers.testFlag(Qt::ControlModifier);
+  const bool volts = modifiers.testFlag(Qt::ShiftModifier);
+  if (time == volts) return false;
+  // Some systems turn a wheel held with Shift into a horizontal one.
+  const QPoint angle = event.angleDelta();
+  int delta = angle.y() != 0 ? angle.y() : angle.x();
+  if (event.inverted()) delta = -delta;
+  if (delta == 0) return true;
+  constexpr double kZoomPerNotch = 1.25;
+  const double factor = std::pow(kZoomPerNotch, delta / 120.0);
+  const QPoint pointer = event.position().toPoint();
+  if (time) {
+    ZoomTime(view_, factor, pointer.x());
+  } else {
+    ZoomVolts(view_, factor, pointer.y());
+  }
+  emit ScaleZoomed();
+  emit CursorsOrScrollMoved();
+  return true;
+}
+
+void GraphWidget::FinishBoxZoom(QPoint end) {
+  zoomBox_->hide();
+  const PixelBox box{zoomBoxStart_.x(), zoomBoxStart_.y(), end.x(), end.y()};
+  if (!ZoomToBox(view_, box, DrawingArea())) return;
+  emit ScaleZoomed();
+  emit CursorsOrScrollMoved();
 }
 
 void GraphWidget::ScrollByWheel(const QWheelEvent& event) {
@@ -243,7 +277,14 @@ void GraphWidget::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  if (cursors.drag != CursorDrag::kNone) return;
+  if (cursors.drag != CursorDrag::kNone || (zoomBox_ != nullptr && zoomBox_->isVisible())) return;
+  if (button == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier)) {
+    if (zoomBox_ == nullptr) zoomBox_ = new QRubberBand(QRubberBand::Rectangle, this);
+    zoomBoxStart_ = event->position().toPoint();
+    zoomBox_->setGeometry(QRect(zoomBoxStart_, QSize()));
+    zoomBox_->show();
+    return;
+  }
   cursors.cursorsShown = true;
   // The press itself captures the mouse: Qt sends this widget every mouse
   // event, from outside the window too, until the buttons are released.
@@ -251,6 +292,10 @@ void GraphWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (zoomBox_ != nullptr && zoomBox_->isVisible()) {
+    zoomBox_->setGeometry(QRect(zoomBoxStart_, event->position().toPoint()).normalized());
+    return;
+  }
   const GraphCursors before = view_.cursors;
   switch (before.drag) {
     case CursorDrag::kCursor1:
@@ -269,6 +314,10 @@ void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
 void GraphWidget::mouseReleaseEvent(QMouseEvent* event) {
   const GraphCursors before = view_.cursors;
   const Qt::MouseButton button = event->button();
+  if (zoomBox_ != nullptr && zoomBox_->isVisible()) {
+    if (button == Qt::LeftButton) FinishBoxZoom(event->position().toPoint());
+    return;
+  }
   if (button == Qt::LeftButton) {
     PlaceCursor1(MouseX(event));
   } else if (button == Qt::RightButton) {

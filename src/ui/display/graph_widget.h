@@ -9,6 +9,7 @@
 #include "model/session.h"
 #include "ui/display/graph_painter.h"
 
+class QRubberBand;
 class QScrollBar;
 
 namespace tavril {
@@ -59,6 +60,10 @@ class GraphWidget : public QWidget {
  signals:
   // A cursor moved or the graph scrolled: the information strip must repaint.
   void CursorsOrScrollMoved();
+  // The mouse zoomed: the view's scale changed to manual with new values
+  // (and the cursors moved with their samples). The owner refreshes the
+  // graph and the panels, as after a change of the scale's settings.
+  void ScaleZoomed();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -76,6 +81,10 @@ class GraphWidget : public QWidget {
   // Each whole notch (120 eighths of a degree) is one line step, as the bar's
   // arrows make; the wheel away from the user, or to the left, goes left.
   void ScrollByWheel(const QWheelEvent& event);
+  // With Ctrl the wheel zooms time around the pointer, with Shift volts; one
+  // notch away from the user zooms in by a quarter. False for a plain wheel.
+  bool ZoomByWheel(const QWheelEvent& event);
+  void FinishBoxZoom(QPoint end);
   void GrowScrollRange();
   void PlaceCursor1(std::uint16_t mouseX);
   void PlaceCursor2(std::uint16_t mouseX);
@@ -95,6 +104,9 @@ class GraphWidget : public QWidget {
   std::uint32_t scrollMax_ = 1;
   std::int32_t proposedScroll_ = 0;
   int wheelDelta_ = 0;  // what a fine-grained wheel turned short of a whole notch
+  // The box a Ctrl+drag draws, from where the press was.
+  QRubberBand* zoomBox_ = nullptr;
+  QPoint zoomBoxStart_;
   bool shownOnce_ = false;
   bool paintedCursorsShown_ = false;  // cursorsShown as the last paint drew it
   // What construction set, so that the first show only moves what nobody

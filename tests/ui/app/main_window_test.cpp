@@ -231,6 +231,37 @@ TEST_F(ChannelSwitch, HidingTheMasterChannelKeepsItTheMaster) {
   EXPECT_FALSE(window_.CommandAction(kCmdChannel0 + 5)->isChecked());
 }
 
+using GraphViewCommands = MainWindowTest;
+
+TEST_F(GraphViewCommands, OptionsToggleWithTheirMarksAndAreKept) {
+  std::vector<GraphOptions> kept;
+  memory_.keepGraphOptions = [&kept](const GraphOptions& options) { kept.push_back(options); };
+  window_.CommandAction(kCmdColours)->trigger();
+  window_.RunCommand(kCmdAxes);
+  window_.RunCommand(kCmdColours);
+  EXPECT_TRUE(window_.CommandAction(kCmdAxes)->isChecked());
+  EXPECT_FALSE(window_.CommandAction(kCmdColours)->isChecked());
+  EXPECT_EQ(kept, (std::vector<GraphOptions>{
+                      {false, false, true}, {true, false, true}, {true, false, false}}));
+}
+
+TEST_F(GraphViewCommands, FitAndBackChangeTheManualScale) {
+  session_.channels[1] = SampleRecord("un", std::vector<double>(1001, 0.25));
+  session_.channels[1].samples[10] = -0.75;
+  UpdateChannelStatistics(session_.channels[1]);
+  view_.scale.autoScale = true;
+  window_.show();
+  window_.RunCommand(kCmdZoomFit);
+  const ClientSize area = window_.graph()->DrawingArea();
+  EXPECT_FALSE(view_.scale.autoScale);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerSample, area.width / 1000.0);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerVolt, area.height - 40.0);
+  window_.RunCommand(kCmdZoomBack);
+  EXPECT_TRUE(view_.scale.autoScale);
+  window_.RunCommand(kCmdZoomBack);  // nothing left to go back to
+  EXPECT_TRUE(view_.scale.autoScale);
+}
+
 using MenuCommand = MainWindowTest;
 
 TEST_F(MenuCommand, ExportsOfEveryChannelRefuseWhenNoChannelHoldsSamples) {

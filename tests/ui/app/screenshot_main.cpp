@@ -2,6 +2,9 @@
 // the simulated board, saving channel 0, opening it again and placing both
 // cursors, and writes the picture to the path given.
 //   tavril_screenshot docs/screenshot.png
+// With --readable, channels 0 to 3 with the graph's axes, grid, colours and
+// legend, zoomed in with the mouse, and the tool windows, into a folder:
+//   tavril_screenshot --readable docs/
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -51,14 +54,55 @@ class PreparedFile : public tavril::FileDialogs {
   std::filesystem::path path_;
 };
 
+bool Save(QWidget& widget, const QString& path) {
+  if (widget.grab().save(path)) return true;
+  std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+  return false;
+}
+
+int ReadableGraph(const QString& folder) {
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  tavril::Session& session = model.session();
+  session.boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs("");
+  const tavril::ChannelSelection selected{true, true, true, true};
+  tavril::PrepareRecords(session.channels, selected,
+                         {400000.0, 2000, 1, "Banc de mesure", 100000.0},
+                         session.boardConfig.device);
+  const tavril::BoardConfig& config = session.boardConfig;
+  if (!tavril::ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar) ||
+      !tavril::AcquireChannels({*boards, user, config, session.spare}, session.channels, selected,
+                               100000.0)) {
+    std::fprintf(stderr, "the simulated board did not acquire\n");
+    return 1;
+  }
+  model.view().options = tavril::GraphOptions{true, true, true};
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
+  window.resize(1000, 640);
+  window.show();
+  window.RunCommand(tavril::kCmdZoomFit);
+  QWidget* graph = window.graph();
+  QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, QPoint(graph->width() * 30 / 100, 40));
+  QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 55 / 100, 40));
+  QApplication::processEvents();
+  if (!Save(window, QDir(folder).filePath("graph-readable.png"))) return 1;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   tavril::ApplyTavrilLook(application);
+  if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--readable")) {
+    return ReadableGraph(QString::fromLocal8Bit(argv[2]));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: tavril_screenshot OUT.png\n");
+    std::fprintf(stderr, "usage: tavril_screenshot OUT.png | --readable FOLDER\n");
     return 2;
   }
   const QTemporaryDir folder;

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+
+#include "graph_test_support.h"
+#include "ui/display/graph_options_settings.h"
+#include "ui/display/graph_painter.h"
+#include "ui/display/graph_widget.h"
+
+namespace tavril {
+namespace {
+
+constexpr int kWidth = 400;
+constexpr int kHeight = 300;
+
+class GraphOptionsTest : public ::testing::Test {
+ protected:
+  GraphOptionsTest() : widget_(session_, view_) {
+    for (int channel : {0, 3}) {
+      testing::SetSamples(session_.channels[channel],
+                          testing::MakeSignal(testing::Signal::kSineWithNoise, 4000, channel + 1));
+    }
+    widget_.resize(kWidth, kHeight);
+    widget_.show();
+    QApplication::processEvents();
+    ComputeAutoScale(view_.scale, session_.channels[0], widget_.DrawingArea());
+    QObject::connect(&widget_, &GraphWidget::ScaleZoomed, &widget_, [this] { ++zooms_; });
+  }
+
+  QImage Shown() {
+    widget_.RefreshCurves();
+    const ClientSize area = widget_.DrawingArea();
+    return widget_.grab().toImage().copy(0, 0, area.width, area.height);
+  }
+  int CountColour(const QImage& image, QRgb colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) count += (image.pixel(x, y) | 0xFF000000) == colour;
+    }
+    return count;
+  }
+  void Wheel(Qt::KeyboardModifiers modifiers, QPoint angle, QPointF at) {
+    QWheelEvent event(at, widget_.mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget_, &event);
+  }
+  void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+    QMouseEvent event(type, at, widget_.mapToGlobal(QPointF(at)), Qt::LeftButton, held,
+                      Qt::ControlModifier);
+    QApplication::sendEvent(&widget_, &event);
+  }
+
+  Session session_;
+  ViewState view_;
+  GraphWidget widget_;
+  int zooms_ = 0;
+};
+
+TEST_F(GraphOptionsTest, ColoursAxesAndGridAddToThePictureAndGoAwayWhenOff) {
+  const QSize size(widget_.DrawingArea().width, widget_.DrawingArea().height);
+  const QImage classic = Shown();
+  EXPECT_EQ(testing::CompareImages(classic, testing::ReferenceFrame(session_, view_, size)).count,
+            0);
+
+  view_.options = GraphOptions{true, true, true};
+  const QImage decorated = Shown();
+  EXPECT_GT(CountColour(decorated, 0xFF000000 | kChannelColours[0]), 500);
+  EXPECT_GT(CountColour(decorated, 0xFF000000 | kChannelColours[3]), 100);
+  EXPECT_EQ(CountColour(decorated, kGraphBackground), 0);
+  EXPECT_EQ(CountColour(decorated, QColor(0, 0, 255).rgb()), 0);  // no classic master pen
+
+  view_.options = GraphOptions{};
+  EXPECT_EQ(testing::CompareImages(Shown(), classic).count, 0);
+}
+
+TEST_F(GraphOptionsTest, CtrlWheelZoomsTimeShiftWheelZoomsVoltsPlainWheelScrolls) {
+  const GraphScale before = view_.scale;
+  Wheel(Qt::ControlModifier, QPoint(0, 120), QPointF(200, 50));
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerSample, before.pixelsPerSample * 1.25);
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerVolt, before.pixelsPerVolt);
+  // Shift may turn the wheel horizontal.
+  Wheel(Qt::ShiftModifier, QPoint(-120, 0), QPointF(200, 50));
+  EXPECT_DOUBLE_EQ(view_.scale.pixelsPerVolt, before.pixelsPerVolt / 1.25);
+  EXPECT_EQ(zooms_, 2);
+  EXPECT_EQ(view_.zoomHistory.size(), 2u);
+  const std::int32_t scroll = view_.scale.scrollOffset;
+  Wheel(Qt::NoModifier, QPoint(0, -120), QPointF(200, 50));
+  EXPECT_GT(view_.scale.scrollOffset, scroll);
+  EXPECT_EQ(zooms_, 2);
+}
+
+TEST_F(GraphOptionsTest, CtrlDragZoomsIntoTheBoxWithoutTouchingTheCursors) {
+  const GraphCursors cursors = view_.cursors;
+  Mouse(QEvent::MouseButtonPress, QPoint(100, 50), Qt::LeftButton);
+  Mouse(QEvent::MouseMove, QPoint(200, 150), Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, QPoint(300, 250), Qt::NoButton);
+  EXPECT_EQ(zooms_, 1);
+  EXPECT_FALSE(view_.cursors.cursorsShown);
+  EXPECT_EQ(view_.cursors.cursor1X, cursors.cursor1X);
+  EXPECT_NEAR(view_.scale.scrollOffset, PixelToSample(view_.zoomHistory.back(), 100), 1);
+}
+
+TEST(GraphOptionsSettings, KeptInTheUsersSettingsFileAndOffWhenMissing) {
+  const QTemporaryDir folder;
+  const QString path = folder.filePath("tavril.conf");
+  EXPECT_EQ(LoadGraphOptions(QSettings(path, QSettings::IniFormat)), GraphOptions{});
+  {
+    QSettings settings(path, QSettings::IniFormat);
+    SaveGraphOptions(settings, GraphOptions{true, false, true});
+  }
+  EXPECT_EQ(LoadGraphOptions(QSettings(path, QSettings::IniFormat)),
+            (GraphOptions{true, false, true}));
+}
+
+}  // namespace
+}  // namespace tavril
