@@ -26,6 +26,7 @@
 #include "ui/display/display_panel.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
+#include "ui/processing/measurements_window.h"
 
 namespace tavril {
 namespace {
@@ -117,7 +118,10 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   graphFrame_->setPalette(black);
   graph_ = new GraphWidget(session_, view_, graphFrame_);
   strip_ = new InfoStripWidget(session_, view_, client_);
-  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
+  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] {
+    strip_->update();
+    if (measurementsWindow_) measurementsWindow_->ScheduleUpdate();
+  });
   client_->installEventFilter(this);
 
   // Connected before any panel exists, so the main window always lays out
@@ -373,7 +377,16 @@ void MainWindow::ToggleDisplayPanel() {
           [this] { CommandAction(kCmdDisplayPanel)->setChecked(false); });
 }
 
-void MainWindow::ToggleMeasurementsWindow() {}
+void MainWindow::ToggleMeasurementsWindow() {
+  if (measurementsWindow_) {
+    measurementsWindow_->close();
+    return;
+  }
+  measurementsWindow_ = new MeasurementsWindow(model_, this);
+  CommandAction(kCmdMeasurements)->setChecked(true);
+  connect(measurementsWindow_, &MeasurementsWindow::closed, this,
+          [this] { CommandAction(kCmdMeasurements)->setChecked(false); });
+}
 
 void MainWindow::ToggleSpectrumWindow() {}
 
