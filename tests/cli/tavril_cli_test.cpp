@@ -921,62 +921,41 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
   measure.json = true;
   measure.between = TimeInterval{-0.5, 2e-3};
   ExpectAccepted({{{"measure", "--between", "-0.5", "2e-3", "a.tvr", "b.tvr", "--json"}, measure}});
-
-  const struct {
-    Args args;
-    std::string error;
-  } cases[] = {
+  const std::pair<Args, std::string> cases[] = {
       {{"measure"}, "La commande measure attend au moins un fichier .tvr"},
-      {{"measure", "a.tvr", "--between", "1"}, "L'option --between attend deux temps, T1 et T2"},
+      {{"measure", "a", "--between", "1"}, "L'option --between attend deux temps, T1 et T2"},
       {{"measure", "a", "--between=1", "2"}, "L'option --between attend deux temps, T1 et T2"},
-      {{"measure", "a", "--between", "0", "1", "--between", "0", "1"},
-       "L'option --between est donnée plusieurs fois"},
       {{"measure", "a", "--between", "1,5", "2"}, "Temps non valide : 1,5"},
       {{"measure", "a", "--between", "0", "inf"}, "Temps non valide : inf"},
       {{"measure", "a", "--between", "2", "1"},
        "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
-      {{"measure", "a", "--force"}, "L'option --force ne s'applique pas à la commande measure"},
       {{"info", "a", "--between", "0", "1"},
        "L'option --between ne s'applique pas à la commande info"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    EXPECT_EQ(ParseArguments(c.args).error, c.error);
-  }
+  for (const auto& [args, error] : cases) EXPECT_EQ(ParseArguments(args).error, error);
 }
 
-// 1 kHz between -2 V and 3 V, high a quarter of each period, 2000 samples at 100 kHz.
-void WriteSquare(const std::filesystem::path& path) {
-  ChannelRecord record;
+TEST(CliMeasure, TextJsonBetweenTwoTimesAndUnreadableFiles) {
+  TempDir dir;
+  ChannelRecord record;  // 1 kHz from -2 V to 3 V, high a quarter of the time, at 100 kHz
   for (int i = 0; i < 2000; ++i) record.samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
   record.count = 2000;
   record.rate = 100000;
   record.title = "Carr\xE9";
-  std::ostringstream err;
-  ASSERT_TRUE(WriteRecord(path.string(), record, err)) << err.str();
-}
-
-TEST(CliMeasure, PrintsEachMeasurementWithItsUnit) {
-  TempDir dir;
-  WriteSquare(dir / "carre.tvr");
-  const RunResult run = RunProgram(dir.path(), {"measure", "carre.tvr"});
+  std::ostringstream written;
+  ASSERT_TRUE(WriteRecord((dir / "carre.tvr").string(), record, written)) << written.str();
+  RunResult run = RunProgram(dir.path(), {"measure", "carre.tvr"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
-  for (const char* line :
-       {"Titre : Carré\nPoints mesurés : 2000 (échantillons 0 à 1999)\nMinimum : -2.000 V\n"
-        "Maximum : 3.000 V\nCrête à crête : 5.000 V\nMoyenne : -750.0 mV\nEfficace : 2.291 V\n"
-        "Efficace AC : 2.165 V\nFréquence : 1.000 kHz\nPériode : 1.000 ms\n"
-        "Rapport cyclique : 25.00 %\n"}) {
-    EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
-  }
-}
+  EXPECT_EQ(run.out.find("Titre : Carré\nPoints mesurés : 2000 (échantillons 0 à 1999)\n"
+                         "Minimum : -2.000 V\nMaximum : 3.000 V\n"),
+            0u)
+      << run.out;
+  EXPECT_NE(run.out.find("Fréquence : 1.000 kHz\nPériode : 1.000 ms\nRapport cyclique : 25.00 %\n"),
+            std::string::npos);
 
-TEST(CliMeasure, JsonBetweenTwoTimesAndUnreadableFilesReported) {
-  TempDir dir;
-  WriteSquare(dir / "carre.tvr");
   WriteFileBytes(dir / "abime.tvr", "pas un enregistrement");
-  const RunResult run = RunProgram(
-      dir.path(), {"measure", "--json", "abime.tvr", "carre.tvr", "--between", "0.001", "0.0105"});
+  run = RunProgram(dir.path(),
+                   {"measure", "--json", "abime.tvr", "carre.tvr", "--between", "0.001", "0.0105"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.find("tavril-cli: "), 0u);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
@@ -984,13 +963,9 @@ TEST(CliMeasure, JsonBetweenTwoTimesAndUnreadableFilesReported) {
                          "\"last\":1050,\"minimum\":-2,\"maximum\":3,\"peakToPeak\":5,"),
             0u)
       << run.out;
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
 
-  // Beyond the record nothing is measured: every value is null.
-  const RunResult beyond =
-      RunProgram(dir.path(), {"measure", "carre.tvr", "--json", "--between", "1", "2"});
-  EXPECT_EQ(beyond.status, 0);
-  EXPECT_EQ(beyond.out,
+  run = RunProgram(dir.path(), {"measure", "carre.tvr", "--json", "--between", "1", "2"});
+  EXPECT_EQ(run.out,
             "{\"title\":\"Carré\",\"count\":0,\"minimum\":null,\"maximum\":null,"
             "\"peakToPeak\":null,\"mean\":null,\"rms\":null,\"acRms\":null,\"frequency\":null,"
             "\"period\":null,\"dutyCycle\":null,\"riseTime\":null,\"fallTime\":null}\n");
