@@ -42,6 +42,7 @@ MeasurementsWindow::MeasurementsWindow(SessionModel& model, QWidget* owner)
   table_->verticalHeader()->hide();
 
   auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(24);
   for (QLabel*& label : differences_) {
     label = new QLabel(this);
     bottom->addWidget(label);
@@ -65,7 +66,7 @@ MeasurementsWindow::MeasurementsWindow(SessionModel& model, QWidget* owner)
   connect(&model_, &SessionModel::masterChannelChanged, this, &MeasurementsWindow::ScheduleUpdate);
   connect(&model_, &SessionModel::viewRefreshed, this, &MeasurementsWindow::ScheduleUpdate);
 
-  resize(1000, 280);
+  resize(1180, 280);
   Update();
   show();
 }
