@@ -44,7 +44,14 @@ TEST(MeasurementsWindow, FollowsShownChannelsAndCursorsAndCopiesTsv) {
   EXPECT_EQ(cell(0, 0), "2 (maître)");
   EXPECT_EQ(table.rowCount(), 1);
   model.view().channelShown[0] = true;
-  model.TellViewRefreshed();
+  // A whole record is measured again only once its samples' revision moves.
+  ChannelRecord& master = model.session().channels[2];
+  master.samples[500] = 10;
+  model.TellRecordsChanged();
+  EXPECT_EQ(cell(1, 3), "3.000 V");
+  ++master.samplesRevision;
+  model.TellRecordsChanged();
+  EXPECT_EQ(cell(1, 3), "10.00 V");
 
   QRadioButton* between = Find<QRadioButton>(window, "Entre");
   EXPECT_FALSE(between->isEnabled());  // until the cursors are shown
