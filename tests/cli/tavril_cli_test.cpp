@@ -3,13 +3,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli_arguments.h"
 #include "cli_commands.h"
+#include "cli_files.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "json_output.h"
@@ -577,8 +580,8 @@ TEST(CliConvert, ChannelsOfTwoInputsMayNotMeet) {
   WriteFileBytes(dir / "out1.tvr", "ancien");
   run = RunProgram(dir.path(), {"convert", "essai.tvr", "rate_2000.tvr", "out.tvr"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a.h5", "essai.tvr", "out1.tvr",
-                                                     "rate_2000.tvr"}));
+  EXPECT_EQ(dir.Entries(),
+            (std::vector<std::string>{"a.h5", "essai.tvr", "out1.tvr", "rate_2000.tvr"}));
 }
 
 TEST(CliConvert, RefusesToReplaceAFileWithoutForce) {
@@ -904,6 +907,68 @@ TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
   EXPECT_EQ("mine", ReadFileBytes(dir / "run_4.tvr"));
   EXPECT_EQ(
       0, RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_", "--force"}).status);
+}
+
+}  // namespace
+}  // namespace tavril::cli
+
+namespace tavril::cli {
+namespace {
+
+TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
+  CommandLine measure = Command(CommandKind::kMeasure);
+  measure.inputs = {"a.tvr", "b.tvr"};
+  measure.json = true;
+  measure.between = TimeInterval{-0.5, 2e-3};
+  ExpectAccepted({{{"measure", "--between", "-0.5", "2e-3", "a.tvr", "b.tvr", "--json"}, measure}});
+  const std::pair<Args, std::string> cases[] = {
+      {{"measure"}, "La commande measure attend au moins un fichier .tvr"},
+      {{"measure", "a", "--between", "1"}, "L'option --between attend deux temps, T1 et T2"},
+      {{"measure", "a", "--between=1", "2"}, "L'option --between attend deux temps, T1 et T2"},
+      {{"measure", "a", "--between", "1,5", "2"}, "Temps non valide : 1,5"},
+      {{"measure", "a", "--between", "0", "inf"}, "Temps non valide : inf"},
+      {{"measure", "a", "--between", "2", "1"},
+       "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
+      {{"info", "a", "--between", "0", "1"},
+       "L'option --between ne s'applique pas à la commande info"},
+  };
+  for (const auto& [args, error] : cases) EXPECT_EQ(ParseArguments(args).error, error);
+}
+
+TEST(CliMeasure, TextJsonBetweenTwoTimesAndUnreadableFiles) {
+  TempDir dir;
+  ChannelRecord record;  // 1 kHz from -2 V to 3 V, high a quarter of the time, at 100 kHz
+  for (int i = 0; i < 2000; ++i) record.samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
+  record.count = 2000;
+  record.rate = 100000;
+  record.title = "Carr\xE9";
+  std::ostringstream written;
+  ASSERT_TRUE(WriteRecord((dir / "carre.tvr").string(), record, written)) << written.str();
+  RunResult run = RunProgram(dir.path(), {"measure", "carre.tvr"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find("Titre : Carré\nPoints mesurés : 2000 (échantillons 0 à 1999)\n"
+                         "Minimum : -2.000 V\nMaximum : 3.000 V\n"),
+            0u)
+      << run.out;
+  EXPECT_NE(run.out.find("Fréquence : 1.000 kHz\nPériode : 1.000 ms\nRapport cyclique : 25.00 %\n"),
+            std::string::npos);
+
+  WriteFileBytes(dir / "abime.tvr", "pas un enregistrement");
+  run = RunProgram(dir.path(),
+                   {"measure", "--json", "abime.tvr", "carre.tvr", "--between", "0.001", "0.0105"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.find("tavril-cli: "), 0u);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+  EXPECT_EQ(run.out.find("{\"file\":\"carre.tvr\",\"title\":\"Carré\",\"count\":951,\"first\":100,"
+                         "\"last\":1050,\"minimum\":-2,\"maximum\":3,\"peakToPeak\":5,"),
+            0u)
+      << run.out;
+
+  run = RunProgram(dir.path(), {"measure", "carre.tvr", "--json", "--between", "1", "2"});
+  EXPECT_EQ(run.out,
+            "{\"title\":\"Carré\",\"count\":0,\"minimum\":null,\"maximum\":null,"
+            "\"peakToPeak\":null,\"mean\":null,\"rms\":null,\"acRms\":null,\"frequency\":null,"
+            "\"period\":null,\"dutyCycle\":null,\"riseTime\":null,\"fallTime\":null}\n");
 }
 
 }  // namespace

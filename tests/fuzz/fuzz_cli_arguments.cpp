@@ -26,6 +26,10 @@ bool Acceptable(const CommandLine& command) {
              request.lastChannel <= 7 && !request.outputPrefix.empty() &&
              std::isfinite(request.rate) && std::isfinite(request.scanRate);
     }
+    case CommandKind::kMeasure:
+      return !command.between ||
+             (std::isfinite(command.between->from) && std::isfinite(command.between->to) &&
+              command.between->from <= command.between->to);
     default:
       return true;
   }

@@ -38,6 +38,12 @@ constexpr std::string_view kUsage =
     "      .mat, .h5 ou .xlsx).\n"
     "      Avec A et B : sum, difference, product, quotient.\n"
     "      Avec A seul : rectangle, midpoint (intégrale).\n"
+    "  measure FICHIER.tvr... [--between T1 T2] [--json]\n"
+    "      Mesure chaque enregistrement comme la fenêtre Mesures : minimum, maximum,\n"
+    "      crête à crête, moyenne, valeurs efficaces, fréquence, période, rapport\n"
+    "      cyclique, temps de montée et de descente. Avec --between, seulement les\n"
+    "      échantillons de T1 à T2 secondes depuis le début de l'enregistrement. En\n"
+    "      JSON, une ligne par fichier, null pour une mesure sans valeur.\n"
     "  config [--json]\n"
     "      Affiche la configuration lue dans TAVRIL.INI du dossier courant.\n"
     "  acquire --channels C --out PREFIXE [--count N] [--rate F] [--scan-rate F]\n"
@@ -50,6 +56,7 @@ constexpr std::string_view kUsage =
     "\n"
     "Options :\n"
     "  --json            un seul objet JSON sur une ligne\n"
+    "  --between T1 T2   mesure seulement de T1 à T2 secondes (commande measure)\n"
     "  --force           remplace les fichiers de sortie qui existent déjà\n"
     "  -o, --output F    fichier de sortie de la commande math\n"
     "  -h, --help        affiche cette aide\n"
@@ -78,6 +85,7 @@ struct Scan {
   bool json = false;
   bool force = false;
   std::optional<std::string> output;
+  std::optional<std::pair<std::string, std::string>> between;
   std::map<std::string, std::string, std::less<>> values;  // acquire's options
   std::string error;                                       // the first problem met
 };
@@ -152,6 +160,14 @@ Scan ScanArguments(const std::vector<std::string>& args) {
         continue;
       }
       scan.output = std::string(*value);
+    } else if (name == "--between") {
+      if (value || args.size() - i < 3) {
+        NoteError(scan, "L'option --between attend deux temps, T1 et T2");
+        continue;
+      }
+      if (scan.between) NoteError(scan, "L'option --between est donnée plusieurs fois");
+      scan.between.emplace(args[i + 1], args[i + 2]);
+      i += 2;
     } else if (IsAcquireOption(name)) {
       if (!value) {
         if (i + 1 == args.size()) {
@@ -177,6 +193,7 @@ std::string CheckOptions(const Scan& scan, std::string_view command, bool takesJ
   if (scan.json && !takesJson) return "L'option --json" + suffix;
   if (scan.force && !takesForce) return "L'option --force" + suffix;
   if (scan.output && !takesOutput) return "L'option -o" + suffix;
+  if (scan.between && command != "measure") return "L'option --between" + suffix;
   if (!scan.values.empty() && command != "acquire")
     return "L'option " + scan.values.begin()->first + suffix;
   return {};
@@ -238,6 +255,23 @@ bool ReadChannels(std::string_view text, AcquireRequest& request) {
   request.firstChannel = static_cast<int>(first);
   request.lastChannel = static_cast<int>(last);
   return true;
+}
+
+ParsedArguments ParseMeasure(const Scan& scan, CommandLine command) {
+  if (scan.positionals.size() < 2) {
+    return Refuse(ArgumentCountError("measure", "attend au moins un fichier .tvr"));
+  }
+  command.inputs.assign(scan.positionals.begin() + 1, scan.positionals.end());
+  if (!scan.between) return {std::move(command), {}};
+  const auto& [fromText, toText] = *scan.between;
+  TimeInterval interval;
+  if (!ReadNumber(fromText, interval.from)) return Refuse("Temps non valide : " + fromText);
+  if (!ReadNumber(toText, interval.to)) return Refuse("Temps non valide : " + toText);
+  if (interval.from > interval.to) {
+    return Refuse("L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2");
+  }
+  command.between = interval;
+  return {std::move(command), {}};
 }
 
 ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
@@ -336,6 +370,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     command.kind = CommandKind::kAcquire;
     error = CheckOptions(scan, name, false, true, false);
     if (error.empty()) return ParseAcquire(scan, std::move(command));
+  } else if (name == "measure") {
+    command.kind = CommandKind::kMeasure;
+    error = CheckOptions(scan, name, true, false, false);
+    if (error.empty()) return ParseMeasure(scan, std::move(command));
   } else if (name == "config") {
     command.kind = CommandKind::kConfig;
     error = CheckOptions(scan, name, true, false, false);

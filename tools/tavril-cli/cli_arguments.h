@@ -10,7 +10,7 @@
 
 namespace tavril::cli {
 
-enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire };
+enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire, kMeasure };
 
 // What `acquire` asks of the board, as the acquisition panel would.
 struct AcquireRequest {
@@ -26,18 +26,26 @@ struct AcquireRequest {
   bool operator==(const AcquireRequest&) const = default;
 };
 
+// Seconds from each record's start, from <= to.
+struct TimeInterval {
+  double from = 0;
+  double to = 0;
+  bool operator==(const TimeInterval&) const = default;
+};
+
 // One command line, checked: every field the command needs is filled and no
 // option it does not take was given.
 struct CommandLine {
   CommandKind kind = CommandKind::kHelp;
-  bool json = false;                              // info, config
+  bool json = false;                              // info, config, measure
   bool force = false;                             // convert, math: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
   std::string input;                              // math: operand A
-  std::vector<std::string> inputs;                // info, convert: the files, in the order given
-  std::string secondInput;  // math: operand B of sum, difference, product, quotient
-  std::string output;       // convert, math
-  AcquireRequest acquire;   // acquire
+  std::vector<std::string> inputs;      // info, convert, measure: the files, in the order given
+  std::optional<TimeInterval> between;  // measure: only the samples within
+  std::string secondInput;              // math: operand B of sum, difference, product, quotient
+  std::string output;                   // convert, math
+  AcquireRequest acquire;               // acquire
 
   bool operator==(const CommandLine&) const = default;
 };

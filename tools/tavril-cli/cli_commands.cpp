@@ -16,6 +16,7 @@
 #include "files/number_text.h"
 #include "files/text_encoding.h"
 #include "json_output.h"
+#include "measure_command.h"
 #include "model/messages.h"
 #include "processing/math_operation.h"
 
@@ -239,6 +240,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunConfig(command, out, err);
     case CommandKind::kAcquire:
       return RunAcquire(command, out, err);
+    case CommandKind::kMeasure:
+      return RunMeasure(command, out, err);
   }
   return 1;
 }

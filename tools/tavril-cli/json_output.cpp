@@ -78,4 +78,13 @@ void JsonObject::AddDouble(std::string_view key, double value) {
   AppendJsonDouble(text_, value);
 }
 
+void JsonObject::AddOptionalDouble(std::string_view key, std::optional<double> value) {
+  if (!value) {
+    AddKey(key);
+    text_ += "null";
+    return;
+  }
+  AddDouble(key, *value);
+}
+
 }  // namespace tavril::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,8 @@ class JsonObject {
   // "NaN", which every JSON reader takes and which float() in Python and
   // Number() in JavaScript turn back into the value.
   void AddDouble(std::string_view key, double value);
+  // A value that is not there: `value` or null.
+  void AddOptionalDouble(std::string_view key, std::optional<double> value);
 
   // The object's text, without a line end.
   std::string Text() const { return text_ + '}'; }

@@ -27,6 +27,7 @@
 #include "ui/display/display_panel.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
+#include "ui/processing/measurements_window.h"
 
 namespace tavril {
 namespace {
@@ -129,7 +130,10 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   graphFrame_->setPalette(black);
   graph_ = new GraphWidget(session_, view_, graphFrame_);
   strip_ = new InfoStripWidget(session_, view_, client_);
-  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] { strip_->update(); });
+  connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] {
+    strip_->update();
+    if (measurementsWindow_) measurementsWindow_->ScheduleUpdate();
+  });
   connect(graph_, &GraphWidget::ScaleZoomed, &model_, &SessionModel::TellScaleChanged);
   ShowGraphOptionMarks();
   client_->installEventFilter(this);
@@ -419,7 +423,16 @@ void MainWindow::ZoomBackOrFit(int commandId) {
   if (changed) model_.TellScaleChanged();
 }
 
-void MainWindow::ToggleMeasurementsWindow() {}
+void MainWindow::ToggleMeasurementsWindow() {
+  if (measurementsWindow_) {
+    measurementsWindow_->close();
+    return;
+  }
+  measurementsWindow_ = new MeasurementsWindow(model_, this);
+  CommandAction(kCmdMeasurements)->setChecked(true);
+  connect(measurementsWindow_, &MeasurementsWindow::closed, this,
+          [this] { CommandAction(kCmdMeasurements)->setChecked(false); });
+}
 
 void MainWindow::ToggleSpectrumWindow() {}
 

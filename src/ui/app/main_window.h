@@ -28,6 +28,7 @@ namespace tavril {
 class DisplayPanel;
 class GraphWidget;
 class InfoStripWidget;
+class MeasurementsWindow;
 
 inline constexpr const char* kAppName = kProgramName;
 
@@ -162,6 +163,7 @@ class MainWindow : public QMainWindow {
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
+  QPointer<MeasurementsWindow> measurementsWindow_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;

@@ -1,0 +1,69 @@
+#include "measure_command.h"
+
+#include <ostream>
+
+#include "cli_commands.h"
+#include "cli_files.h"
+#include "files/text_encoding.h"
+#include "json_output.h"
+
+namespace tavril::cli {
+
+std::string MeasureText(const MeasurementRow& row) {
+  std::string text = "Titre : " + EscapedLine(row.title) + '\n';
+  text += "Points mesurés : " + std::to_string(row.values.count);
+  if (row.range) {
+    text += " (échantillons " + std::to_string(row.range->first) + " à " +
+            std::to_string(row.range->last) + ')';
+  }
+  text += '\n';
+  for (const MeasurementColumn& column : kMeasurementColumns) {
+    text += std::string(column.header) + " : " + MeasurementText(column, row.values.*column.value) +
+            '\n';
+  }
+  return text;
+}
+
+std::string MeasureJson(const MeasurementRow& row, std::string_view file) {
+  JsonObject json;
+  if (!file.empty()) json.AddString("file", ViewerPathUtf8(file));
+  json.AddString("title", row.title);
+  json.AddInteger("count", static_cast<std::int64_t>(row.values.count));
+  if (row.range) {
+    json.AddInteger("first", static_cast<std::int64_t>(row.range->first));
+    json.AddInteger("last", static_cast<std::int64_t>(row.range->last));
+  }
+  for (const MeasurementColumn& column : kMeasurementColumns) {
+    json.AddOptionalDouble(column.key, row.values.*column.value);
+  }
+  return json.Text();
+}
+
+int RunMeasure(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  const MeasuredStretch stretch =
+      command.between ? MeasuredStretch::BetweenTimes(command.between->from, command.between->to)
+                      : MeasuredStretch::WholeRecord();
+  const bool several = command.inputs.size() > 1;
+  int status = 0;
+  bool first = true;
+  for (const std::string& path : command.inputs) {
+    ChannelRecord record;
+    if (!LoadRecord(path, record, err)) {
+      status = 1;
+      continue;
+    }
+    const MeasurementRow row = MeasureChannel(record, 0, false, stretch, &Windows1252ToUtf8);
+    if (command.json) {
+      out << MeasureJson(row, several ? path : std::string()) << '\n';
+    } else {
+      if (!first) out << '\n';
+      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
+      out << MeasureText(row);
+    }
+    out.flush();
+    first = false;
+  }
+  return status;
+}
+
+}  // namespace tavril::cli
