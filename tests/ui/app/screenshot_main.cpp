@@ -7,6 +7,7 @@
 //   tavril_screenshot --readable docs/
 #include <QApplication>
 #include <QDir>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "ui/common/app_look.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/display/graph_widget.h"
+#include "ui/processing/measurements_window.h"
 
 namespace {
 
@@ -89,6 +91,15 @@ int ReadableGraph(const QString& folder) {
   QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 55 / 100, 40));
   QApplication::processEvents();
   if (!Save(window, QDir(folder).filePath("graph-readable.png"))) return 1;
+
+  window.RunCommand(tavril::kCmdMeasurements);
+  auto* measurements = window.findChild<tavril::MeasurementsWindow*>();
+  if (measurements == nullptr) return 1;
+  for (QRadioButton* choice : measurements->findChildren<QRadioButton*>()) {
+    if (choice->text() == QStringLiteral("Entre les curseurs")) choice->click();
+  }
+  QApplication::processEvents();
+  if (!Save(*measurements, QDir(folder).filePath("measurements.png"))) return 1;
   return 0;
 }
 
