@@ -26,6 +26,11 @@ bool Acceptable(const CommandLine& command) {
              request.lastChannel <= 7 && !request.outputPrefix.empty() &&
              std::isfinite(request.rate) && std::isfinite(request.scanRate);
     }
+    case CommandKind::kSpectrum: {
+      const std::size_t size = command.spectrum.blockSize;
+      return size >= 16 && size <= (std::size_t{1} << 20) && (size & (size - 1)) == 0 &&
+             command.spectrum.maxBlocks >= 1;
+    }
     default:
       return true;
   }

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "processing/math_operation.h"
+#include "processing/spectrum.h"
 
 namespace tavril::cli {
 
-enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire };
+enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire, kSpectrum };
 
 // What `acquire` asks of the board, as the acquisition panel would.
 struct AcquireRequest {
@@ -26,6 +27,17 @@ struct AcquireRequest {
   bool operator==(const AcquireRequest&) const = default;
 };
 
+// What `spectrum` computes: blocks of blockSize points (or the largest power
+// of two the record holds), averaging at most maxBlocks of them.
+struct SpectrumRequest {
+  SpectrumWindow window = SpectrumWindow::kHann;
+  std::size_t blockSize = 65536;
+  int maxBlocks = 16;
+  bool csv = false;  // the bins as CSV rather than the summary
+
+  bool operator==(const SpectrumRequest&) const = default;
+};
+
 // One command line, checked: every field the command needs is filled and no
 // option it does not take was given.
 struct CommandLine {
@@ -33,11 +45,13 @@ struct CommandLine {
   bool json = false;                              // info, config
   bool force = false;                             // convert, math: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
-  std::string input;                              // math: operand A
+  std::string input;                              // math: operand A; spectrum
   std::vector<std::string> inputs;                // info, convert: the files, in the order given
   std::string secondInput;  // math: operand B of sum, difference, product, quotient
   std::string output;       // convert, math
   AcquireRequest acquire;   // acquire
+  // spectrum
+  SpectrumRequest spectrum;
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -18,6 +18,7 @@
 #include "json_output.h"
 #include "model/messages.h"
 #include "processing/math_operation.h"
+#include "spectrum_command.h"
 
 namespace tavril::cli {
 namespace {
@@ -239,6 +240,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunConfig(command, out, err);
     case CommandKind::kAcquire:
       return RunAcquire(command, out, err);
+    case CommandKind::kSpectrum:
+      return RunSpectrum(command, out, err);
   }
   return 1;
 }
