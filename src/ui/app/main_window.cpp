@@ -26,6 +26,7 @@
 #include "ui/display/display_panel.h"
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
+#include "ui/processing/spectrum_panel.h"
 
 namespace tavril {
 namespace {
@@ -375,7 +376,16 @@ void MainWindow::ToggleDisplayPanel() {
 
 void MainWindow::ToggleMeasurementsWindow() {}
 
-void MainWindow::ToggleSpectrumWindow() {}
+void MainWindow::ToggleSpectrumWindow() {
+  if (spectrumPanel_) {
+    spectrumPanel_->close();
+    return;
+  }
+  spectrumPanel_ = new SpectrumPanel(model_, this);
+  CommandAction(kCmdSpectrum)->setChecked(true);
+  connect(spectrumPanel_, &SpectrumPanel::closed, this,
+          [this] { CommandAction(kCmdSpectrum)->setChecked(false); });
+}
 
 void MainWindow::RunConfigurationDialog() {
   // The viewer browse remembers nothing: the data files' folder, name and

@@ -26,6 +26,7 @@ class QKeyEvent;
 namespace tavril {
 
 class DisplayPanel;
+class SpectrumPanel;
 class GraphWidget;
 class InfoStripWidget;
 
@@ -157,6 +158,7 @@ class MainWindow : public QMainWindow {
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
+  QPointer<SpectrumPanel> spectrumPanel_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;
