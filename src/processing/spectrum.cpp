@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <numbers>
 #include <optional>
 #include <span>
