@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -40,5 +41,26 @@ inline constexpr double kFloorDbv = -300.0;
 // around 0 Hz, so that a DC offset is not taken for it.
 Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumWindow window,
                          std::size_t blockSize, int maxBlocks);
+
+// ComputeSpectrum for whoever computes spectra again and again (a window that
+// follows its records): the transform's plan, the window's weights and the
+// work buffers stay from one call to the next and are made again only when
+// the block size or the window changes, so that a call touches no fresh
+// memory.
+class SpectrumCalculator {
+ public:
+  SpectrumCalculator();
+  ~SpectrumCalculator();
+  SpectrumCalculator(const SpectrumCalculator&) = delete;
+  SpectrumCalculator& operator=(const SpectrumCalculator&) = delete;
+
+  // As ComputeSpectrum, into `result`, whose bins keep their memory.
+  void Compute(std::span<const double> samples, double rate, SpectrumWindow window,
+               std::size_t blockSize, int maxBlocks, Spectrum& result);
+
+ private:
+  struct Plan;
+  std::unique_ptr<Plan> plan_;
+};
 
 }  // namespace tavril

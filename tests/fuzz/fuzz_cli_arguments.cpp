@@ -30,6 +30,11 @@ bool Acceptable(const CommandLine& command) {
       return !command.between ||
              (std::isfinite(command.between->from) && std::isfinite(command.between->to) &&
               command.between->from <= command.between->to);
+    case CommandKind::kSpectrum: {
+      const std::size_t size = command.spectrum.blockSize;
+      return size >= 16 && size <= (std::size_t{1} << 20) && (size & (size - 1)) == 0 &&
+             command.spectrum.maxBlocks >= 1;
+    }
     default:
       return true;
   }

@@ -56,5 +56,28 @@ TEST(Spectrum, TooFewOrNonFiniteSamplesGiveNoSpectrum) {
   EXPECT_EQ(quiet.dbv[10], kFloorDbv);
 }
 
+// Nothing of one call (plan, weights, sums of several blocks) may leak into the next.
+TEST(Spectrum, AReusedCalculatorGivesWhatAFreshOneGives) {
+  const std::vector<double> square = testing::BoardSignal(1, 20000, kRate);
+  struct Call {
+    SpectrumWindow window;
+    std::size_t size;
+    int blocks;
+  };
+  SpectrumCalculator calculator;
+  Spectrum reused;
+  for (const Call call :
+       {Call{SpectrumWindow::kFlatTop, 4096, 3}, Call{SpectrumWindow::kHann, 1024, 5},
+        Call{SpectrumWindow::kHann, 4096, 1}, Call{SpectrumWindow::kRectangular, 1024, 2}}) {
+    calculator.Compute(square, kRate, call.window, call.size, call.blocks, reused);
+    const Spectrum fresh = ComputeSpectrum(square, kRate, call.window, call.size, call.blocks);
+    EXPECT_EQ(reused.dbv, fresh.dbv);
+    EXPECT_EQ(reused.blocks, call.blocks);
+  }
+  calculator.Compute(std::vector<double>(10, 1.0), kRate, SpectrumWindow::kHann, 1024, 1, reused);
+  EXPECT_TRUE(reused.dbv.empty());
+  EXPECT_FALSE(reused.peak.has_value());
+}
+
 }  // namespace
 }  // namespace tavril

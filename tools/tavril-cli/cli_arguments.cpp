@@ -12,6 +12,7 @@
 #include "files/number_text.h"
 #include "model/channel_record.h"
 #include "processing/channel_arithmetic.h"
+#include "processing/spectrum_text.h"
 
 namespace tavril::cli {
 namespace {
@@ -58,6 +59,7 @@ constexpr std::string_view kUsage =
     "  --json            un seul objet JSON sur une ligne\n"
     "  --between T1 T2   mesure seulement de T1 à T2 secondes (commande measure)\n"
     "  --force           remplace les fichiers de sortie qui existent déjà\n"
+    "  --csv             les raies du spectre en CSV\n"
     "  -o, --output F    fichier de sortie de la commande math\n"
     "  -h, --help        affiche cette aide\n"
     "  --                la suite n'est faite que d'arguments\n"
@@ -84,19 +86,34 @@ struct Scan {
   bool help = false;
   bool json = false;
   bool force = false;
+  bool csv = false;
   std::optional<std::string> output;
   std::optional<std::pair<std::string, std::string>> between;
-  std::map<std::string, std::string, std::less<>> values;  // acquire's options
+  std::map<std::string, std::string, std::less<>> values;  // acquire's and spectrum's options
   std::string error;                                       // the first problem met
 };
 
 constexpr std::array<std::string_view, 7> kAcquireOptions = {
     "--channels", "--count", "--rate", "--scan-rate", "--gain", "--title", "--out"};
 
-bool IsAcquireOption(std::string_view name) {
-  for (const std::string_view option : kAcquireOptions) {
+constexpr std::array<std::string_view, 3> kSpectrumOptions = {"--window", "--blocks",
+                                                              "--block-size"};
+
+template <std::size_t N>
+bool IsAmong(std::string_view name, const std::array<std::string_view, N>& options) {
+  for (const std::string_view option : options) {
     if (option == name) return true;
   }
+  return false;
+}
+
+bool IsValueOption(std::string_view name) {
+  return IsAmong(name, kAcquireOptions) || IsAmong(name, kSpectrumOptions);
+}
+
+bool TakesValueOption(std::string_view command, std::string_view name) {
+  if (command == "acquire") return IsAmong(name, kAcquireOptions);
+  if (command == "spectrum") return IsAmong(name, kSpectrumOptions);
   return false;
 }
 
@@ -147,6 +164,8 @@ Scan ScanArguments(const std::vector<std::string>& args) {
       TakeFlag(scan, scan.json, name, value.has_value());
     } else if (name == "--force") {
       TakeFlag(scan, scan.force, name, value.has_value());
+    } else if (name == "--csv") {
+      TakeFlag(scan, scan.csv, name, value.has_value());
     } else if (name == "-o" || name == "--output") {
       if (!value) {
         if (i + 1 == args.size()) {
@@ -168,7 +187,7 @@ Scan ScanArguments(const std::vector<std::string>& args) {
       if (scan.between) NoteError(scan, "L'option --between est donnée plusieurs fois");
       scan.between.emplace(args[i + 1], args[i + 2]);
       i += 2;
-    } else if (IsAcquireOption(name)) {
+    } else if (IsValueOption(name)) {
       if (!value) {
         if (i + 1 == args.size()) {
           NoteError(scan, "L'option " + std::string(name) + " attend une valeur");
@@ -194,8 +213,10 @@ std::string CheckOptions(const Scan& scan, std::string_view command, bool takesJ
   if (scan.force && !takesForce) return "L'option --force" + suffix;
   if (scan.output && !takesOutput) return "L'option -o" + suffix;
   if (scan.between && command != "measure") return "L'option --between" + suffix;
-  if (!scan.values.empty() && command != "acquire")
-    return "L'option " + scan.values.begin()->first + suffix;
+  if (scan.csv && command != "spectrum") return "L'option --csv" + suffix;
+  for (const auto& [name, value] : scan.values) {
+    if (!TakesValueOption(command, name)) return "L'option " + name + suffix;
+  }
   return {};
 }
 
@@ -316,6 +337,37 @@ ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
   return {std::move(command), {}};
 }
 
+ParsedArguments ParseSpectrum(const Scan& scan, CommandLine command) {
+  if (scan.positionals.size() != 2) {
+    return Refuse(ArgumentCountError("spectrum", "attend un seul fichier .tvr"));
+  }
+  command.input = scan.positionals[1];
+  SpectrumRequest& request = command.spectrum;
+  request.csv = scan.csv;
+  if (const auto found = scan.values.find("--window"); found != scan.values.end()) {
+    const std::optional<SpectrumWindow> window = SpectrumWindowFromWord(found->second);
+    if (!window) {
+      return Refuse("Fenêtre inconnue : " + found->second + " (rectangulaire, hann, flattop)");
+    }
+    request.window = *window;
+  }
+  long long whole = 0;
+  if (const auto found = scan.values.find("--block-size"); found != scan.values.end()) {
+    if (!ReadWhole(found->second, 16, 1 << 20, whole) || (whole & (whole - 1)) != 0) {
+      return Refuse("Taille de bloc non valide : " + found->second +
+                    " (une puissance de deux de 16 à 1048576)");
+    }
+    request.blockSize = static_cast<std::size_t>(whole);
+  }
+  if (const auto found = scan.values.find("--blocks"); found != scan.values.end()) {
+    if (!ReadWhole(found->second, 1, 1 << 20, whole)) {
+      return Refuse("Nombre de blocs non valide : " + found->second + " (de 1 à 1048576)");
+    }
+    request.maxBlocks = static_cast<int>(whole);
+  }
+  return {std::move(command), {}};
+}
+
 }  // namespace
 
 std::optional<MathOperation> MathOperationFromName(std::string_view name) {
@@ -374,6 +426,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     command.kind = CommandKind::kMeasure;
     error = CheckOptions(scan, name, true, false, false);
     if (error.empty()) return ParseMeasure(scan, std::move(command));
+  } else if (name == "spectrum") {
+    command.kind = CommandKind::kSpectrum;
+    error = CheckOptions(scan, name, false, false, false);
+    if (error.empty()) return ParseSpectrum(scan, std::move(command));
   } else if (name == "config") {
     command.kind = CommandKind::kConfig;
     error = CheckOptions(scan, name, true, false, false);

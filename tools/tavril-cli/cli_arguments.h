@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "processing/math_operation.h"
+#include "processing/spectrum.h"
 
 namespace tavril::cli {
 
-enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire, kMeasure };
+enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire, kMeasure, kSpectrum };
 
 // What `acquire` asks of the board, as the acquisition panel would.
 struct AcquireRequest {
@@ -33,6 +34,17 @@ struct TimeInterval {
   bool operator==(const TimeInterval&) const = default;
 };
 
+// What `spectrum` computes: blocks of blockSize points (or the largest power
+// of two the record holds), averaging at most maxBlocks of them.
+struct SpectrumRequest {
+  SpectrumWindow window = SpectrumWindow::kHann;
+  std::size_t blockSize = 65536;
+  int maxBlocks = 16;
+  bool csv = false;  // the bins as CSV rather than the summary
+
+  bool operator==(const SpectrumRequest&) const = default;
+};
+
 // One command line, checked: every field the command needs is filled and no
 // option it does not take was given.
 struct CommandLine {
@@ -40,12 +52,13 @@ struct CommandLine {
   bool json = false;                              // info, config, measure
   bool force = false;                             // convert, math: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
-  std::string input;                              // math: operand A
+  std::string input;                              // math: operand A; spectrum
   std::vector<std::string> inputs;      // info, convert, measure: the files, in the order given
   std::optional<TimeInterval> between;  // measure: only the samples within
   std::string secondInput;              // math: operand B of sum, difference, product, quotient
   std::string output;                   // convert, math
   AcquireRequest acquire;               // acquire
+  SpectrumRequest spectrum;             // spectrum
 
   bool operator==(const CommandLine&) const = default;
 };

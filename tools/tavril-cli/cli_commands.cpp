@@ -19,6 +19,7 @@
 #include "measure_command.h"
 #include "model/messages.h"
 #include "processing/math_operation.h"
+#include "spectrum_command.h"
 
 namespace tavril::cli {
 namespace {
@@ -242,6 +243,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunAcquire(command, out, err);
     case CommandKind::kMeasure:
       return RunMeasure(command, out, err);
+    case CommandKind::kSpectrum:
+      return RunSpectrum(command, out, err);
   }
   return 1;
 }

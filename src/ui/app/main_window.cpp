@@ -28,6 +28,7 @@
 #include "ui/display/graph_widget.h"
 #include "ui/display/info_strip_widget.h"
 #include "ui/processing/measurements_window.h"
+#include "ui/processing/spectrum_panel.h"
 
 namespace tavril {
 namespace {
@@ -434,7 +435,16 @@ void MainWindow::ToggleMeasurementsWindow() {
           [this] { CommandAction(kCmdMeasurements)->setChecked(false); });
 }
 
-void MainWindow::ToggleSpectrumWindow() {}
+void MainWindow::ToggleSpectrumWindow() {
+  if (spectrumPanel_) {
+    spectrumPanel_->close();
+    return;
+  }
+  spectrumPanel_ = new SpectrumPanel(model_, this);
+  CommandAction(kCmdSpectrum)->setChecked(true);
+  connect(spectrumPanel_, &SpectrumPanel::closed, this,
+          [this] { CommandAction(kCmdSpectrum)->setChecked(false); });
+}
 
 void MainWindow::RunConfigurationDialog() {
   // The viewer browse remembers nothing: the data files' folder, name and

@@ -26,6 +26,7 @@ class QKeyEvent;
 namespace tavril {
 
 class DisplayPanel;
+class SpectrumPanel;
 class GraphWidget;
 class InfoStripWidget;
 class MeasurementsWindow;
@@ -164,6 +165,7 @@ class MainWindow : public QMainWindow {
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
   QPointer<MeasurementsWindow> measurementsWindow_;
+  QPointer<SpectrumPanel> spectrumPanel_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;

@@ -140,7 +140,8 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
 // Each panel item opens its panel, which checks the item, and closes it
 // again, which removes the check mark.
 TEST_F(MainMenu, PanelItemsOpenAndCloseTheirPanels) {
-  for (const int command : {kCmdAcquisitionPanel, kCmdDisplayPanel, kCmdMeasurements}) {
+  for (const int command :
+       {kCmdAcquisitionPanel, kCmdDisplayPanel, kCmdMeasurements, kCmdSpectrum}) {
     window_.CommandAction(command)->trigger();
     EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
     window_.CommandAction(command)->trigger();

@@ -1,0 +1,94 @@
+#include "processing/spectrum_text.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace tavril {
+namespace {
+
+struct WindowName {
+  SpectrumWindow window;
+  std::string_view word;
+  std::string_view label;
+};
+
+constexpr std::array<WindowName, 3> kWindowNames = {{
+    {SpectrumWindow::kRectangular, "rectangulaire", "Rectangulaire"},
+    {SpectrumWindow::kHann, "hann", "Hann"},
+    {SpectrumWindow::kFlatTop, "flattop", "Flat-top"},
+}};
+
+const WindowName& NameOf(SpectrumWindow window) {
+  for (const WindowName& name : kWindowNames) {
+    if (name.window == window) return name;
+  }
+  return kWindowNames[0];
+}
+
+// Room for any double in fixed notation: 309 digits before the point, 17 after.
+constexpr std::size_t kFixedRoom = 340;
+
+// The shortest plain decimals that read back as `value` ("100000", "-3.0103"),
+// never an exponent, which some spreadsheets read as text.
+void AppendShortest(std::string& text, double value) {
+  char digits[kFixedRoom];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+  text.append(digits, end.ptr);
+}
+
+}  // namespace
+
+std::string FormatDecimals(double value, int decimals) {
+  char digits[kFixedRoom];
+  const auto end =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+  return std::string(digits, end.ptr);
+}
+
+std::string_view SpectrumWindowWord(SpectrumWindow window) {
+  return NameOf(window).word;
+}
+
+std::string_view SpectrumWindowLabel(SpectrumWindow window) {
+  return NameOf(window).label;
+}
+
+std::optional<SpectrumWindow> SpectrumWindowFromWord(std::string_view word) {
+  for (const WindowName& name : kWindowNames) {
+    if (name.word == word) return name.window;
+  }
+  return std::nullopt;
+}
+
+std::string FrequencyText(double hz, double binHz) {
+  int decimals = 0;
+  if (binHz > 0 && binHz < 1)
+    decimals = std::min(6, static_cast<int>(std::ceil(-std::log10(binHz))));
+  return FormatDecimals(hz, decimals) + " Hz";
+}
+
+std::string DbvText(double dbv) {
+  return FormatDecimals(dbv, 2) + " dBV";
+}
+
+std::string SpectrumPeakText(const Spectrum& spectrum) {
+  if (!spectrum.peak) return "Pic : —";
+  return "Pic : " + FrequencyText(spectrum.peak->frequency, spectrum.binHz) + ", " +
+         DbvText(spectrum.peak->dbv);
+}
+
+std::string SpectrumCsv(const Spectrum& spectrum) {
+  std::string text = "frequence_hz,dbv\n";
+  text.reserve(text.size() + spectrum.dbv.size() * 24);
+  for (std::size_t k = 0; k < spectrum.dbv.size(); ++k) {
+    AppendShortest(text, static_cast<double>(k) * spectrum.binHz);
+    text += ',';
+    AppendShortest(text, spectrum.dbv[k]);
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace tavril
