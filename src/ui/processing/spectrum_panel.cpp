@@ -10,15 +10,12 @@
 #include <array>
 #include <bit>
 
+#include "display/channel_colours.h"
 #include "processing/spectrum_text.h"
 #include "ui/processing/spectrum_plot_widget.h"
 
 namespace tavril {
 namespace {
-
-// Okabe and Ito's colours, told apart by colour-blind eyes too; by channel.
-constexpr std::array<QRgb, kChannelCount> kChannelColours = {
-    0x000000, 0xE69F00, 0x56B4E9, 0x009E73, 0xF0E442, 0x0072B2, 0xD55E00, 0xCC79A7};
 
 constexpr std::array<SpectrumWindow, 3> kWindows = {
     SpectrumWindow::kRectangular, SpectrumWindow::kHann, SpectrumWindow::kFlatTop};
@@ -114,7 +111,7 @@ void SpectrumPanel::Update(bool force) {
   for (const int channel : channels) {
     const ChannelRecord& record = session.channels[channel];
     SpectrumPlot::Curve& curve = curves.emplace_back();
-    curve.colour = QColor(kChannelColours[static_cast<std::size_t>(channel)]);
+    curve.colour = QColor::fromRgb(kChannelColours[static_cast<std::size_t>(channel)]);
     calculator_.Compute(record.samples, record.rate, window, kBlockSize, blocks_->value(),
                         curve.spectrum);
     if (channel == session.masterChannel) marked = curves.size() - 1;

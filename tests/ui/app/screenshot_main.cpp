@@ -3,9 +3,11 @@
 // cursors, and writes the picture to the path given.
 //   tavril_screenshot docs/screenshot.png
 // With --readable, channels 0 to 3 with the graph's axes, grid, colours and
-// legend, zoomed in with the mouse, and the tool windows, into a folder:
+// legend, zoomed in with a box, and the Mesures and Spectre windows, into a
+// folder:
 //   tavril_screenshot --readable docs/
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 #include "ui/common/file_dialogs.h"
 #include "ui/display/graph_widget.h"
 #include "ui/processing/measurements_window.h"
+#include "ui/processing/spectrum_panel.h"
 
 namespace {
 
@@ -72,7 +75,7 @@ int ReadableGraph(const QString& folder) {
   PreparedFile dialogs("");
   const tavril::ChannelSelection selected{true, true, true, true};
   tavril::PrepareRecords(session.channels, selected,
-                         {400000.0, 2000, 1, "Banc de mesure", 100000.0},
+                         {400000.0, 16384, 1, "Banc de mesure", 100000.0},
                          session.boardConfig.device);
   const tavril::BoardConfig& config = session.boardConfig;
   if (!tavril::ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar) ||
@@ -87,8 +90,15 @@ int ReadableGraph(const QString& folder) {
   window.show();
   window.RunCommand(tavril::kCmdZoomFit);
   QWidget* graph = window.graph();
-  QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, QPoint(graph->width() * 30 / 100, 40));
-  QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 55 / 100, 40));
+  // A box drawn with Ctrl around the first twentieth of the record.
+  const int bottom = window.graph()->DrawingArea().height - 1;
+  QTest::mousePress(graph, Qt::LeftButton, Qt::ControlModifier,
+                    QPoint(1, 1));  // (0, 0) is "centre"
+  QTest::mouseMove(graph, QPoint(graph->width() / 20, bottom));
+  QTest::mouseRelease(graph, Qt::LeftButton, Qt::ControlModifier,
+                      QPoint(graph->width() / 20, bottom));
+  QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, QPoint(graph->width() * 8 / 100, 40));
+  QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 92 / 100, 40));
   QApplication::processEvents();
   if (!Save(window, QDir(folder).filePath("graph-readable.png"))) return 1;
 
@@ -100,6 +110,19 @@ int ReadableGraph(const QString& folder) {
   }
   QApplication::processEvents();
   if (!Save(*measurements, QDir(folder).filePath("measurements.png"))) return 1;
+
+  window.RunCommand(tavril::kCmdSpectrum);
+  auto* spectrum = window.findChild<tavril::SpectrumPanel*>();
+  if (spectrum == nullptr) return 1;
+  for (QComboBox* choice : spectrum->findChildren<QComboBox*>()) {
+    const int shown = choice->findText(QStringLiteral("Canaux affichés"));
+    if (shown >= 0) choice->setCurrentIndex(shown);
+    const int flatTop = choice->findText(QStringLiteral("Flat-top"));
+    if (flatTop >= 0) choice->setCurrentIndex(flatTop);
+  }
+  spectrum->resize(760, 480);
+  QApplication::processEvents();
+  if (!Save(*spectrum, QDir(folder).filePath("spectrum.png"))) return 1;
   return 0;
 }
 
