@@ -4,28 +4,10 @@
 #include <string>
 #include <vector>
 
-// What the spectrum's plot is drawn from: its graduations (frequencies from 0
-// and dBV, at steps of 1, 2 or 5 times a power of ten, each with its text),
-// its dBV range and the bins reduced to one range per pixel column.
+// What the spectrum's plot is drawn from: its dBV range and the bins reduced
+// to one range per pixel column.
 
 namespace tavril {
-
-struct AxisTick {
-  double value = 0;
-  std::string label;  // UTF-8
-};
-
-// The smallest step of 1, 2 or 5 times a power of ten that cuts `span` into
-// at most `maxSteps` steps; 1 for an empty or non-finite span.
-double NiceStep(double span, int maxSteps);
-
-// The graduations from 0 to `maxHz`, at most `maxSteps` steps apart, named
-// in Hz ("500 Hz") or, once the step reaches 1 kHz, in kHz ("20 kHz"); 0 is
-// plain "0".
-std::vector<AxisTick> FrequencyTicks(double maxHz, int maxSteps);
-
-// The graduations from `low` to `high` dBV, named by their number alone ("-60").
-std::vector<AxisTick> DbvTicks(double low, double high, int maxSteps);
 
 struct DbvRange {
   double low = 0;

@@ -66,19 +66,6 @@ TEST(SpectrumText, CsvReadsBackExactlyInPython) {
   EXPECT_EQ(d, spectrum.peak->dbv);
 }
 
-TEST(SpectrumPlot, GraduationsStepBy125AndNameTheirUnit) {
-  const std::vector<AxisTick> kilo = FrequencyTicks(50000, 8);
-  ASSERT_EQ(kilo.size(), 6u);
-  EXPECT_EQ(kilo[0].label, "0");
-  EXPECT_EQ(kilo[1].label, "10 kHz");
-  EXPECT_EQ(FrequencyTicks(500, 5)[1].label, "100 Hz");
-  EXPECT_EQ(FrequencyTicks(1, 4)[1].label, "0.5 Hz");
-  const std::vector<AxisTick> dbv = DbvTicks(-155, 20, 9);
-  EXPECT_EQ(dbv.front().label, "-140");
-  EXPECT_EQ(dbv.back().value, 20);
-  EXPECT_EQ(NiceStep(0, 5), 1);
-}
-
 TEST(SpectrumPlot, ColumnsKeepEveryPeakAndJoinUp) {
   std::vector<double> dbv(32769, -100.0);
   dbv[12345] = 7.0;

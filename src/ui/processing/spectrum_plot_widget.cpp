@@ -7,6 +7,7 @@
 #include <numeric>
 #include <utility>
 
+#include "display/graph_axes.h"
 #include "processing/spectrum_plot.h"
 #include "processing/spectrum_text.h"
 
@@ -14,7 +15,7 @@ namespace tavril {
 namespace {
 
 // Room for the dBV labels on the left and the frequency labels below.
-constexpr int kLeft = 44, kRight = 16, kTop = 18, kBottom = 24;
+constexpr int kLeft = 44, kRight = 30, kTop = 26, kBottom = 24;
 // What the plot shows below the highest bin: deeper lies only noise and floor.
 constexpr double kDepthDb = 160;
 
@@ -68,9 +69,11 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
   };
 
   const QPen grid(QColor(0xDD, 0xDD, 0xDD));
-  const int xSteps =
-      std::max(1, area.width() / (metrics.horizontalAdvance(QStringLiteral("00.0 kHz")) + 16));
-  for (const AxisTick& tick : FrequencyTicks(maxHz, xSteps)) {
+  const LabelExtent width = [&metrics](const std::string& label) {
+    return static_cast<double>(metrics.horizontalAdvance(QString::fromStdString(label)));
+  };
+  const AxisSpan frequencies{0.0, maxHz, static_cast<double>(area.width() - 1)};
+  for (const AxisTick& tick : ComputeAxisTicks(frequencies, "Hz", width, 16.0)) {
     const int x = static_cast<int>(xOf(tick.value));
     painter.setPen(grid);
     painter.drawLine(x, area.top(), x, area.bottom());
@@ -79,8 +82,11 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(x - 40, area.bottom() + 4, 80, kBottom - 4),
                      Qt::AlignHCenter | Qt::AlignTop, label);
   }
-  const int ySteps = std::max(1, area.height() / (2 * metrics.height()));
-  for (const AxisTick& tick : DbvTicks(range.low, range.high, ySteps)) {
+  const LabelExtent height = [&metrics](const std::string&) {
+    return static_cast<double>(metrics.height());
+  };
+  const AxisSpan levels{range.high, range.low, static_cast<double>(area.height() - 1)};
+  for (const AxisTick& tick : ComputeAxisTicks(levels, "", height, metrics.height())) {
     const int y = static_cast<int>(yOf(tick.value));
     painter.setPen(grid);
     painter.drawLine(area.left(), y, area.right(), y);
