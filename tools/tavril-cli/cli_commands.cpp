@@ -32,31 +32,9 @@ std::string IntegerText(std::int64_t value) {
   return std::string(digits, result.ptr);
 }
 
-// Several files: each text block starts with the file's name and blocks are
-// apart by an empty line; each JSON object names its file first. A file that
-// cannot be read is reported and the others are still shown.
 int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  const bool several = command.inputs.size() > 1;
-  int status = 0;
-  bool first = true;
-  for (const std::string& path : command.inputs) {
-    ChannelRecord record;
-    if (!LoadRecord(path, record, err)) {
-      status = 1;
-      continue;
-    }
-    const std::string file = several ? path : std::string();
-    if (command.json) {
-      out << InfoJson(record, file) << '\n';
-    } else {
-      if (!first) out << '\n';
-      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
-      out << InfoText(record);
-    }
-    out.flush();
-    first = false;
-  }
-  return status;
+  return PrintEachRecord(command.inputs, command.json, out, err, &InfoJson,
+                         [](const ChannelRecord& record) { return InfoText(record); });
 }
 
 int RunMath(const CommandLine& command, std::ostream& err) {
@@ -106,6 +84,32 @@ std::string FileNameOf(std::string_view path) {
 }
 
 }  // namespace
+
+int PrintEachRecord(
+    const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
+    const std::function<std::string(const ChannelRecord&, const std::string& file)>& asJson,
+    const std::function<std::string(const ChannelRecord&)>& asText) {
+  const bool several = paths.size() > 1;
+  int status = 0;
+  bool first = true;
+  for (const std::string& path : paths) {
+    ChannelRecord record;
+    if (!LoadRecord(path, record, err)) {
+      status = 1;
+      continue;
+    }
+    if (json) {
+      out << asJson(record, several ? path : std::string()) << '\n';
+    } else {
+      if (!first) out << '\n';
+      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
+      out << asText(record);
+    }
+    out.flush();
+    first = false;
+  }
+  return status;
+}
 
 std::string EscapedLine(std::string_view text) {
   static constexpr char kHexDigits[] = "0123456789abcdef";

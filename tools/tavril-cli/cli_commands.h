@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -30,6 +31,16 @@ std::string InfoJson(const ChannelRecord& record, std::string_view file = {});
 
 // `text` on one line: control characters as C escapes, as InfoText writes the title.
 std::string EscapedLine(std::string_view text);
+
+// Loads each file of `paths` in turn and prints it: as one JSON line from
+// `asJson` (given the file's name when there are several, else ""), or as
+// the text of `asText`, each block after "Fichier: NAME" when there are
+// several and apart by an empty line. A file that cannot be read is reported
+// and the others are still shown; 1 when any failed, else 0.
+int PrintEachRecord(
+    const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
+    const std::function<std::string(const ChannelRecord&, const std::string& file)>& asJson,
+    const std::function<std::string(const ChannelRecord&)>& asText);
 
 // TAVRIL.INI's values under the file's key names, one per line, in the file's order.
 std::string ConfigText(const BoardConfig& config);

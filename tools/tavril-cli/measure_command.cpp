@@ -43,27 +43,15 @@ int RunMeasure(const CommandLine& command, std::ostream& out, std::ostream& err)
   const MeasuredStretch stretch =
       command.between ? MeasuredStretch::BetweenTimes(command.between->from, command.between->to)
                       : MeasuredStretch::WholeRecord();
-  const bool several = command.inputs.size() > 1;
-  int status = 0;
-  bool first = true;
-  for (const std::string& path : command.inputs) {
-    ChannelRecord record;
-    if (!LoadRecord(path, record, err)) {
-      status = 1;
-      continue;
-    }
-    const MeasurementRow row = MeasureChannel(record, 0, false, stretch, &Windows1252ToUtf8);
-    if (command.json) {
-      out << MeasureJson(row, several ? path : std::string()) << '\n';
-    } else {
-      if (!first) out << '\n';
-      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
-      out << MeasureText(row);
-    }
-    out.flush();
-    first = false;
-  }
-  return status;
+  const auto measure = [&stretch](const ChannelRecord& record) {
+    return MeasureChannel(record, 0, false, stretch, &Windows1252ToUtf8);
+  };
+  return PrintEachRecord(
+      command.inputs, command.json, out, err,
+      [&measure](const ChannelRecord& record, const std::string& file) {
+        return MeasureJson(measure(record), file);
+      },
+      [&measure](const ChannelRecord& record) { return MeasureText(measure(record)); });
 }
 
 }  // namespace tavril::cli

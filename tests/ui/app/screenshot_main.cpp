@@ -59,6 +59,21 @@ class PreparedFile : public tavril::FileDialogs {
   std::filesystem::path path_;
 };
 
+// Acquires the selected channels from the simulated board into the session.
+bool Acquire(tavril::Session& session, tavril::Boards& boards, tavril::UserInteraction& user,
+             const tavril::ChannelSelection& selected,
+             const tavril::AcquisitionSettings& settings) {
+  tavril::PrepareRecords(session.channels, selected, settings, session.boardConfig.device);
+  const tavril::BoardConfig& config = session.boardConfig;
+  if (tavril::ConfigureBoard(boards, user, config.device, config.inputMode, config.polar) &&
+      tavril::AcquireChannels({boards, user, config, session.spare}, session.channels, selected,
+                              settings.scanRate)) {
+    return true;
+  }
+  std::fprintf(stderr, "the simulated board did not acquire\n");
+  return false;
+}
+
 bool Save(QWidget& widget, const QString& path) {
   if (widget.grab().save(path)) return true;
   std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -73,15 +88,8 @@ int ReadableGraph(const QString& folder) {
   const auto boards = tavril::MakeDefaultBoards();
   ConsentingUser user;
   PreparedFile dialogs("");
-  const tavril::ChannelSelection selected{true, true, true, true};
-  tavril::PrepareRecords(session.channels, selected,
-                         {400000.0, 16384, 1, "Banc de mesure", 100000.0},
-                         session.boardConfig.device);
-  const tavril::BoardConfig& config = session.boardConfig;
-  if (!tavril::ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar) ||
-      !tavril::AcquireChannels({*boards, user, config, session.spare}, session.channels, selected,
-                               100000.0)) {
-    std::fprintf(stderr, "the simulated board did not acquire\n");
+  if (!Acquire(session, *boards, user, {true, true, true, true},
+               {400000.0, 16384, 1, "Banc de mesure", 100000.0})) {
     return 1;
   }
   model.view().options = tavril::GraphOptions{true, true, true};
@@ -151,15 +159,8 @@ int main(int argc, char** argv) {
   PreparedFile dialogs(file);
 
   // Channels 0 to 2 in one scan, as the acquisition panel would ask for them.
-  const tavril::ChannelSelection selected{true, true, true};
-  tavril::PrepareRecords(session.channels, selected,
-                         {900000.0, 2000, 1, "Essai du banc de mesure", 300000.0},
-                         session.boardConfig.device);
-  const tavril::BoardConfig& config = session.boardConfig;
-  if (!tavril::ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar) ||
-      !tavril::AcquireChannels({*boards, user, config, session.spare}, session.channels, selected,
-                               300000.0)) {
-    std::fprintf(stderr, "the simulated board did not acquire\n");
+  if (!Acquire(session, *boards, user, {true, true, true},
+               {900000.0, 2000, 1, "Essai du banc de mesure", 300000.0})) {
     return 1;
   }
   tavril::SaveChannelFile(user, file, session.channels[0]);
