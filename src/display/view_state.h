@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "display/graph_scale.h"
@@ -18,14 +20,15 @@ struct GraphOptions {
 };
 
 // How the records are shown: the graph's scale, the two cursors, which
-// channels the graph draws and with what, and the scales the zooms left,
-// newest last, for "back".
+// channels the graph draws and with what, the scales the zooms left, newest
+// last, for "back", and the sample a continuous acquisition triggered on.
 struct ViewState {
   GraphScale scale{};
   GraphCursors cursors{};
   std::array<bool, kChannelCount> channelShown{true, true, true, true, true, true, true, true};
   GraphOptions options{};
   std::vector<GraphScale> zoomHistory;
+  std::optional<std::int64_t> triggerMark;  // a sample index of the records shown
 };
 
 }  // namespace tavril

@@ -25,6 +25,18 @@ constexpr int kLegendTitleWidth = 260;  // longer titles are cut with "…"
 const QColor kGraduationColour(40, 40, 40);
 const QColor kGridColour(150, 150, 150);
 const QColor kPatchColour(255, 255, 255, 210);
+const QColor kTriggerColour(213, 94, 0);
+constexpr int kTriggerMarkHalfWidth = 6;
+
+void PaintTriggerMark(QPainter& painter, int x) {
+  const QPoint corners[3] = {QPoint(x - kTriggerMarkHalfWidth, 0),
+                             QPoint(x + kTriggerMarkHalfWidth, 0),
+                             QPoint(x, kTriggerMarkHalfWidth + 2)};
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(kTriggerColour);
+  painter.drawPolygon(corners, 3);
+  painter.setBrush(Qt::NoBrush);
+}
 
 QString ChannelLabel(const Session& session, int channel, const QFontMetrics& metrics) {
   QString text = QStringLiteral("Canal %1").arg(channel);
@@ -105,6 +117,10 @@ GraphDecorations DescribeGraphDecorations(const Session& session, const ViewStat
     decorations.voltTicks =
         ComputeAxisTicks(VoltSpanOf(view.scale, client), "V", height, kLabelGap / 2);
   }
+  if (view.triggerMark && !area.isEmpty()) {
+    const PixelPoint mark = SampleToPixel(view.scale, static_cast<double>(*view.triggerMark), 0.0);
+    if (mark.x >= 0 && mark.x < area.width()) decorations.triggerX = mark.x;
+  }
   if (options.colours) {
     for (int channel = 0; channel < kChannelCount; ++channel) {
       if (!HoldsSamples(session.channels[channel]) || !view.channelShown[channel]) continue;
@@ -160,6 +176,7 @@ void PaintGraduationsAndLegend(QPainter& painter, const GraphDecorations& decora
     }
   }
   PaintLegend(painter, decorations.legend, area);
+  if (decorations.triggerX) PaintTriggerMark(painter, *decorations.triggerX);
 }
 
 }  // namespace tavril

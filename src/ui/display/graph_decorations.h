@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 #include "display/graph_axes.h"
@@ -28,6 +29,7 @@ struct GraphDecorations {
   std::vector<AxisTick> timeTicks;
   std::vector<AxisTick> voltTicks;
   std::vector<LegendEntry> legend;  // empty without the colours option
+  std::optional<int> triggerX;      // the column of the trigger's sample, when marked
 };
 
 GraphDecorations DescribeGraphDecorations(const Session& session, const ViewState& view, QSize area,
@@ -38,7 +40,8 @@ void PaintGridLines(QPainter& painter, const GraphDecorations& decorations, QSiz
 
 // Over the curves: tick marks and labels along the bottom (time) and the
 // left edge (volts), each label on a pale patch so that curves do not hide
-// it, and the legend in the top right corner, the master in bold.
+// it, the legend in the top right corner, the master in bold, and the
+// trigger's mark, a small triangle pointing down at the top of its column.
 void PaintGraduationsAndLegend(QPainter& painter, const GraphDecorations& decorations, QSize area);
 
 }  // namespace tavril

@@ -78,6 +78,17 @@ TEST_F(GraphOptionsTest, ColoursAxesAndGridAddToThePictureAndGoAwayWhenOff) {
   EXPECT_EQ(testing::CompareImages(Shown(), classic).count, 0);
 }
 
+TEST_F(GraphOptionsTest, TriggerMarkPointsAtItsSampleOnlyWhenSet) {
+  const QImage classic = Shown();
+  view_.triggerMark = 1000;
+  const QImage marked = Shown();
+  const int x = SampleToPixel(view_.scale, 1000.0, 0.0).x;
+  EXPECT_EQ(marked.pixel(x, 2), QColor(213, 94, 0).rgb());
+  EXPECT_EQ(marked.pixel(x + 20, 2), classic.pixel(x + 20, 2));
+  view_.triggerMark.reset();
+  EXPECT_EQ(testing::CompareImages(Shown(), classic).count, 0);
+}
+
 TEST_F(GraphOptionsTest, CtrlWheelZoomsTimeShiftWheelZoomsVoltsPlainWheelScrolls) {
   const GraphScale before = view_.scale;
   Wheel(Qt::ControlModifier, QPoint(0, 120), QPointF(200, 50));
