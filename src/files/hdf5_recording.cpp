@@ -333,7 +333,8 @@ bool Hdf5Recording::Flush(std::string* why) {
 }
 
 std::uint64_t Hdf5Recording::SamplesPerChannel() const {
-  return state_->flushed;
+  // Once stopped, what the file keeps.
+  return state_->status == State::Status::kRecording ? state_->Appended() : state_->flushed;
 }
 
 std::uint64_t Hdf5Recording::BytesOnDisk() const {
