@@ -203,6 +203,8 @@ struct Hdf5Recording::State {
   bool Append(std::span<const std::span<const double>> values) {
     const std::size_t length = values.front().size();
     if (Appended() + length > kMaxCount) {
+      // What came until then is kept whole.
+      if (!Flush()) return false;
       return Stop("L'enregistrement atteint " + std::to_string(kMaxCount) +
                   " échantillons par voie, le plus qu'un fichier de voies décrit : il s'arrête ; " +
                   Kept());

@@ -44,7 +44,10 @@ class Hdf5Recording final : public SampleSink {
 
   bool Append(std::span<const std::span<const double>> channels, std::string* why) override;
   bool Flush(std::string* why) override;
+  // Samples accepted by Append(); once the recording has stopped on a
+  // failure, those the file keeps.
   std::uint64_t SamplesPerChannel() const override;
+  // The file's length as the library has laid it out so far.
   std::uint64_t BytesOnDisk() const override;
 
   // Flushes and closes the file; later calls fail. False, with `why`, when
