@@ -21,19 +21,8 @@ namespace {
 
 using testing::TempDir;
 
-RecordingChannel Channel(int slot, std::string title, std::int16_t gain) {
-  RecordingChannel channel;
-  channel.slot = slot;
-  channel.title = std::move(title);
-  channel.gain = gain;
-  channel.rate = 1000.0;
-  return channel;
-}
-const RecordingChannel kChannels[] = {Channel(2,
-                                              "entr\xe9"
-                                              "e",
-                                              1),
-                                      Channel(5, "", 10)};
+const RecordingChannel kChannels[] = {{2, "entr\xe9\x65", 0, 0, 1, 1000.0, {}},
+                                      {5, "", 0, 0, 10, 1000.0, {}}};
 
 // Exact in binary, so that numpy computes the same values.
 double Sample(std::uint64_t i, int slot) {
@@ -44,10 +33,7 @@ double Sample(std::uint64_t i, int slot) {
 bool AppendRange(Hdf5Recording& recording, std::uint64_t from, std::uint64_t to,
                  std::string* why = nullptr) {
   std::vector<double> a, b;
-  for (std::uint64_t i = from; i < to; ++i) {
-    a.push_back(Sample(i, 2));
-    b.push_back(Sample(i, 5));
-  }
+  for (std::uint64_t i = from; i < to; ++i) a.push_back(Sample(i, 2)), b.push_back(Sample(i, 5));
   const std::span<const double> parts[] = {a, b};
   return recording.Append(parts, why);
 }
@@ -58,8 +44,8 @@ bool AppendRange(Hdf5Recording& recording, std::uint64_t from, std::uint64_t to,
 void CheckFile(const TempDir& dir, std::uint64_t count, bool atLeast, bool writerGone = true) {
   ChannelSet read;
   std::string why;
-  EXPECT_TRUE(ReadHdf5File(dir / "rec.h5", read, &why)) << why;
-  if (read.size() != 2) return;
+  ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, &why)) << why;
+  ASSERT_EQ(read.size(), 2u);
   const std::uint64_t found = read[0].record.count;
   EXPECT_TRUE(atLeast ? found >= count : found == count) << found << " " << count;
   for (const SlotRecord& entry : read) {
@@ -109,17 +95,15 @@ TEST(Hdf5Recording, UnevenPiecesAreReadBackAfterEachFlushAndAfterClosing) {
   EXPECT_GT(*FreeDiskBytes(dir.path()), 0u);
 }
 
-// Runs `child` in a forked process, which tells the parent numbers through
-// `pipe` and never returns into the test.
-pid_t Fork(int fds[2], const std::function<void(int)>& child) {
+// Runs `child` in a forked process, which tells the parent numbers through a
+// pipe (its reading end in `from`) and never returns into the test.
+pid_t Fork(int& from, const std::function<void(int)>& child) {
+  int fds[2];
   if (::pipe(fds) != 0) return -1;
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    child(fds[1]);
-    ::_exit(0);
-  }
+  if (pid == 0) child(fds[1]), ::_exit(0);
   ::close(fds[1]);
+  from = from;
   return pid;
 }
 
@@ -134,8 +118,8 @@ std::uint64_t Heard(int fd) {
 
 TEST(Hdf5Recording, KilledWriterLeavesEverySampleUpToItsLastFlush) {
   TempDir dir;
-  int fds[2];
-  const pid_t pid = Fork(fds, [&dir](int out) {
+  int from = -1;
+  const pid_t pid = Fork(from, [&dir](int out) {
     auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
     if (!recording || !AppendRange(*recording, 0, 300001) || !recording->Flush(nullptr)) return;
     Tell(out, recording->SamplesPerChannel());
@@ -144,12 +128,12 @@ TEST(Hdf5Recording, KilledWriterLeavesEverySampleUpToItsLastFlush) {
     ::pause();
   });
   ASSERT_GT(pid, 0);
-  const std::uint64_t flushed = Heard(fds[0]);
-  EXPECT_EQ(Heard(fds[0]), 900000u);
+  const std::uint64_t flushed = Heard(from);
+  EXPECT_EQ(Heard(from), 900000u);
   ::kill(pid, SIGKILL);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  ::close(fds[0]);
+  ::close(from);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   EXPECT_EQ(flushed, 300001u);
   CheckFile(dir, flushed, true);
@@ -157,8 +141,8 @@ TEST(Hdf5Recording, KilledWriterLeavesEverySampleUpToItsLastFlush) {
 
 TEST(Hdf5Recording, FullDiskStopsWithTheFlushedSamplesKept) {
   TempDir dir;
-  int fds[2];
-  const pid_t pid = Fork(fds, [&dir](int out) {
+  int from = -1;
+  const pid_t pid = Fork(from, [&dir](int out) {
     const rlimit limit{3 << 20, 3 << 20};
     ::signal(SIGXFSZ, SIG_IGN);
     auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
@@ -172,11 +156,11 @@ TEST(Hdf5Recording, FullDiskStopsWithTheFlushedSamplesKept) {
     (void)!::write(out, why.data(), why.size());
   });
   ASSERT_GT(pid, 0);
-  const std::uint64_t flushed = Heard(fds[0]);
+  const std::uint64_t flushed = Heard(from);
   std::string why(500, '\0');
-  why.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(fds[0], why.data(), 500))));
+  why.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(from, why.data(), 500))));
   ::waitpid(pid, nullptr, 0);
-  ::close(fds[0]);
+  ::close(from);
   EXPECT_EQ(why, "Le disque est plein : l'enregistrement s'arrête ; le fichier garde les " +
                      std::to_string(flushed) + " échantillons par voie écrits jusque-là.");
   EXPECT_GT(flushed, 0u);
