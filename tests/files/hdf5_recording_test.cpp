@@ -103,7 +103,7 @@ pid_t Fork(int& from, const std::function<void(int)>& child) {
   const pid_t pid = ::fork();
   if (pid == 0) child(fds[1]), ::_exit(0);
   ::close(fds[1]);
-  from = from;
+  from = fds[0];
   return pid;
 }
 
