@@ -27,9 +27,6 @@ namespace tavril::hdf5_layout {
 namespace {
 
 constexpr const char* kChannelsGroup = "channels";
-// 1 MiB chunks: large enough that a whole record goes to the disk at the
-// disk's speed, small enough that a few samples appended cost little.
-constexpr hsize_t kChunkValues = hsize_t{1} << 17;
 // What a reader accepts from another writer's chunking before allocating a chunk.
 constexpr hsize_t kMaxChunkBytes = hsize_t{64} << 20;
 constexpr std::size_t kMaxFormatBytes = 64;
@@ -382,6 +379,15 @@ bool LinkName(hid_t group, hsize_t index, std::string& name, std::string& why) {
 
 }  // namespace
 
+bool WriteFileAttributes(hid_t file, const char* format, std::string& why) {
+  Hdf5AttributeWriter attributes(file);
+  attributes.Utf8("creator", kProgramName)
+      .Utf8("format", format)
+      .Integer("format_version", H5T_STD_I32LE, kFormatVersion);
+  if (!attributes.ok()) why = attributes.why();
+  return attributes.ok();
+}
+
 bool WriteFile(const std::filesystem::path& path, const char* format, const WriteBody& body,
                std::string& why) {
   AtomicFileWriter writer;
@@ -404,14 +410,7 @@ bool WriteFile(const std::filesystem::path& path, const char* format, const Writ
       why = Hdf5Failure("création du fichier");
       return false;
     }
-    Hdf5AttributeWriter attributes(file.get());
-    attributes.Utf8("creator", kProgramName)
-        .Utf8("format", format)
-        .Integer("format_version", H5T_STD_I32LE, kFormatVersion);
-    if (!attributes.ok()) {
-      why = attributes.why();
-      return false;
-    }
+    if (!WriteFileAttributes(file.get(), format, why)) return false;
     if (!body(
             file.get(), [&writer] { writer.ReleaseHandedOverPages(false); }, why))
       return false;

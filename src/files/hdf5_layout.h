@@ -20,6 +20,13 @@ inline constexpr int kFormatVersion = 1;
 inline constexpr const char* kChannelsFormat = "TAVRIL channels";
 inline constexpr const char* kSessionFormat = "TAVRIL session";
 
+// 1 MiB chunks: large enough that a whole record goes to the disk at the
+// disk's speed, small enough that a few samples appended cost little.
+inline constexpr hsize_t kChunkValues = hsize_t{1} << 17;
+
+// The attributes creator, format = `format` and format_version of `file`.
+bool WriteFileAttributes(hid_t file, const char* format, std::string& why);
+
 // Creates `path` whole or not at all (AtomicFileWriter): an HDF5 file with the
 // attributes creator, format = `format` and format_version, on which `body`
 // then writes; the file replaces `path` only once closed and synced. `body`
