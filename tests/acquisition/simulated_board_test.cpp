@@ -88,7 +88,7 @@ TEST(SimulatedBoardRefusals, StartRefusesWithItsStatusAndReadsNothing) {
       {{0}, 0, 10, 1000.0, 0.0, kBadGainError},
       {{0}, 3, 10, 1000.0, 0.0, kBadGainError},
       {ScanOf(2), -2, 4, 1000.0, 0.0, kBadGainError},
-      {{0}, 1, 0, 1000.0, 0.0, kBadCountError},
+      {{0}, 1, 0, 1250000.5, 0.0, kBadIntervalError},  // a stream, too fast
       {{0}, 1, 10, 0.0, 0.0, kBadIntervalError},
       {{0}, 1, 10, -1000.0, 0.0, kBadIntervalError},
       {{0}, 1, 10, kNaN, 0.0, kBadIntervalError},
