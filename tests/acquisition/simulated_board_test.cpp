@@ -474,8 +474,7 @@ TEST(SimulatedBoardSignals, ChirpCrossesZeroEverFasterWithinASweep) {
 // ---- Streams ----
 
 // Moves only when waited for or set, and remembers the waits.
-class FakeClock : public StreamClock {
- public:
+struct FakeClock : StreamClock {
   double Now() override { return now; }
   void WaitUntil(double seconds) override {
     waits.push_back(seconds);
@@ -486,29 +485,25 @@ class FakeClock : public StreamClock {
 };
 
 TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
-  const std::vector<std::vector<int>> channelSets = {{5}, ScanOf(3), {7, 0, 13, 5, 14}};
   for (const double rate : {1250000.0, 100000.0, 777.0}) {
-    for (const std::vector<int>& channels : channelSets) {
+    for (const std::vector<int>& channels : {std::vector<int>{5}, ScanOf(3), {7, 0, 13, 5, 14}}) {
       for (const double scanRate : {0.0, rate / (3.0 * channels.size())}) {
         FakeClock clock;
         SimulatedBoard board(clock);
         const AcquisitionRequest request{channels, 1, rate, scanRate, 0};
         ASSERT_EQ(board.Start(request), kDaqNoError);
+        const std::size_t n = channels.size();
+        EXPECT_EQ(board.RateUsed(), scanRate > 0 ? scanRate : rate / n);
         const ScanTiming timing = ScanTiming::For(request);
-        EXPECT_EQ(board.RateUsed(), scanRate > 0 ? scanRate : rate / channels.size());
-        std::vector<std::int16_t> all(20000, kUntouched);
-        std::size_t done = 0;
-        constexpr std::size_t kSizes[] = {1, 700, 4099, 3};
-        for (std::size_t k = 0; done < all.size(); ++k) {
-          const std::size_t size = std::min(kSizes[k % 4], all.size() - done);
+        std::vector<std::int16_t> all(20000);
+        for (std::size_t done = 0, k = 0; done < all.size(); ++k) {
+          const std::size_t size = std::min<std::size_t>(k % 2 ? 4099 : 3, all.size() - done);
           const ReadResult read = board.Read(std::span(all).subspan(done, size));
           ASSERT_EQ(read.status, kDaqNoError);
           ASSERT_EQ(read.count, size);
           done += size;
-          ASSERT_EQ(clock.waits.size(), k + 1);
           EXPECT_EQ(clock.waits.back(), 100.0 + timing.ReadingSeconds(done - 1));
         }
-        const std::size_t n = channels.size();
         const double interval = scanRate > 0 ? 1.0 / scanRate : n / rate;
         for (std::size_t j = 0; j < n; ++j) {
           ExpectWithinOneLsb(all, channels[j], j / rate, interval, n, j, 1.0, false);
@@ -518,46 +513,33 @@ TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
   }
 }
 
-TEST(SimulatedBoardStream, AReaderFurtherBehindThanTheBufferOverflowsIt) {
-  FakeClock clock;
-  SimulatedBoard board(clock);
-  const AcquisitionRequest request{{3}, 1, 10000.0, 0.0, 0};  // 1 s < 64 Ki readings
-  ASSERT_EQ(board.Start(request), kDaqNoError);
-  const ScanTiming timing = ScanTiming::For(request);
-  const std::uint64_t capacity = SimulatedBoard::kMinStreamBufferReadings;
+TEST(SimulatedBoardStream, OverflowsWhenTheClockGetsAheadOfTheBufferAndStopKeepsWhatItHeld) {
+  const std::uint64_t capacity = SimulatedBoard::kMinStreamBufferReadings;  // > 1 s here
+  const AcquisitionRequest request{{3}, 1, 10000.0, 0.0, 0};
   std::vector<std::int16_t> buffer(capacity + 1000);
-  ASSERT_EQ(board.Read(std::span(buffer).first(100)).count, 100u);
-  clock.now = 100.0 + timing.ReadingSeconds(100 + capacity - 1);  // the buffer is full
-  ASSERT_EQ(board.Read(std::span(buffer).first(10)).status, kDaqNoError);
-  clock.now = 100.0 + timing.ReadingSeconds(110 + capacity);  // one reading too many
-  const std::size_t waits = clock.waits.size();
-  const ReadResult overrun = board.Read(buffer);
-  EXPECT_EQ(overrun.status, kOverWriteError);
-  EXPECT_EQ(overrun.count, capacity) << "what the buffer held";
-  EXPECT_EQ(clock.waits.size(), waits);
-  EXPECT_EQ(board.Read(buffer).count, 0u);
-  EXPECT_EQ(board.Read(buffer).status, kOverWriteError);
-  EXPECT_EQ(DaqStatusName(kOverWriteError), "overWriteError");
-}
-
-TEST(SimulatedBoardStream, StopLeavesWhatTheClockReachedToReadAndKeepsFiniteRunsUnpaced) {
+  for (const bool stop : {false, true}) {
+    FakeClock clock;
+    SimulatedBoard board(clock);
+    ASSERT_EQ(board.Start(request), kDaqNoError);
+    ASSERT_EQ(board.Read(std::span(buffer).first(10)).count, 10u);
+    // Stopped with the buffer full, or running with one reading too many.
+    const std::uint64_t reached = 10 + capacity + (stop ? 0 : 1);
+    clock.now = 100.0 + ScanTiming::For(request).ReadingSeconds(reached - 1);
+    if (stop) board.Stop();
+    const std::size_t waits = clock.waits.size();
+    const ReadResult rest = board.Read(buffer);
+    EXPECT_EQ(rest.status, stop ? kDaqNoError : kOverWriteError);
+    EXPECT_EQ(rest.count, capacity) << "what the buffer held";
+    const ReadResult after = board.Read(buffer);
+    EXPECT_EQ(after.count, 0u);
+    EXPECT_EQ(after.status, rest.status);
+    EXPECT_EQ(clock.waits.size(), waits);
+  }
+  // A finite acquisition is ready at once, whatever the clock.
   FakeClock clock;
   SimulatedBoard board(clock);
-  const AcquisitionRequest request{ScanOf(2), 1, 1000.0, 0.0, 0};
-  ASSERT_EQ(board.Start(request), kDaqNoError);
-  std::vector<std::int16_t> buffer(1000);
-  ASSERT_EQ(board.Read(std::span(buffer).first(10)).count, 10u);
-  clock.now = 100.0 + ScanTiming::For(request).ReadingSeconds(10 + 99);
-  board.Stop();
-  const std::size_t waits = clock.waits.size();
-  const ReadResult rest = board.Read(buffer);
-  EXPECT_EQ(rest.status, kDaqNoError);
-  EXPECT_EQ(rest.count, 100u);
-  EXPECT_EQ(board.Read(buffer).count, 0u);
-  EXPECT_EQ(clock.waits.size(), waits);
-  // A finite acquisition is ready at once, whatever the clock.
-  EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, buffer, 1000.0), kDaqNoError);
-  EXPECT_EQ(clock.waits.size(), waits);
+  EXPECT_EQ(AcquireInto(board, {3}, 1, buffer, 1000.0), kDaqNoError);
+  EXPECT_TRUE(clock.waits.empty());
 }
 
 }  // namespace
