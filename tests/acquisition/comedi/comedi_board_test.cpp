@@ -570,38 +570,31 @@ TEST(ComediTimeOut, MinusOneWaitsForEver) {
 
 // ---- Streams ----
 
-TEST(ComediStream, RunsWithoutStopCountReadsScansAsTheyArriveAndCancelsOnStop) {
-  FakeComediLibrary library;
-  FakeComediDevice& device = AddBoard(library);
-  device.readChunkBytes = 7;  // cuts samples in two
-  const auto boards = Probe(library);
-  Board& board = boards->For(1);
-  ASSERT_EQ(kDaqNoError, board.Start({{2, 0}, 1, 1e5, 1e4, 0}));
-  EXPECT_EQ(unsigned{TRIG_NONE}, device.command.stop_src);
-  std::vector<std::int16_t> raw(2 * 300);
-  for (std::size_t at = 0; at < raw.size(); at += 100) {
-    ASSERT_EQ(100u, board.Read(std::span(raw).subspan(at, 100)).count);
-    // No scan past the last one read was waited for.
-    EXPECT_EQ((at + 99) / 2 * 100000u, device.nanoseconds);
-  }
-  for (std::size_t s = 0; s < 300; ++s) {
-    EXPECT_EQ(static_cast<std::int16_t>(2000 + s), raw[2 * s]);
-    EXPECT_EQ(static_cast<std::int16_t>(s), raw[2 * s + 1]);
-  }
-  board.Stop();
-  EXPECT_EQ(1, device.cancels);
-}
-
-TEST(ComediStream, RateUsedIsTheOneTheCommandTestSettledOn) {
+TEST(ComediStream, RunsWithoutStopCountAtTheSettledRateReadsScansAsTheyComeAndCancels) {
   for (const bool canFollow : {false, true}) {
     FakeComediLibrary library;
-    AddBoard(library).canFollow = canFollow;
+    FakeComediDevice& device = AddBoard(library);
+    device.canFollow = canFollow;
+    device.readChunkBytes = 7;  // cuts samples in two
     const auto boards = Probe(library);
     Board& board = boards->For(1);
-    ASSERT_EQ(kDaqNoError, board.Start({{1, 0}, 1, 60000.0, 0.0, 0}));
-    // To the 50 ns tick: conversions 16 667 -> 16 650 ns, scans 33 333 -> 33 350 ns.
-    EXPECT_EQ(canFollow ? 1e9 / (2 * 16650.0) : 1e9 / 33350.0, board.RateUsed());
+    ASSERT_EQ(kDaqNoError, board.Start({{2, 0}, 1, 59990.0, 0.0, 0}));
+    EXPECT_EQ(unsigned{TRIG_NONE}, device.command.stop_src);
+    // To the 50 ns tick: conversions 16 669 -> 16 650 ns, timed scans 33 339 -> 33 350 ns.
+    const std::uint64_t scanNs = canFollow ? 2 * 16650 : 33350;
+    EXPECT_EQ(1e9 / scanNs, board.RateUsed());
+    std::vector<std::int16_t> raw(2 * 300);
+    for (std::size_t at = 0; at < raw.size(); at += 100) {
+      ASSERT_EQ(100u, board.Read(std::span(raw).subspan(at, 100)).count);
+      // No scan past the last one read was waited for.
+      EXPECT_EQ((at + 99) / 2 * scanNs, device.nanoseconds);
+    }
+    for (std::size_t s = 0; s < 300; ++s) {
+      EXPECT_EQ(static_cast<std::int16_t>(2000 + s), raw[2 * s]);
+      EXPECT_EQ(static_cast<std::int16_t>(s), raw[2 * s + 1]);
+    }
     board.Stop();
+    EXPECT_EQ(1, device.cancels);
     EXPECT_EQ(0.0, board.RateUsed());
   }
 }
