@@ -502,6 +502,7 @@ TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
           ASSERT_EQ(read.status, kDaqNoError);
           ASSERT_EQ(read.count, size);
           done += size;
+          ASSERT_EQ(clock.waits.size(), k + 1);
           EXPECT_EQ(clock.waits.back(), 100.0 + timing.ReadingSeconds(done - 1));
         }
         const double interval = scanRate > 0 ? 1.0 / scanRate : n / rate;
