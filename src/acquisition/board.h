@@ -63,7 +63,9 @@ struct ReadResult {
 // kernel's buffer holds. A reader that falls too far behind overflows the
 // board's buffer: Read() then gives what the buffer held with the status
 // overWriteError, and the stream is over. Boards that cannot stream refuse
-// scans 0 with badCountError.
+// scans 0 with badCountError. A board serves one thread at a time: a stream's
+// reader stops it between reads (a Read waits no longer than its readings
+// take to come).
 class Board {
  public:
   virtual ~Board() = default;
