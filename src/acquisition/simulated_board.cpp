@@ -578,7 +578,8 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   run->timing = timing;
   run->converter = MakeConverter(gainFactor, settings_.polarity == Polarity::kUnipolar);
   run->scans = request.scans;
-  // A stream's times stay far below the generators' exact range for years.
+  // A stream gives its generators no end: they keep the fast path, which
+  // stays exact for years of readings (kFastPathSeconds).
   for (std::size_t j = 0; j < channels; ++j) {
     run->generators.emplace_back(request.channels[j], timing.PositionSeconds(j),
                                  timing.scanInterval, request.scans);
