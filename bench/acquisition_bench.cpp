@@ -17,6 +17,7 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/boards.h"
 #include "acquisition/simulated_board.h"
+#include "acquisition/stream_clock.h"
 #include "first_touch.h"
 
 namespace {
@@ -89,6 +90,33 @@ void BM_Acquire_Tavril(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kChannels * kPointsPerChannel);
 }
 
+// A stream of the same 8 channels from the simulated board, unpaced (its
+// clock is always exactly where the reader waits, so it never sleeps and
+// never overflows), read 64 Ki readings at a time into one buffer, in
+// readings per second: what a continuous acquisition can take at most.
+void BM_Stream_Unpaced(benchmark::State& state) {
+  tavril::InstantStreamClock clock;
+  tavril::SimulatedBoard board(clock);
+  tavril::AcquisitionRequest request;
+  for (int chan = kChannels - 1; chan >= 0; --chan) request.channels.push_back(chan);
+  request.sampleRate = kConversionRate;
+  if (board.Start(request) != tavril::kDaqNoError) {
+    state.SkipWithError("the stream did not start");
+    return;
+  }
+  std::vector<std::int16_t> readings(std::size_t{1} << 16);
+  for (auto _ : state) {
+    const tavril::ReadResult read = board.Read(readings);
+    if (read.status != tavril::kDaqNoError || read.count != readings.size()) {
+      state.SkipWithError("the stream failed");
+      break;
+    }
+    benchmark::DoNotOptimize(readings.data());
+  }
+  board.Stop();
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(readings.size()));
+}
+
 // Writing the memory of one acquisition (the readings and the records'
 // samples): state.range(0) == 1 in fresh pages each time, 0 in pages already
 // touched.
@@ -105,6 +133,7 @@ BENCHMARK(BM_Acquire_Tavril)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
+BENCHMARK(BM_Stream_Unpaced)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_FirstTouch)
     ->ArgName("fresh")
     ->Arg(0)

@@ -60,8 +60,12 @@ struct ReadResult {
 // end. A stream without end (scans 0) is read piece by piece until Stop():
 // the simulated board then hands out readings as the clock reaches them, a
 // Comedi board runs a command without stop count and hands out what the
-// kernel's buffer holds. Boards that cannot stream refuse scans 0 with
-// badCountError.
+// kernel's buffer holds. A reader that falls too far behind overflows the
+// board's buffer: Read() then gives what the buffer held with the status
+// overWriteError, and the stream is over. Boards that cannot stream refuse
+// scans 0 with badCountError. A board serves one thread at a time: a stream's
+// reader stops it between reads (a Read waits no longer than its readings
+// take to come).
 class Board {
  public:
   virtual ~Board() = default;
@@ -89,6 +93,10 @@ class Board {
   // How the readings of `channel` at `gain` become volts, with the present
   // configuration.
   virtual DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) = 0;
+
+  // Scans per second the acquisition started really runs at: its board may
+  // round the rate asked to its clock's ticks. 0 when none was started.
+  virtual double RateUsed() const { return 0.0; }
 
   // What a status of this board means, in one line of French.
   virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }

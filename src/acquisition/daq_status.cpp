@@ -26,6 +26,8 @@ constexpr StatusText kStatusTexts[] = {
     {kMemFullError, "memFullError", "La mémoire manque pour cette acquisition."},
     {kTimeOutError, "timeOutError",
      "L'acquisition dure plus longtemps que le délai d'attente configuré."},
+    {kOverWriteError, "overWriteError",
+     "Le tampon de la carte a débordé : les mesures n'ont pas été lues à temps."},
 };
 
 bool IsComediStatus(DaqStatus status) {

@@ -22,6 +22,8 @@ inline constexpr DaqStatus kBadGainError = -10080;
 inline constexpr DaqStatus kDeviceNotFoundError = -10402;
 inline constexpr DaqStatus kMemFullError = -10444;
 inline constexpr DaqStatus kTimeOutError = -10800;
+// A stream's readings were overwritten before they were read.
+inline constexpr DaqStatus kOverWriteError = -10846;
 
 // A Comedi board's failed library or system call gives the status
 // kComediStatusBase - errnum, errnum being the call's error number (1 to

@@ -40,7 +40,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
+
+#include "acquisition/paced_stream.h"
+#include "acquisition/scan_timing.h"
 
 namespace tavril {
 namespace {
@@ -487,16 +491,18 @@ bool ValidChannel(int chan) {
 
 }  // namespace
 
-// The acquisition started: one generator per scan position, and how far the
-// readings have been handed out.
+// The acquisition started: one generator per scan position, how far the
+// readings have been handed out, and for a stream its pace.
 struct SimulatedBoard::Run {
+  ScanTiming timing;
   std::vector<SignalGenerator> generators;
   Converter converter{};
-  std::uint64_t scans = 0;
+  std::uint64_t scans = 0;  // 0 for a stream
   std::uint64_t readingsDone = 0;
+  std::optional<PacedStream> stream;
 };
 
-SimulatedBoard::SimulatedBoard() = default;
+SimulatedBoard::SimulatedBoard(StreamClock& clock) : clock_(clock) {}
 
 SimulatedBoard::~SimulatedBoard() = default;
 
@@ -555,28 +561,34 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   }
   double gainFactor = 1.0;
   if (!GainFactor(request.gain, &gainFactor)) return kBadGainError;
-  // It hands out finite acquisitions only.
-  if (request.scans == 0) return kBadCountError;
   const double sampleRate = request.sampleRate;
   if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) return kBadIntervalError;
   const double scanRate = request.scanRate;
   if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
     return kBadIntervalError;
   }
+  const ScanTiming timing = ScanTiming::For(request);
+  // A stream (0 s) has no end to time out.
   const double seconds = scanRate > 0.0
                              ? request.scans / scanRate
                              : request.scans * static_cast<double>(channels) / sampleRate;
   if (TimesOut(seconds)) return kTimeOutError;
 
   auto run = std::make_unique<Run>();
+  run->timing = timing;
   run->converter = MakeConverter(gainFactor, settings_.polarity == Polarity::kUnipolar);
   run->scans = request.scans;
-  const double scanInterval =
-      scanRate > 0.0 ? 1.0 / scanRate : static_cast<double>(channels) / sampleRate;
-  // Scan position j converts its channel j conversions after the scan starts.
+  // A stream gives its generators no end: they keep the fast path, which
+  // stays exact for years of readings (kFastPathSeconds).
   for (std::size_t j = 0; j < channels; ++j) {
-    run->generators.emplace_back(request.channels[j], static_cast<double>(j) / sampleRate,
-                                 scanInterval, request.scans);
+    run->generators.emplace_back(request.channels[j], timing.PositionSeconds(j),
+                                 timing.scanInterval, request.scans);
+  }
+  if (request.scans == 0) {
+    const double perSecond = timing.scansPerSecond * static_cast<double>(channels);
+    const auto capacity =
+        std::max(kMinStreamBufferReadings, static_cast<std::uint64_t>(std::ceil(perSecond)));
+    run->stream.emplace(clock_, timing, capacity);
   }
   run_ = std::move(run);
   return kDaqNoError;
@@ -586,9 +598,16 @@ ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
   const std::size_t channels = run.generators.size();
-  const std::uint64_t total = run.scans * channels;
-  const std::size_t wanted =
-      static_cast<std::size_t>(std::min<std::uint64_t>(readings.size(), total - run.readingsDone));
+  DaqStatus status = kDaqNoError;
+  std::size_t wanted = 0;
+  if (run.stream.has_value()) {
+    wanted = static_cast<std::size_t>(run.stream->Take(readings.size()));
+    if (run.stream->Overflowed()) status = kOverWriteError;
+  } else {
+    const std::uint64_t total = run.scans * channels;
+    wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(readings.size(), total - run.readingsDone));
+  }
   std::size_t done = 0;
   double volts[kBlock];
   while (done < wanted) {
@@ -597,8 +616,7 @@ ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
     if (position == 0 && wanted - done >= channels) {
       // Whole scans, block by block, so that every channel's readings of a
       // block land in the same few kilobytes while they are in cache.
-      const int len = static_cast<int>(
-          std::min<std::uint64_t>({kBlock, (wanted - done) / channels, run.scans - scan}));
+      const int len = static_cast<int>(std::min<std::size_t>(kBlock, (wanted - done) / channels));
       for (std::size_t j = 0; j < channels; ++j) {
         run.generators[j].Fill(scan, len, volts);
         Quantise(volts, len, run.converter, readings.data() + done + j, channels);
@@ -613,11 +631,19 @@ ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
       ++run.readingsDone;
     }
   }
-  return {kDaqNoError, done};
+  return {status, done};
 }
 
 void SimulatedBoard::Stop() {
-  run_.reset();
+  if (run_ != nullptr && run_->stream.has_value()) {
+    run_->stream->Stop();
+  } else {
+    run_.reset();
+  }
+}
+
+double SimulatedBoard::RateUsed() const {
+  return run_ != nullptr ? run_->timing.scansPerSecond : 0.0;
 }
 
 DaqStatus SimulatedBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale) {

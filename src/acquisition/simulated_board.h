@@ -6,28 +6,34 @@
 #include <vector>
 
 #include "acquisition/board.h"
+#include "acquisition/stream_clock.h"
 
 namespace tavril {
 
 // A 12-bit multifunction board with 16 analog inputs, each carrying its own
 // deterministic test signal, for working without hardware. A finite
 // acquisition is ready at once (the board never sleeps through the
-// acquisition time); it refuses what a real board of its kind refuses, with
-// the matching status.
+// acquisition time); a stream (scans 0) is paced by the board's clock, its
+// buffer holding one second of readings (at least kMinStreamBufferReadings).
+// It refuses what a real board of its kind refuses, with the matching status.
 class SimulatedBoard : public Board {
  public:
   static constexpr int kChannelCount = 16;
   static constexpr double kMaxConversionRate = 1'250'000.0;  // conversions per second
   static constexpr double kSecondsPerTick = 0.055;
+  static constexpr std::uint64_t kMinStreamBufferReadings = 65536;
 
-  SimulatedBoard();
+  // Streams run by `clock`, which must outlive the board.
+  explicit SimulatedBoard(StreamClock& clock = SteadyClock());
   ~SimulatedBoard() override;
 
   DaqStatus Configure(const InputSettings& settings) override;
   DaqStatus SetTimeout(std::int32_t ticks) override;
   DaqStatus Start(const AcquisitionRequest& request) override;
   ReadResult Read(std::span<std::int16_t> readings) override;
+  // A stream stopped keeps what its buffer held for the reads that follow.
   void Stop() override;
+  double RateUsed() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
 
   // The signal of `chan` at `seconds` after the start of an acquisition, in
@@ -41,6 +47,7 @@ class SimulatedBoard : public Board {
   // Whether an acquisition lasting `seconds` outlasts the configured time-out.
   bool TimesOut(double seconds) const;
 
+  StreamClock& clock_;
   std::int32_t timeoutTicks_ = -1;
   InputSettings settings_;
   std::unique_ptr<Run> run_;  // the acquisition started, if any

@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "acquisition/scan_timing.h"
+
 namespace tavril {
 namespace {
 
@@ -88,7 +90,7 @@ TEST(SimulatedBoardRefusals, StartRefusesWithItsStatusAndReadsNothing) {
       {{0}, 0, 10, 1000.0, 0.0, kBadGainError},
       {{0}, 3, 10, 1000.0, 0.0, kBadGainError},
       {ScanOf(2), -2, 4, 1000.0, 0.0, kBadGainError},
-      {{0}, 1, 0, 1000.0, 0.0, kBadCountError},
+      {{0}, 1, 0, 1250000.5, 0.0, kBadIntervalError},  // a stream, too fast
       {{0}, 1, 10, 0.0, 0.0, kBadIntervalError},
       {{0}, 1, 10, -1000.0, 0.0, kBadIntervalError},
       {{0}, 1, 10, kNaN, 0.0, kBadIntervalError},
@@ -466,6 +468,70 @@ TEST(SimulatedBoardSignals, ChirpCrossesZeroEverFasterWithinASweep) {
     // Phase 400 τ + 160000 τ² cycles: one cycle at τ = 1.545 ms, two at 2.5 ms.
     EXPECT_NEAR(up[0] - sweep * 500, 155, 1);
     EXPECT_EQ(up[1] - sweep * 500, 250);
+  }
+}
+
+// ---- Streams ----
+
+// Moves only when waited for or set, and remembers the waits.
+struct FakeClock : StreamClock {
+  double Now() override { return now; }
+  void WaitUntil(double seconds) override {
+    waits.push_back(seconds);
+    now = std::max(now, seconds);
+  }
+  double now = 100.0;
+  std::vector<double> waits;
+};
+
+TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
+  for (const double rate : {1250000.0, 100000.0, 777.0}) {
+    for (const std::vector<int>& channels : {std::vector<int>{5}, ScanOf(3), {7, 0, 13, 5, 14}}) {
+      for (const double scanRate : {0.0, rate / (3.0 * channels.size())}) {
+        FakeClock clock;
+        SimulatedBoard board(clock);
+        const AcquisitionRequest request{channels, 1, rate, scanRate, 0};
+        ASSERT_EQ(board.Start(request), kDaqNoError);
+        const std::size_t n = channels.size();
+        EXPECT_EQ(board.RateUsed(), scanRate > 0 ? scanRate : rate / n);
+        const ScanTiming timing = ScanTiming::For(request);
+        std::vector<std::int16_t> all(20000);
+        for (std::size_t done = 0, k = 0; done < all.size(); ++k) {
+          const std::size_t size = std::min<std::size_t>(k % 2 ? 4099 : 3, all.size() - done);
+          const ReadResult read = board.Read(std::span(all).subspan(done, size));
+          ASSERT_EQ(read.status, kDaqNoError);
+          ASSERT_EQ(read.count, size);
+          done += size;
+          ASSERT_EQ(clock.waits.size(), k + 1);
+          EXPECT_EQ(clock.waits.back(), 100.0 + timing.ReadingSeconds(done - 1));
+        }
+        const double interval = scanRate > 0 ? 1.0 / scanRate : n / rate;
+        for (std::size_t j = 0; j < n; ++j) {
+          ExpectWithinOneLsb(all, channels[j], j / rate, interval, n, j, 1.0, false);
+        }
+      }
+    }
+  }
+}
+
+TEST(SimulatedBoardStream, OverflowsWhenTheClockGetsAheadOfTheBufferAndStopKeepsWhatItHeld) {
+  const std::uint64_t capacity = SimulatedBoard::kMinStreamBufferReadings;  // > 1 s here
+  const AcquisitionRequest request{{3}, 1, 10000.0, 0.0, 0};
+  std::vector<std::int16_t> buffer(capacity + 1000);
+  for (const bool stop : {false, true}) {
+    FakeClock clock;
+    SimulatedBoard board(clock);
+    ASSERT_EQ(board.Start(request), kDaqNoError);
+    ASSERT_EQ(board.Read(std::span(buffer).first(10)).count, 10u);
+    // Stopped with the buffer full, or running with one reading too many.
+    clock.now = 100.0 + ScanTiming::For(request).ReadingSeconds(10 + capacity - (stop ? 1 : 0));
+    if (stop) board.Stop();
+    const ReadResult rest = board.Read(buffer);
+    EXPECT_EQ(rest.status, stop ? kDaqNoError : kOverWriteError);
+    EXPECT_EQ(rest.count, capacity) << "what the buffer held";
+    EXPECT_EQ(board.Read(buffer).status, rest.status);
+    EXPECT_EQ(board.Read(buffer).count, 0u);
+    EXPECT_EQ(clock.waits.size(), 1u) << "only the first read waited";
   }
 }
 

@@ -156,7 +156,10 @@ struct ComediBoard::Run {
   unsigned char pending[sizeof(lsampl_t)] = {};
   std::size_t pendingBytes = 0;
   bool forever = true;
+  // A finite command's from its start; a stream's from each read, since it
+  // has no end to wait for.
   std::chrono::steady_clock::time_point deadline;
+  double rateUsed = 0.0;  // scans per second, as the command settled
   // A read that failed leaves the stream out of step: later reads say so again.
   DaqStatus failure = kDaqNoError;
 };
@@ -266,9 +269,8 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   }
   double g = 1.0;
   if (!GainFactor(request.gain, &g)) return kBadGainError;
-  // Scans without end would run with stop_src TRIG_NONE, read as they come;
-  // the board does not stream yet. The stop count is 32 bits.
-  if (request.scans == 0 || request.scans > UINT_MAX) return kBadCountError;
+  // Scans without end (0) run with stop_src TRIG_NONE. The stop count is 32 bits.
+  if (request.scans > UINT_MAX) return kBadCountError;
   const double sampleRate = request.sampleRate;
   if (!ValidRate(sampleRate)) return kBadIntervalError;
   const double scanRate = request.scanRate;
@@ -352,12 +354,21 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
     return kBadIntervalError;
   }
 
+  // What the board's clock really runs at, within kTimingTolerance of the rate
+  // asked: a stream's reader needs it to place the readings in time.
+  if (cmd.scan_begin_src == TRIG_TIMER) {
+    run.rateUsed = 1e9 / cmd.scan_begin_arg;
+  } else if (cmd.convert_src == TRIG_TIMER) {
+    run.rateUsed = 1e9 / (static_cast<double>(cmd.convert_arg) * length);
+  } else {
+    run.rateUsed = 1e9 / scanNs;
+  }
+
   ApplyHardwareCalibration(run.chanlist);
   if (library_.Command(handle_.get(), &cmd) < 0) return LibraryError();
   run.commandRunning = true;
   run.forever = timeoutTicks_ < 0;
-  run.deadline = std::chrono::steady_clock::now() +
-                 std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
+  SetDeadline(run);
   run.fd = library_.Fileno(handle_.get());
   if (run.fd < 0) return LibraryError();
   run.longSamples = (subdeviceFlags_ & SDF_LSAMPL) != 0;
@@ -369,6 +380,7 @@ ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
   if (run.failure != kDaqNoError) return {run.failure, 0};
+  if (run.total == 0) SetDeadline(run);
   const ReadResult result = ReadReadings(run, readings);
   run.failure = result.status;
   return result;
@@ -418,7 +430,7 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
     if (got == -EINTR || got == -EAGAIN) continue;
     // Comedi ends a read with EPIPE when the acquisition stopped on an error,
     // in practice the buffer overflowing because the data was not read in time.
-    if (got == -EPIPE) return finish(ComediStatus(EBUF_OVR));
+    if (got == -EPIPE) return finish(kOverWriteError);
     if (got < 0) return finish(StatusOfErrno(static_cast<int>(-got)));
     // The command ended before it gave every reading.
     if (got == 0) return finish(ComediStatus(EIO));
@@ -441,6 +453,15 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
     std::memmove(chunk, chunk + whole * sampleBytes, pending);
   }
   return finish(kDaqNoError);
+}
+
+void ComediBoard::SetDeadline(Run& run) const {
+  run.deadline = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
+}
+
+double ComediBoard::RateUsed() const {
+  return run_ != nullptr ? run_->rateUsed : 0.0;
 }
 
 void ComediBoard::Stop() {

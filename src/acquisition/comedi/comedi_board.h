@@ -36,10 +36,14 @@ class ComediBoard : public Board {
   DaqStatus Configure(const InputSettings& settings) override;
   DaqStatus SetTimeout(std::int32_t ticks) override;
   // Runs the request's channels as one timed command, in the request's
-  // order. The time-out runs from here.
+  // order; scans 0 runs it until Stop(). The time-out runs from here, and
+  // for a stream from every read.
   DaqStatus Start(const AcquisitionRequest& request) override;
   ReadResult Read(std::span<std::int16_t> readings) override;
+  // Cancels the command.
   void Stop() override;
+  // From the command as the driver settled its timing.
+  double RateUsed() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
   // A Comedi status in comedilib's own words.
   std::string StatusMessage(DaqStatus status) const override;
@@ -72,6 +76,7 @@ class ComediBoard : public Board {
   // list; `scans` 0 runs it until cancelled.
   DaqStatus RunCommand(Run& run, double convertNs, double scanNs, bool scanRateGiven,
                        std::uint64_t scans);
+  void SetDeadline(Run& run) const;
   void ApplyHardwareCalibration(const std::vector<unsigned>& chanlist);
   // Reads from the running command into `readings` until it is full or
   // something goes wrong.

@@ -11,6 +11,11 @@ std::string ComediErrorText(int errnum) {
 }
 
 std::string ComediStatusMessage(DaqStatus status) {
+  // Reads report an overflow of the kernel's buffer with this status.
+  if (status == kOverWriteError) {
+    return "Le pilote Comedi a arrêté l'acquisition : son tampon a débordé, les mesures "
+           "n'ont pas été lues à temps.";
+  }
   const int errnum = ComediErrnum(status);
   if (errnum == 0) return DaqStatusMessage(status);
   return "La carte Comedi signale : " + ComediErrorText(errnum);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -472,7 +473,7 @@ TEST(ComediCommand, RefusesBadArgumentsBeforeTouchingTheBoard) {
   Board& board = boards->For(1);
   std::vector<std::int16_t> raw;
   EXPECT_EQ(kBadChanError, Acquire(board, {16}, 1, 8, 1e5, 0.0, raw));
-  EXPECT_EQ(kBadCountError, Acquire(board, {0}, 1, 0, 1e5, 0.0, raw)) << "no scans without end";
+  EXPECT_EQ(kBadCountError, board.Start({{0}, 1, 1e5, 0.0, std::uint64_t{UINT_MAX} + 1}));
   EXPECT_EQ(kBadIntervalError, Acquire(board, {0}, 1, 8, 0.0, 0.0, raw));
   EXPECT_EQ(kBadIntervalError, Acquire(board, {0}, 1, 8, 0.1, 0.0, raw));  // 10 s > 2^32 ns
   EXPECT_EQ(kBadChanError, Scan(*boards, 17, 1, 16, 1e5, 0.0, raw));
@@ -567,6 +568,44 @@ TEST(ComediTimeOut, MinusOneWaitsForEver) {
   EXPECT_EQ(4u, device.waits.size());  // 200 bytes, 64 at a time
 }
 
+// ---- Streams ----
+
+TEST(ComediStream, RunsWithoutStopCountAtTheSettledRateUntilTheBufferOverflows) {
+  for (const bool canFollow : {false, true}) {
+    FakeComediLibrary library;
+    FakeComediDevice& device = AddBoard(library);
+    device.canFollow = canFollow;
+    device.readChunkBytes = 7;  // cuts samples in two
+    const auto boards = Probe(library);
+    Board& board = boards->For(1);
+    ASSERT_EQ(kDaqNoError, board.Start({{2, 0}, 1, 59990.0, 0.0, 0}));
+    EXPECT_EQ(unsigned{TRIG_NONE}, device.command.stop_src);
+    // To the 50 ns tick: conversions 16 669 -> 16 650 ns, timed scans 33 339 -> 33 350 ns.
+    const std::uint64_t scanNs = canFollow ? 2 * 16650 : 33350;
+    EXPECT_EQ(1e9 / scanNs, board.RateUsed());
+    std::vector<std::int16_t> raw(2 * 300);
+    for (std::size_t at = 0; at < raw.size(); at += 100) {
+      ASSERT_EQ(100u, board.Read(std::span(raw).subspan(at, 100)).count);
+      // No scan past the last one read was waited for.
+      EXPECT_EQ((at + 99) / 2 * scanNs, device.nanoseconds);
+    }
+    for (std::size_t s = 0; s < 300; ++s) {
+      EXPECT_EQ(static_cast<std::int16_t>(2000 + s), raw[2 * s]);
+      EXPECT_EQ(static_cast<std::int16_t>(s), raw[2 * s + 1]);
+    }
+    device.bufferBytes = 200;
+    device.nanoseconds += 200 * scanNs;  // 200 scans while nobody reads
+    const ReadResult overflow = board.Read(raw);
+    EXPECT_EQ(kOverWriteError, overflow.status);
+    EXPECT_EQ(100u, overflow.count) << "what the buffer held";
+    EXPECT_EQ(kOverWriteError, board.Read(raw).status);
+    EXPECT_NE(std::string::npos, board.StatusMessage(kOverWriteError).find("pilote Comedi"));
+    board.Stop();
+    EXPECT_EQ(1, device.cancels);
+    EXPECT_EQ(0.0, board.RateUsed());
+  }
+}
+
 // ---- Errors ----
 
 TEST(ComediErrors, AFailedCallGivesItsErrorNumberAsStatus) {
@@ -593,7 +632,7 @@ TEST(ComediErrors, AFailedCallGivesItsErrorNumberAsStatus) {
          d.readErrno = EPIPE;
          d.readFailAfterBytes = 10;
        },
-       ComediStatus(EBUF_OVR), 1},
+       kOverWriteError, 1},
       {"early end",
        [](FakeComediDevice& d) {
          d.stallAfterBytes = 10;

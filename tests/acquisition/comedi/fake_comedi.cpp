@@ -21,6 +21,23 @@ unsigned RoundToTick(unsigned ns, unsigned tick) {
   return (ns + tick / 2) / tick * tick;
 }
 
+std::uint64_t ScanNs(const comedi_cmd& cmd) {
+  return cmd.scan_begin_src == TRIG_TIMER ? cmd.scan_begin_arg
+                                          : std::uint64_t{cmd.convert_arg} * cmd.chanlist_len;
+}
+
+// The bytes a stream has made due by now (all of a finite command's),
+// noting an overflow.
+std::size_t DueBytes(FakeComediDevice& fake) {
+  if (fake.command.stop_src != TRIG_NONE) return fake.stream.size();
+  const std::size_t scanBytes = fake.stream.size() / fake.streamScans;
+  const std::size_t due = (fake.nanoseconds / ScanNs(fake.command) + 1) * scanBytes;
+  if (due - fake.delivered > fake.bufferBytes) {
+    fake.overflowAt = std::min(fake.overflowAt, fake.delivered + fake.bufferBytes);
+  }
+  return std::min({due, fake.overflowAt, fake.stream.size()});
+}
+
 }  // namespace
 
 std::vector<comedi_range> ESeriesRanges() {
@@ -220,7 +237,10 @@ int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
   const bool longSamples = (fake.flags & SDF_LSAMPL) != 0;
   fake.stream.clear();
   fake.delivered = 0;
-  for (std::size_t scan = 0; scan < cmd->stop_arg; ++scan) {
+  fake.nanoseconds = 0;
+  fake.overflowAt = std::numeric_limits<std::size_t>::max();
+  const std::size_t scans = cmd->stop_src == TRIG_NONE ? fake.streamScans : cmd->stop_arg;
+  for (std::size_t scan = 0; scan < scans; ++scan) {
     for (const unsigned entry : fake.chanlist) {
       const lsampl_t raw = fake.sample(CR_CHAN(entry), CR_RANGE(entry), scan);
       unsigned char bytes[sizeof(lsampl_t)];
@@ -307,7 +327,8 @@ int FakeComediLibrary::GetHardcalConverter(comedi_t* device, unsigned, unsigned,
 
 long FakeComediLibrary::Read(int fd, void* buffer, std::size_t bytes) {
   FakeComediDevice& fake = OfFd(fd);
-  std::size_t limit = std::min(fake.stream.size(), fake.stallAfterBytes);
+  std::size_t limit = std::min(DueBytes(fake), fake.stallAfterBytes);
+  if (fake.delivered >= fake.overflowAt) return -EPIPE;
   if (fake.readErrno != 0) {
     if (fake.delivered >= fake.readFailAfterBytes) return -fake.readErrno;
     limit = std::min(limit, fake.readFailAfterBytes);
@@ -321,6 +342,10 @@ long FakeComediLibrary::Read(int fd, void* buffer, std::size_t bytes) {
 int FakeComediLibrary::WaitReadable(int fd, int timeoutMs) {
   FakeComediDevice& fake = OfFd(fd);
   fake.waits.push_back(timeoutMs);
+  if (fake.command.stop_src == TRIG_NONE && DueBytes(fake) == fake.delivered &&
+      fake.delivered < fake.overflowAt) {
+    fake.nanoseconds = (fake.nanoseconds / ScanNs(fake.command) + 1) * ScanNs(fake.command);
+  }
   if (fake.delivered >= fake.stallAfterBytes && !fake.endEarly) {
     if (timeoutMs == -1) {
       ADD_FAILURE() << "a stalled board waited on for ever";

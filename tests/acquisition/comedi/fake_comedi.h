@@ -82,6 +82,13 @@ struct FakeComediDevice {
   // The bytes of the running command, and how many of them are read.
   std::vector<unsigned char> stream;
   std::size_t delivered = 0;
+  // A command without stop count holds streamScans scans, scan k due at k
+  // scan periods of fake time; a wait with nothing due moves the time on to
+  // the next scan. Once more is due than bufferBytes holds, the buffer's
+  // bytes are read, then EPIPE.
+  std::size_t streamScans = 1000;
+  std::uint64_t nanoseconds = 0;
+  std::size_t overflowAt = std::numeric_limits<std::size_t>::max();
 
   comedi_calibration_t calibration{};
 };
