@@ -11,7 +11,8 @@ SweepFinder::SweepFinder(const TriggerSettings& settings, std::uint32_t window,
       edge_(settings.edge),
       level_(settings.level),
       window_(std::max<std::uint32_t>(window, 1)) {
-  const double percent = std::clamp(settings.prePercent, 0.0, 100.0);
+  const double percent =
+      std::isfinite(settings.prePercent) ? std::clamp(settings.prePercent, 0.0, 100.0) : 0.0;
   // The trigger sample itself stays in the window, even at 100 %.
   pre_ = std::min(static_cast<std::uint32_t>(std::llround(window_ * percent / 100.0)), window_ - 1);
   const double holdoff = settings.holdoffSeconds * samplesPerSecond;

@@ -66,6 +66,8 @@ const TriggerCase kCases[] = {
      {}},
     {"ramp, 0 %", SweepMode::kNormal, TriggerEdge::kRising, 9.5, 0, 0, 10, kRamp, 20, 10, 0},
     {"saw, no holdoff", SweepMode::kNormal, TriggerEdge::kRising, 2.5, 0, 0, 2, kSaw, 9, 7, 0},
+    {"saw, holdoff of a period", SweepMode::kNormal, TriggerEdge::kRising, 2.5, 0, 4, 2, kSaw, 9, 7,
+     0},
     {"saw, holdoff skips one", SweepMode::kNormal, TriggerEdge::kRising, 2.5, 0, 6, 2, kSaw, 9, 3,
      0},
     {"saw, holdoff ends", SweepMode::kNormal, TriggerEdge::kRising, 2.5, 0, 6, 2, kSaw, 13, 11, 0},
