@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <system_error>
 
@@ -13,6 +14,8 @@ namespace {
 constexpr double kBlockSeconds = 0.01;
 constexpr std::size_t kMaxBlockScans = std::size_t{1} << 16;
 constexpr auto kFlushInterval = std::chrono::seconds(1);
+// Samples a snapshot copies at a time: a fraction of a millisecond.
+constexpr std::size_t kSnapshotPiece = std::size_t{1} << 15;
 constexpr const char* kBoardEndedMessage = "La carte a cessé de fournir des mesures.";
 
 }  // namespace
@@ -187,27 +190,17 @@ void ContinuousAcquisition::End(ContinuousEnd end, DaqStatus status, std::string
 }
 
 void ContinuousAcquisition::TakeSnapshot(ContinuousSnapshot& snapshot) const {
-  const std::lock_guard lock(mutex_);
-  const std::uint64_t total = rings_.empty() ? 0 : rings_[0].Total();
-  const std::uint32_t window = settings_.window;
-  snapshot.channels.resize(rings_.size());
-  snapshot.trigger.reset();
-  for (std::size_t j = 0; j < rings_.size(); ++j) {
-    std::vector<double>& shown = snapshot.channels[j];
-    if (settings_.trigger.mode == SweepMode::kRoll) {
-      const std::uint64_t count = std::min<std::uint64_t>(window, total);
-      shown.resize(static_cast<std::size_t>(count));
-      rings_[j].CopyOut(total - count, shown);
-    } else if (!lastSweep_) {
-      shown.clear();
-    } else if (lastSweep_->saved) {
-      shown.assign(sweeps_[j].begin(), sweeps_[j].end());
-    } else {
-      shown.resize(window);
-      rings_[j].CopyOut(lastSweep_->sweep.first, shown);
-    }
+  // A copy the run overtook is taken again, at last in one piece.
+  for (int attempt = 0; !TryTakeSnapshot(snapshot, attempt < 2 ? kSnapshotPiece : SIZE_MAX);) {
+    ++attempt;
   }
-  if (lastSweep_) snapshot.trigger = lastSweep_->sweep.trigger;
+}
+
+bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const {
+  std::unique_lock lock(mutex_);
+  const std::uint64_t total = rings_.empty() ? 0 : rings_[0].Total();
+  const bool roll = settings_.trigger.mode == SweepMode::kRoll;
+  snapshot.trigger = lastSweep_ ? lastSweep_->sweep.trigger : std::nullopt;
   snapshot.sweeps = sweepCount_;
   snapshot.samplesRead = total;
   snapshot.running = running_;
@@ -215,6 +208,34 @@ void ContinuousAcquisition::TakeSnapshot(ContinuousSnapshot& snapshot) const {
   snapshot.elapsedSeconds =
       rings_.empty() ? 0.0 : std::chrono::duration<double>(until - started_).count();
   snapshot.outcome = outcome_;
+  snapshot.channels.resize(rings_.size());
+  const std::size_t count =
+      !roll && !lastSweep_
+          ? 0
+          : static_cast<std::size_t>(std::min<std::uint64_t>(settings_.window, total));
+  const std::uint64_t first = roll ? total - count : count > 0 ? lastSweep_->sweep.first : 0;
+  const std::uint64_t sweep = sweepCount_;
+  for (std::vector<double>& shown : snapshot.channels) shown.resize(count);
+  // The lock is let go between pieces so that the run never waits long for
+  // a large window's copy.
+  for (std::size_t j = 0; j < snapshot.channels.size(); ++j) {
+    for (std::size_t at = 0; at < count; at += piece) {
+      if (at > 0 || j > 0) {
+        lock.unlock();
+        lock.lock();
+      }
+      const std::span<double> out =
+          std::span(snapshot.channels[j]).subspan(at, std::min(piece, count - at));
+      if (!roll && lastSweep_->saved && sweepCount_ == sweep) {
+        std::copy_n(sweeps_[j].begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
+      } else if ((roll || sweepCount_ == sweep) && first + at >= rings_[j].Oldest()) {
+        rings_[j].CopyOut(first + at, out);
+      } else {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 std::optional<AcquisitionResult> ContinuousAcquisition::TakeFinalWindow(SpareSamples& buffers) {

@@ -107,6 +107,8 @@ class ContinuousAcquisition {
   bool Record(std::size_t scans, std::chrono::steady_clock::time_point& lastFlush,
               std::string& why);
   void End(ContinuousEnd end, DaqStatus status, std::string message);
+  // False when the run overtook the copy: the samples shown were overwritten.
+  bool TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const;
 
   Board* board_ = nullptr;
   ContinuousSettings settings_;
