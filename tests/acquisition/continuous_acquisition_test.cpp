@@ -42,6 +42,12 @@ class CounterBoard : public Board {
     return kDaqNoError;
   }
   static std::int16_t Reading(std::uint64_t k) { return static_cast<std::int16_t>(k % 30000); }
+  // Reading k in volts, with the plans' gain adjustment and offset.
+  double Volts(std::uint64_t k) {
+    VoltScale scale;
+    ScaleFor(0, 1, scale);
+    return scale.Volts(Reading(k), 0.987, 3.5);
+  }
 
  private:
   std::uint64_t next_ = 0;
@@ -122,13 +128,10 @@ TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
   EXPECT_EQ(outcome.message, board.StatusMessage(kMemFullError));
   EXPECT_EQ(outcome.samplesRead, 250001u);
   EXPECT_EQ(outcome.samplesRecorded, 250001u);
-  VoltScale scale;
-  board.ScaleFor(0, 1, scale);
   for (std::size_t j = 0; j < 3; ++j) {
     ASSERT_EQ(sink.kept[j].size(), 250001u);
     for (std::uint64_t s = 0; s < 250001; ++s) {
-      ASSERT_EQ(sink.kept[j][s], scale.Volts(CounterBoard::Reading(s * 3 + j), 0.987, 3.5))
-          << j << " " << s;
+      ASSERT_EQ(sink.kept[j][s], board.Volts(s * 3 + j)) << j << " " << s;
     }
   }
 }
@@ -177,12 +180,10 @@ TEST(ContinuousAcquisition, TriggeredSnapshotShowsTheLastSweep) {
   run.TakeSnapshot(snapshot);
   ASSERT_EQ(snapshot.sweeps, 1u);
   ASSERT_EQ(snapshot.trigger, 50u);
-  VoltScale scale;
-  board.ScaleFor(0, 1, scale);
   // The offset puts 0 V at reading 3.5: the trigger is scan 2 of channel 0
   // after the wrap at scan 10000.
-  EXPECT_EQ(snapshot.channels[0][50], scale.Volts(CounterBoard::Reading(10002 * 3), 0.987, 3.5));
-  EXPECT_EQ(snapshot.channels[1][0], scale.Volts(CounterBoard::Reading(9952 * 3 + 1), 0.987, 3.5));
+  EXPECT_EQ(snapshot.channels[0][50], board.Volts(10002 * 3));
+  EXPECT_EQ(snapshot.channels[1][0], board.Volts(9952 * 3 + 1));
 }
 
 }  // namespace
