@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "acquisition/error_handler.h"
+#include "acquisition/volt_conversion.h"
 #include "model/allocation.h"
 #include "model/messages.h"
 
@@ -23,54 +24,6 @@ std::uint32_t EffectiveCount(std::uint32_t requested) {
 template <class T>
 std::size_t NewBytes(const std::vector<T>& values, std::uint64_t count) {
   return count > values.capacity() ? static_cast<std::size_t>(count) * sizeof(T) : 0;
-}
-
-// The readings of one channel, every `stride`-th from `first`, in volts.
-// Large conversions go through a table over the converter's readings, which
-// gives the same doubles without a division per reading.
-class Converter {
- public:
-  Converter(const VoltScale& scale, double gainAdjust, double offset, std::uint64_t total)
-      : scale_(scale), gainAdjust_(gainAdjust), offset_(offset) {
-    constexpr std::uint64_t kTableMinReadings = std::uint64_t{1} << 16;
-    if (total >= kTableMinReadings && scale.highestReading >= scale.lowestReading) {
-      table_.resize(static_cast<std::size_t>(scale.highestReading - scale.lowestReading) + 1);
-      for (std::size_t i = 0; i < table_.size(); ++i) {
-        table_[i] =
-            scale.Volts(static_cast<std::int16_t>(scale.lowestReading + static_cast<int>(i)),
-                        gainAdjust, offset);
-      }
-    }
-  }
-
-  double operator()(std::int16_t reading) const {
-    const std::size_t index = static_cast<std::size_t>(reading - scale_.lowestReading);
-    if (index < table_.size()) return table_[index];
-    return scale_.Volts(reading, gainAdjust_, offset_);
-  }
-
- private:
-  const VoltScale& scale_;
-  double gainAdjust_;
-  double offset_;
-  std::vector<double> table_;
-};
-
-// Demultiplexes and converts in one pass, a few thousand scans at a time so
-// that each piece of the readings is read from cache by every channel.
-void ConvertScans(std::span<const std::int16_t> readings, std::size_t channels,
-                  const Converter& convert, const std::vector<std::span<double>>& columns) {
-  constexpr std::size_t kScansPerPiece = 2048;
-  std::size_t longest = 0;
-  for (const std::span<double>& column : columns) longest = std::max(longest, column.size());
-  for (std::size_t first = 0; first < longest; first += kScansPerPiece) {
-    for (std::size_t j = 0; j < columns.size(); ++j) {
-      const std::span<double>& column = columns[j];
-      const std::size_t end = std::min(column.size(), first + kScansPerPiece);
-      const std::int16_t* in = readings.data() + first * channels + j;
-      for (std::size_t s = first; s < end; ++s, in += channels) column[s] = convert(*in);
-    }
-  }
 }
 
 // Large acquisitions use the second core for the statistics: each record's
@@ -207,7 +160,9 @@ AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, User
     columns.emplace_back(buffers.samples[k]);
   }
   if (scaled) {
-    const Converter convert(scale, plan.gainAdjust, plan.offset, total);
+    // Small acquisitions are converted faster without the table.
+    constexpr std::uint64_t kTableMinReadings = std::uint64_t{1} << 16;
+    const VoltConverter convert(scale, plan.gainAdjust, plan.offset, total >= kTableMinReadings);
     ConvertScans(buffers.readings, channels, convert, columns);
   }
   ComputeAllStatistics(plan, buffers, columns.size(), result);

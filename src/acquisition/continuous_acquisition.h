@@ -1,0 +1,140 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/board.h"
+#include "acquisition/continuous_trigger.h"
+#include "acquisition/sample_ring.h"
+#include "acquisition/volt_conversion.h"
+#include "model/sample_sink.h"
+#include "model/spare_samples.h"
+
+namespace tavril {
+
+// Why a continuous acquisition ended.
+enum class ContinuousEnd {
+  kStoppedByUser,
+  kBoardError,  // a call to the board failed (an overrun included)
+  kBoardEnded,  // the board stopped handing out readings without an error
+  kSinkError,   // the sink could not keep the samples
+};
+
+struct ContinuousOutcome {
+  ContinuousEnd end = ContinuousEnd::kStoppedByUser;
+  DaqStatus status = kDaqNoError;  // the board's, on kBoardError
+  // In French: the board's message or the sink's why; empty when the user
+  // stopped the run.
+  std::string message;
+  std::uint64_t samplesRead = 0;      // per channel
+  std::uint64_t samplesRecorded = 0;  // per channel, as the sink counts them; 0 without sink
+};
+
+struct ContinuousSettings {
+  // Channels, gain, rates, time-out and conversion; its scan count is
+  // ignored, as the run streams until it stops.
+  AcquisitionPlan plan;
+  std::uint32_t window = 0;  // samples per channel shown and kept at the end
+  TriggerSettings trigger;
+  SampleSink* sink = nullptr;  // receives every sample when given
+};
+
+// What the display shows, as of one moment of the run.
+struct ContinuousSnapshot {
+  // Per channel in the plan's scan order: the newest window (roll mode, fewer
+  // samples at the start) or the last completed sweep (none before the first).
+  std::vector<std::vector<double>> channels;
+  std::optional<std::uint32_t> trigger;  // the trigger sample's index in the sweep
+  std::uint64_t sweeps = 0;              // completed so far: a new number is a new sweep
+  std::uint64_t samplesRead = 0;         // per channel
+  double elapsedSeconds = 0.0;
+  bool running = false;
+  std::optional<ContinuousOutcome> outcome;  // once the run has ended
+};
+
+// Reads a board without end on a thread of its own, in blocks of about 10 ms,
+// converts to volts, keeps the newest window of every channel, finds the
+// trigger's sweeps and hands every sample to the sink. Memory is taken when a
+// run starts and kept for the next: it does not grow with a run's length.
+//
+// Start, Stop, Wait and TakeFinalWindow belong to one controlling thread;
+// TakeSnapshot may be called from any thread at any time. The board is the
+// run's alone until it has ended.
+class ContinuousAcquisition {
+ public:
+  ContinuousAcquisition() = default;
+  ContinuousAcquisition(const ContinuousAcquisition&) = delete;
+  ContinuousAcquisition& operator=(const ContinuousAcquisition&) = delete;
+  ~ContinuousAcquisition();  // stops a run still going
+
+  // Starts a run; false when one is going, the plan has no channel or no
+  // rate, the window is empty or the trigger's source is not a channel of
+  // the plan. The board's own failures end the run (see the outcome).
+  bool Start(Board& board, const ContinuousSettings& settings);
+
+  // Ends the run (when it still goes) and waits for its thread; within about
+  // one block's time, or the board's time-out.
+  void Stop();
+
+  // Waits for the run to end by itself (a board or sink failure).
+  void Wait();
+
+  void TakeSnapshot(ContinuousSnapshot& snapshot) const;
+
+  // After the run: the newest window of each channel into
+  // buffers.samples[record] of the plan's records, with the statistics, for
+  // FinishAcquisition. Fewer samples than the window when the run read fewer.
+  // Empty while a run goes.
+  std::optional<AcquisitionResult> TakeFinalWindow(SpareSamples& buffers);
+
+ private:
+  struct StoredSweep {
+    Sweep sweep;
+    bool saved = false;  // copied to sweeps_ before the rings overwrote it
+  };
+
+  void Run();
+  void ProcessBlock(std::size_t scans, SweepFinder& finder);
+  // Hands the block to the sink; false, with the sink's why, when it failed.
+  bool Record(std::size_t scans, std::chrono::steady_clock::time_point& lastFlush,
+              std::string& why);
+  void End(ContinuousEnd end, DaqStatus status, std::string message);
+  // False when the run overtook the copy: the samples shown were overwritten.
+  bool TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const;
+
+  Board* board_ = nullptr;
+  ContinuousSettings settings_;
+  std::size_t channels_ = 0;
+  std::size_t blockScans_ = 0;
+  double scansPerSecond_ = 0.0;
+  std::thread thread_;
+  std::atomic<bool> stopRequested_{false};
+
+  // Only the run's thread touches these while it goes.
+  std::vector<std::int16_t> readings_;
+  std::vector<std::vector<double>> block_;
+  std::vector<std::span<double>> blockColumns_;
+  std::vector<std::span<const double>> sinkColumns_;
+  std::optional<VoltConverter> convert_;
+
+  // Shared with TakeSnapshot, under mutex_.
+  mutable std::mutex mutex_;
+  std::vector<SampleRing> rings_;
+  std::vector<std::vector<double>> sweeps_;
+  std::optional<StoredSweep> lastSweep_;
+  std::uint64_t sweepCount_ = 0;
+  bool running_ = false;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point ended_;
+  std::optional<ContinuousOutcome> outcome_;
+};
+
+}  // namespace tavril

@@ -1,0 +1,190 @@
+#include "acquisition/continuous_acquisition.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <thread>
+
+#include "support/scripted_user.h"
+
+namespace tavril {
+namespace {
+
+// Streams a counter: reading k of the run is k modulo 30000. After
+// `failAfter` readings it fails with `failStatus`.
+class CounterBoard : public Board {
+ public:
+  std::uint64_t failAfter = std::numeric_limits<std::uint64_t>::max();
+  DaqStatus failStatus = kTimeOutError;
+
+  DaqStatus Configure(const InputSettings&) override { return kDaqNoError; }
+  DaqStatus SetTimeout(std::int32_t) override { return kDaqNoError; }
+  DaqStatus Start(const AcquisitionRequest& request) override {
+    next_ = 0;
+    left_ = request.scans == 0 ? failAfter : request.scans * request.channels.size();
+    return kDaqNoError;
+  }
+  ReadResult Read(std::span<std::int16_t> readings) override {
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(readings.size(), left_));
+    for (std::size_t k = 0; k < count; ++k) readings[k] = Reading(next_++);
+    left_ -= count;
+    return {count < readings.size() ? failStatus : kDaqNoError, count};
+  }
+  void Stop() override {}
+  DaqStatus ScaleFor(int, std::int16_t, VoltScale& scale) override {
+    scale = VoltScale{};
+    scale.lowestReading = -2048;
+    scale.highestReading = 32767;
+    scale.fullScaleReading = 2048;
+    scale.fullScaleVolts = 5;
+    scale.gainFactor = 2;
+    return kDaqNoError;
+  }
+  static std::int16_t Reading(std::uint64_t k) { return static_cast<std::int16_t>(k % 30000); }
+  // Reading k in volts, with the plans' gain adjustment and offset.
+  double Volts(std::uint64_t k) {
+    VoltScale scale;
+    ScaleFor(0, 1, scale);
+    return scale.Volts(Reading(k), 0.987, 3.5);
+  }
+
+ private:
+  std::uint64_t next_ = 0;
+  std::uint64_t left_ = 0;
+};
+
+// Keeps every sample; fails its `failOnAppend`-th append.
+class KeepingSink : public SampleSink {
+ public:
+  std::vector<std::vector<double>> kept;
+  int failOnAppend = -1;
+
+  bool Append(std::span<const std::span<const double>> channels, std::string* why) override {
+    if (appends_++ == failOnAppend) {
+      *why = "Le disque est plein.";
+      return false;
+    }
+    kept.resize(channels.size());
+    for (std::size_t j = 0; j < channels.size(); ++j) {
+      kept[j].insert(kept[j].end(), channels[j].begin(), channels[j].end());
+    }
+    return true;
+  }
+  bool Flush(std::string*) override { return true; }
+  std::uint64_t SamplesPerChannel() const override { return kept.empty() ? 0 : kept[0].size(); }
+  std::uint64_t BytesOnDisk() const override { return 0; }
+
+ private:
+  int appends_ = 0;
+};
+
+AcquisitionPlan ThreeChannels(std::uint32_t count) {
+  ChannelTable table{};
+  for (ChannelRecord& record : table) {
+    record.count = count;
+    record.rate = 300000.0;
+    record.gain = 1;
+  }
+  BoardConfig config = DefaultBoardConfig();
+  config.gainAdjust = 0.987;
+  config.offset = 3.5;
+  return *PlanAcquisition(table, {true, true, true}, 0.0, config);
+}
+
+ContinuousOutcome RunUntilItEnds(CounterBoard& board, ContinuousSettings settings,
+                                 ContinuousAcquisition& run) {
+  EXPECT_TRUE(run.Start(board, settings));
+  run.Wait();
+  ContinuousSnapshot snapshot;
+  run.TakeSnapshot(snapshot);
+  EXPECT_FALSE(snapshot.running);
+  return snapshot.outcome.value();
+}
+
+TEST(ContinuousAcquisition, FinalWindowMatchesTheFiniteAcquisitionsVolts) {
+  CounterBoard board;
+  testing::ScriptedUser user;
+  const AcquisitionPlan plan = ThreeChannels(70000);
+  SpareSamples finite, continuous;
+  ASSERT_EQ(RunAcquisition(plan, board, user, finite).outcome, AcquisitionOutcome::kAcquired);
+  board.failAfter = 3 * 70000;  // exactly the finite acquisition's readings
+  ContinuousAcquisition run;
+  RunUntilItEnds(board, {plan, 70000, {}, nullptr}, run);
+  ASSERT_TRUE(run.TakeFinalWindow(continuous));
+  for (const int k : {0, 1, 2}) EXPECT_EQ(continuous.samples[k], finite.samples[k]) << k;
+}
+
+TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
+  CounterBoard board;
+  board.failAfter = 3 * 250001 + 2;  // a partial scan at the end
+  board.failStatus = kMemFullError;
+  KeepingSink sink;
+  ContinuousAcquisition run;
+  const AcquisitionPlan plan = ThreeChannels(1000);
+  const ContinuousOutcome outcome = RunUntilItEnds(board, {plan, 1000, {}, &sink}, run);
+  EXPECT_EQ(outcome.end, ContinuousEnd::kBoardError);
+  EXPECT_EQ(outcome.status, kMemFullError);
+  EXPECT_EQ(outcome.message, board.StatusMessage(kMemFullError));
+  EXPECT_EQ(outcome.samplesRead, 250001u);
+  EXPECT_EQ(outcome.samplesRecorded, 250001u);
+  for (std::size_t j = 0; j < 3; ++j) {
+    ASSERT_EQ(sink.kept[j].size(), 250001u);
+    for (std::uint64_t s = 0; s < 250001; ++s) {
+      ASSERT_EQ(sink.kept[j][s], board.Volts(s * 3 + j)) << j << " " << s;
+    }
+  }
+}
+
+TEST(ContinuousAcquisition, SinkFailureStopsTheRunWithItsWhy) {
+  CounterBoard board;
+  KeepingSink sink;
+  sink.failOnAppend = 5;
+  ContinuousAcquisition run;
+  const ContinuousOutcome outcome =
+      RunUntilItEnds(board, {ThreeChannels(100), 100, {}, &sink}, run);
+  EXPECT_EQ(outcome.end, ContinuousEnd::kSinkError);
+  EXPECT_EQ(outcome.message, "Le disque est plein.");
+  EXPECT_EQ(outcome.samplesRecorded, sink.SamplesPerChannel());
+  EXPECT_EQ(outcome.samplesRead, outcome.samplesRecorded + 1000);  // 1000 scans a block at 100 kHz
+}
+
+TEST(ContinuousAcquisition, UserStopKeepsCountsAndTheNewestWindow) {
+  CounterBoard board;
+  KeepingSink sink;
+  ContinuousAcquisition run;
+  ASSERT_TRUE(run.Start(board, {ThreeChannels(500), 500, {}, &sink}));
+  ContinuousSnapshot snapshot;
+  do {
+    std::this_thread::yield();
+    run.TakeSnapshot(snapshot);
+  } while (snapshot.samplesRead < 5000);
+  EXPECT_FALSE(run.Start(board, {ThreeChannels(500), 500, {}, &sink}));
+  run.Stop();
+  run.TakeSnapshot(snapshot);
+  ASSERT_EQ(snapshot.outcome->end, ContinuousEnd::kStoppedByUser);
+  EXPECT_EQ(snapshot.outcome->samplesRecorded, snapshot.samplesRead);
+  ASSERT_EQ(snapshot.channels[2].size(), 500u);
+  EXPECT_TRUE(std::equal(snapshot.channels[2].begin(), snapshot.channels[2].end(),
+                         sink.kept[2].end() - 500));
+}
+
+TEST(ContinuousAcquisition, TriggeredSnapshotShowsTheLastSweep) {
+  CounterBoard board;  // channel 0 reads 0, 3, 6, ... 29997, then wraps: one rising edge a block
+  board.failAfter = 3 * 15000;
+  ContinuousSettings settings{ThreeChannels(100), 100, {}, nullptr};
+  settings.trigger = {SweepMode::kNormal, 0, 0.0, TriggerEdge::kRising, 50, 0};
+  ContinuousAcquisition run;
+  RunUntilItEnds(board, settings, run);
+  ContinuousSnapshot snapshot;
+  run.TakeSnapshot(snapshot);
+  ASSERT_EQ(snapshot.sweeps, 1u);
+  ASSERT_EQ(snapshot.trigger, 50u);
+  // The offset puts 0 V at reading 3.5: the trigger is scan 2 of channel 0
+  // after the wrap at scan 10000.
+  EXPECT_EQ(snapshot.channels[0][50], board.Volts(10002 * 3));
+  EXPECT_EQ(snapshot.channels[1][0], board.Volts(9952 * 3 + 1));
+}
+
+}  // namespace
+}  // namespace tavril
