@@ -223,11 +223,7 @@ void AcquisitionPanel::SetScanRateGreyed(bool greyed) {
   scanRateEdit_->setPalette(palette);
 }
 
-void AcquisitionPanel::Acquire() {
-  const QPointer<QWidget> focused = focusWidget();
-  auto waitBox = std::make_unique<WaitBox>(mainWindow_);
-  waitBox->ShowPainted();
-
+void AcquisitionPanel::PrepareSelectedRecords() {
   AcquisitionSettings settings;
   settings.sampleRate = ParseDecimalDouble(FieldText(sampleRateEdit_)).value;
   settings.count = CountFromField(ParseDecimalDouble(FieldText(countEdit_)).value);
@@ -240,6 +236,37 @@ void AcquisitionPanel::Acquire() {
   if (std::find(memory_.selected.begin(), memory_.selected.end(), true) != memory_.selected.end()) {
     memory_.scanRate = settings.scanRate;
   }
+}
+
+void AcquisitionPanel::SetContinuousHooks(ContinuousHooks hooks) {
+  continuous_ = std::move(hooks);
+  ShowContinuousRunning(continuous_.running && continuous_.running());
+}
+
+void AcquisitionPanel::ShowContinuousRunning(bool running) {
+  if (!continuous_.start) {
+    acquireButton_->setText(QStringLiteral("Acquisition"));
+  } else {
+    acquireButton_->setText(running ? QStringLiteral("Arrêter") : QStringLiteral("Démarrer"));
+  }
+}
+
+void AcquisitionPanel::Acquire() {
+  if (continuous_.start) {
+    if (continuous_.running()) {
+      continuous_.stop();
+      return;
+    }
+    // A run does not change the records while it starts: they may be written.
+    if (model_.acquiring()) return;
+    PrepareSelectedRecords();
+    continuous_.start(memory_.selected, memory_.scanRate);
+    return;
+  }
+  const QPointer<QWidget> focused = focusWidget();
+  auto waitBox = std::make_unique<WaitBox>(mainWindow_);
+  waitBox->ShowPainted();
+  PrepareSelectedRecords();
   AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());
 
   waitBox.reset();

@@ -59,6 +59,18 @@ class AcquisitionPanel : public QWidget {
 
   bool ScanRateGreyed() const { return scanRateGreyed_; }
 
+  // While the continuous acquisition window is open the button starts and
+  // stops a run ("Démarrer", "Arrêter") with the fields written into the
+  // selected records as for a finite acquisition; empty hooks bring back the
+  // finite acquisition and its "Acquisition" button.
+  struct ContinuousHooks {
+    std::function<bool()> running;
+    std::function<void()> stop;
+    std::function<void(const ChannelSelection& selected, double scanRate)> start;
+  };
+  void SetContinuousHooks(ContinuousHooks hooks);
+  void ShowContinuousRunning(bool running);
+
  signals:
   // The panel is closing (close box or close()): the menu loses its check mark.
   void closed();
@@ -73,6 +85,8 @@ class AcquisitionPanel : public QWidget {
   void FillFields();
   void OnSelectionChanged();
   void SetScanRateGreyed(bool greyed);
+  // Writes the fields into the selected records; the scan rate typed is kept.
+  void PrepareSelectedRecords();
 
   SessionModel& model_;
   AcquisitionPanelMemory& memory_;
@@ -80,6 +94,7 @@ class AcquisitionPanel : public QWidget {
   UserInteraction& ui_;
   QWidget* mainWindow_;
   bool scanRateGreyed_ = true;
+  ContinuousHooks continuous_;
 
   QPushButton* acquireButton_ = nullptr;
   QListWidget* channelList_ = nullptr;

@@ -34,6 +34,7 @@ enum CommandId : int {
   kCmdZoomFit = 40038,
   kCmdMeasurements = 40039,
   kCmdSpectrum = 40040,
+  kCmdContinuous = 40041,
 };
 
 }  // namespace tavril

@@ -82,6 +82,7 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   QMenu* action = bar.addMenu(QStringLiteral("A&ction"));
   // The acquisition panel checks its item while it is open.
   add.Add(action, kCmdAcquisitionPanel, "&Acquisition", kUnchecked);
+  add.Add(action, kCmdContinuous, "Acquisition &continue", kUnchecked);
   add.Add(action, kCmdServo, "A&sservissement", kGreyed);
   add.Add(action, kCmdGenerator, "&Générateur", kGreyed);
   action->addSeparator();

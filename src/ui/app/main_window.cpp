@@ -18,6 +18,7 @@
 #include "files/matlab_export.h"
 #include "model/channel_record.h"
 #include "model/messages.h"
+#include "ui/acquisition/continuous_controller.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
@@ -147,6 +148,19 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
 
+  continuous_ = new ContinuousController(model_, boards_, ui_, memory_.continuous, this);
+  connect(continuous_, &ContinuousController::runningChanged, this, [this](bool running) {
+    if (continuousWindow_) continuousWindow_->ShowRunning(running);
+    if (acquisitionPanel_) acquisitionPanel_->ShowContinuousRunning(running);
+  });
+  connect(continuous_, &ContinuousController::progressed, this,
+          [this](const ContinuousProgress& progress) {
+            if (continuousWindow_) continuousWindow_->ShowProgress(progress);
+          });
+  connect(continuous_, &ContinuousController::ended, this, [this](const QString& text) {
+    if (continuousWindow_) continuousWindow_->ShowOutcome(text);
+  });
+
   resize(900, 600);
   RequestRefresh();
 }
@@ -181,6 +195,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdAcquisitionPanel:
       ToggleAcquisitionPanel();
+      break;
+    case kCmdContinuous:
+      ToggleContinuousWindow();
       break;
     case kCmdDisplayPanel:
       ToggleDisplayPanel();
@@ -387,6 +404,68 @@ void MainWindow::ToggleAcquisitionPanel() {
   // A tool window beside the main window's right edge.
   acquisitionPanel_->move(frameGeometry().topRight() + QPoint(8, 0));
   acquisitionPanel_->show();
+  ConnectPanelToContinuous();
+}
+
+void MainWindow::ConnectPanelToContinuous() {
+  if (!acquisitionPanel_) return;
+  if (!continuousWindow_) {
+    acquisitionPanel_->SetContinuousHooks({});
+    return;
+  }
+  acquisitionPanel_->SetContinuousHooks({
+      [this] { return continuous_->running(); },
+      [this] { continuous_->Stop(); },
+      [this](const ChannelSelection& selected, double scanRate) {
+        std::string why;
+        if (!continuousWindow_ || !continuousWindow_->ReadChoices(&why)) {
+          if (!why.empty()) Tell(why, kErrorCaption, MessageIcon::kError);
+          return;
+        }
+        continuous_->Start(selected, scanRate);
+      },
+  });
+}
+
+void MainWindow::ToggleContinuousWindow() {
+  if (continuousWindow_) {
+    continuousWindow_->close();
+    return;
+  }
+  continuousWindow_ = new ContinuousWindow(memory_.continuous, this);
+  CommandAction(kCmdContinuous)->setChecked(true);
+  connect(continuousWindow_, &ContinuousWindow::startStopClicked, this,
+          &MainWindow::StartOrStopContinuous);
+  connect(continuousWindow_, &ContinuousWindow::browseClicked, this,
+          &MainWindow::ChooseRecordingFile);
+  connect(continuousWindow_, &ContinuousWindow::closed, this, [this] {
+    CommandAction(kCmdContinuous)->setChecked(false);
+    // Its controls go with it: a run cannot outlive them.
+    continuous_->Stop();
+    // Closing: the pointer is still set until the window is deleted.
+    if (acquisitionPanel_) acquisitionPanel_->SetContinuousHooks({});
+  });
+  continuousWindow_->move(frameGeometry().bottomRight() + QPoint(8, -continuousWindow_->height()));
+  ConnectPanelToContinuous();
+}
+
+void MainWindow::StartOrStopContinuous() {
+  if (continuous_->running()) {
+    continuous_->Stop();
+    return;
+  }
+  // The channels and rates are the acquisition panel's.
+  if (!acquisitionPanel_) ToggleAcquisitionPanel();
+  acquisitionPanel_->Acquire();
+}
+
+void MainWindow::ChooseRecordingFile() {
+  static const FileDialogRequest request{
+      "Enregistrer l'acquisition continue",
+      {{"Fichiers HDF5 (*.h5)", "*.h5"}, {"Tous les fichiers (*.*)", "*.*"}},
+      "h5"};
+  if (!ChooseFile(true, request, memory_.recordingFiles) || !continuousWindow_) return;
+  continuousWindow_->SetRecordPath(memory_.recordingFiles.filePath);
 }
 
 void MainWindow::ToggleDisplayPanel() {

@@ -14,6 +14,7 @@
 #include "model/program.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/continuous_window.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/session_model.h"
 #include "ui/config/config_dialog.h"
@@ -25,6 +26,7 @@ class QKeyEvent;
 
 namespace tavril {
 
+class ContinuousController;
 class DisplayPanel;
 class SpectrumPanel;
 class GraphWidget;
@@ -49,6 +51,8 @@ struct WindowMemory {
   AcquisitionPanelMemory acquisition;
   MathDialogMemory math;
   ConfigDialogMemory configuration;
+  ContinuousChoices continuous;
+  FileDialogState recordingFiles;
   // Keeps the graph's options for the next run; none in tests.
   std::function<void(const GraphOptions&)> keepGraphOptions;
 };
@@ -134,6 +138,11 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
 
   void ToggleAcquisitionPanel();
+  void ToggleContinuousWindow();
+  void StartOrStopContinuous();
+  void ChooseRecordingFile();
+  // The panel's button follows the continuous window: open, it starts and stops runs.
+  void ConnectPanelToContinuous();
   void ToggleDisplayPanel();
   void ToggleGraphOption(int commandId);
   void ShowGraphOptionMarks();
@@ -164,6 +173,8 @@ class MainWindow : public QMainWindow {
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
+  QPointer<ContinuousWindow> continuousWindow_;
+  ContinuousController* continuous_ = nullptr;
   QPointer<MeasurementsWindow> measurementsWindow_;
   QPointer<SpectrumPanel> spectrumPanel_;
   QWidget* client_ = nullptr;

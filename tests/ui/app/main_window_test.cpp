@@ -65,9 +65,10 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
                 qobject_cast<QMenu*>(window_.CommandAction(kCmdExportMatlab)->parent())->actions()),
             (std::vector<QString>{"&Matlab (*.M)", "&Excel", "&Image (*.BMP)", "-", "&CSV (*.csv)",
                                   "MATLAB (*.ma&t)", "&HDF5 (*.h5)"}));
-  EXPECT_EQ(EntryTexts(Popup(bar, "A&ction")->actions()),
-            (std::vector<QString>{"&Acquisition", "A&sservissement", "&Générateur", "-",
-                                  "&Opérations Mathématiques", "&Remise à zéro"}));
+  EXPECT_EQ(
+      EntryTexts(Popup(bar, "A&ction")->actions()),
+      (std::vector<QString>{"&Acquisition", "Acquisition &continue", "A&sservissement",
+                            "&Générateur", "-", "&Opérations Mathématiques", "&Remise à zéro"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Option")->actions()), (std::vector<QString>{"&Configuration"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Affichage")->actions()),
             (std::vector<QString>{"&Boite d'affichage",

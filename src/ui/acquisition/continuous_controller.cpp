@@ -1,0 +1,215 @@
+#include "ui/acquisition/continuous_controller.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "files/disk_space.h"
+#include "files/hdf5_recording.h"
+#include "model/messages.h"
+
+namespace tavril {
+
+namespace {
+
+// About 30 pictures a second.
+constexpr int kTickMilliseconds = 33;
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Samples per second of each channel of the plan, as a finite acquisition
+// gives its records.
+double ChannelRate(const AcquisitionPlan& plan) {
+  const AcquisitionRequest& request = plan.request;
+  if (!plan.scan) return request.sampleRate;
+  if (request.scanRate > 0.0) return request.scanRate;
+  return request.sampleRate /
+         static_cast<double>(std::max<std::size_t>(request.channels.size(), 1));
+}
+
+std::string Count(std::uint64_t samples) {
+  return std::to_string(samples) + (samples == 1 ? " échantillon" : " échantillons");
+}
+
+}  // namespace
+
+ContinuousController::ContinuousController(SessionModel& model, Boards& boards, UserInteraction& ui,
+                                           ContinuousChoices& choices, QObject* parent)
+    : QObject(parent), model_(model), boards_(boards), ui_(ui), choices_(choices) {
+  timer_ = new QTimer(this);
+  timer_->setInterval(kTickMilliseconds);
+  connect(timer_, &QTimer::timeout, this, &ContinuousController::Tick);
+}
+
+ContinuousController::~ContinuousController() {
+  if (running()) {
+    acquisition_.Stop();
+    model_.SetAcquiring(false);
+  }
+}
+
+std::optional<TriggerSettings> ContinuousController::TriggerFor(const AcquisitionPlan& plan) {
+  TriggerSettings trigger;
+  singleShot_ = false;
+  if (choices_.triggerChannel < 0) return trigger;  // rolling, no trigger
+  const auto found = std::find(plan.records.begin(), plan.records.end(), choices_.triggerChannel);
+  if (found == plan.records.end()) {
+    ui_.ShowMessage({"Le canal " + std::to_string(choices_.triggerChannel) +
+                         " du déclenchement ne fait pas partie de l'acquisition.",
+                     messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    return std::nullopt;
+  }
+  trigger.source = static_cast<std::size_t>(found - plan.records.begin());
+  trigger.level = choices_.triggerLevel;
+  trigger.edge = choices_.risingEdge ? TriggerEdge::kRising : TriggerEdge::kFalling;
+  trigger.prePercent = choices_.preTriggerPercent;
+  trigger.holdoffSeconds = choices_.holdoffSeconds;
+  switch (choices_.mode) {
+    case ContinuousChoices::Mode::kAutomatic:
+      trigger.mode = SweepMode::kAutomatic;
+      break;
+    case ContinuousChoices::Mode::kNormal:
+      trigger.mode = SweepMode::kNormal;
+      break;
+    case ContinuousChoices::Mode::kSingleShot:
+      trigger.mode = SweepMode::kSingle;
+      singleShot_ = true;
+      break;
+  }
+  return trigger;
+}
+
+bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rate) {
+  const std::filesystem::path path = PathOf(choices_.recordPath);
+  std::error_code error;
+  if (std::filesystem::exists(path, error) &&
+      ui_.ShowMessage({"Le fichier « " + choices_.recordPath + " » existe déjà. Le remplacer ?",
+                       messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel}) ==
+          MessageAnswer::kCancel) {
+    return false;
+  }
+  const Session& session = model_.session();
+  std::vector<RecordingChannel> channels;
+  for (const int slot : plan.records) {
+    const ChannelRecord& record = session.channels[slot];
+    channels.push_back({slot, record.title, record.device, record.chan, record.gain, rate,
+                        std::chrono::system_clock::now()});
+  }
+  std::string why;
+  recording_ = Hdf5Recording::Create(path, channels, &why);
+  if (recording_) return true;
+  ui_.ShowMessage({why, messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+  return false;
+}
+
+bool ContinuousController::Start(const ChannelSelection& selected, double scanRate) {
+  if (running() || model_.acquiring()) return false;
+  Session& session = model_.session();
+  std::optional<AcquisitionPlan> plan =
+      PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
+  if (!plan) {
+    ui_.ShowMessage({messages::kNoChannelSelected, messages::kErreurBang, MessageIcon::kError,
+                     MessageButtons::kOk});
+    return false;
+  }
+  const std::optional<TriggerSettings> trigger = TriggerFor(*plan);
+  if (!trigger) return false;
+  const double rate = ChannelRate(*plan);
+  if (choices_.record && !OpenRecording(*plan, rate)) return false;
+
+  ContinuousSettings settings{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
+  if (!acquisition_.Start(boards_.For(plan->device), settings)) {
+    recording_.reset();
+    ui_.ShowMessage({"L'acquisition continue ne peut pas démarrer avec ces réglages.",
+                     messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  for (const int slot : plan->records) session.channels[slot].rate = rate;
+  plan_ = std::move(plan);
+  shownSweeps_ = 0;
+  shownSamples_ = 0;
+  model_.view().triggerMark.reset();
+  model_.SetAcquiring(true);
+  timer_->start();
+  emit runningChanged(true);
+  return true;
+}
+
+void ContinuousController::Stop() {
+  if (!running()) return;
+  acquisition_.Stop();
+  Tick();
+}
+
+bool ContinuousController::ShowSnapshot() {
+  acquisition_.TakeSnapshot(snapshot_);
+  const bool fresh =
+      snapshot_.sweeps != shownSweeps_ ||
+      (snapshot_.samplesRead != shownSamples_ && !snapshot_.trigger && snapshot_.sweeps == 0);
+  if (!fresh && snapshot_.running) return false;
+  shownSweeps_ = snapshot_.sweeps;
+  shownSamples_ = snapshot_.samplesRead;
+  Session& session = model_.session();
+  for (std::size_t i = 0; i < plan_->records.size() && i < snapshot_.channels.size(); ++i) {
+    ChannelRecord& record = session.channels[plan_->records[i]];
+    const std::vector<double>& samples = snapshot_.channels[i];
+    // The record's memory is reused from one picture to the next.
+    record.samples.assign(samples.begin(), samples.end());
+    record.count = static_cast<std::uint32_t>(record.samples.size());
+    UpdateChannelStatistics(record);
+  }
+  model_.view().triggerMark = snapshot_.trigger;
+  return true;
+}
+
+void ContinuousController::Tick() {
+  if (!running()) return;
+  const bool fresh = ShowSnapshot();
+  ContinuousProgress progress;
+  progress.seconds = snapshot_.elapsedSeconds;
+  if (recording_) {
+    const std::filesystem::path path = PathOf(choices_.recordPath);
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    if (!error) progress.fileBytes = bytes;
+    progress.freeBytes = FreeDiskBytes(path);
+    progress.samplesWritten = snapshot_.samplesRead;
+  }
+  emit progressed(progress);
+  if (fresh) model_.TellRecordsChanged();
+  if (singleShot_ && snapshot_.sweeps >= 1 && snapshot_.running) acquisition_.Stop();
+  if (!snapshot_.running && snapshot_.outcome) Finish();
+}
+
+void ContinuousController::Finish() {
+  timer_->stop();
+  acquisition_.Wait();
+  const ContinuousOutcome outcome = *snapshot_.outcome;
+  std::string why;
+  bool closed = true;
+  if (recording_) {
+    closed = recording_->Close(&why);
+    recording_.reset();
+  }
+  plan_.reset();
+  model_.SetAcquiring(false);
+
+  std::string text =
+      outcome.end == ContinuousEnd::kStoppedByUser ? "Acquisition arrêtée" : outcome.message;
+  text += " — " + Count(outcome.samplesRead) + " par voie lus";
+  if (choices_.record) text += ", " + Count(outcome.samplesRecorded) + " enregistrés";
+  text += ".";
+  if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;
+  model_.TellRecordsChanged();
+  emit runningChanged(false);
+  emit ended(QString::fromStdString(text));
+  if (outcome.end != ContinuousEnd::kStoppedByUser || !closed) {
+    ui_.ShowMessage({text, messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+  }
+}
+
+}  // namespace tavril

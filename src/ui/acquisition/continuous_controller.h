@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "acquisition/acquisition_engine.h"
+#include "acquisition/boards.h"
+#include "acquisition/continuous_acquisition.h"
+#include "model/user_interaction.h"
+#include "ui/acquisition/continuous_window.h"
+#include "ui/common/session_model.h"
+
+class QTimer;
+
+namespace tavril {
+
+class Hdf5Recording;
+
+// Runs continuous acquisitions for the windows: starts one on the records
+// the acquisition panel prepared, shows its newest samples (or last sweep)
+// in those records about 30 times a second, records every sample when asked,
+// and when it ends leaves the last window in the records, as a finite
+// acquisition would, and says why it ended. The run itself reads the board
+// on a thread of its own; this object lives on the GUI thread.
+class ContinuousController : public QObject {
+  Q_OBJECT
+
+ public:
+  ContinuousController(SessionModel& model, Boards& boards, UserInteraction& ui,
+                       ContinuousChoices& choices, QObject* parent = nullptr);
+  ~ContinuousController() override;
+
+  bool running() const { return plan_.has_value(); }
+
+  // Starts a run of the selected channels (prepared by the panel) with the
+  // choices read; false, after telling the user why, when it cannot start.
+  bool Start(const ChannelSelection& selected, double scanRate);
+  // Asks the run to end; the records get its last window at once.
+  void Stop();
+
+ signals:
+  void runningChanged(bool running);
+  void progressed(const ContinuousProgress& progress);
+  // The run ended: one French sentence on how, with the samples kept.
+  void ended(const QString& text);
+
+ private:
+  std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
+  bool OpenRecording(const AcquisitionPlan& plan, double rate);
+  void Tick();
+  // Puts the snapshot's samples into the plan's records; false when nothing new.
+  bool ShowSnapshot();
+  void Finish();
+
+  SessionModel& model_;
+  Boards& boards_;
+  UserInteraction& ui_;
+  ContinuousChoices& choices_;
+  QTimer* timer_ = nullptr;
+  ContinuousAcquisition acquisition_;
+  ContinuousSnapshot snapshot_;
+  std::optional<AcquisitionPlan> plan_;
+  std::unique_ptr<Hdf5Recording> recording_;
+  std::uint64_t shownSweeps_ = 0;
+  std::uint64_t shownSamples_ = 0;
+  bool singleShot_ = false;
+};
+
+}  // namespace tavril

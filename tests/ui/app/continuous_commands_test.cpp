@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QThread>
+
+#include "files/hdf5_file.h"
+#include "main_window_fixture.h"
+#include "model/board_config.h"
+#include "ui/acquisition/continuous_window.h"
+#include "ui/app/command_ids.h"
+
+namespace tavril::testing {
+namespace {
+
+class ContinuousCommands : public MainWindowTest {
+ protected:
+  ContinuousCommands() {
+    session_.boardConfig = DefaultBoardConfig();
+    window_.RunCommand(kCmdAcquisitionPanel);
+    window_.RunCommand(kCmdContinuous);
+  }
+
+  QPushButton* Button(const char* text) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      for (QPushButton* button : top->findChildren<QPushButton*>()) {
+        if (button->isVisible() && button->text() == QString::fromUtf8(text)) return button;
+      }
+    }
+    return nullptr;
+  }
+  // Lets the run go on for about `milliseconds` of the event loop.
+  static void RunFor(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    }
+  }
+};
+
+TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept) {
+  memory_.continuous.record = true;
+  memory_.continuous.recordPath = (dir_.path() / "essai.h5").string();
+  auto* continuous = window_.findChild<ContinuousWindow*>();
+  ASSERT_NE(continuous, nullptr);
+  delete continuous;  // opened again with the choices above
+  window_.RunCommand(kCmdContinuous);
+  ASSERT_NE(Button("Démarrer"), nullptr);
+  Button("Démarrer")->click();
+  EXPECT_TRUE(model_.acquiring());
+  RunFor(400);
+  ASSERT_NE(Button("Arrêter"), nullptr);  // the panel's and the window's
+  EXPECT_FALSE(session_.channels[0].samples.empty());
+  Button("Arrêter")->click();
+  EXPECT_FALSE(model_.acquiring());
+  EXPECT_NE(Button("Démarrer"), nullptr);
+  EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_TRUE(user_.boxes().empty());
+
+  ChannelSet read;
+  std::string why;
+  ASSERT_TRUE(ReadHdf5File(dir_.path() / "essai.h5", read, &why)) << why;
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].slot, 0);
+  EXPECT_GE(read[0].record.samples.size(), 1000u);
+  EXPECT_EQ(read[0].record.rate, 100000.0);
+}
+
+TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAgain) {
+  Button("Démarrer")->click();
+  RunFor(100);
+  window_.RunCommand(kCmdContinuous);
+  QApplication::processEvents();
+  EXPECT_FALSE(model_.acquiring());
+  EXPECT_FALSE(window_.CommandAction(kCmdContinuous)->isChecked());
+  EXPECT_NE(Button("Acquisition"), nullptr);
+}
+
+}  // namespace
+}  // namespace tavril::testing
