@@ -2,6 +2,9 @@
 // the simulated board, saving channel 0, opening it again and placing both
 // cursors, and writes the picture to the path given.
 //   tavril_screenshot docs/screenshot.png
+// With --continuous, a live run of channels 0 to 3 rolling and a triggered,
+// recorded capture, into a folder:
+//   tavril_screenshot --continuous docs/
 // With --readable, channels 0 to 3 with the graph's axes, grid, colours and
 // legend, zoomed in with a box, and the Mesures and Spectre windows, into a
 // folder:
@@ -9,8 +12,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest/QTest>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +29,8 @@
 #include "acquisition/comedi/default_boards.h"
 #include "files/channel_file.h"
 #include "model/board_config.h"
+#include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/main_window.h"
 #include "ui/common/app_look.h"
@@ -134,6 +145,77 @@ int ReadableGraph(const QString& folder) {
   return 0;
 }
 
+void RunFor(int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < milliseconds) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+}
+
+QPushButton* VisibleButton(const QString& text) {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    for (QPushButton* button : top->findChildren<QPushButton*>()) {
+      if (button->isVisible() && button->text() == text) return button;
+    }
+  }
+  return nullptr;
+}
+
+// Channels 0 to 3 at 100,000 scans a second, 2,000 points shown: first
+// rolling, then triggered on channel 0's rising edge through 0 V, recorded.
+int ContinuousRuns(const QString& folder) {
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  model.session().boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs("");
+  model.view().options = tavril::GraphOptions{true, true, true};
+  model.view().scale.autoScale = true;
+  const QTemporaryDir recordings;
+  memory.continuous.recordPath = QDir(recordings.path()).filePath("essai.h5").toStdString();
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
+  window.resize(1000, 640);
+  window.show();
+  window.RunCommand(tavril::kCmdAcquisitionPanel);
+  auto* panel = window.findChild<tavril::AcquisitionPanel*>();
+  if (panel == nullptr) return 1;
+  auto* channels = panel->findChild<QListWidget*>();
+  for (int row = 0; row < 4; ++row) channels->item(row)->setSelected(true);
+  const auto setField = [panel](int id, const char* text) {
+    panel->findChild<QLineEdit*>(QStringLiteral("control%1").arg(id))->setText(text);
+  };
+  setField(tavril::kCountEditId, "2000");
+  setField(tavril::kSampleRateEditId, "400000");
+  setField(tavril::kScanRateEditId, "100000");
+  panel->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Banc de mesure"));
+
+  const auto run = [&](const char* picture, int milliseconds) {
+    window.RunCommand(tavril::kCmdContinuous);
+    QPushButton* start = VisibleButton(QStringLiteral("Démarrer"));
+    if (start == nullptr) return false;
+    start->click();
+    RunFor(milliseconds);
+    const bool saved = Save(window, QDir(folder).filePath(picture));
+    auto* continuous = window.findChild<tavril::ContinuousWindow*>();
+    const bool savedWindow = continuous == nullptr ||
+                             std::string_view(picture) != "continuous-triggered.png" ||
+                             Save(*continuous, QDir(folder).filePath("continuous-window.png"));
+    window.RunCommand(tavril::kCmdContinuous);  // closing it stops the run
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return saved && savedWindow;
+  };
+  if (!run("continuous-roll.png", 300)) return 1;
+  memory.continuous.triggerChannel = 0;
+  memory.continuous.mode = tavril::ContinuousChoices::Mode::kNormal;
+  memory.continuous.preTriggerPercent = 25;
+  memory.continuous.record = true;
+  if (!run("continuous-triggered.png", 1500)) return 1;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,8 +225,12 @@ int main(int argc, char** argv) {
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--readable")) {
     return ReadableGraph(QString::fromLocal8Bit(argv[2]));
   }
+  if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--continuous")) {
+    return ContinuousRuns(QString::fromLocal8Bit(argv[2]));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: tavril_screenshot OUT.png | --readable FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: tavril_screenshot OUT.png | --readable FOLDER | --continuous FOLDER\n");
     return 2;
   }
   const QTemporaryDir folder;
