@@ -26,6 +26,17 @@ bool Acceptable(const CommandLine& command) {
              request.lastChannel <= 7 && !request.outputPrefix.empty() &&
              std::isfinite(request.rate) && std::isfinite(request.scanRate);
     }
+    case CommandKind::kRecord: {
+      const auto& request = command.record;
+      const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;
+      return first >= 0 && first <= request.lastChannel && request.lastChannel <= 7 &&
+             !request.output.empty() && std::isfinite(request.rate) && request.rate > 0 &&
+             std::isfinite(request.scanRate) && request.scanRate >= 0 &&
+             std::isfinite(request.durationSeconds) && request.durationSeconds >= 0 &&
+             (!request.trigger || (request.trigger->channel >= first &&
+                                   request.trigger->channel <= request.lastChannel &&
+                                   std::isfinite(request.trigger->level)));
+    }
     case CommandKind::kMeasure:
       return !command.between ||
              (std::isfinite(command.between->from) && std::isfinite(command.between->to) &&
