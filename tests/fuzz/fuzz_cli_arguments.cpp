@@ -27,15 +27,13 @@ bool Acceptable(const CommandLine& command) {
              std::isfinite(request.rate) && std::isfinite(request.scanRate);
     }
     case CommandKind::kRecord: {
-      const auto& request = command.record;
-      const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;
-      return first >= 0 && first <= request.lastChannel && request.lastChannel <= 7 &&
-             !request.output.empty() && std::isfinite(request.rate) && request.rate > 0 &&
-             std::isfinite(request.scanRate) && request.scanRate >= 0 &&
-             std::isfinite(request.durationSeconds) && request.durationSeconds >= 0 &&
-             (!request.trigger || (request.trigger->channel >= first &&
-                                   request.trigger->channel <= request.lastChannel &&
-                                   std::isfinite(request.trigger->level)));
+      const auto& r = command.record;
+      const int first = r.firstChannel == r.lastChannel ? r.firstChannel : 0;
+      const auto within = [&](int c) { return c >= first && c <= r.lastChannel; };
+      return within(first) && r.lastChannel <= 7 && !r.output.empty() && r.rate > 0 &&
+             r.scanRate >= 0 && r.durationSeconds >= 0 &&
+             std::isfinite(r.rate + r.scanRate + r.durationSeconds) &&
+             (!r.trigger || (within(r.trigger->channel) && std::isfinite(r.trigger->level)));
     }
     case CommandKind::kMeasure:
       return !command.between ||

@@ -19,6 +19,8 @@ StopSignals::StopSignals() {
   caught.store(false, std::memory_order_relaxed);
   struct sigaction action {};
   action.sa_handler = &NoteStop;
+  // The run's thread may take the signal in a board's read: the read goes on.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, &previousInterrupt_);
   ::sigaction(SIGTERM, &action, &previousTerminate_);
