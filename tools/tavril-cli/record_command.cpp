@@ -82,6 +82,16 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_;
 };
 
+// One line: the file, its channels, the samples per channel, their time, the size.
+void PrintSummary(std::ostream& out, const std::string& path, std::size_t channels,
+                  std::uint64_t samples, double rate) {
+  std::error_code error;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+  out << path << " : " << channels << " voie(s), " << samples << " échantillons par voie, "
+      << FormatFixed(static_cast<double>(samples) / rate, 3) << " s à " << RateText(rate)
+      << " échantillons/s, " << SizeText(error ? 0 : bytes) << '\n';
+}
+
 }  // namespace
 
 int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) {
@@ -150,24 +160,24 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
   const bool closed = recording->Close(&why);
   const std::uint64_t kept = recording->SamplesPerChannel();
-  const bool failed = outcome.end != ContinuousEnd::kStoppedByUser;
-  if (failed) {
+  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
+  if (outcome.end != ContinuousEnd::kStoppedByUser && outcome.samplesRead == 0) {
+    // The board refused to start: a file without a sample would only mislead.
+    std::error_code ignored;
+    std::filesystem::remove(request.output, ignored);
+    ReportError(err, outcome.message);
+    return 1;
+  }
+  if (outcome.end != ContinuousEnd::kStoppedByUser) {
     // The sink's own message already says what the file keeps.
     ReportError(err, outcome.end == ContinuousEnd::kSinkError
                          ? outcome.message
                          : outcome.message + " Le fichier garde les " + std::to_string(kept) +
                                " échantillons par voie enregistrés.");
-  } else if (!closed) {
-    ReportError(err, why);
   }
-  const double rate = sink.Rate() > 0.0 ? sink.Rate() : rateAsked;
-  std::error_code ignored;
-  const std::uintmax_t bytes = std::filesystem::file_size(request.output, ignored);
-  out << request.output << " : " << plan->request.channels.size() << " voie(s), " << kept
-      << " échantillons par voie, " << FormatFixed(static_cast<double>(kept) / rate, 3) << " s à "
-      << RateText(rate) << " échantillons/s, "
-      << SizeText(bytes == static_cast<std::uintmax_t>(-1) ? 0 : bytes) << '\n';
-  return failed || !closed ? 1 : 0;
+  PrintSummary(out, request.output, plan->request.channels.size(), kept,
+               sink.Rate() > 0.0 ? sink.Rate() : rateAsked);
+  return outcome.end == ContinuousEnd::kStoppedByUser && closed ? 0 : 1;
 }
 
 }  // namespace tavril::cli
