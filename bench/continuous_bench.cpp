@@ -3,7 +3,8 @@
 // display's snapshots taken 30 times a second meanwhile. A board hands out
 // pre-made readings as fast as they are asked for, so the pipeline alone sets
 // the pace. The baseline reads the same board and only writes the raw
-// readings to a file, block by block. Printed at the end: samples per second,
+// readings to a file, block by block. A third row records into an HDF5 file
+// as tavril-cli record does. Printed at the end: samples per second,
 // the baseline's time over TAVRIL's, and the rate against 12.5 million
 // samples per second (8 channels at 1.5625 MS/s each).
 
@@ -21,6 +22,7 @@
 
 #include "acquisition/continuous_acquisition.h"
 #include "bench_files.h"
+#include "files/hdf5_recording.h"
 
 namespace {
 
@@ -176,6 +178,36 @@ void BM_Continuous_Tavril(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kScansPerRun * kChannels);
 }
 
+// Every sample into an HDF5 recording of the 8 channels, made afresh (and
+// closed) in each run as a recording would be.
+void BM_Continuous_Hdf5(benchmark::State& state) {
+  ReplayBoard board;
+  const tavril::AcquisitionPlan plan = EightChannels();
+  std::vector<tavril::RecordingChannel> channels;
+  for (const int chan : plan.request.channels) {
+    channels.push_back(
+        {chan, "", 1, static_cast<std::int16_t>(chan), 1, kTargetRate / kChannels, {}});
+  }
+  tavril::ContinuousAcquisition run;
+  tavril::ContinuousSnapshot snapshot;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::string why;
+    auto recording = tavril::Hdf5Recording::Create(BenchFolder() / "recording.h5", channels, &why);
+    state.ResumeTiming();
+    if (!recording || !run.Start(board, {plan, kWindow, {}, recording.get()})) {
+      state.SkipWithError(why.c_str());
+      break;
+    }
+    run.Wait();
+    run.TakeSnapshot(snapshot);
+    if (!recording->Close(&why) || recording->SamplesPerChannel() != kScansPerRun) {
+      state.SkipWithError("samples lost");
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kScansPerRun * kChannels);
+}
+
 BENCHMARK(BM_Continuous_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Continuous_Tavril)
     ->ArgName("file")
@@ -184,6 +216,7 @@ BENCHMARK(BM_Continuous_Tavril)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
+BENCHMARK(BM_Continuous_Hdf5)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // Prints as usual and remembers each benchmark's time for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {

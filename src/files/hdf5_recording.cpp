@@ -343,6 +343,21 @@ std::uint64_t Hdf5Recording::BytesOnDisk() const {
   return state_->bytes;
 }
 
+bool Hdf5Recording::SetRate(double rate, std::string* why) {
+  if (state_->status != State::Status::kRecording) return Refused(state_->failure, why);
+  if (!(rate > 0.0)) return Refused("la cadence de l'enregistrement n'est pas positive", why);
+  const Hdf5Use use;
+  const double interval = 1.0 / rate;
+  for (const State::Channel& channel : state_->channels) {
+    if (!UpdateAttribute(channel.dataset.get(), "rate", H5T_NATIVE_DOUBLE, &rate) ||
+        !UpdateAttribute(channel.dataset.get(), "sample_interval", H5T_NATIVE_DOUBLE, &interval)) {
+      state_->StopOnLibraryError("cadence de l'enregistrement");
+      return Refused(state_->failure, why);
+    }
+  }
+  return true;
+}
+
 bool Hdf5Recording::Close(std::string* why) {
   State& state = *state_;
   if (state.status == State::Status::kClosed) {

@@ -50,6 +50,11 @@ class Hdf5Recording final : public SampleSink {
   // The file's length as the library has laid it out so far.
   std::uint64_t BytesOnDisk() const override;
 
+  // Gives every channel `rate` samples per second from now on: a board may
+  // run at another rate than the one asked, and says so only once started.
+  // False, with `why`, when the attributes could not be written.
+  bool SetRate(double rate, std::string* why);
+
   // Flushes and closes the file; later calls fail. False, with `why`, when
   // the file could not be finished (it then holds what the last successful
   // flush left), or when the recording had already stopped on a failure.

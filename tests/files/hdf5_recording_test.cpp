@@ -95,6 +95,16 @@ TEST(Hdf5Recording, UnevenPiecesAreReadBackAfterEachFlushAndAfterClosing) {
   EXPECT_GT(*FreeDiskBytes(dir.path()), 0u);
 }
 
+TEST(Hdf5Recording, TheRateTheBoardRunsAtReplacesTheOneAsked) {
+  TempDir dir;
+  auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
+  ASSERT_TRUE(recording && AppendRange(*recording, 0, 10) && recording->SetRate(1250.0, nullptr) &&
+              recording->Close(nullptr));
+  ChannelSet read;
+  ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, nullptr));
+  EXPECT_EQ(read[1].record.rate, 1250.0);
+}
+
 // Runs `child` in a forked process, which tells the parent numbers through a
 // pipe (its reading end in `from`) and never returns into the test.
 pid_t Fork(int& from, const std::function<void(int)>& child) {

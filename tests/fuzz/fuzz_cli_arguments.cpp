@@ -26,6 +26,15 @@ bool Acceptable(const CommandLine& command) {
              request.lastChannel <= 7 && !request.outputPrefix.empty() &&
              std::isfinite(request.rate) && std::isfinite(request.scanRate);
     }
+    case CommandKind::kRecord: {
+      const auto& r = command.record;
+      const int first = r.firstChannel == r.lastChannel ? r.firstChannel : 0;
+      const auto within = [&](int c) { return c >= first && c <= r.lastChannel; };
+      return within(first) && r.lastChannel <= 7 && !r.output.empty() && r.rate > 0 &&
+             r.scanRate >= 0 && r.durationSeconds >= 0 &&
+             std::isfinite(r.rate + r.scanRate + r.durationSeconds) &&
+             (!r.trigger || (within(r.trigger->channel) && std::isfinite(r.trigger->level)));
+    }
     case CommandKind::kMeasure:
       return !command.between ||
              (std::isfinite(command.between->from) && std::isfinite(command.between->to) &&

@@ -22,6 +22,8 @@ std::string OutputPath(const std::string& prefix, int channel) {
   return prefix + std::to_string(channel) + ".tvr";
 }
 
+}  // namespace
+
 BoardConfig ConfigOfThisDirectory() {
   BoardConfig config = DefaultBoardConfig();
   std::error_code error;
@@ -29,8 +31,6 @@ BoardConfig ConfigOfThisDirectory() {
   if (!error) ReadConfigFile(config, directory);
   return config;
 }
-
-}  // namespace
 
 int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err) {
   const AcquireRequest& request = command.acquire;

@@ -3,6 +3,7 @@
 #include <iosfwd>
 
 #include "cli_arguments.h"
+#include "model/board_config.h"
 
 namespace tavril::cli {
 
@@ -12,6 +13,10 @@ namespace tavril::cli {
 // Says on `out` which board serves the device and which files were written.
 // A board error is printed with its status and name and ends the command
 // (exit status 1), as answering No to the program's question would.
+// The board configuration of ./TAVRIL.INI, or its defaults when the file
+// cannot be read.
+BoardConfig ConfigOfThisDirectory();
+
 int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err);
 
 }  // namespace tavril::cli

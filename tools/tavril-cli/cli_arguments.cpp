@@ -57,6 +57,13 @@ constexpr std::string_view kUsage =
     "      Acquiert la voie C (par exemple 3) ou les voies 0 à N (0-N) avec la carte du\n"
     "      périphérique de TAVRIL.INI et écrit chaque voie dans PREFIXE<voie>.tvr.\n"
     "      Par défaut : 1000 points à 100000 échantillons/s, gain 1, balayage 0.\n"
+    "  record --channels C --rate F --out FICHIER.h5 [--scan-rate F] [--gain G]\n"
+    "         [--duration S] [--trigger V:NIVEAU[:rising|falling]] [--force]\n"
+    "      Enregistre en continu chaque échantillon des voies C (3, ou 0-N) dans un\n"
+    "      seul fichier HDF5, pendant S secondes ou jusqu'à Ctrl+C.\n"
+    "      Le fichier est mis à jour au moins chaque seconde et reste lisible si le\n"
+    "      programme est tué ou si le disque se remplit. --trigger règle le\n"
+    "      déclenchement du balayage sur la voie V ; il ne change rien au fichier.\n"
     "  help\n"
     "      Affiche cette aide.\n"
     "\n"
@@ -101,6 +108,9 @@ struct Scan {
 constexpr std::array<std::string_view, 7> kAcquireOptions = {
     "--channels", "--count", "--rate", "--scan-rate", "--gain", "--title", "--out"};
 
+constexpr std::array<std::string_view, 7> kRecordOptions = {
+    "--channels", "--rate", "--scan-rate", "--gain", "--duration", "--trigger", "--out"};
+
 constexpr std::array<std::string_view, 3> kSpectrumOptions = {"--window", "--blocks",
                                                               "--block-size"};
 
@@ -113,11 +123,13 @@ bool IsAmong(std::string_view name, const std::array<std::string_view, N>& optio
 }
 
 bool IsValueOption(std::string_view name) {
-  return IsAmong(name, kAcquireOptions) || IsAmong(name, kSpectrumOptions);
+  return IsAmong(name, kAcquireOptions) || IsAmong(name, kRecordOptions) ||
+         IsAmong(name, kSpectrumOptions);
 }
 
 bool TakesValueOption(std::string_view command, std::string_view name) {
   if (command == "acquire") return IsAmong(name, kAcquireOptions);
+  if (command == "record") return IsAmong(name, kRecordOptions);
   if (command == "spectrum") return IsAmong(name, kSpectrumOptions);
   return false;
 }
@@ -267,7 +279,7 @@ bool ReadNumber(std::string_view text, double& value) {
 }
 
 // "3" is one channel; "0-N" the scan of channels 0 to N.
-bool ReadChannels(std::string_view text, AcquireRequest& request) {
+bool ReadChannels(std::string_view text, int& firstChannel, int& lastChannel) {
   long long first = 0;
   long long last = 0;
   const std::size_t dash = text.find('-');
@@ -278,8 +290,8 @@ bool ReadChannels(std::string_view text, AcquireRequest& request) {
              !ReadWhole(text.substr(dash + 1), 0, kChannelCount - 1, last)) {
     return false;
   }
-  request.firstChannel = static_cast<int>(first);
-  request.lastChannel = static_cast<int>(last);
+  firstChannel = static_cast<int>(first);
+  lastChannel = static_cast<int>(last);
   return true;
 }
 
@@ -309,7 +321,7 @@ ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
   };
   const std::string* channels = value("--channels");
   if (channels == nullptr) return Refuse("La commande acquire attend --channels (3, ou 0-N)");
-  if (!ReadChannels(*channels, request)) {
+  if (!ReadChannels(*channels, request.firstChannel, request.lastChannel)) {
     return Refuse("Voies non valides : " + *channels + " (une voie de 0 à 7, ou 0-N)");
   }
   const std::string* prefix = value("--out");
@@ -339,6 +351,75 @@ ParsedArguments ParseAcquire(const Scan& scan, CommandLine command) {
     return Refuse("Fréquence de balayage non valide : " + *text);
   }
   if (const std::string* text = value("--title")) request.title = *text;
+  return {std::move(command), {}};
+}
+
+// "CHANNEL:LEVEL", then ":rising" (the default) or ":falling".
+bool ReadTrigger(std::string_view text, RecordTrigger& trigger) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  long long channel = 0;
+  if (!ReadWhole(text.substr(0, colon), 0, kChannelCount - 1, channel)) return false;
+  trigger.channel = static_cast<int>(channel);
+  std::string_view level = text.substr(colon + 1);
+  const std::size_t edge = level.find(':');
+  if (edge != std::string_view::npos) {
+    const std::string_view word = level.substr(edge + 1);
+    if (word != "rising" && word != "falling") return false;
+    trigger.edge = word == "rising" ? TriggerEdge::kRising : TriggerEdge::kFalling;
+    level = level.substr(0, edge);
+  }
+  return ReadNumber(level, trigger.level);
+}
+
+ParsedArguments ParseRecord(const Scan& scan, CommandLine command) {
+  if (scan.positionals.size() != 1) return Refuse("La commande record n'attend que des options");
+  RecordRequest& request = command.record;
+  const auto value = [&scan](std::string_view name) -> const std::string* {
+    const auto found = scan.values.find(name);
+    return found == scan.values.end() ? nullptr : &found->second;
+  };
+  const std::string* channels = value("--channels");
+  if (channels == nullptr) return Refuse("La commande record attend --channels (3, ou 0-N)");
+  if (!ReadChannels(*channels, request.firstChannel, request.lastChannel)) {
+    return Refuse("Voies non valides : " + *channels + " (une voie de 0 à 7, ou 0-N)");
+  }
+  const std::string* output = value("--out");
+  if (output == nullptr || output->empty()) {
+    return Refuse("La commande record attend --out FICHIER.h5");
+  }
+  request.output = *output;
+  const std::string* rate = value("--rate");
+  if (rate == nullptr) return Refuse("La commande record attend --rate F");
+  if (!ReadNumber(*rate, request.rate) || !(request.rate > 0)) {
+    return Refuse("Fréquence d'échantillonnage non valide : " + *rate);
+  }
+  if (const std::string* text = value("--scan-rate");
+      text && (!ReadNumber(*text, request.scanRate) || request.scanRate < 0)) {
+    return Refuse("Fréquence de balayage non valide : " + *text);
+  }
+  long long whole = 0;
+  if (const std::string* text = value("--gain")) {
+    if (!ReadWhole(*text, std::numeric_limits<std::int16_t>::min(),
+                   std::numeric_limits<std::int16_t>::max(), whole)) {
+      return Refuse("Gain non valide : " + *text);
+    }
+    request.gain = static_cast<std::int16_t>(whole);
+  }
+  if (const std::string* text = value("--duration");
+      text && (!ReadNumber(*text, request.durationSeconds) || !(request.durationSeconds > 0))) {
+    return Refuse("Durée non valide : " + *text + " (en secondes, plus de 0)");
+  }
+  if (const std::string* text = value("--trigger")) {
+    RecordTrigger trigger;
+    const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;
+    if (!ReadTrigger(*text, trigger) || trigger.channel < first ||
+        trigger.channel > request.lastChannel) {
+      return Refuse("Déclenchement non valide : " + *text +
+                    " (VOIE:NIVEAU[:rising|falling], sur une voie enregistrée)");
+    }
+    request.trigger = trigger;
+  }
   return {std::move(command), {}};
 }
 
@@ -427,6 +508,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     command.kind = CommandKind::kAcquire;
     error = CheckOptions(scan, name, false, true, false);
     if (error.empty()) return ParseAcquire(scan, std::move(command));
+  } else if (name == "record") {
+    command.kind = CommandKind::kRecord;
+    error = CheckOptions(scan, name, false, true, false);
+    if (error.empty()) return ParseRecord(scan, std::move(command));
   } else if (name == "measure") {
     command.kind = CommandKind::kMeasure;
     error = CheckOptions(scan, name, true, false, false);

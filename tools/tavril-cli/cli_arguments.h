@@ -6,12 +6,23 @@
 #include <string_view>
 #include <vector>
 
+#include "acquisition/continuous_trigger.h"
 #include "processing/math_operation.h"
 #include "processing/spectrum.h"
 
 namespace tavril::cli {
 
-enum class CommandKind { kHelp, kInfo, kConvert, kMath, kConfig, kAcquire, kMeasure, kSpectrum };
+enum class CommandKind {
+  kHelp,
+  kInfo,
+  kConvert,
+  kMath,
+  kConfig,
+  kAcquire,
+  kRecord,
+  kMeasure,
+  kSpectrum
+};
 
 // What `acquire` asks of the board, as the acquisition panel would.
 struct AcquireRequest {
@@ -25,6 +36,30 @@ struct AcquireRequest {
   std::string outputPrefix;  // each record goes to <prefix><channel>.tvr
 
   bool operator==(const AcquireRequest&) const = default;
+};
+
+// The sweeps a recording's run looks for, as the display's trigger would.
+// The file keeps every sample whatever the trigger.
+struct RecordTrigger {
+  int channel = 0;  // one of the channels recorded
+  double level = 0.0;
+  TriggerEdge edge = TriggerEdge::kRising;
+
+  bool operator==(const RecordTrigger&) const = default;
+};
+
+// What `record` asks: a continuous run of channels into one HDF5 file.
+struct RecordRequest {
+  int firstChannel = 0;  // one channel, or channels 0 to lastChannel
+  int lastChannel = 0;
+  double rate = 0.0;
+  double scanRate = 0.0;
+  std::int16_t gain = 1;
+  double durationSeconds = 0.0;  // 0: until interrupted
+  std::optional<RecordTrigger> trigger;
+  std::string output;
+
+  bool operator==(const RecordRequest&) const = default;
 };
 
 // Seconds from each record's start, from <= to.
@@ -49,8 +84,8 @@ struct SpectrumRequest {
 // option it does not take was given.
 struct CommandLine {
   CommandKind kind = CommandKind::kHelp;
-  bool json = false;                              // info, config, measure
-  bool force = false;                             // convert, math: replace an existing output
+  bool json = false;   // info, config, measure
+  bool force = false;  // convert, math, acquire, record: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
   std::string input;                              // math: operand A; spectrum
   std::vector<std::string> inputs;      // info, convert, measure: the files, in the order given
@@ -58,6 +93,7 @@ struct CommandLine {
   std::string secondInput;              // math: operand B of sum, difference, product, quotient
   std::string output;                   // convert, math
   AcquireRequest acquire;               // acquire
+  RecordRequest record;                 // record
   SpectrumRequest spectrum;             // spectrum
 
   bool operator==(const CommandLine&) const = default;

@@ -19,6 +19,7 @@
 #include "measure_command.h"
 #include "model/messages.h"
 #include "processing/math_operation.h"
+#include "record_command.h"
 #include "spectrum_command.h"
 
 namespace tavril::cli {
@@ -245,6 +246,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunConfig(command, out, err);
     case CommandKind::kAcquire:
       return RunAcquire(command, out, err);
+    case CommandKind::kRecord:
+      return RunRecord(command, out, err);
     case CommandKind::kMeasure:
       return RunMeasure(command, out, err);
     case CommandKind::kSpectrum:

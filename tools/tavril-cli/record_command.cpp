@@ -1,0 +1,183 @@
+#include "record_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquire_command.h"
+#include "acquisition/acquisition_settings.h"
+#include "acquisition/comedi/default_boards.h"
+#include "acquisition/continuous_acquisition.h"
+#include "cli_files.h"
+#include "console_user.h"
+#include "files/disk_space.h"
+#include "files/hdf5_recording.h"
+#include "files/number_text.h"
+#include "record_progress.h"
+#include "recording_sink.h"
+#include "stop_signals.h"
+
+namespace tavril::cli {
+namespace {
+
+// Samples per channel the run keeps for a display; the command shows none.
+constexpr std::uint32_t kWindow = 1024;
+constexpr auto kPoll = std::chrono::milliseconds(20);
+constexpr auto kProgressInterval = std::chrono::milliseconds(500);
+
+std::string RateText(double rate) {
+  char text[kMaxShortestChars];
+  return std::string(text, AppendShortest(text, rate));
+}
+
+// The run's trigger: a sweep mode when the user gave one, else a rolling display.
+TriggerSettings TriggerFor(const RecordRequest& request, const AcquisitionPlan& plan) {
+  TriggerSettings trigger;
+  if (!request.trigger) return trigger;
+  const std::vector<int>& channels = plan.request.channels;
+  trigger.mode = SweepMode::kNormal;
+  trigger.source = static_cast<std::size_t>(
+      std::find(channels.begin(), channels.end(), request.trigger->channel) - channels.begin());
+  trigger.level = request.trigger->level;
+  trigger.edge = request.trigger->edge;
+  return trigger;
+}
+
+// The progress line, rewritten in place on a terminal.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, std::filesystem::path path)
+      : err_(err), path_(std::move(path)), shown_(::isatty(STDERR_FILENO) == 1) {}
+
+  void Show(const RecordingSink& sink) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!shown_ || now - last_ < kProgressInterval || sink.Rate() == 0.0) return;
+    last_ = now;
+    const double seconds = static_cast<double>(sink.Samples()) / sink.Rate();
+    std::string text = ProgressText(seconds, sink.Samples(), sink.Bytes(), FreeDiskBytes(path_));
+    const std::size_t length = text.size();
+    // Spaces wipe what a longer line before left.
+    text.resize(std::max(length, width_), ' ');
+    width_ = length;
+    err_ << '\r' << text << std::flush;
+  }
+
+  void Clear() {
+    if (shown_ && width_ > 0) err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+    width_ = 0;
+  }
+
+ private:
+  std::ostream& err_;
+  std::filesystem::path path_;
+  bool shown_;
+  std::size_t width_ = 0;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// One line: the file, its channels, the samples per channel, their time, the size.
+void PrintSummary(std::ostream& out, const std::string& path, std::size_t channels,
+                  std::uint64_t samples, double rate) {
+  std::error_code error;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+  out << path << " : " << channels << " voie(s), " << samples << " échantillons par voie, "
+      << FormatFixed(static_cast<double>(samples) / rate, 3) << " s à " << RateText(rate)
+      << " échantillons/s, " << SizeText(error ? 0 : bytes) << '\n';
+}
+
+}  // namespace
+
+int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  const RecordRequest& request = command.record;
+  if (!MayReplace(request.output, command.force, err)) return 1;
+  const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;
+  ChannelSelection selected{};
+  for (int channel = first; channel <= request.lastChannel; ++channel) selected[channel] = true;
+
+  const BoardConfig config = ConfigOfThisDirectory();
+  std::unique_ptr<Boards> boards = MakeDefaultBoards();
+  ConsoleUser user(err);
+  out << "Périphérique " << config.device << " : " << boards->DescribeDevice(config.device) << '\n';
+  if (!ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar)) return 1;
+
+  ChannelTable table{};
+  PrepareRecords(table, selected, {request.rate, 3, request.gain, "", request.scanRate},
+                 config.device);
+  const std::optional<AcquisitionPlan> plan =
+      PlanAcquisition(table, selected, request.scanRate, config);
+  if (!plan) return 1;
+  const double channels = static_cast<double>(plan->request.channels.size());
+  const double rateAsked = request.scanRate > 0 ? request.scanRate : request.rate / channels;
+
+  std::vector<RecordingChannel> recorded;
+  const auto startedAt = std::chrono::system_clock::now();
+  for (const int chan : plan->request.channels) {
+    recorded.push_back({chan, "", config.device, static_cast<std::int16_t>(chan), request.gain,
+                        rateAsked, startedAt});
+  }
+  std::string why;
+  std::unique_ptr<Hdf5Recording> recording = Hdf5Recording::Create(request.output, recorded, &why);
+  if (!recording) {
+    ReportError(err, why);
+    return 1;
+  }
+  Board& board = boards->For(config.device);
+  RecordingSink sink(*recording, board, rateAsked, request.durationSeconds);
+  const StopSignals signals;
+  ContinuousAcquisition run;
+  if (!run.Start(board, {*plan, kWindow, TriggerFor(request, *plan), &sink})) {
+    ReportError(err, "L'enregistrement continu n'a pas pu démarrer");
+    return 1;
+  }
+
+  ProgressLine progress(err, request.output);
+  ContinuousSnapshot snapshot;
+  bool rateTold = false;
+  for (;;) {
+    std::this_thread::sleep_for(kPoll);
+    run.TakeSnapshot(snapshot);
+    if (!snapshot.running || sink.Done() || signals.Caught()) break;
+    if (!rateTold && sink.Rate() > 0.0) {
+      rateTold = true;
+      if (sink.Rate() != rateAsked) {
+        err << "Cadence réelle de la carte : " << RateText(sink.Rate())
+            << " échantillons/s par voie (" << RateText(rateAsked) << " demandés)\n";
+      }
+    }
+    progress.Show(sink);
+  }
+  run.Stop();
+  run.TakeSnapshot(snapshot);
+  progress.Clear();
+
+  const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
+  const bool closed = recording->Close(&why);
+  const std::uint64_t kept = recording->SamplesPerChannel();
+  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
+  if (outcome.end != ContinuousEnd::kStoppedByUser && outcome.samplesRead == 0) {
+    // The board refused to start: a file without a sample would only mislead.
+    std::error_code ignored;
+    std::filesystem::remove(request.output, ignored);
+    ReportError(err, outcome.message);
+    return 1;
+  }
+  if (outcome.end != ContinuousEnd::kStoppedByUser) {
+    // The sink's own message already says what the file keeps.
+    ReportError(err, outcome.end == ContinuousEnd::kSinkError
+                         ? outcome.message
+                         : outcome.message + " Le fichier garde les " + std::to_string(kept) +
+                               " échantillons par voie enregistrés.");
+  }
+  PrintSummary(out, request.output, plan->request.channels.size(), kept,
+               sink.Rate() > 0.0 ? sink.Rate() : rateAsked);
+  return outcome.end == ContinuousEnd::kStoppedByUser && closed ? 0 : 1;
+}
+
+}  // namespace tavril::cli

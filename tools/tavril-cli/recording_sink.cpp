@@ -1,0 +1,44 @@
+#include "recording_sink.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavril::cli {
+
+RecordingSink::RecordingSink(Hdf5Recording& recording, const Board& board, double rateAsked,
+                             double seconds)
+    : recording_(recording), board_(board), rateAsked_(rateAsked), seconds_(seconds) {}
+
+bool RecordingSink::LearnRate(std::string* why) {
+  double rate = board_.RateUsed();
+  // A board that cannot say runs at the rate asked.
+  if (!(rate > 0.0)) rate = rateAsked_;
+  if (rate != rateAsked_ && !recording_.SetRate(rate, why)) return false;
+  if (seconds_ > 0.0) limit_ = static_cast<std::uint64_t>(std::llround(seconds_ * rate));
+  rate_.store(rate, std::memory_order_relaxed);
+  return true;
+}
+
+bool RecordingSink::Append(std::span<const std::span<const double>> channels, std::string* why) {
+  if (Rate() == 0.0 && !LearnRate(why)) return false;
+  const std::uint64_t recorded = Samples();
+  const std::size_t length = channels.empty() ? 0 : channels.front().size();
+  const std::size_t take =
+      static_cast<std::size_t>(std::min<std::uint64_t>(length, limit_ - recorded));
+  if (take == 0) return true;
+  kept_.resize(channels.size());
+  for (std::size_t j = 0; j < channels.size(); ++j) kept_[j] = channels[j].first(take);
+  if (!recording_.Append(kept_, why)) return false;
+  samples_.store(recorded + take, std::memory_order_relaxed);
+  bytes_.store(recording_.BytesOnDisk(), std::memory_order_relaxed);
+  if (recorded + take == limit_) done_.store(true, std::memory_order_relaxed);
+  return true;
+}
+
+bool RecordingSink::Flush(std::string* why) {
+  const bool flushed = recording_.Flush(why);
+  bytes_.store(recording_.BytesOnDisk(), std::memory_order_relaxed);
+  return flushed;
+}
+
+}  // namespace tavril::cli
