@@ -81,6 +81,12 @@ struct GraphBackdrop {
 GraphBackdrop DescribeGraphBackdrop(const GraphPens& pens, const GraphScale& scale,
                                     const GraphCursors& cursors, QSize area);
 
+// Draws into `image` (ARGB32 premultiplied) the pixels QPainter's aliased
+// one-pixel line from `from` to `to` lights, for the short lines between
+// neighbouring columns the curves are mostly made of; false, drawing
+// nothing, for any other line (longer, wider, or not wholly inside).
+bool LightShortLine(QImage& image, PixelPoint from, PixelPoint to, QRgb colour);
+
 // The backdrop of the view: on white under the colours option.
 GraphBackdrop DescribeViewBackdrop(const GraphPens& pens, const ViewState& view, QSize area);
 

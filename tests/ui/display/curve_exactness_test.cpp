@@ -291,5 +291,32 @@ TEST(CurveLayer, ChangedSamplesRebuildOnlyTheirPyramid) {
   EXPECT_EQ(layer.pyramidBuilds(), 3u);
 }
 
+TEST(ShortLines, LightWhatQPainterLightsOrAreLeftToIt) {
+  QImage direct(8, 400, QImage::Format_ARGB32_Premultiplied);
+  QImage painted(direct.size(), direct.format());
+  const QRgb colour = qRgb(0, 0, 255);
+  for (int dx = -1; dx <= 1; ++dx) {
+    for (int dy = -130; dy <= 130; ++dy) {
+      for (const int y0 : {131, 200, 263}) {
+        const PixelPoint from{3, y0};
+        const PixelPoint to{3 + dx, y0 + dy};
+        direct.fill(Qt::transparent);
+        painted.fill(Qt::transparent);
+        QPainter painter(&painted);
+        painter.setPen(QPen(QColor(colour), 0));
+        painter.drawLine(QPoint(from.x, from.y), QPoint(to.x, to.y));
+        painter.end();
+        if (!LightShortLine(direct, from, to, colour)) {
+          EXPECT_TRUE(dy == 0 || std::abs(dy) > 128) << dx << "," << dy;
+          continue;
+        }
+        ASSERT_EQ(CompareImages(direct, painted).count, 0) << dx << "," << dy << " at " << y0;
+      }
+    }
+  }
+  EXPECT_FALSE(LightShortLine(direct, {3, 0}, {5, 10}, colour));   // two columns apart
+  EXPECT_FALSE(LightShortLine(direct, {3, -1}, {3, 10}, colour));  // not inside
+}
+
 }  // namespace
 }  // namespace tavril
