@@ -48,6 +48,7 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   settings_.plan.request.scans = 0;  // streams until stopped
   channels_ = channels;
   scansPerSecond_ = scansPerSecond;
+  rateUsed_.store(0.0, std::memory_order_relaxed);
   blockScans_ = std::clamp<std::size_t>(
       static_cast<std::size_t>(std::ceil(scansPerSecond * kBlockSeconds)), 1, kMaxBlockScans);
   readings_.resize(channels * blockScans_);
@@ -99,6 +100,15 @@ void ContinuousAcquisition::Run() {
   if (status != kDaqNoError) {
     board.Stop();
     End(ContinuousEnd::kBoardError, status, board.StatusMessage(status));
+    return;
+  }
+  // A board that cannot say runs at the rate asked.
+  const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
+  rateUsed_.store(rateUsed, std::memory_order_relaxed);
+  if (std::string why; rateUsed != scansPerSecond_ && settings_.sink != nullptr &&
+                       !settings_.sink->SetRate(rateUsed, &why)) {
+    board.Stop();
+    End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;
   }
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
@@ -208,6 +218,7 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   snapshot.elapsedSeconds =
       rings_.empty() ? 0.0 : std::chrono::duration<double>(until - started_).count();
   snapshot.outcome = outcome_;
+  snapshot.rateUsed = rateUsed_.load(std::memory_order_relaxed);
   snapshot.channels.resize(rings_.size());
   const std::size_t count =
       !roll && !lastSweep_

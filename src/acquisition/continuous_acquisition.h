@@ -56,6 +56,9 @@ struct ContinuousSnapshot {
   std::uint64_t sweeps = 0;              // completed so far: a new number is a new sweep
   std::uint64_t samplesRead = 0;         // per channel
   double elapsedSeconds = 0.0;
+  // Scans per second the board really runs at, once started (0 before);
+  // a board's clock may round the rate asked.
+  double rateUsed = 0.0;
   bool running = false;
   std::optional<ContinuousOutcome> outcome;  // once the run has ended
 };
@@ -115,6 +118,7 @@ class ContinuousAcquisition {
   std::size_t channels_ = 0;
   std::size_t blockScans_ = 0;
   double scansPerSecond_ = 0.0;
+  std::atomic<double> rateUsed_{0.0};
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
 

@@ -53,7 +53,7 @@ class Hdf5Recording final : public SampleSink {
   // Gives every channel `rate` samples per second from now on: a board may
   // run at another rate than the one asked, and says so only once started.
   // False, with `why`, when the attributes could not be written.
-  bool SetRate(double rate, std::string* why);
+  bool SetRate(double rate, std::string* why) override;
 
   // Flushes and closes the file; later calls fail. False, with `why`, when
   // the file could not be finished (it then holds what the last successful

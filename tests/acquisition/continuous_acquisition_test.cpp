@@ -16,6 +16,8 @@ class CounterBoard : public Board {
  public:
   std::uint64_t failAfter = std::numeric_limits<std::uint64_t>::max();
   DaqStatus failStatus = kTimeOutError;
+  double rateUsed = 0.0;  // 0: the board cannot say
+  double RateUsed() const override { return rateUsed; }
 
   DaqStatus Configure(const InputSettings&) override { return kDaqNoError; }
   DaqStatus SetTimeout(std::int32_t) override { return kDaqNoError; }
@@ -72,7 +74,12 @@ class KeepingSink : public SampleSink {
     return true;
   }
   bool Flush(std::string*) override { return true; }
+  bool SetRate(double samplesPerSecond, std::string*) override {
+    rate = samplesPerSecond;
+    return kept.empty();
+  }
   std::uint64_t SamplesPerChannel() const override { return kept.empty() ? 0 : kept[0].size(); }
+  double rate = 0.0;
   std::uint64_t BytesOnDisk() const override { return 0; }
 
  private:
@@ -99,6 +106,8 @@ ContinuousOutcome RunUntilItEnds(CounterBoard& board, ContinuousSettings setting
   ContinuousSnapshot snapshot;
   run.TakeSnapshot(snapshot);
   EXPECT_FALSE(snapshot.running);
+  // Three channels at 300,000 conversions a second: 100,000 scans asked.
+  EXPECT_EQ(snapshot.rateUsed, board.rateUsed > 0.0 ? board.rateUsed : 100000.0);
   return snapshot.outcome.value();
 }
 
@@ -119,10 +128,12 @@ TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
   CounterBoard board;
   board.failAfter = 3 * 250001 + 2;  // a partial scan at the end
   board.failStatus = kMemFullError;
+  board.rateUsed = 99999.5;  // the board's clock rounded the 100,000 scans asked
   KeepingSink sink;
   ContinuousAcquisition run;
   const AcquisitionPlan plan = ThreeChannels(1000);
   const ContinuousOutcome outcome = RunUntilItEnds(board, {plan, 1000, {}, &sink}, run);
+  EXPECT_EQ(sink.rate, 99999.5);  // told before the first samples
   EXPECT_EQ(outcome.end, ContinuousEnd::kBoardError);
   EXPECT_EQ(outcome.status, kMemFullError);
   EXPECT_EQ(outcome.message, board.StatusMessage(kMemFullError));

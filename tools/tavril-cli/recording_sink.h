@@ -25,6 +25,8 @@ class RecordingSink final : public SampleSink {
 
   bool Append(std::span<const std::span<const double>> channels, std::string* why) override;
   bool Flush(std::string* why) override;
+  // The rate is learnt from the board at the first samples (see LearnRate).
+  bool SetRate(double rate, std::string* why) override { return recording_.SetRate(rate, why); }
   std::uint64_t SamplesPerChannel() const override { return recording_.SamplesPerChannel(); }
   std::uint64_t BytesOnDisk() const override { return recording_.BytesOnDisk(); }
 

@@ -8,6 +8,7 @@
 
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
+#include "files/number_text.h"
 #include "model/messages.h"
 
 namespace tavril {
@@ -129,6 +130,7 @@ bool ContinuousController::Start(const ChannelSelection& selected, double scanRa
     return false;
   }
   for (const int slot : plan->records) session.channels[slot].rate = rate;
+  rate_ = rate;
   plan_ = std::move(plan);
   shownSweeps_ = 0;
   shownSamples_ = 0;
@@ -166,9 +168,21 @@ bool ContinuousController::ShowSnapshot() {
   return true;
 }
 
+void ContinuousController::FollowRateUsed() {
+  const double used = snapshot_.rateUsed;
+  if (!(used > 0.0) || used == rate_) return;
+  const double asked = rate_;
+  rate_ = used;
+  for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
+  emit rateChanged(QString::fromStdString("La carte acquiert " + FormatFixed(used, 1) +
+                                          " échantillons par seconde et par voie, au lieu des " +
+                                          FormatFixed(asked, 1) + " demandés."));
+}
+
 void ContinuousController::Tick() {
   if (!running()) return;
   const bool fresh = ShowSnapshot();
+  FollowRateUsed();
   ContinuousProgress progress;
   progress.seconds = snapshot_.elapsedSeconds;
   if (recording_) {

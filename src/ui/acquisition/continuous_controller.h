@@ -46,6 +46,8 @@ class ContinuousController : public QObject {
   void progressed(const ContinuousProgress& progress);
   // The run ended: one French sentence on how, with the samples kept.
   void ended(const QString& text);
+  // The board runs at another rate than the one asked: one French sentence.
+  void rateChanged(const QString& text);
 
  private:
   std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
@@ -53,6 +55,8 @@ class ContinuousController : public QObject {
   void Tick();
   // Puts the snapshot's samples into the plan's records; false when nothing new.
   bool ShowSnapshot();
+  // Gives the records the rate the board really runs at, once it is known.
+  void FollowRateUsed();
   void Finish();
 
   SessionModel& model_;
@@ -66,6 +70,7 @@ class ContinuousController : public QObject {
   std::unique_ptr<Hdf5Recording> recording_;
   std::uint64_t shownSweeps_ = 0;
   std::uint64_t shownSamples_ = 0;
+  double rate_ = 0.0;  // per channel, as the records say
   bool singleShot_ = false;
 };
 

@@ -160,6 +160,9 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(continuous_, &ContinuousController::ended, this, [this](const QString& text) {
     if (continuousWindow_) continuousWindow_->ShowOutcome(text);
   });
+  connect(continuous_, &ContinuousController::rateChanged, this, [this](const QString& text) {
+    if (continuousWindow_) continuousWindow_->ShowOutcome(text);
+  });
 
   resize(900, 600);
   RequestRefresh();
