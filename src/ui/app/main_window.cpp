@@ -36,6 +36,21 @@ namespace {
 
 constexpr const char* kErrorCaption = messages::kErreurBang;
 
+// The commands that put other samples in the records, which a continuous
+// run is filling.
+bool ReplacesRecords(int commandId) {
+  switch (commandId) {
+    case kCmdOpen:
+    case kCmdImport:
+    case kCmdOpenSession:
+    case kCmdReset:
+    case kCmdMathOperations:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool& GraphOptionOf(GraphOptions& options, int commandId) {
   switch (commandId) {
     case kCmdGrid:
@@ -179,6 +194,13 @@ QAction* MainWindow::CommandAction(int commandId) const {
 }
 
 void MainWindow::RunCommand(int commandId) {
+  if (continuous_->running() && ReplacesRecords(commandId)) {
+    Tell(
+        "Arrêtez d'abord l'acquisition continue : cette commande remplacerait les "
+        "enregistrements qu'elle est en train de montrer.",
+        messages::kAttention, MessageIcon::kExclamation);
+    return;
+  }
   if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {
     ToggleChannel(commandId - kCmdChannel0);
     return;

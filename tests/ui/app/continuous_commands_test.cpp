@@ -69,6 +69,17 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   EXPECT_EQ(read[0].record.rate, 100000.0);
 }
 
+TEST_F(ContinuousCommands, CommandsThatReplaceTheRecordsWaitForTheRunsEnd) {
+  Button("Démarrer")->click();
+  RunFor(50);
+  window_.RunCommand(kCmdReset);
+  EXPECT_TRUE(model_.acquiring());
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  EXPECT_NE(user_.boxes()[0].text.find("Arrêtez d'abord l'acquisition continue"),
+            std::string::npos);
+  Button("Arrêter")->click();
+}
+
 TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAgain) {
   Button("Démarrer")->click();
   RunFor(100);
