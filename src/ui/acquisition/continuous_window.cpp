@@ -11,9 +11,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include <array>
 #include <cmath>
 
+#include "files/disk_space.h"
 #include "files/number_text.h"
 #include "model/channel_record.h"
 
@@ -37,15 +37,6 @@ std::optional<double> ReadNumber(const QLineEdit* edit) {
 }
 
 }  // namespace
-
-std::string SizeText(std::uint64_t bytes) {
-  constexpr std::array<const char*, 4> kUnits{"Ko", "Mo", "Go", "To"};
-  if (bytes < 1024) return std::to_string(bytes) + " octets";
-  double value = static_cast<double>(bytes) / 1024.0;
-  std::size_t unit = 0;
-  for (; value >= 1024.0 && unit + 1 < kUnits.size(); ++unit) value /= 1024.0;
-  return FormatFixed(value, 1) + " " + kUnits[unit];
-}
 
 ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, QWidget* owner)
     : QWidget(owner, Qt::Tool), choices_(choices) {

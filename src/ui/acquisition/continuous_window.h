@@ -90,7 +90,4 @@ class ContinuousWindow : public QWidget {
   QLabel* outcome_ = nullptr;
 };
 
-// "1.5 Go", "12.0 Mo", "512 octets": sizes as the window shows them.
-std::string SizeText(std::uint64_t bytes);
-
 }  // namespace tavril
