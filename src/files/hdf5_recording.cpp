@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -19,13 +21,16 @@ namespace tavril {
 namespace {
 
 constexpr std::size_t kChunk = hdf5_layout::kChunkValues;
+static_assert(std::endian::native == std::endian::little,
+              "chunks are written as the file stores them: little-endian doubles");
 constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint32_t>::max();
 // Room for the metadata a flush writes (chunk index nodes, the aggregators'
 // blocks), far more than a few records take.
 constexpr off_t kMetadataRoom = off_t{256} << 10;
 
 // The statistics of everything appended to one channel, as ComputeStatistics
-// would give them for all those samples, kept up to date sample by sample.
+// would give them for all those samples (the sum in four partial sums),
+// kept up to date piece by piece.
 struct RunningStatistics {
   std::uint64_t count = 0;
   std::uint32_t maxIndex = 0;
@@ -34,20 +39,64 @@ struct RunningStatistics {
   double minValue = 0.0;
   double sum = 0.0;
 
-  void Add(std::span<const double> values) {
+  // Adds `values` and copies them to `copy`, in the same pass.
+  void Add(std::span<const double> values, double* copy) {
+    if (values.empty()) return;
+    if (count == 0) maxValue = minValue = values.front();
+    // The piece's extremes and sum first, in independent lanes, and the
+    // index of an extreme only when it beats the one kept: a few times per
+    // piece instead of two branches per sample. A NaN (or infinities of both
+    // signs) makes the sum a NaN, and such pieces go sample by sample.
+    double hi[4], lo[4], part[4] = {};
+    std::fill(hi, hi + 4, values.front());
+    std::fill(lo, lo + 4, values.front());
+    const std::size_t n = values.size();
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+      for (int lane = 0; lane < 4; ++lane) {
+        const double value = values[i + lane];
+        copy[i + lane] = value;
+        hi[lane] = value > hi[lane] ? value : hi[lane];
+        lo[lane] = value < lo[lane] ? value : lo[lane];
+        part[lane] += value;
+      }
+    }
+    for (; i < n; ++i) {
+      copy[i] = values[i];
+      hi[0] = values[i] > hi[0] ? values[i] : hi[0];
+      lo[0] = values[i] < lo[0] ? values[i] : lo[0];
+      part[0] += values[i];
+    }
+    const double pieceSum = (part[0] + part[1]) + (part[2] + part[3]);
+    if (std::isnan(pieceSum) || std::isnan(sum)) return AddOneByOne(values);
+    const double pieceMax = std::max({hi[0], hi[1], hi[2], hi[3]});
+    const double pieceMin = std::min({lo[0], lo[1], lo[2], lo[3]});
+    // The first sample equal to the extreme, as a sample by sample pass
+    // keeps it (and its sign, should it be a zero).
+    if (pieceMax > maxValue) {
+      const auto at = std::find(values.begin(), values.end(), pieceMax);
+      maxIndex = static_cast<std::uint32_t>(count + (at - values.begin()));
+      maxValue = *at;
+    }
+    if (pieceMin < minValue) {
+      const auto at = std::find(values.begin(), values.end(), pieceMin);
+      minIndex = static_cast<std::uint32_t>(count + (at - values.begin()));
+      minValue = *at;
+    }
+    sum += pieceSum;
+    count += n;
+  }
+
+  void AddOneByOne(std::span<const double> values) {
     for (const double value : values) {
-      if (count == 0) {
-        maxValue = minValue = value;
-      } else {
-        if (value > maxValue) {
-          maxIndex = static_cast<std::uint32_t>(count);
-          maxValue = value;
-        }
-        // A NaN fails ">=" and so takes the minimum, as in ComputeStatistics.
-        if (!(value >= minValue)) {
-          minIndex = static_cast<std::uint32_t>(count);
-          minValue = value;
-        }
+      if (value > maxValue) {
+        maxIndex = static_cast<std::uint32_t>(count);
+        maxValue = value;
+      }
+      // A NaN fails ">=" and so takes the minimum, as in ComputeStatistics.
+      if (!(value >= minValue)) {
+        minIndex = static_cast<std::uint32_t>(count);
+        minValue = value;
       }
       sum += value;
       ++count;
@@ -59,6 +108,23 @@ struct RunningStatistics {
 bool UpdateAttribute(hid_t dataset, const char* name, hid_t memoryType, const void* value) {
   const Hdf5Attribute attribute(H5Aopen(dataset, name, H5P_DEFAULT));
   return attribute.valid() && H5Awrite(attribute.get(), memoryType, value) >= 0;
+}
+
+// The chunk index grows with the run; the library's metadata cache, left to
+// adapt, would keep more and more of it. A fixed 1 MiB holds the nodes an
+// append touches, whatever the run's length.
+bool KeepMetadataCacheSmall(hid_t access) {
+  H5AC_cache_config_t config{};
+  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  if (H5Pget_mdc_config(access, &config) < 0) return false;
+  config.set_initial_size = true;
+  config.initial_size = std::size_t{1} << 20;
+  config.min_size = config.initial_size;
+  config.max_size = config.initial_size;
+  config.incr_mode = H5C_incr__off;
+  config.flash_incr_mode = H5C_flash_incr__off;
+  config.decr_mode = H5C_decr__off;
+  return H5Pset_mdc_config(access, &config) >= 0;
 }
 
 bool IsFullDisk(int error) {
@@ -73,8 +139,8 @@ struct Hdf5Recording::State {
   struct Channel {
     int slot = 0;
     Hdf5Dataset dataset;
-    // The samples from `chunkStart` on: at most one chunk, written whole
-    // when full.
+    // The chunk being filled: `pendingCount` samples from `chunkStart` on,
+    // then what an earlier chunk left, past the dataset's extent.
     std::vector<double> pending;
     RunningStatistics statistics;
   };
@@ -85,13 +151,12 @@ struct Hdf5Recording::State {
   Status status = Status::kRecording;
   std::string failure;           // why the recording stopped
   std::uint64_t chunkStart = 0;  // index of each channel's pending[0]
-  std::uint64_t written = 0;     // samples per channel in the datasets
-  std::uint64_t flushed = 0;     // samples per channel up to the last flush
+  std::size_t pendingCount = 0;
+  std::uint64_t written = 0;  // samples per channel in the datasets
+  std::uint64_t flushed = 0;  // samples per channel up to the last flush
   std::uint64_t bytes = 0;
 
-  std::uint64_t Appended() const {
-    return chunkStart + (channels.empty() ? 0 : channels.front().pending.size());
-  }
+  std::uint64_t Appended() const { return chunkStart + pendingCount; }
 
   std::string Kept() const {
     return "le fichier garde les " + std::to_string(flushed) +
@@ -143,26 +208,22 @@ struct Hdf5Recording::State {
     if (H5Fget_eoa(file.get(), &end) >= 0) bytes = end;
   }
 
-  // Writes the pending samples of every channel, from the start of their
-  // chunk (a whole chunk goes down in one write), up to `Appended()`.
+  // Writes the chunk being filled of every channel, whole, as the file
+  // stores it (little-endian doubles, no filter): the library neither copies
+  // nor converts it. The dataset's extent says how much of it holds samples.
   bool WritePending() {
     const std::uint64_t end = Appended();
     if (end == written) return true;
     if (!Reserve(static_cast<off_t>(channels.size() * kChunk * sizeof(double)) + kMetadataRoom))
       return false;
-    const hsize_t start = chunkStart;
-    const hsize_t size = end - chunkStart;
+    const hsize_t offset = chunkStart;
     const hsize_t extent = end;
-    const Hdf5Dataspace memory(H5Screate_simple(1, &size, nullptr));
     for (Channel& channel : channels) {
-      if (!memory.valid() || H5Dset_extent(channel.dataset.get(), &extent) < 0) {
+      if (H5Dset_extent(channel.dataset.get(), &extent) < 0) {
         return StopOnLibraryError("extension de la voie");
       }
-      const Hdf5Dataspace space(H5Dget_space(channel.dataset.get()));
-      if (!space.valid() ||
-          H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, &start, nullptr, &size, nullptr) < 0 ||
-          H5Dwrite(channel.dataset.get(), H5T_NATIVE_DOUBLE, memory.get(), space.get(), H5P_DEFAULT,
-                   channel.pending.data()) < 0) {
+      if (H5Dwrite_chunk(channel.dataset.get(), H5P_DEFAULT, 0, &offset, kChunk * sizeof(double),
+                         channel.pending.data()) < 0) {
         return StopOnLibraryError(("écriture de la voie " + std::to_string(channel.slot)).c_str());
       }
     }
@@ -210,17 +271,17 @@ struct Hdf5Recording::State {
                   Kept());
     }
     for (std::size_t done = 0; done < length;) {
-      const std::size_t take = std::min(length - done, kChunk - channels.front().pending.size());
+      const std::size_t take = std::min(length - done, kChunk - pendingCount);
       for (std::size_t k = 0; k < channels.size(); ++k) {
         const std::span<const double> part = values[k].subspan(done, take);
-        channels[k].pending.insert(channels[k].pending.end(), part.begin(), part.end());
-        channels[k].statistics.Add(part);
+        channels[k].statistics.Add(part, channels[k].pending.data() + pendingCount);
       }
       done += take;
-      if (channels.front().pending.size() == kChunk) {
+      pendingCount += take;
+      if (pendingCount == kChunk) {
         if (!WritePending()) return false;
         chunkStart += kChunk;
-        for (Channel& channel : channels) channel.pending.clear();
+        pendingCount = 0;
       }
     }
     return true;
@@ -267,7 +328,7 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
   const Hdf5PropertyList access(H5Pcreate(H5P_FILE_ACCESS));
   const Hdf5PropertyList datasetAccess(H5Pcreate(H5P_DATASET_ACCESS));
   if (!access.valid() || !datasetAccess.valid() || H5Pset_fapl_sec2(access.get()) < 0 ||
-      H5Pset_file_locking(access.get(), true, true) < 0 ||
+      H5Pset_file_locking(access.get(), true, true) < 0 || !KeepMetadataCacheSmall(access.get()) ||
       // Whole chunks go straight to the file rather than through a cache.
       H5Pset_chunk_cache(datasetAccess.get(), H5D_CHUNK_CACHE_NSLOTS_DEFAULT, 0,
                          H5D_CHUNK_CACHE_W0_DEFAULT) < 0) {
@@ -291,7 +352,7 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
     const std::string name = "channels/channel_" + std::to_string(entry.slot);
     channel.dataset = Hdf5Dataset(H5Dopen2(state->file.get(), name.c_str(), datasetAccess.get()));
     if (!channel.dataset.valid()) return fail(Hdf5Failure("ouverture de la voie"));
-    channel.pending.reserve(kChunk);
+    channel.pending.resize(kChunk);
   }
   if (H5Fflush(state->file.get(), H5F_SCOPE_GLOBAL) < 0) {
     return fail(Hdf5Failure("écriture du fichier"));

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,39 @@ TEST(Hdf5Recording, TheRateTheBoardRunsAtReplacesTheOneAsked) {
   ChannelSet read;
   ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, nullptr));
   EXPECT_EQ(read[1].record.rate, 1250.0);
+}
+
+TEST(Hdf5Recording, StatisticsAreThoseOfEverySampleAppended) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  // Pieces appended one after the other: ties keep their first sample, a
+  // zero its sign, a NaN takes the minimum as in a record's own statistics.
+  const std::vector<std::vector<double>> cases[] = {
+      {{1, 5, 3, 5, -2}, {7, 7, -2, 0}, {-9, 1}},
+      {{-0.0, 0.0, 0.0}, {-0.0}},
+      {{2, 3}, {1, kNaN, 4, 0}, {8, -1}},
+      {{kNaN, 1}, {2}},
+  };
+  for (const auto& pieces : cases) {
+    TempDir dir;
+    auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
+    ASSERT_TRUE(recording);
+    std::vector<double> all;
+    for (const std::vector<double>& piece : pieces) {
+      const std::span<const double> parts[] = {piece, piece};
+      ASSERT_TRUE(recording->Append(parts, nullptr));
+      all.insert(all.end(), piece.begin(), piece.end());
+    }
+    ASSERT_TRUE(recording->Close(nullptr));
+    ChannelSet read;
+    ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, nullptr));
+    const ChannelStatistics expected = ComputeStatistics(all);
+    const ChannelRecord& got = read[0].record;
+    EXPECT_EQ(got.maxIndex, expected.maxIndex) << all.size();
+    EXPECT_EQ(got.minIndex, expected.minIndex) << all.size();
+    EXPECT_EQ(std::signbit(got.maxValue), std::signbit(expected.maxValue)) << all.size();
+    EXPECT_EQ(std::isnan(got.minValue), std::isnan(expected.minValue)) << all.size();
+    if (!std::isnan(expected.mean)) EXPECT_DOUBLE_EQ(got.mean, expected.mean) << all.size();
+  }
 }
 
 // Runs `child` in a forked process, which tells the parent numbers through a
