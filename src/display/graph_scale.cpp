@@ -49,6 +49,17 @@ void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize
   scale.scrollOffset = 0;
 }
 
+void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize client,
+                      std::uint32_t window) {
+  ComputeAutoScale(scale, master, client);
+  const std::size_t held = master.samples.size();
+  if (held == 0 || held >= window) return;
+  const double pixelsPerSample =
+      static_cast<double>(client.width) / static_cast<double>(window - 1u);
+  if (IsUsableFactor(pixelsPerSample)) scale.pixelsPerSample = pixelsPerSample;
+  scale.scrollOffset = -static_cast<std::int32_t>(window - held);
+}
+
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts) {
   PixelPoint point;
   point.x = TruncateToInt32((sampleIndex - scale.scrollOffset) * scale.pixelsPerSample);

@@ -46,6 +46,13 @@ struct PixelPoint {
 // placed with the kept pixelsPerVolt.
 void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client);
 
+// The automatic scale of a live roll that will show `window` samples: until
+// the master holds that many, the width spans `window` samples and the
+// master's last sample sits at the right edge, so new samples enter at the
+// right and the time scale holds still; the scroll offset is then negative.
+void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize client,
+                      std::uint32_t window);
+
 // Every float-to-integer step truncates toward zero. A result that is NaN maps
 // to 0 and one beyond the 32-bit range saturates at its bound.
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts);

@@ -29,6 +29,8 @@ struct ViewState {
   GraphOptions options{};
   std::vector<GraphScale> zoomHistory;
   std::optional<std::int64_t> triggerMark;  // a sample index of the records shown
+  // While a live roll fills: the samples its window will hold.
+  std::optional<std::uint32_t> rollWindow;
 };
 
 }  // namespace tavril

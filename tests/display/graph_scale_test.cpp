@@ -104,6 +104,19 @@ TEST(ComputeAutoScale, WholeRecordFillsTheWidth) {
   EXPECT_EQ(SampleToPixel(scale, 1000.0, 0.0).x, 500);
 }
 
+TEST(ComputeRollScale, AFillingRollKeepsItsTimeScaleWithTheNewestSampleAtTheRight) {
+  // Window of 1001: 251 samples held end at the right edge, the first one
+  // three quarters across; a full window is the automatic scale.
+  for (const auto& [held, firstX] : {std::pair{251, 375}, {1, 500}, {1001, 0}, {1500, 0}}) {
+    const ChannelRecord record = RecordOf(std::vector<double>(held, 0.5));
+    GraphScale scale = ManualScale();
+    ComputeRollScale(scale, record, {500, 340}, 1001);
+    EXPECT_EQ(SampleToPixel(scale, 0.0, 0.0).x, firstX) << held;
+    EXPECT_EQ(SampleToPixel(scale, held - 1, 0.0).x, 500) << held;
+    EXPECT_EQ(PixelToSample(scale, 0), held >= 1001 ? 0 : held - 1001) << held;
+  }
+}
+
 TEST(ComputeAutoScale, RangeFillsTheHeightLessTwentyPixelMargins) {
   struct Case {
     std::int32_t height;

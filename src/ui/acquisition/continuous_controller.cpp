@@ -135,6 +135,7 @@ bool ContinuousController::Start(const ChannelSelection& selected, double scanRa
   shownSweeps_ = 0;
   shownSamples_ = 0;
   model_.view().triggerMark.reset();
+  if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
   model_.SetAcquiring(true);
   timer_->start();
   emit runningChanged(true);
@@ -210,6 +211,7 @@ void ContinuousController::Finish() {
     recording_.reset();
   }
   plan_.reset();
+  model_.view().rollWindow.reset();
   model_.SetAcquiring(false);
 
   std::string text =

@@ -272,8 +272,11 @@ void MainWindow::RequestRefresh() {
   graphFrame_->setGeometry(0, 0, width, graphHeight);
   graph_->setGeometry(1, 1, std::max(0, width - 2), std::max(0, graphHeight - 2));
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
-  if (view_.scale.autoScale)
+  if (view_.scale.autoScale && view_.rollWindow) {
+    ComputeRollScale(view_.scale, session_.Master(), graph_->DrawingArea(), *view_.rollWindow);
+  } else if (view_.scale.autoScale) {
     ComputeAutoScale(view_.scale, session_.Master(), graph_->DrawingArea());
+  }
   RepaintGraph();
   model_.TellViewRefreshed();
 }

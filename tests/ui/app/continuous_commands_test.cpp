@@ -51,6 +51,7 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   ASSERT_NE(Button("Démarrer"), nullptr);
   Button("Démarrer")->click();
   EXPECT_TRUE(model_.acquiring());
+  EXPECT_EQ(model_.view().rollWindow, 1000u);  // the graph's time scale while it fills
   RunFor(400);
   ASSERT_NE(Button("Arrêter"), nullptr);  // the panel's and the window's
   EXPECT_FALSE(session_.channels[0].samples.empty());
@@ -58,6 +59,7 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   EXPECT_FALSE(model_.acquiring());
   EXPECT_NE(Button("Démarrer"), nullptr);
   EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_FALSE(model_.view().rollWindow);
   EXPECT_TRUE(user_.boxes().empty());
 
   ChannelSet read;
