@@ -23,6 +23,7 @@
 #include <string>
 
 #include "acquisition/comedi/default_boards.h"
+#include "live_window.h"
 #include "model/board_config.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
@@ -68,15 +69,6 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-QPushButton* VisibleButton(const QString& text) {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    for (QPushButton* button : top->findChildren<QPushButton*>()) {
-      if (button->isVisible() && button->text() == text) return button;
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,7 +111,7 @@ int main(int argc, char** argv) {
   setField(tavril::kSampleRateEditId, "1250000");
   setField(tavril::kScanRateEditId, "156250");
   window.RunCommand(tavril::kCmdContinuous);
-  VisibleButton(QStringLiteral("Démarrer"))->click();
+  tavril::testing::VisibleButton(QStringLiteral("Démarrer"))->click();
 
   // The first seconds take the buffers; the measure starts after them, and
   // the event loop runs as the program's own does.
@@ -139,7 +131,7 @@ int main(int argc, char** argv) {
   const double wall = static_cast<double>(clock.elapsed() - wallStart) / 1000.0;
   const long residentEnd = ResidentKiB();
   const bool stillRunning = model.acquiring();
-  if (QPushButton* stop = VisibleButton(QStringLiteral("Arrêter"))) stop->click();
+  if (QPushButton* stop = tavril::testing::VisibleButton(QStringLiteral("Arrêter"))) stop->click();
   std::printf(
       "%.1f s at 1,250,000 conversions/s recorded: %.1f %% of one core, "
       "resident memory %ld KiB at the start, %ld KiB at the end%s\n",

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 
 #include "files/hdf5_file.h"
+#include "live_window.h"
 #include "main_window_fixture.h"
 #include "model/board_config.h"
 #include "ui/acquisition/continuous_window.h"
@@ -22,23 +21,8 @@ class ContinuousCommands : public MainWindowTest {
     window_.RunCommand(kCmdContinuous);
   }
 
-  QPushButton* Button(const char* text) {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      for (QPushButton* button : top->findChildren<QPushButton*>()) {
-        if (button->isVisible() && button->text() == QString::fromUtf8(text)) return button;
-      }
-    }
-    return nullptr;
-  }
-  // Lets the run go on for about `milliseconds` of the event loop.
-  static void RunFor(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-      QThread::msleep(5);
-    }
-  }
+  QPushButton* Button(const char* text) { return testing::VisibleButton(QString::fromUtf8(text)); }
+  static void RunFor(int milliseconds) { testing::RunEventsFor(milliseconds); }
 };
 
 TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept) {

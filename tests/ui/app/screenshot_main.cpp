@@ -12,14 +12,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest/QTest>
 #include <cstdio>
 #include <filesystem>
@@ -28,6 +26,7 @@
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
 #include "files/channel_file.h"
+#include "live_window.h"
 #include "model/board_config.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
@@ -145,24 +144,6 @@ int ReadableGraph(const QString& folder) {
   return 0;
 }
 
-void RunFor(int milliseconds) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < milliseconds) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-}
-
-QPushButton* VisibleButton(const QString& text) {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    for (QPushButton* button : top->findChildren<QPushButton*>()) {
-      if (button->isVisible() && button->text() == text) return button;
-    }
-  }
-  return nullptr;
-}
-
 // Channels 0 to 3 at 100,000 scans a second, 2,000 points shown: first
 // rolling, then triggered on channel 0's rising edge through 0 V, recorded.
 int ContinuousRuns(const QString& folder) {
@@ -194,10 +175,10 @@ int ContinuousRuns(const QString& folder) {
 
   const auto run = [&](const char* picture, int milliseconds) {
     window.RunCommand(tavril::kCmdContinuous);
-    QPushButton* start = VisibleButton(QStringLiteral("Démarrer"));
+    QPushButton* start = tavril::testing::VisibleButton(QStringLiteral("Démarrer"));
     if (start == nullptr) return false;
     start->click();
-    RunFor(milliseconds);
+    tavril::testing::RunEventsFor(milliseconds);
     const bool saved = Save(window, QDir(folder).filePath(picture));
     auto* continuous = window.findChild<tavril::ContinuousWindow*>();
     const bool savedWindow = continuous == nullptr ||
