@@ -134,6 +134,7 @@ bool ContinuousController::Start(const ChannelSelection& selected, double scanRa
   plan_ = std::move(plan);
   shownSweeps_ = 0;
   shownSamples_ = 0;
+  progressShown_ = {};
   model_.view().triggerMark.reset();
   if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
   model_.SetAcquiring(true);
@@ -184,6 +185,18 @@ void ContinuousController::Tick() {
   if (!running()) return;
   const bool fresh = ShowSnapshot();
   FollowRateUsed();
+  ShowProgress();
+  if (fresh) model_.TellRecordsChanged();
+  if (singleShot_ && snapshot_.sweeps >= 1 && snapshot_.running) acquisition_.Stop();
+  if (!snapshot_.running && snapshot_.outcome) Finish();
+}
+
+void ContinuousController::ShowProgress() {
+  // The file and the disk are asked twice a second, not with every picture,
+  // and once more when the run has ended.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - progressShown_ < std::chrono::milliseconds(500) && snapshot_.running) return;
+  progressShown_ = now;
   ContinuousProgress progress;
   progress.seconds = snapshot_.elapsedSeconds;
   if (recording_) {
@@ -195,9 +208,6 @@ void ContinuousController::Tick() {
     progress.samplesWritten = snapshot_.samplesRead;
   }
   emit progressed(progress);
-  if (fresh) model_.TellRecordsChanged();
-  if (singleShot_ && snapshot_.sweeps >= 1 && snapshot_.running) acquisition_.Stop();
-  if (!snapshot_.running && snapshot_.outcome) Finish();
 }
 
 void ContinuousController::Finish() {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -53,6 +54,8 @@ class ContinuousController : public QObject {
   std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
   bool OpenRecording(const AcquisitionPlan& plan, double rate);
   void Tick();
+  // The run's duration, samples written, file size and free space.
+  void ShowProgress();
   // Puts the snapshot's samples into the plan's records; false when nothing new.
   bool ShowSnapshot();
   // Gives the records the rate the board really runs at, once it is known.
@@ -72,6 +75,7 @@ class ContinuousController : public QObject {
   std::uint64_t shownSamples_ = 0;
   double rate_ = 0.0;  // per channel, as the records say
   bool singleShot_ = false;
+  std::chrono::steady_clock::time_point progressShown_{};
 };
 
 }  // namespace tavril
