@@ -111,14 +111,15 @@ bool UpdateAttribute(hid_t dataset, const char* name, hid_t memoryType, const vo
 }
 
 // The chunk index grows with the run; the library's metadata cache, left to
-// adapt, would keep more and more of it. A fixed 1 MiB holds the nodes an
-// append touches, whatever the run's length.
+// adapt, would keep more and more of its nodes (each about 2 KiB in the file
+// but near 18 KiB in memory). A fixed 64 KiB holds the few an append
+// touches, whatever the run's length.
 bool KeepMetadataCacheSmall(hid_t access) {
   H5AC_cache_config_t config{};
   config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
   if (H5Pget_mdc_config(access, &config) < 0) return false;
   config.set_initial_size = true;
-  config.initial_size = std::size_t{1} << 20;
+  config.initial_size = std::size_t{64} << 10;
   config.min_size = config.initial_size;
   config.max_size = config.initial_size;
   config.incr_mode = H5C_incr__off;

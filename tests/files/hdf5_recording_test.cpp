@@ -136,7 +136,9 @@ TEST(Hdf5Recording, StatisticsAreThoseOfEverySampleAppended) {
     EXPECT_EQ(got.minIndex, expected.minIndex) << all.size();
     EXPECT_EQ(std::signbit(got.maxValue), std::signbit(expected.maxValue)) << all.size();
     EXPECT_EQ(std::isnan(got.minValue), std::isnan(expected.minValue)) << all.size();
-    if (!std::isnan(expected.mean)) EXPECT_DOUBLE_EQ(got.mean, expected.mean) << all.size();
+    if (!std::isnan(expected.mean)) {
+      EXPECT_DOUBLE_EQ(got.mean, expected.mean) << all.size();
+    }
   }
 }
 
