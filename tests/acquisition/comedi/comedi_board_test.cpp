@@ -802,30 +802,25 @@ TEST(ComediTimeOut, AnAcquisitionLongerThanTheTimeOutIsRefusedBeforeItRuns) {
             board.StatusMessage(kTimeOutError));
 }
 
-TEST(ComediTimeOut, GivingUpStopsABoardThatWaitsForEverFromTheOtherThread) {
+TEST(ComediTimeOut, AStopFromAnotherThreadEndsAReadThatWaitsForEver) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   device.stallAfterBytes = 100;
   const auto boards = Probe(library);
-  ChannelTable table{};
-  table[0].device = 1;
-  table[0].gain = 1;
-  table[0].count = 1000;
-  table[0].rate = 1000.0;
-  BoardConfig config = DefaultBoardConfig();
-  config.timeOut = -1;
-  const auto plan = PlanAcquisition(table, {true}, 0.0, config);
-  ScriptedUser user;
-  SpareSamples buffers;
-  std::stop_source giveUp;
-  const std::jthread giver([&giveUp] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    giveUp.request_stop();
-  });
-  const AcquisitionResult result =
-      RunAcquisition(*plan, boards->For(1), user, buffers, giveUp.get_token());
-  EXPECT_EQ(AcquisitionOutcome::kAbandoned, result.outcome);
-  EXPECT_TRUE(user.boxes().empty());
+  Board& board = boards->For(1);
+  ASSERT_EQ(kDaqNoError, board.SetTimeout(-1));
+  ASSERT_EQ(kDaqNoError, board.Start({{0}, 1, 1000.0, 0.0, 1000}));
+  std::vector<std::int16_t> readings(1000);
+  ReadResult read;
+  {
+    const std::jthread giver([&board] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      board.Stop();
+    });
+    read = board.Read(readings);
+  }
+  EXPECT_EQ(kInvalidValueError, read.status);
+  EXPECT_EQ(50u, read.count) << "what came before the board stalled";
   EXPECT_EQ(1, device.cancels);
 }
 
