@@ -36,13 +36,18 @@ bool ValidRate(double rate) {
   return rate > 0.0 && std::isfinite(rate);
 }
 
-// Whether a period can be a command argument (whole nanoseconds, 32 bits).
+// The longest period a command argument holds (whole nanoseconds, 32 bits).
+constexpr double kMaxPeriodNs = UINT_MAX;
+
+// Whether a period is at least one whole nanosecond.
 bool ValidPeriod(double ns) {
-  return ns >= 0.5 && ns < 4294967295.5;
+  return ns >= 0.5;
 }
 
+// A longer period than an argument holds asks for the longest: the command
+// test then says how long the board can go.
 unsigned PeriodArgument(double ns) {
-  return static_cast<unsigned>(std::llround(ns));
+  return static_cast<unsigned>(std::llround(std::min(ns, kMaxPeriodNs)));
 }
 
 // Nanoseconds from one scan's start to the next, as the command sets them.
@@ -380,8 +385,8 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   // Stage 3 of a command test brings the arguments within the board's
   // limits; stage 4 rounds them to its clock's ticks. A scan period moved by
   // the limits cannot be had; one rounded gives the rate really used.
-  const double wantedScanNs = ScanPeriodNs(cmd);
-  bool scanLimited = false;
+  const double wantedScanNs = scanNs;
+  bool scanLimited = scanNs > kMaxPeriodNs;
   bool convertSlowed = false;
   int stage = -1;
   for (int test = 0; test < kMaxCommandTests && stage != 0; ++test) {

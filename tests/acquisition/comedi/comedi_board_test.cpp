@@ -658,6 +658,7 @@ TEST(ComediDriverTiming, SettlesAsTheDriverDoesAndRefusesWithTheBoardsLimit) {
       {1, 420000.0, 0.0, 2400, 1e9 / 2400, ""},
       {1, 1.2, 0.0, 50 * 0xFFFF, 1e9 / 833333350, ""},
       {1, 1.0, 0.0, 0, 0, "au moins 1.19209 "},
+      {1, 0.1, 0.0, 0, 0, "(0.1 échantillons par seconde et par voie) est plus lente"},
       {1, 2e6, 0.0, 0, 0, "au plus 1250000 "},
       {4, 2e6, 1e5, 0, 0, "au plus 1250000 conversions"},
   };

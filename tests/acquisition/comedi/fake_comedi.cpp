@@ -18,9 +18,10 @@ comedi_range Volts(double min, double max) {
   return comedi_range{min, max, UNIT_volt};
 }
 
-// The nearest multiple of `tick`.
+// The nearest multiple of `tick` that an argument holds.
 unsigned RoundToTick(unsigned ns, unsigned tick) {
-  return static_cast<unsigned>((std::uint64_t{ns} + tick / 2) / tick * tick);
+  const std::uint64_t rounded = (std::uint64_t{ns} + tick / 2) / tick * tick;
+  return static_cast<unsigned>(std::min<std::uint64_t>(rounded, UINT_MAX / tick * tick));
 }
 
 // Brings `arg` within [low, high]; true when it moved.
