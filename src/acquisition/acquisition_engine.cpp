@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "acquisition/error_handler.h"
+#include "acquisition/rate_text.h"
 #include "acquisition/volt_conversion.h"
 #include "model/allocation.h"
 #include "model/messages.h"
@@ -98,7 +99,7 @@ std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
 }
 
 AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
-                                 SpareSamples& buffers) {
+                                 SpareSamples& buffers, std::stop_token stop) {
   AcquisitionResult result;
   const auto stopped = [&](AcquisitionOutcome outcome) {
     result.outcome = outcome;
@@ -133,8 +134,13 @@ AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, User
     return stopped(AcquisitionOutcome::kAbandoned);
   }
   DaqStatus status = board.Start(plan.request);
-  if (status == kDaqNoError) status = board.Read(buffers.readings).status;
+  if (status == kDaqNoError) {
+    result.rateUsed = board.RateUsed();
+    const std::stop_callback stopBoard(stop, [&board] { board.Stop(); });
+    status = board.Read(buffers.readings).status;
+  }
   board.Stop();
+  if (stop.stop_requested()) return stopped(AcquisitionOutcome::kAbandoned);
   if (abandoned(status, plan.scan ? "SCAN_Op" : "DAQ_Op")) {
     return stopped(AcquisitionOutcome::kAbandoned);
   }
@@ -175,6 +181,7 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
   const bool acquired = result.outcome == AcquisitionOutcome::kAcquired;
   const bool abandoned = result.outcome == AcquisitionOutcome::kAbandoned;
   const auto now = std::chrono::system_clock::now();
+  double asked = 0.0;
   for (const int k : plan.records) {
     ChannelRecord& record = table[k];
     if (abandoned || !result.filled[k]) {
@@ -200,6 +207,17 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
                         ? plan.request.scanRate
                         : record.rate / static_cast<double>(plan.records.size());
     }
+    asked = record.rate;
+    // A board clock rounds the rate asked to its ticks: the records keep the
+    // one the readings were really taken at.
+    if (acquired && result.rateUsed > 0.0) record.rate = result.rateUsed;
+  }
+  if (acquired && result.rateUsed > 0.0 &&
+      std::abs(result.rateUsed - asked) > 1e-9 * std::abs(asked)) {
+    ui.ShowMessage({"La carte a acquis " + RateText(result.rateUsed) +
+                        " échantillons par seconde et par voie, au lieu des " + RateText(asked) +
+                        " demandés : les voies gardent la cadence réelle.",
+                    messages::kAcquisitionCaption, MessageIcon::kInformation, MessageButtons::kOk});
   }
   if (result.outcome == AcquisitionOutcome::kNoSampleMemory ||
       result.outcome == AcquisitionOutcome::kNoReadingMemory) {

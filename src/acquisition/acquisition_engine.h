@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "acquisition/board.h"
@@ -48,7 +49,7 @@ enum class AcquisitionOutcome {
   kAcquired,
   kNoSampleMemory,   // a record's samples could not be taken
   kNoReadingMemory,  // the readings could not be taken
-  kAbandoned,        // the user chose to stop after a board error
+  kAbandoned,        // the user chose to stop after a board error, or gave up waiting
 };
 
 // What an acquisition left in the buffers for the records.
@@ -57,19 +58,24 @@ struct AcquisitionResult {
   // Records whose new samples (and statistics) are ready in the buffers.
   std::array<bool, kChannelCount> filled{};
   std::array<ChannelStatistics, kChannelCount> statistics{};
+  // Scans per second the board ran at, as it says (0: it does not say).
+  double rateUsed = 0.0;
 };
 
 // Runs the plan on `board`: time-out, acquisition, conversion to volts and
 // statistics, asking `ui` whether to go on after each board error. Touches no
-// record, so it may run on any thread while the records are shown.
+// record, so it may run on any thread while the records are shown. A stop
+// asked through `stop` (from another thread) stops the board and abandons
+// the acquisition without a question.
 AcquisitionResult RunAcquisition(const AcquisitionPlan& plan, Board& board, UserInteraction& ui,
-                                 SpareSamples& buffers);
+                                 SpareSamples& buffers, std::stop_token stop = {});
 
 // Gives the records what the acquisition left: each filled record takes its
 // new samples and statistics (and, after a scan, the scan rate, or the sample
 // rate shared by the channels when no scan rate was set); every other record
-// of the plan is left without samples. A memory failure is told to the user.
-// True when the acquisition succeeded.
+// of the plan is left without samples. When the board ran at another rate
+// than that, the records take the board's and the user is told. A memory
+// failure is told to the user. True when the acquisition succeeded.
 bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& result,
                        ChannelTable& table, SpareSamples& buffers, UserInteraction& ui);
 

@@ -65,7 +65,8 @@ struct ReadResult {
 // overWriteError, and the stream is over. Boards that cannot stream refuse
 // scans 0 with badCountError. A board serves one thread at a time: a stream's
 // reader stops it between reads (a Read waits no longer than its readings
-// take to come).
+// take to come). Stop() alone may also come from another thread, to give up
+// a Read that waits: that Read returns soon, and Stop() waits for it.
 class Board {
  public:
   virtual ~Board() = default;
@@ -87,7 +88,7 @@ class Board {
   virtual ReadResult Read(std::span<std::int16_t> readings) = 0;
 
   // Ends the acquisition started, cancelling it if it still runs; nothing
-  // when none was started.
+  // when none was started. Safe from another thread than the reader's.
   virtual void Stop() = 0;
 
   // How the readings of `channel` at `gain` become volts, with the present

@@ -23,6 +23,7 @@ constexpr StatusText kStatusTexts[] = {
     {kBadGainError, "badGainError", "Le gain demandé n'existe pas sur cette carte."},
     {kDeviceNotFoundError, "deviceNotFoundError",
      "Aucune carte ne répond à ce numéro de périphérique."},
+    {kDeviceSupportError, "deviceSupportError", "La carte ne peut pas faire ce qui est demandé."},
     {kMemFullError, "memFullError", "La mémoire manque pour cette acquisition."},
     {kTimeOutError, "timeOutError",
      "L'acquisition dure plus longtemps que le délai d'attente configuré."},

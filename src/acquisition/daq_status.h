@@ -20,6 +20,8 @@ inline constexpr DaqStatus kBadPolarityError = -10044;
 inline constexpr DaqStatus kBadInputModeError = -10045;
 inline constexpr DaqStatus kBadGainError = -10080;
 inline constexpr DaqStatus kDeviceNotFoundError = -10402;
+// The board is there but cannot do what was asked of it.
+inline constexpr DaqStatus kDeviceSupportError = -10403;
 inline constexpr DaqStatus kMemFullError = -10444;
 inline constexpr DaqStatus kTimeOutError = -10800;
 // A stream's readings were overwritten before they were read.

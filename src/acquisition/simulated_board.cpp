@@ -553,6 +553,7 @@ DaqStatus SimulatedBoard::Configure(const InputSettings& settings) {
 }
 
 DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
+  const std::lock_guard lock(mutex_);
   run_.reset();
   const std::size_t channels = request.channels.size();
   if (channels < 1 || channels > kChannelCount) return kBadChanError;
@@ -595,6 +596,7 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
 }
 
 ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
+  const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
   const std::size_t channels = run.generators.size();
@@ -635,6 +637,7 @@ ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
 }
 
 void SimulatedBoard::Stop() {
+  const std::lock_guard lock(mutex_);
   if (run_ != nullptr && run_->stream.has_value()) {
     run_->stream->Stop();
   } else {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "acquisition/board.h"
@@ -51,6 +52,8 @@ class SimulatedBoard : public Board {
   std::int32_t timeoutTicks_ = -1;
   InputSettings settings_;
   std::unique_ptr<Run> run_;  // the acquisition started, if any
+  // A Stop() from another thread waits for the Read it would cut short.
+  std::mutex mutex_;
 };
 
 }  // namespace tavril

@@ -30,10 +30,13 @@ struct VoltScale {
   double gainFactor = 1.0;
 
   // Code = the reading's 16 bits (unipolar) or the reading plus zeroCode,
-  // then shifted left by codeShift (converters wider than 16 bits).
+  // then shifted left by codeShift (converters wider than 16 bits), plus
+  // codeCentre: a shifted reading stands for 2^codeShift raw codes, and the
+  // middle of them is its best guess.
   bool unsignedReadings = false;
   std::int32_t zeroCode = 0;
   int codeShift = 0;
+  double codeCentre = 0.0;
   double rangeMin = 0.0;
   double rangeMax = 0.0;
   double maxCode = 1.0;
@@ -46,7 +49,7 @@ struct VoltScale {
       return (reading - offset) / fullScaleReading * fullScaleVolts / (gainFactor * gainAdjust);
     }
     const double code = unsignedReadings ? static_cast<std::uint16_t>(reading) : reading + zeroCode;
-    const double x = std::ldexp(code - offset, codeShift);
+    const double x = std::ldexp(code - offset, codeShift) + codeCentre;
     if (form == Form::kRange) return (rangeMin + x * (rangeMax - rangeMin) / maxCode) / gainAdjust;
     const double u = x - origin;
     double term = 1.0;

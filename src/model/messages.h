@@ -19,6 +19,7 @@ inline constexpr const char* kAttentionLoud = "ATTENTION!";
 inline constexpr const char* kDisplayCaption = "AFFICHAGE";
 inline constexpr const char* kWriterCaption = "Exportation vers MatLab";
 inline constexpr const char* kBoardErrorCaption = "Erreur de la carte d'acquisition";
+inline constexpr const char* kAcquisitionCaption = "Acquisition";
 
 // The main window.
 inline constexpr const char* kQuitQuestion = "Etes vous sure de vouloir quitter?";

@@ -9,9 +9,11 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <numeric>
 #include <utility>
 
 #include "acquisition/comedi/comedi_error_text.h"
+#include "acquisition/rate_text.h"
 
 namespace tavril {
 namespace {
@@ -19,8 +21,7 @@ namespace {
 // Most drivers settle a command in one or two tests; a driver that keeps
 // adjusting is not going to accept it.
 constexpr int kMaxCommandTests = 8;
-// A board's clock rounds timing to its own ticks; a rate it cannot come
-// within this fraction of is refused, since the records keep the rate asked.
+// A scan rate this close to the channels back to back needs no scan clock.
 constexpr double kTimingTolerance = 0.01;
 // The kernel buffer is enlarged up to this, within what the device allows, so
 // that fast acquisitions ride out the moments the program is not reading.
@@ -35,17 +36,28 @@ bool ValidRate(double rate) {
   return rate > 0.0 && std::isfinite(rate);
 }
 
-// Whether a period can be a command argument (whole nanoseconds, 32 bits).
+// The longest period a command argument holds (whole nanoseconds, 32 bits).
+constexpr double kMaxPeriodNs = UINT_MAX;
+
+// Whether a period is at least one whole nanosecond.
 bool ValidPeriod(double ns) {
-  return ns >= 0.5 && ns < 4294967295.5;
+  return ns >= 0.5;
 }
 
+// A longer period than an argument holds asks for the longest: the command
+// test then says how long the board can go.
 unsigned PeriodArgument(double ns) {
-  return static_cast<unsigned>(std::llround(ns));
+  return static_cast<unsigned>(std::llround(std::min(ns, kMaxPeriodNs)));
 }
 
-bool CloseTo(unsigned settledNs, double wantedNs) {
-  return std::abs(settledNs - wantedNs) <= kTimingTolerance * wantedNs;
+// Nanoseconds from one scan's start to the next, as the command sets them.
+double ScanPeriodNs(const comedi_cmd& cmd) {
+  if (cmd.scan_begin_src == TRIG_TIMER) return cmd.scan_begin_arg;
+  return static_cast<double>(cmd.convert_arg) * cmd.chanlist_len;
+}
+
+std::string PerSecond(double ns) {
+  return RateText(1e9 / ns) + " échantillons par seconde et par voie";
 }
 
 // Between a range's raw codes and the engine's int16 readings.
@@ -64,6 +76,9 @@ struct ReadingCodec {
     return codec;
   }
 
+  // The middle of the raw codes a shifted reading stands for.
+  double Centre() const { return (std::ldexp(1.0, static_cast<int>(shift)) - 1.0) / 2.0; }
+
   std::int16_t ToReading(lsampl_t raw) const {
     const auto code = static_cast<std::uint16_t>(std::min(raw, maxdata) >> shift);
     if (unipolar) return static_cast<std::int16_t>(code);
@@ -76,6 +91,7 @@ struct ReadingCodec {
     scale.unsignedReadings = unipolar;
     scale.zeroCode = zeroCode;
     scale.codeShift = static_cast<int>(shift);
+    scale.codeCentre = Centre();
     const std::int32_t topCode = static_cast<std::int32_t>(maxdata >> shift);
     // A unipolar code above 32767 wraps to a negative reading: every reading
     // can then occur.
@@ -142,8 +158,14 @@ struct ComediBoard::RangeChoice {
 
 // The command started and how far it has been read.
 struct ComediBoard::Run {
-  std::vector<unsigned> chanlist;
-  std::vector<ReadingCodec> codecs;  // by position in the scan
+  std::vector<unsigned> chanlist;    // in ascending channels, as the board converts them
+  std::vector<ReadingCodec> codecs;  // by position in the command's scan
+  // The request's position of each of the command's; when they differ, each
+  // scan is put in the request's order in `scan` before it is handed out.
+  std::vector<std::size_t> slots;
+  bool reordered = false;
+  std::vector<std::int16_t> scan;
+  std::size_t handed = 0;  // readings of `scan` already handed out
   // Set once comedi_command took it: from then on Stop() cancels it, which
   // also frees the subdevice once a command has run to its end.
   bool commandRunning = false;
@@ -173,12 +195,13 @@ void ComediBoard::CalibrationDeleter::operator()(comedi_calibration_t* calibrati
 }
 
 ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevice,
-                         int channelCount, int subdeviceFlags)
+                         int channelCount, int subdeviceFlags, std::string commandRefusal)
     : library_(library),
       handle_(std::move(handle)),
       subdevice_(subdevice),
       channelCount_(channelCount),
       subdeviceFlags_(subdeviceFlags),
+      commandRefusal_(std::move(commandRefusal)),
       calibration_(nullptr, CalibrationDeleter{&library}) {
   // Referenced single-ended and bipolar, as the board driver starts, unless
   // the board declares it cannot measure against ground.
@@ -188,13 +211,18 @@ ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevi
     aref = (subdeviceFlags & SDF_DIFF) != 0 ? AREF_DIFF : AREF_COMMON;
   }
   setup_ = ChannelSetup{aref, false};
-
-  const std::string path = library_.GetDefaultCalibrationPath(handle_.get());
-  if (!path.empty()) calibration_.reset(library_.ParseCalibrationFile(path.c_str()));
 }
 
 ComediBoard::~ComediBoard() {
   Stop();
+}
+
+void ComediBoard::LoadCalibration() {
+  calibration_.reset();
+  // The path names the device file's number: a board moved to another
+  // number finds its own file, or none.
+  const std::string path = library_.GetDefaultCalibrationPath(handle_.get());
+  if (!path.empty()) calibration_.reset(library_.ParseCalibrationFile(path.c_str()));
 }
 
 DaqStatus ComediBoard::LibraryError() const {
@@ -231,6 +259,7 @@ DaqStatus ComediBoard::ChooseRange(unsigned chan, std::int16_t gain, RangeChoice
 }
 
 DaqStatus ComediBoard::Configure(const InputSettings& settings) {
+  const std::lock_guard lock(mutex_);
   Reference reference{};
   if (!ReferenceOf(settings.mode, &reference)) return kBadInputModeError;
   const bool declaresArefs =
@@ -256,12 +285,20 @@ DaqStatus ComediBoard::Configure(const InputSettings& settings) {
 
 DaqStatus ComediBoard::SetTimeout(std::int32_t ticks) {
   if (ticks < -1) return kInvalidValueError;
+  const std::lock_guard lock(mutex_);
   timeoutTicks_ = ticks;
   return kDaqNoError;
 }
 
 DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
-  Stop();
+  const std::lock_guard lock(mutex_);
+  StopLocked();
+  stopAsked_ = false;
+  refusal_.clear();
+  if (!commandRefusal_.empty()) {
+    refusal_ = commandRefusal_;
+    return kDeviceSupportError;
+  }
   const std::size_t channels = request.channels.size();
   if (channels < 1 || channels > static_cast<std::size_t>(channelCount_)) return kBadChanError;
   for (const int chan : request.channels) {
@@ -281,20 +318,31 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   const double scanNs = scanRate > 0.0 ? 1e9 / scanRate : static_cast<double>(channels) * convertNs;
   if (!ValidPeriod(convertNs) || !ValidPeriod(scanNs)) return kBadIntervalError;
 
+  LoadCalibration();
   auto run = std::make_unique<Run>();
-  for (const int chan : request.channels) {
+  // Some drivers take channel lists in ascending order only (and say that a
+  // channel does not exist otherwise): the board converts them in that order.
+  run->slots.resize(channels);
+  std::iota(run->slots.begin(), run->slots.end(), std::size_t{0});
+  std::stable_sort(run->slots.begin(), run->slots.end(), [&](std::size_t a, std::size_t b) {
+    return request.channels[a] < request.channels[b];
+  });
+  run->reordered = !std::is_sorted(request.channels.begin(), request.channels.end());
+  run->scan.resize(channels);
+  run->handed = channels;
+  for (const std::size_t slot : run->slots) {
+    const auto chan = static_cast<unsigned>(request.channels[slot]);
     RangeChoice choice;
-    if (DaqStatus status = ChooseRange(static_cast<unsigned>(chan), request.gain, &choice);
-        status != kDaqNoError) {
+    if (DaqStatus status = ChooseRange(chan, request.gain, &choice); status != kDaqNoError) {
       return status;
     }
-    run->chanlist.push_back(CR_PACK(static_cast<unsigned>(chan), choice.index, choice.aref));
+    run->chanlist.push_back(CR_PACK(chan, choice.index, choice.aref));
     run->codecs.push_back(choice.codec);
   }
   run_ = std::move(run);
   const DaqStatus status = RunCommand(*run_, convertNs, scanNs, scanRate > 0.0, request.scans);
   // A command that started and then failed is cancelled here.
-  if (status != kDaqNoError) Stop();
+  if (status != kDaqNoError) StopLocked();
   return status;
 }
 
@@ -334,8 +382,15 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   if (cmd.convert_src == TRIG_TIMER) cmd.convert_arg = PeriodArgument(convertNs);
   if (cmd.scan_begin_src == TRIG_TIMER) cmd.scan_begin_arg = PeriodArgument(scanNs);
 
+  // Stage 3 of a command test brings the arguments within the board's
+  // limits; stage 4 rounds them to its clock's ticks. A scan period moved by
+  // the limits cannot be had; one rounded gives the rate really used.
+  const double wantedScanNs = scanNs;
+  bool scanLimited = scanNs > kMaxPeriodNs;
+  bool convertSlowed = false;
   int stage = -1;
   for (int test = 0; test < kMaxCommandTests && stage != 0; ++test) {
+    const comedi_cmd before = cmd;
     stage = library_.CommandTest(handle_.get(), &cmd);
     if (stage < 0) return LibraryError();
     if (stage == 1 || stage == 2) {
@@ -343,25 +398,47 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
     }
     if (stage == 5) return kBadChanError;
     if (stage != 0 && stage != 3 && stage != 4) return kInvalidValueError;
+    if (stage == 3) {
+      scanLimited = scanLimited || ScanPeriodNs(cmd) != ScanPeriodNs(before);
+      convertSlowed =
+          convertSlowed || (cmd.convert_src == TRIG_TIMER && cmd.convert_arg > before.convert_arg);
+    }
   }
   if (stage != 0) return kBadIntervalError;
   if (cmd.chanlist_len != length || cmd.scan_end_arg != length) return kBadChanError;
   if (cmd.stop_src != stopSource || cmd.stop_arg != stopCount) return kBadCountError;
-  if (cmd.convert_src == TRIG_TIMER && !CloseTo(cmd.convert_arg, convertNs)) {
+  const double settledScanNs = ScanPeriodNs(cmd);
+  if (scanLimited) {
+    refusal_ = "La cadence demandée (" + PerSecond(wantedScanNs) + ") ";
+    refusal_ += settledScanNs > wantedScanNs
+                    ? "dépasse ce que la carte peut faire : au plus "
+                    : "est plus lente que ce que la carte peut faire : au moins ";
+    refusal_ += PerSecond(settledScanNs) + " avec " + std::to_string(length) +
+                (length > 1 ? " voies" : " voie") + " (un balayage toutes les " +
+                RateText(settledScanNs * 1e-9) + " s).";
     return kBadIntervalError;
   }
-  if (cmd.scan_begin_src == TRIG_TIMER && !CloseTo(cmd.scan_begin_arg, scanNs)) {
+  // A scan may convert faster than asked (its channels then come closer
+  // together, each at the scan rate), never slower.
+  if (convertSlowed && length > 1) {
+    refusal_ = "La fréquence d'échantillonnage demandée (" + RateText(1e9 / convertNs) +
+               " par seconde) dépasse ce que la carte peut faire : au plus " +
+               RateText(1e9 / cmd.convert_arg) + " conversions par seconde.";
     return kBadIntervalError;
   }
 
-  // What the board's clock really runs at, within kTimingTolerance of the rate
-  // asked: a stream's reader needs it to place the readings in time.
-  if (cmd.scan_begin_src == TRIG_TIMER) {
-    run.rateUsed = 1e9 / cmd.scan_begin_arg;
-  } else if (cmd.convert_src == TRIG_TIMER) {
-    run.rateUsed = 1e9 / (static_cast<double>(cmd.convert_arg) * length);
-  } else {
-    run.rateUsed = 1e9 / scanNs;
+  // What the board's clock really runs at: the records take it, and a
+  // stream's reader needs it to place the readings in time.
+  run.rateUsed = 1e9 / settledScanNs;
+  // As the simulated board does, an acquisition that cannot end in time is
+  // refused at once rather than after the whole time-out.
+  const double durationNs = static_cast<double>(scans) * settledScanNs;
+  const double timeoutMs = static_cast<double>(timeoutTicks_ * kMillisecondsPerTick);
+  if (timeoutTicks_ >= 0 && scans != 0 && durationNs > timeoutMs * 1e6) {
+    refusal_ = "L'acquisition durerait " + RateText(durationNs / 1e9) +
+               " s, plus que le délai d'attente configuré (" + RateText(timeoutMs / 1000.0) +
+               " s).";
+    return kTimeOutError;
   }
 
   ApplyHardwareCalibration(run.chanlist);
@@ -377,6 +454,7 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
 }
 
 ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
+  const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
   if (run.failure != kDaqNoError) return {run.failure, 0};
@@ -405,15 +483,28 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
     run.done += done;
     return ReadResult{status, done};
   };
+  const std::size_t length = run.codecs.size();
+  const auto handOut = [&] {
+    const std::size_t n = std::min(wanted - done, length - run.handed);
+    std::copy_n(run.scan.begin() + static_cast<std::ptrdiff_t>(run.handed), n,
+                readings.begin() + static_cast<std::ptrdiff_t>(done));
+    run.handed += n;
+    done += n;
+  };
   while (done < wanted) {
-    int waitMs = -1;
+    if (run.reordered && run.handed < length) {
+      handOut();
+      continue;
+    }
+    if (stopAsked_) return finish(kInvalidValueError);
+    int waitMs = kStopCheckMs;
     bool lastWait = false;
     if (!run.forever) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(run.deadline - Clock::now()).count();
       if (left <= 0) return finish(kTimeOutError);
-      lastWait = left <= INT_MAX;
-      waitMs = lastWait ? static_cast<int>(left) : INT_MAX;
+      lastWait = left <= kStopCheckMs;
+      if (lastWait) waitMs = static_cast<int>(left);
     }
     const int ready = library_.WaitReadable(run.fd, waitMs);
     if (ready == -EINTR) continue;
@@ -423,13 +514,17 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
       continue;
     }
 
-    // Never more bytes than the readings wanted: whatever is read is used.
-    const std::size_t missing = (wanted - done) * sampleBytes - pending;
+    // Never more bytes than the readings wanted (or, when scans are put back
+    // in order, than the scans that hold them): whatever is read is used.
+    std::size_t samples = wanted - done;
+    if (run.reordered) samples = (samples + length - 1) / length * length - run.position;
+    const std::size_t missing = samples * sampleBytes - pending;
     const std::size_t want = std::min(kChunkBytes - pending, missing);
     const long got = library_.Read(run.fd, chunk + pending, want);
     if (got == -EINTR || got == -EAGAIN) continue;
-    // Comedi ends a read with EPIPE when the acquisition stopped on an error,
-    // in practice the buffer overflowing because the data was not read in time.
+    // Comedi ends a read with EPIPE when the driver stopped the acquisition
+    // on an error: its buffer overflowing because the data was not read in
+    // time, or the board's own (an NI board's FIFO overrun, for one).
     if (got == -EPIPE) return finish(kOverWriteError);
     if (got < 0) return finish(StatusOfErrno(static_cast<int>(-got)));
     // The command ended before it gave every reading.
@@ -446,8 +541,19 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
         std::memcpy(&shortRaw, chunk + i * sampleBytes, sizeof(sampl_t));
         raw = shortRaw;
       }
-      readings[done++] = run.codecs[run.position].ToReading(raw);
-      if (++run.position == run.codecs.size()) run.position = 0;
+      const std::int16_t reading = run.codecs[run.position].ToReading(raw);
+      if (!run.reordered) {
+        readings[done++] = reading;
+      } else {
+        run.scan[run.slots[run.position]] = reading;
+      }
+      if (++run.position == length) {
+        run.position = 0;
+        if (run.reordered) {
+          run.handed = 0;
+          handOut();
+        }
+      }
     }
     pending = bytes - whole * sampleBytes;
     std::memmove(chunk, chunk + whole * sampleBytes, pending);
@@ -461,15 +567,23 @@ void ComediBoard::SetDeadline(Run& run) const {
 }
 
 double ComediBoard::RateUsed() const {
+  const std::lock_guard lock(mutex_);
   return run_ != nullptr ? run_->rateUsed : 0.0;
 }
 
 void ComediBoard::Stop() {
+  stopAsked_ = true;
+  const std::lock_guard lock(mutex_);
+  StopLocked();
+}
+
+void ComediBoard::StopLocked() {
   if (run_ != nullptr && run_->commandRunning) library_.Cancel(handle_.get(), subdevice_);
   run_.reset();
 }
 
 DaqStatus ComediBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale) {
+  const std::lock_guard lock(mutex_);
   if (!ValidChannel(channel)) return kBadChanError;
   double g = 1.0;
   if (!GainFactor(gain, &g)) return kBadGainError;
@@ -477,6 +591,7 @@ DaqStatus ComediBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale
   RangeChoice choice;
   if (DaqStatus status = ChooseRange(chan, gain, &choice); status != kDaqNoError) return status;
 
+  LoadCalibration();
   comedi_polynomial_t polynomial{};
   int found = -1;
   if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) != 0) {
@@ -512,6 +627,10 @@ DaqStatus ComediBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale
 }
 
 std::string ComediBoard::StatusMessage(DaqStatus status) const {
+  if (!refusal_.empty() &&
+      (status == kBadIntervalError || status == kTimeOutError || status == kDeviceSupportError)) {
+    return refusal_;
+  }
   return ComediStatusMessage(status);
 }
 
@@ -534,9 +653,39 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
     return {std::make_unique<UnreachableBoard>(StatusOfErrno(errnum)),
             "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum)};
   }
-  std::string description = "Carte Comedi " + path + " : " +
-                            NameOrQuestionMark(library.GetDriverName(handle.get())) + ", " +
+  const std::string driver = NameOrQuestionMark(library.GetDriverName(handle.get()));
+  std::string description = "Carte Comedi " + path + " : " + driver + ", " +
                             NameOrQuestionMark(library.GetBoardName(handle.get()));
+
+  // Acquisitions need commands on the subdevice that read(2) reads from.
+  std::string commandRefusal;
+  if ((flags & SDF_CMD_READ) == 0) {
+    commandRefusal = "La carte Comedi " + path +
+                     " ne peut pas faire d'acquisition cadencée : son pilote ne lui permet pas "
+                     "les commandes. Une carte ISA doit être configurée avec son interruption, "
+                     "par exemple « comedi_config " +
+                     path + " " + driver + " 0x220,5 ».";
+  } else if (library.GetReadSubdevice(handle.get()) != subdevice &&
+             library.SetReadSubdevice(handle.get(), sub) < 0) {
+    commandRefusal = "La carte Comedi " + path +
+                     " ne peut pas faire d'acquisition cadencée : ses entrées analogiques "
+                     "(sous-périphérique " +
+                     std::to_string(sub) +
+                     ") ne sont pas celles que lit son fichier, et comedilib n'a pas pu les "
+                     "choisir (" +
+                     ComediErrorText(library.Errno()) + ").";
+  }
+  if (!commandRefusal.empty()) description += " (acquisition cadencée impossible)";
+  if ((flags & SDF_SOFT_CALIBRATED) != 0) {
+    const std::string calibrationPath = library.GetDefaultCalibrationPath(handle.get());
+    comedi_calibration_t* calibration =
+        calibrationPath.empty() ? nullptr : library.ParseCalibrationFile(calibrationPath.c_str());
+    if (calibration == nullptr) {
+      description += " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path + " »)";
+    } else {
+      library.CleanupCalibration(calibration);
+    }
+  }
 
   const int maxBytes = library.GetMaxBufferSize(handle.get(), sub);
   const int bytes = library.GetBufferSize(handle.get(), sub);
@@ -546,8 +695,9 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
     library.SetBufferSize(handle.get(), sub, static_cast<unsigned>(wanted));
   }
 
-  std::unique_ptr<Board> board(
-      new ComediBoard(library, std::move(handle), sub, std::min(channels, INT16_MAX), flags));
+  std::unique_ptr<Board> board(new ComediBoard(library, std::move(handle), sub,
+                                               std::min(channels, INT16_MAX), flags,
+                                               std::move(commandRefusal)));
   return {std::move(board), std::move(description)};
 }
 

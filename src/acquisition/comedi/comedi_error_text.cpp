@@ -11,10 +11,11 @@ std::string ComediErrorText(int errnum) {
 }
 
 std::string ComediStatusMessage(DaqStatus status) {
-  // Reads report an overflow of the kernel's buffer with this status.
+  // Reads report with this status every stop of the driver on an error.
   if (status == kOverWriteError) {
-    return "Le pilote Comedi a arrêté l'acquisition : son tampon a débordé, les mesures "
-           "n'ont pas été lues à temps.";
+    return "Le pilote Comedi a arrêté l'acquisition : son tampon a débordé (les mesures "
+           "n'ont pas été lues à temps) ou la carte a signalé une erreur (débordement de sa "
+           "FIFO, par exemple). Le journal du noyau en dit plus : « sudo dmesg ».";
   }
   const int errnum = ComediErrnum(status);
   if (errnum == 0) return DaqStatusMessage(status);

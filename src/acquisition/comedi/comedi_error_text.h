@@ -10,8 +10,8 @@ namespace tavril {
 std::string ComediErrorText(int errnum);
 
 // The line a Comedi board shows for `status`: comedilib's text for a status
-// that carries an error number, its own for an overflow of the kernel's
-// buffer, the driver's explanation for any other.
+// that carries an error number, its own for the driver stopping the
+// acquisition (overWriteError), the driver's explanation for any other.
 std::string ComediStatusMessage(DaqStatus status);
 
 }  // namespace tavril

@@ -23,6 +23,10 @@ class SystemLibrary final : public ComediLibrary {
   int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override {
     return comedi_get_subdevice_flags(device, subdevice);
   }
+  int GetReadSubdevice(comedi_t* device) override { return comedi_get_read_subdevice(device); }
+  int SetReadSubdevice(comedi_t* device, unsigned subdevice) override {
+    return comedi_set_read_subdevice(device, subdevice);
+  }
   int GetNChannels(comedi_t* device, unsigned subdevice) override {
     return comedi_get_n_channels(device, subdevice);
   }

@@ -24,6 +24,9 @@ class ComediLibrary {
   virtual const char* GetBoardName(comedi_t* device) = 0;
   virtual int FindSubdeviceByType(comedi_t* device, int type, unsigned start) = 0;
   virtual int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) = 0;
+  // The subdevice read(2) on the device file reads from, and the choice of it.
+  virtual int GetReadSubdevice(comedi_t* device) = 0;
+  virtual int SetReadSubdevice(comedi_t* device, unsigned subdevice) = 0;
   virtual int GetNChannels(comedi_t* device, unsigned subdevice) = 0;
   virtual lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) = 0;
   virtual int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) = 0;

@@ -265,6 +265,8 @@ void AcquisitionPanel::Acquire() {
   }
   const QPointer<QWidget> focused = focusWidget();
   auto waitBox = std::make_unique<WaitBox>(mainWindow_);
+  // Without a time-out only the user can end a board that stopped answering.
+  if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
   waitBox->ShowPainted();
   PrepareSelectedRecords();
   AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());

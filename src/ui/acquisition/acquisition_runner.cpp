@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "model/messages.h"
+#include "ui/acquisition/wait_box.h"
 #include "ui/common/owner_modal.h"
 
 namespace tavril {
@@ -35,7 +36,7 @@ class GuiThreadUser : public UserInteraction {
 }  // namespace
 
 bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
-                  const ChannelSelection& selected, double scanRate, QWidget* front) {
+                  const ChannelSelection& selected, double scanRate, WaitBox* waitBox) {
   if (model.acquiring()) return false;
   Session& session = model.session();
   const std::optional<AcquisitionPlan> plan =
@@ -51,18 +52,23 @@ bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
   {
     std::vector<QWidget*> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window != front && window->isVisible()) windows.push_back(window);
+      if (window != waitBox && window->isVisible()) windows.push_back(window);
     }
-    const InputBlocker blocker(std::move(windows), front);
+    const InputBlocker blocker(std::move(windows), waitBox);
     model.SetAcquiring(true);
     QEventLoop loop;
     GuiThreadUser askOnGuiThread(ui, loop);
     // The acquisition works in the session's spare memory only: the records
     // the windows paint stay as they are until it is over.
-    std::jthread acquisition([&] {
-      result = RunAcquisition(*plan, board, askOnGuiThread, session.spare);
+    std::jthread acquisition([&](std::stop_token stop) {
+      result = RunAcquisition(*plan, board, askOnGuiThread, session.spare, stop);
       QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
+    // Stopping the board waits at most for the read it interrupts to notice.
+    if (waitBox != nullptr) {
+      QObject::connect(waitBox, &WaitBox::givingUp, &loop,
+                       [&acquisition] { acquisition.request_stop(); });
+    }
     loop.exec();
     acquisition.join();
     model.SetAcquiring(false);

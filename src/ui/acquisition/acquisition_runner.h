@@ -5,9 +5,9 @@
 #include "model/user_interaction.h"
 #include "ui/common/session_model.h"
 
-class QWidget;
-
 namespace tavril {
+
+class WaitBox;
 
 // Runs an acquisition of the selected channels on a thread of its own while
 // the event loop goes on, so that the windows repaint, move and answer. The
@@ -16,10 +16,11 @@ namespace tavril {
 // acquisition or change the records. The board's questions are asked on the
 // GUI thread and their answers sent back to the acquisition. The records
 // change on the GUI thread once it is over, and the model tells the windows.
-// A click on a blocked window brings `front` (the wait box) forward.
+// A click on a blocked window brings `waitBox` forward; its givingUp()
+// stops the board and abandons the acquisition without a question.
 // True when the acquisition succeeded; false when it failed, the user having
-// been told, or when another acquisition is running.
+// been told or having given up, or when another acquisition is running.
 bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
-                  const ChannelSelection& selected, double scanRate, QWidget* front);
+                  const ChannelSelection& selected, double scanRate, WaitBox* waitBox);
 
 }  // namespace tavril

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QWindow>
 
@@ -28,6 +29,18 @@ WaitBox::WaitBox(QWidget* owner)
   text->setObjectName(QStringLiteral("waitText"));
   text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   text->setGeometry(DialogRect(7, 7, 91, 20));
+}
+
+void WaitBox::OfferGivingUp() {
+  setFixedSize(DialogSize(105, 52));
+  auto* button = new QPushButton(QStringLiteral("Abandonner"), this);
+  button->setObjectName(QStringLiteral("giveUpButton"));
+  button->setAutoDefault(false);
+  button->setGeometry(DialogRect(28, 30, 50, 15));
+  connect(button, &QPushButton::clicked, this, [this, button] {
+    button->setEnabled(false);
+    emit givingUp();
+  });
 }
 
 void WaitBox::ShowPainted() {

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace tavril::testing {
 namespace {
@@ -16,9 +18,19 @@ comedi_range Volts(double min, double max) {
   return comedi_range{min, max, UNIT_volt};
 }
 
-// The nearest multiple of `tick`.
+// The nearest multiple of `tick` that an argument holds.
 unsigned RoundToTick(unsigned ns, unsigned tick) {
-  return (ns + tick / 2) / tick * tick;
+  const std::uint64_t rounded = (std::uint64_t{ns} + tick / 2) / tick * tick;
+  return static_cast<unsigned>(std::min<std::uint64_t>(rounded, UINT_MAX / tick * tick));
+}
+
+// Brings `arg` within [low, high]; true when it moved.
+bool Limit(unsigned& arg, std::uint64_t low, std::uint64_t high) {
+  const auto limited =
+      static_cast<unsigned>(std::clamp<std::uint64_t>(arg, low, std::max(low, high)));
+  const bool moved = limited != arg;
+  arg = limited;
+  return moved;
 }
 
 std::uint64_t ScanNs(const comedi_cmd& cmd) {
@@ -45,6 +57,41 @@ std::vector<comedi_range> ESeriesRanges() {
           Volts(-0.5, 0.5), Volts(-0.25, 0.25), Volts(-0.1, 0.1), Volts(-0.05, 0.05),
           Volts(0, 20),     Volts(0, 10),       Volts(0, 5),      Volts(0, 2),
           Volts(0, 1),      Volts(0, 0.5),      Volts(0, 0.2),    Volts(0, 0.1)};
+}
+
+void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs) {
+  device.tickNs = 50;
+  device.minConvertNs = aiSpeedNs;
+  device.maxConvertNs = 50u * 0xFFFF;
+  device.maxScanNs = 50u * 0xFFFFFF;
+  device.maxStopCount = 0x1000000;
+  device.canFollow = false;
+  device.hasScanClock = true;
+}
+
+void ModelComediTest(FakeComediDevice& device) {
+  device.driver = "comedi_test";
+  device.board = "comedi_test";
+  device.flags = SDF_READABLE | SDF_CMD_READ | SDF_GROUND;
+  device.channels = 8;
+  device.maxdata = 0xFFFF;
+  device.ranges = {Volts(-10, 10), Volts(-5, 5)};
+  device.tickNs = 1000;
+  device.minConvertNs = 1000;
+  device.canFollow = true;
+  device.hasScanClock = true;
+  device.sample = [&device](unsigned chan, unsigned range, std::size_t scan) -> lsampl_t {
+    constexpr std::uint64_t kPeriodUs = 100000;
+    constexpr double kAmplitudeVolts = 1.0;
+    const comedi_range& r = device.ranges.at(range);
+    const double amplitude = device.maxdata * kAmplitudeVolts / (r.max - r.min);
+    const double offset = device.maxdata / 2;
+    const std::uint64_t us = scan * ScanNs(device.command) / 1000 % kPeriodUs;
+    double code = offset;
+    if (chan == 0) code = offset - amplitude + 2.0 * amplitude * us / kPeriodUs;
+    if (chan == 1) code = us < kPeriodUs / 2 ? offset - amplitude : offset + amplitude;
+    return static_cast<lsampl_t>(std::clamp(code, 0.0, static_cast<double>(device.maxdata)));
+  };
 }
 
 std::vector<comedi_range> MSeriesRanges() {
@@ -111,6 +158,17 @@ int FakeComediLibrary::GetSubdeviceFlags(comedi_t* device, unsigned subdevice) {
   return subdevice == fake.subdevice ? fake.flags : Fail(EINVAL_SUBD);
 }
 
+int FakeComediLibrary::GetReadSubdevice(comedi_t* device) {
+  return Of(device).readSubdevice;
+}
+
+int FakeComediLibrary::SetReadSubdevice(comedi_t* device, unsigned subdevice) {
+  FakeComediDevice& fake = Of(device);
+  if (!fake.readSubdeviceSettable) return Fail(EINVAL);
+  fake.readSubdevice = static_cast<int>(subdevice);
+  return 0;
+}
+
 int FakeComediLibrary::GetNChannels(comedi_t* device, unsigned subdevice) {
   const FakeComediDevice& fake = Of(device);
   return subdevice == fake.subdevice ? fake.channels : Fail(EINVAL_SUBD);
@@ -158,6 +216,8 @@ int FakeComediLibrary::GetCmdGenericTimed(comedi_t* device, unsigned subdevice, 
                                           unsigned chanlistLength, unsigned scanPeriodNs) {
   const FakeComediDevice& fake = Of(device);
   if (fake.genericTimedErrno != 0) return Fail(fake.genericTimedErrno);
+  // The kernel refuses commands to a subdevice without do_cmd.
+  if ((fake.flags & SDF_CMD_READ) == 0) return Fail(EIO);
   *cmd = comedi_cmd{};
   cmd->subdev = subdevice;
   cmd->start_src = TRIG_NOW;
@@ -177,12 +237,13 @@ int FakeComediLibrary::GetCmdGenericTimed(comedi_t* device, unsigned subdevice, 
   return 0;
 }
 
-// Stages as a driver's command test: 1 sources, 3 arguments out of range,
-// 4 arguments rounded, 5 channel list.
+// Stages as a driver's command test: 1 sources, 3 arguments brought within
+// limits, 4 arguments rounded, 5 channel list.
 int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
   FakeComediDevice& fake = Of(device);
   fake.commandTests.push_back(*cmd);
   if (fake.commandTestErrno != 0) return Fail(fake.commandTestErrno);
+  if ((fake.flags & SDF_CMD_READ) == 0) return Fail(EIO);
 
   const bool scanBeginOk = (cmd->scan_begin_src == TRIG_FOLLOW && fake.canFollow) ||
                            (cmd->scan_begin_src == TRIG_TIMER && fake.hasScanClock);
@@ -193,21 +254,19 @@ int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
   }
 
   const unsigned length = std::max(cmd->chanlist_len, 1u);
-  bool adjusted = false;
-  if (cmd->convert_arg < fake.minConvertNs) {
-    cmd->convert_arg = fake.minConvertNs;
-    adjusted = true;
+  bool adjusted = Limit(cmd->convert_arg, fake.minConvertNs, fake.maxConvertNs);
+  if (cmd->scan_begin_src == TRIG_TIMER) {
+    adjusted |=
+        Limit(cmd->scan_begin_arg, std::uint64_t{fake.minConvertNs} * length, fake.maxScanNs);
   }
-  if (cmd->scan_begin_src == TRIG_TIMER && cmd->scan_begin_arg < cmd->convert_arg * length) {
-    cmd->scan_begin_arg = cmd->convert_arg * length;
-    adjusted = true;
-  }
+  if (cmd->stop_src == TRIG_COUNT) adjusted |= Limit(cmd->stop_arg, 1, fake.maxStopCount);
   if (adjusted) return 3;
 
   const unsigned convert = RoundToTick(cmd->convert_arg, fake.tickNs);
-  const unsigned scan = cmd->scan_begin_src == TRIG_TIMER
-                            ? RoundToTick(cmd->scan_begin_arg, fake.tickNs)
-                            : cmd->scan_begin_arg;
+  unsigned scan = cmd->scan_begin_arg;
+  if (cmd->scan_begin_src == TRIG_TIMER) {
+    scan = std::max(RoundToTick(scan, fake.tickNs), convert * length);
+  }
   if (convert != cmd->convert_arg || scan != cmd->scan_begin_arg) {
     cmd->convert_arg = convert;
     cmd->scan_begin_arg = scan;
@@ -215,6 +274,9 @@ int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
   }
 
   if (cmd->chanlist_len > fake.maxChanlist) return 5;
+  for (unsigned i = 1; i < cmd->chanlist_len && fake.ascendingOnly; ++i) {
+    if (CR_CHAN(cmd->chanlist[i]) <= CR_CHAN(cmd->chanlist[i - 1])) return 5;
+  }
   const int arefFlags[] = {SDF_GROUND, SDF_COMMON, SDF_DIFF, SDF_OTHER};
   for (unsigned i = 0; i < cmd->chanlist_len && cmd->chanlist != nullptr; ++i) {
     const unsigned entry = cmd->chanlist[i];
@@ -327,6 +389,8 @@ int FakeComediLibrary::GetHardcalConverter(comedi_t* device, unsigned, unsigned,
 
 long FakeComediLibrary::Read(int fd, void* buffer, std::size_t bytes) {
   FakeComediDevice& fake = OfFd(fd);
+  // The file reads the read subdevice, which runs no command.
+  if (static_cast<int>(fake.command.subdev) != fake.readSubdevice) return -EINVAL;
   std::size_t limit = std::min(DueBytes(fake), fake.stallAfterBytes);
   if (fake.delivered >= fake.overflowAt) return -EPIPE;
   if (fake.readErrno != 0) {
@@ -351,6 +415,7 @@ int FakeComediLibrary::WaitReadable(int fd, int timeoutMs) {
       ADD_FAILURE() << "a stalled board waited on for ever";
       return -EIO;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     return 0;
   }
   return 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,21 +23,33 @@ struct FakeComediDevice {
   std::string board = "pci-6251";
   bool hasAnalogInput = true;
   unsigned subdevice = 0;
+  // The subdevice read(2) reads from; comedi_set_read_subdevice may change it.
+  int readSubdevice = 0;
+  bool readSubdeviceSettable = true;
   int flags = SDF_READABLE | SDF_CMD_READ | SDF_GROUND | SDF_COMMON | SDF_DIFF;
   int channels = 16;
   lsampl_t maxdata = 0xFFFF;
   std::vector<comedi_range> ranges;  // the same for every channel
 
-  // Command timing as a driver adjusts it: periods go up to the minimum
-  // (test stage 3), then to the nearest multiple of the tick (stage 4).
+  // Command timing as a driver adjusts it: periods are brought within
+  // [minConvertNs, maxConvertNs] and scan periods within
+  // [minConvertNs * channels, maxScanNs] (test stage 3), then to the
+  // nearest multiple of the tick, a timed scan period no shorter than its
+  // conversions (stage 4). ModelNiMio and ModelComediTest set these as the
+  // kernel's drivers do.
   unsigned minConvertNs = 800;
+  unsigned maxConvertNs = UINT_MAX;
+  unsigned maxScanNs = UINT_MAX;
+  unsigned maxStopCount = UINT_MAX;
   unsigned tickNs = 50;
   // Scans may follow one another (TRIG_FOLLOW), which comedilib's generic
   // command then prefers; and scans may start on a clock of their own.
   bool canFollow = false;
   bool hasScanClock = true;
-  // Stage 5: channel lists longer than this are refused.
+  // Stage 5: channel lists longer than this are refused, and with
+  // ascendingOnly any list whose channels do not go up.
   unsigned maxChanlist = 16;
+  bool ascendingOnly = false;
 
   // Error numbers that make a call fail (0: it succeeds).
   int genericTimedErrno = 0;
@@ -45,8 +58,9 @@ struct FakeComediDevice {
   // Read fails with this error number once readFailAfterBytes are delivered.
   int readErrno = 0;
   std::size_t readFailAfterBytes = 0;
-  // The data stops coming after this many bytes: waits time out, or the
-  // command ends there when endEarly is set.
+  // The data stops coming after this many bytes: waits last as long as they
+  // are allowed to and find nothing, or the command ends there when endEarly
+  // is set.
   std::size_t stallAfterBytes = std::numeric_limits<std::size_t>::max();
   bool endEarly = false;
   // Largest read answered, in bytes: small odd values cut samples in two.
@@ -109,6 +123,8 @@ class FakeComediLibrary : public ComediLibrary {
   const char* GetBoardName(comedi_t* device) override;
   int FindSubdeviceByType(comedi_t* device, int type, unsigned start) override;
   int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override;
+  int GetReadSubdevice(comedi_t* device) override;
+  int SetReadSubdevice(comedi_t* device, unsigned subdevice) override;
   int GetNChannels(comedi_t* device, unsigned subdevice) override;
   lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) override;
   int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) override;
@@ -154,6 +170,18 @@ class FakeComediLibrary : public ComediLibrary {
 // The ranges of an E series board (PCI-MIO-16E-1): ±10 V down to ±50 mV, then
 // 0 to 20 V down to 0 to 100 mV.
 std::vector<comedi_range> ESeriesRanges();
+
+// An NI board as ni_pcimio drives it (ni_mio_common.c, ni_ai_cmdtest): no
+// TRIG_FOLLOW; 50 ns ticks, to the nearest; conversions from the board's
+// fastest (aiSpeedNs) to 0xFFFF ticks; scans from aiSpeedNs per channel to
+// 0xFFFFFF ticks; at most 0x1000000 scans.
+void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800);
+// The kernel's comedi_test board (comedi_test.c, waveform_ai_cmdtest and
+// fake_waveform): 8 single-ended 16-bit channels, ±10 V and ±5 V; scans
+// follow each other or run on a timer, both rounded to whole microseconds;
+// channel 0 a sawtooth and channel 1 a square wave, both of 1 V amplitude
+// and 0.1 s period, the others 0 V (each scan read at its start).
+void ModelComediTest(FakeComediDevice& device);
 // The bipolar ranges of an M series board (PCI-6251): ±10 V down to ±100 mV.
 std::vector<comedi_range> MSeriesRanges();
 

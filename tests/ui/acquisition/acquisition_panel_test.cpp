@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -324,6 +325,11 @@ class WatchedBoard : public SimulatedBoard {
     released_ = true;
     changed_.notify_all();
   }
+  // Giving up stops the board from the window's thread.
+  void Stop() override {
+    Release();
+    SimulatedBoard::Stop();
+  }
   bool waitBoxShown = false;
   bool waitBoxExposed = false;
 
@@ -387,6 +393,33 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
   EXPECT_EQ(rig.session.channels[0].count, 1000u);
 }
 
+TEST(AcquisitionPanel, WithoutTimeOutTheWaitBoxGivesUpABoardThatDoesNotAnswer) {
+  PanelRig rig;
+  rig.session.boardConfig.timeOut = -1;
+  auto board = std::make_unique<WatchedBoard>();
+  WatchedBoard* watched = board.get();
+  rig.boards = std::make_unique<Boards>();
+  rig.boards->Attach(kSimulatedBoardDevice, std::move(board), kSimulatedBoardDescription);
+  rig.Open();
+  bool gaveUp = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!watched->reading()) return;
+    poll.stop();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (qobject_cast<WaitBox*>(window) == nullptr) continue;
+      auto* giveUp = window->findChild<QPushButton*>(QStringLiteral("giveUpButton"));
+      if (giveUp != nullptr) QTest::mouseClick(giveUp, Qt::LeftButton);
+      gaveUp = giveUp != nullptr;
+    }
+  });
+  poll.start(10);
+  rig.ClickAcquisition();
+  EXPECT_TRUE(gaveUp);
+  EXPECT_TRUE(rig.user.boxes().empty());
+  EXPECT_TRUE(rig.session.channels[0].samples.empty());
+}
+
 TEST(AcquisitionPanel, KeepsTheTemplatesTabOrderAndProportions) {
   PanelRig rig;
   rig.Open();
@@ -411,6 +444,7 @@ TEST(WaitBox, IsVisibleWithItsTextWhileShown) {
   const auto* text = box.findChild<QLabel*>(QStringLiteral("waitText"));
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->text(), QStringLiteral("Acquisition ..."));
+  EXPECT_EQ(box.findChild<QPushButton*>(), nullptr) << "giving up is offered without time-out only";
   QTest::keyClick(&box, Qt::Key_Escape);
   EXPECT_TRUE(box.isVisible());
 }

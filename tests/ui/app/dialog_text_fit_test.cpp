@@ -86,6 +86,8 @@ TEST_F(DialogTexts, AcquisitionPanelAndWaitBoxShowEveryTextWhole) {
   EXPECT_EQ(TextsCutOff(panel), "");
   WaitBox wait(nullptr);
   EXPECT_EQ(TextsCutOff(wait), "");
+  wait.OfferGivingUp();
+  EXPECT_EQ(TextsCutOff(wait), "");
 }
 
 TEST_F(DialogTexts, DisplayPanelShowsEveryTextWhole) {
