@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "acquisition/rate_text.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
-#include "files/number_text.h"
 #include "model/messages.h"
 
 namespace tavril {
@@ -176,9 +176,9 @@ void ContinuousController::FollowRateUsed() {
   const double asked = rate_;
   rate_ = used;
   for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
-  emit rateChanged(QString::fromStdString("La carte acquiert " + FormatFixed(used, 1) +
+  emit rateChanged(QString::fromStdString("La carte acquiert " + RateText(used) +
                                           " échantillons par seconde et par voie, au lieu des " +
-                                          FormatFixed(asked, 1) + " demandés."));
+                                          RateText(asked) + " demandés."));
 }
 
 void ContinuousController::Tick() {
