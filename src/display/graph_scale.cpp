@@ -57,7 +57,7 @@ void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize
   const double pixelsPerSample =
       static_cast<double>(client.width) / static_cast<double>(window - 1u);
   if (IsUsableFactor(pixelsPerSample)) scale.pixelsPerSample = pixelsPerSample;
-  scale.scrollOffset = -static_cast<std::int32_t>(window - held);
+  scale.scrollOffset = -TruncateToInt32(static_cast<double>(window - held));
 }
 
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts) {
