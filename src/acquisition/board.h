@@ -99,6 +99,11 @@ class Board {
   // round the rate asked to its clock's ticks. 0 when none was started.
   virtual double RateUsed() const { return 0.0; }
 
+  // What the board's description adds about its present state, asked each
+  // time the description is shown (a calibration missing, for one); empty
+  // when nothing. Called from the thread that shows it.
+  virtual std::string DescriptionRemark() const { return {}; }
+
   // What a status of this board means, in one line of French.
   virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }
 };

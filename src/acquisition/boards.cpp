@@ -32,7 +32,9 @@ Board& Boards::For(std::int16_t device) {
 
 std::string Boards::DescribeDevice(std::int16_t device) const {
   const auto found = boards_.find(device);
-  if (found != boards_.end()) return found->second.description;
+  if (found != boards_.end()) {
+    return found->second.description + found->second.board->DescriptionRemark();
+  }
   return "Aucune carte ne répond au numéro de périphérique " + std::to_string(device);
 }
 

@@ -195,12 +195,14 @@ void ComediBoard::CalibrationDeleter::operator()(comedi_calibration_t* calibrati
 }
 
 ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevice,
-                         int channelCount, int subdeviceFlags, std::string commandRefusal)
+                         int channelCount, int subdeviceFlags, std::string path,
+                         std::string commandRefusal)
     : library_(library),
       handle_(std::move(handle)),
       subdevice_(subdevice),
       channelCount_(channelCount),
       subdeviceFlags_(subdeviceFlags),
+      path_(std::move(path)),
       commandRefusal_(std::move(commandRefusal)),
       calibration_(nullptr, CalibrationDeleter{&library}) {
   // Referenced single-ended and bipolar, as the board driver starts, unless
@@ -566,6 +568,19 @@ void ComediBoard::SetDeadline(Run& run) const {
                  std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
 }
 
+std::string ComediBoard::DescriptionRemark() const {
+  if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) == 0) return {};
+  // Looked for each time: a calibration made while the program runs counts.
+  const std::string file = library_.GetDefaultCalibrationPath(handle_.get());
+  comedi_calibration_t* calibration =
+      file.empty() ? nullptr : library_.ParseCalibrationFile(file.c_str());
+  if (calibration != nullptr) {
+    library_.CleanupCalibration(calibration);
+    return {};
+  }
+  return " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path_ + " »)";
+}
+
 double ComediBoard::RateUsed() const {
   const std::lock_guard lock(mutex_);
   return run_ != nullptr ? run_->rateUsed : 0.0;
@@ -676,16 +691,6 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
                      ComediErrorText(library.Errno()) + ").";
   }
   if (!commandRefusal.empty()) description += " (acquisition cadencée impossible)";
-  if ((flags & SDF_SOFT_CALIBRATED) != 0) {
-    const std::string calibrationPath = library.GetDefaultCalibrationPath(handle.get());
-    comedi_calibration_t* calibration =
-        calibrationPath.empty() ? nullptr : library.ParseCalibrationFile(calibrationPath.c_str());
-    if (calibration == nullptr) {
-      description += " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path + " »)";
-    } else {
-      library.CleanupCalibration(calibration);
-    }
-  }
 
   const int maxBytes = library.GetMaxBufferSize(handle.get(), sub);
   const int bytes = library.GetBufferSize(handle.get(), sub);
@@ -696,7 +701,7 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   }
 
   std::unique_ptr<Board> board(new ComediBoard(library, std::move(handle), sub,
-                                               std::min(channels, INT16_MAX), flags,
+                                               std::min(channels, INT16_MAX), flags, path,
                                                std::move(commandRefusal)));
   return {std::move(board), std::move(description)};
 }

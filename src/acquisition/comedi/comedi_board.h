@@ -58,6 +58,8 @@ class ComediBoard : public Board {
   void Stop() override;
   // From the command as the driver settled its timing.
   double RateUsed() const override;
+  // Says when a board calibrated in software has no calibration file yet.
+  std::string DescriptionRemark() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
   // A Comedi status in comedilib's own words; a refusal of the last Start()
   // with its reason.
@@ -83,7 +85,7 @@ class ComediBoard : public Board {
 
   // `commandRefusal`, when not empty, says why the board cannot run commands.
   ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevice, int channelCount,
-              int subdeviceFlags, std::string commandRefusal);
+              int subdeviceFlags, std::string path, std::string commandRefusal);
 
   DaqStatus LibraryError() const;
   bool ValidChannel(int chan) const { return chan >= 0 && chan < channelCount_; }
@@ -107,6 +109,7 @@ class ComediBoard : public Board {
   unsigned subdevice_;
   int channelCount_;
   int subdeviceFlags_;
+  std::string path_;  // the device file
   std::string commandRefusal_;
   std::string refusal_;  // why the last Start() refused, when it says more than its status
   // Released before the handle is closed.

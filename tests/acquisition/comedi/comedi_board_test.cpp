@@ -770,6 +770,7 @@ TEST(ComediCalibration, AnUncalibratedMSeriesBoardSaysSoAndTakesACalibrationMade
     ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings));
     ASSERT_EQ(kDaqNoError, boards->For(1).ScaleFor(0, 1, scale));
     EXPECT_EQ(calibrated ? VoltScale::Form::kPolynomial : VoltScale::Form::kRange, scale.form);
+    EXPECT_EQ(!calibrated, Contains(boards->DescribeDevice(1), "non étalonnée"));
   }
 }
 
