@@ -15,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
