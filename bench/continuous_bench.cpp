@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "acquisition/continuous_acquisition.h"
-#include "bench_files.h"
+#include "bench_times.h"
 #include "files/hdf5_recording.h"
 
 namespace {
@@ -219,41 +219,21 @@ BENCHMARK(BM_Continuous_Tavril)
     ->MinTime(2.0);
 BENCHMARK(BM_Continuous_Hdf5)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-// Prints as usual and remembers each benchmark's time for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public TimesReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-  }
   void PrintRatios() const {
     const double baseline = Find("BM_Continuous_Baseline");
     std::printf("\nSamples per second; baseline time / TAVRIL time; rate / 12.5 MS/s:\n");
-    for (const auto& [name, milliseconds] : times_) {
+    for (const auto& [name, milliseconds] : times()) {
       const double rate = kScansPerRun * kChannels / (milliseconds / 1000.0);
       std::printf("  %-30s %8.1f MS/s %6.2fx %6.2fx\n", name.substr(0, name.find("/min")).c_str(),
                   rate / 1e6, baseline / milliseconds, rate / kTargetRate);
     }
   }
-
- private:
-  double Find(const std::string& prefix) const {
-    for (const auto& [name, time] : times_) {
-      if (name.rfind(prefix, 0) == 0) return time;
-    }
-    return 0.0;
-  }
-  std::map<std::string, double> times_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  std::filesystem::remove_all(BenchFolder());
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithRatios<RatioReporter>(argc, argv);
 }

@@ -15,7 +15,7 @@
 #include <random>
 #include <string>
 
-#include "bench_files.h"
+#include "bench_times.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "first_touch.h"
@@ -201,13 +201,8 @@ BENCHMARK(BM_FirstTouch)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Prints as usual and remembers each benchmark's time for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public TimesReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-  }
   void PrintRatios() const {
     std::printf("\nSpeed-up against the baseline (baseline time / TAVRIL time):\n");
     const struct {
@@ -228,25 +223,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
     }
   }
-
- private:
-  double Find(const std::string& prefix) const {
-    for (const auto& [name, time] : times_) {
-      if (name.rfind(prefix, 0) == 0) return time;
-    }
-    return 0.0;
-  }
-  std::map<std::string, double> times_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  std::filesystem::remove_all(BenchFolder());
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithRatios<RatioReporter>(argc, argv);
 }

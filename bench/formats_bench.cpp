@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_files.h"
+#include "bench_times.h"
 #include "files/channel_file.h"
 #include "files/channel_set.h"
 #include "files/csv_file.h"
@@ -254,11 +254,5 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  std::filesystem::remove_all(BenchFolder());
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithRatios<RatioReporter>(argc, argv);
 }
