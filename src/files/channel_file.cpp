@@ -45,6 +45,16 @@ void AppendHeaderItem(std::string& out, std::string_view label, std::string_view
   out += kFieldEnd;
 }
 
+// "%.0f" gives a rate from 1e255 on more digits than a header value holds;
+// such a rate, which no board gives, is written in exponent form instead
+// ("1e+268"), which the reader takes as well.
+std::string RateText(double rate) {
+  std::string text = FormatFixed(rate, 0);
+  if (text.size() <= kMaxChannelFieldBytes) return text;
+  char shortest[kMaxShortestChars];
+  return std::string(shortest, AppendShortest(shortest, rate));
+}
+
 std::string IntegerText(long long value) {
   char buffer[24];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
@@ -256,7 +266,7 @@ void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {
   AppendHeaderItem(header, kChanLabel, IntegerText(record.chan));
   AppendHeaderItem(header, kGainLabel, IntegerText(record.gain));
   AppendHeaderItem(header, kCountLabel, IntegerText(static_cast<long long>(samples.size())));
-  AppendHeaderItem(header, kRateLabel, FormatFixed(record.rate, 0));
+  AppendHeaderItem(header, kRateLabel, RateText(record.rate));
   header += kTableLabel;
   header += kLineEnd;
   out.Append(header);

@@ -172,6 +172,29 @@ TEST_F(ChannelFileTest, RoundTripsARateThatIsNotFinite) {
   }
 }
 
+// "%.0f" stays the rate's form while its digits fit a header value; beyond,
+// the exponent form keeps the file readable.
+TEST_F(ChannelFileTest, WritesARateTooLongForFixedDigitsInExponentForm) {
+  const struct {
+    double rate;
+    std::string text;
+  } cases[] = {
+      {1e254, FormatFixed(1e254, 0)},
+      {-1e253, FormatFixed(-1e253, 0)},
+      {1e268, "1e+268"},
+      {-1e255, "-1e+255"},
+      {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+  };
+  for (const auto& c : cases) {
+    const std::string bytes = SaveAndRead(MakeRecord("t", {1.0}, c.rate));
+    EXPECT_NE(bytes.find("Rate = " + c.text + "\xA7\r\n"), std::string::npos) << c.text;
+    ChannelRecord loaded;
+    ASSERT_EQ(1, LoadChannelFile(dir_ / "essai.tvr", loaded)) << c.text;
+    EXPECT_EQ(loaded.rate, c.rate) << c.text;
+    std::filesystem::remove(dir_ / "essai.tvr");
+  }
+}
+
 TEST_F(ChannelFileTest, RoundTripsTheLongestTitle) {
   const ChannelRecord record = MakeRecord(std::string(kMaxTitleBytes, 'x'), {1.0});
   SaveAndRead(record);
