@@ -9,6 +9,7 @@
 #include "files/csv_channel_line.h"
 #include "files/csv_fields.h"
 #include "files/csv_file.h"
+#include "files/samples_memory.h"
 #include "files/system_error_text.h"
 #include "model/allocation.h"
 
@@ -352,14 +353,11 @@ bool TakeMemory(ChannelSet& records, const std::vector<Column>& columns,
                 const std::vector<std::size_t>& channelColumns, std::string& why) {
   std::uint64_t total = 0;
   for (std::size_t c : channelColumns) total += columns[c].values;
-  const bool fits = total <= std::numeric_limits<std::size_t>::max() / sizeof(double) &&
-                    FitTogether({static_cast<std::size_t>(total) * sizeof(double)});
-  bool taken = fits;
+  bool taken = SamplesFitInMemory(total);
   for (std::size_t k = 0; taken && k < records.size(); ++k) {
     taken = AllocateZeroed(records[k].record.samples, columns[channelColumns[k]].values);
   }
-  if (!taken)
-    why = "la mémoire ne peut pas contenir les " + std::to_string(total) + " valeurs du fichier";
+  if (!taken) why = SamplesMemoryRefusal(total);
   return taken;
 }
 

@@ -18,6 +18,7 @@
 #include "files/file_writer.h"
 #include "files/hdf5_attributes.h"
 #include "files/iso_time.h"
+#include "files/samples_memory.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "model/allocation.h"
@@ -377,6 +378,41 @@ bool LinkName(hid_t group, hsize_t index, std::string& name, std::string& why) {
   return true;
 }
 
+// The samples the datasets of /channels would take in new memory: those a
+// slot's reused memory cannot hold. A link or dataset that the layout does
+// not allow counts nothing here; reading it refuses it.
+std::uint64_t NewSampleValues(hid_t group, hsize_t links, const ReadOptions& options) {
+  std::uint64_t total = 0;
+  for (hsize_t index = 0; index < links; ++index) {
+    std::string name;
+    std::string ignored;
+    H5L_info_t link{};
+    if (!LinkName(group, index, name, ignored) ||
+        H5Lget_info(group, name.c_str(), &link, H5P_DEFAULT) < 0 || link.type != H5L_TYPE_HARD) {
+      continue;
+    }
+    const Hdf5Object dataset(H5Oopen(group, name.c_str(), H5P_DEFAULT));
+    if (!dataset.valid() || H5Iget_type(dataset.get()) != H5I_DATASET) continue;
+    const Hdf5Dataspace space(H5Dget_space(dataset.get()));
+    hsize_t length = 0;
+    if (!space.valid() || H5Sget_simple_extent_ndims(space.get()) != 1 ||
+        H5Sget_simple_extent_dims(space.get(), &length, nullptr) != 1 ||
+        length > std::numeric_limits<std::uint32_t>::max()) {
+      continue;
+    }
+    if (options.reuse != nullptr) {
+      Hdf5AttributeReader attributes(dataset.get(), {});
+      std::int64_t slot = 0;
+      if (attributes.Integer("slot", 0, kChannelCount - 1, slot) &&
+          (*options.reuse)[static_cast<std::size_t>(slot)].capacity() >= length) {
+        continue;
+      }
+    }
+    total += length;
+  }
+  return total;
+}
+
 }  // namespace
 
 bool WriteFileAttributes(hid_t file, const char* format, std::string& why) {
@@ -515,6 +551,13 @@ bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, s
     why = "/channels contient " + std::to_string(info.nlinks) + " objets, plus que les " +
           std::to_string(kChannelCount) + " voies de la table";
     return false;
+  }
+  if (!options.checkOnly) {
+    const std::uint64_t values = NewSampleValues(group.get(), info.nlinks, options);
+    if (!SamplesFitInMemory(values)) {
+      why = SamplesMemoryRefusal(values);
+      return false;
+    }
   }
   ChannelSet read;
   // After `read`, so that the threads end before the samples they read go.

@@ -16,6 +16,7 @@
 #include "files/mat_file.h"
 #include "files/mat_file_integrity.h"
 #include "files/mat_variables.h"
+#include "files/samples_memory.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
 #include "model/allocation.h"
@@ -156,6 +157,7 @@ class Reader {
       if (set[k].slot == set[k - 1].slot)
         throw Refusal{"le canal " + std::to_string(set[k].slot) + " y figure deux fois"};
     }
+    if (!checkOnly_) CheckMemory(set);
     for (SlotRecord& entry : set) ReadSamples(entry);
     return set;
   }
@@ -196,6 +198,17 @@ class Reader {
     ChannelSet set;
     for (std::size_t k = 0; k < count; ++k) set.push_back(ReadChannel(channels.get(), k));
     return set;
+  }
+
+  // Every channel's samples must fit together before the first is read. A
+  // vector whose length is not its channel's count is refused when read.
+  void CheckMemory(const ChannelSet& set) {
+    std::uint64_t values = 0;
+    for (const SlotRecord& entry : set) {
+      const std::size_t count = Elements(*Info(mat_variables::SampleName(entry.slot)));
+      if (count == entry.record.count) values += count;
+    }
+    if (!SamplesFitInMemory(values)) throw Refusal{SamplesMemoryRefusal(values)};
   }
 
   void ReadSamples(SlotRecord& entry) {

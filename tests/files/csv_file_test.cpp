@@ -285,7 +285,9 @@ TEST(CsvFileReader, ValuesBeyondMemoryAreRefusedBeforeTheyAreStored) {
     const ScopedMemoryLimit limit(1 << 20);
     EXPECT_FALSE(ReadCsvFile(dir / "big.csv", set, &why));
   }
-  EXPECT_EQ(why, "la mémoire ne peut pas contenir les 200000 valeurs du fichier");
+  EXPECT_EQ(why,
+            "la mémoire ne peut pas contenir les 200000 valeurs du fichier (1.6 Mo, 1.0 Mo "
+            "disponibles)");
   const ScopedAllocationFailure failure(2);
   EXPECT_FALSE(ReadCsvFile(dir / "big.csv", set, &why));
   EXPECT_TRUE(set.empty());

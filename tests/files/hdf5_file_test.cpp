@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/file_writer.h"
+#include "files/hdf5_handles.h"
 #include "model/allocation.h"
 #include "support/python_client.h"
 #include "support/record_checks.h"
@@ -297,8 +298,43 @@ TEST(Hdf5FileRefusals, MoreSamplesThanMemoryHoldsAreRefusedBeforeAllocating) {
   ChannelSet records;
   std::string why;
   EXPECT_FALSE(ReadHdf5File(dir / "voies.h5", records, &why));
-  EXPECT_EQ(why, "la mémoire ne peut pas contenir les 300000 valeurs de /channels/channel_7");
+  EXPECT_EQ(why,
+            "la mémoire ne peut pas contenir les 300012 valeurs du fichier (2.4 Mo, 1.0 Mo "
+            "disponibles)");
   EXPECT_TRUE(records.empty());
+}
+
+// Eight channels each small enough for the memory, too large together: the
+// file is refused before any channel is read, with the memory it would take.
+TEST(Hdf5FileRefusals, ChannelsTooLargeTogetherAreRefusedBeforeAnyIsRead) {
+  TempDir dir;
+  ChannelSet set;
+  for (int slot = 0; slot < kChannelCount; ++slot) set.push_back({slot, Record(0, 1e3, {1.0}, "")});
+  ASSERT_TRUE(WriteHdf5File(ViewsOf(set), dir / "voies.h5", nullptr));
+  {
+    // A million values per channel, in chunks never written: the file stays small.
+    const Hdf5Use use;
+    const Hdf5File file(H5Fopen((dir / "voies.h5").c_str(), H5F_ACC_RDWR, H5P_DEFAULT));
+    const hsize_t length = 1000000;
+    const std::uint32_t count = 1000000;
+    for (int slot = 0; slot < kChannelCount; ++slot) {
+      const std::string name = "/channels/channel_" + std::to_string(slot);
+      const Hdf5Dataset dataset(H5Dopen2(file.get(), name.c_str(), H5P_DEFAULT));
+      const Hdf5Attribute attribute(H5Aopen(dataset.get(), "count", H5P_DEFAULT));
+      ASSERT_GE(H5Dset_extent(dataset.get(), &length), 0);
+      ASSERT_GE(H5Awrite(attribute.get(), H5T_NATIVE_UINT32, &count), 0);
+    }
+  }
+  ASSERT_LT(std::filesystem::file_size(dir / "voies.h5"), 1u << 20);
+  const ScopedMemoryLimit memory(16 << 20);
+  const ScopedAllocationFailure requests(1000);
+  ChannelSet records;
+  std::string why;
+  EXPECT_FALSE(ReadHdf5File(dir / "voies.h5", records, &why));
+  EXPECT_EQ(why,
+            "la mémoire ne peut pas contenir les 8000000 valeurs du fichier (64.0 Mo, 16.8 Mo "
+            "disponibles)");
+  EXPECT_EQ(requests.requests(), 0);
 }
 
 // Every step of the writer fails in turn, once and for good: the previous
