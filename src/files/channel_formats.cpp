@@ -52,12 +52,14 @@ ChannelFormat FormatByContent(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why) {
+bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why,
+                      std::vector<std::string>* notices) {
+  if (notices != nullptr) notices->clear();
   ChannelFormat format = ChannelFormatOf(path);
   if (format == ChannelFormat::kUnknown) format = FormatByContent(path);
   switch (format) {
     case ChannelFormat::kCsv:
-      return ReadCsvFile(path, set, why);
+      return ReadCsvFile(path, set, why, notices);
     case ChannelFormat::kMat:
       return ReadMatFile(path, set, why);
     case ChannelFormat::kHdf5:

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "files/channel_set.h"
 
@@ -31,8 +32,10 @@ bool HoldsSeveralChannels(ChannelFormat format);
 // Reads a file of several channels (.csv, .mat, .h5; a file with another
 // extension by its first bytes) into `set`; false with the reason in `why`
 // for a damaged file or one of another format (.tvr, .m, .xlsx), `set` then
-// left as it was.
-bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why);
+// left as it was. On success `notices` (when given) receives what the user
+// should know of the reading, one line of French each (CSV cells read as NaN).
+bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why,
+                      std::vector<std::string>* notices = nullptr);
 
 // Writes `records` to a file of several channels (.csv, .mat, .h5, .xlsx),
 // whole or not at all; false with the reason in `why`.

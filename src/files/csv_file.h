@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "files/channel_set.h"
 #include "files/file_writer.h"
@@ -63,8 +64,10 @@ bool WriteCsvFile(std::span<const SlotView> records, const std::filesystem::path
 //   column is time when there are two or more, it starts at 0 and it steps
 //   evenly (to 1% of a step) over two values or more; every other column is
 //   a channel, untitled.
-// - a channel's values end at its first empty cell, and every cell below must
-//   be empty too; every line has as many cells as the first.
+// - a channel's values end at its last value: the empty cells below it end
+//   a channel shorter than others, an empty cell above it is a value missing,
+//   read as NaN (and counted in `notices`); every line has as many cells as
+//   the first.
 // Channels without channel lines get slots 0, 1, ... in column order, device
 // 0, chan their slot, gain 1, and the rate 1 / step of their time column,
 // rounded to 10 significant digits (0 with no time column, or fewer than two
@@ -72,8 +75,11 @@ bool WriteCsvFile(std::span<const SlotView> records, const std::filesystem::path
 // starts is not kept. At most kChannelCount channels.
 // False with the reason in French, which names the line (lines count from 1,
 // comments and empty lines included), in `why`; `set` is then untouched.
+// On success `notices` (when given) receives what the user should know of
+// the reading, in French: one line per column with empty cells read as NaN.
 // Memory: two passes over the file, a line at most 65,536 bytes, and sample
 // arrays of the exact size found, taken through the allocation seam.
-bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string* why);
+bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string* why,
+                 std::vector<std::string>* notices = nullptr);
 
 }  // namespace tavril

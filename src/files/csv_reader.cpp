@@ -11,6 +11,7 @@
 #include "files/csv_file.h"
 #include "files/samples_memory.h"
 #include "files/system_error_text.h"
+#include "files/text_encoding.h"
 #include "model/allocation.h"
 
 namespace tavril {
@@ -19,12 +20,15 @@ namespace {
 constexpr std::size_t kMaxLineBytes = 65536;
 // A time column before each channel.
 constexpr std::size_t kMaxColumns = 2 * kChannelCount;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Column {
   bool time = false;
-  std::string name;          // Windows-1252; empty without a line of names
-  std::uint64_t values = 0;  // before the first empty cell
-  std::uint64_t emptyLine = 0;
+  std::string name;             // Windows-1252; empty without a line of names
+  std::uint64_t values = 0;     // up to the last value, gaps included
+  std::uint64_t gaps = 0;       // empty cells above a value, read as NaN
+  std::uint64_t trailing = 0;   // empty cells since the last value
+  std::uint64_t emptyLine = 0;  // the first of those
   // Time columns: the first and last value, and the first line where the
   // values stop stepping evenly.
   double first = 0.0;
@@ -120,6 +124,8 @@ class CsvPass {
   bool OnComment(std::string_view line, std::string& why);
   bool OnFirstLine(std::string_view line, std::string& why);
   bool OnValues(std::string& why);
+  // The value at `index` of `column`, in the second pass.
+  void Store(std::size_t column, std::uint64_t index, double value);
 
   std::vector<std::vector<double>*> fills_;
   std::uint64_t lineNumber_ = 0;
@@ -267,14 +273,21 @@ bool CsvPass::OnValues(std::string& why) {
       return false;
     }
     if (kind == CsvCell::kEmpty) {
-      if (column.emptyLine == 0) column.emptyLine = lineNumber_;
+      if (column.trailing++ == 0) column.emptyLine = lineNumber_;
       continue;
     }
-    if (column.emptyLine != 0) {
-      why = AtLine(lineNumber_, "colonne " + std::to_string(c + 1) +
-                                    " : une valeur sous une case vide (ligne " +
-                                    std::to_string(column.emptyLine) + ")");
-      return false;
+    if (column.trailing != 0) {
+      // A spreadsheet leaves a cell empty where a value is missing: the
+      // empty cells above a value are gaps in the channel. A time column
+      // with a gap no longer steps evenly.
+      if (column.time) {
+        if (column.unevenLine == 0) column.unevenLine = column.emptyLine;
+        if (column.values == 0) column.first = kNaN;
+      }
+      for (std::uint64_t k = 0; k < column.trailing; ++k) Store(c, column.values + k, kNaN);
+      column.values += column.trailing;
+      column.gaps += column.trailing;
+      column.trailing = 0;
     }
     if (column.time) {
       if (column.unevenLine == 0 && !StepsEvenly(column, column.values, value)) {
@@ -283,16 +296,19 @@ bool CsvPass::OnValues(std::string& why) {
       if (column.values == 0) column.first = value;
       column.last = value;
     }
-    if (c < fills_.size() && fills_[c] != nullptr) {
-      if (column.values >= fills_[c]->size()) {
-        changed = true;
-      } else {
-        (*fills_[c])[column.values] = value;
-      }
-    }
+    Store(c, column.values, value);
     ++column.values;
   }
   return true;
+}
+
+void CsvPass::Store(std::size_t column, std::uint64_t index, double value) {
+  if (column >= fills_.size() || fills_[column] == nullptr) return;
+  if (index >= fills_[column]->size()) {
+    changed = true;
+  } else {
+    (*fills_[column])[index] = value;
+  }
 }
 
 // What the first pass found, as records without their samples yet; false
@@ -361,9 +377,19 @@ bool TakeMemory(ChannelSet& records, const std::vector<Column>& columns,
   return taken;
 }
 
+// "3 cases vides lues comme NaN dans la colonne 2 (« Tension »)".
+std::string GapNotice(const Column& column, std::size_t index) {
+  const bool one = column.gaps == 1;
+  std::string text = std::to_string(column.gaps) + (one ? " case vide lue" : " cases vides lues") +
+                     " comme NaN dans la colonne " + std::to_string(index + 1);
+  if (!column.name.empty()) text += " (" + QuotedForMessage(Windows1252ToUtf8(column.name)) + ")";
+  return text;
+}
+
 }  // namespace
 
-bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string* why) {
+bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string* why,
+                 std::vector<std::string>* notices) {
   std::string problem;
   CsvPass scan;
   ChannelSet records;
@@ -388,6 +414,12 @@ bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string
   if (!good) {
     if (why != nullptr) *why = problem;
     return false;
+  }
+  if (notices != nullptr) {
+    notices->clear();
+    for (const std::size_t c : channelColumns) {
+      if (scan.columns[c].gaps != 0) notices->push_back(GapNotice(scan.columns[c], c));
+    }
   }
   for (SlotRecord& entry : records) UpdateChannelStatistics(entry.record);
   std::sort(records.begin(), records.end(),

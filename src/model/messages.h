@@ -72,6 +72,7 @@ inline constexpr const char* kExcelCaption = "Exportation vers Excel";
 inline constexpr const char* kCsvCaption = "Exportation vers CSV";
 inline constexpr const char* kMatCaption = "Exportation vers MATLAB";
 inline constexpr const char* kHdf5Caption = "Exportation vers HDF5";
+inline constexpr const char* kImportCaption = "Importation des canaux";
 inline constexpr const char* kImageCaption = "Exportation de l'image";
 inline constexpr const char* kSessionCaption = "Sauvegarde de la session";
 inline constexpr const char* kNothingToExport =

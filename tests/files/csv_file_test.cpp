@@ -235,6 +235,39 @@ TEST(CsvFileReader, SpreadsheetFormsImport) {
   EXPECT_EQ(Imported("# numpy\nx\n1\nNaN\n-Infinity\n+INF"), "0 [x] 0: 1 nan -inf inf\n");
 }
 
+// Cells a spreadsheet leaves empty: a value missing above a column's last
+// value, the end of a shorter channel below it.
+TEST(CsvFileReader, EmptyCellsAboveALastValueAreNaNAndCounted) {
+  const struct {
+    std::string bytes;
+    std::string imported;
+    std::vector<std::string> notices;
+  } cases[] = {
+      {"t,a\n0,1\n0.001,\n0.002,5\n",
+       "0 [a] 1000: 1 nan 5\n",
+       {"1 case vide lue comme NaN dans la colonne 2 (« a »)"}},
+      {"a;b;c\n;1;\n;;\n3;;\n4;2;\n",
+       "0 [a] 0: nan nan 3 4\n1 [b] 0: 1 nan nan 2\n2 [c] 0:\n",
+       {"2 cases vides lues comme NaN dans la colonne 1 (« a »)",
+        "2 cases vides lues comme NaN dans la colonne 2 (« b »)"}},
+      {"0,1\n,2\n2,\n",
+       "0 [] 0: 0 nan 2\n1 [] 0: 1 2\n",
+       {"1 case vide lue comme NaN dans la colonne 1"}},
+      {"t,a,b\n0,1,2\n1,,3\n2,,\n", "0 [a] 1: 1\n1 [b] 1: 2 3\n", {}},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    WriteFileBytes(dir / "in.csv", c.bytes);
+    ChannelSet set;
+    std::string why;
+    std::vector<std::string> notices{"stale"};
+    ASSERT_TRUE(ReadCsvFile(dir / "in.csv", set, &why, &notices)) << why;
+    EXPECT_EQ(Summary(set), c.imported);
+    EXPECT_EQ(notices, c.notices);
+  }
+}
+
 TEST(CsvFileReader, DamagedFilesAreRefusedWithTheirLine) {
   const struct {
     std::string bytes;
@@ -244,8 +277,8 @@ TEST(CsvFileReader, DamagedFilesAreRefusedWithTheirLine) {
       {"time_s,a\r\n0,1\r\n0.001,2,3\r\n", "ligne 3 : 3 valeurs, 2 attendues"},
       {"t,a\n0,1\n\n0.001,abc\n", "ligne 4 : « abc » n'est pas un nombre"},
       {"t,a\n0,\"0,5\"\n", "ligne 2 : « 0,5 » n'est pas un nombre"},
-      {"t,a\n0,1\n0.001,\n0.002,5\n",
-       "ligne 4 : colonne 2 : une valeur sous une case vide (ligne 3)"},
+      {"t,a\n0,1\n,2\n0.002,5\n",
+       "ligne 3 : le temps de la colonne 1 n'avance pas d'un pas régulier"},
       {"t,a\n0,1\n1,2\n5,3\n", "ligne 4 : le temps de la colonne 1 n'avance pas d'un pas régulier"},
       {"a,\"b\n1,2\n", "ligne 1 : guillemet non fermé"},
       {"a,\"b\"c\n", "ligne 1 : texte après un guillemet fermant"},

@@ -191,7 +191,8 @@ void MainWindow::Import() {
   if (!ChooseFile(false, ImportRequest(), files)) return;
   ChannelSet set;
   std::string why;
-  if (!ReadChannelsFile(ChosenPath(files), set, &why)) {
+  std::vector<std::string> notices;
+  if (!ReadChannelsFile(ChosenPath(files), set, &why, &notices)) {
     Tell(messages::WithReason(messages::OpenError(files.fileTitle), why), kErrorCaption,
          MessageIcon::kError);
     return;
@@ -208,6 +209,11 @@ void MainWindow::Import() {
   SetAppTitle(TitleWithFile(files.fileTitle));
   model_.SetMasterChannel(first);
   model_.TellRecordsChanged();
+  if (!notices.empty()) {
+    std::string text;
+    for (const std::string& notice : notices) text += (text.empty() ? "" : "\n") + notice;
+    Tell(text, messages::kImportCaption, MessageIcon::kInformation);
+  }
 }
 
 void MainWindow::SaveSession() {

@@ -83,6 +83,18 @@ TEST_F(ChannelFileCommand, DamagedImportSaysWhyAndChangesNothing) {
   ExpectChannelsAsSaved(before);
 }
 
+TEST_F(ChannelFileCommand, ImportSaysHowManyEmptyCellsWereReadAsNaN) {
+  WriteFileBytes(dir_ / "trous.csv", "t;a;b\r\n0;1;5\r\n0,1;;6\r\n0,2;;\r\n0,3;4;\r\n");
+  ResetChannels(session_.channels, 1);
+  dialogs_.Choose(dir_ / "trous.csv");
+  window_.RunCommand(kCmdImport);
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  EXPECT_EQ(user_.boxes()[0].text, "2 cases vides lues comme NaN dans la colonne 2 (« a »)");
+  EXPECT_EQ(user_.boxes()[0].icon, MessageIcon::kInformation);
+  EXPECT_EQ(session_.channels[0].samples.size(), 4u);
+  EXPECT_EQ(session_.channels[1].samples, (std::vector<double>{5.0, 6.0}));
+}
+
 TEST_F(ChannelFileCommand, SessionBringsBackRecordsMasterViewAndCheckMarks) {
   const ChannelTable saved = session_.channels;
   session_.masterChannel = 4;
