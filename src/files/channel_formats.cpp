@@ -37,14 +37,16 @@ bool HoldsSeveralChannels(ChannelFormat format) {
 
 namespace {
 
-// A file whose name does not say is known by its first bytes: MATLAB files
-// start with their text header (version 7.3 ones too, before their HDF5
-// part), HDF5 files with their signature; any other is read as CSV.
+// A file whose name does not say is known by its first bytes: data files
+// start with their title label, MATLAB files with their text header (version
+// 7.3 ones too, before their HDF5 part), HDF5 files with their signature; any
+// other is read as CSV.
 ChannelFormat FormatByContent(const std::filesystem::path& path) {
   char start[8] = {};
   std::ifstream file(path, std::ios::binary);
   file.read(start, sizeof start);
   const std::string_view head(start, static_cast<std::size_t>(file.gcount()));
+  if (head == "Titre = ") return ChannelFormat::kChannelFile;
   if (head.starts_with("MATLAB")) return ChannelFormat::kMat;
   if (head == std::string_view("\x89HDF\r\n\x1a\n", 8)) return ChannelFormat::kHdf5;
   return ChannelFormat::kCsv;
@@ -52,12 +54,15 @@ ChannelFormat FormatByContent(const std::filesystem::path& path) {
 
 }  // namespace
 
+ChannelFormat ChannelFormatOfFile(const std::filesystem::path& path) {
+  const ChannelFormat format = ChannelFormatOf(path);
+  return format == ChannelFormat::kUnknown ? FormatByContent(path) : format;
+}
+
 bool ReadChannelsFile(const std::filesystem::path& path, ChannelSet& set, std::string* why,
                       std::vector<std::string>* notices) {
   if (notices != nullptr) notices->clear();
-  ChannelFormat format = ChannelFormatOf(path);
-  if (format == ChannelFormat::kUnknown) format = FormatByContent(path);
-  switch (format) {
+  switch (ChannelFormatOfFile(path)) {
     case ChannelFormat::kCsv:
       return ReadCsvFile(path, set, why, notices);
     case ChannelFormat::kMat:

@@ -23,6 +23,11 @@ enum class ChannelFormat {
 
 ChannelFormat ChannelFormatOf(const std::filesystem::path& path);
 
+// The format of the file at `path`: by its extension, or for a name that
+// does not say, by its first bytes (a data file's title label, a MATLAB or
+// HDF5 signature; any other file is taken for CSV).
+ChannelFormat ChannelFormatOfFile(const std::filesystem::path& path);
+
 // The extension of `path` with its dot, in lower case ("" for none).
 std::string LowerExtension(const std::filesystem::path& path);
 

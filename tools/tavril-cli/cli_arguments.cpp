@@ -23,11 +23,13 @@ constexpr std::string_view kUsage =
     "Traitement en lot des fichiers enregistrés par TAVRIL.\n"
     "\n"
     "Commandes :\n"
-    "  info FICHIER.tvr... [--json]\n"
+    "  info FICHIER... [--json]\n"
     "      Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
-    "      (avec plusieurs fichiers, chacun précédé de « Fichier: NOM »). En JSON, une\n"
-    "      ligne par fichier ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\"\n"
-    "      et \"-Infinity\".\n"
+    "      d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
+    "      plusieurs fichiers, chacun précédé de « Fichier: NOM », chaque canal de\n"
+    "      « Canal: N »). En JSON, une ligne par enregistrement, avec \"file\" et\n"
+    "      \"slot\" ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\" et\n"
+    "      \"-Infinity\".\n"
     "  convert ENTREE... SORTIE [--force]\n"
     "      Écrit les canaux des fichiers d'entrée (.tvr, .csv, .mat, .h5) dans SORTIE,\n"
     "      au format donné par son extension : .tvr (fichier TAVRIL), .m (script\n"
@@ -39,17 +41,21 @@ constexpr std::string_view kUsage =
     "      .mat, .h5 ou .xlsx).\n"
     "      Avec A et B : sum, difference, product, quotient.\n"
     "      Avec A seul : rectangle, midpoint (intégrale).\n"
-    "  measure FICHIER.tvr... [--between T1 T2] [--json]\n"
-    "      Mesure chaque enregistrement comme la fenêtre Mesures : minimum, maximum,\n"
-    "      crête à crête, moyenne, valeurs efficaces, fréquence, période, rapport\n"
-    "      cyclique, temps de montée et de descente. Avec --between, seulement les\n"
+    "  measure FICHIER... [--between T1 T2] [--json]\n"
+    "      Mesure chaque enregistrement (chaque canal des fichiers .csv, .mat ou .h5)\n"
+    "      comme la fenêtre Mesures : minimum, maximum, crête à crête, moyenne,\n"
+    "      valeurs efficaces, fréquence, période, rapport cyclique, temps de montée\n"
+    "      et de descente. Avec --between, seulement les\n"
     "      échantillons de T1 à T2 secondes depuis le début de l'enregistrement. En\n"
-    "      JSON, une ligne par fichier, null pour une mesure sans valeur.\n"
-    "  spectrum FICHIER.tvr [--window W] [--blocks N] [--block-size N] [--csv]\n"
+    "      JSON, une ligne par enregistrement, null pour une mesure sans valeur.\n"
+    "  spectrum FICHIER [--channel N] [--window W] [--blocks N] [--block-size N]\n"
+    "           [--csv]\n"
     "      Spectre d'amplitude en dBV, comme la fenêtre Spectre : fenêtre W parmi\n"
     "      rectangulaire, hann (par défaut) et flattop ; blocs de N points (une\n"
     "      puissance de deux de 16 à 1048576, 65536 par défaut) ; moyenne d'au plus\n"
     "      N blocs (16 par défaut). Affiche le pic, ou avec --csv chaque raie.\n"
+    "      Un fichier .csv, .mat ou .h5 de plusieurs canaux demande --channel N,\n"
+    "      le canal N du fichier.\n"
     "  config [--json]\n"
     "      Affiche la configuration lue dans TAVRIL.INI du dossier courant.\n"
     "  acquire --channels C --out PREFIXE [--count N] [--rate F] [--scan-rate F]\n"
@@ -72,6 +78,7 @@ constexpr std::string_view kUsage =
     "  --between T1 T2   mesure seulement de T1 à T2 secondes (commande measure)\n"
     "  --force           remplace les fichiers de sortie qui existent déjà\n"
     "  --csv             les raies du spectre en CSV\n"
+    "  --channel N       le canal N d'un fichier de plusieurs canaux (commande spectrum)\n"
     "  -o, --output F    fichier de sortie de la commande math\n"
     "  -h, --help        affiche cette aide\n"
     "  --                la suite n'est faite que d'arguments\n"
@@ -111,8 +118,8 @@ constexpr std::array<std::string_view, 7> kAcquireOptions = {
 constexpr std::array<std::string_view, 7> kRecordOptions = {
     "--channels", "--rate", "--scan-rate", "--gain", "--duration", "--trigger", "--out"};
 
-constexpr std::array<std::string_view, 3> kSpectrumOptions = {"--window", "--blocks",
-                                                              "--block-size"};
+constexpr std::array<std::string_view, 4> kSpectrumOptions = {"--window", "--blocks",
+                                                              "--block-size", "--channel"};
 
 template <std::size_t N>
 bool IsAmong(std::string_view name, const std::array<std::string_view, N>& options) {
@@ -425,7 +432,7 @@ ParsedArguments ParseRecord(const Scan& scan, CommandLine command) {
 
 ParsedArguments ParseSpectrum(const Scan& scan, CommandLine command) {
   if (scan.positionals.size() != 2) {
-    return Refuse(ArgumentCountError("spectrum", "attend un seul fichier .tvr"));
+    return Refuse(ArgumentCountError("spectrum", "attend un seul fichier"));
   }
   command.input = scan.positionals[1];
   SpectrumRequest& request = command.spectrum;
@@ -450,6 +457,12 @@ ParsedArguments ParseSpectrum(const Scan& scan, CommandLine command) {
       return Refuse("Nombre de blocs non valide : " + found->second + " (de 1 à 1048576)");
     }
     request.maxBlocks = static_cast<int>(whole);
+  }
+  if (const auto found = scan.values.find("--channel"); found != scan.values.end()) {
+    if (!ReadWhole(found->second, 0, kChannelCount - 1, whole)) {
+      return Refuse("Canal non valide : " + found->second + " (de 0 à 7)");
+    }
+    command.channel = static_cast<int>(whole);
   }
   return {std::move(command), {}};
 }

@@ -88,6 +88,7 @@ struct CommandLine {
   bool force = false;  // convert, math, acquire, record: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
   std::string input;                              // math: operand A; spectrum
+  std::optional<int> channel;           // spectrum: the slot of a file of several channels
   std::vector<std::string> inputs;      // info, convert, measure: the files, in the order given
   std::optional<TimeInterval> between;  // measure: only the samples within
   std::string secondInput;              // math: operand B of sum, difference, product, quotient

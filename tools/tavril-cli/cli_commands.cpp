@@ -34,8 +34,12 @@ std::string IntegerText(std::int64_t value) {
 }
 
 int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  return PrintEachRecord(command.inputs, command.json, out, err, &InfoJson,
-                         [](const ChannelRecord& record) { return InfoText(record); });
+  return PrintEachRecord(
+      command.inputs, command.json, out, err,
+      [](const ChannelRecord& record, const RecordSource& source) {
+        return InfoJson(record, source);
+      },
+      [](const ChannelRecord& record) { return InfoText(record); });
 }
 
 int RunMath(const CommandLine& command, std::ostream& err) {
@@ -88,28 +92,38 @@ std::string FileNameOf(std::string_view path) {
 
 int PrintEachRecord(
     const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
-    const std::function<std::string(const ChannelRecord&, const std::string& file)>& asJson,
+    const std::function<std::string(const ChannelRecord&, const RecordSource&)>& asJson,
     const std::function<std::string(const ChannelRecord&)>& asText) {
-  const bool several = paths.size() > 1;
+  const bool severalFiles = paths.size() > 1;
   int status = 0;
   bool first = true;
   for (const std::string& path : paths) {
-    ChannelRecord record;
-    if (!LoadRecord(path, record, err)) {
+    std::vector<InputRecord> records;
+    if (!LoadInputRecords(path, records, err)) {
       status = 1;
       continue;
     }
-    if (json) {
-      out << asJson(record, several ? path : std::string()) << '\n';
-    } else {
-      if (!first) out << '\n';
-      if (several) out << "Fichier: " << EscapedLine(path) << '\n';
-      out << asText(record);
+    for (const InputRecord& input : records) {
+      const bool named = severalFiles || input.slot.has_value();
+      const RecordSource source{named ? path : std::string(), input.slot};
+      if (json) {
+        out << asJson(input.record, source) << '\n';
+      } else {
+        if (!first) out << '\n';
+        if (named) out << "Fichier: " << EscapedLine(path) << '\n';
+        if (input.slot) out << "Canal: " << *input.slot << '\n';
+        out << asText(input.record);
+      }
+      out.flush();
+      first = false;
     }
-    out.flush();
-    first = false;
   }
   return status;
+}
+
+void AddSource(JsonObject& json, const RecordSource& source) {
+  if (!source.file.empty()) json.AddString("file", ViewerPathUtf8(source.file));
+  if (source.slot) json.AddInteger("slot", *source.slot);
 }
 
 std::string EscapedLine(std::string_view text) {
@@ -142,9 +156,9 @@ std::string InfoText(const ChannelRecord& record) {
   return text;
 }
 
-std::string InfoJson(const ChannelRecord& record, std::string_view file) {
+std::string InfoJson(const ChannelRecord& record, const RecordSource& source) {
   JsonObject json;
-  if (!file.empty()) json.AddString("file", ViewerPathUtf8(file));
+  AddSource(json, source);
   json.AddString("title", Windows1252ToUtf8(record.title));
   json.AddInteger("device", record.device);
   json.AddInteger("chan", record.chan);

@@ -2,11 +2,13 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli_arguments.h"
+#include "json_output.h"
 #include "model/board_config.h"
 #include "model/channel_record.h"
 #include "processing/math_operation.h"
@@ -26,20 +28,32 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
 // breaks and other control characters are written as C escapes (\r, \n,
 // \xHH, and \\ for a backslash), so the title stays on its line.
 std::string InfoText(const ChannelRecord& record);
-// The same as one JSON object; `file`, when not empty, comes first as "file".
-std::string InfoJson(const ChannelRecord& record, std::string_view file = {});
+// Where a record shown comes from: its file, named when several records may
+// be shown, and its slot when the file holds several channels.
+struct RecordSource {
+  std::string file;  // empty for the record of a lone data file
+  std::optional<int> slot;
+};
+
+// Adds the "file" (when named) and "slot" (when known) of `source` to `json`.
+void AddSource(JsonObject& json, const RecordSource& source);
+
+// The same as one JSON object, `source`'s "file" and "slot" first.
+std::string InfoJson(const ChannelRecord& record, const RecordSource& source = {});
 
 // `text` on one line: control characters as C escapes, as InfoText writes the title.
 std::string EscapedLine(std::string_view text);
 
-// Loads each file of `paths` in turn and prints it: as one JSON line from
-// `asJson` (given the file's name when there are several, else ""), or as
-// the text of `asText`, each block after "Fichier: NAME" when there are
-// several and apart by an empty line. A file that cannot be read is reported
-// and the others are still shown; 1 when any failed, else 0.
+// Reads each file of `paths` in turn (LoadInputRecords) and prints each of
+// its records: as one JSON line from `asJson`, or as the text of `asText`,
+// blocks apart by an empty line. A record is named by its file when there are
+// several files or when its file holds several channels, and then by its
+// slot too: "Fichier: NAME" and "Canal: N" lines before its block, or the
+// source given to `asJson`. A file that cannot be read is reported and the
+// others are still shown; 1 when any failed, else 0.
 int PrintEachRecord(
     const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
-    const std::function<std::string(const ChannelRecord&, const std::string& file)>& asJson,
+    const std::function<std::string(const ChannelRecord&, const RecordSource&)>& asJson,
     const std::function<std::string(const ChannelRecord&)>& asText);
 
 // TAVRIL.INI's values under the file's key names, one per line, in the file's order.

@@ -45,6 +45,30 @@ bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& er
   return true;
 }
 
+bool ReadChannels(const std::string& path, ChannelSet& set, std::ostream& err) {
+  std::string why;
+  std::vector<std::string> notices;
+  if (!ReadChannelsFile(path, set, &why, &notices)) {
+    ReportError(err, messages::OpenError(path) + " : " + why);
+    return false;
+  }
+  for (const std::string& notice : notices) ReportError(err, path + " : " + notice);
+  return true;
+}
+
+bool LoadInputRecords(const std::string& path, std::vector<InputRecord>& records,
+                      std::ostream& err) {
+  records.clear();
+  if (ChannelFormatOfFile(path) == ChannelFormat::kChannelFile) {
+    InputRecord& input = records.emplace_back();
+    return LoadRecord(path, input.record, err);
+  }
+  ChannelSet set;
+  if (!ReadChannels(path, set, err)) return false;
+  for (SlotRecord& entry : set) records.push_back({entry.slot, std::move(entry.record)});
+  return true;
+}
+
 bool IsOutputFormat(const std::string& path) {
   return ChannelFormatOf(path) != ChannelFormat::kUnknown;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "files/channel_set.h"
 #include "model/channel_record.h"
 
 namespace tavril::cli {
@@ -18,6 +21,23 @@ bool MayReplace(const std::string& path, bool force, std::ostream& err);
 
 // Reads a .tvr file with its statistics; reports why it cannot.
 bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& err);
+
+// Reads a file of several channels as "Importer des canaux" reads it; reports
+// why it cannot, and what the reader noticed (empty CSV cells read as NaN),
+// one line each on `err`.
+bool ReadChannels(const std::string& path, ChannelSet& set, std::ostream& err);
+
+// A record of an input file; `slot` for a channel of a file of several.
+struct InputRecord {
+  std::optional<int> slot;
+  ChannelRecord record;
+};
+
+// Every record of `path`, with its statistics: the one of a data file, or
+// each channel of a file of several channels (ChannelFormatOfFile tells
+// which). Reports why it cannot, as the two readers above.
+bool LoadInputRecords(const std::string& path, std::vector<InputRecord>& records,
+                      std::ostream& err);
 
 // True when `path` names a format a record can be written in.
 bool IsOutputFormat(const std::string& path);

@@ -32,12 +32,8 @@ bool ReadInputs(const std::vector<std::string>& inputs, ChannelSet& set, std::os
       if (!LoadRecord(input, entry.record, err)) return false;
       entry.slot = FreeSlot(set);
       read.push_back(std::move(entry));
-    } else {
-      std::string why;
-      if (!ReadChannelsFile(input, read, &why)) {
-        ReportError(err, messages::OpenError(input) + " : " + why);
-        return false;
-      }
+    } else if (!ReadChannels(input, read, err)) {
+      return false;
     }
     for (SlotRecord& entry : read) {
       if (entry.slot < 0) {

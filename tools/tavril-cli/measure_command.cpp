@@ -24,9 +24,9 @@ std::string MeasureText(const MeasurementRow& row) {
   return text;
 }
 
-std::string MeasureJson(const MeasurementRow& row, std::string_view file) {
+std::string MeasureJson(const MeasurementRow& row, const RecordSource& source) {
   JsonObject json;
-  if (!file.empty()) json.AddString("file", ViewerPathUtf8(file));
+  AddSource(json, source);
   json.AddString("title", row.title);
   json.AddInteger("count", static_cast<std::int64_t>(row.values.count));
   if (row.range) {
@@ -48,8 +48,8 @@ int RunMeasure(const CommandLine& command, std::ostream& out, std::ostream& err)
   };
   return PrintEachRecord(
       command.inputs, command.json, out, err,
-      [&measure](const ChannelRecord& record, const std::string& file) {
-        return MeasureJson(measure(record), file);
+      [&measure](const ChannelRecord& record, const RecordSource& source) {
+        return MeasureJson(measure(record), source);
       },
       [&measure](const ChannelRecord& record) { return MeasureText(measure(record)); });
 }

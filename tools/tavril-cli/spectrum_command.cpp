@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <ostream>
+#include <vector>
 
 #include "cli_files.h"
 #include "files/number_text.h"
@@ -31,6 +33,38 @@ std::string Refusal(const ChannelRecord& record, const std::string& path) {
   return {};
 }
 
+std::string SlotList(const std::vector<InputRecord>& records) {
+  std::string list;
+  for (const InputRecord& input : records) {
+    if (!list.empty()) list += ", ";
+    list += std::to_string(input.slot.value_or(0));
+  }
+  return list;
+}
+
+// The record of `records` (those of `path`) that `channel` names, or that
+// is alone; else why none is.
+std::string Choose(const std::vector<InputRecord>& records, std::optional<int> channel,
+                   const std::string& path, const InputRecord*& chosen) {
+  if (records.empty()) return "Aucun canal dans le fichier : " + path;
+  if (!channel) {
+    if (records.size() == 1) {
+      chosen = &records.front();
+      return {};
+    }
+    return "Le fichier contient plusieurs canaux (" + SlotList(records) +
+           ") : choisissez-en un avec --channel N : " + path;
+  }
+  if (!records.front().slot)
+    return "--channel ne s'applique qu'à un fichier de plusieurs canaux : " + path;
+  for (const InputRecord& input : records) {
+    if (input.slot == channel) chosen = &input;
+  }
+  if (chosen != nullptr) return {};
+  return "Le canal " + std::to_string(*channel) +
+         " n'est pas dans le fichier (canaux : " + SlotList(records) + ") : " + path;
+}
+
 }  // namespace
 
 std::string SpectrumSummary(const Spectrum& spectrum, SpectrumWindow window) {
@@ -46,8 +80,15 @@ std::string SpectrumSummary(const Spectrum& spectrum, SpectrumWindow window) {
 }
 
 int RunSpectrum(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  ChannelRecord record;
-  if (!LoadRecord(command.input, record, err)) return 1;
+  std::vector<InputRecord> records;
+  if (!LoadInputRecords(command.input, records, err)) return 1;
+  const InputRecord* chosen = nullptr;
+  if (const std::string refusal = Choose(records, command.channel, command.input, chosen);
+      !refusal.empty()) {
+    ReportError(err, refusal);
+    return 1;
+  }
+  const ChannelRecord& record = chosen->record;
   if (const std::string refusal = Refusal(record, command.input); !refusal.empty()) {
     ReportError(err, refusal);
     return 1;

@@ -8,8 +8,10 @@
 
 namespace tavril::cli {
 
-// Reads the record of command.input and prints its spectrum: the summary
-// (window, blocks, bins, bin width, peak), or with --csv the bins as CSV.
+// Reads the record of command.input (a .tvr file's, or the channel
+// command.channel of a file of several, which it may leave out when the file
+// holds one) and prints its spectrum: the summary (window, blocks, bins, bin
+// width, peak), or with --csv the bins as CSV.
 // A record without a rate, with fewer than kMinBlock samples or with a
 // sample that is not finite has no spectrum: one line on `err`, status 1.
 int RunSpectrum(const CommandLine& command, std::ostream& out, std::ostream& err);
