@@ -309,7 +309,7 @@ TEST(Hdf5FileRefusals, MoreSamplesThanMemoryHoldsAreRefusedBeforeAllocating) {
 TEST(Hdf5FileRefusals, ChannelsTooLargeTogetherAreRefusedBeforeAnyIsRead) {
   TempDir dir;
   ChannelSet set;
-  for (int slot = 0; slot < kChannelCount; ++slot) set.push_back({slot, Record(0, 1e3, {1.0}, "")});
+  for (int slot = 0; slot < kChannelCount; ++slot) set.push_back({slot, Record(0, 1e3, {}, "")});
   ASSERT_TRUE(WriteHdf5File(ViewsOf(set), dir / "voies.h5", nullptr));
   {
     // A million values per channel, in chunks never written: the file stays small.
