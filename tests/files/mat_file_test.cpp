@@ -275,30 +275,6 @@ TEST(MatFile, RefusesOtherFilesSayingWhyAndKeepsTheRecords) {
             "disponibles)");
 }
 
-// Channels each small enough for the memory, too large together: the file is
-// refused before any channel is read, with the memory it would take.
-TEST(MatFile, ChannelsTooLargeTogetherAreRefusedBeforeAnyIsRead) {
-  TempDir dir;
-  std::vector<ChannelRecord> records;
-  for (int slot = 0; slot < kChannelCount; ++slot)
-    records.push_back(MakeRecord(0, 1e3, std::vector<double>(20000, 1.0), ""));
-  std::vector<SlotView> views;
-  for (int slot = 0; slot < kChannelCount; ++slot) views.push_back({slot, &records[slot]});
-  for (const std::uint64_t mat5Limit : {mat_detail::kMat5MaxVariableBytes, std::uint64_t{16}}) {
-    SCOPED_TRACE(mat5Limit);
-    std::string why;
-    ASSERT_TRUE(mat_detail::WriteMatFile(views, dir / "voies.mat", &why, mat5Limit)) << why;
-    const ScopedMemoryLimit memory(512 << 10);
-    const ScopedAllocationFailure requests(1000);
-    ChannelSet set;
-    EXPECT_FALSE(ReadMatFile(dir / "voies.mat", set, &why));
-    EXPECT_EQ(why,
-              "la mémoire ne peut pas contenir les 160000 valeurs du fichier (1.3 Mo, 524.3 Ko "
-              "disponibles)");
-    EXPECT_EQ(requests.requests(), 0);
-  }
-}
-
 TEST(MatFile, FailedWriteLeavesThePreviousFileAndNothingBehind) {
   const Example example;
   TempDir dir;

