@@ -1,8 +1,8 @@
 #include "files/channel_formats.h"
 
-#include <fstream>
 #include <string_view>
 
+#include "files/byte_reader.h"
 #include "files/csv_file.h"
 #include "files/hdf5_file.h"
 #include "files/mat_file.h"
@@ -42,10 +42,10 @@ namespace {
 // 7.3 ones too, before their HDF5 part), HDF5 files with their signature; any
 // other is read as CSV.
 ChannelFormat FormatByContent(const std::filesystem::path& path) {
+  // ByteReader opens only regular files: a named pipe must not hang the reading.
+  ByteReader file;
   char start[8] = {};
-  std::ifstream file(path, std::ios::binary);
-  file.read(start, sizeof start);
-  const std::string_view head(start, static_cast<std::size_t>(file.gcount()));
+  const std::string_view head(start, file.Open(path) ? file.Read(start, sizeof start) : 0);
   if (head == "Titre = ") return ChannelFormat::kChannelFile;
   if (head.starts_with("MATLAB")) return ChannelFormat::kMat;
   if (head == std::string_view("\x89HDF\r\n\x1a\n", 8)) return ChannelFormat::kHdf5;
