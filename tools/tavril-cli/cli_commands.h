@@ -23,11 +23,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 // Runs a checked command line; as RunCli.
 int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err);
 
-// The information strip's texts for `record`, one per line, in UTF-8; the
-// statistics lines only when the record holds samples. The title's line
-// breaks and other control characters are written as C escapes (\r, \n,
-// \xHH, and \\ for a backslash), so the title stays on its line.
-std::string InfoText(const ChannelRecord& record);
 // Where a record shown comes from: its file, named when several records may
 // be shown, and its slot when the file holds several channels.
 struct RecordSource {
@@ -38,6 +33,11 @@ struct RecordSource {
 // Adds the "file" (when named) and "slot" (when known) of `source` to `json`.
 void AddSource(JsonObject& json, const RecordSource& source);
 
+// The information strip's texts for `record`, one per line, in UTF-8; the
+// statistics lines only when the record holds samples. The title's line
+// breaks and other control characters are written as C escapes (\r, \n,
+// \xHH, and \\ for a backslash), so the title stays on its line.
+std::string InfoText(const ChannelRecord& record);
 // The same as one JSON object, `source`'s "file" and "slot" first.
 std::string InfoJson(const ChannelRecord& record, const RecordSource& source = {});
 
