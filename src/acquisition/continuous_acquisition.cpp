@@ -105,8 +105,7 @@ void ContinuousAcquisition::Run() {
   // A board that cannot say runs at the rate asked.
   const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
   rateUsed_.store(rateUsed, std::memory_order_relaxed);
-  if (std::string why; rateUsed != scansPerSecond_ && settings_.sink != nullptr &&
-                       !settings_.sink->SetRate(rateUsed, &why)) {
+  if (std::string why; settings_.sink != nullptr && !settings_.sink->Started(rateUsed, &why)) {
     board.Stop();
     End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;

@@ -909,6 +909,17 @@ TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
       0, RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_", "--force"}).status);
 }
 
+TEST(CliRecord, ARateTheBoardRefusesLeavesTheFileItWasToReplace) {
+  TempDir dir;
+  WriteFileBytes(dir / "keep.h5", "an earlier recording");
+  const RunResult run = RunProgram(dir.path(), {"record", "--channels", "0-3", "--rate", "2000000",
+                                                "--out", "keep.h5", "--force"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("ne peut pas être obtenue par la carte")) << run.err;
+  EXPECT_EQ("an earlier recording", ReadFileBytes(dir / "keep.h5"));
+  EXPECT_EQ(std::vector<std::string>{"keep.h5"}, dir.Entries());
+}
+
 }  // namespace
 }  // namespace tavril::cli
 

@@ -129,7 +129,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
     return 1;
   }
   Board& board = boards->For(config.device);
-  RecordingSink sink(*recording, board, rateAsked, request.durationSeconds);
+  RecordingSink sink(*recording, request.durationSeconds);
   const StopSignals signals;
   ContinuousAcquisition run;
   if (!run.Start(board, {*plan, kWindow, TriggerFor(request, *plan), &sink})) {
@@ -160,14 +160,12 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
   const bool closed = recording->Close(&why);
   const std::uint64_t kept = recording->SamplesPerChannel();
-  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
-  if (outcome.end != ContinuousEnd::kStoppedByUser && outcome.samplesRead == 0) {
-    // The board refused to start: a file without a sample would only mislead.
-    std::error_code ignored;
-    std::filesystem::remove(request.output, ignored);
+  if (!recording->InPlace()) {
+    // The board refused to start: any file there stays as it was.
     ReportError(err, outcome.message);
     return 1;
   }
+  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
   if (outcome.end != ContinuousEnd::kStoppedByUser) {
     // The sink's own message already says what the file keeps.
     ReportError(err, outcome.end == ContinuousEnd::kSinkError

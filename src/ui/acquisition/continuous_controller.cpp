@@ -84,7 +84,8 @@ std::optional<TriggerSettings> ContinuousController::TriggerFor(const Acquisitio
   return trigger;
 }
 
-bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rate) {
+bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned,
+                                         double rate) {
   const std::filesystem::path path = PathOf(choices_.recordPath);
   std::error_code error;
   if (std::filesystem::exists(path, error) &&
@@ -93,10 +94,9 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rat
           MessageAnswer::kCancel) {
     return false;
   }
-  const Session& session = model_.session();
   std::vector<RecordingChannel> channels;
   for (const int slot : plan.records) {
-    const ChannelRecord& record = session.channels[slot];
+    const ChannelRecord& record = planned[slot];
     channels.push_back({slot, record.title, record.device, record.chan, record.gain, rate,
                         std::chrono::system_clock::now()});
   }
@@ -107,11 +107,15 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rat
   return false;
 }
 
-bool ContinuousController::Start(const ChannelSelection& selected, double scanRate) {
+bool ContinuousController::Start(const ChannelSelection& selected,
+                                 const AcquisitionSettings& settings) {
   if (running() || model_.acquiring()) return false;
-  Session& session = model_.session();
+  const Session& session = model_.session();
+  // The selected records as they are to be: all a plan reads.
+  ChannelTable planned{};
+  PrepareRecords(planned, selected, settings, session.boardConfig.device);
   std::optional<AcquisitionPlan> plan =
-      PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
+      PlanAcquisition(planned, selected, settings.scanRate, session.boardConfig);
   if (!plan) {
     ui_.ShowMessage({messages::kNoChannelSelected, messages::kErreurBang, MessageIcon::kError,
                      MessageButtons::kOk});
@@ -120,22 +124,23 @@ bool ContinuousController::Start(const ChannelSelection& selected, double scanRa
   const std::optional<TriggerSettings> trigger = TriggerFor(*plan);
   if (!trigger) return false;
   const double rate = ChannelRate(*plan);
-  if (choices_.record && !OpenRecording(*plan, rate)) return false;
+  if (choices_.record && !OpenRecording(*plan, planned, rate)) return false;
 
-  ContinuousSettings settings{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
-  if (!acquisition_.Start(boards_.For(plan->device), settings)) {
+  const ContinuousSettings run{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
+  if (!acquisition_.Start(boards_.For(plan->device), run)) {
     recording_.reset();
     ui_.ShowMessage({"L'acquisition continue ne peut pas démarrer avec ces réglages.",
                      messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
     return false;
   }
-  for (const int slot : plan->records) session.channels[slot].rate = rate;
   rate_ = rate;
   plan_ = std::move(plan);
+  selected_ = selected;
+  settings_ = settings;
+  shown_ = false;
   shownSweeps_ = 0;
   shownSamples_ = 0;
   progressShown_ = {};
-  model_.view().triggerMark.reset();
   if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
   model_.SetAcquiring(true);
   timer_->start();
@@ -157,7 +162,14 @@ bool ContinuousController::ShowSnapshot() {
   if (!fresh && snapshot_.running) return false;
   shownSweeps_ = snapshot_.sweeps;
   shownSamples_ = snapshot_.samplesRead;
+  // Nothing read, or no sweep yet: the records keep what they held.
+  if (snapshot_.channels.empty() || snapshot_.channels[0].empty()) return false;
   Session& session = model_.session();
+  if (!shown_) {
+    PrepareRecords(session.channels, selected_, settings_, session.boardConfig.device);
+    for (const int slot : plan_->records) session.channels[slot].rate = rate_;
+    shown_ = true;
+  }
   for (std::size_t i = 0; i < plan_->records.size() && i < snapshot_.channels.size(); ++i) {
     ChannelRecord& record = session.channels[plan_->records[i]];
     const std::vector<double>& samples = snapshot_.channels[i];
@@ -175,7 +187,9 @@ void ContinuousController::FollowRateUsed() {
   if (!(used > 0.0) || used == rate_) return;
   const double asked = rate_;
   rate_ = used;
-  for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
+  if (shown_) {
+    for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
+  }
   emit rateChanged(QString::fromStdString("La carte acquiert " + RateText(used) +
                                           " échantillons par seconde et par voie, au lieu des " +
                                           RateText(asked) + " demandés."));

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "acquisition/acquisition_engine.h"
+#include "acquisition/acquisition_settings.h"
 #include "acquisition/boards.h"
 #include "acquisition/continuous_acquisition.h"
 #include "model/user_interaction.h"
@@ -36,9 +37,11 @@ class ContinuousController : public QObject {
 
   bool running() const { return plan_.has_value(); }
 
-  // Starts a run of the selected channels (prepared by the panel) with the
+  // Starts a run of the selected channels with the panel's settings and the
   // choices read; false, after telling the user why, when it cannot start.
-  bool Start(const ChannelSelection& selected, double scanRate);
+  // The records take the settings and the samples only once the run shows
+  // some: a run the board refuses leaves them as they were.
+  bool Start(const ChannelSelection& selected, const AcquisitionSettings& settings);
   // Asks the run to end; the records get its last window at once.
   void Stop();
 
@@ -52,7 +55,7 @@ class ContinuousController : public QObject {
 
  private:
   std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
-  bool OpenRecording(const AcquisitionPlan& plan, double rate);
+  bool OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned, double rate);
   void Tick();
   // The run's duration, samples written, file size and free space.
   void ShowProgress();
@@ -70,6 +73,9 @@ class ContinuousController : public QObject {
   ContinuousAcquisition acquisition_;
   ContinuousSnapshot snapshot_;
   std::optional<AcquisitionPlan> plan_;
+  ChannelSelection selected_{};
+  AcquisitionSettings settings_;
+  bool shown_ = false;  // the records hold the run's settings and samples
   std::unique_ptr<Hdf5Recording> recording_;
   std::uint64_t shownSweeps_ = 0;
   std::uint64_t shownSamples_ = 0;

@@ -444,13 +444,13 @@ void MainWindow::ConnectPanelToContinuous() {
   acquisitionPanel_->SetContinuousHooks({
       [this] { return continuous_->running(); },
       [this] { continuous_->Stop(); },
-      [this](const ChannelSelection& selected, double scanRate) {
+      [this](const ChannelSelection& selected, const AcquisitionSettings& settings) {
         std::string why;
         if (!continuousWindow_ || !continuousWindow_->ReadChoices(&why)) {
           if (!why.empty()) Tell(why, kErrorCaption, MessageIcon::kError);
           return;
         }
-        continuous_->Start(selected, scanRate);
+        continuous_->Start(selected, settings);
       },
   });
 }

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "files/hdf5_file.h"
 #include "live_window.h"
 #include "main_window_fixture.h"
 #include "model/board_config.h"
+#include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 
@@ -23,6 +25,19 @@ class ContinuousCommands : public MainWindowTest {
 
   QPushButton* Button(const char* text) { return testing::VisibleButton(QString::fromUtf8(text)); }
   static void RunFor(int milliseconds) { testing::RunEventsFor(milliseconds); }
+  // Opens the window again, so that it shows the choices in memory.
+  void ReopenWindow() {
+    delete window_.findChild<ContinuousWindow*>();
+    window_.RunCommand(kCmdContinuous);
+  }
+  void SetPanelField(int id, const char* text) {
+    window_.findChild<AcquisitionPanel*>()
+        ->findChild<QLineEdit*>(QStringLiteral("control%1").arg(id))
+        ->setText(QString::fromUtf8(text));
+  }
+  void WaitForTheEnd() {
+    for (int waited = 0; model_.acquiring() && waited < 5000; waited += 20) RunFor(20);
+  }
 };
 
 TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept) {
@@ -74,6 +89,28 @@ TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAg
   EXPECT_FALSE(model_.acquiring());
   EXPECT_FALSE(window_.CommandAction(kCmdContinuous)->isChecked());
   EXPECT_NE(Button("Acquisition"), nullptr);
+}
+
+TEST_F(ContinuousCommands, ARefusedStartLeavesTheFileAndTheRecordsAsTheyWere) {
+  session_.channels[0] = SampleRecord("avant", {1.0, 2.0, 3.0});
+  WriteFileBytes(dir_ / "keep.h5", "an earlier recording");
+  memory_.continuous.record = true;
+  memory_.continuous.recordPath = (dir_ / "keep.h5").string();
+  ReopenWindow();
+  SetPanelField(kSampleRateEditId, "2000000");  // beyond the simulated board
+  Button("Démarrer")->click();
+  WaitForTheEnd();
+  const std::vector<std::string> texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("Le remplacer ?"), std::string::npos);  // answered OK
+  EXPECT_NE(texts[1].find("ne peut pas être obtenue par la carte"), std::string::npos) << texts[1];
+  EXPECT_TRUE(ReadFileBytes(dir_ / "keep.h5") == "an earlier recording");
+  EXPECT_EQ(dir_.Entries(), std::vector<std::string>{"keep.h5"});
+  const ChannelRecord& record = session_.channels[0];
+  EXPECT_EQ(record.samples, (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(record.count, 3u);
+  EXPECT_EQ(record.title, "avant");
+  EXPECT_EQ(record.rate, 1000.0);
 }
 
 }  // namespace
