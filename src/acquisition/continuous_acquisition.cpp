@@ -64,9 +64,11 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   for (std::vector<double>& sweep : sweeps_) sweep.resize(settings.window);
   lastSweep_.reset();
   sweepCount_ = 0;
+  triggerState_ = triggered ? std::optional(TriggerState::kWaiting) : std::nullopt;
   outcome_.reset();
   convert_.reset();
   stopRequested_ = false;
+  forceRequested_ = false;
   started_ = std::chrono::steady_clock::now();
   running_ = true;
   try {
@@ -158,10 +160,14 @@ void ContinuousAcquisition::ProcessBlock(std::size_t scans, SweepFinder& finder)
   for (std::size_t j = 0; j < channels_; ++j) blockColumns_[j] = std::span(block_[j]).first(scans);
   ConvertScans(std::span(readings_).first(scans * channels_), channels_, *convert_, blockColumns_);
   std::optional<Sweep> sweep;
+  std::optional<TriggerState> state;
   if (settings_.trigger.mode != SweepMode::kRoll) {
+    if (forceRequested_.exchange(false, std::memory_order_relaxed)) finder.Force();
     sweep = finder.Feed(blockColumns_[settings_.trigger.source]);
+    state = finder.State();
   }
   const std::lock_guard lock(mutex_);
+  triggerState_ = state;
   // The last sweep is copied aside only when the rings are about to lose it:
   // at most once a window, however often sweeps complete.
   if (lastSweep_ && !lastSweep_->saved &&
@@ -211,6 +217,7 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   const bool roll = settings_.trigger.mode == SweepMode::kRoll;
   snapshot.trigger = lastSweep_ ? lastSweep_->sweep.trigger : std::nullopt;
   snapshot.sweeps = sweepCount_;
+  snapshot.triggerState = triggerState_;
   snapshot.samplesRead = total;
   snapshot.running = running_;
   const auto until = running_ ? std::chrono::steady_clock::now() : ended_;

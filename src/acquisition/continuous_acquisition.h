@@ -52,9 +52,10 @@ struct ContinuousSnapshot {
   // Per channel in the plan's scan order: the newest window (roll mode, fewer
   // samples at the start) or the last completed sweep (none before the first).
   std::vector<std::vector<double>> channels;
-  std::optional<std::uint32_t> trigger;  // the trigger sample's index in the sweep
-  std::uint64_t sweeps = 0;              // completed so far: a new number is a new sweep
-  std::uint64_t samplesRead = 0;         // per channel
+  std::optional<std::uint32_t> trigger;      // the trigger sample's index in the sweep
+  std::optional<TriggerState> triggerState;  // none without trigger
+  std::uint64_t sweeps = 0;                  // completed so far: a new number is a new sweep
+  std::uint64_t samplesRead = 0;             // per channel
   double elapsedSeconds = 0.0;
   // Scans per second the board really runs at, once started (0 before);
   // a board's clock may round the rate asked.
@@ -90,6 +91,10 @@ class ContinuousAcquisition {
   // Waits for the run to end by itself (a board or sink failure).
   void Wait();
 
+  // Asks for one sweep of the newest samples without waiting for the
+  // trigger (see SweepFinder::Force), within a block's time; for any thread.
+  void ForceSweep() { forceRequested_.store(true, std::memory_order_relaxed); }
+
   void TakeSnapshot(ContinuousSnapshot& snapshot) const;
 
   // After the run: the newest window of each channel into
@@ -121,6 +126,7 @@ class ContinuousAcquisition {
   std::atomic<double> rateUsed_{0.0};
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> forceRequested_{false};
 
   // Only the run's thread touches these while it goes.
   std::vector<std::int16_t> readings_;
@@ -135,6 +141,7 @@ class ContinuousAcquisition {
   std::vector<std::vector<double>> sweeps_;
   std::optional<StoredSweep> lastSweep_;
   std::uint64_t sweepCount_ = 0;
+  std::optional<TriggerState> triggerState_;
   bool running_ = false;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;

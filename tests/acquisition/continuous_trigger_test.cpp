@@ -129,5 +129,75 @@ TEST(SweepFinder, SingleShotShowsNothingAfterItsSweep) {
   EXPECT_FALSE(finder.Feed(std::span(saw).subspan(5)));
 }
 
+struct StateCase {
+  const char* name;
+  SweepMode mode;
+  std::function<double(int)> signal;
+  int fed;
+  bool forcedBeforeTheLastSample;
+  TriggerState state;
+  std::optional<std::uint64_t> first;  // of a sweep the last sample completes
+};
+
+// Window 10, rising through 9.5: the ramp triggers once, at sample 10.
+const StateCase kStateCases[] = {
+    {"normal, nothing yet", SweepMode::kNormal, kFlat, 25, false, TriggerState::kWaiting, {}},
+    {"normal, forced", SweepMode::kNormal, kFlat, 25, true, TriggerState::kAutomatic, 15},
+    {"normal, forced before a window",
+     SweepMode::kNormal,
+     kFlat,
+     5,
+     true,
+     TriggerState::kWaiting,
+     {}},
+    {"normal, triggered sweep under way",
+     SweepMode::kNormal,
+     kRamp,
+     15,
+     false,
+     TriggerState::kTriggered,
+     {}},
+    {"normal, forced while a triggered sweep is under way",
+     SweepMode::kNormal,
+     kRamp,
+     15,
+     true,
+     TriggerState::kTriggered,
+     {}},
+    {"normal, triggered", SweepMode::kNormal, kRamp, 20, false, TriggerState::kTriggered, 10},
+    {"normal, a window without trigger since",
+     SweepMode::kNormal,
+     kRamp,
+     30,
+     false,
+     TriggerState::kWaiting,
+     {}},
+    {"automatic, first window", SweepMode::kAutomatic, kFlat, 5, false, TriggerState::kWaiting, {}},
+    {"automatic, free sweeps",
+     SweepMode::kAutomatic,
+     kFlat,
+     25,
+     false,
+     TriggerState::kAutomatic,
+     {}},
+    {"single shot, forced", SweepMode::kSingle, kFlat, 25, true, TriggerState::kAutomatic, 15},
+};
+
+TEST(SweepFinder, SaysWhetherItWaitsHasTriggeredOrRunsFreeAndSweepsWhenForced) {
+  for (const StateCase& c : kStateCases) {
+    std::vector<double> samples;
+    for (int k = 0; k < c.fed; ++k) samples.push_back(c.signal(k));
+    SweepFinder finder({c.mode, 0, 9.5, TriggerEdge::kRising, 0, 0}, 10, 1.0);
+    finder.Feed(std::span(samples).first(samples.size() - 1));
+    if (c.forcedBeforeTheLastSample) finder.Force();
+    const std::optional<Sweep> last = finder.Feed(std::span(samples).last(1));
+    EXPECT_EQ(finder.State(), c.state) << c.name;
+    ASSERT_EQ(last.has_value(), c.first.has_value()) << c.name;
+    if (last) {
+      EXPECT_EQ(last->first, *c.first) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tavril

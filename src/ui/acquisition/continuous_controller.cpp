@@ -134,6 +134,8 @@ bool ContinuousController::Start(const ChannelSelection& selected,
     return false;
   }
   rate_ = rate;
+  triggered_ = trigger->mode != SweepMode::kRoll;
+  shownTriggerState_.reset();
   plan_ = std::move(plan);
   selected_ = selected;
   settings_ = settings;
@@ -152,6 +154,10 @@ void ContinuousController::Stop() {
   if (!running()) return;
   acquisition_.Stop();
   Tick();
+}
+
+void ContinuousController::ForceSweep() {
+  if (running()) acquisition_.ForceSweep();
 }
 
 bool ContinuousController::ShowSnapshot() {
@@ -209,10 +215,17 @@ void ContinuousController::ShowProgress() {
   // The file and the disk are asked twice a second, not with every picture,
   // and once more when the run has ended.
   const auto now = std::chrono::steady_clock::now();
-  if (now - progressShown_ < std::chrono::milliseconds(500) && snapshot_.running) return;
+  const std::optional<TriggerState> state =
+      snapshot_.running ? snapshot_.triggerState : std::nullopt;
+  if (now - progressShown_ < std::chrono::milliseconds(500) && snapshot_.running &&
+      state == shownTriggerState_) {
+    return;
+  }
   progressShown_ = now;
+  shownTriggerState_ = state;
   ContinuousProgress progress;
   progress.seconds = snapshot_.elapsedSeconds;
+  progress.trigger = state;
   if (recording_) {
     const std::filesystem::path path = PathOf(choices_.recordPath);
     std::error_code error;
@@ -243,6 +256,9 @@ void ContinuousController::Finish() {
   text += " — " + Count(outcome.samplesRead) + " par voie lus";
   if (choices_.record) text += ", " + Count(outcome.samplesRecorded) + " enregistrés";
   text += ".";
+  if (triggered_ && !shown_ && outcome.samplesRead > 0) {
+    text += " Aucun déclenchement : les voies gardent leurs mesures précédentes.";
+  }
   if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;
   model_.TellRecordsChanged();
   emit runningChanged(false);

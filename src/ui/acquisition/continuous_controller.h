@@ -44,6 +44,8 @@ class ContinuousController : public QObject {
   bool Start(const ChannelSelection& selected, const AcquisitionSettings& settings);
   // Asks the run to end; the records get its last window at once.
   void Stop();
+  // One sweep of the newest samples without waiting for the trigger.
+  void ForceSweep();
 
  signals:
   void runningChanged(bool running);
@@ -81,6 +83,8 @@ class ContinuousController : public QObject {
   std::uint64_t shownSamples_ = 0;
   double rate_ = 0.0;  // per channel, as the records say
   bool singleShot_ = false;
+  bool triggered_ = false;
+  std::optional<TriggerState> shownTriggerState_;
   std::chrono::steady_clock::time_point progressShown_{};
 };
 

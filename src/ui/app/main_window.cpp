@@ -466,6 +466,8 @@ void MainWindow::ToggleContinuousWindow() {
           &MainWindow::StartOrStopContinuous);
   connect(continuousWindow_, &ContinuousWindow::browseClicked, this,
           &MainWindow::ChooseRecordingFile);
+  connect(continuousWindow_, &ContinuousWindow::forceClicked, continuous_,
+          &ContinuousController::ForceSweep);
   connect(continuousWindow_, &ContinuousWindow::closed, this, [this] {
     CommandAction(kCmdContinuous)->setChecked(false);
     // Its controls go with it: a run cannot outlive them.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -34,6 +35,13 @@ class ContinuousCommands : public MainWindowTest {
     window_.findChild<AcquisitionPanel*>()
         ->findChild<QLineEdit*>(QStringLiteral("control%1").arg(id))
         ->setText(QString::fromUtf8(text));
+  }
+  // Whether a label of the continuous window shows `text` (in part).
+  bool WindowShows(const char* text) {
+    for (const QLabel* label : window_.findChild<ContinuousWindow*>()->findChildren<QLabel*>()) {
+      if (label->text().contains(QString::fromUtf8(text))) return true;
+    }
+    return false;
   }
   void WaitForTheEnd() {
     for (int waited = 0; model_.acquiring() && waited < 5000; waited += 20) RunFor(20);
@@ -111,6 +119,31 @@ TEST_F(ContinuousCommands, ARefusedStartLeavesTheFileAndTheRecordsAsTheyWere) {
   EXPECT_EQ(record.count, 3u);
   EXPECT_EQ(record.title, "avant");
   EXPECT_EQ(record.rate, 1000.0);
+}
+
+TEST_F(ContinuousCommands, ANormalTriggerThatNeverFiresKeepsTheRecordsAndItsSweepCanBeForced) {
+  session_.channels[0] = SampleRecord("avant", {1.0, 2.0, 3.0});
+  memory_.continuous.triggerChannel = 0;
+  memory_.continuous.triggerLevel = 4.5;  // above the sine's 4 V peak
+  memory_.continuous.mode = ContinuousChoices::Mode::kNormal;
+  ReopenWindow();
+  Button("Démarrer")->click();
+  RunFor(300);
+  EXPECT_TRUE(WindowShows("En attente du déclenchement"));
+  Button("Arrêter")->click();
+  EXPECT_EQ(session_.channels[0].samples, (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(session_.channels[0].title, "avant");
+  EXPECT_TRUE(WindowShows("Aucun déclenchement : les voies gardent leurs mesures précédentes."));
+
+  Button("Démarrer")->click();
+  RunFor(100);
+  Button("Forcer")->click();
+  RunFor(200);
+  Button("Arrêter")->click();
+  EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_EQ(session_.channels[0].title, "");  // the panel's
+  EXPECT_FALSE(WindowShows("Aucun déclenchement"));
+  EXPECT_TRUE(user_.boxes().empty());
 }
 
 }  // namespace
