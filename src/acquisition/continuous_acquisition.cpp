@@ -66,6 +66,7 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   sweepCount_ = 0;
   triggerState_ = triggered ? std::optional(TriggerState::kWaiting) : std::nullopt;
   outcome_.reset();
+  boardStarted_.reset();
   convert_.reset();
   stopRequested_ = false;
   forceRequested_ = false;
@@ -103,6 +104,10 @@ void ContinuousAcquisition::Run() {
     board.Stop();
     End(ContinuousEnd::kBoardError, status, board.StatusMessage(status));
     return;
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    boardStarted_ = std::chrono::system_clock::now();
   }
   // A board that cannot say runs at the rate asked.
   const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
@@ -232,6 +237,8 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
           : static_cast<std::size_t>(std::min<std::uint64_t>(settings_.window, total));
   const std::uint64_t first = roll ? total - count : count > 0 ? lastSweep_->sweep.first : 0;
   const std::uint64_t sweep = sweepCount_;
+  snapshot.first = first;
+  snapshot.boardStarted = boardStarted_;
   for (std::vector<double>& shown : snapshot.channels) shown.resize(count);
   // The lock is let go between pieces so that the run never waits long for
   // a large window's copy.

@@ -52,6 +52,7 @@ struct ContinuousSnapshot {
   // Per channel in the plan's scan order: the newest window (roll mode, fewer
   // samples at the start) or the last completed sweep (none before the first).
   std::vector<std::vector<double>> channels;
+  std::uint64_t first = 0;                   // the index in the run of the channels' first sample
   std::optional<std::uint32_t> trigger;      // the trigger sample's index in the sweep
   std::optional<TriggerState> triggerState;  // none without trigger
   std::uint64_t sweeps = 0;                  // completed so far: a new number is a new sweep
@@ -60,6 +61,8 @@ struct ContinuousSnapshot {
   // Scans per second the board really runs at, once started (0 before);
   // a board's clock may round the rate asked.
   double rateUsed = 0.0;
+  // When the board started: the time of the run's first sample.
+  std::optional<std::chrono::system_clock::time_point> boardStarted;
   bool running = false;
   std::optional<ContinuousOutcome> outcome;  // once the run has ended
 };
@@ -145,6 +148,7 @@ class ContinuousAcquisition {
   bool running_ = false;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;
+  std::optional<std::chrono::system_clock::time_point> boardStarted_;
   std::optional<ContinuousOutcome> outcome_;
 };
 

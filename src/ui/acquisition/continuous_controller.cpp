@@ -156,6 +156,14 @@ void ContinuousController::Stop() {
   Tick();
 }
 
+std::optional<std::chrono::system_clock::time_point> ContinuousController::FirstSampleTime() const {
+  if (!snapshot_.boardStarted || !(snapshot_.rateUsed > 0.0)) return std::nullopt;
+  const std::chrono::duration<double> since(static_cast<double>(snapshot_.first) /
+                                            snapshot_.rateUsed);
+  return *snapshot_.boardStarted +
+         std::chrono::duration_cast<std::chrono::system_clock::duration>(since);
+}
+
 void ContinuousController::ForceSweep() {
   if (running()) acquisition_.ForceSweep();
 }
@@ -182,6 +190,7 @@ bool ContinuousController::ShowSnapshot() {
     // The record's memory is reused from one picture to the next.
     record.samples.assign(samples.begin(), samples.end());
     record.count = static_cast<std::uint32_t>(record.samples.size());
+    record.acquiredAt = FirstSampleTime();
     UpdateChannelStatistics(record);
   }
   model_.view().triggerMark = snapshot_.trigger;

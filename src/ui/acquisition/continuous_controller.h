@@ -63,6 +63,8 @@ class ContinuousController : public QObject {
   void ShowProgress();
   // Puts the snapshot's samples into the plan's records; false when nothing new.
   bool ShowSnapshot();
+  // When the board gave the first sample shown, once it has started.
+  std::optional<std::chrono::system_clock::time_point> FirstSampleTime() const;
   // Gives the records the rate the board really runs at, once it is known.
   void FollowRateUsed();
   void Finish();

@@ -146,5 +146,18 @@ TEST_F(ContinuousCommands, ANormalTriggerThatNeverFiresKeepsTheRecordsAndItsSwee
   EXPECT_TRUE(user_.boxes().empty());
 }
 
+TEST_F(ContinuousCommands, TheRecordsKeepTheTimeOfTheirFirstSample) {
+  const auto before = std::chrono::system_clock::now();
+  Button("Démarrer")->click();
+  RunFor(300);
+  Button("Arrêter")->click();
+  const auto after = std::chrono::system_clock::now();
+  const std::optional<std::chrono::system_clock::time_point> at = session_.channels[0].acquiredAt;
+  ASSERT_TRUE(at.has_value());
+  // The window shown last: its 1000 samples at 100,000 a second end with the run.
+  EXPECT_GT(*at, before + std::chrono::milliseconds(100));
+  EXPECT_LT(*at, after - std::chrono::milliseconds(10));
+}
+
 }  // namespace
 }  // namespace tavril::testing
