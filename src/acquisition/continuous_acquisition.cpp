@@ -70,6 +70,8 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   convert_.reset();
   stopRequested_ = false;
   forceRequested_ = false;
+  samplesRecorded_ = 0;
+  bytesRecorded_ = 0;
   started_ = std::chrono::steady_clock::now();
   running_ = true;
   try {
@@ -117,6 +119,7 @@ void ContinuousAcquisition::Run() {
     End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;
   }
+  if (settings_.sink != nullptr) NoteSink();
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
   SweepFinder finder(settings_.trigger, settings_.window, scansPerSecond_);
   SampleSink* const sink = settings_.sink;
@@ -158,6 +161,7 @@ void ContinuousAcquisition::Run() {
       message += " " + why;
     }
   }
+  if (sink != nullptr) NoteSink();
   End(end, status, std::move(message));
 }
 
@@ -195,9 +199,18 @@ bool ContinuousAcquisition::Record(std::size_t scans,
   for (std::size_t j = 0; j < channels_; ++j) sinkColumns_[j] = blockColumns_[j].first(scans);
   if (!settings_.sink->Append(sinkColumns_, &why)) return false;
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastFlush < kFlushInterval) return true;
-  lastFlush = now;
-  return settings_.sink->Flush(&why);
+  bool kept = true;
+  if (now - lastFlush >= kFlushInterval) {
+    lastFlush = now;
+    kept = settings_.sink->Flush(&why);
+  }
+  NoteSink();
+  return kept;
+}
+
+void ContinuousAcquisition::NoteSink() {
+  samplesRecorded_.store(settings_.sink->SamplesPerChannel(), std::memory_order_relaxed);
+  bytesRecorded_.store(settings_.sink->BytesOnDisk(), std::memory_order_relaxed);
 }
 
 void ContinuousAcquisition::End(ContinuousEnd end, DaqStatus status, std::string message) {
@@ -230,6 +243,8 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
       rings_.empty() ? 0.0 : std::chrono::duration<double>(until - started_).count();
   snapshot.outcome = outcome_;
   snapshot.rateUsed = rateUsed_.load(std::memory_order_relaxed);
+  snapshot.samplesRecorded = samplesRecorded_.load(std::memory_order_relaxed);
+  snapshot.bytesRecorded = bytesRecorded_.load(std::memory_order_relaxed);
   snapshot.channels.resize(rings_.size());
   const std::size_t count =
       !roll && !lastSweep_

@@ -57,6 +57,10 @@ struct ContinuousSnapshot {
   std::optional<TriggerState> triggerState;  // none without trigger
   std::uint64_t sweeps = 0;                  // completed so far: a new number is a new sweep
   std::uint64_t samplesRead = 0;             // per channel
+  // As the sink counts them (0 without sink): the samples per channel it
+  // keeps and the bytes they take on disk.
+  std::uint64_t samplesRecorded = 0;
+  std::uint64_t bytesRecorded = 0;
   double elapsedSeconds = 0.0;
   // Scans per second the board really runs at, once started (0 before);
   // a board's clock may round the rate asked.
@@ -117,6 +121,8 @@ class ContinuousAcquisition {
   // Hands the block to the sink; false, with the sink's why, when it failed.
   bool Record(std::size_t scans, std::chrono::steady_clock::time_point& lastFlush,
               std::string& why);
+  // Notes how far the sink got, for the snapshots.
+  void NoteSink();
   void End(ContinuousEnd end, DaqStatus status, std::string message);
   // False when the run overtook the copy: the samples shown were overwritten.
   bool TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const;
@@ -130,6 +136,8 @@ class ContinuousAcquisition {
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> forceRequested_{false};
+  std::atomic<std::uint64_t> samplesRecorded_{0};
+  std::atomic<std::uint64_t> bytesRecorded_{0};
 
   // Only the run's thread touches these while it goes.
   std::vector<std::int16_t> readings_;

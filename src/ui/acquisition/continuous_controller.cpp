@@ -221,13 +221,12 @@ void ContinuousController::Tick() {
 }
 
 void ContinuousController::ShowProgress() {
-  // The file and the disk are asked twice a second, not with every picture,
-  // and once more when the run has ended.
+  // The file and the disk are asked twice a second, not with every picture;
+  // the end's progress comes once the file is closed.
   const auto now = std::chrono::steady_clock::now();
-  const std::optional<TriggerState> state =
-      snapshot_.running ? snapshot_.triggerState : std::nullopt;
-  if (now - progressShown_ < std::chrono::milliseconds(500) && snapshot_.running &&
-      state == shownTriggerState_) {
+  const std::optional<TriggerState> state = snapshot_.triggerState;
+  if (!snapshot_.running ||
+      (now - progressShown_ < std::chrono::milliseconds(500) && state == shownTriggerState_)) {
     return;
   }
   progressShown_ = now;
@@ -236,12 +235,10 @@ void ContinuousController::ShowProgress() {
   progress.seconds = snapshot_.elapsedSeconds;
   progress.trigger = state;
   if (recording_) {
-    const std::filesystem::path path = PathOf(choices_.recordPath);
-    std::error_code error;
-    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
-    if (!error) progress.fileBytes = bytes;
-    progress.freeBytes = FreeDiskBytes(path);
-    progress.samplesWritten = snapshot_.samplesRead;
+    // The bytes laid out, not the room reserved ahead on the disk.
+    progress.fileBytes = snapshot_.bytesRecorded;
+    progress.freeBytes = FreeDiskBytes(PathOf(choices_.recordPath));
+    progress.samplesWritten = snapshot_.samplesRecorded;
   }
   emit progressed(progress);
 }
@@ -250,12 +247,22 @@ void ContinuousController::Finish() {
   timer_->stop();
   acquisition_.Wait();
   const ContinuousOutcome outcome = *snapshot_.outcome;
+  ContinuousProgress progress;
+  progress.seconds = snapshot_.elapsedSeconds;
   std::string why;
   bool closed = true;
   if (recording_) {
+    const bool inPlace = recording_->InPlace();
     closed = recording_->Close(&why);
     recording_.reset();
+    const std::filesystem::path path = PathOf(choices_.recordPath);
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    if (inPlace && !error) progress.fileBytes = bytes;
+    progress.freeBytes = FreeDiskBytes(path);
+    progress.samplesWritten = outcome.samplesRecorded;
   }
+  emit progressed(progress);
   plan_.reset();
   model_.view().rollWindow.reset();
   model_.SetAcquiring(false);

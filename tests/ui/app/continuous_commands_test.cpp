@@ -10,6 +10,7 @@
 #include "main_window_fixture.h"
 #include "model/board_config.h"
 #include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/continuous_controller.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 
@@ -157,6 +158,26 @@ TEST_F(ContinuousCommands, TheRecordsKeepTheTimeOfTheirFirstSample) {
   // The window shown last: its 1000 samples at 100,000 a second end with the run.
   EXPECT_GT(*at, before + std::chrono::milliseconds(100));
   EXPECT_LT(*at, after - std::chrono::milliseconds(10));
+}
+
+TEST_F(ContinuousCommands, TheFileSizeShownIsTheFilesOwnNotTheRoomReservedAhead) {
+  memory_.continuous.record = true;
+  memory_.continuous.recordPath = (dir_ / "essai.h5").string();
+  ReopenWindow();
+  std::vector<std::optional<std::uint64_t>> shown;
+  QObject::connect(
+      window_.findChild<ContinuousController*>(), &ContinuousController::progressed,
+      [&shown](const ContinuousProgress& progress) { shown.push_back(progress.fileBytes); });
+  Button("Démarrer")->click();
+  RunFor(1300);  // past the first flush
+  Button("Arrêter")->click();
+  const std::uint64_t size = std::filesystem::file_size(dir_ / "essai.h5");
+  ASSERT_GE(shown.size(), 3u);
+  for (const std::optional<std::uint64_t>& bytes : shown) {
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_LE(*bytes, size);
+  }
+  EXPECT_EQ(shown.back(), size);
 }
 
 }  // namespace
