@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "acquisition/sample_ring.h"
+#include "acquisition/simulated_board.h"
+#include "acquisition/trigger_reach.h"
 
 namespace tavril {
 namespace {
@@ -197,6 +199,33 @@ TEST(SweepFinder, SaysWhetherItWaitsHasTriggeredOrRunsFreeAndSweepsWhenForced) {
       EXPECT_EQ(last->first, *c.first) << c.name;
     }
   }
+}
+
+TEST(TriggerReach, ALevelNoEdgeCanCrossIsOutOfReach) {
+  SimulatedBoard board;  // ±5 V at gain 1, 12 bits
+  AcquisitionPlan plan;
+  plan.request.gain = 1;
+  const std::optional<InputRange> range = InputRangeOf(board, plan);
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->lowest, -5.0);
+  EXPECT_EQ(range->highest, 2047 / 409.6);
+  const struct {
+    double level;
+    TriggerEdge edge;
+    bool reachable;
+  } cases[] = {
+      {0.0, TriggerEdge::kRising, true},          {10.0, TriggerEdge::kRising, false},
+      {-5.0, TriggerEdge::kRising, false},        {-5.0, TriggerEdge::kFalling, true},
+      {2047 / 409.6, TriggerEdge::kRising, true}, {2047 / 409.6, TriggerEdge::kFalling, false},
+      {-10.0, TriggerEdge::kFalling, false},
+  };
+  for (const auto& c : cases) {
+    const TriggerSettings trigger{SweepMode::kNormal, 0, c.level, c.edge, 0, 0};
+    EXPECT_EQ(!UnreachableTrigger(trigger, *range, 3), c.reachable) << c.level;
+  }
+  EXPECT_EQ(UnreachableTrigger({SweepMode::kNormal, 0, 10.0}, *range, 3),
+            "Le niveau de déclenchement de 10 V ne peut jamais être franchi : le canal 3 mesure "
+            "de -5.000 V à 4.998 V.");
 }
 
 }  // namespace

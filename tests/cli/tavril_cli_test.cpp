@@ -909,6 +909,18 @@ TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
       0, RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_", "--force"}).status);
 }
 
+TEST(CliRecord, ATriggerLevelOutOfTheInputsReachIsWarnedOf) {
+  TempDir dir;
+  const RunResult run =
+      RunProgram(dir.path(), {"record", "--channels", "0", "--rate", "10000", "--duration", "0.05",
+                              "--trigger", "0:10", "--out", "r.h5"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(run.err,
+            "tavril-cli: attention : Le niveau de déclenchement de 10 V ne peut jamais être "
+            "franchi : le canal 0 mesure de -5.000 V à 4.998 V. Aucun balayage ne se déclenchera "
+            "; le fichier garde chaque échantillon.\n");
+}
+
 TEST(CliRecord, ARateTheBoardRefusesLeavesTheFileItWasToReplace) {
   TempDir dir;
   WriteFileBytes(dir / "keep.h5", "an earlier recording");

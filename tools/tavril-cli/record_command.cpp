@@ -15,6 +15,7 @@
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
 #include "acquisition/continuous_acquisition.h"
+#include "acquisition/trigger_reach.h"
 #include "cli_files.h"
 #include "console_user.h"
 #include "files/disk_space.h"
@@ -113,6 +114,16 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(table, selected, request.scanRate, config);
   if (!plan) return 1;
+  const TriggerSettings trigger = TriggerFor(request, *plan);
+  if (trigger.mode != SweepMode::kRoll) {
+    // The file keeps every sample all the same: a warning, not a refusal.
+    const std::optional<InputRange> range = InputRangeOf(boards->For(config.device), *plan);
+    if (const std::optional<std::string> why =
+            range ? UnreachableTrigger(trigger, *range, request.trigger->channel) : std::nullopt) {
+      err << "tavril-cli: attention : " << *why
+          << " Aucun balayage ne se déclenchera ; le fichier garde chaque échantillon.\n";
+    }
+  }
   const double channels = static_cast<double>(plan->request.channels.size());
   const double rateAsked = request.scanRate > 0 ? request.scanRate : request.rate / channels;
 
@@ -132,7 +143,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   RecordingSink sink(*recording, request.durationSeconds);
   const StopSignals signals;
   ContinuousAcquisition run;
-  if (!run.Start(board, {*plan, kWindow, TriggerFor(request, *plan), &sink})) {
+  if (!run.Start(board, {*plan, kWindow, trigger, &sink})) {
     ReportError(err, "L'enregistrement continu n'a pas pu démarrer");
     return 1;
   }

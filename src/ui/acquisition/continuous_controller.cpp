@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "acquisition/rate_text.h"
+#include "acquisition/trigger_reach.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
@@ -84,6 +85,24 @@ std::optional<TriggerSettings> ContinuousController::TriggerFor(const Acquisitio
   return trigger;
 }
 
+bool ContinuousController::AcceptTriggerLevel(const AcquisitionPlan& plan,
+                                              const TriggerSettings& trigger) {
+  if (trigger.mode == SweepMode::kRoll) return true;
+  const std::optional<InputRange> range = InputRangeOf(boards_.For(plan.device), plan);
+  const std::optional<std::string> why =
+      range ? UnreachableTrigger(trigger, *range, choices_.triggerChannel) : std::nullopt;
+  if (!why) return true;
+  if (trigger.mode != SweepMode::kAutomatic) {
+    ui_.ShowMessage({*why + " Aucun balayage ne serait affiché : changez le niveau ou le mode.",
+                     messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  return ui_.ShowMessage(
+             {*why + " Les balayages viendront sans déclenchement. Démarrer quand même ?",
+              messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel}) ==
+         MessageAnswer::kOk;
+}
+
 bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned,
                                          double rate) {
   const std::filesystem::path path = PathOf(choices_.recordPath);
@@ -122,7 +141,7 @@ bool ContinuousController::Start(const ChannelSelection& selected,
     return false;
   }
   const std::optional<TriggerSettings> trigger = TriggerFor(*plan);
-  if (!trigger) return false;
+  if (!trigger || !AcceptTriggerLevel(*plan, *trigger)) return false;
   const double rate = ChannelRate(*plan);
   if (choices_.record && !OpenRecording(*plan, planned, rate)) return false;
 

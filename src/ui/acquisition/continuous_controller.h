@@ -57,6 +57,10 @@ class ContinuousController : public QObject {
 
  private:
   std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
+  // False, after telling the user, when the trigger's level lies out of the
+  // input's reach and the user does not start all the same (never in the
+  // normal and single-shot modes, which would show nothing).
+  bool AcceptTriggerLevel(const AcquisitionPlan& plan, const TriggerSettings& trigger);
   bool OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned, double rate);
   void Tick();
   // The run's duration, samples written, file size and free space.
