@@ -36,6 +36,8 @@ class ContinuousController : public QObject {
   ~ContinuousController() override;
 
   bool running() const { return plan_.has_value(); }
+  // A run goes that records every sample to a file.
+  bool recording() const { return running() && recording_ != nullptr; }
 
   // Starts a run of the selected channels with the panel's settings and the
   // choices read; false, after telling the user why, when it cannot start.

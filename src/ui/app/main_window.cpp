@@ -300,11 +300,20 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (Tell(messages::kQuitQuestion, messages::kAttention, MessageIcon::kQuestion,
-           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+  std::string question = messages::kQuitQuestion;
+  if (continuous_->recording()) {
+    question = "Un enregistrement continu est en cours dans « " + memory_.continuous.recordPath +
+               " ». Il s'arrête en quittant : le fichier garde tous les échantillons jusqu'à "
+               "l'arrêt.\n\n" +
+               question;
+  }
+  if (Tell(question, messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel) ==
+      MessageAnswer::kCancel) {
     event->ignore();
     return;
   }
+  // The recording is closed whole before the program goes.
+  continuous_->Stop();
   quitRequested_ = true;
   event->accept();
 }

@@ -201,5 +201,25 @@ TEST_F(ContinuousCommands, ATriggerLevelOutOfTheInputsReachIsRefusedOrAskedAbout
                 why + " Les balayages viendront sans déclenchement. Démarrer quand même ?"}));
 }
 
+TEST_F(ContinuousCommands, QuittingDuringARecordedRunSaysTheFileIsKeptAndClosesItWhole) {
+  memory_.continuous.record = true;
+  memory_.continuous.recordPath = (dir_ / "essai.h5").string();
+  ReopenWindow();
+  Button("Démarrer")->click();
+  RunFor(200);
+  user_.Answer(MessageAnswer::kOk);
+  EXPECT_TRUE(window_.close());
+  EXPECT_FALSE(model_.acquiring());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Un enregistrement continu est en cours dans « " +
+                                                 memory_.continuous.recordPath +
+                                                 " ». Il s'arrête en quittant : le fichier garde "
+                                                 "tous les échantillons jusqu'à l'arrêt.\n\n"
+                                                 "Etes vous sure de vouloir quitter?"});
+  ChannelSet read;
+  std::string why;
+  ASSERT_TRUE(ReadHdf5File(dir_ / "essai.h5", read, &why)) << why;
+  EXPECT_GE(read[0].record.samples.size(), 10000u);
+}
+
 }  // namespace
 }  // namespace tavril::testing
