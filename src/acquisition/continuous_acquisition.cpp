@@ -64,9 +64,14 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   for (std::vector<double>& sweep : sweeps_) sweep.resize(settings.window);
   lastSweep_.reset();
   sweepCount_ = 0;
+  triggerState_ = triggered ? std::optional(TriggerState::kWaiting) : std::nullopt;
   outcome_.reset();
+  boardStarted_.reset();
   convert_.reset();
   stopRequested_ = false;
+  forceRequested_ = false;
+  samplesRecorded_ = 0;
+  bytesRecorded_ = 0;
   started_ = std::chrono::steady_clock::now();
   running_ = true;
   try {
@@ -102,15 +107,19 @@ void ContinuousAcquisition::Run() {
     End(ContinuousEnd::kBoardError, status, board.StatusMessage(status));
     return;
   }
+  {
+    const std::lock_guard lock(mutex_);
+    boardStarted_ = std::chrono::system_clock::now();
+  }
   // A board that cannot say runs at the rate asked.
   const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
   rateUsed_.store(rateUsed, std::memory_order_relaxed);
-  if (std::string why; rateUsed != scansPerSecond_ && settings_.sink != nullptr &&
-                       !settings_.sink->SetRate(rateUsed, &why)) {
+  if (std::string why; settings_.sink != nullptr && !settings_.sink->Started(rateUsed, &why)) {
     board.Stop();
     End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;
   }
+  if (settings_.sink != nullptr) NoteSink();
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
   SweepFinder finder(settings_.trigger, settings_.window, scansPerSecond_);
   SampleSink* const sink = settings_.sink;
@@ -152,6 +161,7 @@ void ContinuousAcquisition::Run() {
       message += " " + why;
     }
   }
+  if (sink != nullptr) NoteSink();
   End(end, status, std::move(message));
 }
 
@@ -159,10 +169,14 @@ void ContinuousAcquisition::ProcessBlock(std::size_t scans, SweepFinder& finder)
   for (std::size_t j = 0; j < channels_; ++j) blockColumns_[j] = std::span(block_[j]).first(scans);
   ConvertScans(std::span(readings_).first(scans * channels_), channels_, *convert_, blockColumns_);
   std::optional<Sweep> sweep;
+  std::optional<TriggerState> state;
   if (settings_.trigger.mode != SweepMode::kRoll) {
+    if (forceRequested_.exchange(false, std::memory_order_relaxed)) finder.Force();
     sweep = finder.Feed(blockColumns_[settings_.trigger.source]);
+    state = finder.State();
   }
   const std::lock_guard lock(mutex_);
+  triggerState_ = state;
   // The last sweep is copied aside only when the rings are about to lose it:
   // at most once a window, however often sweeps complete.
   if (lastSweep_ && !lastSweep_->saved &&
@@ -185,9 +199,18 @@ bool ContinuousAcquisition::Record(std::size_t scans,
   for (std::size_t j = 0; j < channels_; ++j) sinkColumns_[j] = blockColumns_[j].first(scans);
   if (!settings_.sink->Append(sinkColumns_, &why)) return false;
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastFlush < kFlushInterval) return true;
-  lastFlush = now;
-  return settings_.sink->Flush(&why);
+  bool kept = true;
+  if (now - lastFlush >= kFlushInterval) {
+    lastFlush = now;
+    kept = settings_.sink->Flush(&why);
+  }
+  NoteSink();
+  return kept;
+}
+
+void ContinuousAcquisition::NoteSink() {
+  samplesRecorded_.store(settings_.sink->SamplesPerChannel(), std::memory_order_relaxed);
+  bytesRecorded_.store(settings_.sink->BytesOnDisk(), std::memory_order_relaxed);
 }
 
 void ContinuousAcquisition::End(ContinuousEnd end, DaqStatus status, std::string message) {
@@ -212,6 +235,7 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   const bool roll = settings_.trigger.mode == SweepMode::kRoll;
   snapshot.trigger = lastSweep_ ? lastSweep_->sweep.trigger : std::nullopt;
   snapshot.sweeps = sweepCount_;
+  snapshot.triggerState = triggerState_;
   snapshot.samplesRead = total;
   snapshot.running = running_;
   const auto until = running_ ? std::chrono::steady_clock::now() : ended_;
@@ -219,6 +243,8 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
       rings_.empty() ? 0.0 : std::chrono::duration<double>(until - started_).count();
   snapshot.outcome = outcome_;
   snapshot.rateUsed = rateUsed_.load(std::memory_order_relaxed);
+  snapshot.samplesRecorded = samplesRecorded_.load(std::memory_order_relaxed);
+  snapshot.bytesRecorded = bytesRecorded_.load(std::memory_order_relaxed);
   snapshot.channels.resize(rings_.size());
   const std::size_t count =
       !roll && !lastSweep_
@@ -226,6 +252,8 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
           : static_cast<std::size_t>(std::min<std::uint64_t>(settings_.window, total));
   const std::uint64_t first = roll ? total - count : count > 0 ? lastSweep_->sweep.first : 0;
   const std::uint64_t sweep = sweepCount_;
+  snapshot.first = first;
+  snapshot.boardStarted = boardStarted_;
   for (std::vector<double>& shown : snapshot.channels) shown.resize(count);
   // The lock is let go between pieces so that the run never waits long for
   // a large window's copy.

@@ -52,13 +52,21 @@ struct ContinuousSnapshot {
   // Per channel in the plan's scan order: the newest window (roll mode, fewer
   // samples at the start) or the last completed sweep (none before the first).
   std::vector<std::vector<double>> channels;
-  std::optional<std::uint32_t> trigger;  // the trigger sample's index in the sweep
-  std::uint64_t sweeps = 0;              // completed so far: a new number is a new sweep
-  std::uint64_t samplesRead = 0;         // per channel
+  std::uint64_t first = 0;                   // the index in the run of the channels' first sample
+  std::optional<std::uint32_t> trigger;      // the trigger sample's index in the sweep
+  std::optional<TriggerState> triggerState;  // none without trigger
+  std::uint64_t sweeps = 0;                  // completed so far: a new number is a new sweep
+  std::uint64_t samplesRead = 0;             // per channel
+  // As the sink counts them (0 without sink): the samples per channel it
+  // keeps and the bytes they take on disk.
+  std::uint64_t samplesRecorded = 0;
+  std::uint64_t bytesRecorded = 0;
   double elapsedSeconds = 0.0;
   // Scans per second the board really runs at, once started (0 before);
   // a board's clock may round the rate asked.
   double rateUsed = 0.0;
+  // When the board started: the time of the run's first sample.
+  std::optional<std::chrono::system_clock::time_point> boardStarted;
   bool running = false;
   std::optional<ContinuousOutcome> outcome;  // once the run has ended
 };
@@ -90,6 +98,10 @@ class ContinuousAcquisition {
   // Waits for the run to end by itself (a board or sink failure).
   void Wait();
 
+  // Asks for one sweep of the newest samples without waiting for the
+  // trigger (see SweepFinder::Force), within a block's time; for any thread.
+  void ForceSweep() { forceRequested_.store(true, std::memory_order_relaxed); }
+
   void TakeSnapshot(ContinuousSnapshot& snapshot) const;
 
   // After the run: the newest window of each channel into
@@ -109,6 +121,8 @@ class ContinuousAcquisition {
   // Hands the block to the sink; false, with the sink's why, when it failed.
   bool Record(std::size_t scans, std::chrono::steady_clock::time_point& lastFlush,
               std::string& why);
+  // Notes how far the sink got, for the snapshots.
+  void NoteSink();
   void End(ContinuousEnd end, DaqStatus status, std::string message);
   // False when the run overtook the copy: the samples shown were overwritten.
   bool TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const;
@@ -121,6 +135,9 @@ class ContinuousAcquisition {
   std::atomic<double> rateUsed_{0.0};
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> forceRequested_{false};
+  std::atomic<std::uint64_t> samplesRecorded_{0};
+  std::atomic<std::uint64_t> bytesRecorded_{0};
 
   // Only the run's thread touches these while it goes.
   std::vector<std::int16_t> readings_;
@@ -135,9 +152,11 @@ class ContinuousAcquisition {
   std::vector<std::vector<double>> sweeps_;
   std::optional<StoredSweep> lastSweep_;
   std::uint64_t sweepCount_ = 0;
+  std::optional<TriggerState> triggerState_;
   bool running_ = false;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;
+  std::optional<std::chrono::system_clock::time_point> boardStarted_;
   std::optional<ContinuousOutcome> outcome_;
 };
 

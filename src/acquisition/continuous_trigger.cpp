@@ -47,6 +47,7 @@ std::optional<Sweep> SweepFinder::Feed(std::span<const double> samples) {
       if (index + 1 == first + window_) {
         last = Sweep{first, pre_};
         lastEnd_ = index + 1;
+        lastTriggered_ = true;
         pending_.reset();
         if (mode_ == SweepMode::kSingle) {
           done_ = true;
@@ -57,9 +58,28 @@ std::optional<Sweep> SweepFinder::Feed(std::span<const double> samples) {
     } else if (mode_ == SweepMode::kAutomatic && index + 1 - lastEnd_ >= window_) {
       last = Sweep{index + 1 - window_, std::nullopt};
       lastEnd_ = index + 1;
+      lastTriggered_ = false;
     }
   }
+  if (last) {
+    forced_ = false;
+  } else if (forced_ && !pending_ && seen_ >= window_) {
+    forced_ = false;
+    last = Sweep{seen_ - window_, std::nullopt};
+    lastEnd_ = seen_;
+    lastTriggered_ = false;
+    done_ = mode_ == SweepMode::kSingle;
+  }
   return last;
+}
+
+TriggerState SweepFinder::State() const {
+  if (pending_) return TriggerState::kTriggered;
+  if (lastTriggered_ && (done_ || seen_ - lastEnd_ < window_)) {
+    return *lastTriggered_ ? TriggerState::kTriggered : TriggerState::kAutomatic;
+  }
+  return mode_ == SweepMode::kAutomatic && lastTriggered_ ? TriggerState::kAutomatic
+                                                          : TriggerState::kWaiting;
 }
 
 }  // namespace tavril

@@ -29,6 +29,13 @@ struct TriggerSettings {
   double holdoffSeconds = 0.0;
 };
 
+// What the trigger is doing, as a scope shows it.
+enum class TriggerState {
+  kWaiting,    // no sweep yet, or no trigger for a window's time: the display keeps its last sweep
+  kTriggered,  // the last sweep came from a trigger, a window's time ago at most
+  kAutomatic,  // the last sweep came without trigger (automatic mode, or forced)
+};
+
 // A completed sweep: the samples first to first + window - 1 of the run.
 struct Sweep {
   std::uint64_t first = 0;
@@ -50,6 +57,13 @@ class SweepFinder {
   // Samples before the trigger in a triggered sweep.
   std::uint32_t PreSamples() const { return pre_; }
 
+  // The next Feed completes a sweep of the newest samples without trigger,
+  // as a scope's "force" button does, unless a triggered sweep is under
+  // way; as soon as a window's samples have come.
+  void Force() { forced_ = true; }
+
+  TriggerState State() const;
+
  private:
   bool Crosses(double before, double now) const;
 
@@ -65,6 +79,8 @@ class SweepFinder {
   std::optional<std::uint64_t> lastTrigger_;  // for the holdoff
   std::uint64_t lastEnd_ = 0;                 // where the last sweep ended (automatic mode)
   bool done_ = false;                         // single shot taken
+  bool forced_ = false;
+  std::optional<bool> lastTriggered_;  // whether the last sweep came from a trigger
 };
 
 }  // namespace tavril

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <hdf5.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
 #include "files/system_error_text.h"
+#include "files/write_target.h"
 
 namespace tavril {
 namespace {
@@ -132,6 +134,22 @@ bool IsFullDisk(int error) {
   return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
 
+// A new file beside `target` under a name no other file has, created by the
+// library (exclusively, so that no link planted there redirects it).
+Hdf5File CreateBeside(const std::filesystem::path& target, hid_t access,
+                      std::filesystem::path& temporary) {
+  // Short enough for any file name: the hidden name must fit the folder's limit too.
+  const std::string stem =
+      "." + target.filename().string().substr(0, 200) + ".tmp-" + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = target.parent_path() / (stem + std::to_string(attempt));
+    struct stat info {};
+    if (::lstat(temporary.c_str(), &info) == 0) continue;
+    return Hdf5File(H5Fcreate(temporary.c_str(), H5F_ACC_EXCL, H5P_DEFAULT, access));
+  }
+  return Hdf5File();
+}
+
 }  // namespace
 
 struct Hdf5Recording::State {
@@ -148,7 +166,10 @@ struct Hdf5Recording::State {
 
   std::vector<Channel> channels;
   Hdf5File file;
-  int* fd = nullptr;  // the library's descriptor of the file
+  int* fd = nullptr;                // the library's descriptor of the file
+  std::filesystem::path target;     // the end of the path's links
+  std::filesystem::path temporary;  // the file's name until it is in place
+  bool inPlace = false;
   Status status = Status::kRecording;
   std::string failure;           // why the recording stopped
   std::uint64_t chunkStart = 0;  // index of each channel's pending[0]
@@ -262,7 +283,19 @@ struct Hdf5Recording::State {
     return true;
   }
 
+  bool PutInPlace() {
+    if (inPlace) return true;
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+      return Stop("Impossible de remplacer « " + target.string() +
+                  " » par l'enregistrement : " + SystemErrorText(errno) + ".");
+    }
+    inPlace = true;
+    return true;
+  }
+
   bool Append(std::span<const std::span<const double>> values) {
+    // Samples come once the board has started.
+    if (!PutInPlace()) return false;
     const std::size_t length = values.front().size();
     if (Appended() + length > kMaxCount) {
       // What came until then is kept whole.
@@ -298,13 +331,20 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
   const auto fail = [&](std::string text) -> std::unique_ptr<Hdf5Recording> {
     if (why != nullptr) *why = "Impossible de créer l'enregistrement : " + std::move(text);
     if (state->file.valid()) {
+      const std::filesystem::path temporary = state->temporary;
       state.reset();
-      std::error_code ignored;
-      std::filesystem::remove(path, ignored);
+      ::unlink(temporary.c_str());
     }
     return nullptr;
   };
   if (channels.empty()) return fail("aucune voie à enregistrer");
+  const std::optional<WriteTarget> target = ResolveWriteTarget(path);
+  if (!target) return fail(SystemErrorText(errno));
+  // An existing file the user may not write is not the recording's to replace.
+  if (target->exists &&
+      (S_ISDIR(target->info.st_mode) || ::access(target->path.c_str(), W_OK) != 0))
+    return fail(SystemErrorText(S_ISDIR(target->info.st_mode) ? EISDIR : errno));
+  state->target = target->path;
   // The records the layout writes: each channel's description, no samples.
   ChannelSet records;
   for (const RecordingChannel& channel : channels) {
@@ -335,7 +375,10 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
                          H5D_CHUNK_CACHE_W0_DEFAULT) < 0) {
     return fail(Hdf5Failure("préparation du fichier"));
   }
-  state->file = Hdf5File(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.get()));
+  state->file = CreateBeside(state->target, access.get(), state->temporary);
+  if (state->file.valid() && target->exists) {
+    ::chmod(state->temporary.c_str(), target->info.st_mode & 07777);
+  }
   void* handle = nullptr;
   if (!state->file.valid() || H5Fget_vfd_handle(state->file.get(), access.get(), &handle) < 0 ||
       handle == nullptr) {
@@ -405,6 +448,15 @@ std::uint64_t Hdf5Recording::BytesOnDisk() const {
   return state_->bytes;
 }
 
+bool Hdf5Recording::Started(double rate, std::string* why) {
+  if (!SetRate(rate, why)) return false;
+  return state_->PutInPlace() || Refused(state_->failure, why);
+}
+
+bool Hdf5Recording::InPlace() const {
+  return state_->inPlace;
+}
+
 bool Hdf5Recording::SetRate(double rate, std::string* why) {
   if (state_->status != State::Status::kRecording) return Refused(state_->failure, why);
   if (!(rate > 0.0)) return Refused("la cadence de l'enregistrement n'est pas positive", why);
@@ -445,6 +497,8 @@ bool Hdf5Recording::Close(std::string* why) {
     state.failure = Hdf5Failure("fermeture du fichier");
   }
   if (!finished && why != nullptr) *why = state.failure;
+  // A run the board never started replaces nothing.
+  if (!state.inPlace) ::unlink(state.temporary.c_str());
   state.status = State::Status::kClosed;
   if (state.failure.empty()) state.failure = "l'enregistrement est terminé";
   return finished;

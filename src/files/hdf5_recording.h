@@ -31,10 +31,17 @@ struct RecordingChannel {
 // killed. A disk that fills up stops the recording, the file then holding
 // what the last flush left. Memory does not grow with the recording's
 // length: samples wait in one chunk's buffer per channel.
+//
+// A board may refuse to start: until it has started, the file is written
+// under a hidden name beside its target (`.NAME.tmp-PID-N`, beside the file
+// a symbolic link leads to), and any file under the target's name stays as
+// it was. Started(), or the first samples, renames it over the target; a
+// recording closed before that removes it. A program killed before that
+// leaves the hidden file behind, and the target untouched.
 class Hdf5Recording final : public SampleSink {
  public:
-  // Creates the file at `path` (replacing any file there) with one empty
-  // dataset per channel. Nothing, with `why` in French, on failure.
+  // Creates the file that is to replace `path`, with one empty dataset per
+  // channel. Nothing, with `why` in French, on failure; `path` is untouched.
   static std::unique_ptr<Hdf5Recording> Create(const std::filesystem::path& path,
                                                std::span<const RecordingChannel> channels,
                                                std::string* why);
@@ -50,10 +57,17 @@ class Hdf5Recording final : public SampleSink {
   // The file's length as the library has laid it out so far.
   std::uint64_t BytesOnDisk() const override;
 
+  // The board has started at `rate` samples per second: the file takes
+  // its target's name, with that rate. False, with `why`, when it could not.
+  bool Started(double rate, std::string* why) override;
+
   // Gives every channel `rate` samples per second from now on: a board may
   // run at another rate than the one asked, and says so only once started.
   // False, with `why`, when the attributes could not be written.
-  bool SetRate(double rate, std::string* why) override;
+  bool SetRate(double rate, std::string* why);
+
+  // The file has its target's name.
+  bool InPlace() const;
 
   // Flushes and closes the file; later calls fail. False, with `why`, when
   // the file could not be finished (it then holds what the last successful

@@ -20,10 +20,11 @@ class SampleSink {
   // this call stays readable.
   virtual bool Append(std::span<const std::span<const double>> channels, std::string* why) = 0;
 
-  // The board runs at `samplesPerSecond` per channel rather than the rate
-  // the sink was made for (a board's clock rounds the rate asked); told
-  // before the first Append. False, with `why`, when the sink cannot say so.
-  virtual bool SetRate(double samplesPerSecond, std::string* why) = 0;
+  // The board has started, at `samplesPerSecond` per channel (a board's
+  // clock may round the rate asked); told once, before the first Append. A
+  // run the board refuses never tells it. False, with `why`, when the sink
+  // cannot take the run: it then stops.
+  virtual bool Started(double samplesPerSecond, std::string* why) = 0;
 
   // Makes everything appended so far survive the program being killed.
   virtual bool Flush(std::string* why) = 0;

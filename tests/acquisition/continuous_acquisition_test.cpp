@@ -74,7 +74,7 @@ class KeepingSink : public SampleSink {
     return true;
   }
   bool Flush(std::string*) override { return true; }
-  bool SetRate(double samplesPerSecond, std::string*) override {
+  bool Started(double samplesPerSecond, std::string*) override {
     rate = samplesPerSecond;
     return kept.empty();
   }

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 #include "acquisition/sample_ring.h"
+#include "acquisition/simulated_board.h"
+#include "acquisition/trigger_reach.h"
 
 namespace tavril {
 namespace {
@@ -127,6 +130,51 @@ TEST(SweepFinder, SingleShotShowsNothingAfterItsSweep) {
   for (int k = 0; k < 40; ++k) saw.push_back(kSaw(k));
   ASSERT_TRUE(finder.Feed(std::span(saw).first(5)));
   EXPECT_FALSE(finder.Feed(std::span(saw).subspan(5)));
+}
+
+using enum SweepMode;
+constexpr TriggerState kWait = TriggerState::kWaiting, kFree = TriggerState::kAutomatic,
+                       kTrig = TriggerState::kTriggered;
+
+// Window 10, rising through 9.5 (the ramp at sample 10): mode, signal, samples fed, forced
+// before the last one, state, and the first sample of a sweep that last one completes.
+const std::tuple<SweepMode, std::function<double(int)>, int, bool, TriggerState,
+                 std::optional<std::uint64_t>>
+    kStateCases[] = {
+        {kNormal, kFlat, 25, false, kWait, {}},    {kNormal, kFlat, 25, true, kFree, 15},
+        {kNormal, kRamp, 15, false, kTrig, {}},    {kNormal, kRamp, 15, true, kTrig, {}},
+        {kNormal, kRamp, 20, false, kTrig, 10},    {kNormal, kRamp, 30, false, kWait, {}},
+        {kAutomatic, kFlat, 25, false, kFree, {}}, {kSingle, kFlat, 25, true, kFree, 15},
+};
+
+TEST(SweepFinder, SaysWhetherItWaitsHasTriggeredOrRunsFreeAndSweepsWhenForced) {
+  for (const auto& [mode, signal, fed, forced, state, first] : kStateCases) {
+    std::vector<double> samples;
+    for (int k = 0; k < fed; ++k) samples.push_back(signal(k));
+    SweepFinder finder({mode, 0, 9.5, TriggerEdge::kRising, 0, 0}, 10, 1.0);
+    finder.Feed(std::span(samples).first(samples.size() - 1));
+    if (forced) finder.Force();
+    const std::optional<Sweep> last = finder.Feed(std::span(samples).last(1));
+    EXPECT_EQ(finder.State(), state) << static_cast<int>(mode) << " " << fed;
+    EXPECT_EQ(last ? std::optional(last->first) : std::nullopt, first) << fed;
+  }
+}
+
+TEST(TriggerReach, ALevelNoEdgeCanCrossIsOutOfReach) {
+  SimulatedBoard board;  // -5 V to 4.998 V at gain 1
+  AcquisitionPlan plan;
+  plan.request.gain = 1;
+  const InputRange range = InputRangeOf(board, plan).value();
+  const std::tuple<double, bool, bool> cases[] = {// level, rising, reachable
+                                                  {0.0, true, true},
+                                                  {10.0, true, false},
+                                                  {-5.0, true, false},
+                                                  {-5.0, false, true},
+                                                  {range.highest, false, false}};
+  for (const auto& [level, rising, reachable] : cases) {
+    const TriggerEdge edge = rising ? TriggerEdge::kRising : TriggerEdge::kFalling;
+    EXPECT_EQ(!UnreachableTrigger({kNormal, 0, level, edge}, range, 3), reachable) << level;
+  }
 }
 
 }  // namespace

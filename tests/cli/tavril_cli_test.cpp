@@ -932,6 +932,19 @@ TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
       0, RunProgram(dir.path(), {"acquire", "--channels", "4", "--out", "run_", "--force"}).status);
 }
 
+TEST(CliRecord, ARefusedRateLeavesTheFileAndALevelOutOfReachIsWarnedOf) {
+  TempDir dir;
+  WriteFileBytes(dir / "keep.h5", "earlier");
+  RunResult run = RunProgram(
+      dir.path(), {"record", "--channels", "0-3", "--rate", "2e6", "--out", "keep.h5", "--force"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("earlier", ReadFileBytes(dir / "keep.h5"));
+  EXPECT_EQ(std::vector<std::string>{"keep.h5"}, dir.Entries());
+  run = RunProgram(dir.path(), {"record", "--channels", "0", "--rate", "1e4", "--duration", "0.05",
+                                "--trigger", "0:10", "--out", "r.h5"});
+  EXPECT_EQ(run.err.rfind("tavril-cli: attention : Le niveau de déclenchement de 10 V", 0), 0u);
+}
+
 }  // namespace
 }  // namespace tavril::cli
 

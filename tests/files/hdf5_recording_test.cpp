@@ -107,6 +107,21 @@ TEST(Hdf5Recording, TheRateTheBoardRunsAtReplacesTheOneAsked) {
   EXPECT_EQ(read[1].record.rate, 1250.0);
 }
 
+TEST(Hdf5Recording, TheFileTakesItsTargetsNameOnlyOnceTheBoardHasStarted) {
+  for (const bool started : {false, true}) {
+    TempDir dir;
+    testing::WriteFileBytes(dir / "rec.h5", "earlier");
+    auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
+    EXPECT_EQ(testing::ReadFileBytes(dir / "rec.h5"), "earlier");
+    EXPECT_EQ(dir.Entries().size(), 2u);  // and the recording's hidden name
+    EXPECT_TRUE(!started || recording->Started(1250.0, nullptr));
+    ASSERT_TRUE(recording->Close(nullptr));
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"rec.h5"});
+    ChannelSet read;
+    EXPECT_EQ(ReadHdf5File(dir / "rec.h5", read, nullptr), started);
+  }
+}
+
 TEST(Hdf5Recording, StatisticsAreThoseOfEverySampleAppended) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   // Pieces appended one after the other: ties keep their first sample, a

@@ -15,6 +15,7 @@
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
 #include "acquisition/continuous_acquisition.h"
+#include "acquisition/trigger_reach.h"
 #include "cli_files.h"
 #include "console_user.h"
 #include "files/disk_space.h"
@@ -113,6 +114,16 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(table, selected, request.scanRate, config);
   if (!plan) return 1;
+  const TriggerSettings trigger = TriggerFor(request, *plan);
+  if (trigger.mode != SweepMode::kRoll) {
+    // The file keeps every sample all the same: a warning, not a refusal.
+    const std::optional<InputRange> range = InputRangeOf(boards->For(config.device), *plan);
+    if (const std::optional<std::string> why =
+            range ? UnreachableTrigger(trigger, *range, request.trigger->channel) : std::nullopt) {
+      err << "tavril-cli: attention : " << *why
+          << " Aucun balayage ne se déclenchera ; le fichier garde chaque échantillon.\n";
+    }
+  }
   const double channels = static_cast<double>(plan->request.channels.size());
   const double rateAsked = request.scanRate > 0 ? request.scanRate : request.rate / channels;
 
@@ -129,10 +140,10 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
     return 1;
   }
   Board& board = boards->For(config.device);
-  RecordingSink sink(*recording, board, rateAsked, request.durationSeconds);
+  RecordingSink sink(*recording, request.durationSeconds);
   const StopSignals signals;
   ContinuousAcquisition run;
-  if (!run.Start(board, {*plan, kWindow, TriggerFor(request, *plan), &sink})) {
+  if (!run.Start(board, {*plan, kWindow, trigger, &sink})) {
     ReportError(err, "L'enregistrement continu n'a pas pu démarrer");
     return 1;
   }
@@ -160,14 +171,12 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
   const bool closed = recording->Close(&why);
   const std::uint64_t kept = recording->SamplesPerChannel();
-  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
-  if (outcome.end != ContinuousEnd::kStoppedByUser && outcome.samplesRead == 0) {
-    // The board refused to start: a file without a sample would only mislead.
-    std::error_code ignored;
-    std::filesystem::remove(request.output, ignored);
+  if (!recording->InPlace()) {
+    // The board refused to start: any file there stays as it was.
     ReportError(err, outcome.message);
     return 1;
   }
+  if (outcome.end == ContinuousEnd::kStoppedByUser && !closed) ReportError(err, why);
   if (outcome.end != ContinuousEnd::kStoppedByUser) {
     // The sink's own message already says what the file keeps.
     ReportError(err, outcome.end == ContinuousEnd::kSinkError

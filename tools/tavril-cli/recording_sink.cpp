@@ -5,22 +5,17 @@
 
 namespace tavril::cli {
 
-RecordingSink::RecordingSink(Hdf5Recording& recording, const Board& board, double rateAsked,
-                             double seconds)
-    : recording_(recording), board_(board), rateAsked_(rateAsked), seconds_(seconds) {}
+RecordingSink::RecordingSink(Hdf5Recording& recording, double seconds)
+    : recording_(recording), seconds_(seconds) {}
 
-bool RecordingSink::LearnRate(std::string* why) {
-  double rate = board_.RateUsed();
-  // A board that cannot say runs at the rate asked.
-  if (!(rate > 0.0)) rate = rateAsked_;
-  if (rate != rateAsked_ && !recording_.SetRate(rate, why)) return false;
+bool RecordingSink::Started(double rate, std::string* why) {
+  if (!recording_.Started(rate, why)) return false;
   if (seconds_ > 0.0) limit_ = static_cast<std::uint64_t>(std::llround(seconds_ * rate));
   rate_.store(rate, std::memory_order_relaxed);
   return true;
 }
 
 bool RecordingSink::Append(std::span<const std::span<const double>> channels, std::string* why) {
-  if (Rate() == 0.0 && !LearnRate(why)) return false;
   const std::uint64_t recorded = Samples();
   const std::size_t length = channels.empty() ? 0 : channels.front().size();
   const std::size_t take =

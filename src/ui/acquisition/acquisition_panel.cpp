@@ -223,19 +223,18 @@ void AcquisitionPanel::SetScanRateGreyed(bool greyed) {
   scanRateEdit_->setPalette(palette);
 }
 
-void AcquisitionPanel::PrepareSelectedRecords() {
+AcquisitionSettings AcquisitionPanel::ReadSettings() {
   AcquisitionSettings settings;
   settings.sampleRate = ParseDecimalDouble(FieldText(sampleRateEdit_)).value;
   settings.count = CountFromField(ParseDecimalDouble(FieldText(countEdit_)).value);
   settings.gain = static_cast<std::int16_t>(ParseDecimalInt32(FieldText(gainEdit_)));
   settings.title = TitleFromBox(titleEdit_->toPlainText().toStdString());
   settings.scanRate = ParseDecimalDouble(FieldText(scanRateEdit_)).value;
-  Session& session = model_.session();
-  PrepareRecords(session.channels, memory_.selected, settings, session.boardConfig.device);
   // The scan rate typed is kept only when a channel takes part.
   if (std::find(memory_.selected.begin(), memory_.selected.end(), true) != memory_.selected.end()) {
     memory_.scanRate = settings.scanRate;
   }
+  return settings;
 }
 
 void AcquisitionPanel::SetContinuousHooks(ContinuousHooks hooks) {
@@ -259,8 +258,7 @@ void AcquisitionPanel::Acquire() {
     }
     // A run does not change the records while it starts: they may be written.
     if (model_.acquiring()) return;
-    PrepareSelectedRecords();
-    continuous_.start(memory_.selected, memory_.scanRate);
+    continuous_.start(memory_.selected, ReadSettings());
     return;
   }
   const QPointer<QWidget> focused = focusWidget();
@@ -268,7 +266,8 @@ void AcquisitionPanel::Acquire() {
   // Without a time-out only the user can end a board that stopped answering.
   if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
   waitBox->ShowPainted();
-  PrepareSelectedRecords();
+  Session& session = model_.session();
+  PrepareRecords(session.channels, memory_.selected, ReadSettings(), session.boardConfig.device);
   AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());
 
   waitBox.reset();

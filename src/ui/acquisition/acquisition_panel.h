@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "acquisition/acquisition_engine.h"
+#include "acquisition/acquisition_settings.h"
 #include "acquisition/boards.h"
 #include "model/user_interaction.h"
 #include "ui/common/session_model.h"
@@ -60,13 +61,15 @@ class AcquisitionPanel : public QWidget {
   bool ScanRateGreyed() const { return scanRateGreyed_; }
 
   // While the continuous acquisition window is open the button starts and
-  // stops a run ("Démarrer", "Arrêter") with the fields written into the
-  // selected records as for a finite acquisition; empty hooks bring back the
-  // finite acquisition and its "Acquisition" button.
+  // stops a run ("Démarrer", "Arrêter") with the fields read as for a finite
+  // acquisition, which the run writes into the records once it shows
+  // samples; empty hooks bring back the finite acquisition and its
+  // "Acquisition" button.
   struct ContinuousHooks {
     std::function<bool()> running;
     std::function<void()> stop;
-    std::function<void(const ChannelSelection& selected, double scanRate)> start;
+    std::function<void(const ChannelSelection& selected, const AcquisitionSettings& settings)>
+        start;
   };
   void SetContinuousHooks(ContinuousHooks hooks);
   void ShowContinuousRunning(bool running);
@@ -85,8 +88,9 @@ class AcquisitionPanel : public QWidget {
   void FillFields();
   void OnSelectionChanged();
   void SetScanRateGreyed(bool greyed);
-  // Writes the fields into the selected records; the scan rate typed is kept.
-  void PrepareSelectedRecords();
+  // The fields, as the selected records are to take them; the scan rate
+  // typed is kept.
+  AcquisitionSettings ReadSettings();
 
   SessionModel& model_;
   AcquisitionPanelMemory& memory_;

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "acquisition/rate_text.h"
+#include "acquisition/trigger_reach.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
@@ -84,7 +85,26 @@ std::optional<TriggerSettings> ContinuousController::TriggerFor(const Acquisitio
   return trigger;
 }
 
-bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rate) {
+bool ContinuousController::AcceptTriggerLevel(const AcquisitionPlan& plan,
+                                              const TriggerSettings& trigger) {
+  if (trigger.mode == SweepMode::kRoll) return true;
+  const std::optional<InputRange> range = InputRangeOf(boards_.For(plan.device), plan);
+  const std::optional<std::string> why =
+      range ? UnreachableTrigger(trigger, *range, choices_.triggerChannel) : std::nullopt;
+  if (!why) return true;
+  if (trigger.mode != SweepMode::kAutomatic) {
+    ui_.ShowMessage({*why + " Aucun balayage ne serait affiché : changez le niveau ou le mode.",
+                     messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  return ui_.ShowMessage(
+             {*why + " Les balayages viendront sans déclenchement. Démarrer quand même ?",
+              messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel}) ==
+         MessageAnswer::kOk;
+}
+
+bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned,
+                                         double rate) {
   const std::filesystem::path path = PathOf(choices_.recordPath);
   std::error_code error;
   if (std::filesystem::exists(path, error) &&
@@ -93,10 +113,9 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rat
           MessageAnswer::kCancel) {
     return false;
   }
-  const Session& session = model_.session();
   std::vector<RecordingChannel> channels;
   for (const int slot : plan.records) {
-    const ChannelRecord& record = session.channels[slot];
+    const ChannelRecord& record = planned[slot];
     channels.push_back({slot, record.title, record.device, record.chan, record.gain, rate,
                         std::chrono::system_clock::now()});
   }
@@ -107,35 +126,42 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, double rat
   return false;
 }
 
-bool ContinuousController::Start(const ChannelSelection& selected, double scanRate) {
+bool ContinuousController::Start(const ChannelSelection& selected,
+                                 const AcquisitionSettings& settings) {
   if (running() || model_.acquiring()) return false;
-  Session& session = model_.session();
+  const Session& session = model_.session();
+  // The selected records as they are to be: all a plan reads.
+  ChannelTable planned{};
+  PrepareRecords(planned, selected, settings, session.boardConfig.device);
   std::optional<AcquisitionPlan> plan =
-      PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
+      PlanAcquisition(planned, selected, settings.scanRate, session.boardConfig);
   if (!plan) {
     ui_.ShowMessage({messages::kNoChannelSelected, messages::kErreurBang, MessageIcon::kError,
                      MessageButtons::kOk});
     return false;
   }
   const std::optional<TriggerSettings> trigger = TriggerFor(*plan);
-  if (!trigger) return false;
+  if (!trigger || !AcceptTriggerLevel(*plan, *trigger)) return false;
   const double rate = ChannelRate(*plan);
-  if (choices_.record && !OpenRecording(*plan, rate)) return false;
+  if (choices_.record && !OpenRecording(*plan, planned, rate)) return false;
 
-  ContinuousSettings settings{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
-  if (!acquisition_.Start(boards_.For(plan->device), settings)) {
+  const ContinuousSettings run{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
+  if (!acquisition_.Start(boards_.For(plan->device), run)) {
     recording_.reset();
     ui_.ShowMessage({"L'acquisition continue ne peut pas démarrer avec ces réglages.",
                      messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
     return false;
   }
-  for (const int slot : plan->records) session.channels[slot].rate = rate;
   rate_ = rate;
+  triggered_ = trigger->mode != SweepMode::kRoll;
+  shownTriggerState_.reset();
   plan_ = std::move(plan);
+  selected_ = selected;
+  settings_ = settings;
+  shown_ = false;
   shownSweeps_ = 0;
   shownSamples_ = 0;
   progressShown_ = {};
-  model_.view().triggerMark.reset();
   if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
   model_.SetAcquiring(true);
   timer_->start();
@@ -149,6 +175,18 @@ void ContinuousController::Stop() {
   Tick();
 }
 
+std::optional<std::chrono::system_clock::time_point> ContinuousController::FirstSampleTime() const {
+  if (!snapshot_.boardStarted || !(snapshot_.rateUsed > 0.0)) return std::nullopt;
+  const std::chrono::duration<double> since(static_cast<double>(snapshot_.first) /
+                                            snapshot_.rateUsed);
+  return *snapshot_.boardStarted +
+         std::chrono::duration_cast<std::chrono::system_clock::duration>(since);
+}
+
+void ContinuousController::ForceSweep() {
+  if (running()) acquisition_.ForceSweep();
+}
+
 bool ContinuousController::ShowSnapshot() {
   acquisition_.TakeSnapshot(snapshot_);
   const bool fresh =
@@ -157,13 +195,21 @@ bool ContinuousController::ShowSnapshot() {
   if (!fresh && snapshot_.running) return false;
   shownSweeps_ = snapshot_.sweeps;
   shownSamples_ = snapshot_.samplesRead;
+  // Nothing read, or no sweep yet: the records keep what they held.
+  if (snapshot_.channels.empty() || snapshot_.channels[0].empty()) return false;
   Session& session = model_.session();
+  if (!shown_) {
+    PrepareRecords(session.channels, selected_, settings_, session.boardConfig.device);
+    for (const int slot : plan_->records) session.channels[slot].rate = rate_;
+    shown_ = true;
+  }
   for (std::size_t i = 0; i < plan_->records.size() && i < snapshot_.channels.size(); ++i) {
     ChannelRecord& record = session.channels[plan_->records[i]];
     const std::vector<double>& samples = snapshot_.channels[i];
     // The record's memory is reused from one picture to the next.
     record.samples.assign(samples.begin(), samples.end());
     record.count = static_cast<std::uint32_t>(record.samples.size());
+    record.acquiredAt = FirstSampleTime();
     UpdateChannelStatistics(record);
   }
   model_.view().triggerMark = snapshot_.trigger;
@@ -175,7 +221,9 @@ void ContinuousController::FollowRateUsed() {
   if (!(used > 0.0) || used == rate_) return;
   const double asked = rate_;
   rate_ = used;
-  for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
+  if (shown_) {
+    for (const int slot : plan_->records) model_.session().channels[slot].rate = used;
+  }
   emit rateChanged(QString::fromStdString("La carte acquiert " + RateText(used) +
                                           " échantillons par seconde et par voie, au lieu des " +
                                           RateText(asked) + " demandés."));
@@ -192,20 +240,24 @@ void ContinuousController::Tick() {
 }
 
 void ContinuousController::ShowProgress() {
-  // The file and the disk are asked twice a second, not with every picture,
-  // and once more when the run has ended.
+  // The file and the disk are asked twice a second, not with every picture;
+  // the end's progress comes once the file is closed.
   const auto now = std::chrono::steady_clock::now();
-  if (now - progressShown_ < std::chrono::milliseconds(500) && snapshot_.running) return;
+  const std::optional<TriggerState> state = snapshot_.triggerState;
+  if (!snapshot_.running ||
+      (now - progressShown_ < std::chrono::milliseconds(500) && state == shownTriggerState_)) {
+    return;
+  }
   progressShown_ = now;
+  shownTriggerState_ = state;
   ContinuousProgress progress;
   progress.seconds = snapshot_.elapsedSeconds;
+  progress.trigger = state;
   if (recording_) {
-    const std::filesystem::path path = PathOf(choices_.recordPath);
-    std::error_code error;
-    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
-    if (!error) progress.fileBytes = bytes;
-    progress.freeBytes = FreeDiskBytes(path);
-    progress.samplesWritten = snapshot_.samplesRead;
+    // The bytes laid out, not the room reserved ahead on the disk.
+    progress.fileBytes = snapshot_.bytesRecorded;
+    progress.freeBytes = FreeDiskBytes(PathOf(choices_.recordPath));
+    progress.samplesWritten = snapshot_.samplesRecorded;
   }
   emit progressed(progress);
 }
@@ -214,12 +266,22 @@ void ContinuousController::Finish() {
   timer_->stop();
   acquisition_.Wait();
   const ContinuousOutcome outcome = *snapshot_.outcome;
+  ContinuousProgress progress;
+  progress.seconds = snapshot_.elapsedSeconds;
   std::string why;
   bool closed = true;
   if (recording_) {
+    const bool inPlace = recording_->InPlace();
     closed = recording_->Close(&why);
     recording_.reset();
+    const std::filesystem::path path = PathOf(choices_.recordPath);
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    if (inPlace && !error) progress.fileBytes = bytes;
+    progress.freeBytes = FreeDiskBytes(path);
+    progress.samplesWritten = outcome.samplesRecorded;
   }
+  emit progressed(progress);
   plan_.reset();
   model_.view().rollWindow.reset();
   model_.SetAcquiring(false);
@@ -229,6 +291,9 @@ void ContinuousController::Finish() {
   text += " — " + Count(outcome.samplesRead) + " par voie lus";
   if (choices_.record) text += ", " + Count(outcome.samplesRecorded) + " enregistrés";
   text += ".";
+  if (triggered_ && !shown_ && outcome.samplesRead > 0) {
+    text += " Aucun déclenchement : les voies gardent leurs mesures précédentes.";
+  }
   if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;
   model_.TellRecordsChanged();
   emit runningChanged(false);

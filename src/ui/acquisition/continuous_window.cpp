@@ -26,6 +26,19 @@ QString NumberText(double value) {
   return QString::fromLatin1(text, AppendShortest(text, value) - text);
 }
 
+QString TriggerStateText(std::optional<TriggerState> state) {
+  if (!state) return QStringLiteral("—");
+  switch (*state) {
+    case TriggerState::kWaiting:
+      return QStringLiteral("En attente du déclenchement");
+    case TriggerState::kTriggered:
+      return QStringLiteral("Déclenché");
+    case TriggerState::kAutomatic:
+      return QStringLiteral("Automatique");
+  }
+  return {};
+}
+
 // The whole field must be a finite decimal number.
 std::optional<double> ReadNumber(const QLineEdit* edit) {
   const std::string text = edit->text().trimmed().toStdString();
@@ -70,6 +83,12 @@ ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, QWidget* owner)
   triggerForm->addRow(QStringLiteral("Pré-déclenchement :"), preTrigger_);
   triggerForm->addRow(QStringLiteral("Retenue (s) :"), holdoff_);
   triggerForm->addRow(QStringLiteral("Mode :"), mode_);
+  triggerState_ = new QLabel(trigger);
+  force_ = new QPushButton(QStringLiteral("Forcer"), trigger);
+  auto* stateRow = new QHBoxLayout;
+  stateRow->addWidget(triggerState_, 1);
+  stateRow->addWidget(force_);
+  triggerForm->addRow(QStringLiteral("État :"), stateRow);
 
   recording_ = new QGroupBox(QStringLiteral("Enregistrer chaque échantillon (HDF5)"), this);
   recording_->setCheckable(true);
@@ -102,6 +121,7 @@ ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, QWidget* owner)
 
   connect(startStop_, &QPushButton::clicked, this, &ContinuousWindow::startStopClicked);
   connect(browse_, &QPushButton::clicked, this, &ContinuousWindow::browseClicked);
+  connect(force_, &QPushButton::clicked, this, &ContinuousWindow::forceClicked);
   ShowRunning(false);
   ShowProgress({});
   show();
@@ -143,6 +163,7 @@ void ContinuousWindow::ShowRunning(bool running) {
         static_cast<QWidget*>(mode_), static_cast<QWidget*>(recording_)}) {
     field->setEnabled(!running);
   }
+  force_->setEnabled(running && choices_.triggerChannel >= 0);
   if (running) outcome_->clear();
 }
 
@@ -155,6 +176,7 @@ void ContinuousWindow::ShowProgress(const ContinuousProgress& progress) {
                                         : none);
   freeSpace_->setText(progress.freeBytes ? QString::fromStdString(SizeText(*progress.freeBytes))
                                          : none);
+  triggerState_->setText(TriggerStateText(progress.trigger));
 }
 
 void ContinuousWindow::ShowOutcome(const QString& text) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/continuous_trigger.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -37,11 +39,13 @@ struct ContinuousProgress {
   std::uint64_t samplesWritten = 0;  // per channel, to the file
   std::optional<std::uint64_t> fileBytes;
   std::optional<std::uint64_t> freeBytes;
+  std::optional<TriggerState> trigger;  // while a triggered run goes
 };
 
-// The continuous acquisition window ("Acquisition continue"): the trigger,
-// the recording file, "Démarrer"/"Arrêter", and the run's duration,
-// samples written, file size and free disk space. A modeless tool window,
+// The continuous acquisition window ("Acquisition continue"): the trigger
+// (with its state and "Forcer" while a run goes), the recording file,
+// "Démarrer"/"Arrêter", and the run's duration, samples written, file size
+// and free disk space. A modeless tool window,
 // deleted when closed; it emits closed() then. It only shows and edits
 // choices: the owner starts and stops the run (startStopClicked) and feeds
 // it progress and the end's message.
@@ -64,6 +68,8 @@ class ContinuousWindow : public QWidget {
 
  signals:
   void startStopClicked();
+  // "Forcer": one sweep without waiting for the trigger.
+  void forceClicked();
   // "..." beside the file: the owner runs the file dialog and calls SetRecordPath.
   void browseClicked();
   void closed();
@@ -79,6 +85,8 @@ class ContinuousWindow : public QWidget {
   QSpinBox* preTrigger_ = nullptr;
   QLineEdit* holdoff_ = nullptr;
   QComboBox* mode_ = nullptr;
+  QLabel* triggerState_ = nullptr;
+  QPushButton* force_ = nullptr;
   QGroupBox* recording_ = nullptr;
   QLineEdit* path_ = nullptr;
   QPushButton* browse_ = nullptr;

@@ -300,11 +300,20 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (Tell(messages::kQuitQuestion, messages::kAttention, MessageIcon::kQuestion,
-           MessageButtons::kOkCancel) == MessageAnswer::kCancel) {
+  std::string question = messages::kQuitQuestion;
+  if (continuous_->recording()) {
+    question = "Un enregistrement continu est en cours dans « " + memory_.continuous.recordPath +
+               " ». Il s'arrête en quittant : le fichier garde tous les échantillons jusqu'à "
+               "l'arrêt.\n\n" +
+               question;
+  }
+  if (Tell(question, messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel) ==
+      MessageAnswer::kCancel) {
     event->ignore();
     return;
   }
+  // The recording is closed whole before the program goes.
+  continuous_->Stop();
   quitRequested_ = true;
   event->accept();
 }
@@ -444,13 +453,13 @@ void MainWindow::ConnectPanelToContinuous() {
   acquisitionPanel_->SetContinuousHooks({
       [this] { return continuous_->running(); },
       [this] { continuous_->Stop(); },
-      [this](const ChannelSelection& selected, double scanRate) {
+      [this](const ChannelSelection& selected, const AcquisitionSettings& settings) {
         std::string why;
         if (!continuousWindow_ || !continuousWindow_->ReadChoices(&why)) {
           if (!why.empty()) Tell(why, kErrorCaption, MessageIcon::kError);
           return;
         }
-        continuous_->Start(selected, scanRate);
+        continuous_->Start(selected, settings);
       },
   });
 }
@@ -466,6 +475,8 @@ void MainWindow::ToggleContinuousWindow() {
           &MainWindow::StartOrStopContinuous);
   connect(continuousWindow_, &ContinuousWindow::browseClicked, this,
           &MainWindow::ChooseRecordingFile);
+  connect(continuousWindow_, &ContinuousWindow::forceClicked, continuous_,
+          &ContinuousController::ForceSweep);
   connect(continuousWindow_, &ContinuousWindow::closed, this, [this] {
     CommandAction(kCmdContinuous)->setChecked(false);
     // Its controls go with it: a run cannot outlive them.

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "files/hdf5_file.h"
 #include "live_window.h"
 #include "main_window_fixture.h"
 #include "model/board_config.h"
+#include "ui/acquisition/acquisition_panel.h"  // the field ids
+#include "ui/acquisition/continuous_controller.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 
@@ -23,6 +29,16 @@ class ContinuousCommands : public MainWindowTest {
 
   QPushButton* Button(const char* text) { return testing::VisibleButton(QString::fromUtf8(text)); }
   static void RunFor(int milliseconds) { testing::RunEventsFor(milliseconds); }
+  void ReopenWindow() {  // to show the choices in memory
+    delete window_.findChild<ContinuousWindow*>();
+    window_.RunCommand(kCmdContinuous);
+  }
+  bool WindowShows(const char* text) {
+    const auto labels = window_.findChild<ContinuousWindow*>()->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(), [text](const QLabel* label) {
+      return label->text().contains(QString::fromUtf8(text));
+    });
+  }
 };
 
 TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept) {
@@ -33,6 +49,7 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   delete continuous;  // opened again with the choices above
   window_.RunCommand(kCmdContinuous);
   ASSERT_NE(Button("Démarrer"), nullptr);
+  const auto started = std::chrono::system_clock::now();
   Button("Démarrer")->click();
   EXPECT_TRUE(model_.acquiring());
   EXPECT_EQ(model_.view().rollWindow, 1000u);  // the graph's time scale while it fills
@@ -43,6 +60,8 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   EXPECT_FALSE(model_.acquiring());
   EXPECT_NE(Button("Démarrer"), nullptr);
   EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_GT(session_.channels[0].acquiredAt.value_or(started),
+            started + std::chrono::milliseconds(300));
   EXPECT_FALSE(model_.view().rollWindow);
   EXPECT_TRUE(user_.boxes().empty());
 
@@ -74,6 +93,60 @@ TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAg
   EXPECT_FALSE(model_.acquiring());
   EXPECT_FALSE(window_.CommandAction(kCmdContinuous)->isChecked());
   EXPECT_NE(Button("Acquisition"), nullptr);
+}
+
+TEST_F(ContinuousCommands, ARefusedStartLeavesTheRecordsAsTheyWere) {
+  session_.channels[0] = SampleRecord("avant", {1.0, 2.0, 3.0});
+  window_.findChild<QLineEdit*>(QStringLiteral("control%1").arg(kSampleRateEditId))
+      ->setText("2000000");  // beyond the simulated board
+  Button("Démarrer")->click();
+  RunFor(200);
+  EXPECT_EQ(user_.boxes().size(), 1u);  // the refusal
+  const ChannelRecord& record = session_.channels[0];
+  EXPECT_TRUE(record.samples.size() == 3 && record.title == "avant" && record.rate == 1000.0);
+}
+
+TEST_F(ContinuousCommands, ATriggerThatCannotOrDoesNotFireKeepsTheRecordsAndCanBeForced) {
+  session_.channels[0] = SampleRecord("avant", {1.0, 2.0, 3.0});
+  memory_.continuous = {0,     10.0, true, 10, 0.0, ContinuousChoices::Mode::kNormal,
+                        false, ""};  // on ±5 V
+  ReopenWindow();
+  Button("Démarrer")->click();
+  EXPECT_EQ(BoxTexts().at(0).find("Le niveau de déclenchement de 10 V ne peut jamais être franchi "
+                                  ": le canal 0 mesure de -5.000 V à 4.998 V. Aucun balayage"),
+            0u);
+  memory_.continuous.triggerLevel = 4.5;  // above the sine's 4 V peak
+  ReopenWindow();
+  Button("Démarrer")->click();
+  RunFor(300);
+  EXPECT_TRUE(WindowShows("En attente du déclenchement"));
+  Button("Arrêter")->click();
+  EXPECT_EQ(session_.channels[0].title, "avant");
+  EXPECT_TRUE(WindowShows("Aucun déclenchement : les voies gardent leurs mesures précédentes."));
+  Button("Démarrer")->click();
+  Button("Forcer")->click();
+  RunFor(200);
+  Button("Arrêter")->click();
+  EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+}
+
+// The size shown is the file's own, not the room reserved ahead on the disk.
+TEST_F(ContinuousCommands, ARecordedRunShowsItsFilesSizeAndQuittingClosesTheFileWhole) {
+  memory_.continuous.record = true;
+  memory_.continuous.recordPath = (dir_ / "essai.h5").string();
+  ReopenWindow();
+  std::vector<std::uint64_t> sizes;
+  QObject::connect(window_.findChild<ContinuousController*>(), &ContinuousController::progressed,
+                   [&sizes](const ContinuousProgress& p) { sizes.push_back(p.fileBytes.value()); });
+  Button("Démarrer")->click();
+  RunFor(1300);  // past the first flush
+  EXPECT_TRUE(window_.close());
+  EXPECT_EQ(BoxTexts()[0].find("Un enregistrement continu est en cours"), 0u);
+  EXPECT_TRUE(BoxTexts()[0].ends_with("\n\nEtes vous sure de vouloir quitter?"));
+  EXPECT_EQ(sizes.back(), std::filesystem::file_size(dir_ / "essai.h5"));
+  EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), sizes.back());
+  ChannelSet read;
+  EXPECT_TRUE(ReadHdf5File(dir_ / "essai.h5", read, nullptr) && read[0].record.count >= 100000);
 }
 
 }  // namespace

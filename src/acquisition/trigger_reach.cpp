@@ -1,0 +1,53 @@
+#include "acquisition/trigger_reach.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace tavril {
+namespace {
+
+// Locale-free: the shortest text that reads back, or `decimals` decimals.
+std::string VoltsText(double volts, std::optional<int> decimals = std::nullopt) {
+  char text[64];
+  const std::to_chars_result end =
+      decimals ? std::to_chars(text, text + sizeof text, volts, std::chars_format::fixed, *decimals)
+               : std::to_chars(text, text + sizeof text, volts);
+  return std::string(text, end.ptr) + " V";
+}
+
+}  // namespace
+
+std::optional<InputRange> InputRangeOf(Board& board, const AcquisitionPlan& plan) {
+  VoltScale scale;
+  if (board.ScaleFor(plan.scaleChannel, plan.request.gain, scale) != kDaqNoError) {
+    return std::nullopt;
+  }
+  // Every reading, at most 65536 of them: a calibration polynomial, a
+  // negative gain adjustment or unsigned codes need not keep the extremes at
+  // the ends.
+  InputRange range{scale.Volts(scale.lowestReading, plan.gainAdjust, plan.offset), 0.0};
+  range.highest = range.lowest;
+  for (int reading = scale.lowestReading; reading <= scale.highestReading; ++reading) {
+    const double volts =
+        scale.Volts(static_cast<std::int16_t>(reading), plan.gainAdjust, plan.offset);
+    range.lowest = std::min(range.lowest, volts);
+    range.highest = std::max(range.highest, volts);
+  }
+  return range;
+}
+
+std::optional<std::string> UnreachableTrigger(const TriggerSettings& trigger, InputRange range,
+                                              int channel) {
+  // A rising edge needs a sample below the level and one at or above it; a
+  // falling edge one above it and one at or below it.
+  const double level = trigger.level;
+  const bool reachable = trigger.edge == TriggerEdge::kRising
+                             ? range.lowest < level && level <= range.highest
+                             : range.lowest <= level && level < range.highest;
+  if (reachable) return std::nullopt;
+  return "Le niveau de déclenchement de " + VoltsText(level) +
+         " ne peut jamais être franchi : le canal " + std::to_string(channel) + " mesure de " +
+         VoltsText(range.lowest, 3) + " à " + VoltsText(range.highest, 3) + ".";
+}
+
+}  // namespace tavril
