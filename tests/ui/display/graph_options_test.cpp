@@ -78,6 +78,35 @@ TEST_F(GraphOptionsTest, ColoursAxesAndGridAddToThePictureAndGoAwayWhenOff) {
   EXPECT_EQ(testing::CompareImages(Shown(), classic).count, 0);
 }
 
+// A volt tick that touches its label reads as a minus sign: between the
+// tick's last dark pixel and the label's first, a gap of clear pixels.
+TEST_F(GraphOptionsTest, VoltLabelsStandClearOfTheirTicks) {
+  view_.options.axes = true;
+  view_.channelShown.fill(false);  // nothing but the graduations is dark
+  const QImage image = Shown();
+  const auto dark = [&image](int x, int y) {
+    const QColor c = image.pixelColor(x, y);
+    return c.red() < 128 && c.green() < 128 && c.blue() < 128;
+  };
+  int labels = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    if (!(dark(1, y) && dark(2, y))) continue;  // a tick's row
+    int tickEnd = 2;
+    while (dark(tickEnd + 1, y)) ++tickEnd;
+    // The first dark column right of the tick, over the rows its label may span.
+    int firstInk = image.width();
+    for (int row = std::max(0, y - 8); row <= std::min(image.height() - 1, y + 8); ++row) {
+      for (int x = tickEnd + 1; x < firstInk; ++x) {
+        if (dark(x, row)) firstInk = x;
+      }
+    }
+    if (firstInk == image.width()) continue;  // a tick without its label
+    ++labels;
+    EXPECT_GE(firstInk - tickEnd - 1, 5) << "tick at row " << y;
+  }
+  EXPECT_GE(labels, 3);
+}
+
 TEST_F(GraphOptionsTest, TriggerMarkPointsAtItsSampleOnlyWhenSet) {
   const QImage classic = Shown();
   view_.triggerMark = 1000;
