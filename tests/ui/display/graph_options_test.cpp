@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <limits>
+
 #include "graph_test_support.h"
 #include "ui/display/graph_options_settings.h"
 #include "ui/display/graph_painter.h"
@@ -143,6 +146,45 @@ TEST_F(GraphOptionsTest, CtrlDragZoomsIntoTheBoxWithoutTouchingTheCursors) {
   EXPECT_FALSE(view_.cursors.cursorsShown);
   EXPECT_EQ(view_.cursors.cursor1X, cursors.cursor1X);
   EXPECT_NEAR(view_.scale.scrollOffset, PixelToSample(view_.zoomHistory.back(), 100), 1);
+}
+
+// The rightmost column a channel's curve reaches.
+std::int32_t RightmostColumn(const CurveStrokes& strokes) {
+  std::int32_t right = std::numeric_limits<std::int32_t>::min();
+  for (const ColumnRun& run : strokes.runs) right = std::max(right, run.x);
+  for (const LineSegment& line : strokes.lines) right = std::max({right, line.from.x, line.to.x});
+  return right;
+}
+
+// A 1 kHz master of 3 samples (0 to 2 ms) beside 25 kHz records of 51 (the
+// same 2 ms): with graduations each is drawn at its own times, exactly as
+// segment by segment; a record without a rate, and every record without
+// graduations, by sample number.
+TEST(GraphRates, WithGraduationsEachRecordIsDrawnAtItsOwnTimes) {
+  Session session;
+  ViewState view;
+  testing::SetSamples(session.channels[0], {0.0, 1.0, -1.0});
+  session.channels[0].rate = 1000;
+  for (const int channel : {1, 2}) {
+    testing::SetSamples(session.channels[channel],
+                        testing::MakeSignal(testing::Signal::kSineWithNoise, 51, channel));
+    session.channels[channel].rate = channel == 1 ? 25000 : 0;
+  }
+  const QSize area(401, 300);
+  ComputeAutoScale(view.scale, session.channels[0], {400, 300});
+  const std::int32_t masterEnd = SampleToPixel(view.scale, 2.0, 0.0).x;
+  CurveLayer layer;
+
+  view.options.axes = true;
+  EXPECT_EQ(RightmostColumn(layer.Strokes(session, view, 1, area)), masterEnd);
+  EXPECT_EQ(testing::CompareImages(testing::LayeredFrame(session, view, area, layer),
+                                   testing::ReferenceFrame(session, view, area))
+                .count,
+            0);
+  EXPECT_GT(RightmostColumn(layer.Strokes(session, view, 2, area)), masterEnd);
+
+  view.options.axes = false;
+  EXPECT_GT(RightmostColumn(layer.Strokes(session, view, 1, area)), masterEnd);
 }
 
 TEST(GraphOptionsSettings, KeptInTheUsersSettingsFileAndOffWhenMissing) {
