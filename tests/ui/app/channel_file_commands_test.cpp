@@ -127,6 +127,20 @@ TEST_F(ChannelFileCommand, SessionOpenedKeepsTheGraphsOptions) {
     EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
 }
 
+// An image that cannot be written says why, whatever step failed.
+TEST_F(ChannelFileCommand, ImageThatCannotBeWrittenSaysWhy) {
+  window_.resize(640, 400);
+  window_.show();
+  QApplication::processEvents();
+  dialogs_.Choose(dir_ / "absent" / "img.svg", 1);
+  window_.RunCommand(kCmdExportImage);
+  ASSERT_FALSE(user_.boxes().empty());
+  const std::string last = user_.boxes().back().text;
+  EXPECT_EQ(last.substr(0, last.find('\n')), "Erreur lors de la sauvegarde du fichier : img.svg");
+  EXPECT_NE(last.find('\n'), std::string::npos) << last;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "absent"));
+}
+
 // A name without an image extension takes the chosen filter's.
 TEST_F(ChannelFileCommand, ImageTakesTheFormatOfTheFilterOrOfItsName) {
   window_.resize(640, 400);
