@@ -113,32 +113,24 @@ bool ZoomToBox(ViewState& view, PixelBox box, ClientSize area) {
 }
 
 bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
-  // The longest record's span in the master's samples: with graduations a
-  // record of another rate is drawn at its own times.
-  bool any = false;
-  double span = 0;
+  std::size_t longest = 0;
   double lowest = std::numeric_limits<double>::infinity();
   double highest = -std::numeric_limits<double>::infinity();
   for (int channel = 0; channel < kChannelCount; ++channel) {
     const ChannelRecord& record = session.channels[channel];
     if (!view.channelShown[channel] || record.samples.empty()) continue;
-    const double stretch =
-        view.options.axes
-            ? ScaleAtOwnRate(view.scale, session.Master().rate, record.rate).sampleStretch
-            : 1.0;
-    any = true;
-    span = std::max(span, static_cast<double>(record.samples.size() - 1) * stretch);
+    longest = std::max(longest, record.samples.size());
     // Statistics that are not finite say nothing of where to look.
     if (std::isfinite(record.minValue)) lowest = std::min(lowest, record.minValue);
     if (std::isfinite(record.maxValue)) highest = std::max(highest, record.maxValue);
   }
-  if (!any) return false;
+  if (longest == 0) return false;
   const CursorSamples cursors = ReadCursors(view);
   Remember(view);
   GraphScale& scale = view.scale;
-  if (span > 0 && area.width > 0) {
-    scale.pixelsPerSample =
-        std::clamp(area.width / span, kLeastPixelsPerSample, kMostPixelsPerSample);
+  if (longest > 1 && area.width > 0) {
+    scale.pixelsPerSample = std::clamp(area.width / static_cast<double>(longest - 1),
+                                       kLeastPixelsPerSample, kMostPixelsPerSample);
   }
   scale.scrollOffset = 0;
   const double range = highest - lowest;

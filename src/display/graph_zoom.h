@@ -32,9 +32,8 @@ struct PixelBox {
 };
 bool ZoomToBox(ViewState& view, PixelBox box, ClientSize area);
 
-// Every shown record that holds samples, whole, across the width (each at
-// its own times with the graduations, as the graph draws it), and the range
-// of all of them in the height with 20 pixels above and below.
+// Every shown record that holds samples, whole, across the width, and the
+// range of all of them in the height with 20 pixels above and below.
 // Returns false when no shown record holds samples.
 bool FitAllShown(ViewState& view, const Session& session, ClientSize area);
 

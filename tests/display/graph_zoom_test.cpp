@@ -105,27 +105,5 @@ TEST(GraphZoom, FitShowsEveryShownRecordAndBackReturnsStepByStep) {
   EXPECT_FALSE(FitAllShown(view, Session{}, kArea));
 }
 
-// A 1 kHz master of 3 samples beside a 25 kHz record of 51: both last 2 ms,
-// which fill the width once each record is drawn at its own times.
-TEST(GraphZoom, FitWithGraduationsSpansTheLongestRecordInTime) {
-  Session session;
-  ViewState view = ViewWithCursors();
-  session.channels[0].samples = {0.0, 1.0, -1.0};
-  session.channels[0].rate = 1000;
-  session.channels[1].samples.assign(51, 0.5);
-  session.channels[1].rate = 25000;
-  for (const int channel : {0, 1}) {
-    session.channels[channel].count =
-        static_cast<std::uint32_t>(session.channels[channel].samples.size());
-    UpdateChannelStatistics(session.channels[channel]);
-  }
-  view.options.axes = true;
-  ASSERT_TRUE(FitAllShown(view, session, kArea));
-  EXPECT_DOUBLE_EQ(view.scale.pixelsPerSample, kArea.width / 2.0);
-  view.options.axes = false;
-  ASSERT_TRUE(FitAllShown(view, session, kArea));
-  EXPECT_DOUBLE_EQ(view.scale.pixelsPerSample, kArea.width / 50.0);
-}
-
 }  // namespace
 }  // namespace tavril

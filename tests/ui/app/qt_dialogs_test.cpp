@@ -226,31 +226,6 @@ TEST(QtFileDialogs, SaveAddsTheDefaultExtensionAndLeavesReplacingToTheWriter) {
   EXPECT_EQ(memory.filterIndex, 1);
 }
 
-// Keys typed as the dialog opens go into the name field, and the name typed
-// is the one chosen, whatever the filter.
-TEST(QtFileDialogs, SaveTypesIntoTheNameFieldFromTheStart) {
-  TempDir dir;
-  FileDialogState memory;
-  memory.filePath = (dir / "graphe.bmp").string();
-  memory.filterIndex = 1;
-  const FileDialogRequest request{
-      "Exporter le graphe", {{"Images BMP (*.bmp)", "*.bmp"}, {"Images SVG (*.svg)", "*.svg"}}, ""};
-  QString focused;
-  WhenModalShows([&focused](QWidget* modal) {
-    auto* dialog = qobject_cast<QFileDialog*>(modal);
-    WaitForListing(dialog, 0);
-    QWidget* focus = QApplication::focusWidget();
-    focused = focus != nullptr ? focus->objectName() : QString();
-    QTest::keyClicks(focus != nullptr ? focus : dialog, QStringLiteral("img.svg"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    if (dialog->isVisible()) dialog->reject();
-  });
-  EXPECT_EQ(QtFileDialogs().ChooseFileToSave(request, memory).outcome, FileDialogOutcome::kChosen);
-  EXPECT_EQ(focused, QStringLiteral("fileNameEdit"));
-  EXPECT_EQ(memory.filePath, (dir / "img.svg").string());
-  EXPECT_EQ(memory.filterIndex, 1);
-}
-
 TEST(QtFileDialogs, CancelLeavesTheRememberedChoiceAlone) {
   TempDir dir;
   FileDialogState memory;

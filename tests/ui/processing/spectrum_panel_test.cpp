@@ -79,18 +79,5 @@ TEST_F(SpectrumPanelTest, MarksTheMastersPeakAndFollowsItsChoices) {
   EXPECT_TRUE(guard.isNull());
 }
 
-// The whole record in one block, its peak read between bins.
-TEST_F(SpectrumPanelTest, AShortRecordIsOneBlockAndItsPeakIsTheSines) {
-  ChannelRecord& record = model_.session().channels[0];
-  record.rate = 25000;
-  record.samples = testing::BoardSignal(0, 2000, 25000);
-  record.count = 2000;
-  ++record.samplesRevision;
-  model_.TellRecordsChanged();
-  EXPECT_EQ(panel_->plot()->markerText(), QStringLiteral("Pic : 500 Hz, 9.03 dBV"));
-  EXPECT_EQ(Child<QLabel>("averaged")->text(),
-            QStringLiteral("Moyenne de 1 bloc de 2000 points ; raies de 12.500 Hz"));
-}
-
 }  // namespace
 }  // namespace tavril
