@@ -235,7 +235,7 @@ void MainWindow::OpenSession() {
     return;
   }
   // What the graph adds to the curves is the user's choice, kept in the
-  // user's settings, not part of the session.
+  // user's settings, not the session's.
   const GraphOptions options = view_.options;
   InstallSession(contents, session_, view_);
   view_.options = options;
