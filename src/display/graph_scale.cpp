@@ -62,9 +62,19 @@ void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize
 
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts) {
   PixelPoint point;
-  point.x = TruncateToInt32((sampleIndex - scale.scrollOffset) * scale.pixelsPerSample);
+  point.x = TruncateToInt32((sampleIndex * scale.sampleStretch - scale.scrollOffset) *
+                            scale.pixelsPerSample);
   point.y = TruncateToInt32(volts * -1.0 * scale.pixelsPerVolt + scale.originY);
   return point;
+}
+
+GraphScale ScaleAtOwnRate(const GraphScale& scale, double masterRate, double recordRate) {
+  GraphScale own = scale;
+  if (IsUsableFactor(masterRate) && IsUsableFactor(recordRate) && masterRate != recordRate) {
+    const double stretch = masterRate / recordRate;
+    if (IsUsableFactor(stretch)) own.sampleStretch = stretch;
+  }
+  return own;
 }
 
 std::int32_t PixelToSample(const GraphScale& scale, std::int32_t x) {

@@ -14,6 +14,10 @@ struct GraphScale {
   std::int32_t originY = 150;     // client y of the 0 V line
   std::int32_t scrollOffset = 0;  // sample drawn at x = 0, never below 0
   bool autoScale = false;         // "Automatique" rather than "Manuel"
+  // Master samples per sample of the record drawn: 1 for the master and
+  // whenever records are drawn by sample number; the master's rate over the
+  // record's when a record of another rate is drawn at its own times.
+  double sampleStretch = 1.0;
 };
 
 // Which cursor follows the mouse while a button is held.
@@ -52,6 +56,13 @@ void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize
 // right and the time scale holds still; the scroll offset is then negative.
 void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize client,
                       std::uint32_t window);
+
+// The scale that draws a record of `recordRate` at its own times on the time
+// axis of a master of `masterRate`: its sample i where the master's sample
+// i x masterRate / recordRate is. `scale` itself when either rate is not
+// finite and positive (the record is then drawn by sample number) or both
+// are the same.
+GraphScale ScaleAtOwnRate(const GraphScale& scale, double masterRate, double recordRate);
 
 // Every float-to-integer step truncates toward zero. A result that is NaN maps
 // to 0 and one beyond the 32-bit range saturates at its bound.

@@ -1,5 +1,6 @@
 #include "files/save_prompt.h"
 
+#include "files/system_error_text.h"
 #include "model/messages.h"
 
 #include <system_error>
@@ -47,7 +48,13 @@ SaveOutcome SaveWithOverwritePrompt(
   SaveOutcome refused = SaveOutcome::kFailed;
   {
     AtomicFileWriter probe;
-    if (!MayWrite(ui, path, probe, caption, refused)) return refused;
+    if (!MayWrite(ui, path, probe, caption, refused)) {
+      if (refused == SaveOutcome::kFailed && why != nullptr) {
+        *why = "Impossible de créer « " + path.filename().string() +
+               " » : " + SystemErrorText(probe.Error()) + ".";
+      }
+      return refused;
+    }
   }
   return writeFile(path, why) ? SaveOutcome::kWritten : SaveOutcome::kFailed;
 }

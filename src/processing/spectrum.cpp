@@ -11,42 +11,11 @@
 #include <optional>
 #include <span>
 
+#include "processing/spectrum_peak.h"
+#include "processing/spectrum_window.h"
+
 namespace tavril {
 namespace {
-
-// Cosine-sum windows over a period of `size` samples.
-std::vector<double> WindowWeights(SpectrumWindow window, std::size_t size) {
-  static constexpr double kRectangular[] = {1.0};
-  static constexpr double kHann[] = {0.5, 0.5};
-  // The flat top of MATLAB's flattopwin.
-  static constexpr double kFlatTop[] = {0.21557895, 0.41663158, 0.277263158, 0.083578947,
-                                        0.006947368};
-  std::span<const double> terms = kRectangular;
-  if (window == SpectrumWindow::kHann) terms = kHann;
-  if (window == SpectrumWindow::kFlatTop) terms = kFlatTop;
-  std::vector<double> weights(size);
-  for (std::size_t n = 0; n < size; ++n) {
-    const double angle = 2 * std::numbers::pi * static_cast<double>(n) / static_cast<double>(size);
-    double w = 0;
-    for (std::size_t j = 0; j < terms.size(); ++j)
-      w += (j % 2 == 0 ? 1 : -1) * terms[j] * std::cos(static_cast<double>(j) * angle);
-    weights[n] = w;
-  }
-  return weights;
-}
-
-// Bins on either side of 0 Hz that the window's main lobe covers.
-std::size_t MainLobeBins(SpectrumWindow window) {
-  switch (window) {
-    case SpectrumWindow::kRectangular:
-      return 1;
-    case SpectrumWindow::kHann:
-      return 2;
-    case SpectrumWindow::kFlatTop:
-      return 5;
-  }
-  return 1;
-}
 
 bool AllFinite(std::span<const double> samples) {
   // All exponent bits set: an infinity or a NaN. With no branch per sample
@@ -64,10 +33,42 @@ double Dbv(double meanSquare) {
   return meanSquare > 0 ? std::max(kDbPerNeper * std::log(meanSquare), kFloorDbv) : kFloorDbv;
 }
 
+bool IsFastLength(std::size_t n) {
+  for (const std::size_t factor : {2, 3, 5}) {
+    while (n % factor == 0) n /= factor;
+  }
+  return n == 1;
+}
+
 }  // namespace
+
+std::size_t FastTransformLength(std::size_t n) {
+  std::size_t length = std::max<std::size_t>(n + n % 2, 2);
+  while (!IsFastLength(length)) length += 2;
+  return length;
+}
+
+std::size_t SpectrumBlocks::Start(int block, std::size_t samples) const {
+  if (count <= 1 || block <= 0) return 0;
+  // Spread evenly, the last block ending on the last sample.
+  return static_cast<std::size_t>(block) * (samples - length) / static_cast<std::size_t>(count - 1);
+}
+
+SpectrumBlocks PlanSpectrumBlocks(std::size_t samples, std::size_t blockSize, int maxBlocks) {
+  const std::size_t longest = std::max(blockSize, kMinBlock);
+  if (samples <= longest) return {samples, FastTransformLength(samples), 1};
+  const std::size_t beyond = samples - longest;
+  const auto ceilDiv = [](std::size_t a, std::size_t b) { return (a + b - 1) / b; };
+  const std::size_t byHalves = ceilDiv(beyond, longest / 2) + 1;
+  const std::size_t holdingAll = ceilDiv(beyond, longest) + 1;
+  const std::size_t count =
+      std::min(byHalves, std::max(static_cast<std::size_t>(std::max(maxBlocks, 1)), holdingAll));
+  return {longest, FastTransformLength(longest), static_cast<int>(count)};
+}
 
 struct SpectrumCalculator::Plan {
   std::size_t size = 0;
+  std::size_t transformSize = 0;
   SpectrumWindow window = SpectrumWindow::kRectangular;
   std::vector<double> weights;
   double gain = 0;
@@ -76,19 +77,23 @@ struct SpectrumCalculator::Plan {
   std::vector<std::complex<double>> bins;
   std::vector<double> power;
 
-  void Prepare(std::size_t newSize, SpectrumWindow newWindow) {
+  void Prepare(std::size_t newSize, std::size_t newTransformSize, SpectrumWindow newWindow) {
     if (newSize != size || newWindow != window || weights.empty()) {
       weights = WindowWeights(newWindow, newSize);
       gain = 0;
       for (const double w : weights) gain += w;
     }
-    if (newSize != size) {
-      transform.emplace(newSize / 2, false);
-      block.resize(newSize);
-      bins.resize(newSize / 2);
-      power.resize(newSize / 2 + 1);
+    if (newTransformSize != transformSize) {
+      transform.emplace(newTransformSize / 2, false);
+      bins.resize(newTransformSize / 2);
+      power.resize(newTransformSize / 2 + 1);
+    }
+    if (newSize != size || newTransformSize != transformSize) {
+      // The zeros after the block stay: each block writes only its samples.
+      block.assign(newTransformSize, 0.0);
     }
     size = newSize;
+    transformSize = newTransformSize;
     window = newWindow;
   }
 };
@@ -102,29 +107,39 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
   spectrum.binHz = 0;
   spectrum.dbv.clear();
   spectrum.blocks = 0;
+  spectrum.blockLength = 0;
+  spectrum.transformLength = 0;
+  spectrum.overlap = 0;
   spectrum.peak.reset();
   if (samples.size() < kMinBlock || !(rate > 0) || !AllFinite(samples)) return;
-  std::size_t size = kMinBlock;
-  while (size * 2 <= std::min(std::max(blockSize, kMinBlock), samples.size())) size *= 2;
-  const int blocks =
-      static_cast<int>(std::min<std::size_t>(samples.size() / size, std::max(maxBlocks, 1)));
+  const SpectrumBlocks plannedBlocks = PlanSpectrumBlocks(samples.size(), blockSize, maxBlocks);
+  const std::size_t size = plannedBlocks.length;
+  const std::size_t transformSize = plannedBlocks.transformLength;
+  const int blocks = plannedBlocks.count;
 
   Plan& plan = *plan_;
-  plan.Prepare(size, window);
-  const std::size_t half = size / 2;
+  plan.Prepare(size, transformSize, window);
+  const std::size_t half = transformSize / 2;
   const double* const weights = plan.weights.data();
   double* const block = plan.block.data();
   const std::complex<double>* const bins = plan.bins.data();
   double* const power = plan.power.data();
-  spectrum.binHz = rate / static_cast<double>(size);
+  spectrum.binHz = rate / static_cast<double>(transformSize);
   spectrum.blocks = blocks;
+  spectrum.blockLength = size;
+  spectrum.transformLength = transformSize;
+  if (blocks > 1) {
+    const double step =
+        static_cast<double>(samples.size() - size) / static_cast<double>(blocks - 1);
+    spectrum.overlap = 1 - step / static_cast<double>(size);
+  }
   spectrum.dbv.resize(half + 1);
   double* const dbv = spectrum.dbv.data();
   const double toMean = 1 / (plan.gain * plan.gain * blocks);
   // The blocks before the last add their powers up in `power`; the last one
   // writes the bins' dBV straight away, saving a pass over every bin.
   for (int b = 0; b < blocks; ++b) {
-    const double* const first = samples.data() + static_cast<std::size_t>(b) * size;
+    const double* const first = samples.data() + plannedBlocks.Start(b, samples.size());
     for (std::size_t n = 0; n < size; ++n) block[n] = first[n] * weights[n];
     plan.transform->transform_real(block, plan.bins.data());
     // bins[0] packs the DC bin and the one at half the rate. A sine of
@@ -147,12 +162,7 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
         dbv[k] = Dbv(((firstBlock ? 0 : power[k]) + 2 * std::norm(bins[k])) * toMean);
     }
   }
-  const std::size_t from = MainLobeBins(window) + 1;
-  if (from <= half) {
-    const auto highest = std::max_element(spectrum.dbv.begin() + from, spectrum.dbv.end());
-    spectrum.peak = SpectrumPeak{
-        static_cast<double>(highest - spectrum.dbv.begin()) * spectrum.binHz, *highest};
-  }
+  spectrum.peak = ReadSpectrumPeak(spectrum.dbv, spectrum.binHz, window, size, transformSize);
 }
 
 Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumWindow window,

@@ -9,13 +9,16 @@
 namespace tavril {
 
 // The windows a block of samples is weighed by before its transform:
-// rectangular (none: the sharpest peaks, amplitudes exact only on a bin),
-// Hann (the usual compromise) and flat top (amplitudes within 0.01 dB
-// between bins, wide peaks).
+// rectangular (none: the sharpest peaks, the strongest leakage), Hann (the
+// usual compromise) and flat top (wide peaks, the bins' own amplitudes
+// within 0.01 dB between bins).
 enum class SpectrumWindow { kRectangular, kHann, kFlatTop };
 
+// The highest peak, read between the bins: the frequency and amplitude of
+// the sine whose response through the window best matches the bins around
+// the highest one.
 struct SpectrumPeak {
-  double frequency = 0;  // Hz, the centre of the highest bin
+  double frequency = 0;  // Hz
   double dbv = 0;        // its amplitude, dBV (RMS)
 };
 
@@ -26,7 +29,10 @@ struct SpectrumPeak {
 struct Spectrum {
   double binHz = 0;
   std::vector<double> dbv;
-  int blocks = 0;  // the blocks averaged
+  int blocks = 0;                   // the blocks averaged
+  std::size_t blockLength = 0;      // samples in each block
+  std::size_t transformLength = 0;  // the block and the zeros after it
+  double overlap = 0;               // share of a block that the next one also holds
   std::optional<SpectrumPeak> peak;
 };
 
@@ -34,18 +40,35 @@ inline constexpr std::size_t kMinBlock = 16;
 // Bins are never below this, so that an empty bin is a number to draw.
 inline constexpr double kFloorDbv = -300.0;
 
-// The spectrum of `samples` at `rate`, in blocks of `blockSize` samples (a
-// power of two; the largest power of two the record holds when it holds
-// fewer), averaging the powers of at most `maxBlocks` consecutive blocks
-// from the start. The peak is the highest bin above the window's main lobe
-// around 0 Hz, so that a DC offset is not taken for it.
+// How a record of `samples` is cut into blocks of at most `blockSize`
+// samples so that every sample counts. A record that fits is one block; a
+// longer one is cut into blocks of blockSize spread evenly from its first
+// sample to its last, overlapping by half or more when `maxBlocks` allows as
+// many, less otherwise, and never fewer than it takes to hold every sample.
+// A block whose length is not a product of 2, 3 and 5 (the transform's fast
+// lengths) is transformed with zeros after it up to the next even one.
+struct SpectrumBlocks {
+  std::size_t length = 0;
+  std::size_t transformLength = 0;
+  int count = 0;
+  std::size_t Start(int block, std::size_t samples) const;
+};
+SpectrumBlocks PlanSpectrumBlocks(std::size_t samples, std::size_t blockSize, int maxBlocks);
+
+// The smallest even product of 2, 3 and 5 that is at least `n`.
+std::size_t FastTransformLength(std::size_t n);
+
+// The spectrum of `samples` at `rate`, averaging the powers of the blocks
+// PlanSpectrumBlocks gives. The peak is the highest bin above the window's
+// main lobe around 0 Hz, so that a DC offset is not taken for it, read
+// between the bins.
 Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumWindow window,
                          std::size_t blockSize, int maxBlocks);
 
 // ComputeSpectrum for whoever computes spectra again and again (a window that
 // follows its records): the transform's plan, the window's weights and the
 // work buffers stay from one call to the next and are made again only when
-// the block size or the window changes, so that a call touches no fresh
+// the block's or the transform's length or the window changes, so that a call touches no fresh
 // memory.
 class SpectrumCalculator {
  public:

@@ -79,6 +79,17 @@ std::string SpectrumPeakText(const Spectrum& spectrum) {
          DbvText(spectrum.peak->dbv);
 }
 
+std::string SpectrumBlocksText(const Spectrum& spectrum, bool nameBlocks) {
+  std::string text = std::to_string(spectrum.blocks);
+  if (nameBlocks) text += spectrum.blocks > 1 ? " blocs" : " bloc";
+  text += " de " + std::to_string(spectrum.blockLength) + " points";
+  if (spectrum.transformLength > spectrum.blockLength)
+    text += " complété par des zéros à " + std::to_string(spectrum.transformLength);
+  if (spectrum.blocks > 1)
+    text += ", recouvrement " + FormatDecimals(std::round(spectrum.overlap * 100), 0) + " %";
+  return text;
+}
+
 std::string SpectrumCsv(const Spectrum& spectrum) {
   std::string text = "frequence_hz,dbv\n";
   text.reserve(text.size() + spectrum.dbv.size() * 24);

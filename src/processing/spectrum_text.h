@@ -31,6 +31,12 @@ std::string DbvText(double dbv);
 // "Pic : 500 Hz, 9.03 dBV", or "Pic : —" for a spectrum without a peak.
 std::string SpectrumPeakText(const Spectrum& spectrum);
 
+// What was averaged: "1 bloc de 2000 points", "1 bloc de 2025 points
+// complété par des zéros à 2048", "3 blocs de 65536 points, recouvrement
+// 74 %"; without `nameBlocks`, "3 de 65536 points, ..." for a line that
+// names them already.
+std::string SpectrumBlocksText(const Spectrum& spectrum, bool nameBlocks = true);
+
 // The bins as CSV: the header "frequence_hz,dbv", then one line per bin,
 // each number the shortest plain decimals (no exponent) that read back as it. Lines end with '\n',
 // as the command line's other texts do.

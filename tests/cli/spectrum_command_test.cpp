@@ -69,7 +69,7 @@ TEST(CliSpectrum, SummarisesTheBoardsSineAndWritesItsBinsAsCsv) {
   Outcome run = RunSpectrumCli({"spectrum", sine, "--window", "flattop"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, run.out.find("Pic")),
-            "Fenêtre : flattop\nBlocs : 1 de 65536 points\nRaies : 32769\n"
+            "Fenêtre : flattop\nBlocs : 3 de 65536 points, recouvrement 74 %\nRaies : 32769\n"
             "Largeur de raie : 1.52587890625 Hz\n");
   // A flat top reads the 4 V sine's 9.03 dBV though 500 Hz falls between bins.
   EXPECT_EQ(run.out.substr(run.out.find("Pic")), "Pic : 500 Hz, 9.03 dBV\n");
@@ -80,6 +80,14 @@ TEST(CliSpectrum, SummarisesTheBoardsSineAndWritesItsBinsAsCsv) {
   EXPECT_EQ(run.out.substr(0, 19), "frequence_hz,dbv\n0,");
   EXPECT_NE(run.out.find("\n488.28125,"), std::string::npos);
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 513);
+
+  // 2025 points at 25 kHz: one block, the sine half-way between its bins.
+  run = RunSpectrumCli(
+      {"spectrum", WriteRecord(dir, "short.tvr", testing::BoardSignal(0, 2025, 25000), 25000)});
+  EXPECT_NE(run.out.find("Blocs : 1 de 2025 points complété par des zéros à 2048\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Pic : 500 Hz, 9.03 dBV\n"), std::string::npos) << run.out;
 }
 
 // A file of several channels gives the spectrum of the channel named.

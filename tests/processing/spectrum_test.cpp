@@ -21,7 +21,8 @@ TEST(Spectrum, TheBoardsSineIsFoundAtItsFrequencyAndAmplitude) {
   for (const SpectrumWindow window :
        {SpectrumWindow::kRectangular, SpectrumWindow::kHann, SpectrumWindow::kFlatTop}) {
     const Spectrum spectrum = ComputeSpectrum(sine, kRate, window, 8192, 8);
-    EXPECT_EQ(spectrum.blocks, 8);
+    // Eight blocks of 8192 points cannot hold 100000 samples; 13 can.
+    EXPECT_EQ(spectrum.blocks, 13);
     ASSERT_EQ(spectrum.dbv.size(), 4097u);
     ASSERT_TRUE(spectrum.peak.has_value());
     EXPECT_NEAR(spectrum.peak->frequency, 500.0, spectrum.binHz);
@@ -31,12 +32,54 @@ TEST(Spectrum, TheBoardsSineIsFoundAtItsFrequencyAndAmplitude) {
   }
 }
 
+// The board's 4 V sine of 500 Hz, one block of the whole record: 2000
+// points at 25 kHz put it on bin 40, 2025 points half-way between bins 40
+// and 41 (and zeros up to 2048 points then put it near bin 41).
+TEST(Spectrum, ThePeakIsReadBetweenBinsToATenthOfAHertzAndATwentiethOfADecibel) {
+  const double dbv = 20 * std::log10(4 / std::numbers::sqrt2);
+  for (const std::size_t points : {2000, 2025}) {
+    for (const SpectrumWindow window :
+         {SpectrumWindow::kRectangular, SpectrumWindow::kHann, SpectrumWindow::kFlatTop}) {
+      const Spectrum spectrum =
+          ComputeSpectrum(testing::BoardSignal(0, points, 25000), 25000, window, 65536, 16);
+      EXPECT_NEAR(spectrum.peak->frequency, 500.0, 0.1) << points << " " << int(window);
+      EXPECT_NEAR(spectrum.peak->dbv, dbv, 0.05) << points << " " << int(window);
+    }
+  }
+}
+
+// Every sample lies in a block; blocks overlap by half when the blocks asked
+// for allow it, and there are never fewer than it takes to hold the record.
+TEST(SpectrumBlocks, EverySampleIsInABlock) {
+  struct Case {
+    std::size_t samples, blockSize;
+    int maxBlocks;
+    SpectrumBlocks expected;
+  };
+  for (const Case c : {
+           Case{2027, 65536, 1, {2027, 2048, 1}},  // a prime length: zeros up to 2048
+           Case{100000, 65536, 16, {65536, 65536, 3}},
+           Case{100000, 65536, 1, {65536, 65536, 2}},
+           Case{10000000, 65536, 16, {65536, 65536, 153}},
+       }) {
+    const SpectrumBlocks blocks = PlanSpectrumBlocks(c.samples, c.blockSize, c.maxBlocks);
+    EXPECT_EQ(blocks.length, c.expected.length) << c.samples;
+    EXPECT_EQ(blocks.transformLength, c.expected.transformLength) << c.samples;
+    ASSERT_EQ(blocks.count, c.expected.count) << c.samples;
+    EXPECT_EQ(blocks.Start(0, c.samples), 0u);
+    EXPECT_EQ(blocks.Start(blocks.count - 1, c.samples) + blocks.length, c.samples);
+    for (int b = 1; b < blocks.count; ++b)
+      EXPECT_LE(blocks.Start(b, c.samples), blocks.Start(b - 1, c.samples) + blocks.length);
+  }
+}
+
 TEST(Spectrum, AnOffsetStaysInTheDcBinAndIsNotThePeak) {
   std::vector<double> samples(20000);
   for (std::size_t i = 0; i < samples.size(); ++i)
     samples[i] = 1.5 + 0.5 * std::sin(2 * std::numbers::pi * 1000.0 * i / kRate);
   const Spectrum spectrum = ComputeSpectrum(samples, kRate, SpectrumWindow::kFlatTop, 4096, 100);
-  EXPECT_EQ(spectrum.blocks, 4);
+  // Blocks overlapping by half or more over the whole record.
+  EXPECT_EQ(spectrum.blocks, 9);
   EXPECT_NEAR(spectrum.peak->frequency, 1000.0, spectrum.binHz);
   EXPECT_NEAR(spectrum.dbv[0], 20 * std::log10(1.5), 0.01);
 }
@@ -49,10 +92,10 @@ TEST(Spectrum, TooFewOrNonFiniteSamplesGiveNoSpectrum) {
   const Spectrum none = ComputeSpectrum(holed, kRate, SpectrumWindow::kHann, 256, 2);
   EXPECT_TRUE(none.dbv.empty());
   EXPECT_FALSE(none.peak.has_value());
-  // A short record takes the largest block it holds; silence sits on the floor.
+  // A short record is one block; silence sits on the floor.
   const Spectrum quiet =
       ComputeSpectrum(std::vector<double>(100, 0.0), kRate, SpectrumWindow::kHann, 1024, 4);
-  EXPECT_EQ(quiet.dbv.size(), 33u);
+  EXPECT_EQ(quiet.dbv.size(), 51u);
   EXPECT_EQ(quiet.dbv[10], kFloorDbv);
 }
 
@@ -72,7 +115,8 @@ TEST(Spectrum, AReusedCalculatorGivesWhatAFreshOneGives) {
     calculator.Compute(square, kRate, call.window, call.size, call.blocks, reused);
     const Spectrum fresh = ComputeSpectrum(square, kRate, call.window, call.size, call.blocks);
     EXPECT_EQ(reused.dbv, fresh.dbv);
-    EXPECT_EQ(reused.blocks, call.blocks);
+    EXPECT_EQ(reused.blocks, fresh.blocks);
+    EXPECT_EQ(reused.peak->frequency, fresh.peak->frequency);
   }
   calculator.Compute(std::vector<double>(10, 1.0), kRate, SpectrumWindow::kHann, 1024, 1, reused);
   EXPECT_TRUE(reused.dbv.empty());

@@ -69,8 +69,9 @@ struct TimeInterval {
   bool operator==(const TimeInterval&) const = default;
 };
 
-// What `spectrum` computes: blocks of blockSize points (or the largest power
-// of two the record holds), averaging at most maxBlocks of them.
+// What `spectrum` computes: blocks of at most blockSize points, at most
+// maxBlocks of them unless more are needed to hold every sample
+// (PlanSpectrumBlocks).
 struct SpectrumRequest {
   SpectrumWindow window = SpectrumWindow::kHann;
   std::size_t blockSize = 65536;

@@ -69,10 +69,8 @@ std::string Choose(const std::vector<InputRecord>& records, std::optional<int> c
 
 std::string SpectrumSummary(const Spectrum& spectrum, SpectrumWindow window) {
   const std::size_t bins = spectrum.dbv.size();
-  const std::size_t blockSize = bins > 0 ? 2 * (bins - 1) : 0;
   std::string text = "Fenêtre : " + std::string(SpectrumWindowWord(window)) + '\n';
-  text += "Blocs : " + std::to_string(spectrum.blocks) + " de " + std::to_string(blockSize) +
-          " points\n";
+  text += "Blocs : " + SpectrumBlocksText(spectrum, false) + '\n';
   text += "Raies : " + std::to_string(bins) + '\n';
   text += "Largeur de raie : " + ShortestText(spectrum.binHz) + " Hz\n";
   text += SpectrumPeakText(spectrum) + '\n';

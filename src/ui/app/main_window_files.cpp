@@ -240,7 +240,11 @@ void MainWindow::OpenSession() {
          MessageIcon::kError);
     return;
   }
+  // What the graph adds to the curves is the user's choice, kept in the
+  // user's settings, not the session's.
+  const GraphOptions options = view_.options;
   InstallSession(contents, session_, view_);
+  view_.options = options;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (QAction* item = CommandAction(kCmdChannel0 + channel))
       item->setChecked(view_.channelShown[channel]);

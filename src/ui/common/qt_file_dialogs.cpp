@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QStringList>
 
 #include "ui/common/owner_modal.h"
@@ -56,6 +57,12 @@ FileDialogResult QtFileDialogs::Run(bool forSaving, const FileDialogRequest& req
 
   // The dialog opens where the last chosen file was, with its name filled in.
   if (!memory.filePath.empty()) dialog.selectFile(QFileInfo(PathText(memory.filePath)).fileName());
+  // What the user types goes into the name, whatever else the window system
+  // would give the focus to.
+  if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    name->setFocus(Qt::OtherFocusReason);
+    name->selectAll();
+  }
 
   if (RunOwnerModal(dialog) != QDialog::Accepted) return {FileDialogOutcome::kCancelled, 0};
   const QStringList chosen = dialog.selectedFiles();

@@ -15,6 +15,9 @@ namespace tavril {
 namespace {
 
 constexpr int kTickLength = 5;
+// Between a volt tick and its label: a tick that touched it would read as a
+// minus sign ("-2.2 V" for +2.2 V).
+constexpr int kTickLabelGap = 7;
 constexpr int kLabelPadding = 2;
 // Labels of one axis stay this far apart at least, in pixels.
 constexpr double kLabelGap = 12.0;
@@ -169,8 +172,8 @@ void PaintGraduationsAndLegend(QPainter& painter, const GraphDecorations& decora
       painter.setPen(kGraduationColour);
       painter.drawLine(1, y, kTickLength, y);
       const QString text = QString::fromStdString(tick.label);
-      const QRect box(kTickLength + 3, y - textHeight / 2, metrics.horizontalAdvance(text),
-                      textHeight);
+      const QRect box(kTickLength + 1 + kTickLabelGap, y - textHeight / 2,
+                      metrics.horizontalAdvance(text), textHeight);
       if (box.top() < 0 || box.bottom() >= timeRowTop) continue;
       PaintLabel(painter, box, text);
     }

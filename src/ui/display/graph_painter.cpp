@@ -127,6 +127,11 @@ const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewSt
   return channel == session.masterChannel ? pens.masterPen : pens.otherPen;
 }
 
+GraphScale CurveScale(const Session& session, const ViewState& view, int channel) {
+  if (!view.options.axes) return view.scale;
+  return ScaleAtOwnRate(view.scale, session.Master().rate, session.channels[channel].rate);
+}
+
 std::vector<int> CurveDrawOrder(const Session& session, const ViewState& view) {
   std::vector<int> order;
   for (int channel = 0; channel < kChannelCount; ++channel) {
@@ -225,7 +230,8 @@ void DrawCurveSegmentBySegment(QPainter& painter, const QPen& pen, const GraphSc
 void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const Session& session,
                                 const ViewState& view) {
   for (const int channel : CurveDrawOrder(session, view)) {
-    DrawCurveSegmentBySegment(painter, CurvePen(pens, session, view, channel), view.scale,
+    DrawCurveSegmentBySegment(painter, CurvePen(pens, session, view, channel),
+                              CurveScale(session, view, channel),
                               session.channels[channel].samples);
   }
 }
@@ -249,7 +255,8 @@ const CurveStrokes& CurveLayer::Strokes(const Session& session, const ViewState&
                                         QSize area) {
   const ChannelRecord& record = session.channels[channel];
   strokes_.clear();
-  ComputeCurveStrokes(view.scale, record.samples, PyramidFor(channel, record), -kColumnMargin,
+  ComputeCurveStrokes(CurveScale(session, view, channel), record.samples,
+                      PyramidFor(channel, record), -kColumnMargin,
                       std::max(area.width(), 0) - 1 + kColumnMargin, strokes_);
   return strokes_;
 }
@@ -268,7 +275,11 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   key.colours = view.options.colours;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     key.drawn[channel] = IsChannelDrawn(session, view, channel);
-    if (key.drawn[channel]) key.records[channel] = KeyOf(session.channels[channel]);
+    if (key.drawn[channel]) {
+      key.records[channel] = KeyOf(session.channels[channel]);
+      key.stretchBits[channel] =
+          std::bit_cast<std::uint64_t>(CurveScale(session, view, channel).sampleStretch);
+    }
     // A record that lost its samples gives its pyramid's memory back.
     if (!HoldsSamples(session.channels[channel]) && pyramids_[channel].key.size != 0) {
       pyramids_[channel] = CachedPyramid{};

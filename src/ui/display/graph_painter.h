@@ -51,6 +51,12 @@ bool IsChannelDrawn(const Session& session, const ViewState& view, int channel);
 const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewState& view,
                      int channel);
 
+// The scale a channel's curve is drawn with: with the axes option, a record
+// of another rate than the master's at its own times on the master's time
+// axis; otherwise (and for records without a usable rate) by sample number,
+// as the classic picture does.
+GraphScale CurveScale(const Session& session, const ViewState& view, int channel);
+
 // The drawn channels in the order their curves are drawn: 0 to 7, except
 // that with colours the master comes last, on top of the others.
 std::vector<int> CurveDrawOrder(const Session& session, const ViewState& view);
@@ -142,6 +148,7 @@ class CurveLayer {
     int height = 0;
     int masterChannel = 0;
     bool colours = false;
+    std::array<std::uint64_t, kChannelCount> stretchBits{};
     std::array<bool, kChannelCount> drawn{};
     std::array<RecordKey, kChannelCount> records{};
     bool operator==(const ImageKey&) const = default;

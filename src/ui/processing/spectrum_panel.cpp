@@ -51,7 +51,7 @@ SpectrumPanel::SpectrumPanel(SessionModel& model, QWidget* owner)
   options->addSpacing(12);
   options->addWidget(channels_);
   options->addSpacing(12);
-  options->addWidget(new QLabel(QStringLiteral("Moyenne :"), this));
+  options->addWidget(new QLabel(QStringLiteral("Moyenne : au plus"), this));
   options->addWidget(blocks_);
   options->addStretch();
   auto* layout = new QVBoxLayout(this);
@@ -117,15 +117,14 @@ void SpectrumPanel::Update(bool force) {
     if (channel == session.masterChannel) marked = curves.size() - 1;
   }
   if (!marked && !curves.empty()) marked = 0;
-  // The record may hold fewer blocks than asked for: say how many there were.
+  // The record may give fewer blocks than asked for, or need more to count
+  // every sample: say what was averaged.
   QString averaged = QStringLiteral("—");
   if (marked && !curves[*marked].spectrum.dbv.empty()) {
     const Spectrum& spectrum = curves[*marked].spectrum;
-    averaged = QStringLiteral("Moyenne de %1 %2 de %3 points ; raies de %4 Hz")
-                   .arg(spectrum.blocks)
-                   .arg(spectrum.blocks > 1 ? QStringLiteral("blocs") : QStringLiteral("bloc"))
-                   .arg(2 * (spectrum.dbv.size() - 1))
-                   .arg(QString::fromStdString(FormatDecimals(spectrum.binHz, 3)));
+    averaged = QStringLiteral("Moyenne de %1 ; raies de %2 Hz")
+                   .arg(QString::fromStdString(SpectrumBlocksText(spectrum)),
+                        QString::fromStdString(FormatDecimals(spectrum.binHz, 3)));
   }
   averaged_->setText(averaged);
   plot_->SetCurves(std::move(curves), marked);

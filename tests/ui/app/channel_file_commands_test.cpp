@@ -123,6 +123,29 @@ TEST_F(ChannelFileCommand, SessionBringsBackRecordsMasterViewAndCheckMarks) {
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - seance.h5");
 }
 
+// The graph's options are the user's: a session opened leaves them as they are.
+TEST_F(ChannelFileCommand, SessionOpenedKeepsTheGraphsOptions) {
+  dialogs_.Choose(dir_ / "seance.h5");
+  window_.RunCommand(kCmdSaveSession);
+  for (const int command : {kCmdAxes, kCmdGrid, kCmdColours}) window_.RunCommand(command);
+  dialogs_.Choose(dir_ / "seance.h5");
+  user_.Answer(MessageAnswer::kOk);
+  window_.RunCommand(kCmdOpenSession);
+  EXPECT_EQ(view_.options, (GraphOptions{true, true, true}));
+  for (const int command : {kCmdAxes, kCmdGrid, kCmdColours})
+    EXPECT_TRUE(window_.CommandAction(command)->isChecked()) << command;
+}
+
+// An image that cannot be written says why, whatever step failed.
+TEST_F(ChannelFileCommand, ImageThatCannotBeWrittenSaysWhy) {
+  dialogs_.Choose(dir_ / "absent" / "img.svg", 1);
+  window_.RunCommand(kCmdExportImage);
+  ASSERT_FALSE(user_.boxes().empty());
+  EXPECT_EQ(user_.boxes().back().text,
+            "Erreur lors de la sauvegarde du fichier : img.svg\nImpossible de créer « img.svg » : "
+            "fichier ou dossier introuvable.");
+}
+
 // A name without an image extension takes the chosen filter's.
 TEST_F(ChannelFileCommand, ImageTakesTheFormatOfTheFilterOrOfItsName) {
   window_.resize(640, 400);

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <limits>
+
 #include "graph_test_support.h"
 #include "ui/display/graph_options_settings.h"
 #include "ui/display/graph_painter.h"
@@ -78,6 +81,32 @@ TEST_F(GraphOptionsTest, ColoursAxesAndGridAddToThePictureAndGoAwayWhenOff) {
   EXPECT_EQ(testing::CompareImages(Shown(), classic).count, 0);
 }
 
+// A volt tick that touches its label reads as a minus sign: right of each
+// tick (x = 1 to 5), the label's first dark pixel comes after a clear gap.
+TEST_F(GraphOptionsTest, VoltLabelsStandClearOfTheirTicks) {
+  view_.options.axes = true;
+  view_.channelShown.fill(false);  // nothing but the graduations is dark
+  const QImage image = Shown();
+  const auto dark = [&image](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+  int labels = 0;
+  for (int y = 8; y + 8 < image.height(); ++y) {
+    if (!dark(1, y) || !dark(5, y) || dark(6, y)) continue;
+    // The first column right of the tick with ink in the rows its label spans.
+    const auto clear = [&](int x) {
+      for (int row = y - 8; row <= y + 8; ++row) {
+        if (dark(x, row)) return false;
+      }
+      return true;
+    };
+    int ink = 6;
+    while (ink < 40 && clear(ink)) ++ink;
+    if (ink == 40) continue;  // a tick without its label
+    ++labels;
+    EXPECT_GE(ink - 6, 5) << "tick at row " << y;
+  }
+  EXPECT_GE(labels, 3);
+}
+
 TEST_F(GraphOptionsTest, TriggerMarkPointsAtItsSampleOnlyWhenSet) {
   const QImage classic = Shown();
   view_.triggerMark = 1000;
@@ -114,6 +143,40 @@ TEST_F(GraphOptionsTest, CtrlDragZoomsIntoTheBoxWithoutTouchingTheCursors) {
   EXPECT_FALSE(view_.cursors.cursorsShown);
   EXPECT_EQ(view_.cursors.cursor1X, cursors.cursor1X);
   EXPECT_NEAR(view_.scale.scrollOffset, PixelToSample(view_.zoomHistory.back(), 100), 1);
+}
+
+// The rightmost column a curve reaches.
+std::int32_t RightmostColumn(const CurveStrokes& strokes) {
+  std::int32_t right = std::numeric_limits<std::int32_t>::min();
+  for (const LineSegment& line : strokes.lines) right = std::max({right, line.from.x, line.to.x});
+  for (const ColumnRun& run : strokes.runs) right = std::max(right, run.x);
+  return right;
+}
+
+// A 1 kHz master of 3 samples (0 to 2 ms) beside a 25 kHz record of 51 (the
+// same 2 ms): with graduations it is drawn at its own times, exactly as
+// segment by segment; without them, by sample number.
+TEST(GraphRates, WithGraduationsEachRecordIsDrawnAtItsOwnTimes) {
+  Session session;
+  ViewState view;
+  testing::SetSamples(session.channels[0], {0.0, 1.0, -1.0});
+  session.channels[0].rate = 1000;
+  testing::SetSamples(session.channels[1],
+                      testing::MakeSignal(testing::Signal::kSineWithNoise, 51, 1));
+  session.channels[1].rate = 25000;
+  const QSize area(401, 300);
+  ComputeAutoScale(view.scale, session.channels[0], {400, 300});
+  const std::int32_t masterEnd = SampleToPixel(view.scale, 2.0, 0.0).x;
+  CurveLayer layer;
+
+  view.options.axes = true;
+  EXPECT_EQ(RightmostColumn(layer.Strokes(session, view, 1, area)), masterEnd);
+  EXPECT_EQ(testing::CompareImages(testing::LayeredFrame(session, view, area, layer),
+                                   testing::ReferenceFrame(session, view, area))
+                .count,
+            0);
+  view.options.axes = false;
+  EXPECT_GT(RightmostColumn(layer.Strokes(session, view, 1, area)), masterEnd);
 }
 
 TEST(GraphOptionsSettings, KeptInTheUsersSettingsFileAndOffWhenMissing) {
