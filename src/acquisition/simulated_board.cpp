@@ -44,6 +44,7 @@
 #include <utility>
 
 #include "acquisition/paced_stream.h"
+#include "acquisition/rate_text.h"
 #include "acquisition/scan_timing.h"
 
 namespace tavril {
@@ -555,6 +556,7 @@ DaqStatus SimulatedBoard::Configure(const InputSettings& settings) {
 DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   const std::lock_guard lock(mutex_);
   run_.reset();
+  refusal_.clear();
   const std::size_t channels = request.channels.size();
   if (channels < 1 || channels > kChannelCount) return kBadChanError;
   for (const int chan : request.channels) {
@@ -563,9 +565,16 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   double gainFactor = 1.0;
   if (!GainFactor(request.gain, &gainFactor)) return kBadGainError;
   const double sampleRate = request.sampleRate;
-  if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) return kBadIntervalError;
+  if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) {
+    if (sampleRate > kMaxConversionRate) {
+      refusal_ = RateRefusal(ConversionLimit(kMaxConversionRate, channels));
+    }
+    return kBadIntervalError;
+  }
   const double scanRate = request.scanRate;
   if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    if (std::isfinite(scanRate) && scanRate > 0.0)
+      refusal_ = ScanRateBeyondSampleRate(sampleRate, scanRate, channels);
     return kBadIntervalError;
   }
   const ScanTiming timing = ScanTiming::For(request);
@@ -643,6 +652,12 @@ void SimulatedBoard::Stop() {
   } else {
     run_.reset();
   }
+}
+
+std::string SimulatedBoard::StatusMessage(DaqStatus status) const {
+  const std::lock_guard lock(mutex_);
+  if (status == kBadIntervalError && !refusal_.empty()) return refusal_;
+  return DaqStatusMessage(status);
 }
 
 double SimulatedBoard::RateUsed() const {

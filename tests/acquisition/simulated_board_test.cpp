@@ -9,6 +9,7 @@
 #include <limits>
 #include <numbers>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "acquisition/scan_timing.h"
@@ -116,6 +117,36 @@ TEST(SimulatedBoardRefusals, StartRefusesWithItsStatusAndReadsNothing) {
   std::vector<std::int16_t> buffer(10, kUntouched);
   EXPECT_EQ(AcquireInto(board, {15}, 100, buffer, 1250000.0), kDaqNoError);
   EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, buffer, 1000.0, 500.0), kDaqNoError);
+}
+
+TEST(SimulatedBoardRefusals, ARateTooFastIsRefusedWithTheBoardsLimit) {
+  struct Case {
+    std::vector<int> channels;
+    double rate, scanRate;
+    std::string says;  // after the status's sentence
+  };
+  const std::string refused =
+      "La fréquence d'échantillonnage ou de balayage ne peut pas être obtenue par la carte";
+  const Case cases[] = {
+      {ScanOf(4), 2e6, 0.0,
+       " : au plus 1250000 conversions par seconde en tout, soit 312500 échantillons par seconde "
+       "et par voie avec 4 voies."},
+      {{0}, 1250000.5, 0.0, " : au plus 1250000 conversions par seconde en tout."},
+      {ScanOf(2), 1000.0, 600.0,
+       " : 2 voies à 600 balayages par seconde font 1200 conversions par seconde, plus que les "
+       "1000 demandées ; au plus 500 balayages par seconde."},
+      // No limit to tell for a rate that is not one.
+      {{0}, -5.0, 0.0, "."},
+      {ScanOf(2), 1000.0, kNaN, "."},
+  };
+  for (const Case& c : cases) {
+    SimulatedBoard board;
+    EXPECT_EQ(board.Start({c.channels, 1, c.rate, c.scanRate, 10}), kBadIntervalError);
+    EXPECT_EQ(board.StatusMessage(kBadIntervalError), refused + c.says) << c.rate;
+    // The next start that succeeds forgets it.
+    ASSERT_EQ(board.Start({{0}, 1, 1000.0, 0.0, 10}), kDaqNoError);
+    EXPECT_EQ(board.StatusMessage(kBadIntervalError), refused + ".");
+  }
 }
 
 TEST(SimulatedBoardRefusals, ScaleForRefusesUnknownChannelsAndGains) {

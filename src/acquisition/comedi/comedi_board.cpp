@@ -39,15 +39,18 @@ bool ValidRate(double rate) {
 // The longest period a command argument holds (whole nanoseconds, 32 bits).
 constexpr double kMaxPeriodNs = UINT_MAX;
 
-// Whether a period is at least one whole nanosecond.
-bool ValidPeriod(double ns) {
-  return ns >= 0.5;
+// A period shorter than a nanosecond asks for one.
+constexpr double kMinPeriodNs = 1.0;
+
+// A period beyond what an argument holds asks for the nearest it holds: the
+// command test then says how long or how short the board can go.
+unsigned PeriodArgument(double ns) {
+  return static_cast<unsigned>(std::llround(std::clamp(ns, kMinPeriodNs, kMaxPeriodNs)));
 }
 
-// A longer period than an argument holds asks for the longest: the command
-// test then says how long the board can go.
-unsigned PeriodArgument(double ns) {
-  return static_cast<unsigned>(std::llround(std::min(ns, kMaxPeriodNs)));
+// Whether an argument cannot hold the period: the board cannot run it as asked.
+bool BeyondArgument(double ns) {
+  return ns < kMinPeriodNs / 2 || ns > kMaxPeriodNs;
 }
 
 // Nanoseconds from one scan's start to the next, as the command sets them.
@@ -314,11 +317,13 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   if (!ValidRate(sampleRate)) return kBadIntervalError;
   const double scanRate = request.scanRate;
   if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    if (std::isfinite(scanRate) && scanRate > 0.0) {
+      refusal_ = ScanRateBeyondSampleRate(sampleRate, scanRate, channels);
+    }
     return kBadIntervalError;
   }
   const double convertNs = 1e9 / sampleRate;
   const double scanNs = scanRate > 0.0 ? 1e9 / scanRate : static_cast<double>(channels) * convertNs;
-  if (!ValidPeriod(convertNs) || !ValidPeriod(scanNs)) return kBadIntervalError;
 
   LoadCalibration();
   auto run = std::make_unique<Run>();
@@ -388,8 +393,8 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   // limits; stage 4 rounds them to its clock's ticks. A scan period moved by
   // the limits cannot be had; one rounded gives the rate really used.
   const double wantedScanNs = scanNs;
-  bool scanLimited = scanNs > kMaxPeriodNs;
-  bool convertSlowed = false;
+  bool scanLimited = BeyondArgument(scanNs);
+  bool convertSlowed = cmd.convert_src == TRIG_TIMER && convertNs < kMinPeriodNs / 2;
   int stage = -1;
   for (int test = 0; test < kMaxCommandTests && stage != 0; ++test) {
     const comedi_cmd before = cmd;

@@ -661,6 +661,10 @@ TEST(ComediDriverTiming, SettlesAsTheDriverDoesAndRefusesWithTheBoardsLimit) {
       {1, 0.1, 0.0, 0, 0, "(0.1 échantillons par seconde et par voie) est plus lente"},
       {1, 2e6, 0.0, 0, 0, "au plus 1250000 "},
       {4, 2e6, 1e5, 0, 0, "au plus 1250000 conversions"},
+      // Beyond what a command's nanoseconds hold, and scans faster than their conversions.
+      {1, 3e9, 0.0, 0, 0, "au plus 1250000 "},
+      {4, 3e9, 1e5, 0, 0, "au plus 1250000 conversions"},
+      {2, 1000.0, 600.0, 0, 0, "au plus 500 balayages par seconde"},
   };
   for (const Case& c : cases) {
     FakeComediLibrary library;
