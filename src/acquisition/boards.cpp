@@ -10,7 +10,7 @@ class MissingBoard : public Board {
   DaqStatus Configure(const InputSettings&) override { return kDeviceNotFoundError; }
   DaqStatus SetTimeout(std::int32_t) override { return kDeviceNotFoundError; }
   DaqStatus Start(const AcquisitionRequest&) override { return kDeviceNotFoundError; }
-  ReadResult Read(std::span<std::int16_t>) override { return {kDeviceNotFoundError, 0}; }
+  ReadResult Read(std::span<BoardReading>) override { return {kDeviceNotFoundError, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return kDeviceNotFoundError; }
 };

@@ -123,7 +123,7 @@ class ContinuousAcquisition {
   std::atomic<bool> stopRequested_{false};
 
   // Only the run's thread touches these while it goes.
-  std::vector<std::int16_t> readings_;
+  std::vector<BoardReading> readings_;
   std::vector<std::vector<double>> block_;
   std::vector<std::span<double>> blockColumns_;
   std::vector<std::span<const double>> sinkColumns_;

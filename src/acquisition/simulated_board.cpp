@@ -475,14 +475,14 @@ Converter MakeConverter(double gainFactor, bool unipolar) {
 // Quantises volts[0..len) into out[0], out[stride], ...: clamps before
 // converting (a NaN ends at the low end), then rounds half away from zero by
 // adding ±0.5 and truncating.
-void Quantise(const double* volts, int len, const Converter& c, std::int16_t* out,
+void Quantise(const double* volts, int len, const Converter& c, BoardReading* out,
               std::size_t stride) {
   for (int k = 0; k < len; ++k) {
     double x = volts[k] * c.scale;
     x = x > c.lo ? x : c.lo;
     x = x < c.hi ? x : c.hi;
     x += std::copysign(0.5, x);
-    out[k * stride] = static_cast<std::int16_t>(static_cast<int>(x));
+    out[k * stride] = static_cast<BoardReading>(x);
   }
 }
 
@@ -604,7 +604,7 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   return kDaqNoError;
 }
 
-ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
+ReadResult SimulatedBoard::Read(std::span<BoardReading> readings) {
   const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;

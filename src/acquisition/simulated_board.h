@@ -32,7 +32,7 @@ class SimulatedBoard : public Board {
   DaqStatus Configure(const InputSettings& settings) override;
   DaqStatus SetTimeout(std::int32_t ticks) override;
   DaqStatus Start(const AcquisitionRequest& request) override;
-  ReadResult Read(std::span<std::int16_t> readings) override;
+  ReadResult Read(std::span<BoardReading> readings) override;
   // A stream stopped keeps what its buffer held for the reads that follow.
   void Stop() override;
   double RateUsed() const override;

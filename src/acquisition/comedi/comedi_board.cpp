@@ -63,10 +63,10 @@ std::string PerSecond(double ns) {
   return RateText(1e9 / ns) + " échantillons par seconde et par voie";
 }
 
-// Between a range's raw codes and the engine's int16 readings.
+// Between a range's raw codes and the engine's readings.
 struct ReadingCodec {
   bool unipolar = false;
-  unsigned shift = 0;         // bits dropped from converters wider than 16 bits
+  unsigned shift = 0;         // bits dropped from converters wider than 31 bits
   std::int32_t zeroCode = 0;  // half scale, in shifted codes (bipolar only)
   lsampl_t maxdata = 0;
 
@@ -74,35 +74,26 @@ struct ReadingCodec {
     ReadingCodec codec;
     codec.unipolar = unipolar;
     codec.maxdata = maxdata;
-    while ((maxdata >> codec.shift) > 0xFFFFu) ++codec.shift;
-    codec.zeroCode = static_cast<std::int32_t>((maxdata / 2 + 1) >> codec.shift);
+    while ((maxdata >> codec.shift) > static_cast<lsampl_t>(INT32_MAX)) ++codec.shift;
+    if (!unipolar) codec.zeroCode = static_cast<std::int32_t>((maxdata / 2 + 1) >> codec.shift);
     return codec;
   }
 
   // The middle of the raw codes a shifted reading stands for.
   double Centre() const { return (std::ldexp(1.0, static_cast<int>(shift)) - 1.0) / 2.0; }
 
-  std::int16_t ToReading(lsampl_t raw) const {
-    const auto code = static_cast<std::uint16_t>(std::min(raw, maxdata) >> shift);
-    if (unipolar) return static_cast<std::int16_t>(code);
-    return static_cast<std::int16_t>(static_cast<std::int32_t>(code) - zeroCode);
+  BoardReading ToReading(lsampl_t raw) const {
+    return static_cast<BoardReading>(std::min(raw, maxdata) >> shift) - zeroCode;
   }
 
   // The way back, from a reading to the raw code, and the readings the
   // converter can give.
   void Describe(VoltScale& scale) const {
-    scale.unsignedReadings = unipolar;
     scale.zeroCode = zeroCode;
     scale.codeShift = static_cast<int>(shift);
     scale.codeCentre = Centre();
-    const std::int32_t topCode = static_cast<std::int32_t>(maxdata >> shift);
-    // A unipolar code above 32767 wraps to a negative reading: every reading
-    // can then occur.
-    const std::int32_t lowest = unipolar ? (topCode > INT16_MAX ? INT16_MIN : 0) : -zeroCode;
-    const std::int32_t highest =
-        unipolar ? std::min<std::int32_t>(topCode, INT16_MAX) : topCode - zeroCode;
-    scale.lowestReading = static_cast<std::int16_t>(std::max<std::int32_t>(lowest, INT16_MIN));
-    scale.highestReading = static_cast<std::int16_t>(std::min<std::int32_t>(highest, INT16_MAX));
+    scale.lowestReading = -zeroCode;
+    scale.highestReading = static_cast<BoardReading>(maxdata >> shift) - zeroCode;
   }
 };
 
@@ -114,7 +105,7 @@ class UnreachableBoard : public Board {
   DaqStatus Configure(const InputSettings&) override { return status_; }
   DaqStatus SetTimeout(std::int32_t) override { return status_; }
   DaqStatus Start(const AcquisitionRequest&) override { return status_; }
-  ReadResult Read(std::span<std::int16_t>) override { return {status_, 0}; }
+  ReadResult Read(std::span<BoardReading>) override { return {status_, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return status_; }
   std::string StatusMessage(DaqStatus status) const override { return ComediStatusMessage(status); }
@@ -167,7 +158,7 @@ struct ComediBoard::Run {
   // scan is put in the request's order in `scan` before it is handed out.
   std::vector<std::size_t> slots;
   bool reordered = false;
-  std::vector<std::int16_t> scan;
+  std::vector<BoardReading> scan;
   std::size_t handed = 0;  // readings of `scan` already handed out
   // Set once comedi_command took it: from then on Stop() cancels it, which
   // also frees the subdevice once a command has run to its end.
@@ -460,7 +451,7 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   return kDaqNoError;
 }
 
-ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
+ReadResult ComediBoard::Read(std::span<BoardReading> readings) {
   const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
@@ -471,7 +462,7 @@ ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
   return result;
 }
 
-ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings) {
+ReadResult ComediBoard::ReadReadings(Run& run, std::span<BoardReading> readings) {
   using Clock = std::chrono::steady_clock;
   const std::size_t sampleBytes = run.longSamples ? sizeof(lsampl_t) : sizeof(sampl_t);
   std::size_t wanted = readings.size();
@@ -548,7 +539,7 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
         std::memcpy(&shortRaw, chunk + i * sampleBytes, sizeof(sampl_t));
         raw = shortRaw;
       }
-      const std::int16_t reading = run.codecs[run.position].ToReading(raw);
+      const BoardReading reading = run.codecs[run.position].ToReading(raw);
       if (!run.reordered) {
         readings[done++] = reading;
       } else {

@@ -47,7 +47,7 @@ class FakeBoard : public Board {
   }
   DaqStatus SetTimeout(std::int32_t) override { return kDaqNoError; }
   DaqStatus Start(const AcquisitionRequest&) override { return kDaqNoError; }
-  ReadResult Read(std::span<std::int16_t>) override { return {}; }
+  ReadResult Read(std::span<BoardReading>) override { return {}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return kDaqNoError; }
 
