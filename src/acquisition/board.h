@@ -105,6 +105,9 @@ class Board {
   // when nothing. Called from the thread that shows it.
   virtual std::string DescriptionRemark() const { return {}; }
 
+  // The same in a few words, for a short description.
+  virtual std::string BriefRemark() const { return {}; }
+
   // What a status of this board means, in one line of French.
   virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }
 };

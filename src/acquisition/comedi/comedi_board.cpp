@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <numeric>
 #include <utility>
@@ -564,17 +565,23 @@ void ComediBoard::SetDeadline(Run& run) const {
                  std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
 }
 
-std::string ComediBoard::DescriptionRemark() const {
-  if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) == 0) return {};
-  // Looked for each time: a calibration made while the program runs counts.
+bool ComediBoard::CalibrationMissing() const {
+  if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) == 0) return false;
   const std::string file = library_.GetDefaultCalibrationPath(handle_.get());
   comedi_calibration_t* calibration =
       file.empty() ? nullptr : library_.ParseCalibrationFile(file.c_str());
-  if (calibration != nullptr) {
-    library_.CleanupCalibration(calibration);
-    return {};
-  }
+  if (calibration == nullptr) return true;
+  library_.CleanupCalibration(calibration);
+  return false;
+}
+
+std::string ComediBoard::DescriptionRemark() const {
+  if (!CalibrationMissing()) return {};
   return " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path_ + " »)";
+}
+
+std::string ComediBoard::BriefRemark() const {
+  return CalibrationMissing() ? ", non étalonnée" : std::string();
 }
 
 double ComediBoard::RateUsed() const {
@@ -646,13 +653,16 @@ std::string ComediBoard::StatusMessage(DaqStatus status) const {
 }
 
 ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
+  // The device file's name, for a brief description: the dialog's strip has no room for more.
+  const std::string file = std::filesystem::path(path).filename().string();
   ComediBoard::Handle handle(library.Open(path.c_str()), ComediBoard::HandleCloser{&library});
   if (handle == nullptr) {
     const int errnum = library.Errno();
     // No file, or a Comedi minor that no board is attached to.
     if (errnum == ENOENT || errnum == ENODEV || errnum == ENXIO) return {};
     return {std::make_unique<UnreachableBoard>(StatusOfErrno(errnum)),
-            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum)};
+            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum),
+            file + " inaccessible"};
   }
   const int subdevice = library.FindSubdeviceByType(handle.get(), COMEDI_SUBD_AI, 0);
   if (subdevice < 0) return {};
@@ -662,11 +672,13 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   if (flags < 0 || channels <= 0) {
     const int errnum = library.Errno();
     return {std::make_unique<UnreachableBoard>(StatusOfErrno(errnum)),
-            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum)};
+            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum),
+            file + " inaccessible"};
   }
   const std::string driver = NameOrQuestionMark(library.GetDriverName(handle.get()));
-  std::string description = "Carte Comedi " + path + " : " + driver + ", " +
-                            NameOrQuestionMark(library.GetBoardName(handle.get()));
+  const std::string boardName = NameOrQuestionMark(library.GetBoardName(handle.get()));
+  std::string description = "Carte Comedi " + path + " : " + driver + ", " + boardName;
+  std::string brief = "Comedi " + boardName;
 
   // Acquisitions need commands on the subdevice that read(2) reads from.
   std::string commandRefusal;
@@ -686,7 +698,10 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
                      "choisir (" +
                      ComediErrorText(library.Errno()) + ").";
   }
-  if (!commandRefusal.empty()) description += " (acquisition cadencée impossible)";
+  if (!commandRefusal.empty()) {
+    description += " (acquisition cadencée impossible)";
+    brief += ", sans cadence";
+  }
 
   const int maxBytes = library.GetMaxBufferSize(handle.get(), sub);
   const int bytes = library.GetBufferSize(handle.get(), sub);
@@ -699,14 +714,16 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   std::unique_ptr<Board> board(new ComediBoard(library, std::move(handle), sub,
                                                std::min(channels, INT16_MAX), flags, path,
                                                std::move(commandRefusal)));
-  return {std::move(board), std::move(description)};
+  return {std::move(board), std::move(description), std::move(brief)};
 }
 
 void AttachComediBoards(Boards& boards, ComediLibrary& library, std::string_view pathPrefix) {
   for (int i = 0; i < kComediDeviceFiles; ++i) {
     const auto device = static_cast<std::int16_t>(i + 1);
     ComediProbe probe = ComediProbe::Open(library, std::string(pathPrefix) + std::to_string(i));
-    if (probe.board != nullptr) boards.Attach(device, std::move(probe.board), probe.description);
+    if (probe.board != nullptr) {
+      boards.Attach(device, std::move(probe.board), probe.description, probe.brief);
+    }
   }
 }
 

@@ -60,6 +60,7 @@ class ComediBoard : public Board {
   double RateUsed() const override;
   // Says when a board calibrated in software has no calibration file yet.
   std::string DescriptionRemark() const override;
+  std::string BriefRemark() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
   // A Comedi status in comedilib's own words; a refusal of the last Start()
   // with its reason.
@@ -88,6 +89,9 @@ class ComediBoard : public Board {
               int subdeviceFlags, std::string path, std::string commandRefusal);
 
   DaqStatus LibraryError() const;
+  // Whether a board calibrated in software has no calibration file, looked
+  // for afresh: a calibration made while the program runs counts.
+  bool CalibrationMissing() const;
   bool ValidChannel(int chan) const { return chan >= 0 && chan < channelCount_; }
   DaqStatus ChooseRange(unsigned chan, std::int16_t gain, RangeChoice* choice) const;
   // Tests, calibrates for and starts one timed command over the run's channel
@@ -135,6 +139,8 @@ struct ComediProbe {
   // simulated board: it answers every call with the opening's status, and
   // says why here.
   std::string description;
+  // "Comedi pci-6251", for the configuration dialog.
+  std::string brief;
 
   static ComediProbe Open(ComediLibrary& library, const std::string& path);
 };

@@ -565,9 +565,7 @@ void MainWindow::RunConfigurationDialog() {
     if (!ChooseFile(false, ViewerProgramRequest(), memory)) return std::nullopt;
     return memory.filePath;
   };
-  const auto describeDevice = [this](std::int16_t device) {
-    return boards_.DescribeDevice(device);
-  };
+  const auto describeDevice = [this](std::int16_t device) { return boards_.Describe(device); };
   ConfigDialog dialog(model_, memory_.configuration, boards_, ui_, startDirectory_.string(),
                       describeDevice, browseViewer, this);
   RunOwnerModal(dialog);

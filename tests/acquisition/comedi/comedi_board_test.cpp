@@ -143,6 +143,7 @@ TEST(ComediBoards, ABoardFoundServesItsDeviceNumberWithDriverAndBoardNames) {
   const auto boards = Probe(library);
   EXPECT_EQ("Carte Comedi /fake/comedi0 : ni_pcimio, pci-6251", boards->DescribeDevice(1));
   EXPECT_EQ("Carte Comedi /fake/comedi2 : ni_atmio, at-mio-16e-1", boards->DescribeDevice(3));
+  EXPECT_EQ("Comedi at-mio-16e-1", boards->Describe(3).brief);
   EXPECT_FALSE(boards->HasBoard(2));
   EXPECT_EQ(kDeviceNotFoundError, boards->For(2).Configure(kRseBipolar));
 }
@@ -168,6 +169,7 @@ TEST(ComediBoards, ABoardThatCannotBeOpenedKeepsItsNumberAndSaysWhy) {
   const auto boards = Probe(library);
   EXPECT_EQ(std::string("Carte Comedi /fake/comedi0 inaccessible : ") + comedi_strerror(EACCES),
             boards->DescribeDevice(1));
+  EXPECT_EQ("comedi0 inaccessible", boards->Describe(1).brief);
   EXPECT_EQ(ComediStatus(EACCES), boards->For(1).Configure(kRseBipolar));
   EXPECT_EQ(std::string("La carte Comedi signale : ") + comedi_strerror(EACCES),
             boards->For(1).StatusMessage(ComediStatus(EACCES)));
