@@ -36,7 +36,8 @@ class SilentUser : public tavril::UserInteraction {
 };
 
 void BM_Acquire_Baseline(benchmark::State& state) {
-  std::vector<std::int16_t> readings(static_cast<std::size_t>(kChannels) * kPointsPerChannel);
+  std::vector<tavril::BoardReading> readings(static_cast<std::size_t>(kChannels) *
+                                             kPointsPerChannel);
   for (auto _ : state) {
     std::size_t k = 0;
     for (std::uint32_t scan = 0; scan < kPointsPerChannel; ++scan) {
@@ -44,7 +45,7 @@ void BM_Acquire_Baseline(benchmark::State& state) {
         const double seconds = (static_cast<double>(scan) * kChannels + position) / kConversionRate;
         const double volts = tavril::SimulatedBoard::SignalVolts(kChannels - 1 - position, seconds);
         const double clamped = std::fmin(std::fmax(volts * 2048.0 / 5.0, -2048.0), 2047.0);
-        readings[k++] = static_cast<std::int16_t>(std::lround(clamped));
+        readings[k++] = static_cast<tavril::BoardReading>(std::lround(clamped));
       }
     }
     benchmark::DoNotOptimize(readings.data());
@@ -104,7 +105,7 @@ void BM_Stream_Unpaced(benchmark::State& state) {
     state.SkipWithError("the stream did not start");
     return;
   }
-  std::vector<std::int16_t> readings(std::size_t{1} << 16);
+  std::vector<tavril::BoardReading> readings(std::size_t{1} << 16);
   for (auto _ : state) {
     const tavril::ReadResult read = board.Read(readings);
     if (read.status != tavril::kDaqNoError || read.count != readings.size()) {
@@ -121,8 +122,8 @@ void BM_Stream_Unpaced(benchmark::State& state) {
 // samples): state.range(0) == 1 in fresh pages each time, 0 in pages already
 // touched.
 void BM_FirstTouch(benchmark::State& state) {
-  MeasureFirstTouch(
-      state, std::size_t{kChannels} * kPointsPerChannel * (sizeof(double) + sizeof(std::int16_t)));
+  MeasureFirstTouch(state, std::size_t{kChannels} * kPointsPerChannel *
+                               (sizeof(double) + sizeof(tavril::BoardReading)));
 }
 
 BENCHMARK(BM_Acquire_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

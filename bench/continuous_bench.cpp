@@ -37,7 +37,7 @@ class ReplayBoard : public tavril::Board {
  public:
   ReplayBoard() : pattern_(kChannels * 4096) {
     for (std::size_t k = 0; k < pattern_.size(); ++k) {
-      pattern_[k] = static_cast<std::int16_t>((k * 37) % 4096 - 2048);
+      pattern_[k] = static_cast<tavril::BoardReading>((k * 37) % 4096 - 2048);
     }
   }
   tavril::DaqStatus Configure(const tavril::InputSettings&) override { return 0; }
@@ -47,11 +47,12 @@ class ReplayBoard : public tavril::Board {
     at_ = 0;
     return 0;
   }
-  tavril::ReadResult Read(std::span<std::int16_t> readings) override {
+  tavril::ReadResult Read(std::span<tavril::BoardReading> readings) override {
     const std::size_t count = std::min<std::uint64_t>(readings.size(), left_);
     for (std::size_t done = 0; done < count;) {
       const std::size_t piece = std::min(count - done, pattern_.size() - at_);
-      std::memcpy(readings.data() + done, pattern_.data() + at_, piece * sizeof(std::int16_t));
+      std::memcpy(readings.data() + done, pattern_.data() + at_,
+                  piece * sizeof(tavril::BoardReading));
       done += piece;
       at_ = (at_ + piece) % pattern_.size();
     }
@@ -69,7 +70,7 @@ class ReplayBoard : public tavril::Board {
   }
 
  private:
-  std::vector<std::int16_t> pattern_;
+  std::vector<tavril::BoardReading> pattern_;
   std::uint64_t left_ = 0;
   std::size_t at_ = 0;
 };
@@ -130,7 +131,7 @@ void BM_Continuous_Baseline(benchmark::State& state) {
   ReplayBoard board;
   ScratchFile file("baseline.raw");
   // The continuous acquisition's block at the same rate.
-  std::vector<std::int16_t> block(kChannels * 15625);
+  std::vector<tavril::BoardReading> block(kChannels * 15625);
   for (auto _ : state) {
     state.PauseTiming();
     if (!file.Rewind()) state.SkipWithError("no scratch file");
@@ -139,7 +140,7 @@ void BM_Continuous_Baseline(benchmark::State& state) {
     tavril::ReadResult read;
     do {
       read = board.Read(block);
-      if (!file.Write(block.data(), read.count * sizeof(std::int16_t))) {
+      if (!file.Write(block.data(), read.count * sizeof(tavril::BoardReading))) {
         state.SkipWithError("write failed");
       }
     } while (read.status == tavril::kDaqNoError);

@@ -30,7 +30,7 @@ constexpr double kRate = 100000.0;
 const std::vector<std::vector<double>>& Records() {
   static const std::vector<std::vector<double>> records = [] {
     std::vector<std::vector<double>> made;
-    std::vector<std::int16_t> readings(kSampleCount);
+    std::vector<tavril::BoardReading> readings(kSampleCount);
     for (int chan = 0; chan < 8; ++chan) {
       tavril::SimulatedBoard board;
       board.Start({{chan}, 1, kRate, 0.0, readings.size()});

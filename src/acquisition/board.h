@@ -10,6 +10,7 @@
 #include "acquisition/daq_status.h"
 #include "acquisition/gain_codes.h"
 #include "acquisition/volt_scale.h"
+#include "model/board_reading.h"
 
 namespace tavril {
 
@@ -85,7 +86,7 @@ class Board {
   // `readings` is full. Fewer readings at the end of a finite acquisition,
   // or with a status other than 0 when it failed, timed out or was not
   // started.
-  virtual ReadResult Read(std::span<std::int16_t> readings) = 0;
+  virtual ReadResult Read(std::span<BoardReading> readings) = 0;
 
   // Ends the acquisition started, cancelling it if it still runs; nothing
   // when none was started. Safe from another thread than the reader's.
@@ -103,6 +104,9 @@ class Board {
   // time the description is shown (a calibration missing, for one); empty
   // when nothing. Called from the thread that shows it.
   virtual std::string DescriptionRemark() const { return {}; }
+
+  // The same in a few words, for a short description.
+  virtual std::string BriefRemark() const { return {}; }
 
   // What a status of this board means, in one line of French.
   virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }

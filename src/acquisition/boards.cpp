@@ -10,7 +10,7 @@ class MissingBoard : public Board {
   DaqStatus Configure(const InputSettings&) override { return kDeviceNotFoundError; }
   DaqStatus SetTimeout(std::int32_t) override { return kDeviceNotFoundError; }
   DaqStatus Start(const AcquisitionRequest&) override { return kDeviceNotFoundError; }
-  ReadResult Read(std::span<std::int16_t>) override { return {kDeviceNotFoundError, 0}; }
+  ReadResult Read(std::span<BoardReading>) override { return {kDeviceNotFoundError, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return kDeviceNotFoundError; }
 };
@@ -21,8 +21,10 @@ Boards::Boards() : missing_(std::make_unique<MissingBoard>()) {}
 
 Boards::~Boards() = default;
 
-void Boards::Attach(std::int16_t device, std::unique_ptr<Board> board, std::string description) {
-  boards_[device] = {std::move(board), std::move(description)};
+void Boards::Attach(std::int16_t device, std::unique_ptr<Board> board, std::string description,
+                    std::string brief) {
+  if (brief.empty()) brief = description;
+  boards_[device] = {std::move(board), std::move(description), std::move(brief)};
 }
 
 Board& Boards::For(std::int16_t device) {
@@ -31,17 +33,25 @@ Board& Boards::For(std::int16_t device) {
 }
 
 std::string Boards::DescribeDevice(std::int16_t device) const {
+  return Describe(device).full;
+}
+
+DeviceDescription Boards::Describe(std::int16_t device) const {
   const auto found = boards_.find(device);
   if (found != boards_.end()) {
-    return found->second.description + found->second.board->DescriptionRemark();
+    const Entry& entry = found->second;
+    return {entry.description + entry.board->DescriptionRemark(),
+            entry.brief + entry.board->BriefRemark()};
   }
-  return "Aucune carte ne répond au numéro de périphérique " + std::to_string(device);
+  const std::string number = std::to_string(device);
+  return {"Aucune carte ne répond au numéro de périphérique " + number,
+          "Aucune carte au numéro " + number};
 }
 
 void AttachSimulatedBoard(Boards& boards) {
   if (!boards.HasBoard(kSimulatedBoardDevice)) {
     boards.Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(),
-                  kSimulatedBoardDescription);
+                  kSimulatedBoardDescription, kSimulatedBoardBrief);
   }
 }
 

@@ -140,7 +140,7 @@ class ContinuousAcquisition {
   std::atomic<std::uint64_t> bytesRecorded_{0};
 
   // Only the run's thread touches these while it goes.
-  std::vector<std::int16_t> readings_;
+  std::vector<BoardReading> readings_;
   std::vector<std::vector<double>> block_;
   std::vector<std::span<double>> blockColumns_;
   std::vector<std::span<const double>> sinkColumns_;

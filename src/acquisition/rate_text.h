@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tavril {
@@ -8,5 +9,16 @@ namespace tavril {
 // digits without trailing zeros: 416666.666 gives "416667", 1.192093 gives
 // "1.19209", 100000.0 gives "100000".
 std::string RateText(double value);
+
+// Why a board refuses a rate (badIntervalError), its limit said: the status's
+// own sentence, then `limit` ("au plus 1250000 conversions par seconde").
+std::string RateRefusal(const std::string& limit);
+
+// The limit a conversion rate at most `maxConversions` a second puts on a
+// scan of `channels`.
+std::string ConversionLimit(double maxConversions, std::size_t channels);
+
+// A scan rate whose scans need more conversions than the sample rate gives.
+std::string ScanRateBeyondSampleRate(double sampleRate, double scanRate, std::size_t channels);
 
 }  // namespace tavril

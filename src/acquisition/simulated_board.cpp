@@ -44,6 +44,7 @@
 #include <utility>
 
 #include "acquisition/paced_stream.h"
+#include "acquisition/rate_text.h"
 #include "acquisition/scan_timing.h"
 
 namespace tavril {
@@ -474,14 +475,14 @@ Converter MakeConverter(double gainFactor, bool unipolar) {
 // Quantises volts[0..len) into out[0], out[stride], ...: clamps before
 // converting (a NaN ends at the low end), then rounds half away from zero by
 // adding ±0.5 and truncating.
-void Quantise(const double* volts, int len, const Converter& c, std::int16_t* out,
+void Quantise(const double* volts, int len, const Converter& c, BoardReading* out,
               std::size_t stride) {
   for (int k = 0; k < len; ++k) {
     double x = volts[k] * c.scale;
     x = x > c.lo ? x : c.lo;
     x = x < c.hi ? x : c.hi;
     x += std::copysign(0.5, x);
-    out[k * stride] = static_cast<std::int16_t>(static_cast<int>(x));
+    out[k * stride] = static_cast<BoardReading>(x);
   }
 }
 
@@ -555,6 +556,7 @@ DaqStatus SimulatedBoard::Configure(const InputSettings& settings) {
 DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   const std::lock_guard lock(mutex_);
   run_.reset();
+  refusal_.clear();
   const std::size_t channels = request.channels.size();
   if (channels < 1 || channels > kChannelCount) return kBadChanError;
   for (const int chan : request.channels) {
@@ -563,9 +565,16 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   double gainFactor = 1.0;
   if (!GainFactor(request.gain, &gainFactor)) return kBadGainError;
   const double sampleRate = request.sampleRate;
-  if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) return kBadIntervalError;
+  if (!(sampleRate > 0.0 && sampleRate <= kMaxConversionRate)) {
+    if (sampleRate > kMaxConversionRate) {
+      refusal_ = RateRefusal(ConversionLimit(kMaxConversionRate, channels));
+    }
+    return kBadIntervalError;
+  }
   const double scanRate = request.scanRate;
   if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    if (std::isfinite(scanRate) && scanRate > 0.0)
+      refusal_ = ScanRateBeyondSampleRate(sampleRate, scanRate, channels);
     return kBadIntervalError;
   }
   const ScanTiming timing = ScanTiming::For(request);
@@ -595,7 +604,7 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   return kDaqNoError;
 }
 
-ReadResult SimulatedBoard::Read(std::span<std::int16_t> readings) {
+ReadResult SimulatedBoard::Read(std::span<BoardReading> readings) {
   const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
@@ -643,6 +652,12 @@ void SimulatedBoard::Stop() {
   } else {
     run_.reset();
   }
+}
+
+std::string SimulatedBoard::StatusMessage(DaqStatus status) const {
+  const std::lock_guard lock(mutex_);
+  if (status == kBadIntervalError && !refusal_.empty()) return refusal_;
+  return DaqStatusMessage(status);
 }
 
 double SimulatedBoard::RateUsed() const {

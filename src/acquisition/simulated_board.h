@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "acquisition/board.h"
@@ -31,10 +32,12 @@ class SimulatedBoard : public Board {
   DaqStatus Configure(const InputSettings& settings) override;
   DaqStatus SetTimeout(std::int32_t ticks) override;
   DaqStatus Start(const AcquisitionRequest& request) override;
-  ReadResult Read(std::span<std::int16_t> readings) override;
+  ReadResult Read(std::span<BoardReading> readings) override;
   // A stream stopped keeps what its buffer held for the reads that follow.
   void Stop() override;
   double RateUsed() const override;
+  // A rate refused by the last Start() with the board's limit.
+  std::string StatusMessage(DaqStatus status) const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
 
   // The signal of `chan` at `seconds` after the start of an acquisition, in
@@ -52,8 +55,9 @@ class SimulatedBoard : public Board {
   std::int32_t timeoutTicks_ = -1;
   InputSettings settings_;
   std::unique_ptr<Run> run_;  // the acquisition started, if any
+  std::string refusal_;       // why the last Start() refused a rate
   // A Stop() from another thread waits for the Read it would cut short.
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace tavril

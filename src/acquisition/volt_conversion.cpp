@@ -7,18 +7,20 @@ namespace tavril {
 VoltConverter::VoltConverter(const VoltScale& scale, double gainAdjust, double offset,
                              bool useTable)
     : scale_(scale), gainAdjust_(gainAdjust), offset_(offset) {
-  if (useTable && scale.highestReading >= scale.lowestReading) {
-    table_.resize(static_cast<std::size_t>(scale.highestReading - scale.lowestReading) + 1);
+  const std::int64_t readings =
+      std::int64_t{scale.highestReading} - std::int64_t{scale.lowestReading} + 1;
+  if (useTable && readings >= 1 && readings <= (std::int64_t{1} << kMaxTableBits)) {
+    table_.resize(static_cast<std::size_t>(readings));
     for (std::size_t i = 0; i < table_.size(); ++i) {
-      table_[i] = scale.Volts(static_cast<std::int16_t>(scale.lowestReading + static_cast<int>(i)),
-                              gainAdjust, offset);
+      table_[i] =
+          scale.Volts(scale.lowestReading + static_cast<BoardReading>(i), gainAdjust, offset);
     }
   }
 }
 
 // A few thousand scans at a time, so that each piece of the readings is read
 // from cache by every channel.
-void ConvertScans(std::span<const std::int16_t> readings, std::size_t channels,
+void ConvertScans(std::span<const BoardReading> readings, std::size_t channels,
                   const VoltConverter& convert, std::span<const std::span<double>> columns) {
   constexpr std::size_t kScansPerPiece = 2048;
   std::size_t longest = 0;
@@ -27,7 +29,7 @@ void ConvertScans(std::span<const std::int16_t> readings, std::size_t channels,
     for (std::size_t j = 0; j < columns.size(); ++j) {
       const std::span<double>& column = columns[j];
       const std::size_t end = std::min(column.size(), first + kScansPerPiece);
-      const std::int16_t* in = readings.data() + first * channels + j;
+      const BoardReading* in = readings.data() + first * channels + j;
       for (std::size_t s = first; s < end; ++s, in += channels) column[s] = convert(*in);
     }
   }

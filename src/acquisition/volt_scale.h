@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/board_reading.h"
+
 namespace tavril {
 
 // How one channel's readings at one gain become volts, given the gain
@@ -22,18 +24,17 @@ struct VoltScale {
   Form form = Form::kFullScale;
   // The readings the converter can give: a table over them converts large
   // acquisitions without a division per reading.
-  std::int16_t lowestReading = 0;
-  std::int16_t highestReading = 0;
+  BoardReading lowestReading = 0;
+  BoardReading highestReading = 0;
 
   double fullScaleReading = 1.0;
   double fullScaleVolts = 1.0;
   double gainFactor = 1.0;
 
-  // Code = the reading's 16 bits (unipolar) or the reading plus zeroCode,
-  // then shifted left by codeShift (converters wider than 16 bits), plus
+  // Code = the reading plus zeroCode (half scale on bipolar ranges), then
+  // shifted left by codeShift (converters wider than 31 bits), plus
   // codeCentre: a shifted reading stands for 2^codeShift raw codes, and the
   // middle of them is its best guess.
-  bool unsignedReadings = false;
   std::int32_t zeroCode = 0;
   int codeShift = 0;
   double codeCentre = 0.0;
@@ -44,11 +45,11 @@ struct VoltScale {
   int order = 0;
   double origin = 0.0;
 
-  double Volts(std::int16_t reading, double gainAdjust, double offset) const {
+  double Volts(BoardReading reading, double gainAdjust, double offset) const {
     if (form == Form::kFullScale) {
       return (reading - offset) / fullScaleReading * fullScaleVolts / (gainFactor * gainAdjust);
     }
-    const double code = unsignedReadings ? static_cast<std::uint16_t>(reading) : reading + zeroCode;
+    const double code = static_cast<double>(reading) + zeroCode;
     const double x = std::ldexp(code - offset, codeShift) + codeCentre;
     if (form == Form::kRange) return (rangeMin + x * (rangeMax - rangeMin) / maxCode) / gainAdjust;
     const double u = x - origin;

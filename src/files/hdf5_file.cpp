@@ -31,14 +31,13 @@ bool ReadChannelsFile(const std::filesystem::path& path, bool checkOnly, Channel
 
 }  // namespace
 
+bool CheckHdf5File(const std::filesystem::path& path, std::string& why) {
+  ChannelSet ignored;
+  return ReadChannelsFile(path, true, ignored, why);
+}
+
 bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
-  // libhdf5 crashes or loops on some damaged files: the file is read once
-  // aside first, all but the samples, whose places are checked.
-  const auto check = [&path](std::string& reason) {
-    ChannelSet ignored;
-    return ReadChannelsFile(path, true, ignored, reason);
-  };
-  if (!CheckFileInChildProcess(path, "HDF5", check, why)) return false;
+  if (!CheckFileAside(FileCheck::kChannelsHdf5, path, why)) return false;
   ChannelSet read;
   std::string reason;
   if (!ReadChannelsFile(path, false, read, reason)) {

@@ -71,4 +71,8 @@ bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::pat
 // damaged; `records` is then untouched.
 bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why);
 
+// What ReadHdf5File has the helper program read first (files/isolated_check.h):
+// every part of the file but the samples, whose places are checked.
+bool CheckHdf5File(const std::filesystem::path& path, std::string& why);
+
 }  // namespace tavril

@@ -3,52 +3,67 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/mman.h>
+#include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
+#include <chrono>
+#include <system_error>
 #include <utility>
 
 #include "files/system_error_text.h"
+
+extern char** environ;
 
 namespace tavril {
 namespace {
 
 constexpr char kPassed = '1';
-constexpr char kRefused = '0';
 
-void WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    data += written;
-    size -= static_cast<std::size_t>(written);
+struct CheckText {
+  FileCheck check;
+  std::string_view name;
+  const char* library;
+  bool hdf5;  // read by the HDF5 library itself
+};
+
+constexpr CheckText kChecks[] = {
+    {FileCheck::kChannelsHdf5, "hdf5", "HDF5", true},
+    {FileCheck::kMatlab, "mat", "matio", false},
+    {FileCheck::kSession, "session", "HDF5", true},
+};
+
+const CheckText& TextOf(FileCheck check) {
+  for (const CheckText& text : kChecks) {
+    if (text.check == check) return text;
   }
+  return kChecks[0];
 }
 
-[[noreturn]] void RunChild(const std::function<bool(std::string& why)>& check, int out) {
-  // The library's own complaints would only mix with the caller's output.
-  const int null = ::open("/dev/null", O_WRONLY);
-  if (null >= 0) ::dup2(null, STDERR_FILENO);
-  std::string why;
-  bool passed = false;
-  try {
-    passed = check(why);
-  } catch (...) {
-    passed = false;
-    why = "erreur inattendue pendant la lecture";
-  }
-  const char verdict = passed ? kPassed : kRefused;
-  WriteAll(out, &verdict, 1);
-  WriteAll(out, why.data(), why.size());
-  ::_exit(0);
+// Found once: the executable does not move while it runs.
+const std::filesystem::path& OwnFileCheckProgram() {
+  static const std::filesystem::path program = [] {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : FindFileCheckProgram(self.parent_path());
+  }();
+  return program;
 }
 
-// Reads the child's verdict until it closes the pipe or the time is up;
+// Whether a writer holds the file's lock as the HDF5 library takes it (flock,
+// exclusive while it writes).
+bool HeldByAWriter(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+// Reads the helper's verdict until it closes the pipe or the time is up;
 // false when the time ran out.
 bool ReadVerdict(int in, std::chrono::milliseconds timeLimit, std::string& verdict) {
   const auto deadline = std::chrono::steady_clock::now() + timeLimit;
@@ -60,7 +75,6 @@ bool ReadVerdict(int in, std::chrono::milliseconds timeLimit, std::string& verdi
     pollfd waiting{in, POLLIN, 0};
     const int ready =
         ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
-    if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) continue;
     const ssize_t got = ::read(in, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
@@ -69,88 +83,108 @@ bool ReadVerdict(int in, std::chrono::milliseconds timeLimit, std::string& verdi
   }
 }
 
-// While it lives, the whole pages inside each vector's memory are not given
-// to a forked child (madvise MADV_DONTFORK). Nothing else lives on them: the
-// allocator keeps its own data outside an allocation's bytes.
-class KeptFromChild {
- public:
-  explicit KeptFromChild(std::span<const std::vector<double>* const> memory) {
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    for (const std::vector<double>* const kept : memory) {
-      const std::vector<double>& vector = *kept;
-      const auto begin = reinterpret_cast<std::uintptr_t>(vector.data());
-      const std::uintptr_t end = begin + vector.capacity() * sizeof(double);
-      const std::uintptr_t first = (begin + page - 1) / page * page;
-      const std::uintptr_t last = end / page * page;
-      if (vector.data() == nullptr || last <= first) continue;
-      if (::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTFORK) == 0)
-        ranges_.push_back({first, last - first});
-    }
+// Starts the helper on `path` with its verdict going to `out` and its
+// complaints nowhere; 0 or the error number.
+int Spawn(const std::filesystem::path& program, FileCheck check, const std::filesystem::path& path,
+          int out, pid_t& child) {
+  posix_spawn_file_actions_t actions;
+  if (int error = ::posix_spawn_file_actions_init(&actions); error != 0) return error;
+  posix_spawnattr_t attributes;
+  if (int error = ::posix_spawnattr_init(&attributes); error != 0) {
+    ::posix_spawn_file_actions_destroy(&actions);
+    return error;
   }
-  ~KeptFromChild() {
-    for (const auto& [start, length] : ranges_)
-      ::madvise(reinterpret_cast<void*>(start), length, MADV_DOFORK);
+  // The caller's thread may block signals its program handles elsewhere.
+  sigset_t none;
+  sigemptyset(&none);
+  int error = ::posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (error == 0) {
+    error = ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
-  KeptFromChild(const KeptFromChild&) = delete;
-  KeptFromChild& operator=(const KeptFromChild&) = delete;
-
- private:
-  std::vector<std::pair<std::uintptr_t, std::size_t>> ranges_;
-};
+  if (error == 0) error = ::posix_spawnattr_setsigmask(&attributes, &none);
+  if (error == 0) error = ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  std::string programText = program.string();
+  std::string name(FileCheckName(check));
+  std::string file = path.string();
+  char* argv[] = {programText.data(), name.data(), file.data(), nullptr};
+  if (error == 0) error = ::posix_spawn(&child, argv[0], &actions, &attributes, argv, environ);
+  ::posix_spawnattr_destroy(&attributes);
+  ::posix_spawn_file_actions_destroy(&actions);
+  return error;
+}
 
 }  // namespace
 
-bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
-                         std::chrono::milliseconds timeLimit, const char* library,
-                         std::string* why) {
+std::string_view FileCheckName(FileCheck check) {
+  return TextOf(check).name;
+}
+
+std::optional<FileCheck> FileCheckNamed(std::string_view name) {
+  for (const CheckText& text : kChecks) {
+    if (text.name == name) return text.check;
+  }
+  return std::nullopt;
+}
+
+std::filesystem::path FindFileCheckProgram(const std::filesystem::path& folder) {
+  for (const std::filesystem::path& candidate :
+       {folder / kFileCheckProgram, folder / ".." / "libexec" / "tavril" / kFileCheckProgram}) {
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+bool CheckFileAside(FileCheck check, const std::filesystem::path& path, std::string* why) {
   const auto fail = [why](std::string reason) {
     if (why != nullptr) *why = std::move(reason);
     return false;
   };
+  const std::string library = TextOf(check).library;
+  // The helper, a program of its own, would only be refused by a writer's
+  // lock. The program's own reading then shares the open file of its own
+  // writer (a recording under way), or is refused by another program's lock
+  // before it reads a byte of the file.
+  if (TextOf(check).hdf5 && HeldByAWriter(path)) return true;
+  const std::filesystem::path& program = OwnFileCheckProgram();
+  if (program.empty()) {
+    return fail(std::string("le programme ") + kFileCheckProgram +
+                ", qui lit d'abord ce fichier à part, manque à côté de celui-ci et dans "
+                "../libexec/tavril/ : sans lui, un fichier endommagé pourrait arrêter le "
+                "programme (réinstallez TAVRIL)");
+  }
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0)
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
     return fail("impossible de lancer la lecture (" + SystemErrorText(errno) + ")");
-  const pid_t child = ::fork();
-  if (child < 0) {
-    const int error = errno;
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return fail("impossible de lancer la lecture (" + SystemErrorText(error) + ")");
   }
-  if (child == 0) {
-    ::close(fds[0]);
-    RunChild(check, fds[1]);
-  }
+  pid_t child = 0;
+  const int error = Spawn(program, check, path, fds[1], child);
   ::close(fds[1]);
+  if (error != 0) {
+    ::close(fds[0]);
+    return fail("impossible de lancer " + program.string() + " (" + SystemErrorText(error) + ")");
+  }
+  std::error_code sizeError;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, sizeError);
+  // 10 s, then 20 ms per megabyte: 50 MB/s, slower than any disk in use.
+  const std::chrono::milliseconds limit(10000 + (sizeError ? 0 : bytes / 50000));
   std::string verdict;
-  const bool finished = ReadVerdict(fds[0], timeLimit, verdict);
+  const bool finished = ReadVerdict(fds[0], limit, verdict);
   ::close(fds[0]);
   if (!finished) ::kill(child, SIGKILL);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!finished) {
-    return fail(std::string("la bibliothèque ") + library +
+    return fail("la bibliothèque " + library +
                 " ne vient pas à bout de ce fichier, sans doute endommagé");
   }
   // Killed by a signal, or ended by a sanitizer's report, before a verdict.
   if (verdict.empty()) {
-    return fail(std::string("la bibliothèque ") + library +
+    return fail("la bibliothèque " + library +
                 " s'est arrêtée sur ce fichier, sans doute endommagé");
   }
   if (verdict[0] == kPassed) return true;
   return fail(verdict.substr(1));
-}
-
-bool CheckFileInChildProcess(const std::filesystem::path& path, const char* library,
-                             const std::function<bool(std::string& why)>& check, std::string* why,
-                             std::span<const std::vector<double>* const> parentOnly) {
-  const KeptFromChild kept(parentOnly);
-  std::error_code error;
-  const std::uintmax_t bytes = std::filesystem::file_size(path, error);
-  // 10 s, then 20 ms per megabyte: 50 MB/s, slower than any disk in use.
-  const std::chrono::milliseconds limit(10000 + (error ? 0 : bytes / 50000));
-  return CheckInChildProcess(check, limit, library, why);
 }
 
 }  // namespace tavril

@@ -1,32 +1,49 @@
 #pragma once
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <span>
+#include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace tavril {
 
-// Runs `check` in a child process of its own, so that a library that
-// crashes, or loops forever, on a damaged file takes down the child and not
-// the program. True only when `check` returned true; false with the reason in
-// `why`: the one `check` gave (carried back through a pipe), or, when the
-// child died or ran past `timeLimit`, a sentence that names `library` and
-// says what happened. The child shares nothing the check changes with the
-// caller and ends without running exit handlers.
-bool CheckInChildProcess(const std::function<bool(std::string& why)>& check,
-                         std::chrono::milliseconds timeLimit, const char* library,
-                         std::string* why);
+// libhdf5 and matio crash or loop on some damaged files. Such a file is read
+// once first by a small helper program, tavril-check-file, started for it
+// (posix_spawn: a fresh process, which shares no lock and no memory with the
+// program, whatever its other threads hold): the damage takes the helper
+// down, not the program, and the file is refused with the reason.
+//
+// The helper is looked for beside the running executable, then in
+// ../libexec/tavril/ from there. Without it, such files are refused with a
+// message saying so: reading them in the program would give up the
+// protection, and a damaged one could then take the program down.
 
-// The same for a check that reads the file at `path`, given seconds for its
-// structure and the time to read every byte slowly. The memory of
-// `parentOnly`, which the check never touches and the caller writes next, is
-// left out of the child: a child shares the caller's pages until either
-// writes them, and each page written afterwards would cost a fault.
-bool CheckFileInChildProcess(const std::filesystem::path& path, const char* library,
-                             const std::function<bool(std::string& why)>& check, std::string* why,
-                             std::span<const std::vector<double>* const> parentOnly = {});
+// What the helper reads a file as.
+enum class FileCheck {
+  kChannelsHdf5,  // a file of channels (files/hdf5_file.h), all but the samples
+  kMatlab,        // a MATLAB file (files/mat_file.h), every byte
+  kSession,       // a session file (session/session_file.h), all but the samples
+};
+
+// Where a reader runs its check.
+enum class CheckPlace { kAside, kInProcess };
+
+inline constexpr const char* kFileCheckProgram = "tavril-check-file";
+
+// The check's name on the helper's command line, and back.
+std::string_view FileCheckName(FileCheck check);
+std::optional<FileCheck> FileCheckNamed(std::string_view name);
+
+// Has the helper read the file at `path` as `check` says, with ten seconds
+// for its structure and the time to read every byte slowly. True when it
+// passed, or, for an HDF5 file, when a writer holds it (the reader's own
+// opening decides then, before it reads the file); false with the reason in
+// `why`: the helper's, or, when the helper died or ran out of time, a
+// sentence that names the library and says what happened.
+bool CheckFileAside(FileCheck check, const std::filesystem::path& path, std::string* why);
+
+// The helper beside an executable in `folder`, or in ../libexec/tavril/ from
+// there; empty when neither holds it.
+std::filesystem::path FindFileCheckProgram(const std::filesystem::path& folder);
 
 }  // namespace tavril

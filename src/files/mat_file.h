@@ -37,6 +37,11 @@ bool WriteMatFile(std::span<const SlotView> records, const std::filesystem::path
 // then untouched.
 bool ReadMatFile(const std::filesystem::path& path, ChannelSet& records, std::string* why);
 
+// What ReadMatFile has the helper program read first (files/isolated_check.h),
+// matio and libhdf5 under it for version 7.3 crashing on some damaged files:
+// the whole file, keeping nothing.
+bool CheckMatFile(const std::filesystem::path& path, std::string& why);
+
 namespace mat_detail {
 // Vectors of more than this many bytes need version 7.3.
 inline constexpr std::uint64_t kMat5MaxVariableBytes = (std::uint64_t{1} << 31) - 256;

@@ -299,14 +299,13 @@ bool ReadMat(const std::filesystem::path& path, bool checkOnly, ChannelSet& reco
 
 }  // namespace
 
+bool CheckMatFile(const std::filesystem::path& path, std::string& why) {
+  ChannelSet ignored;
+  return ReadMat(path, true, ignored, &why);
+}
+
 bool ReadMatFile(const std::filesystem::path& path, ChannelSet& records, std::string* why) {
-  // matio, and libhdf5 under it for version 7.3, crash on some damaged files:
-  // the whole file is read once aside first.
-  const auto check = [&path](std::string& reason) {
-    ChannelSet ignored;
-    return ReadMat(path, true, ignored, &reason);
-  };
-  return CheckFileInChildProcess(path, "matio", check, why) && ReadMat(path, false, records, why);
+  return CheckFileAside(FileCheck::kMatlab, path, why) && ReadMat(path, false, records, why);
 }
 
 }  // namespace tavril

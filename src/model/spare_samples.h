@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/board_reading.h"
 #include "model/channel_record.h"
 
 namespace tavril {
@@ -13,12 +14,12 @@ namespace tavril {
 // that the record itself changes only once they are complete; the record
 // then hands its previous samples (and their memory) back.
 struct SpareSamples {
-  std::vector<std::int16_t> readings;  // an acquisition's raw readings
+  std::vector<BoardReading> readings;  // an acquisition's raw readings
   ChannelSamples samples;              // each record's next samples
 
   // Gives every page back (after a reset, say).
   void Release() {
-    readings = std::vector<std::int16_t>();
+    readings = std::vector<BoardReading>();
     for (std::vector<double>& values : samples) values = std::vector<double>();
   }
 };

@@ -148,24 +148,20 @@ bool ReadSession(const std::filesystem::path& path, bool checkOnly, ChannelSampl
 
 }  // namespace
 
+bool CheckSessionFile(const std::filesystem::path& path, std::string& why) {
+  SessionContents ignored;
+  return ReadSession(path, true, nullptr, ignored, why);
+}
+
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
-                     Session* memory) {
-  // libhdf5 crashes or loops on some damaged files: the file is read once
-  // aside first, all but the samples, whose places are checked.
-  const auto check = [&path](std::string& reason) {
-    SessionContents ignored;
-    return ReadSession(path, true, nullptr, ignored, reason);
-  };
-  std::vector<const std::vector<double>*> parentOnly;
-  ChannelSamples* reuse = nullptr;
-  if (memory != nullptr) {
-    reuse = &memory->spare.samples;
-    for (int k = 0; k < kChannelCount; ++k) {
-      parentOnly.push_back(&memory->spare.samples[k]);
-      parentOnly.push_back(&memory->channels[k].samples);
-    }
+                     Session* memory, CheckPlace place) {
+  if (place == CheckPlace::kAside) {
+    if (!CheckFileAside(FileCheck::kSession, path, why)) return false;
+  } else if (std::string reason; !CheckSessionFile(path, reason)) {
+    if (why != nullptr) *why = std::move(reason);
+    return false;
   }
-  if (!CheckFileInChildProcess(path, "HDF5", check, why, parentOnly)) return false;
+  ChannelSamples* reuse = memory != nullptr ? &memory->spare.samples : nullptr;
   SessionContents read;
   std::string reason;
   if (!ReadSession(path, false, reuse, read, reason)) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "display/view_state.h"
+#include "files/isolated_check.h"
 #include "model/channel_record.h"
 #include "model/session.h"
 
@@ -52,13 +53,19 @@ bool WriteSessionFile(const Session& session, const ViewState& view,
 
 // Reads a session file into `out`. False with `why` (French: which part of the
 // file is wrong and how) when it is missing, not HDF5, not a session file or
-// damaged; `out` is then untouched. With `memory`, the samples are read into
-// its spare samples where they fit, whose memory is then the records' (no
-// fresh pages when a session is opened again), and neither its records nor
-// its spare memory go to the process that checks the file first (no page of
-// theirs is then shared, to be copied or faulted in when written later).
+// damaged; `out` is then untouched. The file is first read aside, all but
+// the samples, by the helper program (files/isolated_check.h), unless
+// `place` says in this process: for callers that a file libhdf5 does not
+// survive may take down (the fuzzer, which fuzzes this reader, not the
+// isolation). With `memory`, the samples are read into its spare samples
+// where they fit, whose memory is then the records' (no fresh pages when a
+// session is opened again).
 bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, std::string* why,
-                     Session* memory = nullptr);
+                     Session* memory = nullptr, CheckPlace place = CheckPlace::kAside);
+
+// The check read aside: every part of the session file but the samples,
+// whose places are checked. False with `why` as above.
+bool CheckSessionFile(const std::filesystem::path& path, std::string& why);
 
 // Puts what a session file held into `session` and `view`: every record, each
 // one's revision moved on from the record it replaces (the samples replaced go

@@ -43,12 +43,12 @@ class FakeBoard : public Board {
                       std::to_string(request.scans) + ")",
                   "Start");
   }
-  ReadResult Read(std::span<std::int16_t> readings) override {
+  ReadResult Read(std::span<BoardReading> readings) override {
     const DaqStatus status = Record("Read(" + std::to_string(readings.size()) + ")", "Read");
     if (status != kDaqNoError) return {status, 0};
     const std::size_t n = channels_.size();
     for (std::size_t k = 0; k < readings.size(); ++k) {
-      readings[k] = static_cast<std::int16_t>(channels_[k % n] * 1000 + static_cast<int>(k / n));
+      readings[k] = static_cast<BoardReading>(channels_[k % n] * 1000 + static_cast<int>(k / n));
     }
     return {kDaqNoError, readings.size()};
   }
@@ -351,7 +351,7 @@ TEST(AcquisitionEngine, AcquiringAgainReusesTheSessionsMemory) {
   ASSERT_TRUE(rig.Acquire(0, 3));
   ASSERT_TRUE(rig.Acquire(0, 3));
   const double* before = rig.table[2].samples.data();
-  const std::int16_t* readings = rig.buffers.readings.data();
+  const BoardReading* readings = rig.buffers.readings.data();
   ASSERT_TRUE(rig.Acquire(0, 3));
   ASSERT_TRUE(rig.Acquire(0, 3));
   EXPECT_EQ(before, rig.table[2].samples.data());

@@ -26,7 +26,7 @@ class CounterBoard : public Board {
     left_ = request.scans == 0 ? failAfter : request.scans * request.channels.size();
     return kDaqNoError;
   }
-  ReadResult Read(std::span<std::int16_t> readings) override {
+  ReadResult Read(std::span<BoardReading> readings) override {
     const std::size_t count =
         static_cast<std::size_t>(std::min<std::uint64_t>(readings.size(), left_));
     for (std::size_t k = 0; k < count; ++k) readings[k] = Reading(next_++);
@@ -43,7 +43,7 @@ class CounterBoard : public Board {
     scale.gainFactor = 2;
     return kDaqNoError;
   }
-  static std::int16_t Reading(std::uint64_t k) { return static_cast<std::int16_t>(k % 30000); }
+  static BoardReading Reading(std::uint64_t k) { return static_cast<BoardReading>(k % 30000); }
   // Reading k in volts, with the plans' gain adjustment and offset.
   double Volts(std::uint64_t k) {
     VoltScale scale;

@@ -9,6 +9,7 @@
 #include <limits>
 #include <numbers>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "acquisition/scan_timing.h"
@@ -16,7 +17,7 @@
 namespace tavril {
 namespace {
 
-constexpr std::int16_t kUntouched = 0x5A5A;
+constexpr BoardReading kUntouched = 0x5A5A;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -29,7 +30,7 @@ int Quantised(double volts, double gain, bool unipolar) {
 // Runs one finite acquisition of `channels` (in scan order) into `readings`,
 // as the engine does, and returns the first status that is not 0.
 DaqStatus AcquireInto(SimulatedBoard& board, std::vector<int> channels, std::int16_t gain,
-                      std::span<std::int16_t> readings, double rate, double scanRate = 0.0) {
+                      std::span<BoardReading> readings, double rate, double scanRate = 0.0) {
   const std::size_t scans = channels.empty() ? 0 : readings.size() / channels.size();
   DaqStatus status = board.Start({std::move(channels), gain, rate, scanRate, scans});
   if (status == kDaqNoError) {
@@ -47,9 +48,9 @@ std::vector<int> ScanOf(int n) {
   return channels;
 }
 
-std::vector<std::int16_t> Acquire(SimulatedBoard& board, int chan, std::uint32_t count,
+std::vector<BoardReading> Acquire(SimulatedBoard& board, int chan, std::uint32_t count,
                                   double rate = 100000.0, std::int16_t gain = 1) {
-  std::vector<std::int16_t> readings(count, kUntouched);
+  std::vector<BoardReading> readings(count, kUntouched);
   EXPECT_EQ(AcquireInto(board, {chan}, gain, readings, rate), kDaqNoError);
   return readings;
 }
@@ -58,12 +59,12 @@ void Configure(SimulatedBoard& board, Polarity polarity) {
   ASSERT_EQ(board.Configure({InputMode::kReferenced, polarity}), kDaqNoError);
 }
 
-bool AllUntouched(const std::vector<std::int16_t>& values) {
-  return std::all_of(values.begin(), values.end(), [](std::int16_t v) { return v == kUntouched; });
+bool AllUntouched(const std::vector<BoardReading>& values) {
+  return std::all_of(values.begin(), values.end(), [](BoardReading v) { return v == kUntouched; });
 }
 
 // Indexes k where the readings go from < 0 to >= 0 between k - 1 and k.
-std::vector<int> UpwardCrossings(const std::vector<std::int16_t>& r, int from = 1,
+std::vector<int> UpwardCrossings(const std::vector<BoardReading>& r, int from = 1,
                                  int to = std::numeric_limits<int>::max()) {
   std::vector<int> at;
   for (int k = std::max(from, 1); k < std::min<int>(to, static_cast<int>(r.size())); ++k) {
@@ -107,15 +108,45 @@ TEST(SimulatedBoardRefusals, StartRefusesWithItsStatusAndReadsNothing) {
     EXPECT_EQ(board.Start({c.channels, c.gain, c.rate, c.scanRate, c.scans}), c.expected)
         << "channels " << c.channels.size() << " gain " << c.gain << " scans " << c.scans
         << " rate " << c.rate << " scan " << c.scanRate;
-    std::vector<std::int16_t> buffer(10, kUntouched);
+    std::vector<BoardReading> buffer(10, kUntouched);
     EXPECT_EQ(board.Read(buffer).count, 0u);
     EXPECT_TRUE(AllUntouched(buffer));
   }
   // The top of every range, and a scan rate that uses up the whole conversion rate.
   SimulatedBoard board;
-  std::vector<std::int16_t> buffer(10, kUntouched);
+  std::vector<BoardReading> buffer(10, kUntouched);
   EXPECT_EQ(AcquireInto(board, {15}, 100, buffer, 1250000.0), kDaqNoError);
   EXPECT_EQ(AcquireInto(board, ScanOf(2), 1, buffer, 1000.0, 500.0), kDaqNoError);
+}
+
+TEST(SimulatedBoardRefusals, ARateTooFastIsRefusedWithTheBoardsLimit) {
+  struct Case {
+    std::vector<int> channels;
+    double rate, scanRate;
+    std::string says;  // after the status's sentence
+  };
+  const std::string refused =
+      "La fréquence d'échantillonnage ou de balayage ne peut pas être obtenue par la carte";
+  const Case cases[] = {
+      {ScanOf(4), 2e6, 0.0,
+       " : au plus 1250000 conversions par seconde en tout, soit 312500 échantillons par seconde "
+       "et par voie avec 4 voies."},
+      {{0}, 1250000.5, 0.0, " : au plus 1250000 conversions par seconde en tout."},
+      {ScanOf(2), 1000.0, 600.0,
+       " : 2 voies à 600 balayages par seconde font 1200 conversions par seconde, plus que les "
+       "1000 demandées ; au plus 500 balayages par seconde."},
+      // No limit to tell for a rate that is not one.
+      {{0}, -5.0, 0.0, "."},
+      {ScanOf(2), 1000.0, kNaN, "."},
+  };
+  for (const Case& c : cases) {
+    SimulatedBoard board;
+    EXPECT_EQ(board.Start({c.channels, 1, c.rate, c.scanRate, 10}), kBadIntervalError);
+    EXPECT_EQ(board.StatusMessage(kBadIntervalError), refused + c.says) << c.rate;
+    // The next start that succeeds forgets it.
+    ASSERT_EQ(board.Start({{0}, 1, 1000.0, 0.0, 10}), kDaqNoError);
+    EXPECT_EQ(board.StatusMessage(kBadIntervalError), refused + ".");
+  }
 }
 
 TEST(SimulatedBoardRefusals, ScaleForRefusesUnknownChannelsAndGains) {
@@ -149,7 +180,7 @@ TEST(SimulatedBoardTimeout, AcquisitionLongerThanTheTimeOutFailsAndReadsNothing)
   EXPECT_EQ(board.SetTimeout(-2), kInvalidValueError);
   ASSERT_EQ(board.SetTimeout(1), kDaqNoError);  // 0.055 s
 
-  std::vector<std::int16_t> buffer(5502, kUntouched);
+  std::vector<BoardReading> buffer(5502, kUntouched);
   const auto first = [&buffer](std::size_t n) { return std::span(buffer).first(n); };
   EXPECT_EQ(AcquireInto(board, {0}, 1, first(5500), 100000.0), kDaqNoError);
   std::fill(buffer.begin(), buffer.end(), kUntouched);
@@ -169,7 +200,7 @@ TEST(SimulatedBoardTimeout, AcquisitionLongerThanTheTimeOutFailsAndReadsNothing)
 
   // -1 waits for ever: ten days of samples at one per second.
   ASSERT_EQ(board.SetTimeout(-1), kDaqNoError);
-  std::vector<std::int16_t> slow(864000);
+  std::vector<BoardReading> slow(864000);
   EXPECT_EQ(AcquireInto(board, {4}, 1, slow, 1.0), kDaqNoError);
   EXPECT_EQ(slow.back(), 1024);
 }
@@ -193,7 +224,7 @@ TEST(SimulatedBoardConverter, DcLevelsReadAsTheGainAndPolarityScaleThem) {
   for (const Case& c : cases) {
     SimulatedBoard board;
     Configure(board, c.polarity);
-    std::vector<std::int16_t> r = Acquire(board, c.chan, 100, 100000.0, c.gain);
+    std::vector<BoardReading> r = Acquire(board, c.chan, 100, 100000.0, c.gain);
     EXPECT_EQ(*std::min_element(r.begin(), r.end()), c.expected) << c.chan << " gain " << c.gain;
     EXPECT_EQ(*std::max_element(r.begin(), r.end()), c.expected) << c.chan << " gain " << c.gain;
   }
@@ -202,7 +233,7 @@ TEST(SimulatedBoardConverter, DcLevelsReadAsTheGainAndPolarityScaleThem) {
 TEST(SimulatedBoardConverter, SignalsClipAtTheEndsOfTheRange) {
   SimulatedBoard board;
   // The 4 V sine at gain 10 (±0.5 V) spends most of its time clipped.
-  std::vector<std::int16_t> r = Acquire(board, 0, 1000, 100000.0, 10);
+  std::vector<BoardReading> r = Acquire(board, 0, 1000, 100000.0, 10);
   EXPECT_EQ(*std::max_element(r.begin(), r.end()), 2047);
   EXPECT_EQ(*std::min_element(r.begin(), r.end()), -2048);
   EXPECT_GT(std::count(r.begin(), r.end(), 2047), 400);
@@ -221,7 +252,7 @@ TEST(SimulatedBoardConverter, ScaleFollowsTheDriverFormula) {
     std::int16_t gain;
     Polarity polarity;
     double gainAdjust, offset;
-    std::int16_t reading;
+    BoardReading reading;
     double volts;
   };
   constexpr Polarity kBi = Polarity::kBipolar;
@@ -255,19 +286,19 @@ TEST(SimulatedBoardConverter, ScaleFollowsTheDriverFormula) {
 
 TEST(SimulatedBoardScan, ScansTheChannelsInTheOrderAsked) {
   SimulatedBoard board;
-  std::vector<std::int16_t> buffer(8 * 1000);
+  std::vector<BoardReading> buffer(8 * 1000);
   ASSERT_EQ(AcquireInto(board, ScanOf(8), 1, buffer, 800000.0), kDaqNoError);
   // Position 3 of each scan is channel 4, the DC level.
   auto position = [&](int j) {
-    std::vector<std::int16_t> readings;
+    std::vector<BoardReading> readings;
     for (int s = 0; s < 1000; ++s) readings.push_back(buffer[s * 8 + j]);
     return readings;
   };
-  std::vector<std::int16_t> chirp = position(0), dc = position(3), square = position(6);
+  std::vector<BoardReading> chirp = position(0), dc = position(3), square = position(6);
   EXPECT_TRUE(std::all_of(dc.begin(), dc.end(), [](int v) { return v == 1024; }));
   std::sort(square.begin(), square.end());
   square.erase(std::unique(square.begin(), square.end()), square.end());
-  EXPECT_EQ(square, (std::vector<std::int16_t>{-1229, 1229}));
+  EXPECT_EQ(square, (std::vector<BoardReading>{-1229, 1229}));
   // Position 0 is channel 7, converted first in every scan: exactly what a
   // lone acquisition of it at the scan interval (10 µs) reads.
   EXPECT_EQ(chirp, Acquire(board, 7, 1000));
@@ -276,9 +307,9 @@ TEST(SimulatedBoardScan, ScansTheChannelsInTheOrderAsked) {
 // Reads may stop anywhere, inside a scan too: the readings come out the same.
 TEST(SimulatedBoardScan, ReadsInPiecesGiveTheReadingsOfOneRead) {
   SimulatedBoard board;
-  std::vector<std::int16_t> whole(3 * 700);
+  std::vector<BoardReading> whole(3 * 700);
   ASSERT_EQ(AcquireInto(board, ScanOf(3), 1, whole, 300000.0), kDaqNoError);
-  std::vector<std::int16_t> pieces(whole.size(), kUntouched);
+  std::vector<BoardReading> pieces(whole.size(), kUntouched);
   ASSERT_EQ(board.Start({ScanOf(3), 1, 300000.0, 0.0, 700}), kDaqNoError);
   std::size_t done = 0;
   for (const std::size_t size : {1, 2, 600, 1, 1000, 496}) {
@@ -294,7 +325,7 @@ TEST(SimulatedBoardScan, ReadsInPiecesGiveTheReadingsOfOneRead) {
 
 // ---- Generator against the reference signal ----
 
-void ExpectWithinOneLsb(const std::vector<std::int16_t>& readings, int chan, double t0, double dt,
+void ExpectWithinOneLsb(const std::vector<BoardReading>& readings, int chan, double t0, double dt,
                         std::size_t stride, std::size_t first, double gain, bool unipolar) {
   int worst = 0;
   for (std::size_t k = 0; first + k * stride < readings.size(); ++k) {
@@ -333,7 +364,7 @@ TEST(SimulatedBoardGenerator, ScannedChannelsFollowTheReferenceAtTheirConversion
   SimulatedBoard board;
   const int n = 16;
   const std::uint32_t scans = 40000;
-  std::vector<std::int16_t> buffer(n * scans);
+  std::vector<BoardReading> buffer(n * scans);
   for (double scanRate : {0.0, 50000.0}) {
     const double rate = 1000000.0;
     ASSERT_EQ(AcquireInto(board, ScanOf(n), 1, buffer, rate, scanRate), kDaqNoError);
@@ -353,7 +384,7 @@ TEST(SimulatedBoardGenerator, ExtremeTimesStayDefined) {
   // Absurdly slow rates put the samples at enormous or infinite times.
   SimulatedBoard board;
   for (double rate : {1e-300, 4e-320}) {
-    std::vector<std::int16_t> r = Acquire(board, 5, 50, rate);
+    std::vector<BoardReading> r = Acquire(board, 5, 50, rate);
     EXPECT_TRUE(std::all_of(r.begin(), r.end(), [](int v) { return v >= -2048 && v <= 2047; }));
   }
 }
@@ -362,7 +393,7 @@ TEST(SimulatedBoardGenerator, ExtremeTimesStayDefined) {
 
 TEST(SimulatedBoardSignals, SineHasItsAmplitudeAndPeriod) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 0, 1000);
+  std::vector<BoardReading> r = Acquire(board, 0, 1000);
   EXPECT_EQ(r[0], 0);
   EXPECT_NEAR(*std::max_element(r.begin(), r.end()), 1638, 1);  // 4 V
   EXPECT_NEAR(*std::min_element(r.begin(), r.end()), -1638, 1);
@@ -371,7 +402,7 @@ TEST(SimulatedBoardSignals, SineHasItsAmplitudeAndPeriod) {
 
 TEST(SimulatedBoardSignals, SquareHasTwoLevelsAndHalfDuty) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 1, 1000);
+  std::vector<BoardReading> r = Acquire(board, 1, 1000);
   EXPECT_EQ(std::count(r.begin(), r.end(), 1229), 500);  // 3 V
   EXPECT_EQ(std::count(r.begin(), r.end(), -1229), 500);
   for (int k = 0; k < 1000; ++k) ASSERT_EQ(r[k], (k / 125) % 2 == 0 ? 1229 : -1229) << k;
@@ -379,7 +410,7 @@ TEST(SimulatedBoardSignals, SquareHasTwoLevelsAndHalfDuty) {
 
 TEST(SimulatedBoardSignals, TriangleRampsAtConstantSlope) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 2, 1000);
+  std::vector<BoardReading> r = Acquire(board, 2, 1000);
   // 4 V peak at 300 Hz: 4800 V/s, 0.048 V or 19.66 LSB per sample.
   int ramps = 0;
   for (int k = 2; k + 1 < 1000; ++k) {
@@ -394,7 +425,7 @@ TEST(SimulatedBoardSignals, TriangleRampsAtConstantSlope) {
 
 TEST(SimulatedBoardSignals, SawtoothRisesLinearlyAndFallsEveryPeriod) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 3, 1000);
+  std::vector<BoardReading> r = Acquire(board, 3, 1000);
   // ±2.5 V over 2 ms: 10.24 LSB per sample, falling back at 200, 400, ...
   std::vector<int> falls;
   for (int k = 1; k < 1000; ++k) {
@@ -411,13 +442,13 @@ TEST(SimulatedBoardSignals, SawtoothRisesLinearlyAndFallsEveryPeriod) {
 
 TEST(SimulatedBoardSignals, DcIsConstant) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 4, 1000);
+  std::vector<BoardReading> r = Acquire(board, 4, 1000);
   EXPECT_TRUE(std::all_of(r.begin(), r.end(), [](int v) { return v == 1024; }));
 }
 
 TEST(SimulatedBoardSignals, NoisySineScattersAroundItsSine) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 5, 1000);
+  std::vector<BoardReading> r = Acquire(board, 5, 1000);
   double sum = 0, squares = 0, worst = 0;
   for (int k = 0; k < 1000; ++k) {
     double noise = r[k] / 409.6 - 3.0 * std::sin(2 * std::numbers::pi * 200.0 * k * 1e-5);
@@ -430,13 +461,13 @@ TEST(SimulatedBoardSignals, NoisySineScattersAroundItsSine) {
   EXPECT_NEAR(rms, 0.29, 0.05);
   EXPECT_LT(worst, 1.01);
   // Deterministic: a second, shorter acquisition reads the same.
-  std::vector<std::int16_t> again = Acquire(board, 5, 300);
+  std::vector<BoardReading> again = Acquire(board, 5, 300);
   EXPECT_TRUE(std::equal(again.begin(), again.end(), r.begin()));
 }
 
 TEST(SimulatedBoardSignals, DampedBurstsDecayAndRestart) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 6, 1000);
+  std::vector<BoardReading> r = Acquire(board, 6, 1000);
   // Bursts every 250 samples; 2 kHz ringing: one cycle each 50 samples,
   // decaying by e^-1 per cycle (time constant 0.5 ms).
   for (int burst = 0; burst < 4; ++burst) {
@@ -457,7 +488,7 @@ TEST(SimulatedBoardSignals, DampedBurstsDecayAndRestart) {
 
 TEST(SimulatedBoardSignals, ChirpCrossesZeroEverFasterWithinASweep) {
   SimulatedBoard board;
-  std::vector<std::int16_t> r = Acquire(board, 7, 1000);
+  std::vector<BoardReading> r = Acquire(board, 7, 1000);
   // Sweeps of 5 ms (500 samples), 400 Hz to 2 kHz: 6 cycles per sweep.
   for (int sweep = 0; sweep < 2; ++sweep) {
     std::vector<int> up = UpwardCrossings(r, sweep * 500 + 1, sweep * 500 + 500);
@@ -495,7 +526,7 @@ TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
         const std::size_t n = channels.size();
         EXPECT_EQ(board.RateUsed(), scanRate > 0 ? scanRate : rate / n);
         const ScanTiming timing = ScanTiming::For(request);
-        std::vector<std::int16_t> all(20000);
+        std::vector<BoardReading> all(20000);
         for (std::size_t done = 0, k = 0; done < all.size(); ++k) {
           const std::size_t size = std::min<std::size_t>(k % 2 ? 4099 : 3, all.size() - done);
           const ReadResult read = board.Read(std::span(all).subspan(done, size));
@@ -517,7 +548,7 @@ TEST(SimulatedBoardStream, ReadsWaitForTheirLastReadingAndFollowTheReference) {
 TEST(SimulatedBoardStream, OverflowsWhenTheClockGetsAheadOfTheBufferAndStopKeepsWhatItHeld) {
   const std::uint64_t capacity = SimulatedBoard::kMinStreamBufferReadings;  // > 1 s here
   const AcquisitionRequest request{{3}, 1, 10000.0, 0.0, 0};
-  std::vector<std::int16_t> buffer(capacity + 1000);
+  std::vector<BoardReading> buffer(capacity + 1000);
   for (const bool stop : {false, true}) {
     FakeClock clock;
     SimulatedBoard board(clock);

@@ -920,6 +920,26 @@ TEST(CliAcquire, ABoardErrorIsPrintedWithItsStatusAndName) {
   EXPECT_NE(std::string::npos, run.err.find("AI_Configure a renvoyé l'erreur -10402"));
 }
 
+TEST(CliAcquire, ARateBeyondTheBoardIsRefusedWithTheBoardsLimit) {
+  TempDir dir;
+  const std::string limit =
+      "ne peut pas être obtenue par la carte : au plus 1250000 conversions par seconde en tout, "
+      "soit 312500 échantillons par seconde et par voie avec 4 voies.";
+  RunResult run = RunProgram(
+      dir.path(), {"acquire", "--channels", "0-3", "--rate", "2e6", "--count", "10", "--out", "a"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos,
+            run.err.find("SCAN_Op a renvoyé l'erreur -10011 (badIntervalError) : "
+                         "La fréquence d'échantillonnage ou de balayage " +
+                         limit))
+      << run.err;
+  run = RunProgram(dir.path(), {"record", "--channels", "0-3", "--rate", "2e6", "--duration", "1",
+                                "--out", "r.h5"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find(limit)) << run.err;
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
 TEST(CliAcquire, KeepsExistingFilesWithoutForce) {
   TempDir dir;
   WriteFileBytes(dir / "run_4.tvr", "mine");

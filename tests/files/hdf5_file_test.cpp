@@ -6,12 +6,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <future>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/file_writer.h"
 #include "files/hdf5_handles.h"
+#include "files/isolated_check.h"
 #include "model/allocation.h"
 #include "support/python_client.h"
 #include "support/record_checks.h"
@@ -375,6 +379,43 @@ TEST(Hdf5FileWriteFailures, LeaveThePreviousFileIntact) {
   const ScopedWriteFailure fifth(5);
   EXPECT_TRUE(WriteHdf5File(ViewsOf(old), dir / "voies.h5", nullptr));
   EXPECT_TRUE(ReadFileBytes(dir / "voies.h5") == before);
+}
+
+// A check aside starts a program of its own: nothing another thread of this
+// one holds, the library's lock during a recording for one, can stop it.
+TEST(FileCheckAside, PassesWhileAnotherThreadHoldsTheHdf5Library) {
+  TempDir dir;
+  ASSERT_TRUE(WriteHdf5File(ViewsOf(Records()), dir / "voies.h5", nullptr));
+  std::promise<void> held;
+  std::promise<void> released;
+  std::thread recording([&] {
+    const Hdf5Use use;
+    held.set_value();
+    released.get_future().wait();
+  });
+  held.get_future().wait();
+  std::string why;
+  EXPECT_TRUE(CheckFileAside(FileCheck::kChannelsHdf5, dir / "voies.h5", &why)) << why;
+  released.set_value();
+  recording.join();
+}
+
+TEST(FileCheckAside, TheHelperIsLookedForBesideTheProgramThenInLibexec) {
+  TempDir dir;
+  const std::filesystem::path bin = dir / "bin";
+  const std::filesystem::path libexec = dir / "libexec" / "tavril";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(libexec);
+  EXPECT_EQ(FindFileCheckProgram(bin), std::filesystem::path());
+  const auto install = [](const std::filesystem::path& folder) {
+    WriteFileBytes(folder / kFileCheckProgram, "");
+    std::filesystem::permissions(folder / kFileCheckProgram, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+  };
+  install(libexec);
+  EXPECT_EQ(FindFileCheckProgram(bin), bin / ".." / "libexec" / "tavril" / kFileCheckProgram);
+  install(bin);
+  EXPECT_EQ(FindFileCheckProgram(bin), bin / kFileCheckProgram);
 }
 
 }  // namespace

@@ -10,12 +10,12 @@ namespace tavril::testing {
 
 std::vector<double> BoardSignal(int chan, std::size_t count, double rate) {
   SimulatedBoard board;
-  std::vector<std::int16_t> readings(count);
+  std::vector<BoardReading> readings(count);
   EXPECT_EQ(board.Start({{chan}, 1, rate, 0.0, readings.size()}), kDaqNoError);
   EXPECT_EQ(board.Read(readings).count, readings.size());
   board.Stop();
   std::vector<double> volts;
-  for (const std::int16_t r : readings) volts.push_back(r * 5.0 / 2048.0);
+  for (const BoardReading r : readings) volts.push_back(r * 5.0 / 2048.0);
   return volts;
 }
 

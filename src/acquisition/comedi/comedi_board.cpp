@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <numeric>
 #include <utility>
@@ -39,15 +40,18 @@ bool ValidRate(double rate) {
 // The longest period a command argument holds (whole nanoseconds, 32 bits).
 constexpr double kMaxPeriodNs = UINT_MAX;
 
-// Whether a period is at least one whole nanosecond.
-bool ValidPeriod(double ns) {
-  return ns >= 0.5;
+// A period shorter than a nanosecond asks for one.
+constexpr double kMinPeriodNs = 1.0;
+
+// A period beyond what an argument holds asks for the nearest it holds: the
+// command test then says how long or how short the board can go.
+unsigned PeriodArgument(double ns) {
+  return static_cast<unsigned>(std::llround(std::clamp(ns, kMinPeriodNs, kMaxPeriodNs)));
 }
 
-// A longer period than an argument holds asks for the longest: the command
-// test then says how long the board can go.
-unsigned PeriodArgument(double ns) {
-  return static_cast<unsigned>(std::llround(std::min(ns, kMaxPeriodNs)));
+// Whether an argument cannot hold the period: the board cannot run it as asked.
+bool BeyondArgument(double ns) {
+  return ns < kMinPeriodNs / 2 || ns > kMaxPeriodNs;
 }
 
 // Nanoseconds from one scan's start to the next, as the command sets them.
@@ -60,10 +64,10 @@ std::string PerSecond(double ns) {
   return RateText(1e9 / ns) + " échantillons par seconde et par voie";
 }
 
-// Between a range's raw codes and the engine's int16 readings.
+// Between a range's raw codes and the engine's readings.
 struct ReadingCodec {
   bool unipolar = false;
-  unsigned shift = 0;         // bits dropped from converters wider than 16 bits
+  unsigned shift = 0;         // bits dropped from converters wider than 31 bits
   std::int32_t zeroCode = 0;  // half scale, in shifted codes (bipolar only)
   lsampl_t maxdata = 0;
 
@@ -71,35 +75,26 @@ struct ReadingCodec {
     ReadingCodec codec;
     codec.unipolar = unipolar;
     codec.maxdata = maxdata;
-    while ((maxdata >> codec.shift) > 0xFFFFu) ++codec.shift;
-    codec.zeroCode = static_cast<std::int32_t>((maxdata / 2 + 1) >> codec.shift);
+    while ((maxdata >> codec.shift) > static_cast<lsampl_t>(INT32_MAX)) ++codec.shift;
+    if (!unipolar) codec.zeroCode = static_cast<std::int32_t>((maxdata / 2 + 1) >> codec.shift);
     return codec;
   }
 
   // The middle of the raw codes a shifted reading stands for.
   double Centre() const { return (std::ldexp(1.0, static_cast<int>(shift)) - 1.0) / 2.0; }
 
-  std::int16_t ToReading(lsampl_t raw) const {
-    const auto code = static_cast<std::uint16_t>(std::min(raw, maxdata) >> shift);
-    if (unipolar) return static_cast<std::int16_t>(code);
-    return static_cast<std::int16_t>(static_cast<std::int32_t>(code) - zeroCode);
+  BoardReading ToReading(lsampl_t raw) const {
+    return static_cast<BoardReading>(std::min(raw, maxdata) >> shift) - zeroCode;
   }
 
   // The way back, from a reading to the raw code, and the readings the
   // converter can give.
   void Describe(VoltScale& scale) const {
-    scale.unsignedReadings = unipolar;
     scale.zeroCode = zeroCode;
     scale.codeShift = static_cast<int>(shift);
     scale.codeCentre = Centre();
-    const std::int32_t topCode = static_cast<std::int32_t>(maxdata >> shift);
-    // A unipolar code above 32767 wraps to a negative reading: every reading
-    // can then occur.
-    const std::int32_t lowest = unipolar ? (topCode > INT16_MAX ? INT16_MIN : 0) : -zeroCode;
-    const std::int32_t highest =
-        unipolar ? std::min<std::int32_t>(topCode, INT16_MAX) : topCode - zeroCode;
-    scale.lowestReading = static_cast<std::int16_t>(std::max<std::int32_t>(lowest, INT16_MIN));
-    scale.highestReading = static_cast<std::int16_t>(std::min<std::int32_t>(highest, INT16_MAX));
+    scale.lowestReading = -zeroCode;
+    scale.highestReading = static_cast<BoardReading>(maxdata >> shift) - zeroCode;
   }
 };
 
@@ -111,7 +106,7 @@ class UnreachableBoard : public Board {
   DaqStatus Configure(const InputSettings&) override { return status_; }
   DaqStatus SetTimeout(std::int32_t) override { return status_; }
   DaqStatus Start(const AcquisitionRequest&) override { return status_; }
-  ReadResult Read(std::span<std::int16_t>) override { return {status_, 0}; }
+  ReadResult Read(std::span<BoardReading>) override { return {status_, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return status_; }
   std::string StatusMessage(DaqStatus status) const override { return ComediStatusMessage(status); }
@@ -164,7 +159,7 @@ struct ComediBoard::Run {
   // scan is put in the request's order in `scan` before it is handed out.
   std::vector<std::size_t> slots;
   bool reordered = false;
-  std::vector<std::int16_t> scan;
+  std::vector<BoardReading> scan;
   std::size_t handed = 0;  // readings of `scan` already handed out
   // Set once comedi_command took it: from then on Stop() cancels it, which
   // also frees the subdevice once a command has run to its end.
@@ -314,11 +309,13 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   if (!ValidRate(sampleRate)) return kBadIntervalError;
   const double scanRate = request.scanRate;
   if (!(scanRate >= 0.0 && scanRate * static_cast<double>(channels) <= sampleRate)) {
+    if (std::isfinite(scanRate) && scanRate > 0.0) {
+      refusal_ = ScanRateBeyondSampleRate(sampleRate, scanRate, channels);
+    }
     return kBadIntervalError;
   }
   const double convertNs = 1e9 / sampleRate;
   const double scanNs = scanRate > 0.0 ? 1e9 / scanRate : static_cast<double>(channels) * convertNs;
-  if (!ValidPeriod(convertNs) || !ValidPeriod(scanNs)) return kBadIntervalError;
 
   LoadCalibration();
   auto run = std::make_unique<Run>();
@@ -388,8 +385,8 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   // limits; stage 4 rounds them to its clock's ticks. A scan period moved by
   // the limits cannot be had; one rounded gives the rate really used.
   const double wantedScanNs = scanNs;
-  bool scanLimited = scanNs > kMaxPeriodNs;
-  bool convertSlowed = false;
+  bool scanLimited = BeyondArgument(scanNs);
+  bool convertSlowed = cmd.convert_src == TRIG_TIMER && convertNs < kMinPeriodNs / 2;
   int stage = -1;
   for (int test = 0; test < kMaxCommandTests && stage != 0; ++test) {
     const comedi_cmd before = cmd;
@@ -455,7 +452,7 @@ DaqStatus ComediBoard::RunCommand(Run& run, double convertNs, double scanNs, boo
   return kDaqNoError;
 }
 
-ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
+ReadResult ComediBoard::Read(std::span<BoardReading> readings) {
   const std::lock_guard lock(mutex_);
   if (run_ == nullptr) return {kInvalidValueError, 0};
   Run& run = *run_;
@@ -466,7 +463,7 @@ ReadResult ComediBoard::Read(std::span<std::int16_t> readings) {
   return result;
 }
 
-ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings) {
+ReadResult ComediBoard::ReadReadings(Run& run, std::span<BoardReading> readings) {
   using Clock = std::chrono::steady_clock;
   const std::size_t sampleBytes = run.longSamples ? sizeof(lsampl_t) : sizeof(sampl_t);
   std::size_t wanted = readings.size();
@@ -543,7 +540,7 @@ ReadResult ComediBoard::ReadReadings(Run& run, std::span<std::int16_t> readings)
         std::memcpy(&shortRaw, chunk + i * sampleBytes, sizeof(sampl_t));
         raw = shortRaw;
       }
-      const std::int16_t reading = run.codecs[run.position].ToReading(raw);
+      const BoardReading reading = run.codecs[run.position].ToReading(raw);
       if (!run.reordered) {
         readings[done++] = reading;
       } else {
@@ -568,17 +565,23 @@ void ComediBoard::SetDeadline(Run& run) const {
                  std::chrono::milliseconds(timeoutTicks_ * kMillisecondsPerTick);
 }
 
-std::string ComediBoard::DescriptionRemark() const {
-  if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) == 0) return {};
-  // Looked for each time: a calibration made while the program runs counts.
+bool ComediBoard::CalibrationMissing() const {
+  if ((subdeviceFlags_ & SDF_SOFT_CALIBRATED) == 0) return false;
   const std::string file = library_.GetDefaultCalibrationPath(handle_.get());
   comedi_calibration_t* calibration =
       file.empty() ? nullptr : library_.ParseCalibrationFile(file.c_str());
-  if (calibration != nullptr) {
-    library_.CleanupCalibration(calibration);
-    return {};
-  }
+  if (calibration == nullptr) return true;
+  library_.CleanupCalibration(calibration);
+  return false;
+}
+
+std::string ComediBoard::DescriptionRemark() const {
+  if (!CalibrationMissing()) return {};
   return " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path_ + " »)";
+}
+
+std::string ComediBoard::BriefRemark() const {
+  return CalibrationMissing() ? ", non étalonnée" : std::string();
 }
 
 double ComediBoard::RateUsed() const {
@@ -650,13 +653,16 @@ std::string ComediBoard::StatusMessage(DaqStatus status) const {
 }
 
 ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
+  // The device file's name, for a brief description: the dialog's strip has no room for more.
+  const std::string file = std::filesystem::path(path).filename().string();
   ComediBoard::Handle handle(library.Open(path.c_str()), ComediBoard::HandleCloser{&library});
   if (handle == nullptr) {
     const int errnum = library.Errno();
     // No file, or a Comedi minor that no board is attached to.
     if (errnum == ENOENT || errnum == ENODEV || errnum == ENXIO) return {};
     return {std::make_unique<UnreachableBoard>(StatusOfErrno(errnum)),
-            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum)};
+            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum),
+            file + " inaccessible"};
   }
   const int subdevice = library.FindSubdeviceByType(handle.get(), COMEDI_SUBD_AI, 0);
   if (subdevice < 0) return {};
@@ -666,11 +672,13 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   if (flags < 0 || channels <= 0) {
     const int errnum = library.Errno();
     return {std::make_unique<UnreachableBoard>(StatusOfErrno(errnum)),
-            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum)};
+            "Carte Comedi " + path + " inaccessible : " + ComediErrorText(errnum),
+            file + " inaccessible"};
   }
   const std::string driver = NameOrQuestionMark(library.GetDriverName(handle.get()));
-  std::string description = "Carte Comedi " + path + " : " + driver + ", " +
-                            NameOrQuestionMark(library.GetBoardName(handle.get()));
+  const std::string boardName = NameOrQuestionMark(library.GetBoardName(handle.get()));
+  std::string description = "Carte Comedi " + path + " : " + driver + ", " + boardName;
+  std::string brief = "Comedi " + boardName;
 
   // Acquisitions need commands on the subdevice that read(2) reads from.
   std::string commandRefusal;
@@ -690,7 +698,10 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
                      "choisir (" +
                      ComediErrorText(library.Errno()) + ").";
   }
-  if (!commandRefusal.empty()) description += " (acquisition cadencée impossible)";
+  if (!commandRefusal.empty()) {
+    description += " (acquisition cadencée impossible)";
+    brief += ", sans cadence";
+  }
 
   const int maxBytes = library.GetMaxBufferSize(handle.get(), sub);
   const int bytes = library.GetBufferSize(handle.get(), sub);
@@ -703,14 +714,16 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
   std::unique_ptr<Board> board(new ComediBoard(library, std::move(handle), sub,
                                                std::min(channels, INT16_MAX), flags, path,
                                                std::move(commandRefusal)));
-  return {std::move(board), std::move(description)};
+  return {std::move(board), std::move(description), std::move(brief)};
 }
 
 void AttachComediBoards(Boards& boards, ComediLibrary& library, std::string_view pathPrefix) {
   for (int i = 0; i < kComediDeviceFiles; ++i) {
     const auto device = static_cast<std::int16_t>(i + 1);
     ComediProbe probe = ComediProbe::Open(library, std::string(pathPrefix) + std::to_string(i));
-    if (probe.board != nullptr) boards.Attach(device, std::move(probe.board), probe.description);
+    if (probe.board != nullptr) {
+      boards.Attach(device, std::move(probe.board), probe.description, probe.brief);
+    }
   }
 }
 

@@ -26,12 +26,12 @@ namespace tavril {
 // conversions slower than asked, are refused with badIntervalError.
 // Ranges: gain code g (-1 for 0.5, 1, 2, 5, 10, 20, 50, 100) picks the
 // board's range of ±5/g V (bipolar) or 0 to 10/g V (unipolar).
-// Readings: raw codes become int16 readings as the engine expects them:
-// bipolar ranges give two's complement (raw minus half scale), unipolar ones
-// the raw code's 16 bits; converters wider than 16 bits lose their lowest
-// bits, and their scale puts a reading in the middle of the codes it stands
-// for. Statuses: refusals use the board driver's numbers, and StatusMessage()
-// says why the last Start() refused; a failed library or system call gives
+// Readings: raw codes become readings as the engine expects them: bipolar
+// ranges give two's complement (raw minus half scale), unipolar ones the raw
+// code, every bit of it (18-bit boards included); only a converter wider than
+// 31 bits would lose its lowest bits, its scale then putting a reading in the
+// middle of the codes it stands for. Statuses: refusals use the board driver's numbers, and
+// StatusMessage() says why the last Start() refused; a failed library or system call gives
 // ComediStatus(its error number).
 class ComediBoard : public Board {
  public:
@@ -52,7 +52,7 @@ class ComediBoard : public Board {
   // acquisition longer than the time-out, which runs from here (and for a
   // stream from every read). Reads the calibration file again.
   DaqStatus Start(const AcquisitionRequest& request) override;
-  ReadResult Read(std::span<std::int16_t> readings) override;
+  ReadResult Read(std::span<BoardReading> readings) override;
   // Cancels the command. From another thread too: a Read waiting then
   // returns within kStopCheckMs with invalidValueError and what it had read.
   void Stop() override;
@@ -60,6 +60,7 @@ class ComediBoard : public Board {
   double RateUsed() const override;
   // Says when a board calibrated in software has no calibration file yet.
   std::string DescriptionRemark() const override;
+  std::string BriefRemark() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
   // A Comedi status in comedilib's own words; a refusal of the last Start()
   // with its reason.
@@ -88,6 +89,9 @@ class ComediBoard : public Board {
               int subdeviceFlags, std::string path, std::string commandRefusal);
 
   DaqStatus LibraryError() const;
+  // Whether a board calibrated in software has no calibration file, looked
+  // for afresh: a calibration made while the program runs counts.
+  bool CalibrationMissing() const;
   bool ValidChannel(int chan) const { return chan >= 0 && chan < channelCount_; }
   DaqStatus ChooseRange(unsigned chan, std::int16_t gain, RangeChoice* choice) const;
   // Tests, calibrates for and starts one timed command over the run's channel
@@ -102,7 +106,7 @@ class ComediBoard : public Board {
   void StopLocked();
   // Reads from the running command into `readings` until it is full or
   // something goes wrong.
-  ReadResult ReadReadings(Run& run, std::span<std::int16_t> readings);
+  ReadResult ReadReadings(Run& run, std::span<BoardReading> readings);
 
   ComediLibrary& library_;
   Handle handle_;
@@ -135,6 +139,8 @@ struct ComediProbe {
   // simulated board: it answers every call with the opening's status, and
   // says why here.
   std::string description;
+  // "Comedi pci-6251", for the configuration dialog.
+  std::string brief;
 
   static ComediProbe Open(ComediLibrary& library, const std::string& path);
 };

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "display/graph_scale.h"
 #include "display/graph_zoom.h"
@@ -36,18 +38,21 @@ namespace {
 
 constexpr const char* kErrorCaption = messages::kErreurBang;
 
-// The commands that put other samples in the records, which a continuous
-// run is filling.
-bool ReplacesRecords(int commandId) {
+// Why a command waits for the end of a continuous run: it would put other
+// samples in the records the run is filling, or change the board the run's
+// thread is reading. Empty for the commands that do not wait.
+std::string_view WhyItWaitsForTheRun(int commandId) {
   switch (commandId) {
     case kCmdOpen:
     case kCmdImport:
     case kCmdOpenSession:
     case kCmdReset:
     case kCmdMathOperations:
-      return true;
+      return "cette commande remplacerait les enregistrements qu'elle est en train de montrer.";
+    case kCmdConfiguration:
+      return "la configuration changerait les réglages de la carte qu'elle est en train de lire.";
     default:
-      return false;
+      return {};
   }
 }
 
@@ -194,11 +199,10 @@ QAction* MainWindow::CommandAction(int commandId) const {
 }
 
 void MainWindow::RunCommand(int commandId) {
-  if (continuous_->running() && ReplacesRecords(commandId)) {
-    Tell(
-        "Arrêtez d'abord l'acquisition continue : cette commande remplacerait les "
-        "enregistrements qu'elle est en train de montrer.",
-        messages::kAttention, MessageIcon::kExclamation);
+  if (const std::string_view why = WhyItWaitsForTheRun(commandId);
+      continuous_->running() && !why.empty()) {
+    Tell("Arrêtez d'abord l'acquisition continue : " + std::string(why), messages::kAttention,
+         MessageIcon::kExclamation);
     return;
   }
   if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {
@@ -415,8 +419,8 @@ void MainWindow::ShowHelp() {
   const QString error = StartHelpViewer(viewer, page, startDirectory);
   if (error.isEmpty()) return;
   Tell(messages::HelpViewerError(error.toStdString()), kErrorCaption, MessageIcon::kError);
-  // The user can choose another viewer there.
-  RunConfigurationDialog();
+  // The user can choose another viewer there, once no run reads the board.
+  RunCommand(kCmdConfiguration);
 }
 
 void MainWindow::ShowAbout() {
@@ -572,9 +576,7 @@ void MainWindow::RunConfigurationDialog() {
     if (!ChooseFile(false, ViewerProgramRequest(), memory)) return std::nullopt;
     return memory.filePath;
   };
-  const auto describeDevice = [this](std::int16_t device) {
-    return boards_.DescribeDevice(device);
-  };
+  const auto describeDevice = [this](std::int16_t device) { return boards_.Describe(device); };
   ConfigDialog dialog(model_, memory_.configuration, boards_, ui_, startDirectory_.string(),
                       describeDevice, browseViewer, this);
   RunOwnerModal(dialog);

@@ -83,7 +83,7 @@ void SelectInGroup(QButtonGroup* group, QAbstractButton* button) {
 
 ConfigDialog::ConfigDialog(
     SessionModel& model, ConfigDialogMemory& memory, Boards& boards, UserInteraction& ui,
-    std::string startDirectory, std::function<std::string(std::int16_t)> describeDevice,
+    std::string startDirectory, std::function<DeviceDescription(std::int16_t)> describeDevice,
     std::function<std::optional<std::string>(const std::string&)> browseViewer, QWidget* parent)
     : QDialog(parent),
       model_(model),
@@ -269,10 +269,11 @@ void ConfigDialog::ShowWorkingConfig() {
 void ConfigDialog::ShowDeviceDescription() {
   if (!describeDevice_) return;
   const std::int16_t device = LowBits16(ParseDecimalInt32(FieldText(device_)));
-  const QString text = QString::fromStdString(describeDevice_(device));
-  deviceDescription_->setToolTip(text);
+  const DeviceDescription description = describeDevice_(device);
+  deviceDescription_->setToolTip(QString::fromStdString(description.full));
+  // A board name longer than the strip still shows its start.
   deviceDescription_->setText(deviceDescription_->fontMetrics().elidedText(
-      text, Qt::ElideRight, deviceDescription_->width()));
+      QString::fromStdString(description.brief), Qt::ElideRight, deviceDescription_->width()));
 }
 
 QAction* ConfigDialog::MenuAction(int commandId) const {

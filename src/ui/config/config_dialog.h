@@ -53,11 +53,13 @@ class ConfigDialog : public QDialog {
 
   // The typed device's board in `boards` is configured on every apply.
   // `startDirectory` holds TAVRIL.INI. `describeDevice` says which board
-  // serves a device number (French, UTF-8). `browseViewer` runs an Open
+  // serves a device number (French, UTF-8): the brief text in the strip above
+  // the device field, the full one as its tooltip. `browseViewer` runs an Open
   // dialog of its own for the viewer program, starting from the given path,
   // and gives the chosen full path, or nothing when the user cancelled.
   ConfigDialog(SessionModel& model, ConfigDialogMemory& memory, Boards& boards, UserInteraction& ui,
-               std::string startDirectory, std::function<std::string(std::int16_t)> describeDevice,
+               std::string startDirectory,
+               std::function<DeviceDescription(std::int16_t)> describeDevice,
                std::function<std::optional<std::string>(const std::string&)> browseViewer,
                QWidget* parent = nullptr);
 
@@ -103,7 +105,7 @@ class ConfigDialog : public QDialog {
   Boards& boards_;
   UserInteraction& ui_;
   std::string startDirectory_;
-  std::function<std::string(std::int16_t)> describeDevice_;
+  std::function<DeviceDescription(std::int16_t)> describeDevice_;
   std::function<std::optional<std::string>(const std::string&)> browseViewer_;
 
   QMenuBar* menuBar_ = nullptr;

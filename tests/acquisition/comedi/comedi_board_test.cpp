@@ -23,6 +23,7 @@
 #include "acquisition/comedi/default_boards.h"
 #include "acquisition/error_handler.h"
 #include "acquisition/rate_text.h"
+#include "acquisition/volt_conversion.h"
 #include "fake_comedi.h"
 #include "model/messages.h"
 #include "support/scripted_user.h"
@@ -61,7 +62,7 @@ std::unique_ptr<Boards> Probe(FakeComediLibrary& library) {
 // of the whole acquisition, stop) into `readings`, as the board interleaves
 // them; with `piece` > 0, reads that many readings at a time instead.
 DaqStatus Acquire(Board& board, std::vector<int> channels, std::int16_t gain, std::uint64_t scans,
-                  double sampleRate, double scanRate, std::vector<std::int16_t>& readings,
+                  double sampleRate, double scanRate, std::vector<BoardReading>& readings,
                   std::size_t piece = 0) {
   readings.assign(static_cast<std::size_t>(scans) * channels.size(), 0);
   AcquisitionRequest request;
@@ -71,7 +72,7 @@ DaqStatus Acquire(Board& board, std::vector<int> channels, std::int16_t gain, st
   request.scanRate = scanRate;
   request.scans = scans;
   DaqStatus status = board.Start(request);
-  const std::span<std::int16_t> all(readings);
+  const std::span<BoardReading> all(readings);
   for (std::size_t at = 0; status == kDaqNoError && at < all.size();) {
     const std::size_t size = piece == 0 ? all.size() : std::min(piece, all.size() - at);
     const ReadResult read = board.Read(all.subspan(at, size));
@@ -85,13 +86,13 @@ DaqStatus Acquire(Board& board, std::vector<int> channels, std::int16_t gain, st
 
 // `count` readings of `chan` at 100 kS/s on device 1.
 DaqStatus ReadChannel(Boards& boards, int chan, std::int16_t gain,
-                      std::vector<std::int16_t>& readings, std::uint32_t count = 4) {
+                      std::vector<BoardReading>& readings, std::uint32_t count = 4) {
   return Acquire(boards.For(1), {chan}, gain, count, 100000.0, 0.0, readings);
 }
 
 // A scan of channels numChans - 1 down to 0 on device 1, as the engine asks.
 DaqStatus Scan(Boards& boards, int numChans, std::int16_t gain, std::uint64_t scans,
-               double sampleRate, double scanRate, std::vector<std::int16_t>& readings,
+               double sampleRate, double scanRate, std::vector<BoardReading>& readings,
                std::size_t piece = 0) {
   std::vector<int> channels;
   for (int chan = numChans - 1; chan >= 0; --chan) channels.push_back(chan);
@@ -122,10 +123,10 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 // What the board's scale makes of `readings`.
-std::vector<double> Volts(const VoltScale& scale, const std::vector<std::int16_t>& readings,
+std::vector<double> Volts(const VoltScale& scale, const std::vector<BoardReading>& readings,
                           double gainAdjust, double offset) {
   std::vector<double> volts;
-  for (const std::int16_t reading : readings) {
+  for (const BoardReading reading : readings) {
     volts.push_back(scale.Volts(reading, gainAdjust, offset));
   }
   return volts;
@@ -142,6 +143,7 @@ TEST(ComediBoards, ABoardFoundServesItsDeviceNumberWithDriverAndBoardNames) {
   const auto boards = Probe(library);
   EXPECT_EQ("Carte Comedi /fake/comedi0 : ni_pcimio, pci-6251", boards->DescribeDevice(1));
   EXPECT_EQ("Carte Comedi /fake/comedi2 : ni_atmio, at-mio-16e-1", boards->DescribeDevice(3));
+  EXPECT_EQ("Comedi at-mio-16e-1", boards->Describe(3).brief);
   EXPECT_FALSE(boards->HasBoard(2));
   EXPECT_EQ(kDeviceNotFoundError, boards->For(2).Configure(kRseBipolar));
 }
@@ -167,6 +169,7 @@ TEST(ComediBoards, ABoardThatCannotBeOpenedKeepsItsNumberAndSaysWhy) {
   const auto boards = Probe(library);
   EXPECT_EQ(std::string("Carte Comedi /fake/comedi0 inaccessible : ") + comedi_strerror(EACCES),
             boards->DescribeDevice(1));
+  EXPECT_EQ("comedi0 inaccessible", boards->Describe(1).brief);
   EXPECT_EQ(ComediStatus(EACCES), boards->For(1).Configure(kRseBipolar));
   EXPECT_EQ(std::string("La carte Comedi signale : ") + comedi_strerror(EACCES),
             boards->For(1).StatusMessage(ComediStatus(EACCES)));
@@ -205,7 +208,7 @@ TEST(ComediRanges, TheGainPicksTheRangeOfMatchingSpan) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   for (const Case& c : cases) {
     ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kRse, c.polarity)));
     ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 2, c.gain, readings)) << c.gain;
@@ -219,7 +222,7 @@ TEST(ComediRanges, AGainWithoutMatchingRangeIsBadGain) {
   FakeComediDevice& device = AddBoard(library);
   device.ranges = MSeriesRanges();  // ±10, 5, 2, 1, 0.5, 0.2, 0.1 V
   const auto boards = Probe(library);
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   for (const std::int16_t gain : {-1, 1, 5, 10, 50}) {
     EXPECT_EQ(kDaqNoError, ReadChannel(*boards, 0, gain, readings)) << gain;
   }
@@ -237,7 +240,7 @@ TEST(ComediConfigure, TheInputModeChoosesTheAnalogReference) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings));
   EXPECT_EQ(unsigned{AREF_GROUND}, CR_AREF(device.chanlist[0])) << "before any configuration";
   for (const auto& [mode, aref] : cases) {
@@ -253,7 +256,7 @@ TEST(ComediConfigure, TheLastSettingsApplyToEveryChannel) {
   const auto boards = Probe(library);
   ASSERT_EQ(kDaqNoError, boards->For(1).Configure(kRseBipolar));
   ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kDiff, 1)));
-  std::vector<std::int16_t> raw;
+  std::vector<BoardReading> raw;
   ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, 3, 100000.0, 0.0, raw));
   ASSERT_EQ(3u, device.chanlist.size());
   EXPECT_EQ(CR_PACK(0, 9, AREF_DIFF), device.chanlist[0]);  // 0 to 10 V
@@ -277,7 +280,7 @@ TEST(ComediConfigure, RefusesWhatTheBoardCannotDo) {
 
 // The readings one channel gives for raw codes `codes`, one per scan, read
 // `piece` readings at a time (0: at once).
-std::vector<std::int16_t> ReadingsOf(lsampl_t maxdata, std::int16_t polarity,
+std::vector<BoardReading> ReadingsOf(lsampl_t maxdata, std::int16_t polarity,
                                      const std::vector<lsampl_t>& codes, int extraFlags = 0,
                                      std::size_t readChunkBytes = 4096, std::size_t piece = 0) {
   FakeComediLibrary library;
@@ -288,34 +291,36 @@ std::vector<std::int16_t> ReadingsOf(lsampl_t maxdata, std::int16_t polarity,
   device.sample = [&codes](unsigned, unsigned, std::size_t scan) { return codes.at(scan); };
   const auto boards = Probe(library);
   EXPECT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kRse, polarity)));
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   EXPECT_EQ(kDaqNoError,
             Acquire(boards->For(1), {0}, 1, codes.size(), 100000.0, 0.0, readings, piece));
   return readings;
 }
 
 TEST(ComediReadings, OffsetBinaryBecomesTwosComplementOnBipolarRanges) {
-  EXPECT_EQ((std::vector<std::int16_t>{-32768, -1, 0, 1, 32767}),
+  EXPECT_EQ((std::vector<BoardReading>{-32768, -1, 0, 1, 32767}),
             ReadingsOf(0xFFFF, 0, {0, 32767, 32768, 32769, 65535}));
-  EXPECT_EQ((std::vector<std::int16_t>{-2048, 0, 2047}), ReadingsOf(0xFFF, 0, {0, 2048, 4095}));
+  EXPECT_EQ((std::vector<BoardReading>{-2048, 0, 2047}), ReadingsOf(0xFFF, 0, {0, 2048, 4095}));
 }
 
-TEST(ComediReadings, UnipolarRangesKeepTheRawCodesSixteenBits) {
-  EXPECT_EQ((std::vector<std::int16_t>{0, 2048, 4095}), ReadingsOf(0xFFF, 1, {0, 2048, 4095}));
-  EXPECT_EQ((std::vector<std::int16_t>{0, 32767, -32768, -1}),
+TEST(ComediReadings, UnipolarRangesKeepTheRawCodes) {
+  EXPECT_EQ((std::vector<BoardReading>{0, 2048, 4095}), ReadingsOf(0xFFF, 1, {0, 2048, 4095}));
+  EXPECT_EQ((std::vector<BoardReading>{0, 32767, 32768, 65535}),
             ReadingsOf(0xFFFF, 1, {0, 32767, 32768, 65535}));
 }
 
-TEST(ComediReadings, ConvertersWiderThanSixteenBitsLoseTheirLowestBits) {
-  EXPECT_EQ((std::vector<std::int16_t>{-32768, -1, 0, 32767}),
-            ReadingsOf(0x3FFFF, 0, {0, 0x1FFFF, 0x20003, 0x3FFFF}, SDF_LSAMPL));
+TEST(ComediReadings, EighteenBitConvertersKeepTheirLastBit) {
+  EXPECT_EQ((std::vector<BoardReading>{-131072, -1, 0, 1, 131071}),
+            ReadingsOf(0x3FFFF, 0, {0, 0x1FFFF, 0x20000, 0x20001, 0x3FFFF}, SDF_LSAMPL));
+  EXPECT_EQ((std::vector<BoardReading>{0, 1, 0x3FFFF}),
+            ReadingsOf(0x3FFFF, 1, {0, 1, 0x3FFFF}, SDF_LSAMPL));
 }
 
 TEST(ComediReadings, SamplesCutBetweenReadsAreReassembled) {
   std::vector<lsampl_t> codes;
   for (lsampl_t k = 0; k < 50; ++k) codes.push_back(k * 1301 % 65536);
   for (const int flags : {0, SDF_LSAMPL}) {
-    const std::vector<std::int16_t> atOnce = ReadingsOf(0xFFFF, 0, codes, flags);
+    const std::vector<BoardReading> atOnce = ReadingsOf(0xFFFF, 0, codes, flags);
     EXPECT_EQ(atOnce, ReadingsOf(0xFFFF, 0, codes, flags, 3));
     EXPECT_EQ(atOnce, ReadingsOf(0xFFFF, 0, codes, flags, 3, 7)) << "read 7 at a time";
   }
@@ -326,7 +331,7 @@ TEST(ComediVolts, WithoutCalibrationUsesTheRangeFormula) {
   AddBoard(library);
   const auto boards = Probe(library);
   Board& board = boards->For(1);
-  const std::vector<std::int16_t> readings = {-32768, 0, 32767};
+  const std::vector<BoardReading> readings = {-32768, 0, 32767};
   VoltScale scale;
   // ±0.5 V (gain 10), 16 bits: volts = (-0.5 + raw / 65535) / gainAdjust.
   ASSERT_EQ(kDaqNoError, board.ScaleFor(0, 10, scale));
@@ -339,10 +344,10 @@ TEST(ComediVolts, WithoutCalibrationUsesTheRangeFormula) {
   // The offset is in readings; the gain adjustment divides.
   volts = Volts(scale, readings, 2.0, -100.0);
   EXPECT_DOUBLE_EQ((-0.5 + 100.0 / 65535.0) / 2.0, volts[0]);
-  // Unipolar 0 to 10 V: reading -1 is code 65535, the top of the range.
+  // Unipolar 0 to 10 V: reading 65535 is the top of the range.
   ASSERT_EQ(kDaqNoError, board.Configure(Settings(kRse, 1)));
   ASSERT_EQ(kDaqNoError, board.ScaleFor(0, 1, scale));
-  volts = Volts(scale, {0, -1}, 1.0, 0.0);
+  volts = Volts(scale, {0, 65535}, 1.0, 0.0);
   EXPECT_DOUBLE_EQ(0.0, volts[0]);
   EXPECT_DOUBLE_EQ(10.0, volts[1]);
 }
@@ -397,7 +402,7 @@ TEST(ComediCalibration, HardwareCalibrationIsAppliedForTheChannelsOfEachCommand)
     if (soft) device.flags |= SDF_SOFT_CALIBRATED;
     const auto boards = Probe(library);
     ASSERT_EQ(kDaqNoError, boards->For(1).Configure(Settings(kDiff, 0)));
-    std::vector<std::int16_t> raw;
+    std::vector<BoardReading> raw;
     ASSERT_EQ(kDaqNoError, Scan(*boards, 2, 10, 2, 100000.0, 0.0, raw));
     const std::vector<std::vector<unsigned>> applied{{0, 4, AREF_DIFF}, {1, 4, AREF_DIFF}};
     EXPECT_EQ(soft ? std::vector<std::vector<unsigned>>{} : applied, device.appliedCalibrations);
@@ -416,7 +421,7 @@ TEST(ComediCommand, RunsATimedCommandUntilTheCountAsked) {
   request.sampleRate = 100000.0;
   request.scans = 1000;
   ASSERT_EQ(kDaqNoError, board.Start(request));
-  std::vector<std::int16_t> readings(1010);
+  std::vector<BoardReading> readings(1010);
   const ReadResult read = board.Read(readings);
   EXPECT_EQ(kDaqNoError, read.status);
   EXPECT_EQ(1000u, read.count) << "fewer readings at the end of the acquisition";
@@ -448,7 +453,7 @@ TEST(ComediCommand, TakesTheTimingTheBoardSettlesOn) {
     FakeComediLibrary library;
     FakeComediDevice& device = AddBoard(library);
     const auto boards = Probe(library);
-    std::vector<std::int16_t> readings;
+    std::vector<BoardReading> readings;
     EXPECT_EQ(c.status, Acquire(boards->For(1), {0}, 1, 8, c.rate, 0.0, readings)) << c.rate;
     ASSERT_FALSE(device.commandTests.empty());
     EXPECT_EQ(c.status == kDaqNoError ? 1 : 0, device.commands) << c.rate;
@@ -464,7 +469,7 @@ TEST(ComediCommand, TheScanRateSetsTheScanClock) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
-  std::vector<std::int16_t> raw;
+  std::vector<BoardReading> raw;
   ASSERT_EQ(kDaqNoError, Scan(*boards, 4, 1, 10, 100000.0, 1000.0, raw));
   EXPECT_EQ(10000u, device.command.convert_arg);
   EXPECT_EQ(1000000u, device.command.scan_begin_arg);
@@ -480,7 +485,7 @@ TEST(ComediCommand, ScansFollowEachOtherUnlessASlowerScanRateNeedsTheScanClock) 
     device.canFollow = true;
     device.hasScanClock = hasScanClock;
     const auto boards = Probe(library);
-    std::vector<std::int16_t> raw;
+    std::vector<BoardReading> raw;
     for (const double backToBack : {0.0, 25000.0}) {
       ASSERT_EQ(kDaqNoError, Scan(*boards, 4, 1, 10, 100000.0, backToBack, raw));
       EXPECT_EQ(unsigned{TRIG_FOLLOW}, device.command.scan_begin_src);
@@ -499,7 +504,7 @@ TEST(ComediCommand, RefusesBadArgumentsBeforeTouchingTheBoard) {
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
   Board& board = boards->For(1);
-  std::vector<std::int16_t> raw;
+  std::vector<BoardReading> raw;
   EXPECT_EQ(kBadChanError, Acquire(board, {16}, 1, 8, 1e5, 0.0, raw));
   EXPECT_EQ(kBadCountError, board.Start({{0}, 1, 1e5, 0.0, std::uint64_t{UINT_MAX} + 1}));
   EXPECT_EQ(kBadIntervalError, Acquire(board, {0}, 1, 8, 0.0, 0.0, raw));
@@ -520,7 +525,7 @@ TEST(ComediScan, ScansTheChannelsUpwardsAndGivesThemBackInTheOrderAsked) {
   device.ascendingOnly = true;
   const auto boards = Probe(library);
   constexpr std::uint32_t kScans = 5;
-  std::vector<std::int16_t> raw;
+  std::vector<BoardReading> raw;
   ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, kScans, 1e5, 0.0, raw));
   ASSERT_EQ(3u, device.chanlist.size());
   EXPECT_EQ(0u, CR_CHAN(device.chanlist[0]));
@@ -529,13 +534,13 @@ TEST(ComediScan, ScansTheChannelsUpwardsAndGivesThemBackInTheOrderAsked) {
   for (std::uint32_t s = 0; s < kScans; ++s) {
     for (std::uint32_t j = 0; j < 3; ++j) {
       // Scan s of channels 2, 1, 0.
-      EXPECT_EQ(static_cast<std::int16_t>((2 - j) * 1000 + s), raw[s * 3 + j]);
+      EXPECT_EQ(static_cast<BoardReading>((2 - j) * 1000 + s), raw[s * 3 + j]);
     }
   }
   // Reads that end inside a scan carry the position in the scan over.
   for (const std::size_t chunkBytes : {std::size_t{4096}, std::size_t{3}}) {
     device.readChunkBytes = chunkBytes;
-    std::vector<std::int16_t> inPieces;
+    std::vector<BoardReading> inPieces;
     ASSERT_EQ(kDaqNoError, Scan(*boards, 3, 1, kScans, 1e5, 0.0, inPieces, 2));
     EXPECT_EQ(raw, inPieces);
   }
@@ -579,7 +584,7 @@ TEST(ComediTimeOut, AStalledAcquisitionTimesOutAndIsCancelled) {
   device.stallAfterBytes = 100;
   const auto boards = Probe(library);
   ASSERT_EQ(kDaqNoError, boards->For(1).SetTimeout(2));
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   EXPECT_EQ(kTimeOutError, ReadChannel(*boards, 0, 1, readings, 1000));
   EXPECT_EQ(1, device.cancels);
   ASSERT_FALSE(device.waits.empty());
@@ -594,7 +599,7 @@ TEST(ComediTimeOut, MinusOneWaitsForEver) {
   device.readChunkBytes = 64;
   const auto boards = Probe(library);
   ASSERT_EQ(kDaqNoError, boards->For(1).SetTimeout(-1));
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   ASSERT_EQ(kDaqNoError, ReadChannel(*boards, 0, 1, readings, 100));
   // In slices, to see whether Stop() was asked meanwhile.
   EXPECT_EQ(std::vector<int>(device.waits.size(), ComediBoard::kStopCheckMs), device.waits);
@@ -616,15 +621,15 @@ TEST(ComediStream, RunsWithoutStopCountAtTheSettledRateUntilTheBufferOverflows) 
     // To the 50 ns tick: conversions 16 669 -> 16 650 ns, timed scans 33 339 -> 33 350 ns.
     const std::uint64_t scanNs = canFollow ? 2 * 16650 : 33350;
     EXPECT_EQ(1e9 / scanNs, board.RateUsed());
-    std::vector<std::int16_t> raw(2 * 300);
+    std::vector<BoardReading> raw(2 * 300);
     for (std::size_t at = 0; at < raw.size(); at += 100) {
       ASSERT_EQ(100u, board.Read(std::span(raw).subspan(at, 100)).count);
       // No scan past the last one read was waited for.
       EXPECT_EQ((at + 99) / 2 * scanNs, device.nanoseconds);
     }
     for (std::size_t s = 0; s < 300; ++s) {
-      EXPECT_EQ(static_cast<std::int16_t>(2000 + s), raw[2 * s]);
-      EXPECT_EQ(static_cast<std::int16_t>(s), raw[2 * s + 1]);
+      EXPECT_EQ(static_cast<BoardReading>(2000 + s), raw[2 * s]);
+      EXPECT_EQ(static_cast<BoardReading>(s), raw[2 * s + 1]);
     }
     device.bufferBytes = 200;
     device.nanoseconds += 200 * scanNs;  // 200 scans while nobody reads
@@ -661,6 +666,10 @@ TEST(ComediDriverTiming, SettlesAsTheDriverDoesAndRefusesWithTheBoardsLimit) {
       {1, 0.1, 0.0, 0, 0, "(0.1 échantillons par seconde et par voie) est plus lente"},
       {1, 2e6, 0.0, 0, 0, "au plus 1250000 "},
       {4, 2e6, 1e5, 0, 0, "au plus 1250000 conversions"},
+      // Beyond what a command's nanoseconds hold, and scans faster than their conversions.
+      {1, 3e9, 0.0, 0, 0, "au plus 1250000 "},
+      {4, 3e9, 1e5, 0, 0, "au plus 1250000 conversions"},
+      {2, 1000.0, 600.0, 0, 0, "au plus 500 balayages par seconde"},
   };
   for (const Case& c : cases) {
     FakeComediLibrary library;
@@ -742,7 +751,7 @@ TEST(ComediBoards, ACommandCannotRunWithoutCmdReadOrOnAnotherReadSubdevice) {
     device.subdevice = c.subdevice;
     device.readSubdeviceSettable = c.settable;
     const auto boards = Probe(library);
-    std::vector<std::int16_t> readings;
+    std::vector<BoardReading> readings;
     const DaqStatus status = ReadChannel(*boards, 0, 1, readings);
     EXPECT_EQ(c.says == nullptr ? kDaqNoError : kDeviceSupportError, status) << c.subdevice;
     EXPECT_EQ(c.says != nullptr, Contains(boards->DescribeDevice(1), "cadencée impossible"));
@@ -763,7 +772,7 @@ TEST(ComediCalibration, AnUncalibratedMSeriesBoardSaysSoAndTakesACalibrationMade
   const auto boards = Probe(library);
   EXPECT_TRUE(Contains(boards->DescribeDevice(1),
                        "non étalonnée : lancer « sudo comedi_soft_calibrate -f /fake/comedi0 »"));
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   VoltScale scale;
   for (const bool calibrated : {false, true}) {
     device.calibrationFileExists = calibrated;
@@ -774,7 +783,7 @@ TEST(ComediCalibration, AnUncalibratedMSeriesBoardSaysSoAndTakesACalibrationMade
   }
 }
 
-TEST(ComediVolts, AReadingOfAnEighteenBitBoardStandsForTheMiddleOfItsFourCodes) {
+TEST(ComediVolts, AReadingOfAnEighteenBitBoardIsItsOwnCode) {
   FakeComediLibrary library;
   FakeComediDevice& device = AddBoard(library);
   device.maxdata = 0x3FFFF;
@@ -782,9 +791,11 @@ TEST(ComediVolts, AReadingOfAnEighteenBitBoardStandsForTheMiddleOfItsFourCodes) 
   const auto boards = Probe(library);
   VoltScale scale;
   ASSERT_EQ(kDaqNoError, boards->For(1).ScaleFor(0, 1, scale));  // ±5 V
-  for (const std::int16_t reading : {-32768, 0, 1000, 32767}) {
-    const double middle = (reading + 32768) * 4.0 + 1.5;  // of raw codes 4r to 4r + 3
-    EXPECT_NEAR(-5.0 + middle * 10.0 / 0x3FFFF, scale.Volts(reading, 1.0, 0.0), 1e-12);
+  const VoltConverter table(scale, 1.0, 0.0, true);
+  for (const BoardReading reading : {-131072, 0, 1, 131071}) {
+    const double volts = -5.0 + (reading + 131072) * 10.0 / 0x3FFFF;
+    EXPECT_NEAR(volts, scale.Volts(reading, 1.0, 0.0), 1e-12);
+    EXPECT_EQ(scale.Volts(reading, 1.0, 0.0), table(reading));
   }
 }
 
@@ -795,7 +806,7 @@ TEST(ComediTimeOut, AnAcquisitionLongerThanTheTimeOutIsRefusedBeforeItRuns) {
   FakeComediDevice& device = AddBoard(library);
   const auto boards = Probe(library);
   Board& board = boards->For(1);
-  std::vector<std::int16_t> readings;
+  std::vector<BoardReading> readings;
   ASSERT_EQ(kDaqNoError, board.SetTimeout(18));  // 0.99 s
   EXPECT_EQ(kDaqNoError, Acquire(board, {0}, 1, 990, 1000.0, 0.0, readings));
   EXPECT_EQ(kTimeOutError, Acquire(board, {0}, 1, 1000, 1000.0, 0.0, readings));
@@ -812,7 +823,7 @@ TEST(ComediTimeOut, AStopFromAnotherThreadEndsAReadThatWaitsForEver) {
   Board& board = boards->For(1);
   ASSERT_EQ(kDaqNoError, board.SetTimeout(-1));
   ASSERT_EQ(kDaqNoError, board.Start({{0}, 1, 1000.0, 0.0, 1000}));
-  std::vector<std::int16_t> readings(1000);
+  std::vector<BoardReading> readings(1000);
   ReadResult read;
   {
     const std::jthread giver([&board] {
@@ -865,7 +876,7 @@ TEST(ComediErrors, AFailedCallGivesItsErrorNumberAsStatus) {
     FakeComediDevice& device = AddBoard(library);
     c.set(device);
     const auto boards = Probe(library);
-    std::vector<std::int16_t> readings;
+    std::vector<BoardReading> readings;
     EXPECT_EQ(c.status, ReadChannel(*boards, 0, 1, readings, 100)) << c.what;
     EXPECT_EQ(c.cancels, device.cancels) << c.what;
   }

@@ -306,7 +306,7 @@ class WatchedBoard : public SimulatedBoard {
         Qt::BlockingQueuedConnection);
     return SimulatedBoard::Start(request);
   }
-  ReadResult Read(std::span<std::int16_t> readings) override {
+  ReadResult Read(std::span<BoardReading> readings) override {
     std::unique_lock lock(mutex_);
     reading_ = true;
     changed_.notify_all();

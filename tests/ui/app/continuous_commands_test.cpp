@@ -85,6 +85,19 @@ TEST_F(ContinuousCommands, CommandsThatReplaceTheRecordsWaitForTheRunsEnd) {
   Button("Arrêter")->click();
 }
 
+TEST_F(ContinuousCommands, TheConfigurationWaitsForTheRunsEndAsItWouldChangeTheBoard) {
+  Button("Démarrer")->click();
+  RunFor(50);
+  window_.RunCommand(kCmdConfiguration);
+  EXPECT_EQ(configDialogs_.cancelled(), 0);  // never opened
+  EXPECT_TRUE(model_.acquiring());
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  EXPECT_EQ(user_.boxes()[0].text,
+            "Arrêtez d'abord l'acquisition continue : la configuration changerait les réglages de "
+            "la carte qu'elle est en train de lire.");
+  Button("Arrêter")->click();
+}
+
 TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAgain) {
   Button("Démarrer")->click();
   RunFor(100);

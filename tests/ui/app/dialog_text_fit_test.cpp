@@ -22,6 +22,12 @@
 #include "ui/display/display_panel.h"
 #include "ui/processing/math_dialog.h"
 
+#ifdef TAVRIL_TEST_FAKE_COMEDI
+#include <comedi.h>
+
+#include "fake_comedi.h"
+#endif
+
 namespace tavril {
 namespace {
 
@@ -105,9 +111,43 @@ TEST_F(DialogTexts, ConfigurationDialogShowsEveryTextWholeWithAndWithoutAdvanced
     memory.configuration.advancedOptionsShown = advanced;
     ConfigDialog dialog(
         model, memory.configuration, *boards, user, "",
-        [](std::int16_t) { return std::string("Carte simulée"); },
+        [](std::int16_t) {
+          return DeviceDescription{"Carte simulée", "Carte simulée"};
+        },
         [](const std::string&) { return std::optional<std::string>(); });
     EXPECT_EQ(TextsCutOff(dialog), "") << "advanced options shown: " << advanced;
+  }
+}
+
+// The strip above the device field shows the board's brief description
+// whole, its full one in the tooltip.
+TEST_F(DialogTexts, ConfigurationDialogShowsTheBoardsDescriptionWhole) {
+  std::vector<std::unique_ptr<Boards>> machines;
+  machines.push_back(std::move(boards));  // the simulated board
+#ifdef TAVRIL_TEST_FAKE_COMEDI
+  // An M series board not calibrated yet, the longest description.
+  testing::FakeComediLibrary library;
+  testing::FakeComediDevice& board = library.devices["/dev/comedi0"];
+  board.ranges = testing::MSeriesRanges();
+  board.flags |= SDF_SOFT_CALIBRATED;
+  board.hasSoftcal = true;
+  machines.push_back(MakeDefaultBoards({"/dev/comedi", &library}));
+#endif
+  for (const std::unique_ptr<Boards>& machine : machines) {
+    ConfigDialog dialog(
+        model, memory.configuration, *machine, user, "",
+        [&machine](std::int16_t device) { return machine->Describe(device); },
+        [](const std::string&) { return std::optional<std::string>(); });
+    dialog.show();
+    const QLabel* strip = dialog.deviceDescription();
+    for (const std::int16_t device : {1, 4}) {
+      dialog.deviceEdit()->setText(QString::number(device));
+      const DeviceDescription description = machine->Describe(device);
+      EXPECT_EQ(strip->text().toStdString(), description.brief);
+      EXPECT_LE(strip->fontMetrics().horizontalAdvance(strip->text()), strip->width())
+          << description.brief;
+      EXPECT_EQ(strip->toolTip().toStdString(), description.full);
+    }
   }
 }
 

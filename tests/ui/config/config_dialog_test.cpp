@@ -47,7 +47,7 @@ class FakeBoard : public Board {
   }
   DaqStatus SetTimeout(std::int32_t) override { return kDaqNoError; }
   DaqStatus Start(const AcquisitionRequest&) override { return kDaqNoError; }
-  ReadResult Read(std::span<std::int16_t>) override { return {}; }
+  ReadResult Read(std::span<BoardReading>) override { return {}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return kDaqNoError; }
 
@@ -88,8 +88,8 @@ class ConfigDialogTest : public ::testing::Test {
     auto dialog = std::make_unique<ConfigDialog>(
         model, memory, boards, user, startDirectory,
         [](std::int16_t device) {
-          return device == 1 ? std::string("Carte simulée")
-                             : "Aucune carte : " + std::to_string(device);
+          return device == 1 ? DeviceDescription{"Carte simulée", "simulée"}
+                             : DeviceDescription{"Aucune carte : " + std::to_string(device), "-"};
         },
         [this](const std::string& start) {
           browseStarts.push_back(start);
@@ -436,6 +436,7 @@ TEST_F(ConfigDialogTest, TypedViewerPathIsCutToWhatTheFileCarries) {
 TEST_F(ConfigDialogTest, ShowsWhichBoardServesTheTypedDevice) {
   auto dialog = Open();
   EXPECT_EQ(dialog->deviceDescription()->toolTip(), "Carte simulée");
+  EXPECT_EQ(dialog->deviceDescription()->text(), "simulée");
   Type(dialog->deviceEdit(), "4");
   EXPECT_EQ(dialog->deviceDescription()->toolTip(), "Aucune carte : 4");
 }

@@ -1,0 +1,61 @@
+// tavril-check-file CHECK FILE: reads FILE once as the check CHECK says
+// (files/isolated_check.h), and writes its verdict on standard output: '1',
+// or '0' and the reason. tavril and tavril-cli start it for every HDF5 and
+// MATLAB file they open, so that a library that crashes or loops on a
+// damaged file takes this program down, not theirs.
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "files/hdf5_file.h"
+#include "files/isolated_check.h"
+#include "files/mat_file.h"
+#include "session/session_file.h"
+
+namespace {
+
+void WriteAll(const std::string& text) {
+  const char* data = text.data();
+  std::size_t size = text.size();
+  while (size > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, data, size);
+    if (written <= 0) return;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+bool Check(tavril::FileCheck check, const char* path, std::string& why) {
+  switch (check) {
+    case tavril::FileCheck::kChannelsHdf5:
+      return tavril::CheckHdf5File(path, why);
+    case tavril::FileCheck::kMatlab:
+      return tavril::CheckMatFile(path, why);
+    case tavril::FileCheck::kSession:
+      return tavril::CheckSessionFile(path, why);
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<tavril::FileCheck> check =
+      argc == 3 ? tavril::FileCheckNamed(argv[1]) : std::nullopt;
+  if (!check) {
+    std::fputs("usage : tavril-check-file hdf5|mat|session FICHIER\n", stderr);
+    return 2;
+  }
+  std::string why;
+  bool passed = false;
+  try {
+    passed = Check(*check, argv[2], why);
+  } catch (...) {
+    why = "erreur inattendue pendant la lecture";
+  }
+  WriteAll((passed ? "1" : "0") + why);
+  // The libraries' exit handlers may trip on what a damaged file left.
+  ::_exit(0);
+}
