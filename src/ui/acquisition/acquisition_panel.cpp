@@ -257,7 +257,7 @@ void AcquisitionPanel::Acquire() {
       return;
     }
     // A run does not change the records while it starts: they may be written.
-    if (model_.acquiring()) return;
+    if (!model_.idle()) return;
     continuous_.start(memory_.selected, ReadSettings());
     return;
   }

@@ -1,5 +1,6 @@
 #include "ui/acquisition/continuous_controller.h"
 
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <algorithm>
@@ -50,7 +51,9 @@ ContinuousController::ContinuousController(SessionModel& model, Boards& boards, 
 ContinuousController::~ContinuousController() {
   if (running()) {
     acquisition_.Stop();
-    model_.SetAcquiring(false);
+    // The windows that follow the state are going with the main window.
+    const QSignalBlocker quiet(model_);
+    model_.SetAcquisitionState(AcquisitionState::kIdle);
   }
 }
 
@@ -128,7 +131,7 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const Chan
 
 bool ContinuousController::Start(const ChannelSelection& selected,
                                  const AcquisitionSettings& settings) {
-  if (running() || model_.acquiring()) return false;
+  if (running() || !model_.idle()) return false;
   const Session& session = model_.session();
   // The selected records as they are to be: all a plan reads.
   ChannelTable planned{};
@@ -163,7 +166,7 @@ bool ContinuousController::Start(const ChannelSelection& selected,
   shownSamples_ = 0;
   progressShown_ = {};
   if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
-  model_.SetAcquiring(true);
+  model_.SetAcquisitionState(AcquisitionState::kContinuous);
   timer_->start();
   emit runningChanged(true);
   return true;
@@ -284,7 +287,6 @@ void ContinuousController::Finish() {
   emit progressed(progress);
   plan_.reset();
   model_.view().rollWindow.reset();
-  model_.SetAcquiring(false);
 
   std::string text =
       outcome.end == ContinuousEnd::kStoppedByUser ? "Acquisition arrêtée" : outcome.message;
@@ -296,6 +298,7 @@ void ContinuousController::Finish() {
   }
   if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;
   model_.TellRecordsChanged();
+  model_.SetAcquisitionState(AcquisitionState::kIdle);
   emit runningChanged(false);
   emit ended(QString::fromStdString(text));
   if (outcome.end != ContinuousEnd::kStoppedByUser || !closed) {

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "display/graph_scale.h"
 #include "display/graph_zoom.h"
@@ -38,21 +37,20 @@ namespace {
 
 constexpr const char* kErrorCaption = messages::kErreurBang;
 
-// Why a command waits for the end of a continuous run: it would put other
-// samples in the records the run is filling, or change the board the run's
-// thread is reading. Empty for the commands that do not wait.
-std::string_view WhyItWaitsForTheRun(int commandId) {
+// What a command changes that a run may be using: the records it fills or
+// the board it reads. The commands that change either wait for the run.
+RunNeed WhatItChanges(int commandId) {
   switch (commandId) {
     case kCmdOpen:
     case kCmdImport:
     case kCmdOpenSession:
     case kCmdReset:
     case kCmdMathOperations:
-      return "cette commande remplacerait les enregistrements qu'elle est en train de montrer.";
+      return RunNeed::kRecords;
     case kCmdConfiguration:
-      return "la configuration changerait les réglages de la carte qu'elle est en train de lire.";
+      return RunNeed::kBoard;
     default:
-      return {};
+      return RunNeed::kNothing;
   }
 }
 
@@ -199,10 +197,10 @@ QAction* MainWindow::CommandAction(int commandId) const {
 }
 
 void MainWindow::RunCommand(int commandId) {
-  if (const std::string_view why = WhyItWaitsForTheRun(commandId);
-      continuous_->running() && !why.empty()) {
-    Tell("Arrêtez d'abord l'acquisition continue : " + std::string(why), messages::kAttention,
-         MessageIcon::kExclamation);
+  if (const std::string why =
+          WhyItWaitsForTheRun(model_.acquisitionState(), WhatItChanges(commandId));
+      !why.empty()) {
+    Tell(why, messages::kAttention, MessageIcon::kExclamation);
     return;
   }
   if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {

@@ -370,7 +370,7 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
       window.update();
       QTest::qWait(50);
       paintsWhileReading = window.paints - before;
-      acquiringWhileReading = rig.model.acquiring();
+      acquiringWhileReading = !rig.model.idle();
       rig.Edit(kCountEditId)->setText("7");
       rig.ClickAcquisition();
       watched->Release();
@@ -384,7 +384,7 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
 
   EXPECT_GT(paintsWhileReading, 0);
   EXPECT_TRUE(acquiringWhileReading);
-  EXPECT_FALSE(rig.model.acquiring());
+  EXPECT_TRUE(rig.model.idle());
   EXPECT_EQ(rig.refreshes, 1);
   EXPECT_TRUE(watched->waitBoxShown);
   EXPECT_TRUE(watched->waitBoxExposed);
