@@ -11,8 +11,8 @@
 #include "live_window.h"
 #include "main_window_fixture.h"
 #include "model/board_config.h"
+#include "ui/acquisition/acquisition_controller.h"
 #include "ui/acquisition/acquisition_panel.h"  // the field ids
-#include "ui/acquisition/continuous_controller.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 
@@ -187,7 +187,7 @@ TEST_F(ContinuousCommands, ARecordedRunShowsItsFilesSizeAndQuittingClosesTheFile
   memory_.continuous.recordPath = (dir_ / "essai.h5").string();
   ReopenWindow();
   std::vector<std::uint64_t> sizes;
-  QObject::connect(window_.findChild<ContinuousController*>(), &ContinuousController::progressed,
+  QObject::connect(window_.findChild<AcquisitionController*>(), &AcquisitionController::progressed,
                    [&sizes](const ContinuousProgress& p) { sizes.push_back(p.fileBytes.value()); });
   Button("Démarrer")->click();
   RunFor(1300);  // past the first flush
