@@ -155,7 +155,7 @@ void AcquisitionController::StartOrStopContinuous() {
     Stop();
     return;
   }
-  // A run does not change the records while it starts: they may be written.
+  // Another acquisition is filling the records.
   if (!model_.idle()) return;
   ContinuousRequest request;
   emit continuousRequested(request);
