@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   const double cpu = CpuSeconds() - cpuStart;
   const double wall = static_cast<double>(clock.elapsed() - wallStart) / 1000.0;
   const long residentEnd = ResidentKiB();
-  const bool stillRunning = model.acquiring();
+  const bool stillRunning = !model.idle();
   if (QPushButton* stop = tavril::testing::VisibleButton(QStringLiteral("Arrêter"))) stop->click();
   std::printf(
       "%.1f s at 1,250,000 conversions/s recorded: %.1f %% of one core, "

@@ -12,14 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <utility>
 
 #include "acquisition/acquisition_settings.h"
 #include "files/number_text.h"
 #include "files/text_encoding.h"
-#include "ui/acquisition/acquisition_runner.h"
-#include "ui/acquisition/wait_box.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {
@@ -102,14 +98,12 @@ std::string TitleForBox(const std::string& windows1252) {
 }
 
 AcquisitionPanel::AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& memory,
-                                   Boards& boards, UserInteraction& ui, QWidget* mainWindow)
+                                   AcquisitionController& controller, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                               Qt::WindowContextHelpButtonHint | Qt::CustomizeWindowHint),
       model_(model),
       memory_(memory),
-      boards_(boards),
-      ui_(ui),
-      mainWindow_(mainWindow) {
+      controller_(controller) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Acquisition"));
   setFont(DialogFont());
@@ -117,6 +111,12 @@ AcquisitionPanel::AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& 
   connect(&model_, &SessionModel::viewRefreshed, this, qOverload<>(&QWidget::update));
   BuildControls();
   FillFields();
+  ShowButtonText();
+  connect(&controller_, &AcquisitionController::continuousOfferedChanged, this,
+          &AcquisitionPanel::ShowButtonText);
+  connect(&model_, &SessionModel::acquisitionStateChanged, this, &AcquisitionPanel::ShowButtonText);
+  connect(&controller_, &AcquisitionController::continuousRequested, this,
+          [this](ContinuousRequest& request) { request.channels = ReadRequest(); });
   acquireButton_->setFocus();  // the first control in tab order
 }
 
@@ -223,7 +223,7 @@ void AcquisitionPanel::SetScanRateGreyed(bool greyed) {
   scanRateEdit_->setPalette(palette);
 }
 
-AcquisitionSettings AcquisitionPanel::ReadSettings() {
+ChannelRequest AcquisitionPanel::ReadRequest() {
   AcquisitionSettings settings;
   settings.sampleRate = ParseDecimalDouble(FieldText(sampleRateEdit_)).value;
   settings.count = CountFromField(ParseDecimalDouble(FieldText(countEdit_)).value);
@@ -234,43 +234,26 @@ AcquisitionSettings AcquisitionPanel::ReadSettings() {
   if (std::find(memory_.selected.begin(), memory_.selected.end(), true) != memory_.selected.end()) {
     memory_.scanRate = settings.scanRate;
   }
-  return settings;
+  return {memory_.selected, settings};
 }
 
-void AcquisitionPanel::SetContinuousHooks(ContinuousHooks hooks) {
-  continuous_ = std::move(hooks);
-  ShowContinuousRunning(continuous_.running && continuous_.running());
-}
-
-void AcquisitionPanel::ShowContinuousRunning(bool running) {
-  if (!continuous_.start) {
+void AcquisitionPanel::ShowButtonText() {
+  if (!controller_.continuousOffered()) {
     acquireButton_->setText(QStringLiteral("Acquisition"));
   } else {
-    acquireButton_->setText(running ? QStringLiteral("Arrêter") : QStringLiteral("Démarrer"));
+    acquireButton_->setText(model_.acquisitionState() == AcquisitionState::kContinuous
+                                ? QStringLiteral("Arrêter")
+                                : QStringLiteral("Démarrer"));
   }
 }
 
 void AcquisitionPanel::Acquire() {
-  if (continuous_.start) {
-    if (continuous_.running()) {
-      continuous_.stop();
-      return;
-    }
-    // A run does not change the records while it starts: they may be written.
-    if (model_.acquiring()) return;
-    continuous_.start(memory_.selected, ReadSettings());
+  if (controller_.continuousOffered()) {
+    controller_.StartOrStopContinuous();
     return;
   }
   const QPointer<QWidget> focused = focusWidget();
-  auto waitBox = std::make_unique<WaitBox>(mainWindow_);
-  // Without a time-out only the user can end a board that stopped answering.
-  if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
-  waitBox->ShowPainted();
-  Session& session = model_.session();
-  PrepareRecords(session.channels, memory_.selected, ReadSettings(), session.boardConfig.device);
-  AcquireAside(model_, boards_, ui_, memory_.selected, memory_.scanRate, waitBox.get());
-
-  waitBox.reset();
+  controller_.AcquireFinite(ReadRequest());
   // The panel gets the keyboard back where it was, as a dialog that regains
   // the focus gives it to its last control.
   activateWindow();

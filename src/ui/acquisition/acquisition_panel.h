@@ -2,15 +2,13 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include <QWidget>
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/acquisition_settings.h"
-#include "acquisition/boards.h"
-#include "model/user_interaction.h"
+#include "ui/acquisition/acquisition_controller.h"
 #include "ui/common/session_model.h"
 
 class QLineEdit;
@@ -46,33 +44,24 @@ struct AcquisitionPanelMemory {
 // types the acquisition parameters and starts an acquisition. It is deleted
 // when it closes (WA_DeleteOnClose), so the owner keeps it in a QPointer, and
 // it says so with closed(). It repaints when the model's view is refreshed.
+//
+// Its button asks the controller for a finite acquisition with the fields.
+// While a continuous window is open the button starts and stops a run
+// ("Démarrer", "Arrêter"), whose channels and rates are the fields read as
+// for a finite acquisition: the panel gives them when the controller asks.
 class AcquisitionPanel : public QWidget {
   Q_OBJECT
 
  public:
-  // `mainWindow` owns the panel's window and the wait box.
-  AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& memory, Boards& boards,
-                   UserInteraction& ui, QWidget* mainWindow = nullptr);
+  // `mainWindow` owns the panel's window.
+  AcquisitionPanel(SessionModel& model, AcquisitionPanelMemory& memory,
+                   AcquisitionController& controller, QWidget* mainWindow = nullptr);
 
-  // Writes the fields into the selected records and runs the acquisition
-  // aside, behind the wait box. What the "Acquisition" button and Enter do.
+  // What the button and Enter do: asks the controller for an acquisition
+  // with the fields, or to start or stop a continuous run.
   void Acquire();
 
   bool ScanRateGreyed() const { return scanRateGreyed_; }
-
-  // While the continuous acquisition window is open the button starts and
-  // stops a run ("Démarrer", "Arrêter") with the fields read as for a finite
-  // acquisition, which the run writes into the records once it shows
-  // samples; empty hooks bring back the finite acquisition and its
-  // "Acquisition" button.
-  struct ContinuousHooks {
-    std::function<bool()> running;
-    std::function<void()> stop;
-    std::function<void(const ChannelSelection& selected, const AcquisitionSettings& settings)>
-        start;
-  };
-  void SetContinuousHooks(ContinuousHooks hooks);
-  void ShowContinuousRunning(bool running);
 
  signals:
   // The panel is closing (close box or close()): the menu loses its check mark.
@@ -88,17 +77,16 @@ class AcquisitionPanel : public QWidget {
   void FillFields();
   void OnSelectionChanged();
   void SetScanRateGreyed(bool greyed);
+  // "Acquisition", or "Démarrer" and "Arrêter" while a continuous window is open.
+  void ShowButtonText();
   // The fields, as the selected records are to take them; the scan rate
   // typed is kept.
-  AcquisitionSettings ReadSettings();
+  ChannelRequest ReadRequest();
 
   SessionModel& model_;
   AcquisitionPanelMemory& memory_;
-  Boards& boards_;
-  UserInteraction& ui_;
-  QWidget* mainWindow_;
+  AcquisitionController& controller_;
   bool scanRateGreyed_ = true;
-  ContinuousHooks continuous_;
 
   QPushButton* acquireButton_ = nullptr;
   QListWidget* channelList_ = nullptr;

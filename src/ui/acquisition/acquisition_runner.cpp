@@ -37,7 +37,7 @@ class GuiThreadUser : public UserInteraction {
 
 bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
                   const ChannelSelection& selected, double scanRate, WaitBox* waitBox) {
-  if (model.acquiring()) return false;
+  if (!model.idle()) return false;
   Session& session = model.session();
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(session.channels, selected, scanRate, session.boardConfig);
@@ -55,7 +55,7 @@ bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
       if (window != waitBox && window->isVisible()) windows.push_back(window);
     }
     const InputBlocker blocker(std::move(windows), waitBox);
-    model.SetAcquiring(true);
+    model.SetAcquisitionState(AcquisitionState::kFinite);
     QEventLoop loop;
     GuiThreadUser askOnGuiThread(ui, loop);
     // The acquisition works in the session's spare memory only: the records
@@ -71,7 +71,7 @@ bool AcquireAside(SessionModel& model, Boards& boards, UserInteraction& ui,
     }
     loop.exec();
     acquisition.join();
-    model.SetAcquiring(false);
+    model.SetAcquisitionState(AcquisitionState::kIdle);
   }
   const bool acquired = FinishAcquisition(*plan, result, session.channels, session.spare, ui);
   // A failed acquisition has emptied the selected records too: the windows

@@ -51,8 +51,9 @@ std::optional<double> ReadNumber(const QLineEdit* edit) {
 
 }  // namespace
 
-ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, QWidget* owner)
-    : QWidget(owner, Qt::Tool), choices_(choices) {
+ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, AcquisitionController& controller,
+                                   QWidget* owner)
+    : QWidget(owner, Qt::Tool), choices_(choices), controller_(&controller) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Acquisition continue"));
 
@@ -121,10 +122,24 @@ ContinuousWindow::ContinuousWindow(ContinuousChoices& choices, QWidget* owner)
 
   connect(startStop_, &QPushButton::clicked, this, &ContinuousWindow::startStopClicked);
   connect(browse_, &QPushButton::clicked, this, &ContinuousWindow::browseClicked);
-  connect(force_, &QPushButton::clicked, this, &ContinuousWindow::forceClicked);
+  connect(force_, &QPushButton::clicked, &controller, &AcquisitionController::ForceSweep);
+  connect(&controller.model(), &SessionModel::acquisitionStateChanged, this,
+          [this](AcquisitionState state) { ShowRunning(state == AcquisitionState::kContinuous); });
+  connect(&controller, &AcquisitionController::progressed, this, &ContinuousWindow::ShowProgress);
+  connect(&controller, &AcquisitionController::ended, this, &ContinuousWindow::ShowOutcome);
+  connect(&controller, &AcquisitionController::rateChanged, this, &ContinuousWindow::ShowOutcome);
+  connect(&controller, &AcquisitionController::continuousRequested, this,
+          [this](ContinuousRequest& request) {
+            if (ReadChoices(&request.why)) request.choices = choices_;
+          });
   ShowRunning(false);
   ShowProgress({});
+  controller.OfferContinuous(true);
   show();
+}
+
+ContinuousWindow::~ContinuousWindow() {
+  if (controller_) controller_->OfferContinuous(false);
 }
 
 bool ContinuousWindow::ReadChoices(std::string* why) {
@@ -189,6 +204,8 @@ void ContinuousWindow::SetRecordPath(const std::string& utf8) {
 }
 
 void ContinuousWindow::closeEvent(QCloseEvent* event) {
+  // Its controls go with it: a run cannot outlive them.
+  if (controller_) controller_->OfferContinuous(false);
   emit closed();
   QWidget::closeEvent(event);
 }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
-#include <cstdint>
-#include <optional>
 #include <string>
 
-#include "acquisition/continuous_trigger.h"
+#include "ui/acquisition/acquisition_controller.h"
+#include "ui/acquisition/run_requests.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,58 +18,27 @@ class QSpinBox;
 
 namespace tavril {
 
-// What the continuous acquisition window lets the user choose, kept between
-// its openings.
-struct ContinuousChoices {
-  // -1: no trigger, the newest samples roll in from the right.
-  int triggerChannel = -1;
-  double triggerLevel = 0.0;  // V
-  bool risingEdge = true;
-  int preTriggerPercent = 10;
-  double holdoffSeconds = 0.0;
-  enum class Mode { kAutomatic, kNormal, kSingleShot };
-  Mode mode = Mode::kAutomatic;
-  bool record = false;
-  std::string recordPath;  // UTF-8
-};
-
-// How a run is going, as the window shows it.
-struct ContinuousProgress {
-  double seconds = 0.0;
-  std::uint64_t samplesWritten = 0;  // per channel, to the file
-  std::optional<std::uint64_t> fileBytes;
-  std::optional<std::uint64_t> freeBytes;
-  std::optional<TriggerState> trigger;  // while a triggered run goes
-};
-
 // The continuous acquisition window ("Acquisition continue"): the trigger
 // (with its state and "Forcer" while a run goes), the recording file,
 // "Démarrer"/"Arrêter", and the run's duration, samples written, file size
 // and free disk space. A modeless tool window,
-// deleted when closed; it emits closed() then. It only shows and edits
-// choices: the owner starts and stops the run (startStopClicked) and feeds
-// it progress and the end's message.
+// deleted when closed; it emits closed() then. While it is open the
+// controller offers continuous runs; it gives the controller its choices
+// when a run starts, and follows the run's state, progress and end.
 class ContinuousWindow : public QWidget {
   Q_OBJECT
 
  public:
-  ContinuousWindow(ContinuousChoices& choices, QWidget* owner = nullptr);
+  ContinuousWindow(ContinuousChoices& choices, AcquisitionController& controller,
+                   QWidget* owner = nullptr);
+  ~ContinuousWindow() override;
 
-  // Reads the fields into the choices; false, with the French reason in
-  // `why`, when a number cannot be read.
-  bool ReadChoices(std::string* why);
-
-  // The run started or ended: the button and the fields follow.
-  void ShowRunning(bool running);
-  void ShowProgress(const ContinuousProgress& progress);
-  // The end of a run in one French sentence (empty to clear).
-  void ShowOutcome(const QString& text);
   void SetRecordPath(const std::string& utf8);
 
  signals:
+  // "Démarrer"/"Arrêter": connected to the controller by the owner, which
+  // first opens the acquisition panel the run takes its channels from.
   void startStopClicked();
-  // "Forcer": one sweep without waiting for the trigger.
-  void forceClicked();
   // "..." beside the file: the owner runs the file dialog and calls SetRecordPath.
   void browseClicked();
   void closed();
@@ -78,7 +47,17 @@ class ContinuousWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Reads the fields into the choices; false, with the French reason in
+  // `why`, when a number cannot be read.
+  bool ReadChoices(std::string* why);
+  // The run started or ended: the button and the fields follow.
+  void ShowRunning(bool running);
+  void ShowProgress(const ContinuousProgress& progress);
+  // The end of a run in one French sentence (empty to clear).
+  void ShowOutcome(const QString& text);
+
   ContinuousChoices& choices_;
+  QPointer<AcquisitionController> controller_;
   QComboBox* source_ = nullptr;
   QLineEdit* level_ = nullptr;
   QComboBox* edge_ = nullptr;

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "display/graph_scale.h"
 #include "display/graph_zoom.h"
@@ -20,7 +19,8 @@
 #include "files/matlab_export.h"
 #include "model/channel_record.h"
 #include "model/messages.h"
-#include "ui/acquisition/continuous_controller.h"
+#include "ui/acquisition/acquisition_controller.h"
+#include "ui/acquisition/continuous_window.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
@@ -38,21 +38,20 @@ namespace {
 
 constexpr const char* kErrorCaption = messages::kErreurBang;
 
-// Why a command waits for the end of a continuous run: it would put other
-// samples in the records the run is filling, or change the board the run's
-// thread is reading. Empty for the commands that do not wait.
-std::string_view WhyItWaitsForTheRun(int commandId) {
+// What a command changes that a run may be using: the records it fills or
+// the board it reads. The commands that change either wait for the run.
+RunNeed WhatItChanges(int commandId) {
   switch (commandId) {
     case kCmdOpen:
     case kCmdImport:
     case kCmdOpenSession:
     case kCmdReset:
     case kCmdMathOperations:
-      return "cette commande remplacerait les enregistrements qu'elle est en train de montrer.";
+      return RunNeed::kRecords;
     case kCmdConfiguration:
-      return "la configuration changerait les réglages de la carte qu'elle est en train de lire.";
+      return RunNeed::kBoard;
     default:
-      return {};
+      return RunNeed::kNothing;
   }
 }
 
@@ -168,21 +167,7 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
 
-  continuous_ = new ContinuousController(model_, boards_, ui_, memory_.continuous, this);
-  connect(continuous_, &ContinuousController::runningChanged, this, [this](bool running) {
-    if (continuousWindow_) continuousWindow_->ShowRunning(running);
-    if (acquisitionPanel_) acquisitionPanel_->ShowContinuousRunning(running);
-  });
-  connect(continuous_, &ContinuousController::progressed, this,
-          [this](const ContinuousProgress& progress) {
-            if (continuousWindow_) continuousWindow_->ShowProgress(progress);
-          });
-  connect(continuous_, &ContinuousController::ended, this, [this](const QString& text) {
-    if (continuousWindow_) continuousWindow_->ShowOutcome(text);
-  });
-  connect(continuous_, &ContinuousController::rateChanged, this, [this](const QString& text) {
-    if (continuousWindow_) continuousWindow_->ShowOutcome(text);
-  });
+  acquisition_ = new AcquisitionController(model_, boards_, ui_, this);
 
   resize(900, 600);
   RequestRefresh();
@@ -199,10 +184,10 @@ QAction* MainWindow::CommandAction(int commandId) const {
 }
 
 void MainWindow::RunCommand(int commandId) {
-  if (const std::string_view why = WhyItWaitsForTheRun(commandId);
-      continuous_->running() && !why.empty()) {
-    Tell("Arrêtez d'abord l'acquisition continue : " + std::string(why), messages::kAttention,
-         MessageIcon::kExclamation);
+  if (const std::string why =
+          WhyItWaitsForTheRun(model_.acquisitionState(), WhatItChanges(commandId));
+      !why.empty()) {
+    Tell(why, messages::kAttention, MessageIcon::kExclamation);
     return;
   }
   if (commandId >= kCmdChannel0 && commandId < kCmdChannel0 + kChannelCount) {
@@ -305,8 +290,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   std::string question = messages::kQuitQuestion;
-  if (continuous_->recording()) {
-    question = "Un enregistrement continu est en cours dans « " + memory_.continuous.recordPath +
+  if (acquisition_->recording()) {
+    question = "Un enregistrement continu est en cours dans « " + acquisition_->recordPath() +
                " ». Il s'arrête en quittant : le fichier garde tous les échantillons jusqu'à "
                "l'arrêt.\n\n" +
                question;
@@ -317,7 +302,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   // The recording is closed whole before the program goes.
-  continuous_->Stop();
+  acquisition_->Stop();
   quitRequested_ = true;
   event->accept();
 }
@@ -438,34 +423,13 @@ void MainWindow::ToggleAcquisitionPanel() {
     acquisitionPanel_->close();
     return;
   }
-  acquisitionPanel_ = new AcquisitionPanel(model_, memory_.acquisition, boards_, ui_, this);
+  acquisitionPanel_ = new AcquisitionPanel(model_, memory_.acquisition, *acquisition_, this);
   CommandAction(kCmdAcquisitionPanel)->setChecked(true);
   connect(acquisitionPanel_, &AcquisitionPanel::closed, this,
           [this] { CommandAction(kCmdAcquisitionPanel)->setChecked(false); });
   // A tool window beside the main window's right edge.
   acquisitionPanel_->move(frameGeometry().topRight() + QPoint(8, 0));
   acquisitionPanel_->show();
-  ConnectPanelToContinuous();
-}
-
-void MainWindow::ConnectPanelToContinuous() {
-  if (!acquisitionPanel_) return;
-  if (!continuousWindow_) {
-    acquisitionPanel_->SetContinuousHooks({});
-    return;
-  }
-  acquisitionPanel_->SetContinuousHooks({
-      [this] { return continuous_->running(); },
-      [this] { continuous_->Stop(); },
-      [this](const ChannelSelection& selected, const AcquisitionSettings& settings) {
-        std::string why;
-        if (!continuousWindow_ || !continuousWindow_->ReadChoices(&why)) {
-          if (!why.empty()) Tell(why, kErrorCaption, MessageIcon::kError);
-          return;
-        }
-        continuous_->Start(selected, settings);
-      },
-  });
 }
 
 void MainWindow::ToggleContinuousWindow() {
@@ -473,33 +437,19 @@ void MainWindow::ToggleContinuousWindow() {
     continuousWindow_->close();
     return;
   }
-  continuousWindow_ = new ContinuousWindow(memory_.continuous, this);
+  continuousWindow_ = new ContinuousWindow(memory_.continuous, *acquisition_, this);
   CommandAction(kCmdContinuous)->setChecked(true);
-  connect(continuousWindow_, &ContinuousWindow::startStopClicked, this,
-          &MainWindow::StartOrStopContinuous);
+  // The channels and rates are the acquisition panel's: it opens for a start.
+  connect(continuousWindow_, &ContinuousWindow::startStopClicked, this, [this] {
+    if (model_.idle() && !acquisitionPanel_) ToggleAcquisitionPanel();
+  });
+  connect(continuousWindow_, &ContinuousWindow::startStopClicked, acquisition_,
+          &AcquisitionController::StartOrStopContinuous);
   connect(continuousWindow_, &ContinuousWindow::browseClicked, this,
           &MainWindow::ChooseRecordingFile);
-  connect(continuousWindow_, &ContinuousWindow::forceClicked, continuous_,
-          &ContinuousController::ForceSweep);
-  connect(continuousWindow_, &ContinuousWindow::closed, this, [this] {
-    CommandAction(kCmdContinuous)->setChecked(false);
-    // Its controls go with it: a run cannot outlive them.
-    continuous_->Stop();
-    // Closing: the pointer is still set until the window is deleted.
-    if (acquisitionPanel_) acquisitionPanel_->SetContinuousHooks({});
-  });
+  connect(continuousWindow_, &ContinuousWindow::closed, this,
+          [this] { CommandAction(kCmdContinuous)->setChecked(false); });
   continuousWindow_->move(frameGeometry().bottomRight() + QPoint(8, -continuousWindow_->height()));
-  ConnectPanelToContinuous();
-}
-
-void MainWindow::StartOrStopContinuous() {
-  if (continuous_->running()) {
-    continuous_->Stop();
-    return;
-  }
-  // The channels and rates are the acquisition panel's.
-  if (!acquisitionPanel_) ToggleAcquisitionPanel();
-  acquisitionPanel_->Acquire();
 }
 
 void MainWindow::ChooseRecordingFile() {

@@ -14,7 +14,7 @@
 #include "model/program.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/acquisition_panel.h"
-#include "ui/acquisition/continuous_window.h"
+#include "ui/acquisition/run_requests.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/session_model.h"
 #include "ui/config/config_dialog.h"
@@ -26,7 +26,8 @@ class QKeyEvent;
 
 namespace tavril {
 
-class ContinuousController;
+class AcquisitionController;
+class ContinuousWindow;
 class DisplayPanel;
 class SpectrumPanel;
 class GraphWidget;
@@ -139,10 +140,7 @@ class MainWindow : public QMainWindow {
 
   void ToggleAcquisitionPanel();
   void ToggleContinuousWindow();
-  void StartOrStopContinuous();
   void ChooseRecordingFile();
-  // The panel's button follows the continuous window: open, it starts and stops runs.
-  void ConnectPanelToContinuous();
   void ToggleDisplayPanel();
   void ToggleGraphOption(int commandId);
   void ShowGraphOptionMarks();
@@ -174,7 +172,7 @@ class MainWindow : public QMainWindow {
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
   QPointer<ContinuousWindow> continuousWindow_;
-  ContinuousController* continuous_ = nullptr;
+  AcquisitionController* acquisition_ = nullptr;
   QPointer<MeasurementsWindow> measurementsWindow_;
   QPointer<SpectrumPanel> spectrumPanel_;
   QWidget* client_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "display/view_state.h"
 #include "model/session.h"
+#include "ui/common/acquisition_state.h"
 
 namespace tavril {
 
@@ -39,10 +40,15 @@ class SessionModel : public QObject {
   // The main window has laid out, refit and repainted.
   void TellViewRefreshed() { emit viewRefreshed(); }
 
-  // True while an acquisition runs aside: nothing else may change the
-  // records or start another one meanwhile.
-  bool acquiring() const { return acquiring_; }
-  void SetAcquiring(bool acquiring) { acquiring_ = acquiring; }
+  // What the board is doing. Only the idle state lets another acquisition
+  // start or a command change what a run needs (WhyItWaitsForTheRun).
+  AcquisitionState acquisitionState() const { return acquisitionState_; }
+  bool idle() const { return acquisitionState_ == AcquisitionState::kIdle; }
+  void SetAcquisitionState(AcquisitionState state) {
+    if (state == acquisitionState_) return;
+    acquisitionState_ = state;
+    emit acquisitionStateChanged(state);
+  }
 
  signals:
   void recordsChanged();
@@ -51,11 +57,12 @@ class SessionModel : public QObject {
   void scaleChanged();
   void scaleStepped();
   void viewRefreshed();
+  void acquisitionStateChanged(AcquisitionState state);
 
  private:
   Session session_;
   ViewState view_;
-  bool acquiring_ = false;
+  AcquisitionState acquisitionState_ = AcquisitionState::kIdle;
 };
 
 }  // namespace tavril

@@ -325,6 +325,12 @@ void ConfigDialog::ShowError(const std::string& text, const char* caption) {
 }
 
 bool ConfigDialog::Apply() {
+  // A run started while the dialog was open reads the board.
+  if (const std::string why = WhyItWaitsForTheRun(model_.acquisitionState(), RunNeed::kBoard);
+      !why.empty()) {
+    ui_.ShowMessage({why, messages::kAttention, MessageIcon::kExclamation, MessageButtons::kOk});
+    return false;
+  }
   BoardConfig& working = memory_.working;
   working.htmlViewer = CutAtCharacter(PathBytes(htmlViewer_->text()), kMaxHtmlViewerBytes);
 

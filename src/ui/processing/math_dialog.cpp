@@ -171,6 +171,12 @@ bool MathDialog::CheckSelections(MathOperation op, int a, int b, int r) {
 }
 
 void MathDialog::OnOk() {
+  // A run started while the dialog was open fills the records.
+  if (const std::string why = WhyItWaitsForTheRun(model_.acquisitionState(), RunNeed::kRecords);
+      !why.empty()) {
+    user_.ShowMessage({why, messages::kAttention, MessageIcon::kExclamation, MessageButtons::kOk});
+    return;
+  }
   const int a = SelectedChannel(listA_);
   const int b = SelectedChannel(listB_);
   const int r = SelectedChannel(listResult_);

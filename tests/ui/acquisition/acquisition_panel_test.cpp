@@ -54,6 +54,7 @@ struct PanelRig {
   std::unique_ptr<Boards> boards = std::make_unique<Boards>();
   int refreshes = 0;
   int closings = 0;
+  std::unique_ptr<AcquisitionController> controller;
   QPointer<AcquisitionPanel> panel;
 
   PanelRig() {
@@ -64,7 +65,8 @@ struct PanelRig {
   ~PanelRig() { delete panel.data(); }
 
   void Open() {
-    panel = new AcquisitionPanel(model, memory, *boards, user);
+    controller = std::make_unique<AcquisitionController>(model, *boards, user);
+    panel = new AcquisitionPanel(model, memory, *controller);
     QObject::connect(panel, &AcquisitionPanel::closed, [this] { ++closings; });
     panel->show();
   }
@@ -205,6 +207,33 @@ TEST(AcquisitionPanel, NumberFieldsTakeOnlyDigits) {
   count->clear();
   QTest::keyClicks(count, "1a2-3.4 5");
   EXPECT_EQ(count->text(), QStringLiteral("12345"));
+}
+
+// While the controller offers continuous runs the button starts and stops
+// them; the run takes the panel's fields and the choices of whoever holds them.
+TEST(AcquisitionPanel, ButtonFollowsTheControllerThroughAContinuousRun) {
+  PanelRig rig;
+  rig.Open();
+  QPushButton* button = rig.Control<QPushButton>(kAcquisitionButtonId);
+  QObject::connect(rig.controller.get(), &AcquisitionController::continuousRequested,
+                   [](ContinuousRequest& request) { request.choices = ContinuousChoices{}; });
+  rig.Edit(kCountEditId)->setText("300");
+  const struct {
+    bool offered;
+    const char* text;
+    AcquisitionState state;
+  } steps[] = {{true, "Démarrer", AcquisitionState::kContinuous},
+               {true, "Arrêter", AcquisitionState::kIdle},
+               {false, "Acquisition", AcquisitionState::kIdle}};
+  for (const auto& step : steps) {
+    rig.controller->OfferContinuous(step.offered);
+    EXPECT_EQ(button->text(), QString::fromUtf8(step.text));
+    if (step.offered) rig.ClickAcquisition();
+    EXPECT_EQ(rig.model.acquisitionState(), step.state) << step.text;
+    QTest::qWait(200);  // the run shows its first samples
+  }
+  EXPECT_EQ(rig.session.channels[0].samples.size(), 300u);
+  EXPECT_TRUE(rig.user.boxes().empty());
 }
 
 TEST(AcquisitionPanel, AcquiresOneChannelFromTheSimulatedBoard) {
@@ -370,7 +399,7 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
       window.update();
       QTest::qWait(50);
       paintsWhileReading = window.paints - before;
-      acquiringWhileReading = rig.model.acquiring();
+      acquiringWhileReading = !rig.model.idle();
       rig.Edit(kCountEditId)->setText("7");
       rig.ClickAcquisition();
       watched->Release();
@@ -384,7 +413,7 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
 
   EXPECT_GT(paintsWhileReading, 0);
   EXPECT_TRUE(acquiringWhileReading);
-  EXPECT_FALSE(rig.model.acquiring());
+  EXPECT_TRUE(rig.model.idle());
   EXPECT_EQ(rig.refreshes, 1);
   EXPECT_TRUE(watched->waitBoxShown);
   EXPECT_TRUE(watched->waitBoxExposed);

@@ -11,8 +11,8 @@
 #include "live_window.h"
 #include "main_window_fixture.h"
 #include "model/board_config.h"
+#include "ui/acquisition/acquisition_controller.h"
 #include "ui/acquisition/acquisition_panel.h"  // the field ids
-#include "ui/acquisition/continuous_controller.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
 
@@ -51,13 +51,13 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   ASSERT_NE(Button("Démarrer"), nullptr);
   const auto started = std::chrono::system_clock::now();
   Button("Démarrer")->click();
-  EXPECT_TRUE(model_.acquiring());
+  EXPECT_FALSE(model_.idle());
   EXPECT_EQ(model_.view().rollWindow, 1000u);  // the graph's time scale while it fills
   RunFor(400);
   ASSERT_NE(Button("Arrêter"), nullptr);  // the panel's and the window's
   EXPECT_FALSE(session_.channels[0].samples.empty());
   Button("Arrêter")->click();
-  EXPECT_FALSE(model_.acquiring());
+  EXPECT_TRUE(model_.idle());
   EXPECT_NE(Button("Démarrer"), nullptr);
   EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
   EXPECT_GT(session_.channels[0].acquiredAt.value_or(started),
@@ -78,7 +78,7 @@ TEST_F(ContinuousCommands, CommandsThatReplaceTheRecordsWaitForTheRunsEnd) {
   Button("Démarrer")->click();
   RunFor(50);
   window_.RunCommand(kCmdReset);
-  EXPECT_TRUE(model_.acquiring());
+  EXPECT_FALSE(model_.idle());
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_NE(user_.boxes()[0].text.find("Arrêtez d'abord l'acquisition continue"),
             std::string::npos);
@@ -90,7 +90,7 @@ TEST_F(ContinuousCommands, TheConfigurationWaitsForTheRunsEndAsItWouldChangeTheB
   RunFor(50);
   window_.RunCommand(kCmdConfiguration);
   EXPECT_EQ(configDialogs_.cancelled(), 0);  // never opened
-  EXPECT_TRUE(model_.acquiring());
+  EXPECT_FALSE(model_.idle());
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text,
             "Arrêtez d'abord l'acquisition continue : la configuration changerait les réglages de "
@@ -98,12 +98,50 @@ TEST_F(ContinuousCommands, TheConfigurationWaitsForTheRunsEndAsItWouldChangeTheB
   Button("Arrêter")->click();
 }
 
+// While the board works, every command that would change the records or the
+// board says why it waits, and runs nothing.
+TEST_F(MainWindowTest, CommandsThatChangeWhatARunNeedsWaitForIt) {
+  const std::string records =
+      "Arrêtez d'abord l'acquisition continue : cette commande "
+      "remplacerait les enregistrements qu'elle est en train de montrer.";
+  const std::string board =
+      "Arrêtez d'abord l'acquisition continue : la configuration "
+      "changerait les réglages de la carte qu'elle est en train de lire.";
+  const struct {
+    AcquisitionState state;
+    int commandId;
+    std::string box;  // empty: the command runs
+  } cases[] = {
+      {AcquisitionState::kContinuous, kCmdOpen, records},
+      {AcquisitionState::kContinuous, kCmdImport, records},
+      {AcquisitionState::kContinuous, kCmdOpenSession, records},
+      {AcquisitionState::kContinuous, kCmdReset, records},
+      {AcquisitionState::kContinuous, kCmdMathOperations, records},
+      {AcquisitionState::kContinuous, kCmdConfiguration, board},
+      {AcquisitionState::kContinuous, kCmdZoomFit, ""},
+      {AcquisitionState::kFinite, kCmdReset, "Attendez la fin de l'acquisition en cours."},
+      {AcquisitionState::kIdle, kCmdZoomFit, ""},
+  };
+  session_.channels[0] = SampleRecord("gardé", {1.0, 2.0});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.commandId);
+    model_.SetAcquisitionState(c.state);
+    const std::size_t before = user_.boxes().size();
+    window_.RunCommand(c.commandId);
+    const std::vector<std::string> texts = BoxTexts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + before, texts.end()),
+              c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box});
+    EXPECT_EQ(session_.channels[0].title, "gardé");
+  }
+  model_.SetAcquisitionState(AcquisitionState::kIdle);
+}
+
 TEST_F(ContinuousCommands, ClosingTheWindowStopsTheRunAndTheButtonAcquiresOnceAgain) {
   Button("Démarrer")->click();
   RunFor(100);
   window_.RunCommand(kCmdContinuous);
   QApplication::processEvents();
-  EXPECT_FALSE(model_.acquiring());
+  EXPECT_TRUE(model_.idle());
   EXPECT_FALSE(window_.CommandAction(kCmdContinuous)->isChecked());
   EXPECT_NE(Button("Acquisition"), nullptr);
 }
@@ -149,7 +187,7 @@ TEST_F(ContinuousCommands, ARecordedRunShowsItsFilesSizeAndQuittingClosesTheFile
   memory_.continuous.recordPath = (dir_ / "essai.h5").string();
   ReopenWindow();
   std::vector<std::uint64_t> sizes;
-  QObject::connect(window_.findChild<ContinuousController*>(), &ContinuousController::progressed,
+  QObject::connect(window_.findChild<AcquisitionController*>(), &AcquisitionController::progressed,
                    [&sizes](const ContinuousProgress& p) { sizes.push_back(p.fileBytes.value()); });
   Button("Démarrer")->click();
   RunFor(1300);  // past the first flush

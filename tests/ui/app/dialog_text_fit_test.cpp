@@ -88,7 +88,8 @@ class DialogTexts : public ::testing::Test {
 };
 
 TEST_F(DialogTexts, AcquisitionPanelAndWaitBoxShowEveryTextWhole) {
-  AcquisitionPanel panel(model, memory.acquisition, *boards, user);
+  AcquisitionController controller(model, *boards, user);
+  AcquisitionPanel panel(model, memory.acquisition, controller);
   EXPECT_EQ(TextsCutOff(panel), "");
   WaitBox wait(nullptr);
   EXPECT_EQ(TextsCutOff(wait), "");

@@ -267,6 +267,20 @@ TEST_F(ConfigDialogTest, BoardRefusalKeepsTheDialogOpenAndCommitsNothing) {
   EXPECT_EQ(session().boardConfig, LiveConfig());
 }
 
+// A run started from another window while the dialog is open reads the board.
+TEST_F(ConfigDialogTest, OkAsksToStopARunFirstAndLeavesTheBoardAlone) {
+  auto dialog = Open();
+  Type(dialog->timeOutEdit(), "12");
+  model.SetAcquisitionState(AcquisitionState::kContinuous);
+  QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "Arrêtez d'abord l'acquisition continue : la configuration changerait "
+                         "les réglages de la carte qu'elle est en train de lire."});
+  EXPECT_TRUE(board.calls.empty());
+  EXPECT_EQ(session().boardConfig, LiveConfig());
+  EXPECT_TRUE(dialog->isVisible());
+}
+
 TEST_F(ConfigDialogTest, CancelAndQuitCloseWithoutApplying) {
   for (bool useMenu : {false, true}) {
     auto dialog = Open();

@@ -167,6 +167,20 @@ TEST_F(MathDialogTest, OkWritesTheSumIntoChannelTwoAndMakesItMaster) {
   EXPECT_TRUE(user_.boxes().empty());
 }
 
+// A run started from another window while the dialog is open fills the records.
+TEST_F(MathDialogTest, OkAsksToStopARunFirstAndChangesNothing) {
+  Open();
+  model_.SetAcquisitionState(AcquisitionState::kContinuous);
+  ClickOk();
+  ASSERT_EQ(user_.boxes().size(), 1u);
+  EXPECT_EQ(user_.boxes()[0].text,
+            "Arrêtez d'abord l'acquisition continue : cette commande remplacerait les "
+            "enregistrements qu'elle est en train de montrer.");
+  EXPECT_EQ(session().channels[2].title, "ancien");
+  EXPECT_EQ(refreshes_, 0);
+  EXPECT_TRUE(dialog_->isVisible());
+}
+
 TEST_F(MathDialogTest, EnterRunsOkAndEscapeCancels) {
   Open();
   QTest::keyClick(dialog_.get(), Qt::Key_Escape);

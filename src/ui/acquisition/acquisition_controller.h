@@ -6,51 +6,77 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/boards.h"
 #include "acquisition/continuous_acquisition.h"
 #include "model/user_interaction.h"
-#include "ui/acquisition/continuous_window.h"
+#include "ui/acquisition/run_requests.h"
 #include "ui/common/session_model.h"
 
 class QTimer;
+class QWidget;
 
 namespace tavril {
 
 class Hdf5Recording;
 
-// Runs continuous acquisitions for the windows: starts one on the records
-// the acquisition panel prepared, shows its newest samples (or last sweep)
-// in those records about 30 times a second, records every sample when asked,
-// and when it ends leaves the last window in the records, as a finite
-// acquisition would, and says why it ended. The run itself reads the board
-// on a thread of its own; this object lives on the GUI thread.
-class ContinuousController : public QObject {
+// Starts and stops every acquisition the windows ask for, and keeps the
+// session model's acquisition state.
+//
+// A finite acquisition runs aside behind the wait box (AcquireAside). A
+// continuous run starts on the records the acquisition panel prepared,
+// shows its newest samples (or last sweep) in those records about 30 times
+// a second, records every sample when asked, and when it ends leaves the
+// last window in the records, as a finite acquisition would, and says why
+// it ended. The run reads the board on a thread of its own; this object
+// lives on the GUI thread.
+//
+// The windows send requests and follow the signals: the panel's button asks
+// for a finite acquisition, or while a continuous window is open
+// (OfferContinuous) starts and stops its runs as the window's button does.
+// A continuous start asks the windows for their parts with
+// continuousRequested.
+class AcquisitionController : public QObject {
   Q_OBJECT
 
  public:
-  ContinuousController(SessionModel& model, Boards& boards, UserInteraction& ui,
-                       ContinuousChoices& choices, QObject* parent = nullptr);
-  ~ContinuousController() override;
+  // `owner` owns the wait box.
+  AcquisitionController(SessionModel& model, Boards& boards, UserInteraction& ui,
+                        QWidget* owner = nullptr);
+  ~AcquisitionController() override;
 
-  bool running() const { return plan_.has_value(); }
-  // A run goes that records every sample to a file.
+  const SessionModel& model() const { return model_; }
+  // A continuous window is open: the panel's button starts and stops runs.
+  bool continuousOffered() const { return continuousOffered_; }
+  // A continuous run goes that records every sample to a file.
   bool recording() const { return running() && recording_ != nullptr; }
+  // That file (UTF-8).
+  const std::string& recordPath() const { return choices_.recordPath; }
 
-  // Starts a run of the selected channels with the panel's settings and the
-  // choices read; false, after telling the user why, when it cannot start.
+ public slots:
+  // Writes the panel's fields into the selected records and runs the
+  // acquisition aside, behind the wait box; returns once it is over.
+  void AcquireFinite(const ChannelRequest& request);
+  // Stops the continuous run, or starts one with what the windows give.
   // The records take the settings and the samples only once the run shows
   // some: a run the board refuses leaves them as they were.
-  bool Start(const ChannelSelection& selected, const AcquisitionSettings& settings);
+  void StartOrStopContinuous();
   // Asks the run to end; the records get its last window at once.
   void Stop();
   // One sweep of the newest samples without waiting for the trigger.
   void ForceSweep();
+  // The continuous window opened or closed: its controls go with it, and
+  // so does its run.
+  void OfferContinuous(bool offered);
 
  signals:
-  void runningChanged(bool running);
+  void continuousOfferedChanged(bool offered);
+  // A continuous run is about to start: each window puts its part in
+  // `request` (direct connections only).
+  void continuousRequested(ContinuousRequest& request);
   void progressed(const ContinuousProgress& progress);
   // The run ended: one French sentence on how, with the samples kept.
   void ended(const QString& text);
@@ -58,6 +84,8 @@ class ContinuousController : public QObject {
   void rateChanged(const QString& text);
 
  private:
+  bool running() const { return plan_.has_value(); }
+  bool StartContinuous(const ChannelRequest& channels, const ContinuousChoices& choices);
   std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
   // False, after telling the user, when the trigger's level lies out of the
   // input's reach and the user does not start all the same (never in the
@@ -78,14 +106,15 @@ class ContinuousController : public QObject {
   SessionModel& model_;
   Boards& boards_;
   UserInteraction& ui_;
-  ContinuousChoices& choices_;
+  QWidget* owner_;
+  bool continuousOffered_ = false;
   QTimer* timer_ = nullptr;
   ContinuousAcquisition acquisition_;
   ContinuousSnapshot snapshot_;
   std::optional<AcquisitionPlan> plan_;
-  ChannelSelection selected_{};
-  AcquisitionSettings settings_;
-  bool shown_ = false;  // the records hold the run's settings and samples
+  ChannelRequest channels_;
+  ContinuousChoices choices_;  // of the run going or last gone
+  bool shown_ = false;         // the records hold the run's settings and samples
   std::unique_ptr<Hdf5Recording> recording_;
   std::uint64_t shownSweeps_ = 0;
   std::uint64_t shownSamples_ = 0;

@@ -1,9 +1,12 @@
-#include "ui/acquisition/continuous_controller.h"
+#include "ui/acquisition/acquisition_controller.h"
 
+#include <QSignalBlocker>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "acquisition/rate_text.h"
@@ -11,6 +14,8 @@
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
+#include "ui/acquisition/acquisition_runner.h"
+#include "ui/acquisition/wait_box.h"
 
 namespace tavril {
 
@@ -39,22 +44,24 @@ std::string Count(std::uint64_t samples) {
 
 }  // namespace
 
-ContinuousController::ContinuousController(SessionModel& model, Boards& boards, UserInteraction& ui,
-                                           ContinuousChoices& choices, QObject* parent)
-    : QObject(parent), model_(model), boards_(boards), ui_(ui), choices_(choices) {
+AcquisitionController::AcquisitionController(SessionModel& model, Boards& boards,
+                                             UserInteraction& ui, QWidget* owner)
+    : QObject(owner), model_(model), boards_(boards), ui_(ui), owner_(owner) {
   timer_ = new QTimer(this);
   timer_->setInterval(kTickMilliseconds);
-  connect(timer_, &QTimer::timeout, this, &ContinuousController::Tick);
+  connect(timer_, &QTimer::timeout, this, &AcquisitionController::Tick);
 }
 
-ContinuousController::~ContinuousController() {
+AcquisitionController::~AcquisitionController() {
   if (running()) {
     acquisition_.Stop();
-    model_.SetAcquiring(false);
+    // The windows that follow the state are going with the main window.
+    const QSignalBlocker quiet(model_);
+    model_.SetAcquisitionState(AcquisitionState::kIdle);
   }
 }
 
-std::optional<TriggerSettings> ContinuousController::TriggerFor(const AcquisitionPlan& plan) {
+std::optional<TriggerSettings> AcquisitionController::TriggerFor(const AcquisitionPlan& plan) {
   TriggerSettings trigger;
   singleShot_ = false;
   if (choices_.triggerChannel < 0) return trigger;  // rolling, no trigger
@@ -85,8 +92,8 @@ std::optional<TriggerSettings> ContinuousController::TriggerFor(const Acquisitio
   return trigger;
 }
 
-bool ContinuousController::AcceptTriggerLevel(const AcquisitionPlan& plan,
-                                              const TriggerSettings& trigger) {
+bool AcquisitionController::AcceptTriggerLevel(const AcquisitionPlan& plan,
+                                               const TriggerSettings& trigger) {
   if (trigger.mode == SweepMode::kRoll) return true;
   const std::optional<InputRange> range = InputRangeOf(boards_.For(plan.device), plan);
   const std::optional<std::string> why =
@@ -103,8 +110,8 @@ bool ContinuousController::AcceptTriggerLevel(const AcquisitionPlan& plan,
          MessageAnswer::kOk;
 }
 
-bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned,
-                                         double rate) {
+bool AcquisitionController::OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned,
+                                          double rate) {
   const std::filesystem::path path = PathOf(choices_.recordPath);
   std::error_code error;
   if (std::filesystem::exists(path, error) &&
@@ -126,9 +133,48 @@ bool ContinuousController::OpenRecording(const AcquisitionPlan& plan, const Chan
   return false;
 }
 
-bool ContinuousController::Start(const ChannelSelection& selected,
-                                 const AcquisitionSettings& settings) {
-  if (running() || model_.acquiring()) return false;
+void AcquisitionController::AcquireFinite(const ChannelRequest& request) {
+  auto waitBox = std::make_unique<WaitBox>(owner_);
+  // Without a time-out only the user can end a board that stopped answering.
+  if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
+  waitBox->ShowPainted();
+  Session& session = model_.session();
+  PrepareRecords(session.channels, request.selected, request.settings, session.boardConfig.device);
+  AcquireAside(model_, boards_, ui_, request.selected, request.settings.scanRate, waitBox.get());
+}
+
+void AcquisitionController::OfferContinuous(bool offered) {
+  if (!offered) Stop();
+  if (offered == continuousOffered_) return;
+  continuousOffered_ = offered;
+  emit continuousOfferedChanged(offered);
+}
+
+void AcquisitionController::StartOrStopContinuous() {
+  if (running()) {
+    Stop();
+    return;
+  }
+  // Another acquisition is filling the records.
+  if (!model_.idle()) return;
+  ContinuousRequest request;
+  emit continuousRequested(request);
+  if (!request.channels) return;
+  if (!request.choices) {
+    if (!request.why.empty()) {
+      ui_.ShowMessage(
+          {request.why, messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    }
+    return;
+  }
+  StartContinuous(*request.channels, *request.choices);
+}
+
+bool AcquisitionController::StartContinuous(const ChannelRequest& channels,
+                                            const ContinuousChoices& choices) {
+  const ChannelSelection& selected = channels.selected;
+  const AcquisitionSettings& settings = channels.settings;
+  choices_ = choices;
   const Session& session = model_.session();
   // The selected records as they are to be: all a plan reads.
   ChannelTable planned{};
@@ -156,26 +202,25 @@ bool ContinuousController::Start(const ChannelSelection& selected,
   triggered_ = trigger->mode != SweepMode::kRoll;
   shownTriggerState_.reset();
   plan_ = std::move(plan);
-  selected_ = selected;
-  settings_ = settings;
+  channels_ = channels;
   shown_ = false;
   shownSweeps_ = 0;
   shownSamples_ = 0;
   progressShown_ = {};
   if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
-  model_.SetAcquiring(true);
+  model_.SetAcquisitionState(AcquisitionState::kContinuous);
   timer_->start();
-  emit runningChanged(true);
   return true;
 }
 
-void ContinuousController::Stop() {
+void AcquisitionController::Stop() {
   if (!running()) return;
   acquisition_.Stop();
   Tick();
 }
 
-std::optional<std::chrono::system_clock::time_point> ContinuousController::FirstSampleTime() const {
+std::optional<std::chrono::system_clock::time_point> AcquisitionController::FirstSampleTime()
+    const {
   if (!snapshot_.boardStarted || !(snapshot_.rateUsed > 0.0)) return std::nullopt;
   const std::chrono::duration<double> since(static_cast<double>(snapshot_.first) /
                                             snapshot_.rateUsed);
@@ -183,11 +228,11 @@ std::optional<std::chrono::system_clock::time_point> ContinuousController::First
          std::chrono::duration_cast<std::chrono::system_clock::duration>(since);
 }
 
-void ContinuousController::ForceSweep() {
+void AcquisitionController::ForceSweep() {
   if (running()) acquisition_.ForceSweep();
 }
 
-bool ContinuousController::ShowSnapshot() {
+bool AcquisitionController::ShowSnapshot() {
   acquisition_.TakeSnapshot(snapshot_);
   const bool fresh =
       snapshot_.sweeps != shownSweeps_ ||
@@ -199,7 +244,8 @@ bool ContinuousController::ShowSnapshot() {
   if (snapshot_.channels.empty() || snapshot_.channels[0].empty()) return false;
   Session& session = model_.session();
   if (!shown_) {
-    PrepareRecords(session.channels, selected_, settings_, session.boardConfig.device);
+    PrepareRecords(session.channels, channels_.selected, channels_.settings,
+                   session.boardConfig.device);
     for (const int slot : plan_->records) session.channels[slot].rate = rate_;
     shown_ = true;
   }
@@ -216,7 +262,7 @@ bool ContinuousController::ShowSnapshot() {
   return true;
 }
 
-void ContinuousController::FollowRateUsed() {
+void AcquisitionController::FollowRateUsed() {
   const double used = snapshot_.rateUsed;
   if (!(used > 0.0) || used == rate_) return;
   const double asked = rate_;
@@ -229,7 +275,7 @@ void ContinuousController::FollowRateUsed() {
                                           RateText(asked) + " demandés."));
 }
 
-void ContinuousController::Tick() {
+void AcquisitionController::Tick() {
   if (!running()) return;
   const bool fresh = ShowSnapshot();
   FollowRateUsed();
@@ -239,7 +285,7 @@ void ContinuousController::Tick() {
   if (!snapshot_.running && snapshot_.outcome) Finish();
 }
 
-void ContinuousController::ShowProgress() {
+void AcquisitionController::ShowProgress() {
   // The file and the disk are asked twice a second, not with every picture;
   // the end's progress comes once the file is closed.
   const auto now = std::chrono::steady_clock::now();
@@ -262,7 +308,7 @@ void ContinuousController::ShowProgress() {
   emit progressed(progress);
 }
 
-void ContinuousController::Finish() {
+void AcquisitionController::Finish() {
   timer_->stop();
   acquisition_.Wait();
   const ContinuousOutcome outcome = *snapshot_.outcome;
@@ -284,7 +330,6 @@ void ContinuousController::Finish() {
   emit progressed(progress);
   plan_.reset();
   model_.view().rollWindow.reset();
-  model_.SetAcquiring(false);
 
   std::string text =
       outcome.end == ContinuousEnd::kStoppedByUser ? "Acquisition arrêtée" : outcome.message;
@@ -296,7 +341,7 @@ void ContinuousController::Finish() {
   }
   if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;
   model_.TellRecordsChanged();
-  emit runningChanged(false);
+  model_.SetAcquisitionState(AcquisitionState::kIdle);
   emit ended(QString::fromStdString(text));
   if (outcome.end != ContinuousEnd::kStoppedByUser || !closed) {
     ui_.ShowMessage({text, messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
