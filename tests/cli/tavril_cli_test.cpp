@@ -13,6 +13,7 @@
 #include "cli_arguments.h"
 #include "cli_commands.h"
 #include "cli_files.h"
+#include "cli_option_table.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "json_output.h"
@@ -189,6 +190,73 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
     EXPECT_FALSE(parsed.ok());
     EXPECT_EQ(parsed.error, c.error);
   }
+}
+
+// Where several things are wrong, the one reported depends on the tables'
+// order: options a command does not take, then its arguments, then its
+// options' values in the order it checks them.
+TEST(CliArguments, TheFirstOfSeveralProblemsIsTheOneReported) {
+  const std::pair<Args, std::string> cases[] = {
+      {{"info", "a", "--between", "1", "2", "--force"},
+       "L'option --force ne s'applique pas à la commande info"},
+      {{"info", "a", "--rate", "1", "--count", "3"},
+       "L'option --count ne s'applique pas à la commande info"},
+      {{"info", "--csv", "--window", "w"}, "L'option --csv ne s'applique pas à la commande info"},
+      {{"math", "sqrt", "a"},
+       "Opération inconnue : sqrt (sum, difference, product, quotient, "
+       "rectangle, midpoint)"},
+      {{"measure", "--between", "2", "1"}, "La commande measure attend au moins un fichier .tvr"},
+      {{"record", "--channels", "0"}, "La commande record attend --out FICHIER.h5"},
+      {{"record", "--channels", "9", "--out", "r.h5"},
+       "Voies non valides : 9 (une voie de 0 à 7, ou 0-N)"},
+      {{"record", "--channels", "0", "--out", "", "--rate", "1"},
+       "La commande record attend --out FICHIER.h5"},
+      {{"record", "--channels", "0", "--out", "r.h5", "--rate", "1", "--trigger", "x", "--duration",
+        "0", "--gain", "g", "--scan-rate", "-1"},
+       "Fréquence de balayage non valide : -1"},
+      {{"acquire", "--channels", "0", "--out", "x", "--scan-rate", "s", "--rate", "r", "--gain",
+        "g"},
+       "Gain non valide : g"},
+      {{"acquire", "--channels", "0", "--out", "x", "--scan-rate", "s", "--rate", "r"},
+       "Fréquence d'échantillonnage non valide : r"},
+      {{"spectrum", "a", "--channel", "9", "--blocks", "0", "--block-size", "3"},
+       "Taille de bloc non valide : 3 (une puissance de deux de 16 à 1048576)"},
+      {{"spectrum", "a", "--channel", "9", "--blocks", "0"},
+       "Nombre de blocs non valide : 0 (de 1 à 1048576)"},
+      {{"spectrum", "a", "--channel", "9", "--window", "w"},
+       "Fenêtre inconnue : w (rectangulaire, hann, flattop)"},
+  };
+  for (const auto& [args, error] : cases) {
+    EXPECT_EQ(ParseArguments(args).error, error) << ::testing::PrintToString(args);
+  }
+}
+
+// The help is made from the tables: it stays the text users know.
+TEST(CliUsage, IsTheTextUsersKnow) {
+  EXPECT_EQ(UsageText(), ReadFileBytes(TestDataPath("cli/usage.txt")));
+}
+
+// The tables can be walked (for the help, or a shell's completion) and agree.
+TEST(CliOptionTable, EveryOptionACommandTakesIsKnownAndChecked) {
+  const auto known = AllOptions();
+  for (const CommandSpec& command : AllCommands()) {
+    SCOPED_TRACE(command.name);
+    std::vector<std::string_view> valued;
+    for (const CommandOption& taken : command.options) {
+      EXPECT_NE(std::find(known.begin(), known.end(), taken.option), known.end());
+      EXPECT_NE(taken.read, nullptr);
+      EXPECT_EQ(taken.presence != Presence::kOptional, !taken.whenMissing.empty());
+      EXPECT_EQ(taken.option->valueCount > 0, !taken.placeholder.empty());
+      if (taken.option->valueCount > 0) valued.push_back(taken.option->name);
+    }
+    if (command.checkOrder.empty()) continue;
+    std::vector<std::string_view> checked(command.checkOrder.begin(), command.checkOrder.end());
+    std::sort(valued.begin(), valued.end());
+    std::sort(checked.begin(), checked.end());
+    EXPECT_EQ(checked, valued);
+  }
+  for (const OptionSpec* option : known)
+    EXPECT_EQ(option->valueCount > 0, !option->expects.empty());
 }
 
 // Every list drawn from the words the parser reacts to gives either an error or
