@@ -87,6 +87,20 @@ void ExpectAccepted(const std::vector<AcceptedCase>& cases) {
   }
 }
 
+struct RefusedCase {
+  Args args;
+  std::string error;
+};
+
+void ExpectRefused(const std::vector<RefusedCase>& cases) {
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ParsedArguments parsed = ParseArguments(c.args);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.error, c.error);
+  }
+}
+
 TEST(CliArguments, ReadsEveryCommand) {
   ExpectAccepted({
       {{"info", "a.tvr"}, Info("a.tvr", false)},
@@ -148,10 +162,7 @@ TEST(CliArguments, HelpWinsOverOtherProblems) {
 }
 
 TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
-  const struct {
-    Args args;
-    std::string error;
-  } cases[] = {
+  ExpectRefused({
       {{}, "Aucune commande indiquée"},
       {{"--json"}, "Aucune commande indiquée"},
       {{"inf0", "a.tvr"}, "Commande inconnue : inf0"},
@@ -183,20 +194,14 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
       {{"config", "TAVRIL.INI"}, "La commande config n'attend aucun argument"},
       {{"help", "info"}, "La commande help n'attend aucun argument"},
       {{"help", "--json"}, "L'option --json ne s'applique pas à la commande help"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    const ParsedArguments parsed = ParseArguments(c.args);
-    EXPECT_FALSE(parsed.ok());
-    EXPECT_EQ(parsed.error, c.error);
-  }
+  });
 }
 
 // Where several things are wrong, the one reported depends on the tables'
 // order: options a command does not take, then its arguments, then its
 // options' values in the order it checks them.
 TEST(CliArguments, TheFirstOfSeveralProblemsIsTheOneReported) {
-  const std::pair<Args, std::string> cases[] = {
+  ExpectRefused({
       {{"info", "a", "--between", "1", "2", "--force"},
        "L'option --force ne s'applique pas à la commande info"},
       {{"info", "a", "--rate", "1", "--count", "3"},
@@ -225,10 +230,7 @@ TEST(CliArguments, TheFirstOfSeveralProblemsIsTheOneReported) {
        "Nombre de blocs non valide : 0 (de 1 à 1048576)"},
       {{"spectrum", "a", "--channel", "9", "--window", "w"},
        "Fenêtre inconnue : w (rectangulaire, hann, flattop)"},
-  };
-  for (const auto& [args, error] : cases) {
-    EXPECT_EQ(ParseArguments(args).error, error) << ::testing::PrintToString(args);
-  }
+  });
 }
 
 // The help is made from the tables: it stays the text users know.
@@ -929,22 +931,28 @@ TEST(CliAcquireArguments, ReadsChannelsAndTheAcquisitionValues) {
 }
 
 TEST(CliAcquireArguments, RefusesWhatThePanelCouldNotHold) {
-  const std::vector<std::vector<std::string>> refused = {
-      {"acquire", "--out", "x"},
-      {"acquire", "--channels", "2"},
-      {"acquire", "--channels", "8", "--out", "x"},
-      {"acquire", "--channels", "1-3", "--out", "x"},
-      {"acquire", "--channels", "0-", "--out", "x"},
-      {"acquire", "--channels", "0", "--count", "-1", "--out", "x"},
-      {"acquire", "--channels", "0", "--count", "4294967296", "--out", "x"},
-      {"acquire", "--channels", "0", "--rate", "1,5", "--out", "x"},
-      {"acquire", "--channels", "0", "--rate", "inf", "--out", "x"},
-      {"acquire", "--channels", "0", "--gain", "40000", "--out", "x"},
-      {"acquire", "--channels", "0", "--out", "x", "--out", "y"},
-      {"acquire", "extra", "--channels", "0", "--out", "x"},
-      {"info", "a.tvr", "--count", "3"},
-  };
-  for (const auto& args : refused) EXPECT_FALSE(ParseArguments(args).ok()) << args[1];
+  const std::string channels = " (une voie de 0 à 7, ou 0-N)";
+  ExpectRefused({
+      {{"acquire", "--out", "x"}, "La commande acquire attend --channels (3, ou 0-N)"},
+      {{"acquire", "--channels", "2"}, "La commande acquire attend --out PREFIXE"},
+      {{"acquire", "--channels", "8", "--out", "x"}, "Voies non valides : 8" + channels},
+      {{"acquire", "--channels", "1-3", "--out", "x"}, "Voies non valides : 1-3" + channels},
+      {{"acquire", "--channels", "0-", "--out", "x"}, "Voies non valides : 0-" + channels},
+      {{"acquire", "--channels", "0", "--count", "-1", "--out", "x"},
+       "Nombre de points non valide : -1"},
+      {{"acquire", "--channels", "0", "--count", "4294967296", "--out", "x"},
+       "Nombre de points non valide : 4294967296"},
+      {{"acquire", "--channels", "0", "--rate", "1,5", "--out", "x"},
+       "Fréquence d'échantillonnage non valide : 1,5"},
+      {{"acquire", "--channels", "0", "--rate", "inf", "--out", "x"},
+       "Fréquence d'échantillonnage non valide : inf"},
+      {{"acquire", "--channels", "0", "--gain", "40000", "--out", "x"}, "Gain non valide : 40000"},
+      {{"acquire", "--channels", "0", "--out", "x", "--out", "y"},
+       "L'option --out est donnée plusieurs fois"},
+      {{"acquire", "extra", "--channels", "0", "--out", "x"},
+       "La commande acquire n'attend que des options"},
+      {{"info", "a.tvr", "--count", "3"}, "L'option --count ne s'applique pas à la commande info"},
+  });
 }
 
 TEST(CliAcquire, ScansIntoOneFilePerChannel) {
@@ -1045,7 +1053,7 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
   measure.json = true;
   measure.between = TimeInterval{-0.5, 2e-3};
   ExpectAccepted({{{"measure", "--between", "-0.5", "2e-3", "a.tvr", "b.tvr", "--json"}, measure}});
-  const std::pair<Args, std::string> cases[] = {
+  ExpectRefused({
       {{"measure"}, "La commande measure attend au moins un fichier .tvr"},
       {{"measure", "a", "--between", "1"}, "L'option --between attend deux temps, T1 et T2"},
       {{"measure", "a", "--between=1", "2"}, "L'option --between attend deux temps, T1 et T2"},
@@ -1055,8 +1063,7 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
        "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
       {{"info", "a", "--between", "0", "1"},
        "L'option --between ne s'applique pas à la commande info"},
-  };
-  for (const auto& [args, error] : cases) EXPECT_EQ(ParseArguments(args).error, error);
+  });
 }
 
 TEST(CliMeasure, TextJsonBetweenTwoTimesAndUnreadableFiles) {
