@@ -18,6 +18,7 @@ packages=(
   libhdf5-dev                    # HDF5 files and sessions
   libmatio-dev                   # MATLAB .mat files
   libxlsxwriter-dev              # Excel .xlsx workbooks
+  libzip-dev                     # reads a written workbook back to check it is whole (BSD licence)
   qt6-svg-dev                    # the graph as an SVG image
   libkissfft-dev                 # the spectrum's FFT (BSD licence)
   hdf5-tools                     # h5dump: the tests check HDF5 files with a reader of its own

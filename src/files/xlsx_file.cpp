@@ -4,19 +4,20 @@
 #include <locale.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <optional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/file_writer.h"
 #include "files/iso_time.h"
 #include "files/system_error_text.h"
 #include "files/text_encoding.h"
-#include "files/zip_member_tail.h"
 #include "model/program.h"
 
 namespace tavril {
@@ -248,6 +249,32 @@ class WorkbookWriter {
   lxw_error error_ = LXW_NO_ERROR;
 };
 
+// A sheet cut short by a failed write to a temporary file, which the library
+// does not report, lacks its end. libzip refuses a damaged archive and a
+// member whose length or CRC-32 differs from the one its directory records.
+bool SheetsAreComplete(const std::filesystem::path& path, std::size_t sheets) {
+  int error = 0;
+  const std::unique_ptr<zip_t, decltype(&zip_discard)> archive(
+      zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error), zip_discard);
+  if (archive == nullptr) return false;
+  constexpr std::string_view kSheetEnd = "</worksheet>";
+  std::vector<char> chunk(std::size_t{1} << 20);
+  for (std::size_t sheet = 1; sheet <= sheets; ++sheet) {
+    const std::string name = "xl/worksheets/sheet" + std::to_string(sheet) + ".xml";
+    const std::unique_ptr<zip_file_t, decltype(&zip_fclose)> member(
+        zip_fopen(archive.get(), name.c_str(), 0), zip_fclose);
+    if (member == nullptr) return false;
+    std::string tail;
+    zip_int64_t got = 0;
+    while ((got = zip_fread(member.get(), chunk.data(), chunk.size())) > 0) {
+      tail.append(chunk.data(), static_cast<std::size_t>(got));
+      if (tail.size() > kSheetEnd.size()) tail.erase(0, tail.size() - kSheetEnd.size());
+    }
+    if (got < 0 || tail != kSheetEnd) return false;
+  }
+  return true;
+}
+
 bool Fail(std::string* why, std::string text) {
   if (why != nullptr) *why = std::move(text);
   return false;
@@ -270,13 +297,8 @@ bool WriteXlsxFile(std::span<const SlotView> records, const std::filesystem::pat
   WorkbookWriter workbook(records, sheetRows);
   const lxw_error error = workbook.Write(written, temporaryFolder);
   if (error != LXW_NO_ERROR) return Fail(why, ErrorText(error));
-  // A sheet cut short by a failed write to a temporary file lacks its end.
-  for (std::size_t sheet = 1; sheet <= workbook.sheets(); ++sheet) {
-    const std::string member = "xl/worksheets/sheet" + std::to_string(sheet) + ".xml";
-    const std::optional<std::string> tail = ZipMemberTail(written, member, 16);
-    if (!tail || !tail->ends_with("</worksheet>"))
-      return Fail(why, "le classeur écrit est incomplet (disque plein ou erreur d'écriture)");
-  }
+  if (!SheetsAreComplete(written, workbook.sheets()))
+    return Fail(why, "le classeur écrit est incomplet (disque plein ou erreur d'écriture)");
   if (!writer.Commit())
     return Fail(why,
                 "impossible d'enregistrer le fichier (" + SystemErrorText(writer.Error()) + ")");

@@ -13,6 +13,7 @@
 #include "cli_arguments.h"
 #include "cli_commands.h"
 #include "cli_files.h"
+#include "cli_option_table.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
 #include "json_output.h"
@@ -86,6 +87,20 @@ void ExpectAccepted(const std::vector<AcceptedCase>& cases) {
   }
 }
 
+struct RefusedCase {
+  Args args;
+  std::string error;
+};
+
+void ExpectRefused(const std::vector<RefusedCase>& cases) {
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ParsedArguments parsed = ParseArguments(c.args);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.error, c.error);
+  }
+}
+
 TEST(CliArguments, ReadsEveryCommand) {
   ExpectAccepted({
       {{"info", "a.tvr"}, Info("a.tvr", false)},
@@ -147,10 +162,7 @@ TEST(CliArguments, HelpWinsOverOtherProblems) {
 }
 
 TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
-  const struct {
-    Args args;
-    std::string error;
-  } cases[] = {
+  ExpectRefused({
       {{}, "Aucune commande indiquée"},
       {{"--json"}, "Aucune commande indiquée"},
       {{"inf0", "a.tvr"}, "Commande inconnue : inf0"},
@@ -182,13 +194,71 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
       {{"config", "TAVRIL.INI"}, "La commande config n'attend aucun argument"},
       {{"help", "info"}, "La commande help n'attend aucun argument"},
       {{"help", "--json"}, "L'option --json ne s'applique pas à la commande help"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    const ParsedArguments parsed = ParseArguments(c.args);
-    EXPECT_FALSE(parsed.ok());
-    EXPECT_EQ(parsed.error, c.error);
+  });
+}
+
+// Where several things are wrong, the one reported depends on the tables'
+// order: options a command does not take, then its arguments, then its
+// options' values in the order it checks them.
+TEST(CliArguments, TheFirstOfSeveralProblemsIsTheOneReported) {
+  ExpectRefused({
+      {{"info", "a", "--between", "1", "2", "--force"},
+       "L'option --force ne s'applique pas à la commande info"},
+      {{"info", "a", "--rate", "1", "--count", "3"},
+       "L'option --count ne s'applique pas à la commande info"},
+      {{"info", "--csv", "--window", "w"}, "L'option --csv ne s'applique pas à la commande info"},
+      {{"math", "sqrt", "a"},
+       "Opération inconnue : sqrt (sum, difference, product, quotient, "
+       "rectangle, midpoint)"},
+      {{"measure", "--between", "2", "1"}, "La commande measure attend au moins un fichier .tvr"},
+      {{"record", "--channels", "0"}, "La commande record attend --out FICHIER.h5"},
+      {{"record", "--channels", "9", "--out", "r.h5"},
+       "Voies non valides : 9 (une voie de 0 à 7, ou 0-N)"},
+      {{"record", "--channels", "0", "--out", "", "--rate", "1"},
+       "La commande record attend --out FICHIER.h5"},
+      {{"record", "--channels", "0", "--out", "r.h5", "--rate", "1", "--trigger", "x", "--duration",
+        "0", "--gain", "g", "--scan-rate", "-1"},
+       "Fréquence de balayage non valide : -1"},
+      {{"acquire", "--channels", "0", "--out", "x", "--scan-rate", "s", "--rate", "r", "--gain",
+        "g"},
+       "Gain non valide : g"},
+      {{"acquire", "--channels", "0", "--out", "x", "--scan-rate", "s", "--rate", "r"},
+       "Fréquence d'échantillonnage non valide : r"},
+      {{"spectrum", "a", "--channel", "9", "--blocks", "0", "--block-size", "3"},
+       "Taille de bloc non valide : 3 (une puissance de deux de 16 à 1048576)"},
+      {{"spectrum", "a", "--channel", "9", "--blocks", "0"},
+       "Nombre de blocs non valide : 0 (de 1 à 1048576)"},
+      {{"spectrum", "a", "--channel", "9", "--window", "w"},
+       "Fenêtre inconnue : w (rectangulaire, hann, flattop)"},
+  });
+}
+
+// The help is made from the tables: it stays the text users know.
+TEST(CliUsage, IsTheTextUsersKnow) {
+  EXPECT_EQ(UsageText(), ReadFileBytes(TestDataPath("cli/usage.txt")));
+}
+
+// The tables can be walked (for the help, or a shell's completion) and agree.
+TEST(CliOptionTable, EveryOptionACommandTakesIsKnownAndChecked) {
+  const auto known = AllOptions();
+  for (const CommandSpec& command : AllCommands()) {
+    SCOPED_TRACE(command.name);
+    std::vector<std::string_view> valued;
+    for (const CommandOption& taken : command.options) {
+      EXPECT_NE(std::find(known.begin(), known.end(), taken.option), known.end());
+      EXPECT_NE(taken.read, nullptr);
+      EXPECT_EQ(taken.presence != Presence::kOptional, !taken.whenMissing.empty());
+      EXPECT_EQ(taken.option->valueCount > 0, !taken.placeholder.empty());
+      if (taken.option->valueCount > 0) valued.push_back(taken.option->name);
+    }
+    if (command.checkOrder.empty()) continue;
+    std::vector<std::string_view> checked(command.checkOrder.begin(), command.checkOrder.end());
+    std::sort(valued.begin(), valued.end());
+    std::sort(checked.begin(), checked.end());
+    EXPECT_EQ(checked, valued);
   }
+  for (const OptionSpec* option : known)
+    EXPECT_EQ(option->valueCount > 0, !option->expects.empty());
 }
 
 // Every list drawn from the words the parser reacts to gives either an error or
@@ -861,22 +931,28 @@ TEST(CliAcquireArguments, ReadsChannelsAndTheAcquisitionValues) {
 }
 
 TEST(CliAcquireArguments, RefusesWhatThePanelCouldNotHold) {
-  const std::vector<std::vector<std::string>> refused = {
-      {"acquire", "--out", "x"},
-      {"acquire", "--channels", "2"},
-      {"acquire", "--channels", "8", "--out", "x"},
-      {"acquire", "--channels", "1-3", "--out", "x"},
-      {"acquire", "--channels", "0-", "--out", "x"},
-      {"acquire", "--channels", "0", "--count", "-1", "--out", "x"},
-      {"acquire", "--channels", "0", "--count", "4294967296", "--out", "x"},
-      {"acquire", "--channels", "0", "--rate", "1,5", "--out", "x"},
-      {"acquire", "--channels", "0", "--rate", "inf", "--out", "x"},
-      {"acquire", "--channels", "0", "--gain", "40000", "--out", "x"},
-      {"acquire", "--channels", "0", "--out", "x", "--out", "y"},
-      {"acquire", "extra", "--channels", "0", "--out", "x"},
-      {"info", "a.tvr", "--count", "3"},
-  };
-  for (const auto& args : refused) EXPECT_FALSE(ParseArguments(args).ok()) << args[1];
+  const std::string channels = " (une voie de 0 à 7, ou 0-N)";
+  ExpectRefused({
+      {{"acquire", "--out", "x"}, "La commande acquire attend --channels (3, ou 0-N)"},
+      {{"acquire", "--channels", "2"}, "La commande acquire attend --out PREFIXE"},
+      {{"acquire", "--channels", "8", "--out", "x"}, "Voies non valides : 8" + channels},
+      {{"acquire", "--channels", "1-3", "--out", "x"}, "Voies non valides : 1-3" + channels},
+      {{"acquire", "--channels", "0-", "--out", "x"}, "Voies non valides : 0-" + channels},
+      {{"acquire", "--channels", "0", "--count", "-1", "--out", "x"},
+       "Nombre de points non valide : -1"},
+      {{"acquire", "--channels", "0", "--count", "4294967296", "--out", "x"},
+       "Nombre de points non valide : 4294967296"},
+      {{"acquire", "--channels", "0", "--rate", "1,5", "--out", "x"},
+       "Fréquence d'échantillonnage non valide : 1,5"},
+      {{"acquire", "--channels", "0", "--rate", "inf", "--out", "x"},
+       "Fréquence d'échantillonnage non valide : inf"},
+      {{"acquire", "--channels", "0", "--gain", "40000", "--out", "x"}, "Gain non valide : 40000"},
+      {{"acquire", "--channels", "0", "--out", "x", "--out", "y"},
+       "L'option --out est donnée plusieurs fois"},
+      {{"acquire", "extra", "--channels", "0", "--out", "x"},
+       "La commande acquire n'attend que des options"},
+      {{"info", "a.tvr", "--count", "3"}, "L'option --count ne s'applique pas à la commande info"},
+  });
 }
 
 TEST(CliAcquire, ScansIntoOneFilePerChannel) {
@@ -977,7 +1053,7 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
   measure.json = true;
   measure.between = TimeInterval{-0.5, 2e-3};
   ExpectAccepted({{{"measure", "--between", "-0.5", "2e-3", "a.tvr", "b.tvr", "--json"}, measure}});
-  const std::pair<Args, std::string> cases[] = {
+  ExpectRefused({
       {{"measure"}, "La commande measure attend au moins un fichier .tvr"},
       {{"measure", "a", "--between", "1"}, "L'option --between attend deux temps, T1 et T2"},
       {{"measure", "a", "--between=1", "2"}, "L'option --between attend deux temps, T1 et T2"},
@@ -987,8 +1063,7 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
        "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
       {{"info", "a", "--between", "0", "1"},
        "L'option --between ne s'applique pas à la commande info"},
-  };
-  for (const auto& [args, error] : cases) EXPECT_EQ(ParseArguments(args).error, error);
+  });
 }
 
 TEST(CliMeasure, TextJsonBetweenTwoTimesAndUnreadableFiles) {

@@ -1,0 +1,310 @@
+#include "cli_option_table.h"
+
+#include <array>
+
+#include "cli_option_values.h"
+#include "processing/channel_arithmetic.h"
+
+namespace tavril::cli {
+namespace {
+
+using Values = std::span<const std::string>;
+
+constexpr OptionSpec Flag(std::string_view name, std::string_view help) {
+  return {.name = name, .help = help};
+}
+
+constexpr OptionSpec kHelp{.name = "--help", .shortName = "-h", .help = "affiche cette aide"};
+constexpr OptionSpec kJson = Flag("--json", "un seul objet JSON sur une ligne");
+constexpr OptionSpec kForce = Flag("--force", "remplace les fichiers de sortie qui existent déjà");
+constexpr OptionSpec kCsv = Flag("--csv", "les raies du spectre en CSV");
+constexpr OptionSpec kOutput{.name = "--output",
+                             .shortName = "-o",
+                             .valueCount = 1,
+                             .expects = "un nom de fichier",
+                             .repeated = "Le fichier de sortie est donné plusieurs fois",
+                             .helpValue = "F",
+                             .help = "fichier de sortie de la commande math"};
+constexpr OptionSpec kBetween{.name = "--between",
+                              .valueCount = 2,
+                              .expects = "deux temps, T1 et T2",
+                              .helpValue = "T1 T2",
+                              .help = "mesure seulement de T1 à T2 secondes (commande measure)"};
+constexpr OptionSpec kChannel{
+    .name = "--channel",
+    .valueCount = 1,
+    .expects = "une valeur",
+    .helpValue = "N",
+    .help = "le canal N d'un fichier de plusieurs canaux (commande spectrum)"};
+// Options whose value is "une valeur" and that have no line under "Options :".
+constexpr OptionSpec Valued(std::string_view name) {
+  return {.name = name, .valueCount = 1, .expects = "une valeur"};
+}
+constexpr OptionSpec kBlockSize = Valued("--block-size");
+constexpr OptionSpec kBlocks = Valued("--blocks");
+constexpr OptionSpec kChannels = Valued("--channels");
+constexpr OptionSpec kCount = Valued("--count");
+constexpr OptionSpec kDuration = Valued("--duration");
+constexpr OptionSpec kGain = Valued("--gain");
+constexpr OptionSpec kOut = Valued("--out");
+constexpr OptionSpec kRate = Valued("--rate");
+constexpr OptionSpec kScanRate = Valued("--scan-rate");
+constexpr OptionSpec kTitle = Valued("--title");
+constexpr OptionSpec kTrigger = Valued("--trigger");
+constexpr OptionSpec kWindow = Valued("--window");
+
+// The flags, the output and --between first, then the others by name.
+constexpr std::array<const OptionSpec*, 19> kOptions = {
+    &kHelp,   &kJson,     &kForce,    &kOutput,  &kBetween,  &kCsv,  &kBlockSize,
+    &kBlocks, &kChannel,  &kChannels, &kCount,   &kDuration, &kGain, &kOut,
+    &kRate,   &kScanRate, &kTitle,    &kTrigger, &kWindow};
+
+constexpr CommandOption Optional(const OptionSpec& option, std::string_view placeholder,
+                                 ReadOptionValues read) {
+  return {&option, placeholder, Presence::kOptional, {}, read};
+}
+
+constexpr CommandOption Required(const OptionSpec& option, std::string_view placeholder,
+                                 std::string_view whenMissing, ReadOptionValues read,
+                                 Presence presence = Presence::kRequired) {
+  return {&option, placeholder, presence, whenMissing, read};
+}
+
+// What each option puts into the command line. Those that `acquire` and
+// `record` share are read once, into the request named by `Request`.
+
+std::string SetJson(Values, CommandLine& c) {
+  c.json = true;
+  return {};
+}
+std::string SetForce(Values, CommandLine& c) {
+  c.force = true;
+  return {};
+}
+std::string SetOutput(Values v, CommandLine& c) {
+  c.output = v[0];
+  return {};
+}
+std::string SetBetween(Values v, CommandLine& c) {
+  return ReadInterval(v[0], v[1], c.between);
+}
+std::string SetCsv(Values, CommandLine& c) {
+  c.spectrum.csv = true;
+  return {};
+}
+std::string SetFileChannel(Values v, CommandLine& c) {
+  return ReadFileChannel(v[0], c.channel);
+}
+std::string SetWindow(Values v, CommandLine& c) {
+  return ReadWindow(v[0], c.spectrum.window);
+}
+std::string SetBlocks(Values v, CommandLine& c) {
+  return ReadBlockCount(v[0], c.spectrum.maxBlocks);
+}
+std::string SetBlockSize(Values v, CommandLine& c) {
+  return ReadBlockSize(v[0], c.spectrum.blockSize);
+}
+template <auto Request>
+std::string SetChannels(Values v, CommandLine& c) {
+  return ReadChannels(v[0], (c.*Request).firstChannel, (c.*Request).lastChannel);
+}
+template <auto Request, RateFloor floor>
+std::string SetSampleRate(Values v, CommandLine& c) {
+  return ReadSampleRate(v[0], floor, (c.*Request).rate);
+}
+template <auto Request, RateFloor floor>
+std::string SetScanRate(Values v, CommandLine& c) {
+  return ReadScanRate(v[0], floor, (c.*Request).scanRate);
+}
+template <auto Request>
+std::string SetGain(Values v, CommandLine& c) {
+  return ReadGain(v[0], (c.*Request).gain);
+}
+std::string SetPrefix(Values v, CommandLine& c) {
+  c.acquire.outputPrefix = v[0];
+  return {};
+}
+std::string SetCount(Values v, CommandLine& c) {
+  return ReadPointCount(v[0], c.acquire.count);
+}
+std::string SetTitle(Values v, CommandLine& c) {
+  c.acquire.title = v[0];
+  return {};
+}
+std::string SetRecordOutput(Values v, CommandLine& c) {
+  c.record.output = v[0];
+  return {};
+}
+std::string SetDuration(Values v, CommandLine& c) {
+  return ReadDuration(v[0], c.record.durationSeconds);
+}
+std::string SetTrigger(Values v, CommandLine& c) {
+  return ReadTrigger(v[0], c.record.firstChannel, c.record.lastChannel, c.record.trigger);
+}
+
+constexpr auto kAcquire = &CommandLine::acquire;
+constexpr auto kRecord = &CommandLine::record;
+
+// What a command's positional arguments put into the command line.
+
+std::string CountError(std::string_view command, std::string_view expected) {
+  return "La commande " + std::string(command) + " " + std::string(expected);
+}
+
+std::string NoArgument(std::string_view command, Values arguments, CommandLine&) {
+  return arguments.empty() ? std::string() : CountError(command, "n'attend aucun argument");
+}
+
+std::string OnlyOptions(std::string_view command, Values arguments, CommandLine&) {
+  return arguments.empty() ? std::string() : CountError(command, "n'attend que des options");
+}
+
+std::string Files(std::string_view command, Values arguments, CommandLine& into) {
+  if (arguments.empty()) return CountError(command, "attend au moins un fichier .tvr");
+  into.inputs.assign(arguments.begin(), arguments.end());
+  return {};
+}
+
+std::string FilesAndOutput(std::string_view command, Values arguments, CommandLine& into) {
+  if (arguments.size() < 2) {
+    return CountError(command, "attend des fichiers d'entrée et un fichier de sortie");
+  }
+  into.inputs.assign(arguments.begin(), arguments.end() - 1);
+  into.output = arguments.back();
+  return {};
+}
+
+std::string OneFile(std::string_view command, Values arguments, CommandLine& into) {
+  if (arguments.size() != 1) return CountError(command, "attend un seul fichier");
+  into.input = arguments[0];
+  return {};
+}
+
+std::string Operands(std::string_view, Values arguments, CommandLine& into) {
+  if (arguments.empty()) return "La commande math attend une opération et ses fichiers";
+  const std::string& name = arguments[0];
+  const std::optional<MathOperation> operation = MathOperationFromName(name);
+  if (!operation) {
+    return "Opération inconnue : " + name +
+           " (sum, difference, product, quotient, rectangle, midpoint)";
+  }
+  into.operation = *operation;
+  const bool two = TakesSecondOperand(into.operation);
+  const std::size_t files = arguments.size() - 1;
+  if (two && files != 2) return "L'opération " + name + " attend deux fichiers, A et B";
+  if (!two && files != 1) return "L'opération " + name + " attend un seul fichier";
+  into.input = arguments[1];
+  if (two) into.secondInput = arguments[2];
+  return {};
+}
+
+// Each command's options, in the order its synopsis shows them.
+// clang-format off
+constexpr CommandOption kJsonOnly[] = {Optional(kJson, {}, SetJson)};
+constexpr CommandOption kForceOnly[] = {Optional(kForce, {}, SetForce)};
+constexpr CommandOption kMathOptions[] = {
+    Required(kOutput, "SORTIE", "un fichier de sortie (-o FICHIER)", SetOutput),
+    Optional(kForce, {}, SetForce)};
+constexpr CommandOption kMeasureOptions[] = {
+    Optional(kBetween, "T1 T2", SetBetween),
+    Optional(kJson, {}, SetJson)};
+constexpr CommandOption kSpectrumOptions[] = {
+    Optional(kChannel, "N", SetFileChannel),
+    Optional(kWindow, "W", SetWindow),
+    Optional(kBlocks, "N", SetBlocks),
+    Optional(kBlockSize, "N", SetBlockSize),
+    Optional(kCsv, {}, SetCsv)};
+constexpr CommandOption kAcquireOptions[] = {
+    Required(kChannels, "C", "--channels (3, ou 0-N)", SetChannels<kAcquire>),
+    Required(kOut, "PREFIXE", "--out PREFIXE", SetPrefix, Presence::kRequiredNotEmpty),
+    Optional(kCount, "N", SetCount),
+    Optional(kRate, "F", SetSampleRate<kAcquire, RateFloor::kAnyFinite>),
+    Optional(kScanRate, "F", SetScanRate<kAcquire, RateFloor::kAnyFinite>),
+    Optional(kGain, "G", SetGain<kAcquire>),
+    Optional(kTitle, "T", SetTitle),
+    Optional(kForce, {}, SetForce)};
+constexpr CommandOption kRecordOptions[] = {
+    Required(kChannels, "C", "--channels (3, ou 0-N)", SetChannels<kRecord>),
+    Required(kRate, "F", "--rate F", SetSampleRate<kRecord, RateFloor::kAboveZero>),
+    Required(kOut, "FICHIER.h5", "--out FICHIER.h5", SetRecordOutput, Presence::kRequiredNotEmpty),
+    Optional(kScanRate, "F", SetScanRate<kRecord, RateFloor::kZeroOrMore>),
+    Optional(kGain, "G", SetGain<kRecord>),
+    Optional(kDuration, "S", SetDuration),
+    Optional(kTrigger, "V:NIVEAU[:rising|falling]", SetTrigger),
+    Optional(kForce, {}, SetForce)};
+
+// The order in which values are checked, where it is not the synopsis's.
+constexpr std::string_view kSpectrumChecks[] = {"--window", "--block-size", "--blocks", "--channel"};
+constexpr std::string_view kAcquireChecks[] = {
+    "--channels", "--out", "--count", "--gain", "--rate", "--scan-rate", "--title"};
+constexpr std::string_view kRecordChecks[] = {
+    "--channels", "--out", "--rate", "--scan-rate", "--gain", "--duration", "--trigger"};
+// clang-format on
+
+// Every command, in the order the help lists them.
+// clang-format off
+constexpr std::array<CommandSpec, 9> kCommands = {{
+    {"info", CommandKind::kInfo, "FICHIER...", Files, kJsonOnly, {},
+     "Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
+     "d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
+     "plusieurs fichiers, chacun précédé de « Fichier: NOM », chaque canal de\n"
+     "« Canal: N »). En JSON, une ligne par enregistrement, avec \"file\" et\n"
+     "\"slot\" ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\" et\n"
+     "\"-Infinity\"."},
+    {"convert", CommandKind::kConvert, "ENTREE... SORTIE", FilesAndOutput, kForceOnly, {},
+     "Écrit les canaux des fichiers d'entrée (.tvr, .csv, .mat, .h5) dans SORTIE,\n"
+     "au format donné par son extension : .tvr (fichier TAVRIL), .m (script\n"
+     "MatLab), .csv, .mat (MATLAB), .h5 (HDF5) ou .xlsx (Excel). Chaque .tvr prend\n"
+     "le premier canal libre, les autres fichiers gardent les leurs. En .tvr ou .m,\n"
+     "plusieurs canaux donnent un fichier par canal : SORTIE0.tvr, SORTIE3.tvr..."},
+    {"math", CommandKind::kMath, "OPERATION A.tvr [B.tvr]", Operands, kMathOptions, {},
+     "Calcule un nouvel enregistrement et l'écrit dans SORTIE (.tvr, .m, .csv,\n"
+     ".mat, .h5 ou .xlsx).\n"
+     "Avec A et B : sum, difference, product, quotient.\n"
+     "Avec A seul : rectangle, midpoint (intégrale)."},
+    {"measure", CommandKind::kMeasure, "FICHIER...", Files, kMeasureOptions, {},
+     "Mesure chaque enregistrement (chaque canal des fichiers .csv, .mat ou .h5)\n"
+     "comme la fenêtre Mesures : minimum, maximum, crête à crête, moyenne,\n"
+     "valeurs efficaces, fréquence, période, rapport cyclique, temps de montée\n"
+     "et de descente. Avec --between, seulement les\n"
+     "échantillons de T1 à T2 secondes depuis le début de l'enregistrement. En\n"
+     "JSON, une ligne par enregistrement, null pour une mesure sans valeur."},
+    {"spectrum", CommandKind::kSpectrum, "FICHIER", OneFile, kSpectrumOptions, kSpectrumChecks,
+     "Spectre d'amplitude en dBV, comme la fenêtre Spectre : fenêtre W parmi\n"
+     "rectangulaire, hann (par défaut) et flattop ; blocs de N points (une\n"
+     "puissance de deux de 16 à 1048576, 65536 par défaut) ; moyenne d'au plus\n"
+     "N blocs (16 par défaut). Affiche le pic, ou avec --csv chaque raie.\n"
+     "Un fichier .csv, .mat ou .h5 de plusieurs canaux demande --channel N,\n"
+     "le canal N du fichier."},
+    {"config", CommandKind::kConfig, {}, NoArgument, kJsonOnly, {},
+     "Affiche la configuration lue dans TAVRIL.INI du dossier courant."},
+    {"acquire", CommandKind::kAcquire, {}, OnlyOptions, kAcquireOptions, kAcquireChecks,
+     "Acquiert la voie C (par exemple 3) ou les voies 0 à N (0-N) avec la carte du\n"
+     "périphérique de TAVRIL.INI et écrit chaque voie dans PREFIXE<voie>.tvr.\n"
+     "Par défaut : 1000 points à 100000 échantillons/s, gain 1, balayage 0."},
+    {"record", CommandKind::kRecord, {}, OnlyOptions, kRecordOptions, kRecordChecks,
+     "Enregistre en continu chaque échantillon des voies C (3, ou 0-N) dans un\n"
+     "seul fichier HDF5, pendant S secondes ou jusqu'à Ctrl+C.\n"
+     "Le fichier est mis à jour au moins chaque seconde et reste lisible si le\n"
+     "programme est tué ou si le disque se remplit. --trigger règle le\n"
+     "déclenchement du balayage sur la voie V ; il ne change rien au fichier."},
+    {"help", CommandKind::kHelp, {}, NoArgument, {}, {},
+     "Affiche cette aide."},
+}};
+// clang-format on
+
+}  // namespace
+
+std::span<const OptionSpec* const> AllOptions() {
+  return kOptions;
+}
+
+std::string_view ShownName(const OptionSpec& option) {
+  return option.shortName.empty() ? option.name : option.shortName;
+}
+
+std::span<const CommandSpec> AllCommands() {
+  return kCommands;
+}
+
+}  // namespace tavril::cli

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli_arguments.h"
+
+// The readers of option values, shared by the commands that take the same
+// option. Each gives why the text is refused (one line of French), or nothing.
+namespace tavril::cli {
+
+// The least value a rate may take.
+enum class RateFloor { kAnyFinite, kZeroOrMore, kAboveZero };
+
+// "3" is one channel; "0-N" the scan of channels 0 to N.
+std::string ReadChannels(std::string_view text, int& firstChannel, int& lastChannel);
+std::string ReadGain(std::string_view text, std::int16_t& gain);
+std::string ReadPointCount(std::string_view text, std::uint32_t& count);
+std::string ReadSampleRate(std::string_view text, RateFloor floor, double& rate);
+std::string ReadScanRate(std::string_view text, RateFloor floor, double& rate);
+std::string ReadDuration(std::string_view text, double& seconds);
+// "CHANNEL:LEVEL", then ":rising" (the default) or ":falling", on a channel
+// of the scan of firstChannel to lastChannel (0 to lastChannel for several).
+std::string ReadTrigger(std::string_view text, int firstChannel, int lastChannel,
+                        std::optional<RecordTrigger>& trigger);
+std::string ReadInterval(std::string_view fromText, std::string_view toText,
+                         std::optional<TimeInterval>& interval);
+std::string ReadWindow(std::string_view text, SpectrumWindow& window);
+std::string ReadBlockSize(std::string_view text, std::size_t& blockSize);
+std::string ReadBlockCount(std::string_view text, int& blocks);
+std::string ReadFileChannel(std::string_view text, std::optional<int>& channel);
+
+}  // namespace tavril::cli
