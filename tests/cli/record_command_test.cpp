@@ -149,10 +149,13 @@ TEST(CliRecord, AKilledRecordingKeepsEverySampleUpToItsLastFlush) {
   const pid_t pid = StartRecord(dir);
   // Until a flush has left samples: the program's reader, on a copy (the
   // writer locks its file), which it reads aside first as it may meet half a
-  // flush.
+  // flush. A program slow to start has not made the file yet.
   const auto flushed = [&dir] {
-    std::filesystem::copy_file(dir / "rec.h5", dir / "copy.h5",
-                               std::filesystem::copy_options::overwrite_existing);
+    std::error_code missing;
+    if (!std::filesystem::copy_file(dir / "rec.h5", dir / "copy.h5",
+                                    std::filesystem::copy_options::overwrite_existing, missing)) {
+      return false;
+    }
     ChannelSet seen;
     return ReadHdf5File(dir / "copy.h5", seen, nullptr) && !seen[0].record.samples.empty();
   };
