@@ -7,8 +7,8 @@
 #include <limits>
 #include <string_view>
 
-#include "files/number_text.h"
 #include "model/allocation.h"
+#include "text/number_text.h"
 
 namespace tavril {
 namespace {

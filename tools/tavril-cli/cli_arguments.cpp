@@ -9,10 +9,10 @@
 #include <optional>
 #include <utility>
 
-#include "files/number_text.h"
 #include "model/channel_record.h"
 #include "processing/channel_arithmetic.h"
 #include "processing/spectrum_text.h"
+#include "text/number_text.h"
 
 namespace tavril::cli {
 namespace {

@@ -20,10 +20,11 @@
 #include "console_user.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
-#include "files/number_text.h"
 #include "record_progress.h"
 #include "recording_sink.h"
 #include "stop_signals.h"
+#include "text/number_text.h"
+#include "text/size_text.h"
 
 namespace tavril::cli {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli_files.h"
-#include "files/number_text.h"
 #include "processing/spectrum_text.h"
+#include "text/number_text.h"
 
 namespace tavril::cli {
 namespace {

@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "acquisition/acquisition_settings.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 #include "ui/acquisition/acquisition_runner.h"
 #include "ui/acquisition/wait_box.h"
 #include "ui/common/dialog_units.h"

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "acquisition/rate_text.h"
 #include "acquisition/trigger_reach.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
+#include "text/rate_text.h"
 
 namespace tavril {
 

@@ -1,4 +1,4 @@
-#include "files/number_text.h"
+#include "text/number_text.h"
 
 #include <locale.h>
 #include <bit>
