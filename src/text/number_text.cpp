@@ -151,6 +151,18 @@ char* AppendShortest(char* out, double value) {
       .ptr;
 }
 
+std::string ShortestText(double value) {
+  char text[kMaxShortestChars];
+  return std::string(text, AppendShortest(text, value));
+}
+
+void AppendShortestDecimals(std::string& text, double value) {
+  // 309 digits before the point, 17 after, and the sign.
+  char digits[340];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+  text.append(digits, end.ptr);
+}
+
 std::string FormatFixed(double value, int decimals) {
   char buffer[kMaxFixedChars];
   return std::string(buffer, AppendFixed(buffer, value, decimals));

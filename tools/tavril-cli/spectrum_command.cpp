@@ -13,11 +13,6 @@
 namespace tavril::cli {
 namespace {
 
-std::string ShortestText(double value) {
-  char digits[kMaxShortestChars];
-  return std::string(digits, AppendShortest(digits, value));
-}
-
 // Why `record` has no spectrum, or nothing when it has one.
 std::string Refusal(const ChannelRecord& record, const std::string& path) {
   if (!(record.rate > 0) || !std::isfinite(record.rate)) {
