@@ -1,5 +1,8 @@
 # Fails when a source includes a folder its layer may not use, or when the
-# core includes Qt. Dependencies run one way, from the bottom up:
+# core includes Qt. Each folder of the core is also a library linking only
+# the ones below it (src/CMakeLists.txt), which catches calls; this check
+# catches what linking cannot: a header alone, and Qt. Dependencies run one
+# way, from the bottom up:
 #
 #   text                       locale-free numbers, times, sizes, encodings, error texts
 #   model                      records, configuration record, allocation, the user port
