@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+
 #include "text/number_text.h"
 #include "text/si_prefix.h"
 
