@@ -1,6 +1,10 @@
 # Fails when a source includes a folder its layer may not use, or when the
-# core includes Qt. Dependencies run one way, from the bottom up:
+# core includes Qt. Each folder of the core is also a library linking only
+# the ones below it (src/CMakeLists.txt), which catches calls; this check
+# catches what linking cannot: a header alone, and Qt. Dependencies run one
+# way, from the bottom up:
 #
+#   text                       locale-free numbers, times, sizes, encodings, error texts
 #   model                      records, configuration record, allocation, the user port
 #   files, config              file formats (config: TAVRIL.INI, on top of files)
 #   processing, display,       the subsystems, side by side: none includes another
@@ -14,15 +18,16 @@
 #
 # Run with -DSOURCE_DIR=<project>/src -DTOOLS_DIR=<project>/tools.
 cmake_minimum_required(VERSION 3.25)
-set(core model files config processing display acquisition acquisition/comedi session)
-set(allowed_model model)
-set(allowed_files model files)
-set(allowed_config model files config)
-set(allowed_processing model processing)
-set(allowed_display model files display)
-set(allowed_acquisition model acquisition)
-set(allowed_acquisition/comedi model acquisition acquisition/comedi)
-set(allowed_session model files display session)
+set(core text model files config processing display acquisition acquisition/comedi session)
+set(allowed_text text)
+set(allowed_model text model)
+set(allowed_files text model files)
+set(allowed_config text model files config)
+set(allowed_processing text model processing)
+set(allowed_display text model files display)
+set(allowed_acquisition text model acquisition)
+set(allowed_acquisition/comedi text model acquisition acquisition/comedi)
+set(allowed_session text model files display session)
 set(allowed_ui/common ${core} ui/common)
 foreach(subsystem display acquisition processing config)
   set(allowed_ui/${subsystem} ${core} ui/common ui/${subsystem})
@@ -30,7 +35,7 @@ endforeach()
 set(allowed_ui/app ${core} ui/common ui/display ui/acquisition ui/processing ui/config ui/app)
 set(allowed_tools ${core})
 set(folders acquisition/comedi ui/common ui/display ui/acquisition ui/processing ui/config ui/app
-            model files config processing display acquisition session)
+            text model files config processing display acquisition session)
 
 # The folder (a key above) that `path`, relative to src/, belongs to.
 function(folder_of path result)

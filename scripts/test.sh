@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds TAVRIL twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds.
+# UndefinedBehaviorSanitizer) and runs every test in both builds; then builds
+# the Qt-free threaded parts with ThreadSanitizer and runs their tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,11 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVRIL_SANITIZE=ON >/dev
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs")
+
+# Boards, acquisitions on their own thread, continuous runs and recordings,
+# in the program and in tavril-cli.
+threaded='^(AcquisitionEngine|ContinuousAcquisition|SimulatedBoard[A-Za-z]*|Comedi[A-Za-z]*'
+threaded+='|Hdf5Recording|CliRecord|ContinuousRecording)\.'
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIL_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target acquisition_tests comedi_tests files_tests cli_tests
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$jobs" -R "$threaded")

@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "acquisition/error_handler.h"
-#include "acquisition/rate_text.h"
 #include "acquisition/volt_conversion.h"
 #include "model/allocation.h"
 #include "model/messages.h"
+#include "text/rate_text.h"
 
 namespace tavril {
 namespace {

@@ -44,7 +44,7 @@
 #include <utility>
 
 #include "acquisition/paced_stream.h"
-#include "acquisition/rate_text.h"
+#include "acquisition/rate_refusal.h"
 #include "acquisition/scan_timing.h"
 
 namespace tavril {

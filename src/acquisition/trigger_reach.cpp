@@ -1,18 +1,15 @@
 #include "acquisition/trigger_reach.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "text/number_text.h"
 
 namespace tavril {
 namespace {
 
 // Locale-free: the shortest text that reads back, or `decimals` decimals.
 std::string VoltsText(double volts, std::optional<int> decimals = std::nullopt) {
-  char text[64];
-  const std::to_chars_result end =
-      decimals ? std::to_chars(text, text + sizeof text, volts, std::chars_format::fixed, *decimals)
-               : std::to_chars(text, text + sizeof text, volts);
-  return std::string(text, end.ptr) + " V";
+  return (decimals ? FormatFixed(volts, *decimals) : ShortestText(volts)) + " V";
 }
 
 }  // namespace

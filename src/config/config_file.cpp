@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "files/file_writer.h"
-#include "files/number_text.h"
-#include "files/system_error_text.h"
+#include "text/number_text.h"
+#include "text/system_error_text.h"
 
 namespace tavril {
 namespace {

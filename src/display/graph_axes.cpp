@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "text/si_prefix.h"
+
 namespace tavril {
 
 namespace {
@@ -12,12 +14,8 @@ namespace {
 // More graduations than this never fit on a screen; the search starts above.
 constexpr double kMostTicks = 1000.0;
 
-struct Prefix {
-  int exponent;
-  const char* symbol;
-};
-constexpr std::array<Prefix, 8> kPrefixes{
-    {{-12, "p"}, {-9, "n"}, {-6, "\xC2\xB5"}, {-3, "m"}, {0, ""}, {3, "k"}, {6, "M"}, {9, "G"}}};
+// The graduations' labels go no further than giga.
+constexpr int kLargestPrefixExponent = 9;
 
 // The smallest 1, 2 or 5 times a power of ten at or above `at_least`.
 double NiceStepAbove(double atLeast) {
@@ -34,7 +32,7 @@ double NextNiceStep(double step) {
 
 struct LabelStyle {
   double divisor = 1.0;
-  const char* prefix = "";
+  std::string_view prefix;
   int decimals = 0;
 };
 
@@ -43,9 +41,9 @@ LabelStyle StyleFor(double largest, double step, bool withUnit) {
   if (withUnit) {
     const double magnitude = largest > 0.0 ? largest : step;
     const int exponent = static_cast<int>(std::floor(std::log10(magnitude) / 3.0)) * 3;
-    const Prefix* chosen = &kPrefixes.front();
-    for (const Prefix& prefix : kPrefixes) {
-      if (prefix.exponent <= exponent) chosen = &prefix;
+    const SiPrefix* chosen = &kSiPrefixes.front();
+    for (const SiPrefix& prefix : kSiPrefixes) {
+      if (prefix.exponent <= std::min(exponent, kLargestPrefixExponent)) chosen = &prefix;
     }
     style.divisor = std::pow(10.0, chosen->exponent);
     style.prefix = chosen->symbol;

@@ -1,7 +1,7 @@
 #include "display/info_strip_text.h"
 
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

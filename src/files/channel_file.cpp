@@ -7,8 +7,8 @@
 #include <limits>
 #include <string_view>
 
-#include "files/number_text.h"
 #include "model/allocation.h"
+#include "text/number_text.h"
 
 namespace tavril {
 namespace {
@@ -48,11 +48,10 @@ void AppendHeaderItem(std::string& out, std::string_view label, std::string_view
 // "%.0f" gives a rate from 1e255 on more digits than a header value holds;
 // such a rate, which no board gives, is written in exponent form instead
 // ("1e+268"), which the reader takes as well.
-std::string RateText(double rate) {
+std::string HeaderRateText(double rate) {
   std::string text = FormatFixed(rate, 0);
   if (text.size() <= kMaxChannelFieldBytes) return text;
-  char shortest[kMaxShortestChars];
-  return std::string(shortest, AppendShortest(shortest, rate));
+  return ShortestText(rate);
 }
 
 std::string IntegerText(long long value) {
@@ -266,7 +265,7 @@ void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {
   AppendHeaderItem(header, kChanLabel, IntegerText(record.chan));
   AppendHeaderItem(header, kGainLabel, IntegerText(record.gain));
   AppendHeaderItem(header, kCountLabel, IntegerText(static_cast<long long>(samples.size())));
-  AppendHeaderItem(header, kRateLabel, RateText(record.rate));
+  AppendHeaderItem(header, kRateLabel, HeaderRateText(record.rate));
   header += kTableLabel;
   header += kLineEnd;
   out.Append(header);

@@ -1,7 +1,7 @@
 #include "files/channel_file_problem.h"
 
-#include "files/system_error_text.h"
-#include "files/text_encoding.h"
+#include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "files/csv_fields.h"
-#include "files/iso_time.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "text/iso_time.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

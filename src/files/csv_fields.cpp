@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

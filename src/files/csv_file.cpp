@@ -8,10 +8,10 @@
 
 #include "files/blocks_in_order.h"
 #include "files/csv_channel_line.h"
-#include "files/number_text.h"
-#include "files/sample_time_text.h"
-#include "files/system_error_text.h"
 #include "model/program.h"
+#include "text/number_text.h"
+#include "text/sample_time_text.h"
+#include "text/system_error_text.h"
 
 namespace tavril {
 namespace {

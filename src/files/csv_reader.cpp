@@ -10,9 +10,9 @@
 #include "files/csv_fields.h"
 #include "files/csv_file.h"
 #include "files/samples_memory.h"
-#include "files/system_error_text.h"
-#include "files/text_encoding.h"
 #include "model/allocation.h"
+#include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

@@ -4,8 +4,6 @@
 
 #include <cerrno>
 
-#include "files/number_text.h"
-
 namespace tavril {
 
 std::optional<std::uint64_t> FreeDiskBytes(const std::filesystem::path& path) {
@@ -18,14 +16,6 @@ std::optional<std::uint64_t> FreeDiskBytes(const std::filesystem::path& path) {
     return FreeDiskBytes(path.parent_path());
   }
   return std::nullopt;
-}
-
-std::string SizeText(std::uint64_t bytes) {
-  const double value = static_cast<double>(bytes);
-  if (value < 1e3) return std::to_string(bytes) + " octets";
-  if (value < 1e6) return FormatFixed(value / 1e3, 1) + " Ko";
-  if (value < 1e9) return FormatFixed(value / 1e6, 1) + " Mo";
-  return FormatFixed(value / 1e9, 1) + " Go";
 }
 
 }  // namespace tavril

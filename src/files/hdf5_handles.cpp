@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "files/system_error_text.h"
+#include "text/system_error_text.h"
 
 namespace tavril {
 namespace {

@@ -17,12 +17,12 @@
 
 #include "files/file_writer.h"
 #include "files/hdf5_attributes.h"
-#include "files/iso_time.h"
 #include "files/samples_memory.h"
-#include "files/system_error_text.h"
-#include "files/text_encoding.h"
 #include "model/allocation.h"
 #include "model/program.h"
+#include "text/iso_time.h"
+#include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril::hdf5_layout {
 namespace {

@@ -16,8 +16,8 @@
 #include "files/channel_set.h"
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
-#include "files/system_error_text.h"
 #include "files/write_target.h"
+#include "text/system_error_text.h"
 
 namespace tavril {
 namespace {

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <utility>
 
-#include "files/system_error_text.h"
+#include "text/system_error_text.h"
 
 extern char** environ;
 

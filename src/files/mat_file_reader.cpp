@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "files/iso_time.h"
 #include "files/isolated_check.h"
 #include "files/mat_file.h"
 #include "files/mat_file_integrity.h"
 #include "files/mat_variables.h"
 #include "files/samples_memory.h"
-#include "files/system_error_text.h"
-#include "files/text_encoding.h"
 #include "model/allocation.h"
+#include "text/iso_time.h"
+#include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "files/file_writer.h"
-#include "files/iso_time.h"
 #include "files/mat_file.h"
 #include "files/mat_file_integrity.h"
 #include "files/mat_variables.h"
-#include "files/system_error_text.h"
 #include "model/allocation.h"
 #include "model/program.h"
+#include "text/iso_time.h"
+#include "text/system_error_text.h"
 
 namespace tavril {
 namespace {

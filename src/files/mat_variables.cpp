@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "files/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace tavril::mat_variables {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "files/number_text.h"
 #include "files/save_prompt.h"
-#include "files/text_encoding.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

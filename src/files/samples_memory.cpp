@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "files/disk_space.h"
 #include "model/allocation.h"
+#include "text/size_text.h"
 
 namespace tavril {
 namespace {

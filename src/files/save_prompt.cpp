@@ -1,7 +1,7 @@
 #include "files/save_prompt.h"
 
-#include "files/system_error_text.h"
 #include "model/messages.h"
+#include "text/system_error_text.h"
 
 #include <system_error>
 

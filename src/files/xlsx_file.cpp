@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "files/file_writer.h"
-#include "files/iso_time.h"
-#include "files/system_error_text.h"
-#include "files/text_encoding.h"
 #include "model/program.h"
+#include "text/iso_time.h"
+#include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {

@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "text/number_text.h"
+#include "text/si_prefix.h"
+
 namespace tavril {
 
 const std::array<MeasurementColumn, kMeasurementColumnCount> kMeasurementColumns = {{
@@ -39,18 +42,11 @@ std::optional<SampleRange> Clipped(double low, double high, std::size_t size) {
   return SampleRange{static_cast<std::size_t>(low), static_cast<std::size_t>(high)};
 }
 
-std::string ShortestText(double value) {
-  char digits[32];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  return std::string(digits, result.ptr);
-}
-
 // Four significant digits with the prefix that leaves one to three digits
 // before the point; beyond pico and tera the point moves instead.
 std::string EngineeringText(double value, std::string_view unit) {
   if (!std::isfinite(value)) return ShortestText(value) + ' ' + std::string(unit);
   if (value == 0) value = 0;  // no "-0"
-  static constexpr std::string_view kPrefixes[] = {"p", "n", "µ", "m", "", "k", "M", "G", "T"};
   constexpr int kLowestGroup = -4;
   constexpr int kHighestGroup = 4;
 
@@ -79,7 +75,7 @@ std::string EngineeringText(double value, std::string_view unit) {
     const auto split = static_cast<std::size_t>(wholeDigits);
     number += digits.substr(0, split) + '.' + digits.substr(split);
   }
-  return number + ' ' + std::string(kPrefixes[group - kLowestGroup]) + std::string(unit);
+  return number + ' ' + std::string(kSiPrefixes[group - kLowestGroup].symbol) + std::string(unit);
 }
 
 std::string PercentText(double fraction) {

@@ -1,8 +1,9 @@
 #include "processing/spectrum_text.h"
 
+#include "text/number_text.h"
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 namespace tavril {
@@ -27,25 +28,7 @@ const WindowName& NameOf(SpectrumWindow window) {
   return kWindowNames[0];
 }
 
-// Room for any double in fixed notation: 309 digits before the point, 17 after.
-constexpr std::size_t kFixedRoom = 340;
-
-// The shortest plain decimals that read back as `value` ("100000", "-3.0103"),
-// never an exponent, which some spreadsheets read as text.
-void AppendShortest(std::string& text, double value) {
-  char digits[kFixedRoom];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
-  text.append(digits, end.ptr);
-}
-
 }  // namespace
-
-std::string FormatDecimals(double value, int decimals) {
-  char digits[kFixedRoom];
-  const auto end =
-      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
-  return std::string(digits, end.ptr);
-}
 
 std::string_view SpectrumWindowWord(SpectrumWindow window) {
   return NameOf(window).word;
@@ -66,11 +49,11 @@ std::string FrequencyText(double hz, double binHz) {
   int decimals = 0;
   if (binHz > 0 && binHz < 1)
     decimals = std::min(6, static_cast<int>(std::ceil(-std::log10(binHz))));
-  return FormatDecimals(hz, decimals) + " Hz";
+  return FormatFixed(hz, decimals) + " Hz";
 }
 
 std::string DbvText(double dbv) {
-  return FormatDecimals(dbv, 2) + " dBV";
+  return FormatFixed(dbv, 2) + " dBV";
 }
 
 std::string SpectrumPeakText(const Spectrum& spectrum) {
@@ -86,7 +69,7 @@ std::string SpectrumBlocksText(const Spectrum& spectrum, bool nameBlocks) {
   if (spectrum.transformLength > spectrum.blockLength)
     text += " complété par des zéros à " + std::to_string(spectrum.transformLength);
   if (spectrum.blocks > 1)
-    text += ", recouvrement " + FormatDecimals(std::round(spectrum.overlap * 100), 0) + " %";
+    text += ", recouvrement " + FormatFixed(std::round(spectrum.overlap * 100), 0) + " %";
   return text;
 }
 
@@ -94,9 +77,9 @@ std::string SpectrumCsv(const Spectrum& spectrum) {
   std::string text = "frequence_hz,dbv\n";
   text.reserve(text.size() + spectrum.dbv.size() * 24);
   for (std::size_t k = 0; k < spectrum.dbv.size(); ++k) {
-    AppendShortest(text, static_cast<double>(k) * spectrum.binHz);
+    AppendShortestDecimals(text, static_cast<double>(k) * spectrum.binHz);
     text += ',';
-    AppendShortest(text, spectrum.dbv[k]);
+    AppendShortestDecimals(text, spectrum.dbv[k]);
     text += '\n';
   }
   return text;

@@ -21,9 +21,6 @@ std::string_view SpectrumWindowLabel(SpectrumWindow window);
 // The window a command-line word names; none for any other word.
 std::optional<SpectrumWindow> SpectrumWindowFromWord(std::string_view word);
 
-// `value` with `decimals` digits after the point, as printf's "%.*f" in the C locale.
-std::string FormatDecimals(double value, int decimals);
-
 // "500 Hz" or "12.5 Hz": as many decimals as a bin `binHz` wide tells apart.
 std::string FrequencyText(double hz, double binHz);
 // "-3.01 dBV".

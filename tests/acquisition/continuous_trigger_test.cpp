@@ -175,6 +175,11 @@ TEST(TriggerReach, ALevelNoEdgeCanCrossIsOutOfReach) {
     const TriggerEdge edge = rising ? TriggerEdge::kRising : TriggerEdge::kFalling;
     EXPECT_EQ(!UnreachableTrigger({kNormal, 0, level, edge}, range, 3), reachable) << level;
   }
+  // The level in plain decimals, as every message writes numbers.
+  const std::optional<std::string> message =
+      UnreachableTrigger({kNormal, 0, 100000.0, TriggerEdge::kRising}, range, 3);
+  ASSERT_TRUE(message);
+  EXPECT_EQ(message->rfind("Le niveau de déclenchement de 100000 V ", 0), 0u) << *message;
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 #include <random>
 #include <string>
 
-#include "files/number_text.h"
 #include "model/allocation.h"
 #include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
+#include "text/number_text.h"
 #include "ui/app/command_ids.h"
 
 namespace tavril {

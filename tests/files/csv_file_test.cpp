@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "files/number_text.h"
 #include "model/allocation.h"
 #include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
+#include "text/number_text.h"
 
 namespace tavril {
 namespace {

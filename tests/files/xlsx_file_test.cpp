@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "files/file_writer.h"
-#include "files/iso_time.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
+#include "text/iso_time.h"
 
 namespace tavril {
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "support/python_client.h"
 #include "support/temp_dir.h"
@@ -53,6 +54,10 @@ TEST(MeasurementTable, RowsOfShownChannelsWithSamplesAndTheirTexts) {
   EXPECT_EQ(MeasurementText(kMeasurementColumns[3], -0.0), "0.000 V");
   EXPECT_EQ(MeasurementText(kMeasurementColumns[3], 5e15), "5000 TV");
   EXPECT_EQ(MeasurementText(kMeasurementColumns[3], 2e-15), "0.002000 pV");
+  // Spelt as the files spell them, whatever the NaN's sign.
+  EXPECT_EQ(MeasurementText(kMeasurementColumns[3], -std::numeric_limits<double>::quiet_NaN()),
+            "nan V");
+  EXPECT_EQ(MeasurementText(kMeasurementColumns[3], -INFINITY), "-inf V");
 
   // Too short for a period, or not finite: dashes.
   for (const std::vector<double>& samples :

@@ -12,8 +12,8 @@
 #include "cli_files.h"
 #include "config/config_file.h"
 #include "console_user.h"
-#include "files/text_encoding.h"
 #include "model/messages.h"
+#include "text/text_encoding.h"
 
 namespace tavril::cli {
 namespace {

@@ -13,14 +13,14 @@
 #include "config/config_file.h"
 #include "convert_command.h"
 #include "display/info_strip_text.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
 #include "json_output.h"
 #include "measure_command.h"
 #include "model/messages.h"
 #include "processing/math_operation.h"
 #include "record_command.h"
 #include "spectrum_command.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril::cli {
 namespace {

@@ -9,8 +9,8 @@
 #include "files/channel_formats.h"
 #include "files/file_writer.h"
 #include "files/matlab_export.h"
-#include "files/system_error_text.h"
 #include "model/messages.h"
+#include "text/system_error_text.h"
 
 namespace tavril::cli {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "files/number_text.h"
+#include "text/number_text.h"
 #include "model/channel_record.h"
 #include "processing/spectrum_text.h"
 

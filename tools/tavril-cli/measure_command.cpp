@@ -4,8 +4,8 @@
 
 #include "cli_commands.h"
 #include "cli_files.h"
-#include "files/text_encoding.h"
 #include "json_output.h"
+#include "text/text_encoding.h"
 
 namespace tavril::cli {
 

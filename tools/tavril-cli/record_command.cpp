@@ -20,10 +20,11 @@
 #include "console_user.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
-#include "files/number_text.h"
 #include "record_progress.h"
 #include "recording_sink.h"
 #include "stop_signals.h"
+#include "text/number_text.h"
+#include "text/size_text.h"
 
 namespace tavril::cli {
 namespace {
@@ -32,11 +33,6 @@ namespace {
 constexpr std::uint32_t kWindow = 1024;
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
-
-std::string RateText(double rate) {
-  char text[kMaxShortestChars];
-  return std::string(text, AppendShortest(text, rate));
-}
 
 // The run's trigger: a sweep mode when the user gave one, else a rolling display.
 TriggerSettings TriggerFor(const RecordRequest& request, const AcquisitionPlan& plan) {
@@ -89,7 +85,7 @@ void PrintSummary(std::ostream& out, const std::string& path, std::size_t channe
   std::error_code error;
   const std::uintmax_t bytes = std::filesystem::file_size(path, error);
   out << path << " : " << channels << " voie(s), " << samples << " échantillons par voie, "
-      << FormatFixed(static_cast<double>(samples) / rate, 3) << " s à " << RateText(rate)
+      << FormatFixed(static_cast<double>(samples) / rate, 3) << " s à " << ShortestText(rate)
       << " échantillons/s, " << SizeText(error ? 0 : bytes) << '\n';
 }
 
@@ -158,8 +154,8 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
     if (!rateTold && sink.Rate() > 0.0) {
       rateTold = true;
       if (sink.Rate() != rateAsked) {
-        err << "Cadence réelle de la carte : " << RateText(sink.Rate())
-            << " échantillons/s par voie (" << RateText(rateAsked) << " demandés)\n";
+        err << "Cadence réelle de la carte : " << ShortestText(sink.Rate())
+            << " échantillons/s par voie (" << ShortestText(rateAsked) << " demandés)\n";
       }
     }
     progress.Show(sink);

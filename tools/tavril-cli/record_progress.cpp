@@ -1,7 +1,7 @@
 #include "record_progress.h"
 
-#include "files/disk_space.h"
-#include "files/number_text.h"
+#include "text/number_text.h"
+#include "text/size_text.h"
 
 namespace tavril::cli {
 

@@ -7,16 +7,11 @@
 #include <vector>
 
 #include "cli_files.h"
-#include "files/number_text.h"
 #include "processing/spectrum_text.h"
+#include "text/number_text.h"
 
 namespace tavril::cli {
 namespace {
-
-std::string ShortestText(double value) {
-  char digits[kMaxShortestChars];
-  return std::string(digits, AppendShortest(digits, value));
-}
 
 // Why `record` has no spectrum, or nothing when it has one.
 std::string Refusal(const ChannelRecord& record, const std::string& path) {

@@ -14,7 +14,8 @@
 #include <utility>
 
 #include "acquisition/comedi/comedi_error_text.h"
-#include "acquisition/rate_text.h"
+#include "acquisition/rate_refusal.h"
+#include "text/rate_text.h"
 
 namespace tavril {
 namespace {

@@ -9,13 +9,13 @@
 #include <memory>
 #include <system_error>
 
-#include "acquisition/rate_text.h"
 #include "acquisition/trigger_reach.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
 #include "ui/acquisition/acquisition_runner.h"
 #include "ui/acquisition/wait_box.h"
+#include "text/rate_text.h"
 
 namespace tavril {
 

@@ -14,8 +14,8 @@
 #include <cmath>
 
 #include "acquisition/acquisition_settings.h"
-#include "files/number_text.h"
-#include "files/text_encoding.h"
+#include "text/number_text.h"
+#include "text/text_encoding.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {

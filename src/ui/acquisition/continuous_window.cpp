@@ -13,9 +13,9 @@
 
 #include <cmath>
 
-#include "files/disk_space.h"
-#include "files/number_text.h"
 #include "model/channel_record.h"
+#include "text/number_text.h"
+#include "text/size_text.h"
 
 namespace tavril {
 

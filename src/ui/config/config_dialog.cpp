@@ -17,8 +17,8 @@
 
 #include "acquisition/acquisition_engine.h"
 #include "config/config_file.h"
-#include "files/number_text.h"
 #include "model/messages.h"
+#include "text/number_text.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {

@@ -19,9 +19,9 @@
 #include <string>
 #include <utility>
 
-#include "files/number_text.h"
 #include "model/channel_record.h"
 #include "model/messages.h"
+#include "text/number_text.h"
 #include "ui/common/dialog_units.h"
 
 namespace tavril {

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "display/channel_colours.h"
-#include "files/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 

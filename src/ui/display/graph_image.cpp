@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "files/file_writer.h"
-#include "files/system_error_text.h"
 #include "model/program.h"
+#include "text/system_error_text.h"
 #include "ui/display/graph_decorations.h"
 #include "ui/display/graph_painter.h"
 #include "ui/display/graph_widget.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "display/graph_scale.h"
-#include "files/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 

@@ -12,6 +12,7 @@
 
 #include "display/channel_colours.h"
 #include "processing/spectrum_text.h"
+#include "text/number_text.h"
 #include "ui/processing/spectrum_plot_widget.h"
 
 namespace tavril {
@@ -124,7 +125,7 @@ void SpectrumPanel::Update(bool force) {
     const Spectrum& spectrum = curves[*marked].spectrum;
     averaged = QStringLiteral("Moyenne de %1 ; raies de %2 Hz")
                    .arg(QString::fromStdString(SpectrumBlocksText(spectrum)),
-                        QString::fromStdString(FormatDecimals(spectrum.binHz, 3)));
+                        QString::fromStdString(FormatFixed(spectrum.binHz, 3)));
   }
   averaged_->setText(averaged);
   plot_->SetCurves(std::move(curves), marked);

@@ -22,12 +22,12 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/comedi/default_boards.h"
 #include "acquisition/error_handler.h"
-#include "acquisition/rate_text.h"
 #include "acquisition/volt_conversion.h"
 #include "fake_comedi.h"
 #include "model/messages.h"
 #include "support/scripted_user.h"
 #include "support/temp_dir.h"
+#include "text/rate_text.h"
 
 namespace tavril {
 namespace {

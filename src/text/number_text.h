@@ -36,6 +36,14 @@ inline constexpr std::size_t kMaxShortestChars = 24;
 // kMaxShortestChars. Returns one past the last byte.
 char* AppendShortest(char* out, double value);
 
+// AppendShortest's text as a string.
+std::string ShortestText(double value);
+
+// The shortest plain decimals that read back as exactly `value` ("100000",
+// "-3.0103", "0.00001"), never an exponent, which some spreadsheets read as
+// text; appended to `text`.
+void AppendShortestDecimals(std::string& text, double value);
+
 // printf("%.4e") with the exponent written with at least three digits, as the
 // original platform's C library does: 100000.0 gives "1.0000e+005".
 std::string FormatExponent4(double value);

@@ -1,10 +1,10 @@
-#include "files/sample_time_text.h"
+#include "text/sample_time_text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
-#include "files/number_text.h"
+#include "text/number_text.h"
 
 namespace tavril {
 namespace {

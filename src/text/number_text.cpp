@@ -1,4 +1,4 @@
-#include "files/number_text.h"
+#include "text/number_text.h"
 
 #include <locale.h>
 #include <bit>
@@ -149,6 +149,18 @@ char* AppendShortest(char* out, double value) {
   return std::to_chars(out, out + kMaxShortestChars, value,
                        plain ? std::chars_format::fixed : std::chars_format::scientific)
       .ptr;
+}
+
+std::string ShortestText(double value) {
+  char text[kMaxShortestChars];
+  return std::string(text, AppendShortest(text, value));
+}
+
+void AppendShortestDecimals(std::string& text, double value) {
+  // 309 digits before the point, 17 after, and the sign.
+  char digits[340];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+  text.append(digits, end.ptr);
 }
 
 std::string FormatFixed(double value, int decimals) {

@@ -1,4 +1,4 @@
-#include "files/system_error_text.h"
+#include "text/system_error_text.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "files/iso_time.h"
+#include "text/iso_time.h"
 
 #include <cstdint>
 #include <cstdio>

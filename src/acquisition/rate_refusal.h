@@ -5,11 +5,6 @@
 
 namespace tavril {
 
-// A rate or a duration for a message, locale-free, to six significant
-// digits without trailing zeros: 416666.666 gives "416667", 1.192093 gives
-// "1.19209", 100000.0 gives "100000".
-std::string RateText(double value);
-
 // Why a board refuses a rate (badIntervalError), its limit said: the status's
 // own sentence, then `limit` ("au plus 1250000 conversions par seconde").
 std::string RateRefusal(const std::string& limit);

@@ -1,5 +1,5 @@
-#include "files/number_text.h"
-#include "files/sample_time_text.h"
+#include "text/number_text.h"
+#include "text/sample_time_text.h"
 
 #include "support/scoped_environment.h"
 
