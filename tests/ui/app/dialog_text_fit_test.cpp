@@ -123,11 +123,14 @@ TEST_F(DialogTexts, ConfigurationDialogShowsEveryTextWholeWithAndWithoutAdvanced
 // The strip above the device field shows the board's brief description
 // whole, its full one in the tooltip.
 TEST_F(DialogTexts, ConfigurationDialogShowsTheBoardsDescriptionWhole) {
+#ifdef TAVRIL_TEST_FAKE_COMEDI
+  // Outlives the boards below, which close their handles through it.
+  testing::FakeComediLibrary library;
+#endif
   std::vector<std::unique_ptr<Boards>> machines;
   machines.push_back(std::move(boards));  // the simulated board
 #ifdef TAVRIL_TEST_FAKE_COMEDI
   // An M series board not calibrated yet, the longest description.
-  testing::FakeComediLibrary library;
   testing::FakeComediDevice& board = library.devices["/dev/comedi0"];
   board.ranges = testing::MSeriesRanges();
   board.flags |= SDF_SOFT_CALIBRATED;
