@@ -19,14 +19,13 @@ std::optional<InputRange> InputRangeOf(Board& board, const AcquisitionPlan& plan
   if (board.ScaleFor(plan.scaleChannel, plan.request.gain, scale) != kDaqNoError) {
     return std::nullopt;
   }
-  // Every reading, at most 65536 of them: a calibration polynomial, a
-  // negative gain adjustment or unsigned codes need not keep the extremes at
-  // the ends.
+  // Every reading (2^18 for the widest converters): a calibration
+  // polynomial, a negative gain adjustment or unsigned codes need not keep
+  // the extremes at the ends.
   InputRange range{scale.Volts(scale.lowestReading, plan.gainAdjust, plan.offset), 0.0};
   range.highest = range.lowest;
-  for (int reading = scale.lowestReading; reading <= scale.highestReading; ++reading) {
-    const double volts =
-        scale.Volts(static_cast<std::int16_t>(reading), plan.gainAdjust, plan.offset);
+  for (BoardReading reading = scale.lowestReading; reading <= scale.highestReading; ++reading) {
+    const double volts = scale.Volts(reading, plan.gainAdjust, plan.offset);
     range.lowest = std::min(range.lowest, volts);
     range.highest = std::max(range.highest, volts);
   }
