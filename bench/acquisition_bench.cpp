@@ -71,7 +71,7 @@ void BM_Acquire_Tavril(benchmark::State& state) {
     record.device = tavril::kSimulatedBoardDevice;
     record.chan = static_cast<std::int16_t>(i);
     record.gain = 1;
-    record.count = kPointsPerChannel;
+    record.SetCount(kPointsPerChannel);
     selected[i] = true;
   }
   for (auto _ : state) {
@@ -86,7 +86,7 @@ void BM_Acquire_Tavril(benchmark::State& state) {
       state.SkipWithError("the acquisition failed");
       break;
     }
-    benchmark::DoNotOptimize(table[7].samples.data());
+    benchmark::DoNotOptimize(table[7].samples().data());
   }
   state.SetItemsProcessed(state.iterations() * kChannels * kPointsPerChannel);
 }

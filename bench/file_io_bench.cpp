@@ -33,13 +33,13 @@ const tavril::ChannelRecord& BenchRecord() {
     r.device = 1;
     r.gain = 1;
     r.rate = 100000.0;
-    r.count = kSampleCount;
-    r.samples.resize(kSampleCount);
+    std::vector<double> samples(kSampleCount);
     std::mt19937_64 random(1);
     std::normal_distribution<double> noise(0.0, 0.01);
     for (std::size_t i = 0; i < kSampleCount; ++i) {
-      r.samples[i] = 2.5 * std::sin(static_cast<double>(i) * 0.001) + noise(random);
+      samples[i] = 2.5 * std::sin(static_cast<double>(i) * 0.001) + noise(random);
     }
+    r.TakeSamples(samples);
     return r;
   }();
   return record;
@@ -50,8 +50,8 @@ void SaveBaseline(const tavril::ChannelRecord& r, const char* path) {
   FILE* f = std::fopen(path, "wb");
   std::fprintf(f, "Titre = %s\xA7\r\nDevice = %i\xA7\r\nChan = %i\xA7\r\nGain = %i\xA7\r\n",
                r.title.c_str(), r.device, r.chan, r.gain);
-  std::fprintf(f, "Count = %u\xA7\r\nRate = %.0f\xA7\r\nTableau :\r\n", r.count, r.rate);
-  for (const double value : r.samples) std::fprintf(f, "%.12f ", value);
+  std::fprintf(f, "Count = %u\xA7\r\nRate = %.0f\xA7\r\nTableau :\r\n", r.count(), r.rate);
+  for (const double value : r.samples()) std::fprintf(f, "%.12f ", value);
   std::fputc(0xA7, f);
   std::fflush(f);
   ::fsync(fileno(f));
@@ -61,11 +61,11 @@ void SaveBaseline(const tavril::ChannelRecord& r, const char* path) {
 void ExportBaseline(const tavril::ChannelRecord& r, const char* path) {
   FILE* f = std::fopen(path, "wb");
   std::fprintf(f, "%% Fichier d'export vers MatLab pour TAVRIL\r\n\r\nx%i=[\r\n", r.chan);
-  for (std::size_t i = 0; i < r.samples.size(); ++i) {
+  for (std::size_t i = 0; i < r.sampleCount(); ++i) {
     std::fprintf(f, "%.12f\r\n", static_cast<double>(i) / r.rate);
   }
   std::fprintf(f, "];\r\ny%i=[\r\n", r.chan);
-  for (const double value : r.samples) std::fprintf(f, "%.12f\r\n", value);
+  for (const double value : r.samples()) std::fprintf(f, "%.12f\r\n", value);
   std::fprintf(f, "];\r\nplot(x%i,y%i);\r\ngrid;\r\ntitle('%s')\r\n\r\n", r.chan, r.chan,
                r.title.c_str());
   std::fflush(f);
@@ -91,21 +91,24 @@ bool LoadBaseline(const char* path, tavril::ChannelRecord& r) {
   label(9), field(value), r.device = static_cast<std::int16_t>(std::atoi(value.c_str()));
   label(7), field(value), r.chan = static_cast<std::int16_t>(std::atoi(value.c_str()));
   label(7), field(value), r.gain = static_cast<std::int16_t>(std::atoi(value.c_str()));
-  label(8), field(value), r.count = static_cast<std::uint32_t>(std::strtod(value.c_str(), nullptr));
+  label(8), field(value);
+  const auto count = static_cast<std::uint32_t>(std::strtod(value.c_str(), nullptr));
   label(7), field(value), r.rate = std::strtod(value.c_str(), nullptr);
   label(11);
-  r.samples.assign(r.count, 0.0);
+  std::vector<double> samples(count, 0.0);
   std::size_t index = 0;
   value.clear();
   for (int c = std::getc(f); c != EOF && c != 0xA7; c = std::getc(f)) {
     if (c == ' ') {
-      if (index < r.samples.size()) r.samples[index++] = std::strtod(value.c_str(), nullptr);
+      if (index < samples.size()) samples[index++] = std::strtod(value.c_str(), nullptr);
       value.clear();
     } else {
       value += static_cast<char>(c);
     }
   }
   std::fclose(f);
+  r.TakeSamples(samples);
+  r.SetCount(count);
   return true;
 }
 
@@ -148,7 +151,7 @@ void BM_Load_Baseline(benchmark::State& state) {
   for (auto _ : state) {
     tavril::ChannelRecord record;
     if (!LoadBaseline(path.c_str(), record)) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(record.samples.data());
+    benchmark::DoNotOptimize(record.samples().data());
   }
 }
 
@@ -164,12 +167,12 @@ void BM_Load_Tavril(benchmark::State& state) {
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
-      record.samples = std::vector<double>();
+      record.ReleaseSamples();
       spare = std::vector<double>();
       state.ResumeTiming();
     }
     if (tavril::LoadChannelFile(path, record, spare) != 1) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(record.samples.data());
+    benchmark::DoNotOptimize(record.samples().data());
   }
 }
 

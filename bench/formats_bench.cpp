@@ -58,11 +58,10 @@ ChannelTable MakeTable(std::size_t count) {
     r.chan = static_cast<std::int16_t>(k);
     r.gain = 1;
     r.rate = 100000.0;
-    r.count = static_cast<std::uint32_t>(count);
-    r.samples.resize(count);
+    std::vector<double> samples(count);
     for (std::size_t i = 0; i < count; ++i)
-      r.samples[i] = 2.5 * std::sin(static_cast<double>(i) * 0.001 * (k + 1)) + noise(random);
-    tavril::UpdateChannelStatistics(r);
+      samples[i] = 2.5 * std::sin(static_cast<double>(i) * 0.001 * (k + 1)) + noise(random);
+    r.TakeSamples(samples);
   }
   return table;
 }
@@ -138,8 +137,8 @@ void BM_Raw_Write(benchmark::State& state) {
     tavril::AtomicFileWriter writer;
     if (!writer.Open(BenchFolder() / "raw.bin")) state.SkipWithError("open failed");
     for (const tavril::ChannelRecord& r : table) {
-      writer.Append(std::string_view(reinterpret_cast<const char*>(r.samples.data()),
-                                     r.samples.size() * sizeof(double)));
+      writer.Append(std::string_view(reinterpret_cast<const char*>(r.samples().data()),
+                                     r.sampleCount() * sizeof(double)));
     }
     if (!writer.Commit()) state.SkipWithError("write failed");
   }
@@ -173,7 +172,6 @@ void BM_Open_Tvr(benchmark::State& state) {
     for (int k = 0; k < tavril::kChannelCount; ++k) {
       if (tavril::LoadChannelFile(TvrPath(k), session.channels[k], session.spare.samples[k]) != 1)
         state.SkipWithError("open failed");
-      tavril::UpdateChannelStatistics(session.channels[k]);
     }
   });
 }

@@ -130,10 +130,9 @@ Scene& SceneFor(const Workload& workload) {
   current = workload.name;
   for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
     tavril::ChannelRecord& record = scene->session.channels[channel];
-    record.samples = MakeChannel(workload.kind, workload.samplesPerChannel, channel);
-    record.count = static_cast<std::uint32_t>(record.samples.size());
+    std::vector<double> samples = MakeChannel(workload.kind, workload.samplesPerChannel, channel);
+    record.TakeSamples(samples);
     record.rate = 100000.0;
-    tavril::UpdateChannelStatistics(record);
   }
   scene->widget = std::make_unique<tavril::GraphWidget>(scene->session, scene->view);
   scene->strip = std::make_unique<tavril::InfoStripWidget>(scene->session, scene->view);
@@ -230,7 +229,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
   Scene& scene = SceneFor(workload);
   std::vector<tavril::SamplePyramid> pyramids(tavril::kChannelCount);
   for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
-    tavril::BuildSamplePyramid(pyramids[channel], scene.session.channels[channel].samples);
+    tavril::BuildSamplePyramid(pyramids[channel], scene.session.channels[channel].samples());
   }
   tavril::CurveStrokes strokes;
   std::size_t runs = 0;
@@ -240,7 +239,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
     lines = 0;
     for (int channel = 0; channel < tavril::kChannelCount; ++channel) {
       strokes.clear();
-      tavril::ComputeCurveStrokes(scene.view.scale, scene.session.channels[channel].samples,
+      tavril::ComputeCurveStrokes(scene.view.scale, scene.session.channels[channel].samples(),
                                   pyramids[channel], -2, kAreaWidth + 1, strokes);
       benchmark::DoNotOptimize(strokes.runs.data());
       runs += strokes.runs.size();
@@ -253,7 +252,7 @@ void CurveSegments(benchmark::State& state, const Workload& workload) {
 
 void PyramidBuild(benchmark::State& state, const Workload& workload) {
   Scene& scene = SceneFor(workload);
-  const std::vector<double>& samples = scene.session.channels[1].samples;
+  const std::span<const double> samples = scene.session.channels[1].samples();
   tavril::SamplePyramid pyramid;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {

@@ -73,7 +73,7 @@ std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
   // A scan takes device, chan, gain, count and rate from record 0.
   const ChannelRecord& source = plan.scan ? table[0] : table[last];
   plan.device = source.device;
-  plan.readingsPerChannel = EffectiveCount(source.count);
+  plan.readingsPerChannel = EffectiveCount(source.count());
   plan.scaleChannel = source.chan;
   plan.request.gain = source.gain;
   plan.request.sampleRate = source.rate;
@@ -90,7 +90,7 @@ std::optional<AcquisitionPlan> PlanAcquisition(const ChannelTable& table,
     plan.records = {last};
   }
   for (const int k : plan.records) {
-    plan.keep.push_back(std::min(plan.readingsPerChannel, table[k].count));
+    plan.keep.push_back(std::min(plan.readingsPerChannel, table[k].count()));
   }
   plan.timeoutTicks = config.timeOut;
   plan.gainAdjust = config.gainAdjust;
@@ -185,23 +185,27 @@ bool FinishAcquisition(const AcquisitionPlan& plan, const AcquisitionResult& res
   for (const int k : plan.records) {
     ChannelRecord& record = table[k];
     if (abandoned || !result.filled[k]) {
-      record.samples = std::vector<double>();
-      ++record.samplesRevision;
+      record.ReleaseSamples();
       continue;
     }
     std::vector<double>& fresh = buffers.samples[k];
-    TakeSamples(record, fresh, result.statistics[k]);
-    record.acquiredAt = now;
-    // What the record held before waits for the next acquisition, unless it is
-    // much larger than what is acquired now.
-    if (fresh.capacity() / 2 > record.samples.size()) fresh = std::vector<double>();
-    if (record.samples.capacity() / 2 > record.samples.size()) {
-      if (record.samples.empty()) {
-        record.samples = std::vector<double>();
+    const std::size_t taken = fresh.size();
+    // The record keeps no more memory than its samples need...
+    if (fresh.capacity() / 2 > taken) {
+      if (taken == 0) {
+        fresh = std::vector<double>();
       } else {
-        record.samples.shrink_to_fit();
+        fresh.shrink_to_fit();
       }
     }
+    // The count asked stays: a scan reads no more than its first record asks.
+    const std::uint32_t countAsked = record.count();
+    record.TakeSamples(fresh, result.statistics[k]);
+    record.SetCount(countAsked);
+    record.acquiredAt = now;
+    // ...and what it held before waits for the next acquisition, unless it is
+    // much larger than what is acquired now.
+    if (fresh.capacity() / 2 > taken) fresh = std::vector<double>();
     if (acquired && plan.scan) {
       record.rate = plan.request.scanRate > 0.0
                         ? plan.request.scanRate

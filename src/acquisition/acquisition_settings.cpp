@@ -8,7 +8,7 @@ void PrepareRecords(ChannelTable& table, const ChannelSelection& selected,
     if (!selected[i]) continue;
     ChannelRecord& record = table[i];
     record.rate = settings.sampleRate;
-    record.count = settings.count;
+    record.SetCount(settings.count);
     record.gain = settings.gain;
     record.title = settings.title.substr(0, kMaxTitleBytes);
     record.device = device;

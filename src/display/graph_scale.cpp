@@ -25,24 +25,24 @@ std::int32_t TruncateToInt32(double value) {
 }
 
 void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client) {
-  if (master.samples.empty()) return;
+  if (!master.holdsSamples()) return;
 
   // The sample steps across the record, in 32-bit unsigned arithmetic like the
   // record's count; the vector is never larger than a count can say.
-  const std::uint32_t steps = static_cast<std::uint32_t>(master.samples.size()) - 1u;
+  const std::uint32_t steps = static_cast<std::uint32_t>(master.sampleCount()) - 1u;
   if (steps != 0) {
     const double pixelsPerSample = static_cast<double>(client.width) / static_cast<double>(steps);
     if (IsUsableFactor(pixelsPerSample)) scale.pixelsPerSample = pixelsPerSample;
   }
 
   // A 20-pixel margin above the maximum and below the minimum.
-  const double pixelsPerVolt =
-      (static_cast<double>(client.height) - 40.0) / (master.maxValue - master.minValue);
+  const double pixelsPerVolt = (static_cast<double>(client.height) - 40.0) /
+                               (master.statistics().maxValue - master.statistics().minValue);
   if (IsUsableFactor(pixelsPerVolt)) scale.pixelsPerVolt = pixelsPerVolt;
 
   // The middle of the range goes to half the height; the sum is formed in 64
   // bits so that a saturated offset cannot overflow.
-  const double mid = (master.maxValue + master.minValue) / 2.0;
+  const double mid = (master.statistics().maxValue + master.statistics().minValue) / 2.0;
   const std::int64_t originY =
       static_cast<std::int64_t>(TruncateToInt32(mid * scale.pixelsPerVolt)) + client.height / 2;
   scale.originY = TruncateToInt32(static_cast<double>(originY));
@@ -52,7 +52,7 @@ void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize
 void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize client,
                       std::uint32_t window) {
   ComputeAutoScale(scale, master, client);
-  const std::size_t held = master.samples.size();
+  const std::size_t held = master.sampleCount();
   if (held == 0 || held >= window) return;
   const double pixelsPerSample =
       static_cast<double>(client.width) / static_cast<double>(window - 1u);

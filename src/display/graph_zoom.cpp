@@ -118,11 +118,13 @@ bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
   double highest = -std::numeric_limits<double>::infinity();
   for (int channel = 0; channel < kChannelCount; ++channel) {
     const ChannelRecord& record = session.channels[channel];
-    if (!view.channelShown[channel] || record.samples.empty()) continue;
-    longest = std::max(longest, record.samples.size());
+    if (!view.channelShown[channel] || !record.holdsSamples()) continue;
+    longest = std::max(longest, record.sampleCount());
     // Statistics that are not finite say nothing of where to look.
-    if (std::isfinite(record.minValue)) lowest = std::min(lowest, record.minValue);
-    if (std::isfinite(record.maxValue)) highest = std::max(highest, record.maxValue);
+    if (std::isfinite(record.statistics().minValue))
+      lowest = std::min(lowest, record.statistics().minValue);
+    if (std::isfinite(record.statistics().maxValue))
+      highest = std::max(highest, record.statistics().maxValue);
   }
   if (longest == 0) return false;
   const CursorSamples cursors = ReadCursors(view);

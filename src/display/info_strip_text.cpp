@@ -23,11 +23,12 @@ RecordTexts DescribeRecord(const ChannelRecord& record) {
   RecordTexts texts;
   texts.title = "Titre: " + Windows1252ToUtf8(record.title);
   texts.gain = "Gain= " + std::to_string(int{record.gain});
-  texts.count = "Nb Points= " + std::to_string(record.count);
+  texts.count = "Nb Points= " + std::to_string(record.count());
   texts.rate = "Sample rate= " + FormatExponent4(record.rate);
   if (HoldsSamples(record)) {
-    texts.statistics = {"YMax= " + Fixed(record.maxValue), "YMin= " + Fixed(record.minValue),
-                        "Moy =  " + Fixed(record.mean)};
+    texts.statistics = {"YMax= " + Fixed(record.statistics().maxValue),
+                        "YMin= " + Fixed(record.statistics().minValue),
+                        "Moy =  " + Fixed(record.statistics().mean)};
   }
   return texts;
 }
@@ -60,16 +61,16 @@ std::vector<StripText> InfoStripTexts(const ChannelRecord& master, int masterCha
 
   // Indexes are bounded by the samples actually held, which equal `count`
   // whenever the record holds any.
-  const std::int64_t held = static_cast<std::int64_t>(master.samples.size());
+  const std::int64_t held = static_cast<std::int64_t>(master.sampleCount());
   if (index1 < 0 || index1 >= held) return texts;
-  const double value1 = master.samples[static_cast<std::size_t>(index1)];
+  const double value1 = master.sample(static_cast<std::uint64_t>(index1));
   const double time1 = index1 / master.rate;
   add(kColumnX[0], rowY(1), kCursorColour, "X1= " + std::to_string(index1));
   add(kColumnX[0], rowY(2), kCursorColour, "Y1= " + Fixed(value1));
   add(kColumnX[0], rowY(3), kCursorColour, "T1= " + FormatExponent4(time1));
 
   if (index2 < 0 || index2 >= held) return texts;
-  const double value2 = master.samples[static_cast<std::size_t>(index2)];
+  const double value2 = master.sample(static_cast<std::uint64_t>(index2));
   const double time2 = index2 / master.rate;
   add(kColumnX[1], rowY(1), kCursorColour, "X2= " + std::to_string(index2));
   add(kColumnX[1], rowY(2), kCursorColour, "Y2= " + Fixed(value2));

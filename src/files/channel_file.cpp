@@ -258,7 +258,7 @@ SaveOutcome SaveChannelFile(UserInteraction& ui, const std::filesystem::path& pa
 void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record) {
   // The count written is the number of samples the record holds, so that a
   // record without samples (after a reset, say) still gives a file that reads back.
-  const std::vector<double>& samples = record.samples;
+  const std::span<const double> samples = record.samples();
   std::string header;
   AppendHeaderItem(header, kTitleLabel, TitleForFile(record.title));
   AppendHeaderItem(header, kDeviceLabel, IntegerText(record.device));
@@ -338,9 +338,9 @@ int LoadChannelFile(const std::filesystem::path& path, ChannelRecord& record,
   record.device = loaded.device;
   record.chan = loaded.chan;
   record.gain = loaded.gain;
-  record.count = loaded.count;
   record.rate = loaded.rate;
-  record.samples.swap(spare);
+  record.TakeSamples(spare);
+  record.SetCount(loaded.count);
   return 1;
 }
 

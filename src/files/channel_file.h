@@ -26,8 +26,8 @@ SaveOutcome SaveChannelFile(UserInteraction& ui, const std::filesystem::path& pa
 void WriteChannelFile(AtomicFileWriter& out, const ChannelRecord& record);
 
 // Reads a data file into `record`. 1 when the whole file was read: the record
-// then holds the file's title, device, chan, gain, count, rate and samples (its
-// statistics are the caller's to recompute); a list shorter than the count
+// then holds the file's title, device, chan, gain, count, rate and samples, with
+// their statistics; a list shorter than the count
 // leaves zeros. 0 when the file cannot be opened or read, breaks the format or
 // announces more samples than memory can hold; the record is then untouched,
 // and `problem`, when given, says why.

@@ -27,15 +27,8 @@ std::vector<int> SlotsHoldingSamples(const ChannelSet& set, const ChannelTable& 
 void PutInTable(ChannelSet& set, ChannelTable& table, ChannelSamples& spare) {
   for (SlotRecord& entry : set) {
     ChannelRecord& target = table[entry.slot];
-    const std::uint64_t revision = target.samplesRevision;
-    std::vector<double> samples = std::move(entry.record.samples);
-    const ChannelStatistics statistics = ComputeStatistics(samples);
-    std::vector<double> replaced = std::move(target.samples);
+    spare[entry.slot] = target.ReleaseSamples();
     target = std::move(entry.record);
-    target.samplesRevision = revision;
-    target.samples = std::move(replaced);
-    TakeSamples(target, samples, statistics);
-    spare[entry.slot] = std::move(samples);
   }
   set.clear();
 }

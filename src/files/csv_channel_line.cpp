@@ -102,7 +102,7 @@ std::string CsvChannelLine(int slot, const ChannelRecord& record) {
       " title=" + EscapedTitle(record.title) + " device=" + std::to_string(record.device) +
       " chan=" + std::to_string(record.chan) + " gain=" + std::to_string(record.gain) +
       " rate=" + std::string(rate, AppendShortest(rate, record.rate)) +
-      " count=" + std::to_string(record.count) + " unit=V";
+      " count=" + std::to_string(record.count()) + " unit=V";
   if (record.acquiredAt) line += " acquired=" + FormatIsoUtc(*record.acquiredAt);
   return line;
 }
@@ -169,7 +169,7 @@ bool ParseCsvChannelLine(std::string_view line, int& slot, ChannelRecord& record
       field = static_cast<std::int16_t>(number);
     } else if (key == "count") {
       good = ReadInteger(value, 0, std::numeric_limits<std::uint32_t>::max(), number);
-      fields.count = static_cast<std::uint32_t>(number);
+      fields.SetCount(static_cast<std::uint32_t>(number));
     } else if (key == "rate") {
       const ParsedDouble parsed = ParseSampleValue(value);
       good = !value.empty() && value.front() > ' ' && parsed.consumed == value.size();

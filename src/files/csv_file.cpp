@@ -49,7 +49,7 @@ struct RowFormat {
       out = times[0].Append(out, i);
     }
     for (std::size_t k = 0; k < records.size(); ++k) {
-      const std::vector<double>& samples = records[k].record->samples;
+      const std::span<const double> samples = records[k].record->samples();
       const bool present = i < samples.size();
       if (!oneTimeColumn) {
         separate();
@@ -77,7 +77,7 @@ void WriteCsvFile(std::span<const SlotView> records, AtomicFileWriter& out) {
     const std::string slot = "slot" + std::to_string(view.slot);
     if (!oneTimeColumn) names += "," + slot + "_time_s";
     names += "," + slot + "_V";
-    rows = std::max(rows, view.record->samples.size());
+    rows = std::max(rows, view.record->sampleCount());
   }
   out.Append(names.empty() ? "time_s\r\n" : names.substr(1) + "\r\n");
 

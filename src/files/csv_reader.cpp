@@ -342,8 +342,8 @@ bool Describe(CsvPass& scan, ChannelSet& records, std::vector<std::size_t>& chan
     if (!scan.described.empty()) {
       const Described& described = scan.described[k];
       entry = {described.slot, described.fields};
-      if (columns[c].values != 0 && columns[c].values != entry.record.count) {
-        why = AtLine(described.line, "count=" + std::to_string(entry.record.count) +
+      if (columns[c].values != 0 && columns[c].values != entry.record.count()) {
+        why = AtLine(described.line, "count=" + std::to_string(entry.record.count()) +
                                          ", mais la colonne " + std::to_string(c + 1) +
                                          " contient " + Counted(columns[c].values, "valeur"));
         return false;
@@ -356,7 +356,7 @@ bool Describe(CsvPass& scan, ChannelSet& records, std::vector<std::size_t>& chan
       entry.slot = static_cast<int>(k);
       entry.record.chan = static_cast<std::int16_t>(k);
       entry.record.gain = 1;
-      entry.record.count = static_cast<std::uint32_t>(columns[c].values);
+      entry.record.SetCount(static_cast<std::uint32_t>(columns[c].values));
       entry.record.rate = time != nullptr ? RateOf(*time) : 0.0;
       entry.record.title = columns[c].name;
     }
@@ -365,13 +365,15 @@ bool Describe(CsvPass& scan, ChannelSet& records, std::vector<std::size_t>& chan
   return true;
 }
 
-bool TakeMemory(ChannelSet& records, const std::vector<Column>& columns,
+// One array of samples for each channel column.
+bool TakeMemory(std::vector<std::vector<double>>& samples, const std::vector<Column>& columns,
                 const std::vector<std::size_t>& channelColumns, std::string& why) {
   std::uint64_t total = 0;
   for (std::size_t c : channelColumns) total += columns[c].values;
   bool taken = SamplesFitInMemory(total);
-  for (std::size_t k = 0; taken && k < records.size(); ++k) {
-    taken = AllocateZeroed(records[k].record.samples, columns[channelColumns[k]].values);
+  samples.resize(channelColumns.size());
+  for (std::size_t k = 0; taken && k < samples.size(); ++k) {
+    taken = AllocateZeroed(samples[k], columns[channelColumns[k]].values);
   }
   if (!taken) why = SamplesMemoryRefusal(total);
   return taken;
@@ -394,13 +396,12 @@ bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string
   CsvPass scan;
   ChannelSet records;
   std::vector<std::size_t> channelColumns;
+  std::vector<std::vector<double>> samples;
   bool good = scan.Run(path, problem) && Describe(scan, records, channelColumns, problem) &&
-              TakeMemory(records, scan.columns, channelColumns, problem);
+              TakeMemory(samples, scan.columns, channelColumns, problem);
   if (good) {
     std::vector<std::vector<double>*> fills(scan.columns.size(), nullptr);
-    for (std::size_t k = 0; k < records.size(); ++k) {
-      fills[channelColumns[k]] = &records[k].record.samples;
-    }
+    for (std::size_t k = 0; k < records.size(); ++k) fills[channelColumns[k]] = &samples[k];
     CsvPass fill(std::move(fills));
     good = fill.Run(path, problem);
     if (good &&
@@ -421,7 +422,7 @@ bool ReadCsvFile(const std::filesystem::path& path, ChannelSet& set, std::string
       if (scan.columns[c].gaps != 0) notices->push_back(GapNotice(scan.columns[c], c));
     }
   }
-  for (SlotRecord& entry : records) UpdateChannelStatistics(entry.record);
+  for (std::size_t k = 0; k < records.size(); ++k) records[k].record.TakeSamples(samples[k]);
   std::sort(records.begin(), records.end(),
             [](const SlotRecord& a, const SlotRecord& b) { return a.slot < b.slot; });
   set = std::move(records);

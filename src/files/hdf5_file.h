@@ -43,7 +43,7 @@
 //                               fraction digits); absent when not known
 //     max_index, min_index  uint32   statistics: index of the first maximum
 //     max_value, min_value  float64  and minimum, their values, and the mean
-//     mean                  float64  (as UpdateChannelStatistics gives them)
+//     mean                  float64  (as ComputeStatistics gives them)
 //
 // Reading takes any integer type for the integers, any float or integer type
 // for rate and the statistics, and fixed or variable-length strings (h5py's

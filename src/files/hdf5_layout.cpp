@@ -60,7 +60,7 @@ Hdf5PropertyList UntimedCreation(hid_t listClass) {
 bool WriteRecord(hid_t group, const SlotView& view, std::string& why) {
   const ChannelRecord& record = *view.record;
   const std::string name = "channel_" + std::to_string(view.slot);
-  const hsize_t length = record.samples.size();
+  const hsize_t length = record.sampleCount();
   const hsize_t unlimited = H5S_UNLIMITED;
   const hsize_t chunk = length == 0 ? kChunkValues : std::min(length, kChunkValues);
   const Hdf5Dataspace space(H5Screate_simple(1, &length, &unlimited));
@@ -81,12 +81,12 @@ bool WriteRecord(hid_t group, const SlotView& view, std::string& why) {
     return false;
   }
   if (length > 0 && H5Dwrite(dataset.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
-                             record.samples.data()) < 0) {
+                             record.samples().data()) < 0) {
     why = Hdf5Failure("écriture des valeurs de la voie " + std::to_string(view.slot));
     return false;
   }
   const std::int64_t count =
-      HoldsSamples(record) ? static_cast<std::int64_t>(length) : record.count;
+      HoldsSamples(record) ? static_cast<std::int64_t>(length) : record.count();
   Hdf5AttributeWriter attributes(dataset.get());
   attributes.Integer("slot", H5T_STD_I32LE, view.slot)
       .Utf8("title", Windows1252ToUtf8(record.title))
@@ -98,11 +98,11 @@ bool WriteRecord(hid_t group, const SlotView& view, std::string& why) {
       .Utf8("unit", "V")
       .Utf8("time_unit", "s")
       .Double("sample_interval", 1.0 / record.rate)
-      .Integer("max_index", H5T_STD_U32LE, record.maxIndex)
-      .Double("max_value", record.maxValue)
-      .Integer("min_index", H5T_STD_U32LE, record.minIndex)
-      .Double("min_value", record.minValue)
-      .Double("mean", record.mean);
+      .Integer("max_index", H5T_STD_U32LE, record.statistics().maxIndex)
+      .Double("max_value", record.statistics().maxValue)
+      .Integer("min_index", H5T_STD_U32LE, record.statistics().minIndex)
+      .Double("min_value", record.statistics().minValue)
+      .Double("mean", record.statistics().mean);
   if (record.acquiredAt) attributes.Utf8("acquired_at", FormatIsoUtc(*record.acquiredAt));
   if (!attributes.ok()) {
     why = "voie " + std::to_string(view.slot) + " : " + attributes.why();
@@ -272,10 +272,11 @@ std::future<ChannelStatistics> StatisticsAside(std::span<const double> samples) 
   }
 }
 
-// One dataset of /channels into `entry`; its statistics only when it has no
-// samples.
+// One dataset of /channels into `entry`, but for its samples, which go to
+// `samples` (the caller computes their statistics aside); a record without
+// samples takes its statistics here.
 bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options, SlotRecord& entry,
-                std::string& why) {
+                std::vector<double>& samples, std::string& why) {
   const std::string where = DatasetPath(name);
   H5L_info_t link{};
   if (H5Lget_info(group, name.c_str(), &link, H5P_DEFAULT) < 0) {
@@ -332,27 +333,24 @@ bool ReadRecord(hid_t group, const std::string& name, const ReadOptions& options
   record.device = static_cast<std::int16_t>(device);
   record.chan = static_cast<std::int16_t>(chan);
   record.gain = static_cast<std::int16_t>(gain);
-  record.count = static_cast<std::uint32_t>(count);
-  if (!ReadSamples(dataset.get(), where, record.count, options, entry.slot, record.samples, why)) {
+  record.SetCount(static_cast<std::uint32_t>(count));
+  if (!ReadSamples(dataset.get(), where, record.count(), options, entry.slot, samples, why)) {
     return false;
   }
-  // The statistics of samples are computed by the caller, aside.
-  if (HoldsSamples(record)) return true;
-  if (!options.storedStatistics) {
-    ApplyStatistics(record, ChannelStatistics());
-    return true;
-  }
+  if (!samples.empty() || !options.storedStatistics) return true;
+  ChannelStatistics stored;
   std::int64_t maxIndex = 0, minIndex = 0;
   ok = attributes.Integer("max_index", 0, kUint32Max, maxIndex) &&
-       attributes.Double("max_value", record.maxValue) &&
+       attributes.Double("max_value", stored.maxValue) &&
        attributes.Integer("min_index", 0, kUint32Max, minIndex) &&
-       attributes.Double("min_value", record.minValue) && attributes.Double("mean", record.mean);
+       attributes.Double("min_value", stored.minValue) && attributes.Double("mean", stored.mean);
   if (!ok) {
     why = attributes.why();
     return false;
   }
-  record.maxIndex = static_cast<std::uint32_t>(maxIndex);
-  record.minIndex = static_cast<std::uint32_t>(minIndex);
+  stored.maxIndex = static_cast<std::uint32_t>(maxIndex);
+  stored.minIndex = static_cast<std::uint32_t>(minIndex);
+  record.KeepStatistics(stored);
   return true;
 }
 
@@ -560,14 +558,16 @@ bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, s
     }
   }
   ChannelSet read;
-  // After `read`, so that the threads end before the samples they read go.
+  std::vector<std::vector<double>> samples;
+  // After `samples`, so that the threads end before the samples they read go.
   std::vector<std::future<ChannelStatistics>> statistics;
   std::array<std::string, kChannelCount> names;
   for (hsize_t index = 0; index < info.nlinks; ++index) {
     std::string name;
     SlotRecord entry;
+    std::vector<double> values;
     if (!LinkName(group.get(), index, name, why) ||
-        !ReadRecord(group.get(), name, options, entry, why)) {
+        !ReadRecord(group.get(), name, options, entry, values, why)) {
       return false;
     }
     std::string& first = names[static_cast<std::size_t>(entry.slot)];
@@ -577,13 +577,14 @@ bool ReadChannels(hid_t file, const ReadOptions& options, ChannelSet& records, s
       return false;
     }
     first = name;
-    // The samples' memory stays where it is when the entry moves.
-    statistics.push_back(HoldsSamples(entry.record) ? StatisticsAside(entry.record.samples)
-                                                    : std::future<ChannelStatistics>());
+    // The samples' memory stays where it is when the vector moves.
+    statistics.push_back(values.empty() ? std::future<ChannelStatistics>()
+                                        : StatisticsAside(values));
+    samples.push_back(std::move(values));
     read.push_back(std::move(entry));
   }
   for (std::size_t k = 0; k < read.size(); ++k) {
-    if (statistics[k].valid()) ApplyStatistics(read[k].record, statistics[k].get());
+    if (statistics[k].valid()) read[k].record.TakeSamples(samples[k], statistics[k].get());
   }
   std::sort(read.begin(), read.end(),
             [](const SlotRecord& a, const SlotRecord& b) { return a.slot < b.slot; });

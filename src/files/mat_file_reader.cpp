@@ -132,7 +132,7 @@ SlotRecord ReadChannel(matvar_t* channels, std::size_t index) {
   record.chan = static_cast<std::int16_t>(fields.Whole("chan", INT16_MIN, INT16_MAX));
   record.gain = static_cast<std::int16_t>(fields.Whole("gain", INT16_MIN, INT16_MAX));
   record.rate = fields.Number("rate");
-  record.count = static_cast<std::uint32_t>(fields.Whole("count", 0, UINT32_MAX));
+  record.SetCount(static_cast<std::uint32_t>(fields.Whole("count", 0, UINT32_MAX)));
   if (fields.Text("unit") != "V") throw fields.Refused("unit", "n'est pas 'V'");
   const std::string acquired = fields.Text("acquired");
   if (!acquired.empty()) {
@@ -206,7 +206,7 @@ class Reader {
     std::uint64_t values = 0;
     for (const SlotRecord& entry : set) {
       const std::size_t count = Elements(*Info(mat_variables::SampleName(entry.slot)));
-      if (count == entry.record.count) values += count;
+      if (count == entry.record.count()) values += count;
     }
     if (!SamplesFitInMemory(values)) throw Refusal{SamplesMemoryRefusal(values)};
   }
@@ -218,9 +218,9 @@ class Reader {
     ChannelRecord& record = entry.record;
     if (info->class_type != MAT_C_DOUBLE || info->isComplex || !IsVector(*info))
       throw Refusal{"la variable " + Quoted(name) + " n'est pas un vecteur de nombres réels"};
-    if (count != 0 && count != record.count) {
+    if (count != 0 && count != record.count()) {
       throw Refusal{"la variable " + Quoted(name) + " a " + std::to_string(count) +
-                    " valeurs alors que son canal en annonce " + std::to_string(record.count)};
+                    " valeurs alors que son canal en annonce " + std::to_string(record.count())};
     }
     if (count > static_cast<std::size_t>(INT_MAX))
       throw Refusal{"la variable " + Quoted(name) + " a trop de valeurs pour être lue"};
@@ -241,8 +241,7 @@ class Reader {
                                            static_cast<int>(count)) != 0) {
       throw Refusal{"la variable " + Quoted(name) + " est illisible"};
     }
-    record.samples = std::move(samples);
-    UpdateChannelStatistics(record);
+    record.TakeSamples(samples);
   }
 
   void ReadThrough(matvar_t* info, const std::string& name, std::size_t count) {

@@ -56,7 +56,7 @@ Variable ChannelStruct(std::span<const SlotView> records) {
         Scalar(record.chan),
         Scalar(record.gain),
         Scalar(record.rate),
-        Scalar(record.count),
+        Scalar(record.count()),
         Chars(u"V"),
         Chars(record.acquiredAt ? Ascii(FormatIsoUtc(*record.acquiredAt)) : u""),
     };
@@ -99,7 +99,7 @@ bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* time
   std::uint64_t timesRate = 0;
   for (const SlotView& view : records) {
     const ChannelRecord& record = *view.record;
-    const std::size_t count = record.samples.size();
+    const std::size_t count = record.sampleCount();
     // Channels of one rate share the times computed for the first of them.
     const std::uint64_t rate = std::bit_cast<std::uint64_t>(record.rate);
     if (timesRate != rate || timesHeld < count) {
@@ -108,7 +108,7 @@ bool WriteVariables(mat_t* file, std::span<const SlotView> records, double* time
       timesRate = rate;
     }
     if (!WriteColumn(file, mat_variables::TimeName(view.slot), times, count) ||
-        !WriteColumn(file, mat_variables::SampleName(view.slot), record.samples.data(), count)) {
+        !WriteColumn(file, mat_variables::SampleName(view.slot), record.samples().data(), count)) {
       return false;
     }
     // matio writes each vector in one call.
@@ -123,7 +123,7 @@ bool AllWritten(const std::filesystem::path& file, std::span<const SlotView> rec
   const std::optional<std::vector<std::uint64_t>> sizes = Mat5ElementSizes(file);
   if (!sizes || sizes->size() != 1 + 2 * records.size()) return false;
   for (std::size_t k = 0; k < records.size(); ++k) {
-    const std::uint64_t bytes = records[k].record->samples.size() * sizeof(double);
+    const std::uint64_t bytes = records[k].record->sampleCount() * sizeof(double);
     if ((*sizes)[1 + 2 * k] < bytes || (*sizes)[2 + 2 * k] < bytes) return false;
   }
   return true;
@@ -134,7 +134,7 @@ bool AllWritten(const std::filesystem::path& file, std::span<const SlotView> rec
 // therefore found before a version 7.3 file is begun.
 bool RoomFor(const std::filesystem::path& file, std::span<const SlotView> records) {
   std::uint64_t bytes = std::uint64_t{1} << 20;  // the struct and HDF5's own data
-  for (const SlotView& view : records) bytes += 2 * sizeof(double) * view.record->samples.size();
+  for (const SlotView& view : records) bytes += 2 * sizeof(double) * view.record->sampleCount();
   struct statvfs disk {};
   return ::statvfs(file.parent_path().empty() ? "." : file.parent_path().c_str(), &disk) != 0 ||
          static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize >= bytes;
@@ -149,7 +149,7 @@ bool WriteMatFile(std::span<const SlotView> records, const std::filesystem::path
   if (records.empty()) return Fail(why, "aucun canal à exporter");
   if (!SlotsValid(records)) return Fail(why, "canaux à exporter en double ou hors de 0 à 7");
   std::size_t longest = 0;
-  for (const SlotView& view : records) longest = std::max(longest, view.record->samples.size());
+  for (const SlotView& view : records) longest = std::max(longest, view.record->sampleCount());
   const bool hdf5 = longest > mat5MaxVariableBytes / sizeof(double);
   std::unique_ptr<double[]> times;
   if (!AllocateScratch(times, std::max<std::size_t>(longest, 1)))

@@ -100,7 +100,7 @@ std::string TitleCommand(std::string_view windows1252Title) {
 
 void WriteMatlabScript(const ChannelRecord& record, AtomicFileWriter& out) {
   const std::string suffix = ChannelSuffix(record.chan);
-  const std::size_t size = record.samples.size();
+  const std::size_t size = record.sampleCount();
 
   out.Append("% Fichier d'export vers MatLab pour TAVRIL\r\n\r\nx");
   out.Append(suffix);
@@ -112,7 +112,7 @@ void WriteMatlabScript(const ChannelRecord& record, AtomicFileWriter& out) {
   out.Append("];\r\ny");
   out.Append(suffix);
   out.Append("=[\r\n");
-  for (const double sample : record.samples) WriteValueLine(out, sample);
+  for (const double sample : record.samples()) WriteValueLine(out, sample);
 
   out.Append("];\r\nplot(x" + suffix + ",y" + suffix + ");\r\ngrid;\r\n");
   out.Append(TitleCommand(record.title));

@@ -55,7 +55,7 @@ std::vector<RateGroup> GroupByRate(std::span<const SlotView> records) {
       return std::bit_cast<std::uint64_t>(g.rate) == std::bit_cast<std::uint64_t>(record.rate);
     });
     if (group == groups.end()) group = groups.insert(groups.end(), RateGroup{record.rate, 0, {}});
-    group->rows = std::max(group->rows, record.samples.size());
+    group->rows = std::max(group->rows, record.sampleCount());
     group->channels.push_back(view);
   }
   return groups;
@@ -175,7 +175,7 @@ class WorkbookWriter {
         if (i < group.rows) Number(row, column, static_cast<double>(i) / group.rate);
         ++column;
         for (const SlotView& view : group.channels) {
-          if (i < view.record->samples.size()) Number(row, column, view.record->samples[i]);
+          if (i < view.record->sampleCount()) Number(row, column, view.record->sample(i));
           ++column;
         }
       }
@@ -210,7 +210,7 @@ class WorkbookWriter {
       case 6:
         return Number(row, column, record.rate);
       case 7:
-        return Number(row, column, record.count);
+        return Number(row, column, record.count());
       case 8:
         return Text(row, column, "V", nullptr);
       case 9:

@@ -1,5 +1,9 @@
 #include "model/channel_record.h"
 
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
 namespace tavril {
 
 ChannelStatistics ComputeStatistics(std::span<const double> samples) {
@@ -32,24 +36,42 @@ ChannelStatistics ComputeStatistics(std::span<const double> samples) {
   return statistics;
 }
 
-void ApplyStatistics(ChannelRecord& record, const ChannelStatistics& statistics) {
-  record.maxIndex = statistics.maxIndex;
-  record.maxValue = statistics.maxValue;
-  record.minIndex = statistics.minIndex;
-  record.minValue = statistics.minValue;
-  record.mean = statistics.mean;
+namespace {
+
+// Revisions are unique across every record, so that a copy keeps the
+// revision of the samples it copied and no two different sets of samples
+// share one.
+std::atomic<std::uint64_t> lastRevision{0};
+
+}  // namespace
+
+void ChannelRecord::NewRevision() {
+  revision_ = lastRevision.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-void UpdateChannelStatistics(ChannelRecord& record) {
-  ++record.samplesRevision;
-  ApplyStatistics(record, ComputeStatistics(record.samples));
+void ChannelRecord::TakeSamples(std::vector<double>& samples) {
+  TakeSamples(samples, ComputeStatistics(samples));
 }
 
-void TakeSamples(ChannelRecord& record, std::vector<double>& samples,
-                 const ChannelStatistics& statistics) {
-  record.samples.swap(samples);
-  ++record.samplesRevision;
-  ApplyStatistics(record, statistics);
+void ChannelRecord::TakeSamples(std::vector<double>& samples, const ChannelStatistics& statistics) {
+  samples_.swap(samples);
+  if (!samples_.empty()) {
+    count_ = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(samples_.size(), std::numeric_limits<std::uint32_t>::max()));
+  }
+  statistics_ = statistics;
+  NewRevision();
+}
+
+std::vector<double> ChannelRecord::ReleaseSamples() {
+  std::vector<double> released;
+  released.swap(samples_);
+  NewRevision();
+  return released;
+}
+
+void ChannelRecord::KeepStatistics(const ChannelStatistics& statistics) {
+  if (!holdsSamples()) statistics_ = statistics;
 }
 
 void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
@@ -58,24 +80,21 @@ void ResetChannels(ChannelTable& table, std::int16_t boardDevice) {
     record.device = boardDevice;
     record.chan = static_cast<std::int16_t>(i);
     record.gain = 1;
-    record.count = 1000;
+    record.SetCount(1000);
     record.rate = 100000.0;
-    record.samples = std::vector<double>();  // frees the memory; "= {}" would keep it
-    ++record.samplesRevision;
+    record.ReleaseSamples();
     record.title.clear();
     record.acquiredAt.reset();
-    record.maxIndex = 0;
-    record.minIndex = 0;
-    record.maxValue = 1.0;
-    record.minValue = -1.0;
+    record.KeepStatistics({.maxIndex = 0,
+                           .maxValue = 1.0,
+                           .minIndex = 0,
+                           .minValue = -1.0,
+                           .mean = record.statistics().mean});
   }
 }
 
 void ReleaseAllSamples(ChannelTable& table) {
-  for (ChannelRecord& record : table) {
-    record.samples = std::vector<double>();
-    ++record.samplesRevision;
-  }
+  for (ChannelRecord& record : table) record.ReleaseSamples();
 }
 
 }  // namespace tavril

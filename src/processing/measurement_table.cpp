@@ -122,9 +122,9 @@ MeasurementRow MeasureChannel(const ChannelRecord& record, int channel, bool mas
   row.channel = channel;
   row.title = titleText != nullptr ? titleText(record.title) : record.title;
   row.master = master;
-  row.range = SamplesOf(stretch, record.samples.size(), record.rate);
+  row.range = SamplesOf(stretch, record.sampleCount(), record.rate);
   if (row.range) {
-    const std::span<const double> samples(record.samples);
+    const std::span<const double> samples(record.samples());
     row.values = MeasureWave(
         samples.subspan(row.range->first, row.range->last - row.range->first + 1), record.rate);
   }
@@ -175,11 +175,11 @@ CursorDifferences MeasureCursorDifferences(const ChannelRecord& master, std::int
     differences.deltaT = static_cast<double>(index2 - index1) / master.rate;
     if (*differences.deltaT != 0) differences.inverse = 1 / *differences.deltaT;
   }
-  const auto held = static_cast<std::int64_t>(master.samples.size());
+  const auto held = static_cast<std::int64_t>(master.sampleCount());
   const auto onRecord = [held](std::int64_t index) { return index >= 0 && index < held; };
   if (onRecord(index1) && onRecord(index2)) {
-    differences.deltaV = master.samples[static_cast<std::size_t>(index2)] -
-                         master.samples[static_cast<std::size_t>(index1)];
+    differences.deltaV = master.sample(static_cast<std::uint64_t>(index2)) -
+                         master.sample(static_cast<std::uint64_t>(index1));
   }
   return differences;
 }

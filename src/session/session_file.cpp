@@ -175,11 +175,9 @@ bool ReadSessionFile(const std::filesystem::path& path, SessionContents& out, st
 void InstallSession(SessionContents& contents, Session& session, ViewState& view) {
   for (int slot = 0; slot < kChannelCount; ++slot) {
     ChannelRecord& target = session.channels[slot];
-    const std::uint64_t revision = target.samplesRevision;
-    session.spare.samples[slot] = std::move(target.samples);
+    session.spare.samples[slot] = target.ReleaseSamples();
     target = std::move(contents.channels[slot]);
-    target.samplesRevision = revision + 1;
-    contents.channels[slot].samples = std::vector<double>();
+    contents.channels[slot].ReleaseSamples();
   }
   session.masterChannel = contents.masterChannel;
   view = contents.view;

@@ -37,9 +37,6 @@ namespace tavril {
 
 // What a session file holds.
 struct SessionContents {
-  // samplesRevision is not saved: whoever puts these records into the session
-  // moves each one's revision on from the record it replaces, so that what is
-  // drawn from the samples is rebuilt.
   ChannelTable channels{};
   int masterChannel = 0;
   ViewState view{};

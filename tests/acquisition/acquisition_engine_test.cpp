@@ -10,10 +10,15 @@
 #include "acquisition/error_handler.h"
 #include "model/allocation.h"
 #include "model/messages.h"
+#include "support/record_checks.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
 namespace {
+
+using testing::Values;
+
+using testing::SetSamples;
 
 using testing::ScriptedUser;
 
@@ -80,9 +85,9 @@ struct EngineRig {
       record.device = 1;
       record.chan = static_cast<std::int16_t>(i);
       record.gain = 1;
-      record.count = 4;
+      SetSamples(record, {-7.0});  // old samples every acquisition must replace
+      record.SetCount(4);
       record.rate = 100000.0;
-      record.samples = {-7.0};  // old samples every acquisition must replace
     }
     boards.Attach(1, std::unique_ptr<Board>(board = new FakeBoard), "fausse carte");
   }
@@ -115,11 +120,11 @@ struct EngineRig {
 TEST(AcquisitionEngine, AcquiresOneChannelAlone) {
   EngineRig rig;
   ASSERT_TRUE(rig.Acquire(3, 3, 5000.0));
-  EXPECT_EQ(EngineRig::Expected(3, 4), rig.table[3].samples);
-  EXPECT_EQ(3003.0, rig.table[3].maxValue);
-  EXPECT_EQ(3000.0, rig.table[3].minValue);
+  EXPECT_EQ(EngineRig::Expected(3, 4), Values(rig.table[3]));
+  EXPECT_EQ(3003.0, rig.table[3].statistics().maxValue);
+  EXPECT_EQ(3000.0, rig.table[3].statistics().minValue);
   EXPECT_EQ(100000.0, rig.table[3].rate);  // the scan rate plays no part
-  EXPECT_EQ((std::vector<double>{-7.0}), rig.table[2].samples);
+  EXPECT_EQ((std::vector<double>{-7.0}), Values(rig.table[2]));
   EXPECT_EQ((std::vector<std::string>{"SetTimeout(180)", "Start(3;,1,100000,0,4)", "Read(4)",
                                       "Stop", "ScaleFor(3,1)", "SetTimeout(-1)"}),
             rig.board->calls);
@@ -129,28 +134,28 @@ TEST(AcquisitionEngine, AcquiresOneChannelAlone) {
 TEST(AcquisitionEngine, AsksForThreeReadingsAndKeepsTheRequestedCount) {
   EngineRig rig;
   for (std::uint32_t count : {0u, 1u, 2u}) {
-    rig.table[0].count = count;
+    rig.table[0].SetCount(count);
     rig.board->calls.clear();
     ASSERT_TRUE(rig.Acquire(0, 0)) << count;
     EXPECT_EQ("Start(0;,1,100000,0,3)", rig.board->calls[1]);
-    EXPECT_EQ(count, rig.table[0].count);
-    EXPECT_EQ(EngineRig::Expected(0, count), rig.table[0].samples);
-    EXPECT_EQ(count == 0 ? 0.0 : count - 1.0, rig.table[0].maxValue);
+    EXPECT_EQ(count, rig.table[0].count());
+    EXPECT_EQ(EngineRig::Expected(0, count), Values(rig.table[0]));
+    EXPECT_EQ(count == 0 ? 0.0 : count - 1.0, rig.table[0].statistics().maxValue);
   }
-  rig.table[0].count = 2;
-  rig.table[1].count = 2;
+  rig.table[0].SetCount(2);
+  rig.table[1].SetCount(2);
   rig.board->calls.clear();
   ASSERT_TRUE(rig.Acquire(0, 1));
   EXPECT_EQ("Start(1;0;,1,100000,0,3)", rig.board->calls[1]);
-  EXPECT_EQ(EngineRig::Expected(1, 2), rig.table[1].samples);
+  EXPECT_EQ(EngineRig::Expected(1, 2), Values(rig.table[1]));
 }
 
 // With a scan rate, each channel is read once per scan: that is its rate.
 TEST(AcquisitionEngine, ScansChannelsDownToZeroIntoTheirOwnRecords) {
   EngineRig rig;
   ASSERT_TRUE(rig.Acquire(0, 1, 20000.0));
-  EXPECT_EQ(EngineRig::Expected(0, 4), rig.table[0].samples);
-  EXPECT_EQ(EngineRig::Expected(1, 4), rig.table[1].samples);
+  EXPECT_EQ(EngineRig::Expected(0, 4), Values(rig.table[0]));
+  EXPECT_EQ(EngineRig::Expected(1, 4), Values(rig.table[1]));
   EXPECT_EQ(20000.0, rig.table[0].rate);
   EXPECT_EQ(20000.0, rig.table[1].rate);
   EXPECT_EQ((std::vector<std::string>{"SetTimeout(180)", "Start(1;0;,1,100000,20000,4)", "Read(8)",
@@ -163,7 +168,7 @@ TEST(AcquisitionEngine, DividesTheRateAmongTheScannedChannels) {
   ASSERT_TRUE(rig.Acquire(0, 3));
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(25000.0, rig.table[i].rate) << i;
-    EXPECT_EQ(EngineRig::Expected(i, 4), rig.table[i].samples) << i;
+    EXPECT_EQ(EngineRig::Expected(i, 4), Values(rig.table[i])) << i;
   }
   EXPECT_EQ(100000.0, rig.table[4].rate);
 }
@@ -194,7 +199,7 @@ TEST(AcquisitionEngine, StopsWhenTheUserAbandonsAfterAnyCall) {
     fresh.user.Answer(MessageAnswer::kNo);
     EXPECT_FALSE(fresh.Acquire(c.first, c.last)) << c.method;
     for (int j = c.first; j <= c.last; ++j) EXPECT_FALSE(HoldsSamples(fresh.table[j])) << c.method;
-    EXPECT_EQ((std::vector<double>{-7.0}), fresh.table[5].samples);
+    EXPECT_EQ((std::vector<double>{-7.0}), Values(fresh.table[5]));
     ASSERT_EQ(1u, fresh.user.boxes().size()) << c.method;
     EXPECT_NE(std::string::npos, fresh.user.boxes()[0].text.find(c.label)) << c.method;
     EXPECT_NE("SetTimeout(-1)", fresh.board->calls.back()) << c.method;
@@ -215,7 +220,7 @@ TEST(AcquisitionEngine, GoingOnAfterARefusedCallGivesZeros) {
     ASSERT_TRUE(AcquireChannels({boards, rig.user, rig.config, rig.buffers}, rig.table,
                                 EngineRig::Select(0, last), 0.0));
     for (int i = 0; i <= last; ++i) {
-      EXPECT_EQ(std::vector<double>(4, 0.0), rig.table[i].samples) << last << " " << i;
+      EXPECT_EQ(std::vector<double>(4, 0.0), Values(rig.table[i])) << last << " " << i;
     }
   }
   // A scale the board refuses leaves zeros too.
@@ -223,7 +228,7 @@ TEST(AcquisitionEngine, GoingOnAfterARefusedCallGivesZeros) {
   rig.board->statuses["ScaleFor"] = kBadGainError;
   rig.user.Answer(MessageAnswer::kYes);
   ASSERT_TRUE(rig.Acquire(2, 2));
-  EXPECT_EQ(std::vector<double>(4, 0.0), rig.table[2].samples);
+  EXPECT_EQ(std::vector<double>(4, 0.0), Values(rig.table[2]));
 }
 
 TEST(AcquisitionEngine, GoesOnWhenTheUserSaysSo) {
@@ -231,7 +236,7 @@ TEST(AcquisitionEngine, GoesOnWhenTheUserSaysSo) {
   rig.board->statuses["SetTimeout"] = kBadGainError;
   rig.user.Answer(MessageAnswer::kYes);
   EXPECT_TRUE(rig.Acquire(1, 1));
-  EXPECT_EQ(EngineRig::Expected(1, 4), rig.table[1].samples);
+  EXPECT_EQ(EngineRig::Expected(1, 4), Values(rig.table[1]));
 }
 
 TEST(AcquisitionEngine, ReportsEveryAllocationFailure) {
@@ -281,7 +286,7 @@ TEST(AcquisitionEngine, ChecksTheBuffersOfOneAcquisitionTogether) {
   const Case cases[] = {{3, 3, 100, 900}, {0, 1, 40, 700}};
   for (const Case& c : cases) {
     EngineRig rig;
-    for (int i = 0; i < kChannelCount; ++i) rig.table[i].count = c.count;
+    for (int i = 0; i < kChannelCount; ++i) rig.table[i].SetCount(c.count);
     bool result = true;
     {
       ScopedMemoryLimit memory(c.memoryBytes);
@@ -297,7 +302,7 @@ TEST(AcquisitionEngine, ChecksTheBuffersOfOneAcquisitionTogether) {
 
 TEST(AcquisitionEngine, RefusesAScanTooLargeForTheBoardsCounts) {
   EngineRig rig;
-  for (int i = 0; i < 2; ++i) rig.table[i].count = 3'000'000'000u;
+  for (int i = 0; i < 2; ++i) rig.table[i].SetCount(3'000'000'000u);
   EXPECT_FALSE(rig.Acquire(0, 1));
   EXPECT_TRUE(rig.board->calls.empty());
   EXPECT_EQ(messages::kAllocationError, rig.user.boxes().at(0).text);
@@ -310,7 +315,7 @@ TEST(AcquisitionEngine, TellsTheUserWhenNoChannelIsSelected) {
   ASSERT_EQ(1u, rig.user.boxes().size());
   EXPECT_EQ(messages::kNoChannelSelected, rig.user.boxes()[0].text);
   EXPECT_TRUE(rig.board->calls.empty());
-  EXPECT_EQ((std::vector<double>{-7.0}), rig.table[0].samples);
+  EXPECT_EQ((std::vector<double>{-7.0}), Values(rig.table[0]));
 }
 
 // The conversion runs through a table for large acquisitions and piece by
@@ -325,7 +330,7 @@ TEST(AcquisitionEngine, ConvertsEveryReadingAsTheBoardsScaleSays) {
     rig.config.gainAdjust = 0.987;
     rig.config.offset = 3.5;
     for (int i = 0; i < kChannelCount; ++i) {
-      rig.table[i].count = 70000;
+      rig.table[i].SetCount(70000);
       rig.table[i].gain = 5;
     }
     ASSERT_TRUE(AcquireChannels({boards, rig.user, rig.config, rig.buffers}, rig.table,
@@ -333,7 +338,7 @@ TEST(AcquisitionEngine, ConvertsEveryReadingAsTheBoardsScaleSays) {
     VoltScale scale;
     ASSERT_EQ(boards.For(1).ScaleFor(0, 5, scale), kDaqNoError);
     for (int k = 0; k < 8; ++k) {
-      const std::vector<double>& samples = rig.table[k].samples;
+      const std::span<const double> samples = rig.table[k].samples();
       ASSERT_EQ(samples.size(), 70000u);
       for (std::size_t s = 0; s < samples.size(); ++s) {
         ASSERT_EQ(samples[s], scale.Volts(rig.buffers.readings[s * 8 + 7 - k], 0.987, 3.5))
@@ -347,16 +352,16 @@ TEST(AcquisitionEngine, ConvertsEveryReadingAsTheBoardsScaleSays) {
 // records take new samples without fresh pages.
 TEST(AcquisitionEngine, AcquiringAgainReusesTheSessionsMemory) {
   EngineRig rig;
-  for (int i = 0; i < kChannelCount; ++i) rig.table[i].count = 1000;
+  for (int i = 0; i < kChannelCount; ++i) rig.table[i].SetCount(1000);
   ASSERT_TRUE(rig.Acquire(0, 3));
   ASSERT_TRUE(rig.Acquire(0, 3));
-  const double* before = rig.table[2].samples.data();
+  const double* before = rig.table[2].samples().data();
   const BoardReading* readings = rig.buffers.readings.data();
   ASSERT_TRUE(rig.Acquire(0, 3));
   ASSERT_TRUE(rig.Acquire(0, 3));
-  EXPECT_EQ(before, rig.table[2].samples.data());
+  EXPECT_EQ(before, rig.table[2].samples().data());
   EXPECT_EQ(readings, rig.buffers.readings.data());
-  EXPECT_EQ(EngineRig::Expected(2, 1000), rig.table[2].samples);
+  EXPECT_EQ(EngineRig::Expected(2, 1000), Values(rig.table[2]));
 }
 
 TEST(AcquisitionEngine, ConfiguresTheBoardAndGoesOnUnlessTheUserStops) {

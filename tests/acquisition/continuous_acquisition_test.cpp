@@ -89,7 +89,7 @@ class KeepingSink : public SampleSink {
 AcquisitionPlan ThreeChannels(std::uint32_t count) {
   ChannelTable table{};
   for (ChannelRecord& record : table) {
-    record.count = count;
+    record.SetCount(count);
     record.rate = 300000.0;
     record.gain = 1;
   }

@@ -42,17 +42,17 @@ std::uint64_t ExpectBoardSignal(const std::filesystem::path& path) {
   EXPECT_TRUE(ReadHdf5File(path, read, &why)) << why;
   if (read.size() != 4) return 0;
   const ScanTiming timing = ScanTiming::For(kPlan.request);
-  const std::size_t count = read[0].record.samples.size();
+  const std::size_t count = read[0].record.sampleCount();
   for (const SlotRecord& entry : read) {
     EXPECT_EQ(entry.record.rate, 312500.0);
-    EXPECT_EQ(entry.record.samples.size(), count);
+    EXPECT_EQ(entry.record.sampleCount(), count);
     const std::size_t position = static_cast<std::size_t>(3 - entry.slot);  // scanned 3 to 0
-    for (std::size_t i = 0; i < entry.record.samples.size(); ++i) {
+    for (std::size_t i = 0; i < entry.record.sampleCount(); ++i) {
       const double x =
           std::clamp(SimulatedBoard::SignalVolts(entry.slot, timing.Seconds(i, position)) * 409.6,
                      -2048.0, 2047.0);
       const double expected = std::trunc(x + std::copysign(0.5, x)) / 409.6;
-      if (!(std::abs(entry.record.samples[i] - expected) <= 1.0001 / 409.6)) {
+      if (!(std::abs(entry.record.samples()[i] - expected) <= 1.0001 / 409.6)) {
         ADD_FAILURE() << "channel " << entry.slot << " sample " << i;
         return 0;
       }
@@ -157,7 +157,7 @@ TEST(CliRecord, AKilledRecordingKeepsEverySampleUpToItsLastFlush) {
       return false;
     }
     ChannelSet seen;
-    return ReadHdf5File(dir / "copy.h5", seen, nullptr) && !seen[0].record.samples.empty();
+    return ReadHdf5File(dir / "copy.h5", seen, nullptr) && !seen[0].record.samples().empty();
   };
   bool seen = false;
   for (int tries = 0; tries < 600 && !seen; ++tries) {

@@ -17,6 +17,10 @@
 namespace tavril::cli {
 namespace {
 
+using testing::Values;
+
+using testing::SetSamples;
+
 struct Outcome {
   int status = -1;
   std::string out;
@@ -32,9 +36,8 @@ Outcome RunSpectrumCli(const std::vector<std::string>& args) {
 std::string WriteRecord(const testing::TempDir& dir, const char* name, std::vector<double> samples,
                         double rate) {
   ChannelRecord record;
-  record.count = static_cast<std::uint32_t>(samples.size());
   record.rate = rate;
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   testing::WriteFileBytes(dir / name, testing::BytesWrittenBy([&](AtomicFileWriter& out) {
                             WriteChannelFile(out, record);
                           }));
@@ -95,12 +98,12 @@ TEST(CliSpectrum, TakesOneChannelOfAFileOfSeveralChannels) {
   const testing::TempDir dir;
   ChannelSet set(1);
   set[0].record.rate = 1e5;
-  set[0].record.count = 100000;
-  set[0].record.samples = testing::BoardSignal(0, 100000, 1e5);
+  SetSamples(set[0].record, testing::BoardSignal(0, 100000, 1e5));
+  set[0].record.SetCount(100000);
   set.push_back({5, set[0].record});
   const std::string both = (dir / "voies.h5").string();
   ASSERT_TRUE(WriteHdf5File(ViewsOf(set), both, nullptr));
-  const std::string sine = WriteRecord(dir, "sine.tvr", set[0].record.samples, 1e5);
+  const std::string sine = WriteRecord(dir, "sine.tvr", Values(set[0].record), 1e5);
   const Outcome run = RunSpectrumCli({"spectrum", both, "--channel", "5"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, RunSpectrumCli({"spectrum", sine}).out);

@@ -26,6 +26,8 @@ extern char** environ;
 namespace tavril::cli {
 namespace {
 
+using testing::SetSamples;
+
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::TestDataPath;
@@ -345,10 +347,9 @@ TEST(CliInfoText, NonFiniteStatisticsKeepTheirSpelling) {
   ChannelRecord record;
   record.title = "t";
   record.gain = -2;
-  record.count = 4000000000u;
   record.rate = std::numeric_limits<double>::infinity();
-  record.samples = {std::numeric_limits<double>::quiet_NaN()};
-  UpdateChannelStatistics(record);
+  SetSamples(record, {std::numeric_limits<double>::quiet_NaN()});
+  record.SetCount(4000000000u);
   EXPECT_EQ(InfoText(record),
             "Titre: t\nGain= -2\nNb Points= 4000000000\nSample rate= inf\n"
             "YMax= nan\nYMin= nan\nMoy =  nan\n");
@@ -970,7 +971,7 @@ TEST(CliAcquire, ScansIntoOneFilePerChannel) {
     ChannelRecord record;
     ASSERT_EQ(1, LoadChannelFile(dir / ("run_" + std::to_string(channel) + ".tvr"), record));
     EXPECT_EQ(channel, record.chan);
-    EXPECT_EQ(100u, record.samples.size());
+    EXPECT_EQ(100u, record.sampleCount());
     EXPECT_EQ(50000.0, record.rate);
   }
 }
@@ -1069,8 +1070,9 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
 TEST(CliMeasure, TextJsonBetweenTwoTimesAndUnreadableFiles) {
   TempDir dir;
   ChannelRecord record;  // 1 kHz from -2 V to 3 V, high a quarter of the time, at 100 kHz
-  for (int i = 0; i < 2000; ++i) record.samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
-  record.count = 2000;
+  std::vector<double> samples;
+  for (int i = 0; i < 2000; ++i) samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
+  SetSamples(record, samples);
   record.rate = 100000;
   record.title = "Carr\xE9";
   std::ostringstream written;

@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "model/channel_record.h"
+#include "support/record_checks.h"
 
 namespace tavril {
 namespace {
+
+using testing::SetSamples;
 
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
@@ -20,10 +23,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 ChannelRecord RecordOf(std::vector<double> samples) {
   ChannelRecord record;
-  record.count = static_cast<std::uint32_t>(samples.size());
   record.rate = 1000.0;
-  record.samples = std::move(samples);
-  UpdateChannelStatistics(record);
+  SetSamples(record, std::move(samples));
   return record;
 }
 
@@ -85,9 +86,8 @@ TEST(GraphScale, StartsWithTheInitialValues) {
 
 TEST(ComputeAutoScale, RecordWithoutSamplesChangesNothing) {
   ChannelRecord record;
-  record.count = 1000;  // the reset state: a count but no samples
-  record.maxValue = 1.0;
-  record.minValue = -1.0;
+  record.SetCount(1000);  // the reset state: a count but no samples
+  record.KeepStatistics({0, 1.0, 0, -1.0, 0.0});
   GraphScale scale = ManualScale();
   ComputeAutoScale(scale, record, {500, 340});
   ExpectSameScale(scale, ManualScale());

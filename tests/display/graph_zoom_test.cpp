@@ -1,4 +1,5 @@
 #include "display/graph_zoom.h"
+#include "support/record_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,8 @@
 
 namespace tavril {
 namespace {
+
+using testing::SetSamples;
 
 constexpr ClientSize kArea{400, 300};
 
@@ -81,11 +84,10 @@ TEST(GraphZoom, FitShowsEveryShownRecordAndBackReturnsStepByStep) {
   ViewState view = ViewWithCursors();
   auto fill = [&](int channel, std::size_t count, double low, double high) {
     ChannelRecord& record = session.channels[channel];
-    record.samples.assign(count, 0.0);
-    record.samples.front() = low;
-    record.samples.back() = high;
-    record.count = static_cast<std::uint32_t>(count);
-    UpdateChannelStatistics(record);
+    std::vector<double> samples(count, 0.0);
+    samples.front() = low;
+    samples.back() = high;
+    SetSamples(record, samples);
   };
   fill(1, 801, -1.0, 0.5);
   fill(2, 2001, -3.0, 3.0);  // hidden: neither its length nor its range counts

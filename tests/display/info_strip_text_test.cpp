@@ -10,9 +10,14 @@
 
 #include "display/view_state.h"
 #include "model/session.h"
+#include "support/record_checks.h"
 
 namespace tavril {
 namespace {
+
+using testing::Values;
+
+using testing::SetSamples;
 
 constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kRecord = 0x8C8CF5;
@@ -32,9 +37,7 @@ Shown ThousandSamples() {
   ChannelRecord& record = shown.session.channels[3];
   std::vector<double> samples(1000);
   for (std::size_t j = 0; j < samples.size(); ++j) samples[j] = static_cast<double>(j) / 1000.0;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
-  UpdateChannelStatistics(record);
+  SetSamples(record, std::move(samples));
   record.rate = 1000.0;
   record.gain = 10;
   record.title = "Essai \xE9t\xE9";  // Windows-1252
@@ -136,8 +139,10 @@ TEST(InfoStripTexts, RowsFollowAQuarterOfTheHeight) {
 TEST(InfoStripTexts, NonFiniteValuesAreSpelledOut) {
   Shown state = ThousandSamples();
   ChannelRecord& record = state.session.channels[3];
-  record.samples[250] = std::numeric_limits<double>::quiet_NaN();
-  record.samples[750] = -std::numeric_limits<double>::infinity();
+  std::vector<double> samples = Values(record);
+  samples[250] = std::numeric_limits<double>::quiet_NaN();
+  samples[750] = -std::numeric_limits<double>::infinity();
+  SetSamples(record, samples);
   record.rate = 0.0;
   const std::vector<StripText> items = TextsOf(state, 70);
   ASSERT_EQ(items.size(), 17u);

@@ -21,6 +21,10 @@
 namespace tavril {
 namespace {
 
+using testing::Values;
+
+using testing::SetSamples;
+
 using testing::ExpectSameRecord;
 
 using testing::ReadFileBytes;
@@ -34,9 +38,8 @@ ChannelRecord MakeRecord(std::string title, std::vector<double> samples, double 
   record.device = 1;
   record.chan = 3;
   record.gain = 1;
-  record.count = static_cast<std::uint32_t>(samples.size());
   record.rate = rate;
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   return record;
 }
 
@@ -99,7 +102,7 @@ TEST_F(ChannelFileTest, WritesAnEmptyRecordWithoutTerminator) {
 
 TEST_F(ChannelFileTest, WritesTheSampleCountARecordWithoutSamplesReallyHolds) {
   ChannelRecord reset = MakeRecord("Essai", {});
-  reset.count = 1000;  // the reset state describes points that were never acquired
+  reset.SetCount(1000);  // the reset state describes points that were never acquired
   EXPECT_EQ(Header("0"), SaveAndRead(reset));
 }
 
@@ -113,7 +116,7 @@ TEST_F(ChannelFileTest, WritesATerminatorInTheTitleAsAQuestionMark) {
   ChannelRecord loaded;
   ASSERT_EQ(1, LoadChannelFile(dir_ / "essai.tvr", loaded));
   EXPECT_EQ("Mesure ?3", loaded.title);
-  EXPECT_EQ(std::vector<double>{1.0}, loaded.samples);
+  EXPECT_EQ(std::vector<double>{1.0}, Values(loaded));
 }
 
 TEST_F(ChannelFileTest, IgnoresTheProcessLocale) {
@@ -122,7 +125,7 @@ TEST_F(ChannelFileTest, IgnoresTheProcessLocale) {
   EXPECT_EQ(kWorkedExample, SaveAndRead(MakeRecord("Essai", {0.5, -0.25, 1.0})));
   ChannelRecord loaded;
   ASSERT_EQ(1, LoadChannelFile(dir_ / "essai.tvr", loaded));
-  EXPECT_EQ((std::vector<double>{0.5, -0.25, 1.0}), loaded.samples);
+  EXPECT_EQ((std::vector<double>{0.5, -0.25, 1.0}), Values(loaded));
 }
 
 TEST_F(ChannelFileTest, RoundTripsEveryHeaderFieldAndSample) {
@@ -142,21 +145,21 @@ TEST_F(ChannelFileTest, RoundTripsEveryHeaderFieldAndSample) {
   EXPECT_EQ(record.title, loaded.title);
   EXPECT_EQ(record.gain, loaded.gain);
   EXPECT_EQ(record.chan, loaded.chan);
-  EXPECT_EQ(record.count, loaded.count);
+  EXPECT_EQ(record.count(), loaded.count());
   EXPECT_EQ(record.rate, loaded.rate);
-  ASSERT_EQ(samples.size(), loaded.samples.size());
+  ASSERT_EQ(samples.size(), loaded.sampleCount());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     // What comes back is the written text read as a number, bit for bit.
     const double expected = ParseSampleValue(FormatFixed(samples[i], 12)).value;
     if (std::isnan(expected)) {
-      EXPECT_TRUE(std::isnan(loaded.samples[i])) << i;
+      EXPECT_TRUE(std::isnan(loaded.samples()[i])) << i;
     } else {
       EXPECT_EQ(std::bit_cast<std::uint64_t>(expected),
-                std::bit_cast<std::uint64_t>(loaded.samples[i]))
+                std::bit_cast<std::uint64_t>(loaded.samples()[i]))
           << i;
     }
   }
-  EXPECT_TRUE(std::signbit(loaded.samples[5003]));
+  EXPECT_TRUE(std::signbit(loaded.samples()[5003]));
 }
 
 // A rate beyond the double's range reads as an infinity: written "inf", it
@@ -245,14 +248,14 @@ TEST_F(ChannelFileTest, ReadsLenientFilesAsTheFormatDefines) {
   for (const LenientCase& c : cases) {
     ChannelRecord loaded = SentinelRecord();
     ASSERT_EQ(1, LoadBytes(c.bytes, loaded)) << c.name;
-    EXPECT_EQ(c.count, loaded.count) << c.name;
+    EXPECT_EQ(c.count, loaded.count()) << c.name;
     EXPECT_EQ(c.rate, loaded.rate) << c.name;
-    ASSERT_EQ(c.samples.size(), loaded.samples.size()) << c.name;
+    ASSERT_EQ(c.samples.size(), loaded.sampleCount()) << c.name;
     for (std::size_t i = 0; i < c.samples.size(); ++i) {
       if (std::string(c.name) == "non-finite values" && i == 2) {
-        EXPECT_TRUE(std::isnan(loaded.samples[i]));
+        EXPECT_TRUE(std::isnan(loaded.sample(i)));
       } else {
-        EXPECT_EQ(c.samples[i], loaded.samples[i]) << c.name << " at " << i;
+        EXPECT_EQ(c.samples[i], loaded.sample(i)) << c.name << " at " << i;
       }
     }
   }
@@ -285,11 +288,11 @@ TEST_F(ChannelFileTest, ReadsEveryValueFormAsTheDecimalConversionDoes) {
   for (const std::string& text : texts) list += text + " ";
   ChannelRecord loaded;
   ASSERT_EQ(1, LoadBytes(Header(std::to_string(texts.size())) + list + "\xA7", loaded));
-  ASSERT_EQ(texts.size(), loaded.samples.size());
+  ASSERT_EQ(texts.size(), loaded.sampleCount());
   for (std::size_t i = 0; i < texts.size(); ++i) {
     const double expected = ParseSampleValue(texts[i]).value;
     EXPECT_EQ(std::bit_cast<std::uint64_t>(expected),
-              std::bit_cast<std::uint64_t>(loaded.samples[i]))
+              std::bit_cast<std::uint64_t>(loaded.samples()[i]))
         << texts[i];
   }
 }
@@ -300,7 +303,7 @@ TEST_F(ChannelFileTest, ReadsNegativeZeroAndNegativeGain) {
   bytes.replace(bytes.find("Gain = 1"), 8, "Gain = -1");
   ASSERT_EQ(1, LoadBytes(bytes, loaded));
   EXPECT_EQ(-1, loaded.gain);
-  EXPECT_TRUE(std::signbit(loaded.samples[0]));
+  EXPECT_TRUE(std::signbit(loaded.samples()[0]));
 }
 
 TEST_F(ChannelFileTest, KeepsLineBreaksAndNulFreeTitles) {

@@ -19,6 +19,8 @@
 namespace tavril {
 namespace {
 
+using testing::SetSamples;
+
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -33,10 +35,8 @@ SlotRecord Make(int slot, double rate, std::vector<double> samples, std::string 
   entry.record.chan = static_cast<std::int16_t>(slot);
   entry.record.gain = 1;
   entry.record.rate = rate;
-  entry.record.count = static_cast<std::uint32_t>(samples.size());
-  entry.record.samples = std::move(samples);
+  SetSamples(entry.record, std::move(samples));
   entry.record.title = std::move(title);
-  UpdateChannelStatistics(entry.record);
   return entry;
 }
 
@@ -63,10 +63,11 @@ std::string Fields(const ChannelSet& set) {
     const ChannelRecord& r = e.record;
     text += std::to_string(e.slot) + " [" + r.title + "] " + std::to_string(r.device) + " " +
             std::to_string(r.chan) + " " + std::to_string(r.gain) + " " + Hex(r.rate) + " " +
-            std::to_string(r.count) + " " +
+            std::to_string(r.count()) + " " +
             (r.acquiredAt ? std::to_string(r.acquiredAt->time_since_epoch().count()) : "-") +
-            " max " + std::to_string(r.maxIndex) + " min " + std::to_string(r.minIndex) + ":";
-    for (double v : r.samples) text += " " + Hex(v);
+            " max " + std::to_string(r.statistics().maxIndex) + " min " +
+            std::to_string(r.statistics().minIndex) + ":";
+    for (double v : r.samples()) text += " " + Hex(v);
     text += "\n";
   }
   return text;
@@ -77,7 +78,7 @@ std::string Summary(const ChannelSet& set) {
   std::string text;
   for (const SlotRecord& e : set) {
     text += std::to_string(e.slot) + " [" + e.record.title + "] " + Shortest(e.record.rate) + ":";
-    for (double v : e.record.samples) text += " " + Shortest(v);
+    for (double v : e.record.samples()) text += " " + Shortest(v);
     text += "\n";
   }
   return text;
@@ -113,7 +114,7 @@ ChannelSet Awkward(double rateB, double rateC) {
   set.push_back(Make(3, rateB, {1e-300, 2.0, 4.9406564584124654e-324}));
   set[1].record.device = -3;
   set.push_back(Make(7, rateC, {}, "vide"));
-  set[2].record.count = 1000;
+  set[2].record.SetCount(1000);
   return set;
 }
 
@@ -180,8 +181,8 @@ for r in numpy.loadtxt(path, delimiter=',', skiprows=4, max_rows=3):
   std::string expected = "time_s slot0_V slot3_V\n";
   std::string numpy;
   std::string loadtxt;
-  const auto& a = set[0].record.samples;
-  const auto& b = set[1].record.samples;
+  const auto& a = set[0].record.samples();
+  const auto& b = set[1].record.samples();
   for (std::size_t i = 0; i < a.size(); ++i) {
     const std::string front = Hex(i / 1000.0) + " " + Hex(a[i]) + " ";
     expected += front + (i < b.size() ? Hex(b[i]) : "-") + "\n";

@@ -12,6 +12,8 @@
 namespace tavril {
 namespace {
 
+using testing::SetSamples;
+
 using testing::ReadFileBytes;
 using testing::TempDir;
 
@@ -25,8 +27,7 @@ ChannelRecord MakeRecord(double rate, std::vector<double> samples) {
   ChannelRecord record;
   record.gain = 10;  // never applied
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   return record;
 }
 
@@ -46,7 +47,7 @@ TEST(CsvFile, RecordWithoutSamplesGivesTheHeaderOnly) {
   EXPECT_EQ(CsvOf(MakeRecord(1000.0, {})), ChannelLine("1000", "0"));
   // The reset state describes 1000 points without holding any.
   ChannelRecord described = MakeRecord(100000.0, {});
-  described.count = 1000;
+  described.SetCount(1000);
   EXPECT_EQ(CsvOf(described), ChannelLine("100000", "1000"));
 }
 

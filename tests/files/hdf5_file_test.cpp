@@ -29,6 +29,10 @@
 namespace tavril {
 namespace {
 
+using testing::Values;
+
+using testing::SetSamples;
+
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -41,10 +45,8 @@ ChannelRecord Record(std::int16_t chan, double rate, std::vector<double> samples
   ChannelRecord record;
   record.chan = chan;
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = std::move(title);
-  UpdateChannelStatistics(record);
   return record;
 }
 
@@ -73,7 +75,7 @@ ChannelSet Records() {
   for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
   set.push_back({7, Record(7, 44100.0, std::move(wave), everyByte)});
   set.push_back({5, Record(5, 100000.0, {}, "vide")});
-  set[3].record.count = 1000;
+  set[3].record.SetCount(1000);
   return set;
 }
 
@@ -124,7 +126,7 @@ TEST(Hdf5FileClients, H5dumpAndH5pyReadTheValuesAndAttributes) {
     const std::string dump = (dir / (name + ".h5dump")).string();
     testing::RunCommand("h5dump -d /channels/" + name + " -b LE -o " + testing::ShellQuoted(dump) +
                         " " + testing::ShellQuoted((dir / "voies.h5").string()));
-    EXPECT_TRUE(ReadFileBytes(dump) == Bytes(written[k].record.samples)) << name;
+    EXPECT_TRUE(ReadFileBytes(dump) == Bytes(Values(written[k].record))) << name;
   }
   const std::string printed = testing::RunPython(dir.path(), R"(
 import h5py, numpy
@@ -168,7 +170,7 @@ with h5py.File('voies.h5', 'r') as f:
             "  unit bytes 'V'\n");
   for (const SlotRecord& entry : written) {
     const std::string name = "channel_" + std::to_string(entry.slot);
-    EXPECT_TRUE(ReadFileBytes(dir / (name + ".h5py")) == Bytes(entry.record.samples)) << name;
+    EXPECT_TRUE(ReadFileBytes(dir / (name + ".h5py")) == Bytes(Values(entry.record))) << name;
   }
 }
 
@@ -203,7 +205,7 @@ with h5py.File('h5py.h5', 'w') as f:
   ChannelRecord current = Record(5, 100000.0, {}, "I");
   current.device = 1;
   current.gain = 1;
-  current.count = 1000;
+  current.SetCount(1000);
   EXPECT_EQ(read[1].slot, 6);
   testing::ExpectSameRecordBits(read[1].record, current);
 }

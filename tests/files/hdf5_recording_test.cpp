@@ -48,12 +48,12 @@ void CheckFile(const TempDir& dir, std::uint64_t count, bool atLeast, bool write
   std::string why;
   ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, &why)) << why;
   ASSERT_EQ(read.size(), 2u);
-  const std::uint64_t found = read[0].record.count;
+  const std::uint64_t found = read[0].record.count();
   EXPECT_TRUE(atLeast ? found >= count : found == count) << found << " " << count;
   for (const SlotRecord& entry : read) {
-    EXPECT_EQ(entry.record.samples.size(), found);
-    for (std::uint64_t i = 0; i < entry.record.samples.size(); ++i) {
-      if (entry.record.samples[i] != Sample(i, entry.slot)) {
+    EXPECT_EQ(entry.record.sampleCount(), found);
+    for (std::uint64_t i = 0; i < entry.record.sampleCount(); ++i) {
+      if (entry.record.samples()[i] != Sample(i, entry.slot)) {
         ADD_FAILURE() << "sample " << i;
         return;
       }
@@ -147,12 +147,13 @@ TEST(Hdf5Recording, StatisticsAreThoseOfEverySampleAppended) {
     ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, nullptr));
     const ChannelStatistics expected = ComputeStatistics(all);
     const ChannelRecord& got = read[0].record;
-    EXPECT_EQ(got.maxIndex, expected.maxIndex) << all.size();
-    EXPECT_EQ(got.minIndex, expected.minIndex) << all.size();
-    EXPECT_EQ(std::signbit(got.maxValue), std::signbit(expected.maxValue)) << all.size();
-    EXPECT_EQ(std::isnan(got.minValue), std::isnan(expected.minValue)) << all.size();
+    EXPECT_EQ(got.statistics().maxIndex, expected.maxIndex) << all.size();
+    EXPECT_EQ(got.statistics().minIndex, expected.minIndex) << all.size();
+    EXPECT_EQ(std::signbit(got.statistics().maxValue), std::signbit(expected.maxValue))
+        << all.size();
+    EXPECT_EQ(std::isnan(got.statistics().minValue), std::isnan(expected.minValue)) << all.size();
     if (!std::isnan(expected.mean)) {
-      EXPECT_DOUBLE_EQ(got.mean, expected.mean) << all.size();
+      EXPECT_DOUBLE_EQ(got.statistics().mean, expected.mean) << all.size();
     }
   }
 }

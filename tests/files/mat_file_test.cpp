@@ -14,12 +14,17 @@
 
 #include "files/file_writer.h"
 #include "model/allocation.h"
+#include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "text/iso_time.h"
 
 namespace tavril {
 namespace {
+
+using testing::Values;
+
+using testing::SetSamples;
 
 using testing::ReadFileBytes;
 using testing::TempDir;
@@ -34,10 +39,8 @@ ChannelRecord MakeRecord(std::int16_t chan, double rate, std::vector<double> sam
   record.chan = chan;
   record.gain = -5;
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = std::move(title);
-  UpdateChannelStatistics(record);
   return record;
 }
 
@@ -52,7 +55,7 @@ struct Example {
   ChannelRecord c = MakeRecord(0, 3.0, {}, "vide");
   Example() {
     a.acquiredAt = ParseIsoUtc("2026-12-07T12:45:36.123456789Z");
-    c.count = 1000;
+    c.SetCount(1000);
   }
   std::vector<SlotView> Views() const { return {{0, &a}, {2, &c}, {6, &b}}; }
 };
@@ -68,14 +71,16 @@ void ExpectSameBits(const ChannelRecord& actual, const ChannelRecord& expected) 
   EXPECT_EQ(actual.device, expected.device);
   EXPECT_EQ(actual.chan, expected.chan);
   EXPECT_EQ(actual.gain, expected.gain);
-  EXPECT_EQ(actual.count, expected.count);
+  EXPECT_EQ(actual.count(), expected.count());
   EXPECT_EQ(std::bit_cast<std::uint64_t>(actual.rate), std::bit_cast<std::uint64_t>(expected.rate));
-  EXPECT_EQ(Bits(actual.samples), Bits(expected.samples));
+  EXPECT_EQ(Bits(Values(actual)), Bits(Values(expected)));
   EXPECT_EQ(actual.acquiredAt, expected.acquiredAt);
-  EXPECT_EQ(Bits({actual.maxValue, actual.minValue, actual.mean}),
-            Bits({expected.maxValue, expected.minValue, expected.mean}));
-  EXPECT_EQ(actual.maxIndex, expected.maxIndex);
-  EXPECT_EQ(actual.minIndex, expected.minIndex);
+  EXPECT_EQ(
+      Bits({actual.statistics().maxValue, actual.statistics().minValue, actual.statistics().mean}),
+      Bits({expected.statistics().maxValue, expected.statistics().minValue,
+            expected.statistics().mean}));
+  EXPECT_EQ(actual.statistics().maxIndex, expected.statistics().maxIndex);
+  EXPECT_EQ(actual.statistics().minIndex, expected.statistics().minIndex);
 }
 
 TEST(MatFile, RoundTripKeepsEveryFieldBitForBitInBothVersions) {
@@ -183,16 +188,16 @@ TEST(MatFile, OctaveLoadsVectorsAndFieldsBitForBit) {
         Field(e, "slot", number(ch.slot)) + Field(e, "title", Text(ch.title)) +
         Field(e, "device", number(ch.record->device)) + Field(e, "chan", number(ch.record->chan)) +
         Field(e, "gain", number(ch.record->gain)) + Field(e, "rate", number(ch.record->rate)) +
-        Field(e, "count", number(ch.record->count)) + Field(e, "unit", Text("V")) +
+        Field(e, "count", number(ch.record->count())) + Field(e, "unit", Text("V")) +
         Field(e, "acquired", Text(ch.acquired));
   }
   const auto times = [](const ChannelRecord& r) {
     std::vector<double> t;
-    for (std::size_t i = 0; i < r.samples.size(); ++i) t.push_back(i / r.rate);
+    for (std::size_t i = 0; i < r.sampleCount(); ++i) t.push_back(i / r.rate);
     return t;
   };
   expected += Vector("t0", times(example.a)) + Vector("t2", {}) + Vector("t6", times(example.b)) +
-              Vector("y0", example.a.samples) + Vector("y2", {}) + Vector("y6", example.b.samples);
+              Vector("y0", Values(example.a)) + Vector("y2", {}) + Vector("y6", Values(example.b));
   EXPECT_EQ(ReadFileBytes(dir / "dump.txt"), expected);
 }
 

@@ -25,6 +25,8 @@
 namespace tavril {
 namespace {
 
+using testing::SetSamples;
+
 using testing::FileSizeLimit;
 using testing::ReadFileBytes;
 using testing::ScriptedUser;
@@ -41,8 +43,7 @@ ChannelRecord MakeRecord(std::int16_t chan, double rate, std::vector<double> sam
   record.chan = chan;
   record.gain = 1;
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = std::move(title);
   return record;
 }
@@ -121,7 +122,7 @@ TEST(MatlabScript, RecordWithoutSamplesGivesTwoEmptyVectors) {
 
   // The reset state: 1000 points described, none held.
   ChannelRecord described = MakeRecord(5, 100000.0, {}, "vide");
-  described.count = 1000;
+  described.SetCount(1000);
   EXPECT_EQ(ScriptOf(described), expected);
 }
 
@@ -473,7 +474,7 @@ void CheckOctaveDump(const OctaveCase& c, const std::string& script, const std::
   const std::string names[2] = {"x" + c.variableSuffix, "y" + c.variableSuffix};
   for (const std::string& name : names) {
     const std::vector<std::uint64_t> expected = ExpectedBits(VectorLines(script, name));
-    ASSERT_EQ(expected.size(), c.record.samples.size()) << name;
+    ASSERT_EQ(expected.size(), c.record.sampleCount()) << name;
     // A column, or 0x0 for [] with nothing inside.
     const std::string size =
         expected.empty() ? "size 0 0" : "size " + std::to_string(expected.size()) + " 1";
@@ -513,7 +514,7 @@ TEST(MatlabScriptInOctave, OctaveReadsTheWrittenValuesAndTitle) {
   cases.push_back(
       {"non-finite", MakeRecord(2, 0.0, {kInf, -kInf, kNaN, -kNaN, 2.5}, "nf"), "2", "nf"});
   ChannelRecord empty = MakeRecord(4, 1000.0, {}, "vide");
-  empty.count = 1000;
+  empty.SetCount(1000);
   cases.push_back({"no samples", empty, "4", "vide"});
   cases.push_back({"negative chan", MakeRecord(-3, 2500.0, {7.0, -7.0, 0.0}, ""), "m3", ""});
 

@@ -12,12 +12,15 @@
 #include <vector>
 
 #include "files/file_writer.h"
+#include "support/record_checks.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "text/iso_time.h"
 
 namespace tavril {
 namespace {
+
+using testing::SetSamples;
 
 using testing::ReadFileBytes;
 using testing::TempDir;
@@ -33,8 +36,7 @@ ChannelRecord MakeRecord(std::int16_t chan, double rate, std::vector<double> sam
   record.chan = chan;
   record.gain = 2;
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = std::move(title);
   return record;
 }
@@ -133,9 +135,9 @@ TEST(XlsxFile, OpenpyxlReadsFieldsTimesAndSamplesAsNumbers) {
   for (std::size_t r = 0; r < header.size(); ++r)
     EXPECT_EQ(rows[1 + r], header[r]) << "row " << r + 2;
   for (std::size_t i = 0; i < 5; ++i) {
-    std::vector<std::string> expected = {Number(i / 1000.0), Number(a.samples[i]),
-                                         i < 2 ? Number(b.samples[i]) : "", Number(i / 3.0),
-                                         Number(c.samples[i])};
+    std::vector<std::string> expected = {Number(i / 1000.0), Number(a.samples()[i]),
+                                         i < 2 ? Number(b.samples()[i]) : "", Number(i / 3.0),
+                                         Number(c.samples()[i])};
     if (i == 1) expected[2] = "s:-Inf";
     if (i == 1) expected[4] = "s:NaN";
     EXPECT_EQ(rows[11 + i], expected) << "sample " << i;

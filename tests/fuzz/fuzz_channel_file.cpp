@@ -27,7 +27,7 @@ std::string Written(const ChannelRecord& record, const std::filesystem::path& pa
 }
 
 bool Consistent(const ChannelRecord& record) {
-  return record.samples.size() == record.count && record.title.size() <= tavril::kMaxTitleBytes &&
+  return record.sampleCount() == record.count() && record.title.size() <= tavril::kMaxTitleBytes &&
          record.title.find('\0') == std::string::npos;
 }
 
@@ -43,10 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ChannelRecord record;
   record.title = "untouched";
-  record.count = 7;
+  record.SetCount(7);
   if (tavril::LoadChannelFile(input, record) != 1) {
     // A refused file leaves the record as it was.
-    if (record.title != "untouched" || record.count != 7 || !record.samples.empty()) std::abort();
+    if (record.title != "untouched" || record.count() != 7 || !record.samples().empty())
+      std::abort();
     return 0;
   }
   if (!Consistent(record)) std::abort();
@@ -55,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string first = Written(record, folder / "first.tvr");
   ChannelRecord again;
   if (tavril::LoadChannelFile(folder / "first.tvr", again) != 1 || !Consistent(again)) std::abort();
-  if (again.count != record.count || again.device != record.device || again.chan != record.chan ||
-      again.gain != record.gain) {
+  if (again.count() != record.count() || again.device != record.device ||
+      again.chan != record.chan || again.gain != record.gain) {
     std::abort();
   }
   if (Written(again, folder / "second.tvr") != first) std::abort();

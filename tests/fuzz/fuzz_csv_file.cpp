@@ -31,7 +31,7 @@ bool Consistent(const ChannelSet& set) {
     const tavril::ChannelRecord& record = set[k].record;
     if (set[k].slot < 0 || set[k].slot >= tavril::kChannelCount) return false;
     if (k > 0 && set[k].slot <= set[k - 1].slot) return false;
-    if (!record.samples.empty() && record.samples.size() != record.count) return false;
+    if (!record.samples().empty() && record.sampleCount() != record.count()) return false;
     if (record.title.size() > tavril::kMaxTitleBytes) return false;
     if (record.title.find('\0') != std::string::npos) return false;
   }

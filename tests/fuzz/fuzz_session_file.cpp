@@ -24,7 +24,7 @@ constexpr tavril::CheckPlace kInProcess = tavril::CheckPlace::kInProcess;
 
 bool Consistent(const SessionContents& contents) {
   for (const tavril::ChannelRecord& record : contents.channels) {
-    if (!record.samples.empty() && record.samples.size() != record.count) return false;
+    if (!record.samples().empty() && record.sampleCount() != record.count()) return false;
     if (record.title.size() > tavril::kMaxTitleBytes) return false;
     if (record.title.find('\0') != std::string::npos) return false;
   }

@@ -32,11 +32,11 @@ ChannelRecord Version(double phase) {
   record.device = 1;
   record.gain = 1;
   record.rate = 50000.0;
-  record.samples.resize(150000);  // about 2.3 MB: three write(2) calls per save
-  for (std::size_t i = 0; i < record.samples.size(); ++i) {
-    record.samples[i] = std::cos(phase + static_cast<double>(i) * 1e-4);
+  std::vector<double> samples(150000);  // about 2.3 MB: three write(2) calls per save
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = std::cos(phase + static_cast<double>(i) * 1e-4);
   }
-  record.count = static_cast<std::uint32_t>(record.samples.size());
+  record.TakeSamples(samples);
   return record;
 }
 
@@ -107,7 +107,7 @@ TEST(CrashSafety, AKilledWriterLeavesTheOldOrTheNewFileNeverAMixture) {
 
     ChannelRecord loaded;
     ASSERT_EQ(1, LoadChannelFile(dir / "big.tvr", loaded));
-    EXPECT_EQ(loaded.samples.size(), loaded.count);
+    EXPECT_EQ(loaded.sampleCount(), loaded.count());
     BoardConfig read;
     ASSERT_EQ(1, ReadConfigFile(read, dir.path()));
     EXPECT_EQ(configs[configVersion].device, read.device);

@@ -67,12 +67,11 @@ ChannelRecord Recording(std::size_t count, double phase) {
   record.chan = 2;
   record.gain = 1;
   record.rate = 100000.0;
-  record.count = static_cast<std::uint32_t>(count);
-  record.samples.resize(count);
+  std::vector<double> samples(count);
   for (std::size_t i = 0; i < count; ++i) {
-    record.samples[i] = 4.0 * std::sin(phase + static_cast<double>(i) * 1e-3);
+    samples[i] = 4.0 * std::sin(phase + static_cast<double>(i) * 1e-3);
   }
-  UpdateChannelStatistics(record);
+  record.TakeSamples(samples);
   return record;
 }
 
@@ -87,7 +86,7 @@ const ChannelRecord& Small() {
 }
 
 bool CountHeld(const ChannelRecord& record) {
-  return record.samples.empty() || record.samples.size() == record.count;
+  return record.samples().empty() || record.sampleCount() == record.count();
 }
 
 std::string BoxTexts(const ScriptedUser& user) {
@@ -414,7 +413,7 @@ TEST(AllocationFailureMatrix, ArithmeticLeavesItsResultWithoutSamples) {
     }
     EXPECT_EQ(MathResult::kNoMemory, code);
     EXPECT_FALSE(HoldsSamples(result));
-    EXPECT_EQ(c.resultCount, result.count);
+    EXPECT_EQ(c.resultCount, result.count());
     EXPECT_TRUE(CountHeld(result));
     testing::ExpectSameRecord(a, Recording(1000, 0.0));
     testing::ExpectSameRecord(b, Recording(1000, 1.0));
@@ -436,7 +435,7 @@ struct Bench {
     AttachSimulatedBoard(boards);
     config.timeOut = -1;
     ResetChannels(table, 1);
-    for (ChannelRecord& record : table) record.count = 2000;
+    for (ChannelRecord& record : table) record.SetCount(2000);
     table[7] = Small();
   }
 

@@ -25,6 +25,8 @@
 namespace tavril {
 namespace {
 
+using testing::SetSamples;
+
 using testing::TempDir;
 using testing::WriteFileBytes;
 
@@ -38,8 +40,8 @@ std::string Header(std::string_view count, std::string_view title = "Essai") {
 ChannelRecord Untouched() {
   ChannelRecord record;
   record.title = "avant";
-  record.count = 2;
-  record.samples = {1.0, 2.0};
+  SetSamples(record, {1.0, 2.0});
+  record.SetCount(2);
   return record;
 }
 
@@ -77,9 +79,9 @@ TEST(HostileDataFile, ACountIsBoundedByMemoryNotByTheFilesSize) {
   WriteFileBytes(dir / "f.tvr", Header("100000") + "1 2 3 \xA7");
   ChannelRecord record;
   ASSERT_EQ(1, LoadChannelFile(dir / "f.tvr", record));
-  ASSERT_EQ(100000u, record.samples.size());
-  EXPECT_EQ(3.0, record.samples[2]);
-  EXPECT_EQ(0.0, record.samples.back());
+  ASSERT_EQ(100000u, record.sampleCount());
+  EXPECT_EQ(3.0, record.samples()[2]);
+  EXPECT_EQ(0.0, record.samples().back());
 }
 
 TEST(HostileDataFile, AFileLargerThanMemoryIsRefusedWithoutReadingIt) {
@@ -152,13 +154,13 @@ TEST(HostileDataFile, ValuesCutByTheReadBufferReadWhole) {
     WriteFileBytes(dir / "f.tvr", header + list + "\xA7");
     ChannelRecord record;
     ASSERT_EQ(1, LoadChannelFile(dir / "f.tvr", record)) << shift;
-    ASSERT_EQ(want.size(), record.samples.size());
+    ASSERT_EQ(want.size(), record.sampleCount());
     for (std::size_t i = 0; i < want.size(); ++i) {
       if (i % 6 == 3) {
-        ASSERT_TRUE(std::isnan(record.samples[i])) << shift << ", " << i;
+        ASSERT_TRUE(std::isnan(record.samples()[i])) << shift << ", " << i;
       } else {
-        ASSERT_EQ(want[i], record.samples[i]) << shift << ", " << i;
-        ASSERT_EQ(std::signbit(want[i]), std::signbit(record.samples[i])) << shift << ", " << i;
+        ASSERT_EQ(want[i], record.samples()[i]) << shift << ", " << i;
+        ASSERT_EQ(std::signbit(want[i]), std::signbit(record.samples()[i])) << shift << ", " << i;
       }
     }
   }

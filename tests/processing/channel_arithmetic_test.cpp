@@ -15,6 +15,10 @@
 namespace tavril {
 namespace {
 
+using testing::Values;
+
+using testing::SetSamples;
+
 using testing::ExpectSameRecord;
 
 ChannelRecord RecordOf(std::vector<double> samples, std::int16_t gain = 1, double rate = 1000.0) {
@@ -23,10 +27,8 @@ ChannelRecord RecordOf(std::vector<double> samples, std::int16_t gain = 1, doubl
   record.chan = 1;
   record.gain = gain;
   record.rate = rate;
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = "operande";
-  UpdateChannelStatistics(record);
   return record;
 }
 
@@ -36,19 +38,15 @@ ChannelRecord OldResult() {
   record.device = 9;
   record.chan = 6;
   record.gain = 7;
-  record.count = 4;
   record.rate = 5.0;
-  record.samples = {9.0, 9.0, 9.0, 9.0};
+  // Statistics that are not those of the samples, to see that they change.
+  std::vector<double> samples = {9.0, 9.0, 9.0, 9.0};
+  record.TakeSamples(samples, {2, 11.0, 3, -11.0, 0.25});
   record.title = "ancien";
-  record.maxIndex = 2;
-  record.maxValue = 11.0;
-  record.minIndex = 3;
-  record.minValue = -11.0;
-  record.mean = 0.25;
   return record;
 }
 
-void ExpectSamplesNear(const std::vector<double>& actual, const std::vector<double>& expected) {
+void ExpectSamplesNear(std::span<const double> actual, const std::vector<double>& expected) {
   ASSERT_EQ(actual.size(), expected.size());
   for (std::size_t i = 0; i < actual.size(); ++i) EXPECT_DOUBLE_EQ(actual[i], expected[i]) << i;
 }
@@ -71,16 +69,16 @@ TEST(CombineChannels, AppliesEachOperationToGainedSamples) {
     const ChannelRecord b = RecordOf({1.0, 1.0, 1.0}, 2);
     ChannelRecord result = OldResult();
     ASSERT_EQ(CombineChannels(a, b, result, c.op), MathResult::kOk);
-    EXPECT_EQ(result.samples, c.expected);
-    EXPECT_EQ(result.count, 3u);
+    EXPECT_EQ(Values(result), c.expected);
+    EXPECT_EQ(result.count(), 3u);
     EXPECT_EQ(result.gain, 1);
     EXPECT_EQ(result.rate, 1000.0);
     EXPECT_EQ(result.device, 4);
     EXPECT_EQ(result.chan, 6);
     EXPECT_EQ(result.title, "ancien");
-    EXPECT_EQ(result.maxValue, c.expected[2]);
-    EXPECT_EQ(result.minValue, c.expected[0]);
-    EXPECT_EQ(result.maxIndex, 2u);
+    EXPECT_EQ(result.statistics().maxValue, c.expected[2]);
+    EXPECT_EQ(result.statistics().minValue, c.expected[0]);
+    EXPECT_EQ(result.statistics().maxIndex, 2u);
   }
 }
 
@@ -97,12 +95,12 @@ TEST(CombineChannels, ShorterSecondOperandLeavesTrailingZeros) {
   const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
   ChannelRecord result = OldResult();
   ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kSum), MathResult::kOk);
-  EXPECT_EQ(result.count, 5u);
-  EXPECT_EQ(result.samples, (std::vector<double>{2.0, 3.0, 4.0, 0.0, 0.0}));
+  EXPECT_EQ(result.count(), 5u);
+  EXPECT_EQ(Values(result), (std::vector<double>{2.0, 3.0, 4.0, 0.0, 0.0}));
   // The statistics see the zeros too.
-  EXPECT_EQ(result.minValue, 0.0);
-  EXPECT_EQ(result.minIndex, 3u);
-  EXPECT_DOUBLE_EQ(result.mean, 9.0 / 5.0);
+  EXPECT_EQ(result.statistics().minValue, 0.0);
+  EXPECT_EQ(result.statistics().minIndex, 3u);
+  EXPECT_DOUBLE_EQ(result.statistics().mean, 9.0 / 5.0);
 }
 
 TEST(CombineChannels, ShorterFirstOperandSetsTheCount) {
@@ -110,8 +108,8 @@ TEST(CombineChannels, ShorterFirstOperandSetsTheCount) {
   const ChannelRecord b = RecordOf({1.0, 1.0, 1.0, 1.0, 1.0});
   ChannelRecord result = OldResult();
   ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kProduct), MathResult::kOk);
-  EXPECT_EQ(result.count, 3u);
-  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(result.count(), 3u);
+  EXPECT_EQ(Values(result), (std::vector<double>{1.0, 2.0, 3.0}));
 }
 
 TEST(CombineChannels, QuotientByZeroStoresInfinitiesAndNaN) {
@@ -119,10 +117,10 @@ TEST(CombineChannels, QuotientByZeroStoresInfinitiesAndNaN) {
   const ChannelRecord b = RecordOf({0.0, 0.0, 0.0});
   ChannelRecord result = OldResult();
   ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kQuotient), MathResult::kOk);
-  ASSERT_EQ(result.samples.size(), 3u);
-  EXPECT_TRUE(std::isinf(result.samples[0]) && result.samples[0] > 0.0);
-  EXPECT_TRUE(std::isnan(result.samples[1]));
-  EXPECT_TRUE(std::isinf(result.samples[2]) && result.samples[2] < 0.0);
+  ASSERT_EQ(result.sampleCount(), 3u);
+  EXPECT_TRUE(std::isinf(result.samples()[0]) && result.samples()[0] > 0.0);
+  EXPECT_TRUE(std::isnan(result.samples()[1]));
+  EXPECT_TRUE(std::isinf(result.samples()[2]) && result.samples()[2] < 0.0);
 }
 
 TEST(CombineChannels, GainMultipliesEachOperandSample) {
@@ -130,15 +128,15 @@ TEST(CombineChannels, GainMultipliesEachOperandSample) {
   const ChannelRecord b = RecordOf({0.0}, 1);
   ChannelRecord result = OldResult();
   ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kSum), MathResult::kOk);
-  ASSERT_EQ(result.samples.size(), 1u);
-  EXPECT_DOUBLE_EQ(result.samples[0], 0.5);
+  ASSERT_EQ(result.sampleCount(), 1u);
+  EXPECT_DOUBLE_EQ(result.samples()[0], 0.5);
 }
 
 TEST(CombineChannels, ResultThatIsAReadsAsZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 3);
   const ChannelRecord b = RecordOf({1.0, 2.0, 4.0}, 2);
   ASSERT_EQ(CombineChannels(a, b, a, MathOperation::kSum), MathResult::kOk);
-  EXPECT_EQ(a.samples, (std::vector<double>{2.0, 4.0, 8.0}));
+  EXPECT_EQ(Values(a), (std::vector<double>{2.0, 4.0, 8.0}));
   EXPECT_EQ(a.gain, 1);
 }
 
@@ -146,29 +144,29 @@ TEST(CombineChannels, ResultThatIsBReadsAsZeros) {
   const ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2);
   ChannelRecord b = RecordOf({5.0, 5.0, 5.0, 5.0, 5.0}, 4);
   ASSERT_EQ(CombineChannels(a, b, b, MathOperation::kSum), MathResult::kOk);
-  EXPECT_EQ(b.count, 3u);
-  EXPECT_EQ(b.samples, (std::vector<double>{2.0, 4.0, 6.0}));
+  EXPECT_EQ(b.count(), 3u);
+  EXPECT_EQ(Values(b), (std::vector<double>{2.0, 4.0, 6.0}));
 }
 
 TEST(CombineChannels, ResultThatIsBothOperandsDividesZeroByZero) {
   ChannelRecord a = RecordOf({1.0, 2.0});
   ASSERT_EQ(CombineChannels(a, a, a, MathOperation::kQuotient), MathResult::kOk);
-  ASSERT_EQ(a.samples.size(), 2u);
-  EXPECT_TRUE(std::isnan(a.samples[0]));
-  EXPECT_TRUE(std::isnan(a.samples[1]));
+  ASSERT_EQ(a.sampleCount(), 2u);
+  EXPECT_TRUE(std::isnan(a.samples()[0]));
+  EXPECT_TRUE(std::isnan(a.samples()[1]));
 }
 
 TEST(CombineChannels, OperandWithoutSamplesReadsAsZeros) {
   ChannelRecord a;  // the reset state: a count but no samples
   a.gain = 1;
-  a.count = 4;
+  a.SetCount(4);
   a.rate = 1000.0;
   const ChannelRecord b = RecordOf({1.0, 2.0, 3.0, 4.0});
   ChannelRecord result = OldResult();
   ASSERT_EQ(CombineChannels(a, b, result, MathOperation::kDifference), MathResult::kOk);
-  EXPECT_EQ(result.samples, (std::vector<double>{-1.0, -2.0, -3.0, -4.0}));
+  EXPECT_EQ(Values(result), (std::vector<double>{-1.0, -2.0, -3.0, -4.0}));
   ASSERT_EQ(CombineChannels(b, a, result, MathOperation::kSum), MathResult::kOk);
-  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 2.0, 3.0, 4.0}));
+  EXPECT_EQ(Values(result), (std::vector<double>{1.0, 2.0, 3.0, 4.0}));
 }
 
 TEST(CombineChannels, BadOperationLeavesNewFieldsAndZerosWithoutStatistics) {
@@ -179,14 +177,14 @@ TEST(CombineChannels, BadOperationLeavesNewFieldsAndZerosWithoutStatistics) {
     const ChannelRecord b = RecordOf({1.0, 1.0, 1.0});
     ChannelRecord result = OldResult();
     EXPECT_EQ(CombineChannels(a, b, result, op), MathResult::kBadOperation);
-    EXPECT_EQ(result.count, 3u);
+    EXPECT_EQ(result.count(), 3u);
     EXPECT_EQ(result.device, 4);
     EXPECT_EQ(result.gain, 1);
     EXPECT_EQ(result.rate, 1000.0);
-    EXPECT_EQ(result.samples, (std::vector<double>{0.0, 0.0, 0.0}));
-    EXPECT_EQ(result.maxValue, 11.0);
-    EXPECT_EQ(result.minValue, -11.0);
-    EXPECT_EQ(result.mean, 0.25);
+    EXPECT_EQ(Values(result), (std::vector<double>{0.0, 0.0, 0.0}));
+    EXPECT_EQ(result.statistics().maxValue, 11.0);
+    EXPECT_EQ(result.statistics().minValue, -11.0);
+    EXPECT_EQ(result.statistics().mean, 0.25);
   }
 }
 
@@ -203,39 +201,39 @@ TEST(IntegrateRectangle, GivesOneStripAreaPerSample) {
   a.device = 4;
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
-  EXPECT_EQ(result.count, 3u);
-  ExpectSamplesNear(result.samples, {0.1, 0.2, 0.3});
+  EXPECT_EQ(result.count(), 3u);
+  ExpectSamplesNear(result.samples(), {0.1, 0.2, 0.3});
   EXPECT_EQ(result.gain, 1);
   EXPECT_EQ(result.rate, 10.0);
   EXPECT_EQ(result.device, 4);
   EXPECT_EQ(result.chan, 6);
-  EXPECT_DOUBLE_EQ(result.maxValue, 0.3);
-  EXPECT_DOUBLE_EQ(result.mean, 0.2);
+  EXPECT_DOUBLE_EQ(result.statistics().maxValue, 0.3);
+  EXPECT_DOUBLE_EQ(result.statistics().mean, 0.2);
 }
 
 TEST(IntegrateRectangle, GainMultipliesEachSample) {
   const ChannelRecord a = RecordOf({0.1}, 5, 1.0);
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
-  ExpectSamplesNear(result.samples, {0.5});
+  ExpectSamplesNear(result.samples(), {0.5});
 }
 
 TEST(IntegrateRectangle, ResultThatIsTheOperandIsAllZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
   ASSERT_EQ(IntegrateRectangle(a, a), MathResult::kOk);
-  EXPECT_EQ(a.count, 3u);
-  EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0, 0.0}));
-  EXPECT_EQ(a.mean, 0.0);
+  EXPECT_EQ(a.count(), 3u);
+  EXPECT_EQ(Values(a), (std::vector<double>{0.0, 0.0, 0.0}));
+  EXPECT_EQ(a.statistics().mean, 0.0);
 }
 
 TEST(IntegrateRectangle, OperandWithoutSamplesGivesZerosOfItsCount) {
   ChannelRecord a;
   a.gain = 1;
-  a.count = 1000;
+  a.SetCount(1000);
   a.rate = 100000.0;
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateRectangle(a, result), MathResult::kOk);
-  EXPECT_EQ(result.samples, std::vector<double>(1000, 0.0));
+  EXPECT_EQ(Values(result), std::vector<double>(1000, 0.0));
 }
 
 TEST(IntegrateMidpoint, GivesOneStripAreaBetweenNeighbours) {
@@ -243,31 +241,31 @@ TEST(IntegrateMidpoint, GivesOneStripAreaBetweenNeighbours) {
   a.device = 4;
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
-  EXPECT_EQ(result.count, 2u);
-  ExpectSamplesNear(result.samples, {0.15, 0.25});
+  EXPECT_EQ(result.count(), 2u);
+  ExpectSamplesNear(result.samples(), {0.15, 0.25});
   EXPECT_EQ(result.gain, 1);
   EXPECT_EQ(result.rate, 10.0);
   EXPECT_EQ(result.device, 4);
   EXPECT_EQ(result.chan, 6);
-  EXPECT_DOUBLE_EQ(result.mean, 0.2);
+  EXPECT_DOUBLE_EQ(result.statistics().mean, 0.2);
 }
 
 TEST(IntegrateMidpoint, GainMultipliesEachStrip) {
   const ChannelRecord a = RecordOf({0.1, 0.3}, 5, 1.0);
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
-  ExpectSamplesNear(result.samples, {1.0});
+  ExpectSamplesNear(result.samples(), {1.0});
 }
 
 TEST(IntegrateMidpoint, SingleSampleGivesAnEmptyResult) {
   const ChannelRecord a = RecordOf({4.0}, 1, 10.0);
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
-  EXPECT_EQ(result.count, 0u);
-  EXPECT_TRUE(result.samples.empty());
-  EXPECT_EQ(result.maxValue, 0.0);
-  EXPECT_EQ(result.minValue, 0.0);
-  EXPECT_EQ(result.mean, 0.0);
+  EXPECT_EQ(result.count(), 0u);
+  EXPECT_TRUE(result.samples().empty());
+  EXPECT_EQ(result.statistics().maxValue, 0.0);
+  EXPECT_EQ(result.statistics().minValue, 0.0);
+  EXPECT_EQ(result.statistics().mean, 0.0);
 }
 
 TEST(IntegrateMidpoint, EmptyOperandIsRefusedAndLeavesAnEmptyResult) {
@@ -277,31 +275,31 @@ TEST(IntegrateMidpoint, EmptyOperandIsRefusedAndLeavesAnEmptyResult) {
   a.rate = 10.0;
   ChannelRecord result = OldResult();
   EXPECT_EQ(IntegrateMidpoint(a, result), MathResult::kNoMemory);
-  EXPECT_EQ(result.count, 0u);
-  EXPECT_TRUE(result.samples.empty());
+  EXPECT_EQ(result.count(), 0u);
+  EXPECT_TRUE(result.samples().empty());
   EXPECT_EQ(result.device, 4);
   EXPECT_EQ(result.gain, 1);
   EXPECT_EQ(result.rate, 10.0);
   EXPECT_EQ(result.chan, 6);
-  EXPECT_EQ(result.mean, 0.25);  // statistics not updated
+  EXPECT_EQ(result.statistics().mean, 0.25);  // statistics not updated
 }
 
 TEST(IntegrateMidpoint, ResultThatIsTheOperandIsAllZeros) {
   ChannelRecord a = RecordOf({1.0, 2.0, 3.0}, 2, 10.0);
   ASSERT_EQ(IntegrateMidpoint(a, a), MathResult::kOk);
-  EXPECT_EQ(a.count, 2u);
-  EXPECT_EQ(a.samples, (std::vector<double>{0.0, 0.0}));
+  EXPECT_EQ(a.count(), 2u);
+  EXPECT_EQ(Values(a), (std::vector<double>{0.0, 0.0}));
 }
 
 TEST(IntegrateMidpoint, ReadsOnlyTheSamplesTheOperandHolds) {
   ChannelRecord a;
   a.gain = 1;
-  a.count = 3;  // promises three samples but holds one
+  SetSamples(a, {2.0});
+  a.SetCount(3);  // promises three samples but holds one
   a.rate = 1.0;
-  a.samples = {2.0};
   ChannelRecord result = OldResult();
   ASSERT_EQ(IntegrateMidpoint(a, result), MathResult::kOk);
-  EXPECT_EQ(result.samples, (std::vector<double>{1.0, 0.0}));
+  EXPECT_EQ(Values(result), (std::vector<double>{1.0, 0.0}));
 }
 
 }  // namespace

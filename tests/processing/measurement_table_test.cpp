@@ -6,10 +6,13 @@
 #include <limits>
 
 #include "support/python_client.h"
+#include "support/record_checks.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
 namespace {
+
+using testing::SetSamples;
 
 std::string Text(const MeasurementRow& row, std::size_t column) {
   return MeasurementText(kMeasurementColumns[column],
@@ -18,7 +21,7 @@ std::string Text(const MeasurementRow& row, std::size_t column) {
 
 ChannelRecord Record(std::vector<double> samples, double rate) {
   ChannelRecord record;
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.rate = rate;
   return record;
 }

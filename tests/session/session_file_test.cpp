@@ -28,18 +28,17 @@ Session MakeSession() {
     ChannelRecord& record = session.channels[k];
     record.title = "Voie " + std::to_string(k) + " \xE9t\xE9";
     record.gain = static_cast<std::int16_t>(k * 10);
-    record.count = static_cast<std::uint32_t>(100 * k + 7);
+    record.SetCount(static_cast<std::uint32_t>(100 * k + 7));
     record.rate = 2500.0 * k;
-    record.samples.resize(record.count);
-    for (std::size_t i = 0; i < record.samples.size(); ++i)
-      record.samples[i] = std::cos(k * 0.01 * i);
-    UpdateChannelStatistics(record);
+    std::vector<double> samples(record.count());
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::cos(k * 0.01 * i);
+    if (k == 6) samples[3] = std::numeric_limits<double>::quiet_NaN();
+    record.TakeSamples(samples);
     record.acquiredAt = std::chrono::system_clock::time_point(std::chrono::seconds(1796647536 + k));
   }
-  session.channels[6].samples[3] = std::numeric_limits<double>::quiet_NaN();
-  UpdateChannelStatistics(session.channels[6]);
   session.channels[6].acquiredAt.reset();
-  session.channels[2].mean = 0.125;  // a reset keeps the mean of the samples it dropped
+  // A reset keeps the mean of the samples it dropped.
+  session.channels[2].KeepStatistics({0, 1.0, 0, -1.0, 0.125});
   session.masterChannel = 6;
   return session;
 }

@@ -14,15 +14,15 @@ void ExpectSameRecord(const ChannelRecord& actual, const ChannelRecord& expected
   EXPECT_EQ(actual.device, expected.device);
   EXPECT_EQ(actual.chan, expected.chan);
   EXPECT_EQ(actual.gain, expected.gain);
-  EXPECT_EQ(actual.count, expected.count);
+  EXPECT_EQ(actual.count(), expected.count());
   EXPECT_EQ(actual.rate, expected.rate);
-  EXPECT_EQ(actual.samples, expected.samples);
+  EXPECT_EQ(Values(actual), Values(expected));
   EXPECT_EQ(actual.title, expected.title);
-  EXPECT_EQ(actual.maxIndex, expected.maxIndex);
-  EXPECT_EQ(actual.maxValue, expected.maxValue);
-  EXPECT_EQ(actual.minIndex, expected.minIndex);
-  EXPECT_EQ(actual.minValue, expected.minValue);
-  EXPECT_EQ(actual.mean, expected.mean);
+  EXPECT_EQ(actual.statistics().maxIndex, expected.statistics().maxIndex);
+  EXPECT_EQ(actual.statistics().maxValue, expected.statistics().maxValue);
+  EXPECT_EQ(actual.statistics().minIndex, expected.statistics().minIndex);
+  EXPECT_EQ(actual.statistics().minValue, expected.statistics().minValue);
+  EXPECT_EQ(actual.statistics().mean, expected.statistics().mean);
 }
 
 void ExpectSameRecordBits(const ChannelRecord& actual, const ChannelRecord& expected) {
@@ -30,21 +30,29 @@ void ExpectSameRecordBits(const ChannelRecord& actual, const ChannelRecord& expe
   EXPECT_EQ(actual.device, expected.device);
   EXPECT_EQ(actual.chan, expected.chan);
   EXPECT_EQ(actual.gain, expected.gain);
-  EXPECT_EQ(actual.count, expected.count);
+  EXPECT_EQ(actual.count(), expected.count());
   EXPECT_EQ(bits(actual.rate), bits(expected.rate));
   EXPECT_EQ(actual.title, expected.title);
   EXPECT_EQ(actual.acquiredAt, expected.acquiredAt);
-  ASSERT_EQ(actual.samples.size(), expected.samples.size());
-  if (!actual.samples.empty()) {
-    EXPECT_EQ(std::memcmp(actual.samples.data(), expected.samples.data(),
-                          actual.samples.size() * sizeof(double)),
+  ASSERT_EQ(actual.sampleCount(), expected.sampleCount());
+  if (!actual.samples().empty()) {
+    EXPECT_EQ(std::memcmp(actual.samples().data(), expected.samples().data(),
+                          actual.sampleCount() * sizeof(double)),
               0);
   }
-  EXPECT_EQ(actual.maxIndex, expected.maxIndex);
-  EXPECT_EQ(bits(actual.maxValue), bits(expected.maxValue));
-  EXPECT_EQ(actual.minIndex, expected.minIndex);
-  EXPECT_EQ(bits(actual.minValue), bits(expected.minValue));
-  EXPECT_EQ(bits(actual.mean), bits(expected.mean));
+  EXPECT_EQ(actual.statistics().maxIndex, expected.statistics().maxIndex);
+  EXPECT_EQ(bits(actual.statistics().maxValue), bits(expected.statistics().maxValue));
+  EXPECT_EQ(actual.statistics().minIndex, expected.statistics().minIndex);
+  EXPECT_EQ(bits(actual.statistics().minValue), bits(expected.statistics().minValue));
+  EXPECT_EQ(bits(actual.statistics().mean), bits(expected.statistics().mean));
+}
+
+std::vector<double> Values(const ChannelRecord& record) {
+  return {record.samples().begin(), record.samples().end()};
+}
+
+void SetSamples(ChannelRecord& record, std::vector<double> samples) {
+  record.TakeSamples(samples);
 }
 
 std::string BytesWrittenBy(const std::function<void(AtomicFileWriter&)>& write) {

@@ -60,7 +60,7 @@ int RunMath(const CommandLine& command, std::ostream& err) {
   result.device = a.device;
   result.chan = a.chan;
   result.gain = a.gain;
-  result.count = a.count;
+  result.SetCount(a.count());
   result.rate = a.rate;
   const MathResult outcome = RunMathOperation(command.operation, a, b, result);
   result.title = ResultTitleForFiles(command.operation, command.input, command.secondInput);
@@ -163,13 +163,13 @@ std::string InfoJson(const ChannelRecord& record, const RecordSource& source) {
   json.AddInteger("device", record.device);
   json.AddInteger("chan", record.chan);
   json.AddInteger("gain", record.gain);
-  json.AddInteger("count", record.count);
+  json.AddInteger("count", record.count());
   json.AddDouble("rate", record.rate);
-  json.AddInteger("maxIndex", record.maxIndex);
-  json.AddDouble("maxValue", record.maxValue);
-  json.AddInteger("minIndex", record.minIndex);
-  json.AddDouble("minValue", record.minValue);
-  json.AddDouble("mean", record.mean);
+  json.AddInteger("maxIndex", record.statistics().maxIndex);
+  json.AddDouble("maxValue", record.statistics().maxValue);
+  json.AddInteger("minIndex", record.statistics().minIndex);
+  json.AddDouble("minValue", record.statistics().minValue);
+  json.AddDouble("mean", record.statistics().mean);
   return json.Text();
 }
 

@@ -41,7 +41,6 @@ bool LoadRecord(const std::string& path, ChannelRecord& record, std::ostream& er
     ReportError(err, messages::OpenError(path) + " : " + DescribeChannelFileProblem(problem));
     return false;
   }
-  UpdateChannelStatistics(record);
   return true;
 }
 

@@ -18,10 +18,10 @@ std::string Refusal(const ChannelRecord& record, const std::string& path) {
   if (!(record.rate > 0) || !std::isfinite(record.rate)) {
     return "L'enregistrement n'a pas de fréquence d'échantillonnage valide : " + path;
   }
-  if (record.samples.size() < kMinBlock) {
+  if (record.sampleCount() < kMinBlock) {
     return "Trop peu d'échantillons pour un spectre (au moins 16) : " + path;
   }
-  if (!std::all_of(record.samples.begin(), record.samples.end(),
+  if (!std::all_of(record.samples().begin(), record.samples().end(),
                    [](double x) { return std::isfinite(x); })) {
     return "L'enregistrement contient des échantillons non finis : " + path;
   }
@@ -87,7 +87,7 @@ int RunSpectrum(const CommandLine& command, std::ostream& out, std::ostream& err
     return 1;
   }
   const SpectrumRequest& request = command.spectrum;
-  const Spectrum spectrum = ComputeSpectrum(record.samples, record.rate, request.window,
+  const Spectrum spectrum = ComputeSpectrum(record.samples(), record.rate, request.window,
                                             request.blockSize, request.maxBlocks);
   out << (request.csv ? SpectrumCsv(spectrum) : SpectrumSummary(spectrum, request.window));
   return 0;

@@ -13,9 +13,9 @@
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
+#include "text/rate_text.h"
 #include "ui/acquisition/acquisition_runner.h"
 #include "ui/acquisition/wait_box.h"
-#include "text/rate_text.h"
 
 namespace tavril {
 
@@ -252,11 +252,13 @@ bool AcquisitionController::ShowSnapshot() {
   for (std::size_t i = 0; i < plan_->records.size() && i < snapshot_.channels.size(); ++i) {
     ChannelRecord& record = session.channels[plan_->records[i]];
     const std::vector<double>& samples = snapshot_.channels[i];
-    // The record's memory is reused from one picture to the next.
-    record.samples.assign(samples.begin(), samples.end());
-    record.count = static_cast<std::uint32_t>(record.samples.size());
+    // Memory goes back and forth between the record and its spare from one
+    // picture to the next.
+    std::vector<double>& spare = model_.session().spare.samples[plan_->records[i]];
+    spare.assign(samples.begin(), samples.end());
+    record.TakeSamples(spare);
+    record.SetCount(static_cast<std::uint32_t>(samples.size()));  // 0 before the first sweep
     record.acquiredAt = FirstSampleTime();
-    UpdateChannelStatistics(record);
   }
   model_.view().triggerMark = snapshot_.trigger;
   return true;

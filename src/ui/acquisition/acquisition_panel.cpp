@@ -178,7 +178,8 @@ void AcquisitionPanel::FillFields() {
 
   const Session& session = model_.session();
   const ChannelRecord& master = session.Master();
-  countEdit_->setText(master.count == 0 ? QStringLiteral("1000") : QString::number(master.count));
+  countEdit_->setText(master.count() == 0 ? QStringLiteral("1000")
+                                          : QString::number(master.count()));
   gainEdit_->setText(master.gain == 0 ? QStringLiteral("1") : QString::number(master.gain));
   sampleRateEdit_->setText(master.rate == 0.0
                                ? QStringLiteral("100000")

@@ -341,7 +341,6 @@ void MainWindow::Open() {
     Tell(messages::OpenError(files.fileTitle), kErrorCaption, MessageIcon::kError);
     return;
   }
-  UpdateChannelStatistics(session_.Master());
   SetAppTitle(TitleWithFile(files.fileTitle));
   model_.TellRecordsChanged();
 }

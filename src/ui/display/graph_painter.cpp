@@ -232,20 +232,15 @@ void DrawCurvesSegmentBySegment(QPainter& painter, const GraphPens& pens, const 
   for (const int channel : CurveDrawOrder(session, view)) {
     DrawCurveSegmentBySegment(painter, CurvePen(pens, session, view, channel),
                               CurveScale(session, view, channel),
-                              session.channels[channel].samples);
+                              session.channels[channel].samples());
   }
-}
-
-CurveLayer::RecordKey CurveLayer::KeyOf(const ChannelRecord& record) {
-  return RecordKey{record.samplesRevision, record.samples.data(), record.samples.size()};
 }
 
 const SamplePyramid& CurveLayer::PyramidFor(int channel, const ChannelRecord& record) {
   CachedPyramid& cached = pyramids_[channel];
-  const RecordKey key = KeyOf(record);
-  if (!(cached.key == key)) {
-    BuildSamplePyramid(cached.pyramid, record.samples);
-    cached.key = key;
+  if (cached.revision != record.revision()) {
+    BuildSamplePyramid(cached.pyramid, record.samples());
+    cached.revision = record.revision();
     ++pyramidBuilds_;
   }
   return cached.pyramid;
@@ -255,7 +250,7 @@ const CurveStrokes& CurveLayer::Strokes(const Session& session, const ViewState&
                                         QSize area) {
   const ChannelRecord& record = session.channels[channel];
   strokes_.clear();
-  ComputeCurveStrokes(CurveScale(session, view, channel), record.samples,
+  ComputeCurveStrokes(CurveScale(session, view, channel), record.samples(),
                       PyramidFor(channel, record), -kColumnMargin,
                       std::max(area.width(), 0) - 1 + kColumnMargin, strokes_);
   return strokes_;
@@ -276,12 +271,12 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   for (int channel = 0; channel < kChannelCount; ++channel) {
     key.drawn[channel] = IsChannelDrawn(session, view, channel);
     if (key.drawn[channel]) {
-      key.records[channel] = KeyOf(session.channels[channel]);
+      key.revisions[channel] = session.channels[channel].revision();
       key.stretchBits[channel] =
           std::bit_cast<std::uint64_t>(CurveScale(session, view, channel).sampleStretch);
     }
     // A record that lost its samples gives its pyramid's memory back.
-    if (!HoldsSamples(session.channels[channel]) && pyramids_[channel].key.size != 0) {
+    if (!HoldsSamples(session.channels[channel]) && pyramids_[channel].revision != 0) {
       pyramids_[channel] = CachedPyramid{};
     }
   }

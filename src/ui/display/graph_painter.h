@@ -133,12 +133,6 @@ class CurveLayer {
   std::uint64_t pyramidBuilds() const { return pyramidBuilds_; }
 
  private:
-  struct RecordKey {
-    std::uint64_t samplesRevision = 0;
-    const double* data = nullptr;
-    std::size_t size = 0;
-    bool operator==(const RecordKey&) const = default;
-  };
   struct ImageKey {
     std::uint64_t pixelsPerSampleBits = 0;
     std::uint64_t pixelsPerVoltBits = 0;
@@ -150,15 +144,14 @@ class CurveLayer {
     bool colours = false;
     std::array<std::uint64_t, kChannelCount> stretchBits{};
     std::array<bool, kChannelCount> drawn{};
-    std::array<RecordKey, kChannelCount> records{};
+    std::array<std::uint64_t, kChannelCount> revisions{};  // of the records drawn
     bool operator==(const ImageKey&) const = default;
   };
   struct CachedPyramid {
-    RecordKey key;
+    std::uint64_t revision = 0;  // of the samples it was built from; 0 for none
     SamplePyramid pyramid;
   };
 
-  static RecordKey KeyOf(const ChannelRecord& record);
   const SamplePyramid& PyramidFor(int channel, const ChannelRecord& record);
 
   std::array<CachedPyramid, kChannelCount> pyramids_{};

@@ -104,7 +104,7 @@ void GraphWidget::GrowScrollRange() {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!IsChannelDrawn(session_, view_, channel)) continue;
     const std::uint32_t steps =
-        static_cast<std::uint32_t>(session_.channels[channel].samples.size()) - 1u;
+        static_cast<std::uint32_t>(session_.channels[channel].sampleCount()) - 1u;
     if (steps > scrollMax_) {
       scrollMax_ = steps;
       const int barMax =

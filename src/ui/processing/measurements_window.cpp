@@ -93,16 +93,14 @@ MeasurementRow MeasurementsWindow::WholeRecordRow(int channel) {
   const Session& session = model_.session();
   const ChannelRecord& record = session.channels[channel];
   WholeRecord& whole = wholeRecords_[channel];
-  if (whole.revision != record.samplesRevision || whole.data != record.samples.data() ||
-      whole.size != record.samples.size() || whole.rate != record.rate) {
-    whole = {record.samplesRevision, record.samples.data(), record.samples.size(), record.rate,
-             MeasureWave(record.samples, record.rate)};
+  if (whole.revision != record.revision() || whole.rate != record.rate) {
+    whole = {record.revision(), record.rate, MeasureWave(record.samples(), record.rate)};
   }
   MeasurementRow row;
   row.channel = channel;
   row.title = Windows1252ToUtf8(record.title);
   row.master = channel == session.masterChannel;
-  row.range = SamplesOf(MeasuredStretch::WholeRecord(), record.samples.size(), record.rate);
+  row.range = SamplesOf(MeasuredStretch::WholeRecord(), record.sampleCount(), record.rate);
   row.values = whole.values;
   return row;
 }

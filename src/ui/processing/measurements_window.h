@@ -45,9 +45,7 @@ class MeasurementsWindow : public QWidget {
  private:
   // What a whole record measured, and which samples it measured.
   struct WholeRecord {
-    std::uint64_t revision = 0;
-    const double* data = nullptr;
-    std::size_t size = 0;
+    std::uint64_t revision = 0;  // of the samples measured
     double rate = 0;
     WaveMeasurements values;
   };

@@ -101,8 +101,8 @@ void SpectrumPanel::Update(bool force) {
                                      static_cast<std::uint64_t>(session.masterChannel)};
   for (const int channel : channels) {
     const ChannelRecord& record = session.channels[channel];
-    from.insert(from.end(), {static_cast<std::uint64_t>(channel), record.samplesRevision,
-                             record.samples.size(), std::bit_cast<std::uint64_t>(record.rate)});
+    from.insert(from.end(), {static_cast<std::uint64_t>(channel), record.revision(),
+                             std::bit_cast<std::uint64_t>(record.rate)});
   }
   if (!force && from == computedFrom_) return;
   computedFrom_ = std::move(from);
@@ -113,7 +113,7 @@ void SpectrumPanel::Update(bool force) {
     const ChannelRecord& record = session.channels[channel];
     SpectrumPlot::Curve& curve = curves.emplace_back();
     curve.colour = QColor::fromRgb(kChannelColours[static_cast<std::size_t>(channel)]);
-    calculator_.Compute(record.samples, record.rate, window, kBlockSize, blocks_->value(),
+    calculator_.Compute(record.samples(), record.rate, window, kBlockSize, blocks_->value(),
                         curve.spectrum);
     if (channel == session.masterChannel) marked = curves.size() - 1;
   }

@@ -109,7 +109,7 @@ std::vector<MessageBoxRequest> AcquireRecords(Boards& boards, ChannelTable& tabl
     table[j].device = 1;
     table[j].chan = static_cast<std::int16_t>(j);
     table[j].gain = 1;
-    table[j].count = count;
+    table[j].SetCount(count);
     table[j].rate = rate;
     selected[j] = true;
   }
@@ -559,7 +559,7 @@ TEST(ComediScan, TheEngineFillsEachRecordWithItsOwnChannel) {
     table[j].device = 1;
     table[j].chan = static_cast<std::int16_t>(j);
     table[j].gain = 1;
-    table[j].count = 6;
+    table[j].SetCount(6);
     table[j].rate = 60000.0;  // scans of 50 µs, whole 50 ns ticks
     selected[j] = true;
   }
@@ -567,10 +567,10 @@ TEST(ComediScan, TheEngineFillsEachRecordWithItsOwnChannel) {
   ASSERT_TRUE(AcquireChannels({*boards, user, config, buffers}, table, selected, 0.0));
   EXPECT_TRUE(user.boxes().empty());
   for (int j = 0; j < 3; ++j) {
-    ASSERT_EQ(6u, table[j].samples.size());
+    ASSERT_EQ(6u, table[j].sampleCount());
     for (int s = 0; s < 6; ++s) {
       // Reading j * 1000 + s at ±5 V over 16 bits.
-      EXPECT_DOUBLE_EQ(-5.0 + (32768.0 + j * 1000 + s) * 10.0 / 65535.0, table[j].samples[s]);
+      EXPECT_DOUBLE_EQ(-5.0 + (32768.0 + j * 1000 + s) * 10.0 / 65535.0, table[j].samples()[s]);
     }
     EXPECT_DOUBLE_EQ(20000.0, table[j].rate);
   }
@@ -725,8 +725,8 @@ TEST(ComediTestDriver, ASawtoothAndASquareWaveEachInItsOwnRecord) {
   ASSERT_TRUE(AcquireRecords(*boards, table, 2, 2000, 20000.0).empty());
   for (std::size_t s = 0; s < 2000; ++s) {  // two periods of 0.1 s
     const double phase = static_cast<double>(s % 1000) / 1000.0;
-    EXPECT_NEAR(-1.0 + 2.0 * phase, table[0].samples.at(s), 1e-3) << s;
-    EXPECT_NEAR(phase < 0.5 ? -1.0 : 1.0, table[1].samples.at(s), 1e-3) << s;
+    EXPECT_NEAR(-1.0 + 2.0 * phase, table[0].sample(s), 1e-3) << s;
+    EXPECT_NEAR(phase < 0.5 ? -1.0 : 1.0, table[1].sample(s), 1e-3) << s;
   }
 }
 
@@ -902,7 +902,7 @@ TEST(ComediErrors, TheErrorHandlerShowsComedilibsText) {
   ChannelTable table{};
   table[0].device = 1;
   table[0].gain = 1;
-  table[0].count = 10;
+  table[0].SetCount(10);
   table[0].rate = 1000.0;
   ChannelSelection selected{};
   selected[0] = true;

@@ -145,7 +145,7 @@ TEST(AcquisitionPanel, OpensWithChannelZeroAndTheDefaultsAtStart) {
 TEST(AcquisitionPanel, FillsTheNumbersFromTheMasterRecordAndTheTitleFromChannelZero) {
   PanelRig rig;
   rig.session.masterChannel = 4;
-  rig.session.channels[4].count = 500;
+  rig.session.channels[4].SetCount(500);
   rig.session.channels[4].gain = 10;
   rig.session.channels[4].rate = 20000.4;
   rig.session.channels[4].title = "maitre";
@@ -232,7 +232,7 @@ TEST(AcquisitionPanel, ButtonFollowsTheControllerThroughAContinuousRun) {
     EXPECT_EQ(rig.model.acquisitionState(), step.state) << step.text;
     QTest::qWait(200);  // the run shows its first samples
   }
-  EXPECT_EQ(rig.session.channels[0].samples.size(), 300u);
+  EXPECT_EQ(rig.session.channels[0].sampleCount(), 300u);
   EXPECT_TRUE(rig.user.boxes().empty());
 }
 
@@ -249,8 +249,8 @@ TEST(AcquisitionPanel, AcquiresOneChannelFromTheSimulatedBoard) {
 
   const ChannelRecord& record = rig.session.channels[3];
   for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
-  EXPECT_EQ(record.samples.size(), 200u);
-  EXPECT_EQ(record.count, 200u);
+  EXPECT_EQ(record.sampleCount(), 200u);
+  EXPECT_EQ(record.count(), 200u);
   EXPECT_EQ(record.rate, 10000.0);
   EXPECT_EQ(record.gain, 2);
   EXPECT_EQ(record.chan, 3);
@@ -276,7 +276,7 @@ TEST(AcquisitionPanel, ScansChannelsZeroToNWithTheEnterKey) {
   for (const auto& box : rig.user.boxes()) ADD_FAILURE() << box.text;
   EXPECT_EQ(rig.memory.scanRate, 1000.0);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(rig.session.channels[i].samples.size(), 100u) << i;
+    EXPECT_EQ(rig.session.channels[i].sampleCount(), 100u) << i;
     EXPECT_EQ(rig.session.channels[i].chan, i);
   }
   EXPECT_FALSE(HoldsSamples(rig.session.channels[3]));
@@ -300,7 +300,7 @@ TEST(AcquisitionPanel, AFailedAcquisitionKeepsTheParametersAndShowsTheEmptiedRec
   EXPECT_EQ(rig.refreshes, 1);
   const ChannelRecord& record = rig.session.channels[1];
   EXPECT_FALSE(HoldsSamples(record));
-  EXPECT_EQ(record.count, 300u);
+  EXPECT_EQ(record.count(), 300u);
   EXPECT_EQ(record.rate, 5000.0);
   EXPECT_EQ(record.title, "rate");
   EXPECT_EQ(record.chan, 1);
@@ -417,8 +417,8 @@ TEST(AcquisitionPanel, WindowsRepaintWhileTheBoardWorks) {
   EXPECT_EQ(rig.refreshes, 1);
   EXPECT_TRUE(watched->waitBoxShown);
   EXPECT_TRUE(watched->waitBoxExposed);
-  EXPECT_EQ(rig.session.channels[0].samples.size(), 1000u);
-  EXPECT_EQ(rig.session.channels[0].count, 1000u);
+  EXPECT_EQ(rig.session.channels[0].sampleCount(), 1000u);
+  EXPECT_EQ(rig.session.channels[0].count(), 1000u);
 }
 
 TEST(AcquisitionPanel, WithoutTimeOutTheWaitBoxGivesUpABoardThatDoesNotAnswer) {
@@ -445,7 +445,7 @@ TEST(AcquisitionPanel, WithoutTimeOutTheWaitBoxGivesUpABoardThatDoesNotAnswer) {
   rig.ClickAcquisition();
   EXPECT_TRUE(gaveUp);
   EXPECT_TRUE(rig.user.boxes().empty());
-  EXPECT_TRUE(rig.session.channels[0].samples.empty());
+  EXPECT_TRUE(rig.session.channels[0].samples().empty());
 }
 
 TEST(AcquisitionPanel, KeepsTheTemplatesTabOrderAndProportions) {

@@ -15,6 +15,10 @@
 namespace tavril::testing {
 namespace {
 
+using testing::Values;
+
+using testing::SetSamples;
+
 // Channels 1 and 4 hold samples of different rates and lengths.
 class ChannelFileCommand : public MainWindowTest {
  protected:
@@ -59,7 +63,7 @@ TEST_F(ChannelFileCommand, EveryChannelGoesOutAndComesBackInEachFormat) {
 TEST_F(ChannelFileCommand, ImportAsksBeforeReplacingChannelsThatHoldSamples) {
   dialogs_.Choose(dir_ / "voies.csv");
   window_.RunCommand(kCmdExportCsv);
-  session_.channels[4].samples = {9.0};
+  SetSamples(session_.channels[4], {9.0});
   const ChannelTable before = session_.channels;
   dialogs_.Choose(dir_ / "voies.csv");
   user_.Answer(MessageAnswer::kCancel);
@@ -67,7 +71,7 @@ TEST_F(ChannelFileCommand, ImportAsksBeforeReplacingChannelsThatHoldSamples) {
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                             "Les canaux 1, 4 contiennent des échantillons.\nL'importation les "
                             "remplacera.\n\nEtes vous sure de vouloir continuer?"}));
-  EXPECT_EQ(session_.channels[4].samples, before[4].samples);
+  EXPECT_EQ(Values(session_.channels[4]), Values(before[4]));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02");
 }
 
@@ -90,7 +94,7 @@ TEST_F(ChannelFileCommand, ImportSaysHowManyEmptyCellsWereReadAsNaN) {
   window_.RunCommand(kCmdImport);
   ASSERT_EQ(user_.boxes().size(), 1u);
   EXPECT_EQ(user_.boxes()[0].text, "2 cases vides lues comme NaN dans la colonne 2 (« a »)");
-  EXPECT_EQ(session_.channels[1].samples, (std::vector<double>{5.0, 6.0}));
+  EXPECT_EQ(Values(session_.channels[1]), (std::vector<double>{5.0, 6.0}));
 }
 
 TEST_F(ChannelFileCommand, SessionBringsBackRecordsMasterViewAndCheckMarks) {

@@ -55,11 +55,11 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   EXPECT_EQ(model_.view().rollWindow, 1000u);  // the graph's time scale while it fills
   RunFor(400);
   ASSERT_NE(Button("Arrêter"), nullptr);  // the panel's and the window's
-  EXPECT_FALSE(session_.channels[0].samples.empty());
+  EXPECT_FALSE(session_.channels[0].samples().empty());
   Button("Arrêter")->click();
   EXPECT_TRUE(model_.idle());
   EXPECT_NE(Button("Démarrer"), nullptr);
-  EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_EQ(session_.channels[0].sampleCount(), 1000u);
   EXPECT_GT(session_.channels[0].acquiredAt.value_or(started),
             started + std::chrono::milliseconds(300));
   EXPECT_FALSE(model_.view().rollWindow);
@@ -70,7 +70,7 @@ TEST_F(ContinuousCommands, StartsShowsTheNewestSamplesAndStopsWithTheWindowKept)
   ASSERT_TRUE(ReadHdf5File(dir_.path() / "essai.h5", read, &why)) << why;
   ASSERT_EQ(read.size(), 1u);
   EXPECT_EQ(read[0].slot, 0);
-  EXPECT_GE(read[0].record.samples.size(), 1000u);
+  EXPECT_GE(read[0].record.sampleCount(), 1000u);
   EXPECT_EQ(read[0].record.rate, 100000.0);
 }
 
@@ -154,7 +154,7 @@ TEST_F(ContinuousCommands, ARefusedStartLeavesTheRecordsAsTheyWere) {
   RunFor(200);
   EXPECT_EQ(user_.boxes().size(), 1u);  // the refusal
   const ChannelRecord& record = session_.channels[0];
-  EXPECT_TRUE(record.samples.size() == 3 && record.title == "avant" && record.rate == 1000.0);
+  EXPECT_TRUE(record.sampleCount() == 3 && record.title == "avant" && record.rate == 1000.0);
 }
 
 TEST_F(ContinuousCommands, ATriggerThatCannotOrDoesNotFireKeepsTheRecordsAndCanBeForced) {
@@ -178,7 +178,7 @@ TEST_F(ContinuousCommands, ATriggerThatCannotOrDoesNotFireKeepsTheRecordsAndCanB
   Button("Forcer")->click();
   RunFor(200);
   Button("Arrêter")->click();
-  EXPECT_EQ(session_.channels[0].samples.size(), 1000u);
+  EXPECT_EQ(session_.channels[0].sampleCount(), 1000u);
 }
 
 // The size shown is the file's own, not the room reserved ahead on the disk.
@@ -197,7 +197,7 @@ TEST_F(ContinuousCommands, ARecordedRunShowsItsFilesSizeAndQuittingClosesTheFile
   EXPECT_EQ(sizes.back(), std::filesystem::file_size(dir_ / "essai.h5"));
   EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), sizes.back());
   ChannelSet read;
-  EXPECT_TRUE(ReadHdf5File(dir_ / "essai.h5", read, nullptr) && read[0].record.count >= 100000);
+  EXPECT_TRUE(ReadHdf5File(dir_ / "essai.h5", read, nullptr) && read[0].record.count() >= 100000);
 }
 
 }  // namespace

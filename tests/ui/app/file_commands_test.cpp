@@ -16,6 +16,8 @@
 namespace tavril::testing {
 namespace {
 
+using testing::Values;
+
 using Kind = ScriptedFileDialogs::Kind;
 
 void ExpectDataFileRequest(const ScriptedFileDialogs::Shown& shown, Kind kind,
@@ -49,9 +51,7 @@ TEST_F(OpenCommand, LoadsTheFileIntoTheMasterChannelAndNamesItInTheTitle) {
   EXPECT_TRUE(user_.boxes().empty());
   ASSERT_EQ(dialogs_.shown().size(), 1u);
   ExpectDataFileRequest(dialogs_.shown()[0], Kind::kOpen, "Ouverture de fichier");
-  ChannelRecord expected = onDisk;
-  expected.samplesRevision = session_.channels[2].samplesRevision;
-  ExpectSameRecord(session_.channels[2], expected);
+  ExpectSameRecord(session_.channels[2], onDisk);
   EXPECT_FALSE(HoldsSamples(session_.channels[0]));
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - essai.tvr");
@@ -90,7 +90,7 @@ TEST_F(OpenCommand, WarnsBeforeLoadingOverTheMasterChannelsSamples) {
   EXPECT_EQ(box.caption, "ATTENTION!");
   EXPECT_EQ(box.icon, MessageIcon::kExclamation);
   EXPECT_EQ(box.buttons, MessageButtons::kOkCancel);
-  EXPECT_EQ(session_.channels[3].samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(Values(session_.channels[3]), (std::vector<double>{1.0, 2.0}));
 }
 
 TEST_F(OpenCommand, CancelInTheWarningShowsNoDialog) {
@@ -100,7 +100,7 @@ TEST_F(OpenCommand, CancelInTheWarningShowsNoDialog) {
   window_.RunCommand(kCmdOpen);
   EXPECT_EQ(user_.boxes().size(), 1u);
   EXPECT_TRUE(dialogs_.shown().empty());
-  EXPECT_EQ(session_.channels[0].samples, (std::vector<double>{9.0}));
+  EXPECT_EQ(Values(session_.channels[0]), (std::vector<double>{9.0}));
 }
 
 TEST_F(OpenCommand, CancelInTheDialogChangesNothingAndSaysNothing) {
@@ -130,7 +130,7 @@ TEST_F(OpenCommand, UnreadableFileIsReportedByItsNameAndChangesNothing) {
 
   ASSERT_EQ(user_.boxes().size(), 2u);  // the warning, then the error
   ExpectErrorBox(user_.boxes()[1], "Erreur lors de l'ouverture du fichier : abime.tvr");
-  EXPECT_EQ(session_.Master().samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(Values(session_.Master()), (std::vector<double>{1.0, 2.0}));
   EXPECT_EQ(session_.Master().title, "bon");
   EXPECT_EQ(window_.windowTitle(), "TAVRIL v1.02 - bon.tvr");
 }

@@ -9,6 +9,8 @@
 
 namespace tavril::testing {
 
+using testing::SetSamples;
+
 MainWindowTest::MainWindowTest()
     : boards_(MakeDefaultBoards()), window_(model_, memory_, *boards_, user_, dialogs_) {}
 
@@ -24,11 +26,9 @@ ChannelRecord SampleRecord(const std::string& title, const std::vector<double>& 
   record.device = 1;
   record.chan = 3;
   record.gain = 1;
-  record.count = static_cast<std::uint32_t>(samples.size());
   record.rate = rate;
-  record.samples = samples;
+  SetSamples(record, samples);
   record.title = title;
-  UpdateChannelStatistics(record);
   return record;
 }
 

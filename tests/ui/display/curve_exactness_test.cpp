@@ -12,10 +12,13 @@
 #include <string>
 
 #include "graph_test_support.h"
+#include "support/record_checks.h"
 #include "ui/display/graph_painter.h"
 
 namespace tavril {
 namespace {
+
+using testing::Values;
 
 using testing::CompareImages;
 using testing::ImageDifference;
@@ -272,9 +275,10 @@ TEST(CurveLayer, ChangedSamplesRebuildOnlyTheirPyramid) {
   layer.Render(session, view, pens, area);
   ASSERT_EQ(layer.pyramidBuilds(), 2u);
 
-  // New samples in place, announced by the statistics update.
-  session.channels[1].samples[10] = 3.0;
-  UpdateChannelStatistics(session.channels[1]);
+  // New samples.
+  std::vector<double> changed = Values(session.channels[1]);
+  changed[10] = 3.0;
+  SetSamples(session.channels[1], changed);
   layer.Render(session, view, pens, area);
   EXPECT_EQ(layer.pyramidBuilds(), 3u);
   EXPECT_EQ(CompareImages(layer.Render(session, view, pens, area),

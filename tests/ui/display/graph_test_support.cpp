@@ -1,4 +1,5 @@
 #include "graph_test_support.h"
+#include "support/record_checks.h"
 
 #include <QPainter>
 
@@ -11,6 +12,8 @@
 namespace tavril::testing {
 
 namespace {
+
+using testing::SetSamples;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -88,12 +91,6 @@ std::vector<double> MakeSignal(Signal signal, std::size_t count, std::uint32_t s
     }
   }
   return samples;
-}
-
-void SetSamples(ChannelRecord& record, std::vector<double> samples) {
-  record.count = static_cast<std::uint32_t>(samples.size());
-  record.samples = std::move(samples);
-  UpdateChannelStatistics(record);
 }
 
 QImage ReferenceFrame(const Session& session, const ViewState& view, QSize area) {

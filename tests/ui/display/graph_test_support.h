@@ -11,6 +11,7 @@
 
 #include "display/view_state.h"
 #include "model/session.h"
+#include "support/record_checks.h"
 #include "ui/display/graph_painter.h"
 
 namespace tavril::testing {
@@ -34,9 +35,6 @@ std::string SignalName(Signal signal);
 
 // `count` samples of the kind, the same for the same seed, mostly within -1..1 V.
 std::vector<double> MakeSignal(Signal signal, std::size_t count, std::uint32_t seed);
-
-// Gives the record these samples the way an acquisition does (count, statistics).
-void SetSamples(ChannelRecord& record, std::vector<double> samples);
 
 // The whole graph drawn the straightforward way: backdrop, then every curve
 // one segment per pair of samples.

@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 
 #include "graph_test_support.h"
+#include "support/record_checks.h"
 #include "ui/display/graph_painter.h"
 
 namespace tavril {
@@ -288,7 +289,7 @@ TEST_F(GraphWidgetTest, ScrollMaxOnlyGrows) {
 TEST_F(GraphWidgetTest, HiddenOrEmptyChannelsLeaveScrollMax) {
   SetSamples(session_.channels[4], std::vector<double>(5000, 0.5));
   view_.channelShown[4] = false;
-  session_.channels[5].count = 7000;  // a count without samples
+  session_.channels[5].SetCount(7000);  // a count without samples
   Paint();
   EXPECT_EQ(widget_.ScrollMax(), 1u);
   view_.channelShown[4] = true;

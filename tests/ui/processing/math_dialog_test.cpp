@@ -13,10 +13,15 @@
 #include <vector>
 
 #include "model/channel_record.h"
+#include "support/record_checks.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
 namespace {
+
+using testing::Values;
+
+using testing::SetSamples;
 
 using tavril::testing::ScriptedUser;
 
@@ -26,11 +31,9 @@ ChannelRecord Record(std::int16_t chan, double rate, std::vector<double> samples
   record.device = 1;
   record.chan = chan;
   record.gain = 1;
-  record.count = static_cast<std::uint32_t>(samples.size());
   record.rate = rate;
-  record.samples = std::move(samples);
+  SetSamples(record, std::move(samples));
   record.title = std::move(title);
-  UpdateChannelStatistics(record);
   return record;
 }
 
@@ -160,7 +163,7 @@ TEST_F(MathDialogTest, OkWritesTheSumIntoChannelTwoAndMakesItMaster) {
   Open();
   ClickOk();
   EXPECT_EQ(dialog_->result(), 1);
-  EXPECT_EQ(session().channels[2].samples, (std::vector<double>{11.0, 22.0, 33.0}));
+  EXPECT_EQ(Values(session().channels[2]), (std::vector<double>{11.0, 22.0, 33.0}));
   EXPECT_EQ(session().channels[2].title, "Canal 0 + Canal 1");
   EXPECT_EQ(session().masterChannel, 2);
   EXPECT_EQ(refreshes_, 1);
@@ -202,7 +205,7 @@ TEST_F(MathDialogTest, TitleComesFromTheChosenIndexesAndOperation) {
   Pick(ListB(), 0);  // the click above put back the saved operand
   ClickOk();
   EXPECT_EQ(session().channels[5].title, "Canal 4 * Canal 0");
-  EXPECT_EQ(session().channels[5].samples, (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(Values(session().channels[5]), (std::vector<double>{1.0, 2.0}));
   EXPECT_EQ(session().masterChannel, 5);
   EXPECT_EQ(memory_.operandA, 4);
   EXPECT_EQ(memory_.operandB, 0);
@@ -216,7 +219,7 @@ TEST_F(MathDialogTest, RectangleClearsListBAndIsRememberedAsNoOperandB) {
   EXPECT_EQ(Selected(ListB()), -1);
   ClickOk();
   EXPECT_EQ(session().channels[2].title, "Integrale du Canal 0 (Rectangle)");
-  EXPECT_EQ(session().channels[2].samples, (std::vector<double>{0.001, 0.002, 0.003}));
+  EXPECT_EQ(Values(session().channels[2]), (std::vector<double>{0.001, 0.002, 0.003}));
   EXPECT_EQ(memory_.operandB, -1);
   EXPECT_EQ(memory_.operation, MathOperation::kRectangle);
 
@@ -232,7 +235,7 @@ TEST_F(MathDialogTest, MidpointTitleNamesOperandA) {
   Click(Radio(MathOperation::kMidpoint));
   ClickOk();
   EXPECT_EQ(session().channels[2].title, "Integrale du Canal 1 (Point milieu)");
-  EXPECT_EQ(session().channels[2].count, 2u);
+  EXPECT_EQ(session().channels[2].count(), 2u);
 }
 
 TEST_F(MathDialogTest, TwoChannelOperationPutsBackTheSavedOperandB) {
@@ -254,7 +257,7 @@ TEST_F(MathDialogTest, DifferentRatesKeepTheOldTitleAndSayWhy) {
   EXPECT_EQ(user_.boxes()[0].caption, "ERREUR");
   EXPECT_EQ(user_.boxes()[0].icon, MessageIcon::kError);
   EXPECT_EQ(session().channels[2].title, "ancien");
-  EXPECT_EQ(session().channels[2].samples, (std::vector<double>{7.0}));
+  EXPECT_EQ(Values(session().channels[2]), (std::vector<double>{7.0}));
   EXPECT_EQ(session().masterChannel, 2);
   EXPECT_EQ(refreshes_, 1);
   EXPECT_EQ(dialog_->result(), 1);
@@ -327,7 +330,7 @@ TEST_F(MathDialogTest, CancelAfterChangingEveryControlChangesNothing) {
   EXPECT_EQ(memory_.resultChannel, 2);
   EXPECT_EQ(memory_.operation, MathOperation::kSum);
   EXPECT_EQ(session().channels[2].title, "ancien");
-  EXPECT_EQ(session().channels[6].samples, std::vector<double>{});
+  EXPECT_EQ(Values(session().channels[6]), std::vector<double>{});
   EXPECT_EQ(session().masterChannel, 0);
   EXPECT_EQ(refreshes_, 0);
   EXPECT_TRUE(user_.boxes().empty());
@@ -337,7 +340,7 @@ TEST_F(MathDialogTest, ResultEqualToOperandAReadsAsZeros) {
   Open();
   Pick(ListResult(), 0);
   ClickOk();
-  EXPECT_EQ(session().channels[0].samples, (std::vector<double>{10.0, 20.0, 30.0}));
+  EXPECT_EQ(Values(session().channels[0]), (std::vector<double>{10.0, 20.0, 30.0}));
   EXPECT_EQ(session().channels[0].title, "Canal 0 + Canal 1");
   EXPECT_EQ(session().masterChannel, 0);
 }

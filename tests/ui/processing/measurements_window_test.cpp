@@ -1,4 +1,5 @@
 #include "ui/processing/measurements_window.h"
+#include "support/record_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 namespace tavril {
 namespace {
 
+using testing::SetSamples;
+
 // The first `Widget` of `window` whose text starts with `start`.
 template <typename Widget>
 Widget* Find(QWidget& window, const QString& start) {
@@ -24,7 +27,9 @@ Widget* Find(QWidget& window, const QString& start) {
 TEST(MeasurementsWindow, FollowsShownChannelsAndCursorsAndCopiesTsv) {
   SessionModel model;
   ChannelRecord square;  // 1 kHz from -2 V to 3 V at 100 kHz, high on samples 0 to 14 of 100
-  for (int i = 0; i < 1000; ++i) square.samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
+  std::vector<double> samples;
+  for (int i = 0; i < 1000; ++i) samples.push_back((i + 10) % 100 < 25 ? 3 : -2);
+  SetSamples(square, samples);
   square.rate = 100000;
   square.title = "Carr\xE9";
   model.session().channels[0] = square;
@@ -44,12 +49,12 @@ TEST(MeasurementsWindow, FollowsShownChannelsAndCursorsAndCopiesTsv) {
   EXPECT_EQ(cell(0, 0), "2 (maître)");
   EXPECT_EQ(table.rowCount(), 1);
   model.view().channelShown[0] = true;
-  // A whole record is measured again only once its samples' revision moves.
+  // A whole record is measured again only once its samples change.
   ChannelRecord& master = model.session().channels[2];
-  master.samples[500] = 10;
   model.TellRecordsChanged();
   EXPECT_EQ(cell(1, 3), "3.000 V");
-  ++master.samplesRevision;
+  samples[500] = 10;
+  SetSamples(master, samples);
   model.TellRecordsChanged();
   EXPECT_EQ(cell(1, 3), "10.00 V");
 

@@ -10,10 +10,13 @@
 #include <QSpinBox>
 
 #include "support/board_signal.h"
+#include "support/record_checks.h"
 #include "ui/processing/spectrum_plot_widget.h"
 
 namespace tavril {
 namespace {
+
+using testing::SetSamples;
 
 class SpectrumPanelTest : public ::testing::Test {
  protected:
@@ -22,9 +25,8 @@ class SpectrumPanelTest : public ::testing::Test {
     for (int channel : {0, 1}) {
       ChannelRecord& record = model_.session().channels[channel];
       record.rate = 1e5;
-      record.samples = testing::BoardSignal(channel, 100000, 1e5);
-      record.count = static_cast<std::uint32_t>(record.samples.size());
-      UpdateChannelStatistics(record);
+      SetSamples(record, testing::BoardSignal(channel, 100000, 1e5));
+      record.SetCount(static_cast<std::uint32_t>(record.sampleCount()));
     }
     panel_ = new SpectrumPanel(model_);
   }
