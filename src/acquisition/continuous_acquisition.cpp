@@ -120,6 +120,7 @@ void ContinuousAcquisition::Run() {
     return;
   }
   if (settings_.sink != nullptr) NoteSink();
+  conversion_ = {scale, plan.gainAdjust, plan.offset};
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
   SweepFinder finder(settings_.trigger, settings_.window, scansPerSecond_);
   SampleSink* const sink = settings_.sink;
@@ -197,7 +198,9 @@ bool ContinuousAcquisition::Record(std::size_t scans,
                                    std::chrono::steady_clock::time_point& lastFlush,
                                    std::string& why) {
   for (std::size_t j = 0; j < channels_; ++j) sinkColumns_[j] = blockColumns_[j].first(scans);
-  if (!settings_.sink->Append(sinkColumns_, &why)) return false;
+  const SampleBlock block{sinkColumns_, std::span(readings_).first(scans * channels_),
+                          &conversion_};
+  if (!settings_.sink->Append(block, &why)) return false;
   const auto now = std::chrono::steady_clock::now();
   bool kept = true;
   if (now - lastFlush >= kFlushInterval) {

@@ -144,6 +144,7 @@ class ContinuousAcquisition {
   std::vector<std::vector<double>> block_;
   std::vector<std::span<double>> blockColumns_;
   std::vector<std::span<const double>> sinkColumns_;
+  ReadingConversion conversion_;
   std::optional<VoltConverter> convert_;
 
   // Shared with TakeSnapshot, under mutex_.

@@ -56,20 +56,26 @@ class CounterBoard : public Board {
   std::uint64_t left_ = 0;
 };
 
-// Keeps every sample; fails its `failOnAppend`-th append.
+// Keeps every sample, its reading and their conversion; fails its
+// `failOnAppend`-th append.
 class KeepingSink : public SampleSink {
  public:
   std::vector<std::vector<double>> kept;
+  std::vector<std::vector<BoardReading>> readings;
+  ReadingConversion conversion;
   int failOnAppend = -1;
 
-  bool Append(std::span<const std::span<const double>> channels, std::string* why) override {
+  bool Append(const SampleBlock& block, std::string* why) override {
     if (appends_++ == failOnAppend) {
       *why = "Le disque est plein.";
       return false;
     }
-    kept.resize(channels.size());
-    for (std::size_t j = 0; j < channels.size(); ++j) {
-      kept[j].insert(kept[j].end(), channels[j].begin(), channels[j].end());
+    kept.resize(block.volts.size());
+    readings.resize(block.volts.size());
+    conversion = *block.conversion;
+    for (std::size_t j = 0; j < block.volts.size(); ++j) {
+      kept[j].insert(kept[j].end(), block.volts[j].begin(), block.volts[j].end());
+      for (std::size_t s = 0; s < block.Scans(); ++s) readings[j].push_back(block.Reading(j, s));
     }
     return true;
   }
@@ -143,6 +149,8 @@ TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
     ASSERT_EQ(sink.kept[j].size(), 250001u);
     for (std::uint64_t s = 0; s < 250001; ++s) {
       ASSERT_EQ(sink.kept[j][s], board.Volts(s * 3 + j)) << j << " " << s;
+      ASSERT_EQ(sink.readings[j][s], CounterBoard::Reading(s * 3 + j)) << j << " " << s;
+      ASSERT_EQ(sink.conversion.Volts(sink.readings[j][s]), sink.kept[j][s]) << j << " " << s;
     }
   }
 }

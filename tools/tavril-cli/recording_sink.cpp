@@ -15,9 +15,10 @@ bool RecordingSink::Started(double rate, std::string* why) {
   return true;
 }
 
-bool RecordingSink::Append(std::span<const std::span<const double>> channels, std::string* why) {
+bool RecordingSink::Append(const SampleBlock& block, std::string* why) {
   const std::uint64_t recorded = Samples();
-  const std::size_t length = channels.empty() ? 0 : channels.front().size();
+  const std::span<const std::span<const double>> channels = block.volts;
+  const std::size_t length = block.Scans();
   const std::size_t take =
       static_cast<std::size_t>(std::min<std::uint64_t>(length, limit_ - recorded));
   if (take == 0) return true;

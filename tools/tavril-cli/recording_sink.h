@@ -20,7 +20,7 @@ class RecordingSink final : public SampleSink {
   // `seconds` 0: no end.
   RecordingSink(Hdf5Recording& recording, double seconds);
 
-  bool Append(std::span<const std::span<const double>> channels, std::string* why) override;
+  bool Append(const SampleBlock& block, std::string* why) override;
   bool Flush(std::string* why) override;
   bool Started(double rate, std::string* why) override;
   std::uint64_t SamplesPerChannel() const override { return recording_.SamplesPerChannel(); }
