@@ -5,6 +5,8 @@
 #include <limits>
 #include <thread>
 
+#include "acquisition/recording_run.h"
+#include "acquisition/simulated_board.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
@@ -56,6 +58,16 @@ class CounterBoard : public Board {
   std::uint64_t left_ = 0;
 };
 
+// The simulated board on a clock that jumps to each reading's time: a run
+// goes as fast as it reads, on the board's time. Its clock rounds the rate.
+class InstantBoard : public SimulatedBoard {
+ public:
+  InstantBoard() : SimulatedBoard(clock) {}
+  double RateUsed() const override { return rateUsed; }
+  InstantStreamClock clock;
+  double rateUsed = 100000.0;
+};
+
 // Keeps every sample, its reading and their conversion; fails its
 // `failOnAppend`-th append.
 class KeepingSink : public SampleSink {
@@ -64,6 +76,7 @@ class KeepingSink : public SampleSink {
   std::vector<std::vector<BoardReading>> readings;
   ReadingConversion conversion;
   int failOnAppend = -1;
+  int flushes = 0;
 
   bool Append(const SampleBlock& block, std::string* why) override {
     if (appends_++ == failOnAppend) {
@@ -79,7 +92,10 @@ class KeepingSink : public SampleSink {
     }
     return true;
   }
-  bool Flush(std::string*) override { return true; }
+  bool Flush(std::string*) override {
+    ++flushes;
+    return true;
+  }
   bool Started(double samplesPerSecond, std::string*) override {
     rate = samplesPerSecond;
     return kept.empty();
@@ -117,17 +133,19 @@ ContinuousOutcome RunUntilItEnds(CounterBoard& board, ContinuousSettings setting
   return snapshot.outcome.value();
 }
 
-TEST(ContinuousAcquisition, FinalWindowMatchesTheFiniteAcquisitionsVolts) {
+// The records take the last snapshot of a run that has ended.
+TEST(ContinuousAcquisition, LastSnapshotMatchesTheFiniteAcquisitionsVolts) {
   CounterBoard board;
   testing::ScriptedUser user;
   const AcquisitionPlan plan = ThreeChannels(70000);
-  SpareSamples finite, continuous;
+  SpareSamples finite;
   ASSERT_EQ(RunAcquisition(plan, board, user, finite).outcome, AcquisitionOutcome::kAcquired);
   board.failAfter = 3 * 70000;  // exactly the finite acquisition's readings
   ContinuousAcquisition run;
   RunUntilItEnds(board, {plan, 70000, {}, nullptr}, run);
-  ASSERT_TRUE(run.TakeFinalWindow(continuous));
-  for (const int k : {0, 1, 2}) EXPECT_EQ(continuous.samples[k], finite.samples[k]) << k;
+  ContinuousSnapshot last;
+  run.TakeSnapshot(last);
+  for (const int i : {0, 1, 2}) EXPECT_EQ(last.channels[i], finite.samples[plan.records[i]]) << i;
 }
 
 TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
@@ -203,6 +221,70 @@ TEST(ContinuousAcquisition, TriggeredSnapshotShowsTheLastSweep) {
   // after the wrap at scan 10000.
   EXPECT_EQ(snapshot.channels[0][50], board.Volts(10002 * 3));
   EXPECT_EQ(snapshot.channels[1][0], board.Volts(9952 * 3 + 1));
+}
+
+TEST(RecordingRun, SetsTheTriggerUpOnTheChannelsPlaceAndSaysWhyItCannotFire) {
+  const struct {
+    RunTrigger trigger;
+    std::optional<std::string> refusal;
+    bool unreachable;
+  } cases[] = {
+      {{}, {}, false},
+      {{SweepMode::kNormal, 1, 0.5}, {}, false},
+      {{SweepMode::kAutomatic, 5},
+       "Le canal 5 du déclenchement ne fait pas partie de l'acquisition.",
+       false},
+      {{SweepMode::kSingle, 2, 10.0}, {}, true},
+  };
+  InstantBoard board;
+  for (const auto& c : cases) {
+    RecordingRun run(board.clock);
+    const TriggerProblem problem = run.Configure(board, {ThreeChannels(1000), 1000, c.trigger});
+    EXPECT_EQ(problem.refusal, c.refusal);
+    EXPECT_EQ(problem.unreachable.has_value(), c.unreachable) << c.trigger.level;
+    EXPECT_EQ(run.Triggered(), !c.refusal && c.trigger.mode != SweepMode::kRoll);
+    EXPECT_EQ(run.Start(nullptr), !c.refusal);
+  }
+}
+
+// Channel 0, a 4 V sine at 500 Hz, rises through 0 V 2 ms after the start:
+// a sweep of 1000 samples, 10 % of them before, completes in the second
+// block of 10 ms and ends the run.
+TEST(RecordingRun, ASingleShotEndsTheRunWithItsSweepOnTheBoardsTime) {
+  InstantBoard board;
+  RecordingRun run(board.clock);
+  KeepingSink sink;
+  run.Configure(board, {ThreeChannels(1000), 1000, {SweepMode::kSingle, 0, 0.0, {}, 10}});
+  ASSERT_TRUE(run.Start(&sink));
+  run.Wait();
+  ContinuousSnapshot snapshot;
+  EXPECT_FALSE(run.Watch(snapshot));  // the rate asked
+  EXPECT_EQ(snapshot.outcome.value().end, ContinuousEnd::kStoppedByUser);
+  EXPECT_EQ(snapshot.sweeps, 1u);
+  EXPECT_EQ(snapshot.trigger, 100u);
+  EXPECT_EQ(snapshot.samplesRead, 2000u);
+  EXPECT_EQ(sink.SamplesPerChannel(), 2000u);
+  EXPECT_NEAR(snapshot.elapsedSeconds, 0.02, 1e-5);
+}
+
+// The duration is kept at the rate the board really runs at, told once.
+TEST(RecordingRun, ABoardThatRoundsTheRateGetsTheDurationAtItsOwnRate) {
+  InstantBoard board;
+  board.rateUsed = 99000.0;
+  RecordingRun run(board.clock);
+  KeepingSink sink;
+  run.Configure(board, {ThreeChannels(1000), 1000, {}, 2.5});
+  ASSERT_TRUE(run.Start(&sink));
+  run.Wait();
+  ContinuousSnapshot snapshot;
+  EXPECT_EQ(run.Watch(snapshot), 99000.0);
+  EXPECT_EQ(run.Watch(snapshot), std::nullopt);
+  EXPECT_EQ(run.RateAsked(), 100000.0);
+  EXPECT_EQ(snapshot.outcome.value().end, ContinuousEnd::kStoppedByUser);
+  EXPECT_EQ(sink.rate, 99000.0);
+  EXPECT_EQ(sink.SamplesPerChannel(), 247500u);
+  EXPECT_EQ(snapshot.samplesRead, 247500u);
+  EXPECT_EQ(sink.flushes, 3);  // after 1 s and 2 s of the board's time, and at the end
 }
 
 }  // namespace
