@@ -265,12 +265,13 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   snapshot.first = first;
   snapshot.boardStarted = boardStarted_;
   for (std::vector<double>& shown : snapshot.channels) shown.resize(count);
-  // The lock is let go between pieces so that the run never waits long for
-  // a large window's copy.
+  // The lock is let go between pieces, and the run given its turn, so that
+  // it never waits long for a large window's copy.
   for (std::size_t j = 0; j < snapshot.channels.size(); ++j) {
     for (std::size_t at = 0; at < count; at += piece) {
       if (at > 0 || j > 0) {
         lock.unlock();
+        std::this_thread::yield();
         lock.lock();
       }
       const std::span<double> out =

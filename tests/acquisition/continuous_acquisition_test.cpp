@@ -223,6 +223,25 @@ TEST(ContinuousAcquisition, TriggeredSnapshotShowsTheLastSweep) {
   EXPECT_EQ(snapshot.channels[1][0], board.Volts(9952 * 3 + 1));
 }
 
+// A window copied in several pieces while the run goes on: the channels of
+// each snapshot hold the same scans.
+TEST(ContinuousAcquisition, ASnapshotTakenMidRunHoldsTheSameScansInEveryChannel) {
+  CounterBoard board;
+  ContinuousAcquisition run;
+  ASSERT_TRUE(run.Start(board, {ThreeChannels(100000), 100000, {}, nullptr}));
+  ContinuousSnapshot shot;
+  for (int whole = 0; whole < 20; whole += shot.channels[0].size() == 100000) {
+    run.TakeSnapshot(shot);
+    for (std::size_t j = 0; j < 3; ++j) {
+      ASSERT_EQ(shot.channels[j].size(), shot.channels[0].size());
+      for (std::size_t i = 0; i < shot.channels[j].size(); ++i) {
+        ASSERT_EQ(shot.channels[j][i], board.Volts((shot.first + i) * 3 + j)) << j << " " << i;
+      }
+    }
+  }
+  run.Stop();
+}
+
 TEST(RecordingRun, SetsTheTriggerUpOnTheChannelsPlaceAndSaysWhyItCannotFire) {
   const struct {
     RunTrigger trigger;
