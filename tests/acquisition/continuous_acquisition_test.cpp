@@ -232,7 +232,6 @@ TEST(ContinuousAcquisition, ASnapshotTakenMidRunHoldsTheSameScansInEveryChannel)
       ASSERT_EQ(shot.channels[k % 3][k / 3], board.Volts(shot.first * 3 + k)) << k;
     }
   }
-  run.Stop();
 }
 
 TEST(RecordingRun, SetsTheTriggerUpOnTheChannelsPlaceAndSaysWhyItCannotFire) {
