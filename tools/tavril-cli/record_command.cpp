@@ -104,6 +104,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
       PlanAcquisition(table, selected, request.scanRate, config);
   if (!plan) return 1;
   Board& board = boards->For(config.device);
+  std::unique_ptr<Hdf5Recording> recording;  // outlives the run that writes to it
   RecordingRun run;
   const TriggerProblem problem =
       run.Configure(board, {*plan, kWindow, TriggerOf(request), request.durationSeconds});
@@ -121,7 +122,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
                         rateAsked, startedAt});
   }
   std::string why;
-  std::unique_ptr<Hdf5Recording> recording = Hdf5Recording::Create(request.output, recorded, &why);
+  recording = Hdf5Recording::Create(request.output, recorded, &why);
   if (!recording) {
     ReportError(err, why);
     return 1;
