@@ -94,16 +94,16 @@ class ScratchFile {
 class BenchSink : public tavril::SampleSink {
  public:
   explicit BenchSink(ScratchFile* file) : file_(file) {}
-  bool Append(std::span<const std::span<const double>> channels, std::string* why) override {
+  bool Append(const tavril::SampleBlock& block, std::string* why) override {
     if (file_ != nullptr) {
-      for (const std::span<const double> column : channels) {
+      for (const std::span<const double> column : block.volts) {
         if (!file_->Write(column.data(), column.size_bytes())) {
           *why = "écriture impossible";
           return false;
         }
       }
     }
-    samples_ += channels.empty() ? 0 : channels[0].size();
+    samples_ += block.Scans();
     return true;
   }
   bool Flush(std::string*) override { return true; }

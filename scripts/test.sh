@@ -22,7 +22,7 @@ cmake --build build-sanitize -j"$jobs"
 # Boards, acquisitions on their own thread, continuous runs and recordings,
 # in the program and in tavril-cli.
 threaded='^(AcquisitionEngine|ContinuousAcquisition|SimulatedBoard[A-Za-z]*|Comedi[A-Za-z]*'
-threaded+='|Hdf5Recording|CliRecord|ContinuousRecording)\.'
+threaded+='|RecordingRun|Hdf5Recording|CliRecord|ContinuousRecording)\.'
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIL_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target acquisition_tests comedi_tests files_tests cli_tests
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$jobs" -R "$threaded")

@@ -9,8 +9,8 @@
 
 #include "acquisition/daq_status.h"
 #include "acquisition/gain_codes.h"
-#include "acquisition/volt_scale.h"
 #include "model/board_reading.h"
+#include "model/volt_scale.h"
 
 namespace tavril {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
+#include <limits>
 #include <system_error>
 
 namespace tavril {
@@ -13,7 +13,7 @@ namespace {
 // request follow within that time, and the calls per second stay few.
 constexpr double kBlockSeconds = 0.01;
 constexpr std::size_t kMaxBlockScans = std::size_t{1} << 16;
-constexpr auto kFlushInterval = std::chrono::seconds(1);
+constexpr double kFlushSeconds = 1.0;
 // Samples a snapshot copies at a time: a fraction of a millisecond.
 constexpr std::size_t kSnapshotPiece = std::size_t{1} << 15;
 constexpr const char* kBoardEndedMessage = "La carte a cessé de fournir des mesures.";
@@ -72,7 +72,7 @@ bool ContinuousAcquisition::Start(Board& board, const ContinuousSettings& settin
   forceRequested_ = false;
   samplesRecorded_ = 0;
   bytesRecorded_ = 0;
-  started_ = std::chrono::steady_clock::now();
+  started_ = clock_.Now();
   running_ = true;
   try {
     thread_ = std::thread(&ContinuousAcquisition::Run, this);
@@ -113,30 +113,41 @@ void ContinuousAcquisition::Run() {
   }
   // A board that cannot say runs at the rate asked.
   const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
-  rateUsed_.store(rateUsed, std::memory_order_relaxed);
   if (std::string why; settings_.sink != nullptr && !settings_.sink->Started(rateUsed, &why)) {
     board.Stop();
     End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;
   }
+  // Once the sink has taken it: the rate of every sample it keeps.
+  rateUsed_.store(rateUsed, std::memory_order_relaxed);
   if (settings_.sink != nullptr) NoteSink();
+  conversion_ = {scale, plan.gainAdjust, plan.offset};
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
   SweepFinder finder(settings_.trigger, settings_.window, scansPerSecond_);
   SampleSink* const sink = settings_.sink;
-  auto lastFlush = std::chrono::steady_clock::now();
+  std::uint64_t scansLeft = std::numeric_limits<std::uint64_t>::max();
+  if (settings_.seconds > 0.0) {
+    scansLeft = static_cast<std::uint64_t>(std::llround(settings_.seconds * rateUsed));
+  }
+  double lastFlush = clock_.Now();
   ContinuousEnd end = ContinuousEnd::kStoppedByUser;
   std::string message;
-  while (!stopRequested_.load(std::memory_order_relaxed)) {
+  while (scansLeft > 0 && !stopRequested_.load(std::memory_order_relaxed)) {
     const ReadResult read = board.Read(readings_);
-    // A failed read may still hand out readings: whole scans are kept.
-    const std::size_t scans = std::min(read.count, readings_.size()) / channels_;
+    // A failed read may still hand out readings: whole scans are kept, up
+    // to the duration.
+    const std::size_t scans = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::min(read.count, readings_.size()) / channels_, scansLeft));
+    scansLeft -= scans;
     if (scans > 0) {
-      ProcessBlock(scans, finder);
+      const bool singleShotTaken = ProcessBlock(scans, finder);
       if (sink != nullptr && !Record(scans, lastFlush, message)) {
         end = ContinuousEnd::kSinkError;
         break;
       }
+      if (singleShotTaken) break;
     }
+    if (scansLeft == 0) break;
     if (read.status != kDaqNoError) {
       end = ContinuousEnd::kBoardError;
       status = read.status;
@@ -165,7 +176,7 @@ void ContinuousAcquisition::Run() {
   End(end, status, std::move(message));
 }
 
-void ContinuousAcquisition::ProcessBlock(std::size_t scans, SweepFinder& finder) {
+bool ContinuousAcquisition::ProcessBlock(std::size_t scans, SweepFinder& finder) {
   for (std::size_t j = 0; j < channels_; ++j) blockColumns_[j] = std::span(block_[j]).first(scans);
   ConvertScans(std::span(readings_).first(scans * channels_), channels_, *convert_, blockColumns_);
   std::optional<Sweep> sweep;
@@ -191,16 +202,17 @@ void ContinuousAcquisition::ProcessBlock(std::size_t scans, SweepFinder& finder)
     lastSweep_ = StoredSweep{*sweep, false};
     ++sweepCount_;
   }
+  return sweep && settings_.trigger.mode == SweepMode::kSingle;
 }
 
-bool ContinuousAcquisition::Record(std::size_t scans,
-                                   std::chrono::steady_clock::time_point& lastFlush,
-                                   std::string& why) {
+bool ContinuousAcquisition::Record(std::size_t scans, double& lastFlush, std::string& why) {
   for (std::size_t j = 0; j < channels_; ++j) sinkColumns_[j] = blockColumns_[j].first(scans);
-  if (!settings_.sink->Append(sinkColumns_, &why)) return false;
-  const auto now = std::chrono::steady_clock::now();
+  const SampleBlock block{sinkColumns_, std::span(readings_).first(scans * channels_),
+                          &conversion_};
+  if (!settings_.sink->Append(block, &why)) return false;
+  const double now = clock_.Now();
   bool kept = true;
-  if (now - lastFlush >= kFlushInterval) {
+  if (now - lastFlush >= kFlushSeconds) {
     lastFlush = now;
     kept = settings_.sink->Flush(&why);
   }
@@ -219,7 +231,7 @@ void ContinuousAcquisition::End(ContinuousEnd end, DaqStatus status, std::string
   const std::lock_guard lock(mutex_);
   outcome_ = ContinuousOutcome{end, status, std::move(message), rings_[0].Total(), recorded};
   running_ = false;
-  ended_ = std::chrono::steady_clock::now();
+  ended_ = clock_.Now();
 }
 
 void ContinuousAcquisition::TakeSnapshot(ContinuousSnapshot& snapshot) const {
@@ -238,9 +250,7 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   snapshot.triggerState = triggerState_;
   snapshot.samplesRead = total;
   snapshot.running = running_;
-  const auto until = running_ ? std::chrono::steady_clock::now() : ended_;
-  snapshot.elapsedSeconds =
-      rings_.empty() ? 0.0 : std::chrono::duration<double>(until - started_).count();
+  snapshot.elapsedSeconds = rings_.empty() ? 0.0 : (running_ ? clock_.Now() : ended_) - started_;
   snapshot.outcome = outcome_;
   snapshot.rateUsed = rateUsed_.load(std::memory_order_relaxed);
   snapshot.samplesRecorded = samplesRecorded_.load(std::memory_order_relaxed);
@@ -255,12 +265,13 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
   snapshot.first = first;
   snapshot.boardStarted = boardStarted_;
   for (std::vector<double>& shown : snapshot.channels) shown.resize(count);
-  // The lock is let go between pieces so that the run never waits long for
-  // a large window's copy.
+  // The lock is let go between pieces, and the run given its turn, so that
+  // it never waits long for a large window's copy.
   for (std::size_t j = 0; j < snapshot.channels.size(); ++j) {
     for (std::size_t at = 0; at < count; at += piece) {
       if (at > 0 || j > 0) {
         lock.unlock();
+        std::this_thread::yield();
         lock.lock();
       }
       const std::span<double> out =
@@ -275,31 +286,6 @@ bool ContinuousAcquisition::TryTakeSnapshot(ContinuousSnapshot& snapshot, std::s
     }
   }
   return true;
-}
-
-std::optional<AcquisitionResult> ContinuousAcquisition::TakeFinalWindow(SpareSamples& buffers) {
-  {
-    const std::lock_guard lock(mutex_);
-    if (running_ || !outcome_) return std::nullopt;
-  }
-  Wait();
-  AcquisitionResult result;
-  const std::vector<int>& records = settings_.plan.records;
-  for (std::size_t i = 0; i < records.size() && i < rings_.size(); ++i) {
-    const int k = records[i];
-    const std::uint64_t total = rings_[i].Total();
-    const std::uint64_t count = std::min<std::uint64_t>(settings_.window, total);
-    try {
-      buffers.samples[k].resize(static_cast<std::size_t>(count));
-    } catch (const std::bad_alloc&) {
-      result.outcome = AcquisitionOutcome::kNoSampleMemory;
-      break;
-    }
-    rings_[i].CopyOut(total - count, buffers.samples[k]);
-    result.statistics[k] = ComputeStatistics(buffers.samples[k]);
-    result.filled[k] = true;
-  }
-  return result;
 }
 
 }  // namespace tavril

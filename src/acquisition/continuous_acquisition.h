@@ -14,18 +14,18 @@
 #include "acquisition/board.h"
 #include "acquisition/continuous_trigger.h"
 #include "acquisition/sample_ring.h"
+#include "acquisition/stream_clock.h"
 #include "acquisition/volt_conversion.h"
 #include "model/sample_sink.h"
-#include "model/spare_samples.h"
 
 namespace tavril {
 
 // Why a continuous acquisition ended.
 enum class ContinuousEnd {
-  kStoppedByUser,
-  kBoardError,  // a call to the board failed (an overrun included)
-  kBoardEnded,  // the board stopped handing out readings without an error
-  kSinkError,   // the sink could not keep the samples
+  kStoppedByUser,  // or by the run itself: a single shot's sweep, the duration asked
+  kBoardError,     // a call to the board failed (an overrun included)
+  kBoardEnded,     // the board stopped handing out readings without an error
+  kSinkError,      // the sink could not keep the samples
 };
 
 struct ContinuousOutcome {
@@ -42,9 +42,12 @@ struct ContinuousSettings {
   // Channels, gain, rates, time-out and conversion; its scan count is
   // ignored, as the run streams until it stops.
   AcquisitionPlan plan;
-  std::uint32_t window = 0;  // samples per channel shown and kept at the end
+  std::uint32_t window = 0;  // samples per channel shown
   TriggerSettings trigger;
   SampleSink* sink = nullptr;  // receives every sample when given
+  // The run ends by itself once it has read this long of scans at the rate
+  // the board really runs at, no more; 0: until stopped.
+  double seconds = 0.0;
 };
 
 // What the display shows, as of one moment of the run.
@@ -73,15 +76,18 @@ struct ContinuousSnapshot {
 
 // Reads a board without end on a thread of its own, in blocks of about 10 ms,
 // converts to volts, keeps the newest window of every channel, finds the
-// trigger's sweeps and hands every sample to the sink. Memory is taken when a
-// run starts and kept for the next: it does not grow with a run's length.
+// trigger's sweeps and hands every sample to the sink. A single shot ends the
+// run with its sweep. Memory is taken when a run starts and kept for the
+// next: it does not grow with a run's length.
 //
-// Start, Stop, Wait and TakeFinalWindow belong to one controlling thread;
-// TakeSnapshot may be called from any thread at any time. The board is the
-// run's alone until it has ended.
+// Start, Stop and Wait belong to one controlling thread; TakeSnapshot may be
+// called from any thread at any time. The board is the run's alone until it
+// has ended.
 class ContinuousAcquisition {
  public:
-  ContinuousAcquisition() = default;
+  // The run's time (its duration, the sink's flushes once a second) is
+  // `clock`'s, asked from the run's thread and TakeSnapshot's.
+  explicit ContinuousAcquisition(StreamClock& clock = SteadyClock()) : clock_(clock) {}
   ContinuousAcquisition(const ContinuousAcquisition&) = delete;
   ContinuousAcquisition& operator=(const ContinuousAcquisition&) = delete;
   ~ContinuousAcquisition();  // stops a run still going
@@ -102,13 +108,8 @@ class ContinuousAcquisition {
   // trigger (see SweepFinder::Force), within a block's time; for any thread.
   void ForceSweep() { forceRequested_.store(true, std::memory_order_relaxed); }
 
+  // The channels of one snapshot come from the same scans.
   void TakeSnapshot(ContinuousSnapshot& snapshot) const;
-
-  // After the run: the newest window of each channel into
-  // buffers.samples[record] of the plan's records, with the statistics, for
-  // FinishAcquisition. Fewer samples than the window when the run read fewer.
-  // Empty while a run goes.
-  std::optional<AcquisitionResult> TakeFinalWindow(SpareSamples& buffers);
 
  private:
   struct StoredSweep {
@@ -117,16 +118,17 @@ class ContinuousAcquisition {
   };
 
   void Run();
-  void ProcessBlock(std::size_t scans, SweepFinder& finder);
+  // True when the block completed a single shot's sweep.
+  bool ProcessBlock(std::size_t scans, SweepFinder& finder);
   // Hands the block to the sink; false, with the sink's why, when it failed.
-  bool Record(std::size_t scans, std::chrono::steady_clock::time_point& lastFlush,
-              std::string& why);
+  bool Record(std::size_t scans, double& lastFlush, std::string& why);
   // Notes how far the sink got, for the snapshots.
   void NoteSink();
   void End(ContinuousEnd end, DaqStatus status, std::string message);
   // False when the run overtook the copy: the samples shown were overwritten.
   bool TryTakeSnapshot(ContinuousSnapshot& snapshot, std::size_t piece) const;
 
+  StreamClock& clock_;
   Board* board_ = nullptr;
   ContinuousSettings settings_;
   std::size_t channels_ = 0;
@@ -144,6 +146,7 @@ class ContinuousAcquisition {
   std::vector<std::vector<double>> block_;
   std::vector<std::span<double>> blockColumns_;
   std::vector<std::span<const double>> sinkColumns_;
+  ReadingConversion conversion_;
   std::optional<VoltConverter> convert_;
 
   // Shared with TakeSnapshot, under mutex_.
@@ -154,8 +157,8 @@ class ContinuousAcquisition {
   std::uint64_t sweepCount_ = 0;
   std::optional<TriggerState> triggerState_;
   bool running_ = false;
-  std::chrono::steady_clock::time_point started_;
-  std::chrono::steady_clock::time_point ended_;
+  double started_ = 0.0;  // the clock's seconds
+  double ended_ = 0.0;
   std::optional<std::chrono::system_clock::time_point> boardStarted_;
   std::optional<ContinuousOutcome> outcome_;
 };

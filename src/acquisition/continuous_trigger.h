@@ -14,7 +14,7 @@ enum class SweepMode {
   kRoll,       // no trigger: the newest window scrolls by
   kAutomatic,  // triggered sweeps, and a free one after a window's time without trigger
   kNormal,     // triggered sweeps only
-  kSingle,     // the first triggered sweep only; the display keeps it while the run goes on
+  kSingle,     // the first triggered sweep only, which ends the run
 };
 
 struct TriggerSettings {

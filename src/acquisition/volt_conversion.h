@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "acquisition/volt_scale.h"
+#include "model/volt_scale.h"
 
 namespace tavril {
 

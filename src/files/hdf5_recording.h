@@ -49,7 +49,12 @@ class Hdf5Recording final : public SampleSink {
   Hdf5Recording(const Hdf5Recording&) = delete;
   Hdf5Recording& operator=(const Hdf5Recording&) = delete;
 
-  bool Append(std::span<const std::span<const double>> channels, std::string* why) override;
+  // Keeps the volts; the readings are not stored.
+  bool Append(const SampleBlock& block, std::string* why) override {
+    return Append(block.volts, why);
+  }
+  // The next samples of each channel, in volts, all of the same length.
+  bool Append(std::span<const std::span<const double>> channels, std::string* why);
   bool Flush(std::string* why) override;
   // Samples accepted by Append(); once the recording has stopped on a
   // failure, those the file keeps.

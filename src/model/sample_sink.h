@@ -1,10 +1,31 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "model/board_reading.h"
+#include "model/volt_scale.h"
+
 namespace tavril {
+
+// Some scans of a run, as the board read them and in volts.
+struct SampleBlock {
+  // One column of volts per channel, all of the same length.
+  std::span<const std::span<const double>> volts;
+  // The same scans' readings, scan after scan, each scan in the columns'
+  // order (see Reading).
+  std::span<const BoardReading> readings;
+  // How each reading became its volts.
+  const ReadingConversion* conversion = nullptr;
+
+  std::size_t Scans() const { return volts.empty() ? 0 : volts.front().size(); }
+  // The board's reading behind volts[channel][scan].
+  BoardReading Reading(std::size_t channel, std::size_t scan) const {
+    return readings[scan * volts.size() + channel];
+  }
+};
 
 // Where a continuous acquisition sends every sample of its run, as they
 // come: a recording file, or a test's check. The acquisition's thread calls
@@ -13,12 +34,11 @@ class SampleSink {
  public:
   virtual ~SampleSink() = default;
 
-  // The next samples of each recorded channel, in volts: `channels[i]` holds
-  // the new samples of the i-th channel the sink was made for, all of the
-  // same length. False, with `why` in French, when they could not be kept
-  // (a full disk, say): the run then stops, and what the sink held before
-  // this call stays readable.
-  virtual bool Append(std::span<const std::span<const double>> channels, std::string* why) = 0;
+  // The next scans of the channels the sink was made for, in their order.
+  // False, with `why` in French, when they could not be kept (a full disk,
+  // say): the run then stops, and what the sink held before this call stays
+  // readable.
+  virtual bool Append(const SampleBlock& block, std::string* why) = 0;
 
   // The board has started, at `samplesPerSecond` per channel (a board's
   // clock may round the rate asked); told once, before the first Append. A

@@ -5,6 +5,8 @@
 #include <limits>
 #include <thread>
 
+#include "acquisition/recording_run.h"
+#include "acquisition/simulated_board.h"
 #include "support/scripted_user.h"
 
 namespace tavril {
@@ -56,24 +58,42 @@ class CounterBoard : public Board {
   std::uint64_t left_ = 0;
 };
 
-// Keeps every sample; fails its `failOnAppend`-th append.
+// The simulated board on a clock that jumps to each reading's time; its clock rounds the rate.
+class InstantBoard : public SimulatedBoard {
+ public:
+  InstantBoard() : SimulatedBoard(clock) {}
+  double RateUsed() const override { return rateUsed; }
+  InstantStreamClock clock;
+  double rateUsed = 100000.0;
+};
+
+// Keeps every sample, checking its reading's conversion; fails its
+// `failOnAppend`-th append.
 class KeepingSink : public SampleSink {
  public:
   std::vector<std::vector<double>> kept;
+  int misconverted = 0;  // readings whose conversion is not their volts
   int failOnAppend = -1;
+  int flushes = 0;
 
-  bool Append(std::span<const std::span<const double>> channels, std::string* why) override {
+  bool Append(const SampleBlock& block, std::string* why) override {
     if (appends_++ == failOnAppend) {
       *why = "Le disque est plein.";
       return false;
     }
-    kept.resize(channels.size());
-    for (std::size_t j = 0; j < channels.size(); ++j) {
-      kept[j].insert(kept[j].end(), channels[j].begin(), channels[j].end());
+    kept.resize(block.volts.size());
+    for (std::size_t j = 0; j < block.volts.size(); ++j) {
+      kept[j].insert(kept[j].end(), block.volts[j].begin(), block.volts[j].end());
+      for (std::size_t s = 0; s < block.Scans(); ++s) {
+        misconverted += block.conversion->Volts(block.Reading(j, s)) != block.volts[j][s];
+      }
     }
     return true;
   }
-  bool Flush(std::string*) override { return true; }
+  bool Flush(std::string*) override {
+    ++flushes;
+    return true;
+  }
   bool Started(double samplesPerSecond, std::string*) override {
     rate = samplesPerSecond;
     return kept.empty();
@@ -111,17 +131,18 @@ ContinuousOutcome RunUntilItEnds(CounterBoard& board, ContinuousSettings setting
   return snapshot.outcome.value();
 }
 
-TEST(ContinuousAcquisition, FinalWindowMatchesTheFiniteAcquisitionsVolts) {
+TEST(ContinuousAcquisition, LastSnapshotMatchesTheFiniteAcquisitionsVolts) {
   CounterBoard board;
   testing::ScriptedUser user;
   const AcquisitionPlan plan = ThreeChannels(70000);
-  SpareSamples finite, continuous;
+  SpareSamples finite;
   ASSERT_EQ(RunAcquisition(plan, board, user, finite).outcome, AcquisitionOutcome::kAcquired);
   board.failAfter = 3 * 70000;  // exactly the finite acquisition's readings
   ContinuousAcquisition run;
   RunUntilItEnds(board, {plan, 70000, {}, nullptr}, run);
-  ASSERT_TRUE(run.TakeFinalWindow(continuous));
-  for (const int k : {0, 1, 2}) EXPECT_EQ(continuous.samples[k], finite.samples[k]) << k;
+  ContinuousSnapshot last;
+  run.TakeSnapshot(last);
+  for (const int i : {0, 1, 2}) EXPECT_EQ(last.channels[i], finite.samples[plan.records[i]]) << i;
 }
 
 TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
@@ -139,6 +160,7 @@ TEST(ContinuousAcquisition, SinkGetsEverySampleInOrderUntilABoardError) {
   EXPECT_EQ(outcome.message, board.StatusMessage(kMemFullError));
   EXPECT_EQ(outcome.samplesRead, 250001u);
   EXPECT_EQ(outcome.samplesRecorded, 250001u);
+  EXPECT_EQ(sink.misconverted, 0);
   for (std::size_t j = 0; j < 3; ++j) {
     ASSERT_EQ(sink.kept[j].size(), 250001u);
     for (std::uint64_t s = 0; s < 250001; ++s) {
@@ -195,6 +217,78 @@ TEST(ContinuousAcquisition, TriggeredSnapshotShowsTheLastSweep) {
   // after the wrap at scan 10000.
   EXPECT_EQ(snapshot.channels[0][50], board.Volts(10002 * 3));
   EXPECT_EQ(snapshot.channels[1][0], board.Volts(9952 * 3 + 1));
+}
+
+// A window copied in pieces while the run goes on: a snapshot's channels hold the same scans.
+TEST(ContinuousAcquisition, ASnapshotTakenMidRunHoldsTheSameScansInEveryChannel) {
+  CounterBoard board;
+  ContinuousAcquisition run;
+  ASSERT_TRUE(run.Start(board, {ThreeChannels(100000), 100000, {}, nullptr}));
+  ContinuousSnapshot shot;
+  for (int whole = 0; whole < 20; whole += shot.channels[0].size() == 100000) {
+    run.TakeSnapshot(shot);
+    for (const auto& channel : shot.channels) ASSERT_EQ(channel.size(), shot.channels[0].size());
+    for (std::size_t k = 0; k < 3 * shot.channels[0].size(); ++k) {
+      ASSERT_EQ(shot.channels[k % 3][k / 3], board.Volts(shot.first * 3 + k)) << k;
+    }
+  }
+}
+
+TEST(RecordingRun, SetsTheTriggerUpOnTheChannelsPlaceAndSaysWhyItCannotFire) {
+  const struct {
+    RunTrigger trigger;
+    std::optional<std::string> refusal;
+    bool unreachable;
+  } cases[] = {
+      {{}, {}, false},
+      {{SweepMode::kAutomatic, 5},
+       "Le canal 5 du déclenchement ne fait pas partie de l'acquisition.",
+       false},
+      {{SweepMode::kSingle, 2, 10.0}, {}, true},
+  };
+  InstantBoard board;
+  for (const auto& c : cases) {
+    RecordingRun run(board.clock);
+    const TriggerProblem problem = run.Configure(board, {ThreeChannels(1000), 1000, c.trigger});
+    EXPECT_EQ(problem.refusal, c.refusal);
+    EXPECT_EQ(problem.unreachable.has_value(), c.unreachable) << c.trigger.level;
+    EXPECT_EQ(run.Start(nullptr), !c.refusal);
+  }
+}
+
+// A single shot ends the run with its sweep (channel 0's 500 Hz sine rises
+// through 0 V 2 ms in), a duration at the rate the board really runs at,
+// which the run tells once; flushes follow the board's time.
+TEST(RecordingRun, EndsByItselfOnTheBoardsTime) {
+  const struct {
+    RunTrigger trigger;
+    double seconds;
+    double rateUsed;
+    std::uint64_t scans;
+    std::uint64_t sweeps;
+    int flushes;  // each second, and at the end
+  } cases[] = {
+      {{SweepMode::kSingle, 0, 0.0, {}, 10}, 0.0, 100000.0, 2000, 1, 1},
+      {{}, 2.5, 99000.0, 247500, 0, 3},
+  };
+  for (const auto& c : cases) {
+    InstantBoard board;
+    board.rateUsed = c.rateUsed;
+    RecordingRun run(board.clock);
+    KeepingSink sink;
+    run.Configure(board, {ThreeChannels(1000), 1000, c.trigger, c.seconds});
+    ASSERT_TRUE(run.Start(&sink));
+    run.Wait();
+    ContinuousSnapshot snapshot;
+    const std::optional<double> told = run.Watch(snapshot);
+    EXPECT_EQ(told, c.rateUsed != run.RateAsked() ? std::optional(c.rateUsed) : std::nullopt);
+    EXPECT_EQ(run.Watch(snapshot), std::nullopt);
+    EXPECT_EQ(snapshot.outcome.value().end, ContinuousEnd::kStoppedByUser);
+    EXPECT_EQ(snapshot.samplesRead, c.scans);
+    EXPECT_EQ(sink.rate, c.rateUsed);
+    EXPECT_EQ(snapshot.sweeps, c.sweeps);
+    EXPECT_EQ(sink.flushes, c.flushes);
+  }
 }
 
 }  // namespace

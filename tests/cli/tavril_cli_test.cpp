@@ -1037,9 +1037,13 @@ TEST(CliRecord, ARefusedRateLeavesTheFileAndALevelOutOfReachIsWarnedOf) {
   EXPECT_EQ(1, run.status);
   EXPECT_EQ("earlier", ReadFileBytes(dir / "keep.h5"));
   EXPECT_EQ(std::vector<std::string>{"keep.h5"}, dir.Entries());
+  // One channel has no scans: a scan rate changes nothing, and nothing is said of it.
   run = RunProgram(dir.path(), {"record", "--channels", "0", "--rate", "1e4", "--duration", "0.05",
-                                "--trigger", "0:10", "--out", "r.h5"});
+                                "--trigger", "0:10", "--scan-rate", "1000", "--out", "r.h5"});
   EXPECT_EQ(run.err.rfind("tavril-cli: attention : Le niveau de déclenchement de 10 V", 0), 0u);
+  EXPECT_EQ(run.err.find("Cadence"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("500 échantillons par voie, 0.050 s à 10000 échantillons/s"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -14,14 +14,12 @@
 #include "acquire_command.h"
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
-#include "acquisition/continuous_acquisition.h"
-#include "acquisition/trigger_reach.h"
+#include "acquisition/recording_run.h"
 #include "cli_files.h"
 #include "console_user.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "record_progress.h"
-#include "recording_sink.h"
 #include "stop_signals.h"
 #include "text/number_text.h"
 #include "text/size_text.h"
@@ -35,16 +33,10 @@ constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 
 // The run's trigger: a sweep mode when the user gave one, else a rolling display.
-TriggerSettings TriggerFor(const RecordRequest& request, const AcquisitionPlan& plan) {
-  TriggerSettings trigger;
-  if (!request.trigger) return trigger;
-  const std::vector<int>& channels = plan.request.channels;
-  trigger.mode = SweepMode::kNormal;
-  trigger.source = static_cast<std::size_t>(
-      std::find(channels.begin(), channels.end(), request.trigger->channel) - channels.begin());
-  trigger.level = request.trigger->level;
-  trigger.edge = request.trigger->edge;
-  return trigger;
+RunTrigger TriggerOf(const RecordRequest& request) {
+  if (!request.trigger) return {};
+  return {SweepMode::kNormal, request.trigger->channel, request.trigger->level,
+          request.trigger->edge};
 }
 
 // The progress line, rewritten in place on a terminal.
@@ -53,12 +45,13 @@ class ProgressLine {
   ProgressLine(std::ostream& err, std::filesystem::path path)
       : err_(err), path_(std::move(path)), shown_(::isatty(STDERR_FILENO) == 1) {}
 
-  void Show(const RecordingSink& sink) {
+  void Show(const ContinuousSnapshot& run) {
     const auto now = std::chrono::steady_clock::now();
-    if (!shown_ || now - last_ < kProgressInterval || sink.Rate() == 0.0) return;
+    if (!shown_ || now - last_ < kProgressInterval || run.rateUsed == 0.0) return;
     last_ = now;
-    const double seconds = static_cast<double>(sink.Samples()) / sink.Rate();
-    std::string text = ProgressText(seconds, sink.Samples(), sink.Bytes(), FreeDiskBytes(path_));
+    const double seconds = static_cast<double>(run.samplesRecorded) / run.rateUsed;
+    std::string text =
+        ProgressText(seconds, run.samplesRecorded, run.bytesRecorded, FreeDiskBytes(path_));
     const std::size_t length = text.size();
     // Spaces wipe what a longer line before left.
     text.resize(std::max(length, width_), ' ');
@@ -110,18 +103,17 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   const std::optional<AcquisitionPlan> plan =
       PlanAcquisition(table, selected, request.scanRate, config);
   if (!plan) return 1;
-  const TriggerSettings trigger = TriggerFor(request, *plan);
-  if (trigger.mode != SweepMode::kRoll) {
-    // The file keeps every sample all the same: a warning, not a refusal.
-    const std::optional<InputRange> range = InputRangeOf(boards->For(config.device), *plan);
-    if (const std::optional<std::string> why =
-            range ? UnreachableTrigger(trigger, *range, request.trigger->channel) : std::nullopt) {
-      err << "tavril-cli: attention : " << *why
-          << " Aucun balayage ne se déclenchera ; le fichier garde chaque échantillon.\n";
-    }
+  Board& board = boards->For(config.device);
+  std::unique_ptr<Hdf5Recording> recording;  // outlives the run that writes to it
+  RecordingRun run;
+  const TriggerProblem problem =
+      run.Configure(board, {*plan, kWindow, TriggerOf(request), request.durationSeconds});
+  // The file keeps every sample all the same: a warning, not a refusal.
+  if (problem.unreachable) {
+    err << "tavril-cli: attention : " << *problem.unreachable
+        << " Aucun balayage ne se déclenchera ; le fichier garde chaque échantillon.\n";
   }
-  const double channels = static_cast<double>(plan->request.channels.size());
-  const double rateAsked = request.scanRate > 0 ? request.scanRate : request.rate / channels;
+  const double rateAsked = run.RateAsked();
 
   std::vector<RecordingChannel> recorded;
   const auto startedAt = std::chrono::system_clock::now();
@@ -130,38 +122,31 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
                         rateAsked, startedAt});
   }
   std::string why;
-  std::unique_ptr<Hdf5Recording> recording = Hdf5Recording::Create(request.output, recorded, &why);
+  recording = Hdf5Recording::Create(request.output, recorded, &why);
   if (!recording) {
     ReportError(err, why);
     return 1;
   }
-  Board& board = boards->For(config.device);
-  RecordingSink sink(*recording, request.durationSeconds);
   const StopSignals signals;
-  ContinuousAcquisition run;
-  if (!run.Start(board, {*plan, kWindow, trigger, &sink})) {
+  if (!run.Start(recording.get())) {
     ReportError(err, "L'enregistrement continu n'a pas pu démarrer");
     return 1;
   }
 
   ProgressLine progress(err, request.output);
   ContinuousSnapshot snapshot;
-  bool rateTold = false;
   for (;;) {
     std::this_thread::sleep_for(kPoll);
-    run.TakeSnapshot(snapshot);
-    if (!snapshot.running || sink.Done() || signals.Caught()) break;
-    if (!rateTold && sink.Rate() > 0.0) {
-      rateTold = true;
-      if (sink.Rate() != rateAsked) {
-        err << "Cadence réelle de la carte : " << ShortestText(sink.Rate())
-            << " échantillons/s par voie (" << ShortestText(rateAsked) << " demandés)\n";
-      }
+    const std::optional<double> rateUsed = run.Watch(snapshot);
+    if (!snapshot.running || signals.Caught()) break;
+    if (rateUsed) {
+      err << "Cadence réelle de la carte : " << ShortestText(*rateUsed)
+          << " échantillons/s par voie (" << ShortestText(rateAsked) << " demandés)\n";
     }
-    progress.Show(sink);
+    progress.Show(snapshot);
   }
   run.Stop();
-  run.TakeSnapshot(snapshot);
+  run.Watch(snapshot);
   progress.Clear();
 
   const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
@@ -181,7 +166,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
                                " échantillons par voie enregistrés.");
   }
   PrintSummary(out, request.output, plan->request.channels.size(), kept,
-               sink.Rate() > 0.0 ? sink.Rate() : rateAsked);
+               snapshot.rateUsed > 0.0 ? snapshot.rateUsed : rateAsked);
   return outcome.end == ContinuousEnd::kStoppedByUser && closed ? 0 : 1;
 }
 

@@ -9,7 +9,6 @@
 #include <memory>
 #include <system_error>
 
-#include "acquisition/trigger_reach.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
 #include "model/messages.h"
@@ -28,16 +27,6 @@ std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-// Samples per second of each channel of the plan, as a finite acquisition
-// gives its records.
-double ChannelRate(const AcquisitionPlan& plan) {
-  const AcquisitionRequest& request = plan.request;
-  if (!plan.scan) return request.sampleRate;
-  if (request.scanRate > 0.0) return request.scanRate;
-  return request.sampleRate /
-         static_cast<double>(std::max<std::size_t>(request.channels.size(), 1));
-}
-
 std::string Count(std::uint64_t samples) {
   return std::to_string(samples) + (samples == 1 ? " échantillon" : " échantillons");
 }
@@ -54,58 +43,41 @@ AcquisitionController::AcquisitionController(SessionModel& model, Boards& boards
 
 AcquisitionController::~AcquisitionController() {
   if (running()) {
-    acquisition_.Stop();
+    run_.Stop();
     // The windows that follow the state are going with the main window.
     const QSignalBlocker quiet(model_);
     model_.SetAcquisitionState(AcquisitionState::kIdle);
   }
 }
 
-std::optional<TriggerSettings> AcquisitionController::TriggerFor(const AcquisitionPlan& plan) {
-  TriggerSettings trigger;
-  singleShot_ = false;
-  if (choices_.triggerChannel < 0) return trigger;  // rolling, no trigger
-  const auto found = std::find(plan.records.begin(), plan.records.end(), choices_.triggerChannel);
-  if (found == plan.records.end()) {
-    ui_.ShowMessage({"Le canal " + std::to_string(choices_.triggerChannel) +
-                         " du déclenchement ne fait pas partie de l'acquisition.",
-                     messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
-    return std::nullopt;
-  }
-  trigger.source = static_cast<std::size_t>(found - plan.records.begin());
-  trigger.level = choices_.triggerLevel;
-  trigger.edge = choices_.risingEdge ? TriggerEdge::kRising : TriggerEdge::kFalling;
-  trigger.prePercent = choices_.preTriggerPercent;
-  trigger.holdoffSeconds = choices_.holdoffSeconds;
-  switch (choices_.mode) {
-    case ContinuousChoices::Mode::kAutomatic:
-      trigger.mode = SweepMode::kAutomatic;
-      break;
-    case ContinuousChoices::Mode::kNormal:
-      trigger.mode = SweepMode::kNormal;
-      break;
-    case ContinuousChoices::Mode::kSingleShot:
-      trigger.mode = SweepMode::kSingle;
-      singleShot_ = true;
-      break;
-  }
-  return trigger;
+RunTrigger AcquisitionController::TriggerChosen() const {
+  if (choices_.triggerChannel < 0) return {};  // rolling, no trigger
+  SweepMode mode = SweepMode::kAutomatic;
+  if (choices_.mode == ContinuousChoices::Mode::kNormal) mode = SweepMode::kNormal;
+  if (choices_.mode == ContinuousChoices::Mode::kSingleShot) mode = SweepMode::kSingle;
+  return {mode,
+          choices_.triggerChannel,
+          choices_.triggerLevel,
+          choices_.risingEdge ? TriggerEdge::kRising : TriggerEdge::kFalling,
+          static_cast<double>(choices_.preTriggerPercent),
+          choices_.holdoffSeconds};
 }
 
-bool AcquisitionController::AcceptTriggerLevel(const AcquisitionPlan& plan,
-                                               const TriggerSettings& trigger) {
-  if (trigger.mode == SweepMode::kRoll) return true;
-  const std::optional<InputRange> range = InputRangeOf(boards_.For(plan.device), plan);
-  const std::optional<std::string> why =
-      range ? UnreachableTrigger(trigger, *range, choices_.triggerChannel) : std::nullopt;
-  if (!why) return true;
-  if (trigger.mode != SweepMode::kAutomatic) {
-    ui_.ShowMessage({*why + " Aucun balayage ne serait affiché : changez le niveau ou le mode.",
+bool AcquisitionController::AcceptTrigger(const TriggerProblem& problem, SweepMode mode) {
+  if (problem.refusal) {
+    ui_.ShowMessage(
+        {*problem.refusal, messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
+    return false;
+  }
+  if (!problem.unreachable) return true;
+  const std::string& why = *problem.unreachable;
+  if (mode != SweepMode::kAutomatic) {
+    ui_.ShowMessage({why + " Aucun balayage ne serait affiché : changez le niveau ou le mode.",
                      messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
     return false;
   }
   return ui_.ShowMessage(
-             {*why + " Les balayages viendront sans déclenchement. Démarrer quand même ?",
+             {why + " Les balayages viendront sans déclenchement. Démarrer quand même ?",
               messages::kAttention, MessageIcon::kQuestion, MessageButtons::kOkCancel}) ==
          MessageAnswer::kOk;
 }
@@ -186,20 +158,20 @@ bool AcquisitionController::StartContinuous(const ChannelRequest& channels,
                      MessageButtons::kOk});
     return false;
   }
-  const std::optional<TriggerSettings> trigger = TriggerFor(*plan);
-  if (!trigger || !AcceptTriggerLevel(*plan, *trigger)) return false;
-  const double rate = ChannelRate(*plan);
+  const RunTrigger trigger = TriggerChosen();
+  const TriggerProblem problem =
+      run_.Configure(boards_.For(plan->device), {*plan, plan->readingsPerChannel, trigger});
+  if (!AcceptTrigger(problem, trigger.mode)) return false;
+  const double rate = run_.RateAsked();
   if (choices_.record && !OpenRecording(*plan, planned, rate)) return false;
 
-  const ContinuousSettings run{*plan, plan->readingsPerChannel, *trigger, recording_.get()};
-  if (!acquisition_.Start(boards_.For(plan->device), run)) {
+  if (!run_.Start(recording_.get())) {
     recording_.reset();
     ui_.ShowMessage({"L'acquisition continue ne peut pas démarrer avec ces réglages.",
                      messages::kErreurBang, MessageIcon::kError, MessageButtons::kOk});
     return false;
   }
   rate_ = rate;
-  triggered_ = trigger->mode != SweepMode::kRoll;
   shownTriggerState_.reset();
   plan_ = std::move(plan);
   channels_ = channels;
@@ -207,7 +179,7 @@ bool AcquisitionController::StartContinuous(const ChannelRequest& channels,
   shownSweeps_ = 0;
   shownSamples_ = 0;
   progressShown_ = {};
-  if (trigger->mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
+  if (trigger.mode == SweepMode::kRoll) model_.view().rollWindow = plan_->readingsPerChannel;
   model_.SetAcquisitionState(AcquisitionState::kContinuous);
   timer_->start();
   return true;
@@ -215,7 +187,7 @@ bool AcquisitionController::StartContinuous(const ChannelRequest& channels,
 
 void AcquisitionController::Stop() {
   if (!running()) return;
-  acquisition_.Stop();
+  run_.Stop();
   Tick();
 }
 
@@ -229,11 +201,10 @@ std::optional<std::chrono::system_clock::time_point> AcquisitionController::Firs
 }
 
 void AcquisitionController::ForceSweep() {
-  if (running()) acquisition_.ForceSweep();
+  if (running()) run_.ForceSweep();
 }
 
 bool AcquisitionController::ShowSnapshot() {
-  acquisition_.TakeSnapshot(snapshot_);
   const bool fresh =
       snapshot_.sweeps != shownSweeps_ ||
       (snapshot_.samplesRead != shownSamples_ && !snapshot_.trigger && snapshot_.sweeps == 0);
@@ -264,9 +235,7 @@ bool AcquisitionController::ShowSnapshot() {
   return true;
 }
 
-void AcquisitionController::FollowRateUsed() {
-  const double used = snapshot_.rateUsed;
-  if (!(used > 0.0) || used == rate_) return;
+void AcquisitionController::FollowRateUsed(double used) {
   const double asked = rate_;
   rate_ = used;
   if (shown_) {
@@ -279,11 +248,11 @@ void AcquisitionController::FollowRateUsed() {
 
 void AcquisitionController::Tick() {
   if (!running()) return;
+  const std::optional<double> rateUsed = run_.Watch(snapshot_);
   const bool fresh = ShowSnapshot();
-  FollowRateUsed();
+  if (rateUsed) FollowRateUsed(*rateUsed);
   ShowProgress();
   if (fresh) model_.TellRecordsChanged();
-  if (singleShot_ && snapshot_.sweeps >= 1 && snapshot_.running) acquisition_.Stop();
   if (!snapshot_.running && snapshot_.outcome) Finish();
 }
 
@@ -312,7 +281,7 @@ void AcquisitionController::ShowProgress() {
 
 void AcquisitionController::Finish() {
   timer_->stop();
-  acquisition_.Wait();
+  run_.Wait();
   const ContinuousOutcome outcome = *snapshot_.outcome;
   ContinuousProgress progress;
   progress.seconds = snapshot_.elapsedSeconds;
@@ -338,7 +307,7 @@ void AcquisitionController::Finish() {
   text += " — " + Count(outcome.samplesRead) + " par voie lus";
   if (choices_.record) text += ", " + Count(outcome.samplesRecorded) + " enregistrés";
   text += ".";
-  if (triggered_ && !shown_ && outcome.samplesRead > 0) {
+  if (run_.Triggered() && !shown_ && outcome.samplesRead > 0) {
     text += " Aucun déclenchement : les voies gardent leurs mesures précédentes.";
   }
   if (!closed && outcome.end == ContinuousEnd::kStoppedByUser) text += " " + why;

@@ -11,7 +11,7 @@
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/boards.h"
-#include "acquisition/continuous_acquisition.h"
+#include "acquisition/recording_run.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/run_requests.h"
 #include "ui/common/session_model.h"
@@ -86,11 +86,12 @@ class AcquisitionController : public QObject {
  private:
   bool running() const { return plan_.has_value(); }
   bool StartContinuous(const ChannelRequest& channels, const ContinuousChoices& choices);
-  std::optional<TriggerSettings> TriggerFor(const AcquisitionPlan& plan);
-  // False, after telling the user, when the trigger's level lies out of the
-  // input's reach and the user does not start all the same (never in the
-  // normal and single-shot modes, which would show nothing).
-  bool AcceptTriggerLevel(const AcquisitionPlan& plan, const TriggerSettings& trigger);
+  // The window's trigger for the run.
+  RunTrigger TriggerChosen() const;
+  // False, after telling the user, when the run refuses the trigger, or its
+  // level lies out of the input's reach and the user does not start all the
+  // same (never in the normal and single-shot modes, which would show nothing).
+  bool AcceptTrigger(const TriggerProblem& problem, SweepMode mode);
   bool OpenRecording(const AcquisitionPlan& plan, const ChannelTable& planned, double rate);
   void Tick();
   // The run's duration, samples written, file size and free space.
@@ -99,8 +100,9 @@ class AcquisitionController : public QObject {
   bool ShowSnapshot();
   // When the board gave the first sample shown, once it has started.
   std::optional<std::chrono::system_clock::time_point> FirstSampleTime() const;
-  // Gives the records the rate the board really runs at, once it is known.
-  void FollowRateUsed();
+  // Gives the records the rate the board really runs at, when it is not
+  // the one asked.
+  void FollowRateUsed(double used);
   void Finish();
 
   SessionModel& model_;
@@ -109,7 +111,7 @@ class AcquisitionController : public QObject {
   QWidget* owner_;
   bool continuousOffered_ = false;
   QTimer* timer_ = nullptr;
-  ContinuousAcquisition acquisition_;
+  RecordingRun run_;
   ContinuousSnapshot snapshot_;
   std::optional<AcquisitionPlan> plan_;
   ChannelRequest channels_;
@@ -119,8 +121,6 @@ class AcquisitionController : public QObject {
   std::uint64_t shownSweeps_ = 0;
   std::uint64_t shownSamples_ = 0;
   double rate_ = 0.0;  // per channel, as the records say
-  bool singleShot_ = false;
-  bool triggered_ = false;
   std::optional<TriggerState> shownTriggerState_;
   std::chrono::steady_clock::time_point progressShown_{};
 };

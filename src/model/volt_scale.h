@@ -63,4 +63,14 @@ struct VoltScale {
   }
 };
 
+// How a run's readings become volts: every channel's with one scale, and the
+// configuration's gain adjustment and offset.
+struct ReadingConversion {
+  VoltScale scale;
+  double gainAdjust = 1.0;
+  double offset = 0.0;
+
+  double Volts(BoardReading reading) const { return scale.Volts(reading, gainAdjust, offset); }
+};
+
 }  // namespace tavril
