@@ -4,9 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "text/number_text.h"
 #include "model/channel_record.h"
 #include "processing/spectrum_text.h"
+#include "text/number_text.h"
 
 namespace tavril::cli {
 namespace {
