@@ -90,11 +90,14 @@ bool Hdf5AttributeReader::Open(const char* name, std::initializer_list<H5T_class
     why_ = Hdf5Failure("lecture de l'attribut " + Named(name) + " " + of_);
     return false;
   }
-  const H5T_class_t typeClass = H5Tget_class(type.get());
-  if (std::find(classes.begin(), classes.end(), typeClass) == classes.end()) {
+  // Kept as numbers: the library hands out a damaged file's class as it
+  // reads it, even outside its enumeration.
+  const int typeClass = H5Tget_class(type.get());
+  if (std::none_of(classes.begin(), classes.end(),
+                   [typeClass](H5T_class_t c) { return c == typeClass; })) {
     return Refuse(name, std::string("n'est pas ") + expected);
   }
-  const H5S_class_t spaceClass = H5Sget_simple_extent_type(space.get());
+  const int spaceClass = H5Sget_simple_extent_type(space.get());
   const bool shaped = spaceClass == H5S_SCALAR ||
                       (spaceClass == H5S_SIMPLE && H5Sget_simple_extent_ndims(space.get()) == 1);
   if (!shaped || H5Sget_simple_extent_npoints(space.get()) != points) {

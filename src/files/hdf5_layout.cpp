@@ -223,7 +223,7 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
   }
   // A virtual dataset or external storage would read other files, by names
   // the file gives.
-  const H5D_layout_t layout = H5Pget_layout(creation.get());
+  const int layout = H5Pget_layout(creation.get());  // a number: the file may say anything
   if ((layout != H5D_CONTIGUOUS && layout != H5D_CHUNKED && layout != H5D_COMPACT) ||
       H5Pget_external_count(creation.get()) != 0) {
     why = where + " garde ses valeurs hors du fichier ou d'une façon inattendue";
@@ -240,7 +240,7 @@ bool ReadSamples(hid_t dataset, const std::string& where, std::uint32_t count,
   if (options.checkOnly) {
     const int filters = H5Pget_nfilters(creation.get());
     if (filters == 0 && layout != H5D_COMPACT)
-      return CheckStorage(dataset, where, length, layout, chunk, why);
+      return CheckStorage(dataset, where, length, static_cast<H5D_layout_t>(layout), chunk, why);
     return ReadThrough(dataset, where, length, why);
   }
   std::vector<double> read;
