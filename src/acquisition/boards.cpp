@@ -48,9 +48,9 @@ DeviceDescription Boards::Describe(std::int16_t device) const {
           "Aucune carte au numéro " + number};
 }
 
-void AttachSimulatedBoard(Boards& boards) {
+void AttachSimulatedBoard(Boards& boards, StreamClock& clock) {
   if (!boards.HasBoard(kSimulatedBoardDevice)) {
-    boards.Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(),
+    boards.Attach(kSimulatedBoardDevice, std::make_unique<SimulatedBoard>(clock),
                   kSimulatedBoardDescription, kSimulatedBoardBrief);
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "acquisition/board.h"
+#include "acquisition/stream_clock.h"
 
 namespace tavril {
 
@@ -56,7 +57,8 @@ inline constexpr const char* kSimulatedBoardDescription =
     "Carte simulée : 12 bits, 16 entrées analogiques, signaux de test";
 inline constexpr const char* kSimulatedBoardBrief = "Carte simulée, 12 bits";
 
-// The simulated board on device 1, unless a real board answers there.
-void AttachSimulatedBoard(Boards& boards);
+// The simulated board on device 1, unless a real board answers there; its
+// streams run by `clock`, which must outlive the boards.
+void AttachSimulatedBoard(Boards& boards, StreamClock& clock = SteadyClock());
 
 }  // namespace tavril

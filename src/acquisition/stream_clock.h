@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 namespace tavril {
 
 // The time a paced stream runs by, in seconds from an origin of the clock's
@@ -24,16 +26,16 @@ SteadyStreamClock& SteadyClock();
 
 // Time that stands still until it is waited for, then jumps to the time
 // waited for: a stream read by it never sleeps and never falls behind, so it
-// runs as fast as its reader.
+// runs as fast as its reader. One thread waits; any may ask where time stands.
 class InstantStreamClock final : public StreamClock {
  public:
-  double Now() override { return now_; }
+  double Now() override { return now_.load(std::memory_order_relaxed); }
   void WaitUntil(double seconds) override {
-    if (seconds > now_) now_ = seconds;
+    if (seconds > Now()) now_.store(seconds, std::memory_order_relaxed);
   }
 
  private:
-  double now_ = 0.0;
+  std::atomic<double> now_ = 0.0;
 };
 
 }  // namespace tavril

@@ -16,6 +16,7 @@
 #include "cli_option_table.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
+#include "files/hdf5_file.h"
 #include "json_output.h"
 #include "processing/channel_arithmetic.h"
 #include "support/record_checks.h"
@@ -196,6 +197,9 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
       {{"config", "TAVRIL.INI"}, "La commande config n'attend aucun argument"},
       {{"help", "info"}, "La commande help n'attend aucun argument"},
       {{"help", "--json"}, "L'option --json ne s'applique pas à la commande help"},
+      {{"record", "--channels", "0", "--rate", "1", "--out", "r.h5", "--unpaced"},
+       "L'option --unpaced demande une durée (--duration S) : sans elle, l'enregistrement "
+       "remplirait le disque au plus vite"},
   });
 }
 
@@ -1044,6 +1048,35 @@ TEST(CliRecord, ARefusedRateLeavesTheFileAndALevelOutOfReachIsWarnedOf) {
   EXPECT_EQ(run.err.find("Cadence"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("500 échantillons par voie, 0.050 s à 10000 échantillons/s"),
             std::string::npos);
+}
+
+// Both runs read the simulated board at every sample's index: only the pace differs.
+TEST(CliRecord, UnpacedWritesThePacedSamplesAndOnlyFromTheSimulatedBoard) {
+  TempDir dir;
+  ChannelSet files[2];
+  for (const bool unpaced : {false, true}) {
+    Args args = {"record",     "--channels", "0-7",     "--rate", "8e5",
+                 "--duration", "0.2",        "--force", "--out",  "r.h5"};
+    if (unpaced) args.push_back("--unpaced");
+    ASSERT_EQ(RunProgram(dir.path(), args).status, 0);
+    ASSERT_TRUE(ReadHdf5File(dir / "r.h5", files[unpaced], nullptr));
+  }
+  ASSERT_EQ(files[1].size(), 8u);
+  for (std::size_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(files[1][i].record.sampleCount(), 20000u);
+    EXPECT_TRUE(files[0][i].slot == files[1][i].slot &&
+                std::ranges::equal(files[0][i].record.samples(), files[1][i].record.samples()));
+  }
+  std::filesystem::remove(dir / "r.h5");
+  BoardConfig config = DefaultBoardConfig();
+  config.device = 2;
+  WriteFileBytes(dir / "TAVRIL.INI", ConfigFileText(config));
+  EXPECT_EQ(RunProgram(dir.path(), {"record", "--channels", "0", "--rate", "1e3", "--duration", "1",
+                                    "--out", "r.h5", "--unpaced"})
+                .err,
+            "tavril-cli: L'option --unpaced ne vaut que pour la carte simulée : une vraie carte "
+            "donne ses mesures à son propre rythme.\n");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"TAVRIL.INI"});
 }
 
 }  // namespace

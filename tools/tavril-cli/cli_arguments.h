@@ -58,6 +58,9 @@ struct RecordRequest {
   double durationSeconds = 0.0;  // 0: until interrupted
   std::optional<RecordTrigger> trigger;
   std::string output;
+  // The simulated board's samples as fast as they can be written, rather
+  // than at its pace; only with a duration.
+  bool unpaced = false;
 
   bool operator==(const RecordRequest&) const = default;
 };

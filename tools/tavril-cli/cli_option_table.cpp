@@ -18,6 +18,8 @@ constexpr OptionSpec kHelp{.name = "--help", .shortName = "-h", .help = "affiche
 constexpr OptionSpec kJson = Flag("--json", "un seul objet JSON sur une ligne");
 constexpr OptionSpec kForce = Flag("--force", "remplace les fichiers de sortie qui existent déjà");
 constexpr OptionSpec kCsv = Flag("--csv", "les raies du spectre en CSV");
+constexpr OptionSpec kUnpaced =
+    Flag("--unpaced", "enregistre la carte simulée au plus vite (commande record)");
 constexpr OptionSpec kOutput{.name = "--output",
                              .shortName = "-o",
                              .valueCount = 1,
@@ -54,10 +56,10 @@ constexpr OptionSpec kTrigger = Valued("--trigger");
 constexpr OptionSpec kWindow = Valued("--window");
 
 // The flags, the output and --between first, then the others by name.
-constexpr std::array<const OptionSpec*, 19> kOptions = {
-    &kHelp,   &kJson,     &kForce,    &kOutput,  &kBetween,  &kCsv,  &kBlockSize,
-    &kBlocks, &kChannel,  &kChannels, &kCount,   &kDuration, &kGain, &kOut,
-    &kRate,   &kScanRate, &kTitle,    &kTrigger, &kWindow};
+constexpr std::array<const OptionSpec*, 20> kOptions = {
+    &kHelp,      &kJson,   &kForce,    &kOutput,   &kBetween, &kCsv,      &kUnpaced,
+    &kBlockSize, &kBlocks, &kChannel,  &kChannels, &kCount,   &kDuration, &kGain,
+    &kOut,       &kRate,   &kScanRate, &kTitle,    &kTrigger, &kWindow};
 
 constexpr CommandOption Optional(const OptionSpec& option, std::string_view placeholder,
                                  ReadOptionValues read) {
@@ -140,6 +142,13 @@ std::string SetDuration(Values v, CommandLine& c) {
 }
 std::string SetTrigger(Values v, CommandLine& c) {
   return ReadTrigger(v[0], c.record.firstChannel, c.record.lastChannel, c.record.trigger);
+}
+// Flags are read after the values checked, --duration among them.
+std::string SetUnpaced(Values, CommandLine& c) {
+  c.record.unpaced = true;
+  if (c.record.durationSeconds > 0.0) return {};
+  return "L'option --unpaced demande une durée (--duration S) : sans elle, l'enregistrement "
+         "remplirait le disque au plus vite";
 }
 
 constexpr auto kAcquire = &CommandLine::acquire;
@@ -231,6 +240,7 @@ constexpr CommandOption kRecordOptions[] = {
     Optional(kGain, "G", SetGain<kRecord>),
     Optional(kDuration, "S", SetDuration),
     Optional(kTrigger, "V:NIVEAU[:rising|falling]", SetTrigger),
+    Optional(kUnpaced, {}, SetUnpaced),
     Optional(kForce, {}, SetForce)};
 
 // The order in which values are checked, where it is not the synopsis's.
@@ -287,7 +297,9 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "seul fichier HDF5, pendant S secondes ou jusqu'à Ctrl+C.\n"
      "Le fichier est mis à jour au moins chaque seconde et reste lisible si le\n"
      "programme est tué ou si le disque se remplit. --trigger règle le\n"
-     "déclenchement du balayage sur la voie V ; il ne change rien au fichier."},
+     "déclenchement du balayage sur la voie V ; il ne change rien au fichier.\n"
+     "Avec --unpaced, la carte simulée écrit au plus vite les échantillons\n"
+     "qu'elle donnerait à son rythme ; --duration est alors requis."},
     {"help", CommandKind::kHelp, {}, NoArgument, {}, {},
      "Affiche cette aide."},
 }};

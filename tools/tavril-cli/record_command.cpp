@@ -15,6 +15,8 @@
 #include "acquisition/acquisition_settings.h"
 #include "acquisition/comedi/default_boards.h"
 #include "acquisition/recording_run.h"
+#include "acquisition/simulated_board.h"
+#include "acquisition/stream_clock.h"
 #include "cli_files.h"
 #include "console_user.h"
 #include "files/disk_space.h"
@@ -92,9 +94,19 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   for (int channel = first; channel <= request.lastChannel; ++channel) selected[channel] = true;
 
   const BoardConfig config = ConfigOfThisDirectory();
-  std::unique_ptr<Boards> boards = MakeDefaultBoards();
+  // Unpaced, the simulated board and the run share a clock that is always
+  // where the run waits: the same readings, never a wait.
+  InstantStreamClock instant;
+  StreamClock& clock = request.unpaced ? static_cast<StreamClock&>(instant) : SteadyClock();
+  std::unique_ptr<Boards> boards = MakeDefaultBoards({.simulatedClock = &clock});
   ConsoleUser user(err);
   out << "Périphérique " << config.device << " : " << boards->DescribeDevice(config.device) << '\n';
+  if (request.unpaced && dynamic_cast<SimulatedBoard*>(&boards->For(config.device)) == nullptr) {
+    ReportError(err,
+                "L'option --unpaced ne vaut que pour la carte simulée : une vraie carte donne "
+                "ses mesures à son propre rythme.");
+    return 1;
+  }
   if (!ConfigureBoard(*boards, user, config.device, config.inputMode, config.polar)) return 1;
 
   ChannelTable table{};
@@ -105,7 +117,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   if (!plan) return 1;
   Board& board = boards->For(config.device);
   std::unique_ptr<Hdf5Recording> recording;  // outlives the run that writes to it
-  RecordingRun run;
+  RecordingRun run(clock);
   const TriggerProblem problem =
       run.Configure(board, {*plan, kWindow, TriggerOf(request), request.durationSeconds});
   // The file keeps every sample all the same: a warning, not a refusal.

@@ -16,7 +16,8 @@ std::unique_ptr<Boards> MakeDefaultBoards(const BoardSearch& search) {
 #else
   static_cast<void>(search);
 #endif
-  AttachSimulatedBoard(*boards);
+  AttachSimulatedBoard(*boards,
+                       search.simulatedClock != nullptr ? *search.simulatedClock : SteadyClock());
   return boards;
 }
 
