@@ -298,8 +298,8 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "Le fichier est mis à jour au moins chaque seconde et reste lisible si le\n"
      "programme est tué ou si le disque se remplit. --trigger règle le\n"
      "déclenchement du balayage sur la voie V ; il ne change rien au fichier.\n"
-     "Avec --unpaced, la carte simulée écrit au plus vite les échantillons\n"
-     "qu'elle donnerait à son rythme ; --duration est alors requis."},
+     "Avec --unpaced, le fichier reçoit au plus vite les échantillons que la\n"
+     "carte simulée donnerait à son rythme ; --duration est alors requis."},
     {"help", CommandKind::kHelp, {}, NoArgument, {}, {},
      "Affiche cette aide."},
 }};
