@@ -30,6 +30,8 @@ struct OverviewNode {
   std::int32_t maxCode = std::numeric_limits<std::int32_t>::min();
   double sum = 0.0;
   double sumOfSquares = 0.0;
+
+  friend bool operator==(const OverviewNode&, const OverviewNode&) = default;
 };
 
 // Samples spanned by one node of `level`.
