@@ -1,0 +1,258 @@
+#include "model/recording_overview.h"
+
+#include <algorithm>
+
+namespace tavril {
+
+namespace {
+
+void Merge(OverviewNode& into, const OverviewNode& node) {
+  into.minCode = std::min(into.minCode, node.minCode);
+  into.maxCode = std::max(into.maxCode, node.maxCode);
+  into.sum += node.sum;
+  into.sumOfSquares += node.sumOfSquares;
+}
+
+std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t divisor) {
+  return value / divisor + (value % divisor != 0 ? 1 : 0);
+}
+
+// Nodes of `level` the source holds, however many it claims.
+std::uint64_t HeldNodes(const OverviewSource& source, std::size_t level) {
+  if (level >= kOverviewMaxLevels) return 0;
+  return std::min(source.NodeCount(level), OverviewNodeCount(source.SampleCount(), level));
+}
+
+// Calls fold(node, index) for nodes [first, end) of `level`, read in batches.
+template <class Fold>
+bool ForEachNode(OverviewSource& source, std::size_t level, std::uint64_t first, std::uint64_t end,
+                 Fold fold) {
+  std::array<OverviewNode, 64> batch;
+  while (first < end) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(end - first, 64));
+    if (!source.Nodes(level, first, std::span(batch.data(), count))) return false;
+    for (std::size_t i = 0; i < count; ++i) fold(batch[i], first + i);
+    first += count;
+  }
+  return true;
+}
+
+// Calls fold(code, volt, index) for samples [first, end), read in batches.
+template <class Fold>
+bool ForEachSample(OverviewSource& source, std::uint64_t first, std::uint64_t end, Fold fold) {
+  constexpr std::size_t kBatch = kOverviewBlockSamples;
+  std::array<std::int32_t, kBatch> codes;
+  std::array<double, kBatch> volts;
+  while (first < end) {
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(end - first, kBatch));
+    if (!source.Samples(first, std::span(codes.data(), count), std::span(volts.data(), count)))
+      return false;
+    for (std::size_t i = 0; i < count; ++i) fold(codes[i], volts[i], first + i);
+    first += count;
+  }
+  return true;
+}
+
+// The columns of [first, end) and the stretches merged into them, in order.
+class ColumnSweep {
+ public:
+  ColumnSweep(std::uint64_t first, std::uint64_t end, std::span<CodeExtent> columns)
+      : first_(first), end_(end), length_(end - first), columns_(columns) {}
+
+  // Merges codes [minCode, maxCode] of samples [begin, stop) into every column
+  // they touch; `begin` never goes back.
+  void Add(std::uint64_t begin, std::uint64_t stop, std::int32_t minCode, std::int32_t maxCode) {
+    begin = std::max(begin, first_);
+    stop = std::min(stop, end_);
+    while (Bound(column_ + 1) <= begin) ++column_;
+    for (std::size_t c = column_; c < columns_.size() && Bound(c) < stop; ++c) {
+      columns_[c].minCode = std::min(columns_[c].minCode, minCode);
+      columns_[c].maxCode = std::max(columns_[c].maxCode, maxCode);
+    }
+  }
+
+ private:
+  // floor(c L / n) without forming c L, which may not fit 64 bits.
+  std::uint64_t Bound(std::size_t c) const {
+    const std::uint64_t n = columns_.size();
+    return first_ + length_ / n * c + length_ % n * c / n;
+  }
+
+  std::uint64_t first_;
+  std::uint64_t end_;
+  std::uint64_t length_;
+  std::span<CodeExtent> columns_;
+  std::size_t column_ = 0;
+};
+
+}  // namespace
+
+void OverviewBuilder::Append(std::span<const std::int32_t> codes, std::span<const double> volts) {
+  const std::size_t count = std::min(codes.size(), volts.size());
+  std::size_t i = 0;
+  while (i < count) {
+    OverviewNode& block = partial_[0];
+    const std::size_t take = static_cast<std::size_t>(
+        std::min<std::uint64_t>(count - i, kOverviewBlockSamples - partialCount_[0]));
+    // Locals keep the loop in registers; the order of the additions is the
+    // samples' whatever the runs, so any split gives the same nodes.
+    std::int32_t minCode = block.minCode;
+    std::int32_t maxCode = block.maxCode;
+    double sum = block.sum;
+    double sumOfSquares = block.sumOfSquares;
+    for (std::size_t j = i; j < i + take; ++j) {
+      minCode = std::min(minCode, codes[j]);
+      maxCode = std::max(maxCode, codes[j]);
+      sum += volts[j];
+      sumOfSquares += volts[j] * volts[j];
+    }
+    block = OverviewNode{minCode, maxCode, sum, sumOfSquares};
+    partialCount_[0] += take;
+    sampleCount_ += take;
+    i += take;
+    if (partialCount_[0] == kOverviewBlockSamples) {
+      const OverviewNode done = block;
+      block = OverviewNode{};
+      partialCount_[0] = 0;
+      Complete(0, done);
+    }
+  }
+}
+
+void OverviewBuilder::Complete(std::size_t level, const OverviewNode& node) {
+  completed_[level].push_back(node);
+  const std::size_t up = level + 1;
+  if (up >= kOverviewMaxLevels) return;
+  Merge(partial_[up], node);
+  if (++partialCount_[up] < kOverviewFactor) return;
+  const OverviewNode done = partial_[up];
+  partial_[up] = OverviewNode{};
+  partialCount_[up] = 0;
+  Complete(up, done);
+}
+
+void OverviewBuilder::TakeCompleted(std::size_t level, std::vector<OverviewNode>& into) {
+  into.clear();
+  if (level < kOverviewMaxLevels) into.swap(completed_[level]);
+}
+
+std::size_t OverviewBuilder::LevelCount() const {
+  std::size_t levels = 0;
+  while (OverviewNodeCount(sampleCount_, levels) > 0) ++levels;
+  return levels;
+}
+
+bool OverviewRange(OverviewSource& source, std::uint64_t first, std::uint64_t end,
+                   OverviewStatistics& statistics) {
+  statistics = OverviewStatistics{};
+  end = std::min(end, source.SampleCount());
+  if (first >= end) return true;
+  statistics.sampleCount = end - first;
+
+  const auto addNode = [&](const OverviewNode& node, std::uint64_t) {
+    statistics.minCode = std::min(statistics.minCode, node.minCode);
+    statistics.maxCode = std::max(statistics.maxCode, node.maxCode);
+    statistics.sum += node.sum;
+    statistics.sumOfSquares += node.sumOfSquares;
+  };
+  const auto addSamples = [&](std::uint64_t from, std::uint64_t to) {
+    return ForEachSample(source, from, to, [&](std::int32_t code, double volt, std::uint64_t) {
+      addNode(OverviewNode{code, code, volt, volt * volt}, 0);
+    });
+  };
+
+  // Whole blocks [lo, hi) go through the nodes, the partial ones are read.
+  std::uint64_t lo = CeilDiv(first, kOverviewBlockSamples);
+  std::uint64_t hi = std::min(end / kOverviewBlockSamples, HeldNodes(source, 0));
+  if (lo >= hi) return addSamples(first, end);
+  if (!addSamples(first, lo * kOverviewBlockSamples) ||
+      !addSamples(hi * kOverviewBlockSamples, end))
+    return false;
+  // Each level takes the nodes at both ends that do not make a whole node of
+  // the level above, and leaves the rest to it.
+  for (std::size_t level = 0; lo < hi; ++level) {
+    const std::uint64_t upLo = CeilDiv(lo, kOverviewFactor);
+    const std::uint64_t upHi = std::min(hi / kOverviewFactor, HeldNodes(source, level + 1));
+    if (upLo >= upHi) return ForEachNode(source, level, lo, hi, addNode);
+    if (!ForEachNode(source, level, lo, upLo * kOverviewFactor, addNode) ||
+        !ForEachNode(source, level, upHi * kOverviewFactor, hi, addNode))
+      return false;
+    lo = upLo;
+    hi = upHi;
+  }
+  return true;
+}
+
+std::uint64_t OverviewColumnGrain(std::uint64_t first, std::uint64_t end, std::size_t columns) {
+  if (columns == 0 || first >= end) return 1;
+  const std::uint64_t width = (end - first) / columns;
+  if (width < kOverviewBlockSamples) return 1;
+  std::size_t level = 0;
+  while (level + 1 < kOverviewMaxLevels && OverviewNodeSpan(level + 1) <= width) ++level;
+  return OverviewNodeSpan(level);
+}
+
+bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t end,
+                     std::span<CodeExtent> columns) {
+  std::fill(columns.begin(), columns.end(), CodeExtent{});
+  end = std::min(end, source.SampleCount());
+  if (first >= end || columns.empty()) return true;
+
+  ColumnSweep sweep(first, end, columns);
+  std::uint64_t position = first;  // samples before it are merged
+  const std::uint64_t grain = OverviewColumnGrain(first, end, columns.size());
+  if (grain > 1) {
+    std::size_t level = 0;
+    while (OverviewNodeSpan(level) < grain) ++level;
+    // The grain's level, then the levels below over what it leaves.
+    for (std::size_t k = level + 1; k-- > 0 && position < end;) {
+      const std::uint64_t span = OverviewNodeSpan(k);
+      const std::uint64_t held = HeldNodes(source, k);
+      if (held * span <= position) continue;
+      const bool read =
+          ForEachNode(source, k, position / span, std::min(CeilDiv(end, span), held),
+                      [&](const OverviewNode& node, std::uint64_t index) {
+                        sweep.Add(index * span, (index + 1) * span, node.minCode, node.maxCode);
+                      });
+      if (!read) return false;
+      position = std::min(end, held * span);
+    }
+  }
+  return ForEachSample(source, position, end, [&](std::int32_t code, double, std::uint64_t index) {
+    sweep.Add(index, index + 1, code, code);
+  });
+}
+
+void MemoryOverview::Append(std::span<const std::int32_t> codes, std::span<const double> volts) {
+  const std::size_t count = std::min(codes.size(), volts.size());
+  codes_.insert(codes_.end(), codes.begin(), codes.begin() + count);
+  volts_.insert(volts_.end(), volts.begin(), volts.begin() + count);
+  builder_.Append(codes.first(count), volts.first(count));
+  for (std::size_t level = 0; level < kOverviewMaxLevels; ++level) {
+    builder_.TakeCompleted(level, taken_);
+    levels_[level].insert(levels_[level].end(), taken_.begin(), taken_.end());
+  }
+}
+
+bool MemoryOverview::Nodes(std::size_t level, std::uint64_t firstIndex,
+                           std::span<OverviewNode> out) {
+  if (level >= kOverviewMaxLevels) return false;
+  const std::vector<OverviewNode>& nodes = levels_[level];
+  if (firstIndex > nodes.size() || out.size() > nodes.size() - firstIndex) return false;
+  std::copy_n(nodes.begin() + static_cast<std::ptrdiff_t>(firstIndex), out.size(), out.begin());
+  return true;
+}
+
+bool MemoryOverview::Samples(std::uint64_t firstSample, std::span<std::int32_t> codes,
+                             std::span<double> volts) {
+  if (codes.size() != volts.size() || firstSample > codes_.size() ||
+      codes.size() > codes_.size() - firstSample)
+    return false;
+  const auto from = static_cast<std::ptrdiff_t>(firstSample);
+  std::copy_n(codes_.begin() + from, codes.size(), codes.begin());
+  std::copy_n(volts_.begin() + from, volts.size(), volts.begin());
+  return true;
+}
+
+}  // namespace tavril

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "model/recording_overview.h"
+
+namespace tavril {
+namespace {
+
+using Range = std::pair<std::uint64_t, std::uint64_t>;
+
+struct Signal {
+  std::vector<std::int32_t> codes;
+  std::vector<double> volts;
+};
+
+// 12-bit codes in a scrambled order, through a slightly curved calibration.
+Signal MakeSignal(std::size_t count) {
+  Signal signal;
+  std::uint32_t state = 12345;
+  for (std::size_t i = 0; i < count; ++i) {
+    state = state * 1664525u + 1013904223u;
+    const std::int32_t code = static_cast<std::int32_t>(state >> 20) - 2048;
+    signal.codes.push_back(code);
+    signal.volts.push_back(0.1 + code * 5.0 / 2048.0 + 1e-7 * code * code);
+  }
+  return signal;
+}
+
+// Counts what is read, and may hold back nodes as a file being written does.
+class WatchedOverview : public MemoryOverview {
+ public:
+  std::array<std::uint64_t, 3> heldBack{};
+  std::uint64_t nodesRead = 0;
+  std::uint64_t samplesRead = 0;
+
+  // The signal appended in runs of the given lengths, repeated.
+  WatchedOverview(const Signal& signal, std::vector<std::size_t> runs) {
+    const std::span<const std::int32_t> codes(signal.codes);
+    for (std::size_t at = 0, run = 0; at < codes.size(); run = (run + 1) % runs.size()) {
+      const std::size_t length = std::min(runs[run], codes.size() - at);
+      Append(codes.subspan(at, length), std::span(signal.volts).subspan(at, length));
+      at += length;
+    }
+  }
+  std::uint64_t NodeCount(std::size_t level) const override {
+    const std::uint64_t all = MemoryOverview::NodeCount(level);
+    return level < heldBack.size() ? all - std::min(all, heldBack[level]) : all;
+  }
+  bool Nodes(std::size_t level, std::uint64_t first, std::span<OverviewNode> out) override {
+    nodesRead += out.size();
+    return first + out.size() <= NodeCount(level) && MemoryOverview::Nodes(level, first, out);
+  }
+  bool Samples(std::uint64_t first, std::span<std::int32_t> codes,
+               std::span<double> volts) override {
+    samplesRead += codes.size();
+    return MemoryOverview::Samples(first, codes, volts);
+  }
+};
+
+OverviewStatistics Scan(const Signal& signal, std::uint64_t first, std::uint64_t end) {
+  OverviewStatistics statistics;
+  for (std::uint64_t i = first; i < end; ++i) {
+    statistics.minCode = std::min(statistics.minCode, signal.codes[i]);
+    statistics.maxCode = std::max(statistics.maxCode, signal.codes[i]);
+    statistics.sum += signal.volts[i];
+    statistics.sumOfSquares += signal.volts[i] * signal.volts[i];
+    ++statistics.sampleCount;
+  }
+  return statistics;
+}
+
+void ExpectRange(OverviewSource& source, const Signal& signal, std::uint64_t first,
+                 std::uint64_t end) {
+  OverviewStatistics got;
+  ASSERT_TRUE(OverviewRange(source, first, end, got));
+  const OverviewStatistics expected =
+      Scan(signal, first, std::min<std::uint64_t>(end, signal.codes.size()));
+  EXPECT_EQ(got.sampleCount, expected.sampleCount);
+  EXPECT_EQ(got.minCode, expected.minCode);
+  EXPECT_EQ(got.maxCode, expected.maxCode);
+  // Within 1e-13 of the largest the sums could be, volts staying within 3.1 V.
+  const double most = 3.1 * static_cast<double>(expected.sampleCount);
+  EXPECT_NEAR(got.sum, expected.sum, 1e-13 * most);
+  EXPECT_NEAR(got.sumOfSquares, expected.sumOfSquares, 1e-13 * 3.1 * most);
+}
+
+// Against plain scans of each column's samples and of its span widened to
+// the grain, and exactly its own where both bounds are on the grain.
+void ExpectColumns(OverviewSource& source, const Signal& signal, std::uint64_t first,
+                   std::uint64_t end, std::size_t columns) {
+  std::vector<CodeExtent> got(columns);
+  ASSERT_TRUE(OverviewColumns(source, first, end, got));
+  const std::uint64_t count = signal.codes.size();
+  end = std::min(end, count);
+  const std::uint64_t grain = OverviewColumnGrain(first, end, columns);
+  for (std::size_t c = 0; c < columns; ++c) {
+    const std::uint64_t a = first + c * (end - first) / columns;
+    const std::uint64_t b = first + (c + 1) * (end - first) / columns;
+    SCOPED_TRACE(testing::Message() << "column [" << a << ", " << b << ") on " << grain);
+    const OverviewStatistics own = Scan(signal, a, b);
+    const OverviewStatistics widened =
+        Scan(signal, a / grain * grain, std::min(count, (b + grain - 1) / grain * grain));
+    EXPECT_EQ(got[c].HoldsSamples(), a < b);
+    if (a == b) continue;
+    EXPECT_TRUE(got[c].minCode <= own.minCode && got[c].maxCode >= own.maxCode);
+    EXPECT_TRUE(got[c].minCode >= widened.minCode && got[c].maxCode <= widened.maxCode);
+    const bool onGrain = (a % grain == 0 || a == count) && (b % grain == 0 || b == count);
+    EXPECT_TRUE(!onGrain || (got[c].minCode == own.minCode && got[c].maxCode == own.maxCode));
+  }
+}
+
+// Nodes on three levels, then partial groups and a partial last block.
+constexpr std::size_t kCount = 2 * 16384 + 3 * 2048 + 300;
+
+const Signal& Recorded() {
+  static const Signal signal = MakeSignal(kCount);
+  return signal;
+}
+
+TEST(OverviewBuilder, RunsOfAnyLengthGiveTheNodesOfOneAppend) {
+  const WatchedOverview whole(Recorded(), {kCount});
+  for (const std::vector<std::size_t>& runs : std::vector<std::vector<std::size_t>>{
+           {1}, {255}, {256}, {257}, {2049}, {0, 7, 2047, 3}, {16385, 1}}) {
+    const WatchedOverview split(Recorded(), runs);
+    for (std::size_t level = 0; level < 4; ++level) {
+      ASSERT_EQ(split.Level(level).size(), OverviewNodeCount(kCount, level)) << runs[0];
+      EXPECT_EQ(split.Level(level), whole.Level(level)) << runs[0];
+    }
+  }
+}
+
+TEST(OverviewRange, MatchesAPlainScan) {
+  WatchedOverview overview(Recorded(), {kCount});
+  for (const auto& [what, first, end] : std::vector<std::tuple<const char*, int, int>>{
+           {"empty", 100, 100},
+           {"reversed", 500, 100},
+           {"inside one block", 10, 200},
+           {"one whole block", 256, 512},
+           {"one node of level 1", 2048, 4096},
+           {"one node of level 2", 16384, 32768},
+           {"across a block boundary", 200, 300},
+           {"across groups of blocks", 100, 3 * 2048 + 7},
+           {"across the top level's nodes", 16383, 32768 + 5},
+           {"the whole recording", 0, kCount},
+           {"the partial last block", kCount - 300 + 256, kCount},
+           {"ending in the partial last block", 300, kCount},
+           {"the last sample", kCount - 1, kCount},
+           {"past the end", 1000, kCount + 5000}}) {
+    SCOPED_TRACE(what);
+    ExpectRange(overview, Recorded(), first, end);
+  }
+}
+
+TEST(OverviewColumns, EachColumnHoldsItsCodesWithinItsSpanWidenedToTheGrain) {
+  WatchedOverview overview(Recorded(), {kCount});
+  for (const auto& [first, end, columns] : std::vector<std::tuple<int, int, int>>{
+           {0, kCount, 1000},             // narrower than a block: the samples
+           {2048, 2048 + 10 * 2048, 10},  // on the grain of level 1
+           {0, 2 * 16384, 2},             // on the grain of level 2
+           {4096, kCount, 3},             // the last column ends in the tail
+           {1000, kCount + 99, 7},        // off the grain everywhere
+           {17, 17 + 513, 2},             // the grain of level 0, off it
+           {50, 60, 25}})                 // more columns than samples
+    ExpectColumns(overview, Recorded(), first, end, columns);
+}
+
+TEST(OverviewReads, NodesNotYetWrittenAreReadFromTheLevelBelow) {
+  WatchedOverview overview(Recorded(), {kCount});
+  overview.heldBack = {3, 4, 2};
+  for (const auto& [first, end] : {Range{0, kCount}, Range{700, 33000}}) {
+    ExpectRange(overview, Recorded(), first, end);
+    ExpectColumns(overview, Recorded(), first, end, 3);
+  }
+}
+
+TEST(OverviewReads, ReadAFewNodesPerLevelOrPerColumnAndTheEdgeBlocks) {
+  const std::size_t count = 5 * 131072 + 777;  // four levels
+  const Signal signal = MakeSignal(count);
+  WatchedOverview overview(signal, {4096});
+  for (const auto& [first, end] : {Range{0, count}, Range{123, count - 5}}) {
+    overview.nodesRead = overview.samplesRead = 0;
+    ExpectRange(overview, signal, first, end);
+    EXPECT_LT(overview.samplesRead, 2 * kOverviewBlockSamples);
+    EXPECT_LE(overview.nodesRead, 4 * 2 * (kOverviewFactor - 1));
+  }
+  overview.nodesRead = overview.samplesRead = 0;
+  ExpectColumns(overview, signal, 0, count, 100);
+  EXPECT_LE(overview.nodesRead, 100 * kOverviewFactor + 2 + 3 * kOverviewFactor);
+  EXPECT_LT(overview.samplesRead, kOverviewBlockSamples);
+}
+
+// 2^40 + 1000 samples whose code is the number of 2^32 samples before them:
+// only 64-bit counts and bounds give each stretch its codes.
+class StepSource : public OverviewSource {
+ public:
+  static std::int32_t Code(std::uint64_t sample) { return static_cast<std::int32_t>(sample >> 32); }
+
+  std::uint64_t SampleCount() const override { return (std::uint64_t{1} << 40) + 1000; }
+  bool Nodes(std::size_t level, std::uint64_t first, std::span<OverviewNode> out) override {
+    const std::uint64_t span = OverviewNodeSpan(level);
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = {Code((first + i) * span), Code((first + i + 1) * span - 1), 0.0, 0.0};
+    return true;
+  }
+  bool Samples(std::uint64_t first, std::span<std::int32_t> codes,
+               std::span<double> volts) override {
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = Code(first + i);
+    std::fill(volts.begin(), volts.end(), 0.0);
+    return true;
+  }
+};
+
+TEST(OverviewReads, CountsAndBoundsPast32Bits) {
+  StepSource source;
+  const std::uint64_t chunk = std::uint64_t{1} << 32;
+  const std::uint64_t count = source.SampleCount();
+  for (const auto& [first, end] :
+       {Range{chunk - 10, 2 * chunk + 10}, Range{0, count}, Range{count - 1100, count}}) {
+    OverviewStatistics got;
+    ASSERT_TRUE(OverviewRange(source, first, end, got));
+    EXPECT_EQ(got.sampleCount, end - first);
+    EXPECT_EQ(got.minCode, StepSource::Code(first));
+    EXPECT_EQ(got.maxCode, StepSource::Code(end - 1));
+  }
+  std::vector<CodeExtent> columns(256);
+  ASSERT_TRUE(OverviewColumns(source, 0, 256 * chunk, columns));
+  for (std::size_t c = 0; c < columns.size(); ++c)
+    EXPECT_TRUE(columns[c].minCode == static_cast<std::int32_t>(c) &&
+                columns[c].maxCode == columns[c].minCode);
+}
+
+}  // namespace
+}  // namespace tavril
