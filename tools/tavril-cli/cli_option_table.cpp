@@ -122,20 +122,14 @@ template <auto Request>
 std::string SetGain(Values v, CommandLine& c) {
   return ReadGain(v[0], (c.*Request).gain);
 }
-std::string SetPrefix(Values v, CommandLine& c) {
-  c.acquire.outputPrefix = v[0];
+// An option whose value is kept as it is typed.
+template <auto Request, auto Field>
+std::string SetText(Values v, CommandLine& c) {
+  (c.*Request).*Field = v[0];
   return {};
 }
 std::string SetCount(Values v, CommandLine& c) {
   return ReadPointCount(v[0], c.acquire.count);
-}
-std::string SetTitle(Values v, CommandLine& c) {
-  c.acquire.title = v[0];
-  return {};
-}
-std::string SetRecordOutput(Values v, CommandLine& c) {
-  c.record.output = v[0];
-  return {};
 }
 std::string SetDuration(Values v, CommandLine& c) {
   return ReadDuration(v[0], c.record.durationSeconds);
@@ -225,17 +219,17 @@ constexpr CommandOption kSpectrumOptions[] = {
     Optional(kCsv, {}, SetCsv)};
 constexpr CommandOption kAcquireOptions[] = {
     Required(kChannels, "C", "--channels (3, ou 0-N)", SetChannels<kAcquire>),
-    Required(kOut, "PREFIXE", "--out PREFIXE", SetPrefix, Presence::kRequiredNotEmpty),
+    Required(kOut, "PREFIXE", "--out PREFIXE", SetText<kAcquire, &AcquireRequest::outputPrefix>, Presence::kRequiredNotEmpty),
     Optional(kCount, "N", SetCount),
     Optional(kRate, "F", SetSampleRate<kAcquire, RateFloor::kAnyFinite>),
     Optional(kScanRate, "F", SetScanRate<kAcquire, RateFloor::kAnyFinite>),
     Optional(kGain, "G", SetGain<kAcquire>),
-    Optional(kTitle, "T", SetTitle),
+    Optional(kTitle, "T", SetText<kAcquire, &AcquireRequest::title>),
     Optional(kForce, {}, SetForce)};
 constexpr CommandOption kRecordOptions[] = {
     Required(kChannels, "C", "--channels (3, ou 0-N)", SetChannels<kRecord>),
     Required(kRate, "F", "--rate F", SetSampleRate<kRecord, RateFloor::kAboveZero>),
-    Required(kOut, "FICHIER.h5", "--out FICHIER.h5", SetRecordOutput, Presence::kRequiredNotEmpty),
+    Required(kOut, "FICHIER.h5", "--out FICHIER.h5", SetText<kRecord, &RecordRequest::output>, Presence::kRequiredNotEmpty),
     Optional(kScanRate, "F", SetScanRate<kRecord, RateFloor::kZeroOrMore>),
     Optional(kGain, "G", SetGain<kRecord>),
     Optional(kDuration, "S", SetDuration),
