@@ -1,16 +1,26 @@
 #include "model/recording_overview.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tavril {
 
 namespace {
 
 void Merge(OverviewNode& into, const OverviewNode& node) {
-  into.minCode = std::min(into.minCode, node.minCode);
-  into.maxCode = std::max(into.maxCode, node.maxCode);
+  into.minimum = std::min(into.minimum, node.minimum);
+  into.maximum = std::max(into.maximum, node.maximum);
   into.sum += node.sum;
   into.sumOfSquares += node.sumOfSquares;
+}
+
+// A sample as a node of its own: a NaN adds to the sums only, as in a block.
+OverviewNode OneSample(double volt) {
+  OverviewNode node;
+  if (!std::isnan(volt)) node.minimum = node.maximum = volt;
+  node.sum = volt;
+  node.sumOfSquares = volt * volt;
+  return node;
 }
 
 std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t divisor) {
@@ -37,18 +47,16 @@ bool ForEachNode(OverviewSource& source, std::size_t level, std::uint64_t first,
   return true;
 }
 
-// Calls fold(code, volt, index) for samples [first, end), read in batches.
+// Calls fold(volt, index) for samples [first, end), read in batches.
 template <class Fold>
 bool ForEachSample(OverviewSource& source, std::uint64_t first, std::uint64_t end, Fold fold) {
   constexpr std::size_t kBatch = kOverviewBlockSamples;
-  std::array<std::int32_t, kBatch> codes;
   std::array<double, kBatch> volts;
   while (first < end) {
     const std::size_t count =
         static_cast<std::size_t>(std::min<std::uint64_t>(end - first, kBatch));
-    if (!source.Samples(first, std::span(codes.data(), count), std::span(volts.data(), count)))
-      return false;
-    for (std::size_t i = 0; i < count; ++i) fold(codes[i], volts[i], first + i);
+    if (!source.Samples(first, std::span(volts.data(), count))) return false;
+    for (std::size_t i = 0; i < count; ++i) fold(volts[i], first + i);
     first += count;
   }
   return true;
@@ -57,18 +65,18 @@ bool ForEachSample(OverviewSource& source, std::uint64_t first, std::uint64_t en
 // The columns of [first, end) and the stretches merged into them, in order.
 class ColumnSweep {
  public:
-  ColumnSweep(std::uint64_t first, std::uint64_t end, std::span<CodeExtent> columns)
+  ColumnSweep(std::uint64_t first, std::uint64_t end, std::span<ValueExtent> columns)
       : first_(first), end_(end), length_(end - first), columns_(columns) {}
 
-  // Merges codes [minCode, maxCode] of samples [begin, stop) into every column
-  // they touch; `begin` never goes back.
-  void Add(std::uint64_t begin, std::uint64_t stop, std::int32_t minCode, std::int32_t maxCode) {
+  // Merges volts [minimum, maximum] of samples [begin, stop) into every
+  // column they touch; `begin` never goes back.
+  void Add(std::uint64_t begin, std::uint64_t stop, double minimum, double maximum) {
     begin = std::max(begin, first_);
     stop = std::min(stop, end_);
     while (Bound(column_ + 1) <= begin) ++column_;
     for (std::size_t c = column_; c < columns_.size() && Bound(c) < stop; ++c) {
-      columns_[c].minCode = std::min(columns_[c].minCode, minCode);
-      columns_[c].maxCode = std::max(columns_[c].maxCode, maxCode);
+      columns_[c].minimum = std::min(columns_[c].minimum, minimum);
+      columns_[c].maximum = std::max(columns_[c].maximum, maximum);
     }
   }
 
@@ -82,14 +90,14 @@ class ColumnSweep {
   std::uint64_t first_;
   std::uint64_t end_;
   std::uint64_t length_;
-  std::span<CodeExtent> columns_;
+  std::span<ValueExtent> columns_;
   std::size_t column_ = 0;
 };
 
 }  // namespace
 
-void OverviewBuilder::Append(std::span<const std::int32_t> codes, std::span<const double> volts) {
-  const std::size_t count = std::min(codes.size(), volts.size());
+void OverviewBuilder::Append(std::span<const double> volts) {
+  const std::size_t count = volts.size();
   std::size_t i = 0;
   while (i < count) {
     OverviewNode& block = partial_[0];
@@ -97,17 +105,18 @@ void OverviewBuilder::Append(std::span<const std::int32_t> codes, std::span<cons
         std::min<std::uint64_t>(count - i, kOverviewBlockSamples - partialCount_[0]));
     // Locals keep the loop in registers; the order of the additions is the
     // samples' whatever the runs, so any split gives the same nodes.
-    std::int32_t minCode = block.minCode;
-    std::int32_t maxCode = block.maxCode;
+    double minimum = block.minimum;
+    double maximum = block.maximum;
     double sum = block.sum;
     double sumOfSquares = block.sumOfSquares;
     for (std::size_t j = i; j < i + take; ++j) {
-      minCode = std::min(minCode, codes[j]);
-      maxCode = std::max(maxCode, codes[j]);
-      sum += volts[j];
-      sumOfSquares += volts[j] * volts[j];
+      const double volt = volts[j];
+      minimum = volt < minimum ? volt : minimum;
+      maximum = volt > maximum ? volt : maximum;
+      sum += volt;
+      sumOfSquares += volt * volt;
     }
-    block = OverviewNode{minCode, maxCode, sum, sumOfSquares};
+    block = OverviewNode{minimum, maximum, sum, sumOfSquares};
     partialCount_[0] += take;
     sampleCount_ += take;
     i += take;
@@ -151,15 +160,14 @@ bool OverviewRange(OverviewSource& source, std::uint64_t first, std::uint64_t en
   statistics.sampleCount = end - first;
 
   const auto addNode = [&](const OverviewNode& node, std::uint64_t) {
-    statistics.minCode = std::min(statistics.minCode, node.minCode);
-    statistics.maxCode = std::max(statistics.maxCode, node.maxCode);
+    statistics.minimum = std::min(statistics.minimum, node.minimum);
+    statistics.maximum = std::max(statistics.maximum, node.maximum);
     statistics.sum += node.sum;
     statistics.sumOfSquares += node.sumOfSquares;
   };
   const auto addSamples = [&](std::uint64_t from, std::uint64_t to) {
-    return ForEachSample(source, from, to, [&](std::int32_t code, double volt, std::uint64_t) {
-      addNode(OverviewNode{code, code, volt, volt * volt}, 0);
-    });
+    return ForEachSample(source, from, to,
+                         [&](double volt, std::uint64_t) { addNode(OneSample(volt), 0); });
   };
 
   // Whole blocks [lo, hi) go through the nodes, the partial ones are read.
@@ -194,8 +202,8 @@ std::uint64_t OverviewColumnGrain(std::uint64_t first, std::uint64_t end, std::s
 }
 
 bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t end,
-                     std::span<CodeExtent> columns) {
-  std::fill(columns.begin(), columns.end(), CodeExtent{});
+                     std::span<ValueExtent> columns) {
+  std::fill(columns.begin(), columns.end(), ValueExtent{});
   end = std::min(end, source.SampleCount());
   if (first >= end || columns.empty()) return true;
 
@@ -213,22 +221,21 @@ bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t 
       const bool read =
           ForEachNode(source, k, position / span, std::min(CeilDiv(end, span), held),
                       [&](const OverviewNode& node, std::uint64_t index) {
-                        sweep.Add(index * span, (index + 1) * span, node.minCode, node.maxCode);
+                        sweep.Add(index * span, (index + 1) * span, node.minimum, node.maximum);
                       });
       if (!read) return false;
       position = std::min(end, held * span);
     }
   }
-  return ForEachSample(source, position, end, [&](std::int32_t code, double, std::uint64_t index) {
-    sweep.Add(index, index + 1, code, code);
+  return ForEachSample(source, position, end, [&](double volt, std::uint64_t index) {
+    const OverviewNode node = OneSample(volt);
+    sweep.Add(index, index + 1, node.minimum, node.maximum);
   });
 }
 
-void MemoryOverview::Append(std::span<const std::int32_t> codes, std::span<const double> volts) {
-  const std::size_t count = std::min(codes.size(), volts.size());
-  codes_.insert(codes_.end(), codes.begin(), codes.begin() + count);
-  volts_.insert(volts_.end(), volts.begin(), volts.begin() + count);
-  builder_.Append(codes.first(count), volts.first(count));
+void MemoryOverview::Append(std::span<const double> volts) {
+  volts_.insert(volts_.end(), volts.begin(), volts.end());
+  builder_.Append(volts);
   for (std::size_t level = 0; level < kOverviewMaxLevels; ++level) {
     builder_.TakeCompleted(level, taken_);
     levels_[level].insert(levels_[level].end(), taken_.begin(), taken_.end());
@@ -244,13 +251,9 @@ bool MemoryOverview::Nodes(std::size_t level, std::uint64_t firstIndex,
   return true;
 }
 
-bool MemoryOverview::Samples(std::uint64_t firstSample, std::span<std::int32_t> codes,
-                             std::span<double> volts) {
-  if (codes.size() != volts.size() || firstSample > codes_.size() ||
-      codes.size() > codes_.size() - firstSample)
-    return false;
+bool MemoryOverview::Samples(std::uint64_t firstSample, std::span<double> volts) {
+  if (firstSample > volts_.size() || volts.size() > volts_.size() - firstSample) return false;
   const auto from = static_cast<std::ptrdiff_t>(firstSample);
-  std::copy_n(codes_.begin() + from, codes.size(), codes.begin());
   std::copy_n(volts_.begin() + from, volts.size(), volts.begin());
   return true;
 }

@@ -17,17 +17,17 @@ namespace tavril {
 // one node per kOverviewFactor nodes of level k. Only complete blocks and
 // groups make nodes: the samples after the last node of a level (its tail)
 // are read from the level below, and finally from the samples themselves.
-inline constexpr std::uint64_t kOverviewBlockSamples = 256;
+inline constexpr std::uint64_t kOverviewBlockSamples = 512;
 inline constexpr std::uint64_t kOverviewFactor = 8;
-// A node of level 18 spans 2^62 samples; one of level 19 would not fit 64 bits.
+// A node of level 18 spans 2^63 samples; one of level 19 would not fit 64 bits.
 inline constexpr std::size_t kOverviewMaxLevels = 19;
 
-// What a node says of the samples it spans: their extent in the board's raw
-// codes, and the sum and sum of squares of their volts (calibration may make
-// volts a polynomial of the code, so the sums cannot come from the codes).
+// What a node says of the samples it spans, in volts: their extent, their sum
+// and the sum of their squares. A NaN sample makes the sums NaN and leaves
+// the extent to the others.
 struct OverviewNode {
-  std::int32_t minCode = std::numeric_limits<std::int32_t>::max();
-  std::int32_t maxCode = std::numeric_limits<std::int32_t>::min();
+  double minimum = std::numeric_limits<double>::infinity();
+  double maximum = -std::numeric_limits<double>::infinity();
   double sum = 0.0;
   double sumOfSquares = 0.0;
 
@@ -49,9 +49,7 @@ constexpr std::uint64_t OverviewNodeCount(std::uint64_t sampleCount, std::size_t
 // level by level, until the writer takes them.
 class OverviewBuilder {
  public:
-  // Appends codes[i] with volts[i]; both spans have the same length (beyond
-  // the shorter one, nothing is taken).
-  void Append(std::span<const std::int32_t> codes, std::span<const double> volts);
+  void Append(std::span<const double> volts);
 
   // Replaces `into` with the nodes of `level` completed since the last call,
   // in order; the two vectors swap their memory, so a writer that keeps its
@@ -90,18 +88,17 @@ class OverviewSource {
   // Fills `out` with nodes [firstIndex, firstIndex + out.size()) of `level`;
   // false when they cannot be read.
   virtual bool Nodes(std::size_t level, std::uint64_t firstIndex, std::span<OverviewNode> out) = 0;
-  // Fills `codes` and `volts` (of equal length) with the samples from
-  // `firstSample`; false when they cannot be read.
-  virtual bool Samples(std::uint64_t firstSample, std::span<std::int32_t> codes,
-                       std::span<double> volts) = 0;
+  // Fills `volts` with the samples from `firstSample`; false when they
+  // cannot be read.
+  virtual bool Samples(std::uint64_t firstSample, std::span<double> volts) = 0;
 };
 
-// Level statistics of a stretch of samples: minCode > maxCode when it holds none.
+// Level statistics of a stretch of samples, in volts.
 struct OverviewStatistics {
   std::uint64_t sampleCount = 0;
-  std::int32_t minCode = std::numeric_limits<std::int32_t>::max();
-  std::int32_t maxCode = std::numeric_limits<std::int32_t>::min();
-  double sum = 0.0;  // of volts
+  double minimum = std::numeric_limits<double>::infinity();
+  double maximum = -std::numeric_limits<double>::infinity();
+  double sum = 0.0;
   double sumOfSquares = 0.0;
 
   bool HoldsSamples() const { return sampleCount > 0; }
@@ -118,12 +115,13 @@ struct OverviewStatistics {
 bool OverviewRange(OverviewSource& source, std::uint64_t first, std::uint64_t end,
                    OverviewStatistics& statistics);
 
-// The codes a column of a view spans: minCode > maxCode when it spans no sample.
-struct CodeExtent {
-  std::int32_t minCode = std::numeric_limits<std::int32_t>::max();
-  std::int32_t maxCode = std::numeric_limits<std::int32_t>::min();
+// The volts a column of a view spans: minimum > maximum when it spans no
+// (non-NaN) sample.
+struct ValueExtent {
+  double minimum = std::numeric_limits<double>::infinity();
+  double maximum = -std::numeric_limits<double>::infinity();
 
-  bool HoldsSamples() const { return minCode <= maxCode; }
+  bool HoldsSamples() const { return minimum <= maximum; }
 };
 
 // The grain at which OverviewColumns reads [first, end) (already clipped to
@@ -134,32 +132,30 @@ std::uint64_t OverviewColumnGrain(std::uint64_t first, std::uint64_t end, std::s
 // Splits samples [first, end) (end clipped to the source's samples) into
 // columns.size() equal parts, column c spanning [first + floor(c L / n),
 // first + floor((c + 1) L / n)) with L = end - first and n columns, and gives
-// each the extent of its codes. It reads the nodes of the grain's level that
+// each the extent of its samples. It reads the nodes of the grain's level that
 // touch the range (fewer than kOverviewFactor per column, plus two), then
 // what they leave of the range from the levels below and the samples. Each
-// column's extent holds every code of its samples, and is at most the extent
+// column's extent holds every one of its samples, and is at most the extent
 // of the samples of its span widened to the grain's boundaries (less than one
 // column on each side; never past the end of the samples): exactly its own
 // when both of its bounds are multiples of the grain or the end of the
 // samples, and always when the grain is 1. False when a read fails.
 bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t end,
-                     std::span<CodeExtent> columns);
+                     std::span<ValueExtent> columns);
 
 // A channel's samples and its overview in memory: a source for records that
 // fit in memory, and the reference a file's source is checked against.
 class MemoryOverview : public OverviewSource {
  public:
-  void Append(std::span<const std::int32_t> codes, std::span<const double> volts);
+  void Append(std::span<const double> volts);
 
   const std::vector<OverviewNode>& Level(std::size_t level) const { return levels_[level]; }
 
-  std::uint64_t SampleCount() const override { return codes_.size(); }
+  std::uint64_t SampleCount() const override { return volts_.size(); }
   bool Nodes(std::size_t level, std::uint64_t firstIndex, std::span<OverviewNode> out) override;
-  bool Samples(std::uint64_t firstSample, std::span<std::int32_t> codes,
-               std::span<double> volts) override;
+  bool Samples(std::uint64_t firstSample, std::span<double> volts) override;
 
  private:
-  std::vector<std::int32_t> codes_;
   std::vector<double> volts_;
   OverviewBuilder builder_;
   std::array<std::vector<OverviewNode>, kOverviewMaxLevels> levels_;

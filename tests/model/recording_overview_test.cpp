@@ -13,10 +13,7 @@ namespace {
 
 using Range = std::pair<std::uint64_t, std::uint64_t>;
 
-struct Signal {
-  std::vector<std::int32_t> codes;
-  std::vector<double> volts;
-};
+using Signal = std::vector<double>;
 
 // 12-bit codes in a scrambled order, through a slightly curved calibration.
 Signal MakeSignal(std::size_t count) {
@@ -25,11 +22,14 @@ Signal MakeSignal(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     state = state * 1664525u + 1013904223u;
     const std::int32_t code = static_cast<std::int32_t>(state >> 20) - 2048;
-    signal.codes.push_back(code);
-    signal.volts.push_back(0.1 + code * 5.0 / 2048.0 + 1e-7 * code * code);
+    signal.push_back(0.1 + code * 5.0 / 2048.0 + 1e-7 * code * code);
   }
   return signal;
 }
+
+constexpr std::uint64_t kBlock = kOverviewBlockSamples;
+constexpr std::uint64_t kSpan1 = OverviewNodeSpan(1);
+constexpr std::uint64_t kSpan2 = OverviewNodeSpan(2);
 
 // Counts what is read, and may hold back nodes as a file being written does.
 class WatchedOverview : public MemoryOverview {
@@ -40,10 +40,10 @@ class WatchedOverview : public MemoryOverview {
 
   // The signal appended in runs of the given lengths, repeated.
   WatchedOverview(const Signal& signal, std::vector<std::size_t> runs) {
-    const std::span<const std::int32_t> codes(signal.codes);
-    for (std::size_t at = 0, run = 0; at < codes.size(); run = (run + 1) % runs.size()) {
-      const std::size_t length = std::min(runs[run], codes.size() - at);
-      Append(codes.subspan(at, length), std::span(signal.volts).subspan(at, length));
+    const std::span<const double> volts(signal);
+    for (std::size_t at = 0, run = 0; at < volts.size(); run = (run + 1) % runs.size()) {
+      const std::size_t length = std::min(runs[run], volts.size() - at);
+      Append(volts.subspan(at, length));
       at += length;
     }
   }
@@ -55,20 +55,19 @@ class WatchedOverview : public MemoryOverview {
     nodesRead += out.size();
     return first + out.size() <= NodeCount(level) && MemoryOverview::Nodes(level, first, out);
   }
-  bool Samples(std::uint64_t first, std::span<std::int32_t> codes,
-               std::span<double> volts) override {
-    samplesRead += codes.size();
-    return MemoryOverview::Samples(first, codes, volts);
+  bool Samples(std::uint64_t first, std::span<double> volts) override {
+    samplesRead += volts.size();
+    return MemoryOverview::Samples(first, volts);
   }
 };
 
 OverviewStatistics Scan(const Signal& signal, std::uint64_t first, std::uint64_t end) {
   OverviewStatistics statistics;
   for (std::uint64_t i = first; i < end; ++i) {
-    statistics.minCode = std::min(statistics.minCode, signal.codes[i]);
-    statistics.maxCode = std::max(statistics.maxCode, signal.codes[i]);
-    statistics.sum += signal.volts[i];
-    statistics.sumOfSquares += signal.volts[i] * signal.volts[i];
+    statistics.minimum = std::min(statistics.minimum, signal[i]);
+    statistics.maximum = std::max(statistics.maximum, signal[i]);
+    statistics.sum += signal[i];
+    statistics.sumOfSquares += signal[i] * signal[i];
     ++statistics.sampleCount;
   }
   return statistics;
@@ -79,10 +78,10 @@ void ExpectRange(OverviewSource& source, const Signal& signal, std::uint64_t fir
   OverviewStatistics got;
   ASSERT_TRUE(OverviewRange(source, first, end, got));
   const OverviewStatistics expected =
-      Scan(signal, first, std::min<std::uint64_t>(end, signal.codes.size()));
+      Scan(signal, first, std::min<std::uint64_t>(end, signal.size()));
   EXPECT_EQ(got.sampleCount, expected.sampleCount);
-  EXPECT_EQ(got.minCode, expected.minCode);
-  EXPECT_EQ(got.maxCode, expected.maxCode);
+  EXPECT_EQ(got.minimum, expected.minimum);
+  EXPECT_EQ(got.maximum, expected.maximum);
   // Within 1e-13 of the largest the sums could be, volts staying within 3.1 V.
   const double most = 3.1 * static_cast<double>(expected.sampleCount);
   EXPECT_NEAR(got.sum, expected.sum, 1e-13 * most);
@@ -93,9 +92,9 @@ void ExpectRange(OverviewSource& source, const Signal& signal, std::uint64_t fir
 // the grain, and exactly its own where both bounds are on the grain.
 void ExpectColumns(OverviewSource& source, const Signal& signal, std::uint64_t first,
                    std::uint64_t end, std::size_t columns) {
-  std::vector<CodeExtent> got(columns);
+  std::vector<ValueExtent> got(columns);
   ASSERT_TRUE(OverviewColumns(source, first, end, got));
-  const std::uint64_t count = signal.codes.size();
+  const std::uint64_t count = signal.size();
   end = std::min(end, count);
   const std::uint64_t grain = OverviewColumnGrain(first, end, columns);
   for (std::size_t c = 0; c < columns; ++c) {
@@ -107,15 +106,15 @@ void ExpectColumns(OverviewSource& source, const Signal& signal, std::uint64_t f
         Scan(signal, a / grain * grain, std::min(count, (b + grain - 1) / grain * grain));
     EXPECT_EQ(got[c].HoldsSamples(), a < b);
     if (a == b) continue;
-    EXPECT_TRUE(got[c].minCode <= own.minCode && got[c].maxCode >= own.maxCode);
-    EXPECT_TRUE(got[c].minCode >= widened.minCode && got[c].maxCode <= widened.maxCode);
+    EXPECT_TRUE(got[c].minimum <= own.minimum && got[c].maximum >= own.maximum);
+    EXPECT_TRUE(got[c].minimum >= widened.minimum && got[c].maximum <= widened.maximum);
     const bool onGrain = (a % grain == 0 || a == count) && (b % grain == 0 || b == count);
-    EXPECT_TRUE(!onGrain || (got[c].minCode == own.minCode && got[c].maxCode == own.maxCode));
+    EXPECT_TRUE(!onGrain || (got[c].minimum == own.minimum && got[c].maximum == own.maximum));
   }
 }
 
 // Nodes on three levels, then partial groups and a partial last block.
-constexpr std::size_t kCount = 2 * 16384 + 3 * 2048 + 300;
+constexpr std::size_t kCount = 2 * kSpan2 + 3 * kSpan1 + 300;
 
 const Signal& Recorded() {
   static const Signal signal = MakeSignal(kCount);
@@ -124,8 +123,14 @@ const Signal& Recorded() {
 
 TEST(OverviewBuilder, RunsOfAnyLengthGiveTheNodesOfOneAppend) {
   const WatchedOverview whole(Recorded(), {kCount});
-  for (const std::vector<std::size_t>& runs : std::vector<std::vector<std::size_t>>{
-           {1}, {255}, {256}, {257}, {2049}, {0, 7, 2047, 3}, {16385, 1}}) {
+  for (const std::vector<std::size_t>& runs :
+       std::vector<std::vector<std::size_t>>{{1},
+                                             {kBlock - 1},
+                                             {kBlock},
+                                             {kBlock + 1},
+                                             {kSpan1 + 1},
+                                             {0, 7, kSpan1 - 1, 3},
+                                             {kSpan2 + 1, 1}}) {
     const WatchedOverview split(Recorded(), runs);
     for (std::size_t level = 0; level < 4; ++level) {
       ASSERT_EQ(split.Level(level).size(), OverviewNodeCount(kCount, level)) << runs[0];
@@ -136,16 +141,17 @@ TEST(OverviewBuilder, RunsOfAnyLengthGiveTheNodesOfOneAppend) {
 
 TEST(OverviewRange, MatchesAPlainScan) {
   WatchedOverview overview(Recorded(), {kCount});
-  for (const auto& [what, first, end] : std::vector<std::tuple<const char*, int, int>>{
+  for (const auto& [what, first, end] :
+       std::vector<std::tuple<const char*, std::uint64_t, std::uint64_t>>{
            {"empty", 100, 100},
            {"reversed", 500, 100},
            {"inside one block", 10, 200},
-           {"one whole block", 256, 512},
-           {"one node of level 1", 2048, 4096},
-           {"one node of level 2", 16384, 32768},
-           {"across a block boundary", 200, 300},
-           {"across groups of blocks", 100, 3 * 2048 + 7},
-           {"across the top level's nodes", 16383, 32768 + 5},
+           {"one whole block", kBlock, 2 * kBlock},
+           {"one node of level 1", kSpan1, 2 * kSpan1},
+           {"one node of level 2", kSpan2, 2 * kSpan2},
+           {"across a block boundary", kBlock - 56, kBlock + 44},
+           {"across groups of blocks", 100, 3 * kSpan1 + 7},
+           {"across the top level's nodes", kSpan2 - 1, 2 * kSpan2 + 5},
            {"the whole recording", 0, kCount},
            {"the partial last block", kCount - 300 + 256, kCount},
            {"ending in the partial last block", 300, kCount},
@@ -156,30 +162,31 @@ TEST(OverviewRange, MatchesAPlainScan) {
   }
 }
 
-TEST(OverviewColumns, EachColumnHoldsItsCodesWithinItsSpanWidenedToTheGrain) {
+TEST(OverviewColumns, EachColumnHoldsItsSamplesWithinItsSpanWidenedToTheGrain) {
   WatchedOverview overview(Recorded(), {kCount});
-  for (const auto& [first, end, columns] : std::vector<std::tuple<int, int, int>>{
-           {0, kCount, 1000},             // narrower than a block: the samples
-           {2048, 2048 + 10 * 2048, 10},  // on the grain of level 1
-           {0, 2 * 16384, 2},             // on the grain of level 2
-           {4096, kCount, 3},             // the last column ends in the tail
-           {1000, kCount + 99, 7},        // off the grain everywhere
-           {17, 17 + 513, 2},             // the grain of level 0, off it
-           {50, 60, 25}})                 // more columns than samples
+  for (const auto& [first, end, columns] :
+       std::vector<std::tuple<std::uint64_t, std::uint64_t, std::size_t>>{
+           {0, kCount, 1000},                   // narrower than a block: the samples
+           {kSpan1, kSpan1 + 10 * kSpan1, 10},  // on the grain of level 1
+           {0, 2 * kSpan2, 2},                  // on the grain of level 2
+           {2 * kSpan1, kCount, 3},             // the last column ends in the tail
+           {1000, kCount + 99, 7},              // off the grain everywhere
+           {17, 17 + 2 * kBlock + 1, 2},        // the grain of level 0, off it
+           {50, 60, 25}})                       // more columns than samples
     ExpectColumns(overview, Recorded(), first, end, columns);
 }
 
 TEST(OverviewReads, NodesNotYetWrittenAreReadFromTheLevelBelow) {
   WatchedOverview overview(Recorded(), {kCount});
   overview.heldBack = {3, 4, 2};
-  for (const auto& [first, end] : {Range{0, kCount}, Range{700, 33000}}) {
+  for (const auto& [first, end] : {Range{0, kCount}, Range{700, 2 * kSpan2 + 200}}) {
     ExpectRange(overview, Recorded(), first, end);
     ExpectColumns(overview, Recorded(), first, end, 3);
   }
 }
 
 TEST(OverviewReads, ReadAFewNodesPerLevelOrPerColumnAndTheEdgeBlocks) {
-  const std::size_t count = 5 * 131072 + 777;  // four levels
+  const std::size_t count = 5 * OverviewNodeSpan(3) + 777;  // four levels
   const Signal signal = MakeSignal(count);
   WatchedOverview overview(signal, {4096});
   for (const auto& [first, end] : {Range{0, count}, Range{123, count - 5}}) {
@@ -194,11 +201,11 @@ TEST(OverviewReads, ReadAFewNodesPerLevelOrPerColumnAndTheEdgeBlocks) {
   EXPECT_LT(overview.samplesRead, kOverviewBlockSamples);
 }
 
-// 2^40 + 1000 samples whose code is the number of 2^32 samples before them:
-// only 64-bit counts and bounds give each stretch its codes.
+// 2^40 + 1000 samples whose value is the number of 2^32 samples before them:
+// only 64-bit counts and bounds give each stretch its values.
 class StepSource : public OverviewSource {
  public:
-  static std::int32_t Code(std::uint64_t sample) { return static_cast<std::int32_t>(sample >> 32); }
+  static double Code(std::uint64_t sample) { return static_cast<double>(sample >> 32); }
 
   std::uint64_t SampleCount() const override { return (std::uint64_t{1} << 40) + 1000; }
   bool Nodes(std::size_t level, std::uint64_t first, std::span<OverviewNode> out) override {
@@ -207,10 +214,8 @@ class StepSource : public OverviewSource {
       out[i] = {Code((first + i) * span), Code((first + i + 1) * span - 1), 0.0, 0.0};
     return true;
   }
-  bool Samples(std::uint64_t first, std::span<std::int32_t> codes,
-               std::span<double> volts) override {
-    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = Code(first + i);
-    std::fill(volts.begin(), volts.end(), 0.0);
+  bool Samples(std::uint64_t first, std::span<double> volts) override {
+    for (std::size_t i = 0; i < volts.size(); ++i) volts[i] = Code(first + i);
     return true;
   }
 };
@@ -224,14 +229,14 @@ TEST(OverviewReads, CountsAndBoundsPast32Bits) {
     OverviewStatistics got;
     ASSERT_TRUE(OverviewRange(source, first, end, got));
     EXPECT_EQ(got.sampleCount, end - first);
-    EXPECT_EQ(got.minCode, StepSource::Code(first));
-    EXPECT_EQ(got.maxCode, StepSource::Code(end - 1));
+    EXPECT_EQ(got.minimum, StepSource::Code(first));
+    EXPECT_EQ(got.maximum, StepSource::Code(end - 1));
   }
-  std::vector<CodeExtent> columns(256);
+  std::vector<ValueExtent> columns(256);
   ASSERT_TRUE(OverviewColumns(source, 0, 256 * chunk, columns));
   for (std::size_t c = 0; c < columns.size(); ++c)
-    EXPECT_TRUE(columns[c].minCode == static_cast<std::int32_t>(c) &&
-                columns[c].maxCode == columns[c].minCode);
+    EXPECT_TRUE(columns[c].minimum == static_cast<double>(c) &&
+                columns[c].maximum == columns[c].minimum);
 }
 
 }  // namespace
