@@ -1,5 +1,6 @@
 #include "files/channel_formats.h"
 
+#include <limits>
 #include <string_view>
 
 #include "files/byte_reader.h"
@@ -33,6 +34,30 @@ ChannelFormat ChannelFormatOf(const std::filesystem::path& path) {
 bool HoldsSeveralChannels(ChannelFormat format) {
   return format == ChannelFormat::kCsv || format == ChannelFormat::kMat ||
          format == ChannelFormat::kHdf5 || format == ChannelFormat::kXlsx;
+}
+
+std::optional<std::uint64_t> MaxSamplesPerChannel(ChannelFormat format) {
+  switch (format) {
+    case ChannelFormat::kChannelFile:
+    case ChannelFormat::kCsv:
+    case ChannelFormat::kMat:
+    case ChannelFormat::kXlsx:
+      return std::numeric_limits<std::uint32_t>::max();
+    case ChannelFormat::kMatlabScript:
+    case ChannelFormat::kHdf5:
+    case ChannelFormat::kUnknown:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string SampleCountRefusal(ChannelFormat format, std::uint64_t samples) {
+  const std::optional<std::uint64_t> most = MaxSamplesPerChannel(format);
+  if (!most || samples <= *most) return {};
+  const std::string what =
+      format == ChannelFormat::kChannelFile ? "un fichier .tvr" : "ce format de fichier";
+  return std::to_string(samples) + " points par canal : trop pour " + what + ", dont le nombre " +
+         "de points tient sur 32 bits (au plus " + std::to_string(*most) + ")";
 }
 
 namespace {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,6 +35,15 @@ std::string LowerExtension(const std::filesystem::path& path);
 
 // True for the formats that hold several channels.
 bool HoldsSeveralChannels(ChannelFormat format);
+
+// The most samples a channel may have in a file of `format`: a data file
+// (.tvr) gives its count in 32 bits, as the channels of a CSV, MATLAB or Excel
+// file do; HDF5 files and MATLAB scripts have no limit.
+std::optional<std::uint64_t> MaxSamplesPerChannel(ChannelFormat format);
+
+// Why a channel of `samples` samples cannot be written in `format`, one
+// line of French; empty when it can.
+std::string SampleCountRefusal(ChannelFormat format, std::uint64_t samples);
 
 // Reads a file of several channels (.csv, .mat, .h5; a file with another
 // extension by its first bytes) into `set`; false with the reason in `why`

@@ -16,6 +16,7 @@
 #include "cli_option_table.h"
 #include "config/config_file.h"
 #include "files/channel_file.h"
+#include "files/channel_formats.h"
 #include "files/hdf5_file.h"
 #include "json_output.h"
 #include "processing/channel_arithmetic.h"
@@ -651,6 +652,20 @@ TEST(CliConvert, WritesTheFormatTheExtensionNames) {
 
 // Data files go into one file of several channels and come back byte for
 // byte, one file per channel.
+// A .tvr file says its count in 32 bits; HDF5 has no such limit.
+TEST(CliConvert, AChannelLongerThanItsFormatsCountIsRefused) {
+  const std::uint64_t most = 4294967295u;
+  EXPECT_EQ(SampleCountRefusal(ChannelFormat::kChannelFile, most), "");
+  EXPECT_EQ(SampleCountRefusal(ChannelFormat::kChannelFile, most + 1),
+            "4294967296 points par canal : trop pour un fichier .tvr, dont le nombre de points "
+            "tient sur 32 bits (au plus 4294967295)");
+  for (const ChannelFormat format :
+       {ChannelFormat::kCsv, ChannelFormat::kMat, ChannelFormat::kXlsx})
+    EXPECT_NE(SampleCountRefusal(format, most + 1), "");
+  for (const ChannelFormat format : {ChannelFormat::kHdf5, ChannelFormat::kMatlabScript})
+    EXPECT_EQ(SampleCountRefusal(format, std::uint64_t{1} << 40), "");
+}
+
 TEST(CliConvert, SeveralDataFilesMakeOneFileOfChannelsAndComeBack) {
   for (const std::string multi : {"all.csv", "all.mat", "all.h5"}) {
     SCOPED_TRACE(multi);
@@ -1099,8 +1114,53 @@ TEST(CliMeasureArguments, ReadsTheFilesAndTheTimesAndRefusesTheRest) {
       {{"measure", "a", "--between", "0", "inf"}, "Temps non valide : inf"},
       {{"measure", "a", "--between", "2", "1"},
        "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
-      {{"info", "a", "--between", "0", "1"},
-       "L'option --between ne s'applique pas à la commande info"},
+      {{"config", "--between", "0", "1"},
+       "L'option --between ne s'applique pas à la commande config"},
+  });
+}
+
+TEST(CliRangeArguments, InfoMeasureSpectrumAndConvertTakeChannelListsAndTimes) {
+  const auto slots = [](std::initializer_list<int> list) {
+    SlotSelection selection{};
+    for (const int slot : list) selection[static_cast<std::size_t>(slot)] = true;
+    return selection;
+  };
+  CommandLine info = Info("r.h5", false);
+  info.slots = slots({0, 2, 3});
+  info.between = TimeInterval{1, 2.5};
+  CommandLine convert = Convert("r.h5", "part.tvr", false);
+  convert.slots = slots({1, 4, 5, 6, 7});
+  convert.between = TimeInterval{0, 0};
+  CommandLine spectrum = Command(CommandKind::kSpectrum);
+  spectrum.input = "r.h5";
+  spectrum.slots = slots({7});
+  CommandLine measure = Command(CommandKind::kMeasure);
+  measure.inputs = {"r.h5"};
+  measure.slots = slots({2});
+  ExpectAccepted({
+      {{"info", "r.h5", "--channels", "0,2-3", "--between", "1", "2.5"}, info},
+      {{"convert", "--between", "0", "0", "r.h5", "part.tvr", "--channels=4-7,1,5"}, convert},
+      {{"spectrum", "r.h5", "--channels", "7"}, spectrum},
+      {{"measure", "r.h5", "--channels", "2,2"}, measure},
+  });
+}
+
+TEST(CliRangeArguments, RefusesBadChannelListsAndTimes) {
+  const std::string hint = " (des canaux de 0 à 7 séparés par des virgules, ou des plages : 0,2-3)";
+  ExpectRefused({
+      {{"info", "a", "--channels", ""}, "Liste de canaux non valide : " + hint},
+      {{"info", "a", "--channels", "8"}, "Liste de canaux non valide : 8" + hint},
+      {{"measure", "a", "--channels", "3-1"}, "Liste de canaux non valide : 3-1" + hint},
+      {{"convert", "a", "b", "--channels", "0,,1"}, "Liste de canaux non valide : 0,,1" + hint},
+      {{"spectrum", "a", "--channels", "1-"}, "Liste de canaux non valide : 1-" + hint},
+      {{"spectrum", "a", "--channels", " 1"}, "Liste de canaux non valide :  1" + hint},
+      {{"spectrum", "a", "--channel", "1", "--channels", "1"},
+       "Les options --channel et --channels ne vont pas ensemble"},
+      {{"spectrum", "a", "--between", "1", "x"}, "Temps non valide : x"},
+      {{"convert", "a", "b", "--between", "3", "2"},
+       "L'intervalle --between va de T1 à T2 : T1 ne peut dépasser T2"},
+      {{"math", "rectangle", "a", "-o", "r", "--channels", "1"},
+       "L'option --channels ne s'applique pas à la commande math"},
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/continuous_trigger.h"
+#include "model/channel_record.h"
 #include "processing/math_operation.h"
 #include "processing/spectrum.h"
 
@@ -72,6 +74,10 @@ struct TimeInterval {
   bool operator==(const TimeInterval&) const = default;
 };
 
+// The channels of the input files a command takes, by slot: slot i when
+// entry i is true.
+using SlotSelection = std::array<bool, kChannelCount>;
+
 // What `spectrum` computes: blocks of at most blockSize points, at most
 // maxBlocks of them unless more are needed to hold every sample
 // (PlanSpectrumBlocks).
@@ -92,14 +98,17 @@ struct CommandLine {
   bool force = false;  // convert, math, acquire, record: replace an existing output
   MathOperation operation = MathOperation::kSum;  // math
   std::string input;                              // math: operand A; spectrum
-  std::optional<int> channel;           // spectrum: the slot of a file of several channels
-  std::vector<std::string> inputs;      // info, convert, measure: the files, in the order given
-  std::optional<TimeInterval> between;  // measure: only the samples within
-  std::string secondInput;              // math: operand B of sum, difference, product, quotient
-  std::string output;                   // convert, math
-  AcquireRequest acquire;               // acquire
-  RecordRequest record;                 // record
-  SpectrumRequest spectrum;             // spectrum
+  std::optional<int> channel;       // spectrum: the slot of a file of several channels
+  std::vector<std::string> inputs;  // info, convert, measure: the files, in the order given
+  // info, measure, spectrum, convert: only the samples within, and only
+  // these channels of files of several channels.
+  std::optional<TimeInterval> between;
+  std::optional<SlotSelection> slots;
+  std::string secondInput;   // math: operand B of sum, difference, product, quotient
+  std::string output;        // convert, math
+  AcquireRequest acquire;    // acquire
+  RecordRequest record;      // record
+  SpectrumRequest spectrum;  // spectrum
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -13,6 +13,7 @@
 #include "config/config_file.h"
 #include "convert_command.h"
 #include "display/info_strip_text.h"
+#include "input_channels.h"
 #include "json_output.h"
 #include "measure_command.h"
 #include "model/messages.h"
@@ -34,12 +35,17 @@ std::string IntegerText(std::int64_t value) {
 }
 
 int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  return PrintEachRecord(
-      command.inputs, command.json, out, err,
-      [](const ChannelRecord& record, const RecordSource& source) {
-        return InfoJson(record, source);
-      },
-      [](const ChannelRecord& record) { return InfoText(record); });
+  return PrintEachChannel(
+      command, out, err,
+      [&command](const InputChannel& channel, const RecordSource& source) -> std::string {
+        const ChannelRecord& whole = *channel.record;
+        std::optional<ChannelRecord> part;
+        if (command.between) {
+          part = RecordOfRange(whole, RangeOf(command.between, whole.sampleCount(), whole.rate));
+        }
+        const ChannelRecord& shown = part ? *part : whole;
+        return command.json ? InfoJson(shown, source) : InfoText(shown);
+      });
 }
 
 int RunMath(const CommandLine& command, std::ostream& err) {
@@ -90,35 +96,29 @@ std::string FileNameOf(std::string_view path) {
 
 }  // namespace
 
-int PrintEachRecord(
-    const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
-    const std::function<std::string(const ChannelRecord&, const RecordSource&)>& asJson,
-    const std::function<std::string(const ChannelRecord&)>& asText) {
-  const bool severalFiles = paths.size() > 1;
-  int status = 0;
+int PrintEachChannel(
+    const CommandLine& command, std::ostream& out, std::ostream& err,
+    const std::function<std::optional<std::string>(const InputChannel&, const RecordSource&)>&
+        describe) {
   bool first = true;
-  for (const std::string& path : paths) {
-    std::vector<InputRecord> records;
-    if (!LoadInputRecords(path, records, err)) {
-      status = 1;
-      continue;
-    }
-    for (const InputRecord& input : records) {
-      const bool named = severalFiles || input.slot.has_value();
-      const RecordSource source{named ? path : std::string(), input.slot};
-      if (json) {
-        out << asJson(input.record, source) << '\n';
-      } else {
-        if (!first) out << '\n';
-        if (named) out << "Fichier: " << EscapedLine(path) << '\n';
-        if (input.slot) out << "Canal: " << *input.slot << '\n';
-        out << asText(input.record);
-      }
-      out.flush();
-      first = false;
-    }
-  }
-  return status;
+  return ForEachInputChannel(command.inputs, command.slots, err,
+                             [&](const InputChannel& channel, const RecordSource& source) {
+                               const std::optional<std::string> described =
+                                   describe(channel, source);
+                               if (!described) return false;
+                               if (command.json) {
+                                 out << *described << '\n';
+                               } else {
+                                 if (!first) out << '\n';
+                                 if (!source.file.empty())
+                                   out << "Fichier: " << EscapedLine(source.file) << '\n';
+                                 if (source.slot) out << "Canal: " << *source.slot << '\n';
+                                 out << *described;
+                               }
+                               out.flush();
+                               first = false;
+                               return true;
+                             });
 }
 
 void AddSource(JsonObject& json, const RecordSource& source) {

@@ -44,17 +44,17 @@ std::string InfoJson(const ChannelRecord& record, const RecordSource& source = {
 // `text` on one line: control characters as C escapes, as InfoText writes the title.
 std::string EscapedLine(std::string_view text);
 
-// Reads each file of `paths` in turn (LoadInputRecords) and prints each of
-// its records: as one JSON line from `asJson`, or as the text of `asText`,
-// blocks apart by an empty line. A record is named by its file when there are
-// several files or when its file holds several channels, and then by its
-// slot too: "Fichier: NAME" and "Canal: N" lines before its block, or the
-// source given to `asJson`. A file that cannot be read is reported and the
-// others are still shown; 1 when any failed, else 0.
-int PrintEachRecord(
-    const std::vector<std::string>& paths, bool json, std::ostream& out, std::ostream& err,
-    const std::function<std::string(const ChannelRecord&, const RecordSource&)>& asJson,
-    const std::function<std::string(const ChannelRecord&)>& asText);
+struct InputChannel;
+
+// Prints each channel of the command's inputs that its --channels selects
+// (ForEachInputChannel): as one JSON line each, or as text blocks apart by
+// an empty line, with "Fichier: NAME" and "Canal: N" lines before a block
+// whose source is named. `describe` gives the line or the block, or nothing
+// once it has reported why it could not. 1 when any failed, else 0.
+int PrintEachChannel(
+    const CommandLine& command, std::ostream& out, std::ostream& err,
+    const std::function<std::optional<std::string>(const InputChannel&, const RecordSource&)>&
+        describe);
 
 // TAVRIL.INI's values under the file's key names, one per line, in the file's order.
 std::string ConfigText(const BoardConfig& config);

@@ -31,7 +31,10 @@ constexpr OptionSpec kBetween{.name = "--between",
                               .valueCount = 2,
                               .expects = "deux temps, T1 et T2",
                               .helpValue = "T1 T2",
-                              .help = "mesure seulement de T1 à T2 secondes (commande measure)"};
+                              .help =
+                                  "seulement les échantillons de T1 à T2 secondes depuis\n"
+                                  "                    le début (info, measure, spectrum, "
+                                  "convert)"};
 constexpr OptionSpec kChannel{
     .name = "--channel",
     .valueCount = 1,
@@ -44,7 +47,14 @@ constexpr OptionSpec Valued(std::string_view name) {
 }
 constexpr OptionSpec kBlockSize = Valued("--block-size");
 constexpr OptionSpec kBlocks = Valued("--blocks");
-constexpr OptionSpec kChannels = Valued("--channels");
+constexpr OptionSpec kChannels{
+    .name = "--channels",
+    .valueCount = 1,
+    .expects = "une valeur",
+    .helpValue = "LISTE",
+    .help =
+        "seulement ces canaux d'un fichier de plusieurs canaux, par\n"
+        "                    exemple 0,2-3 (info, measure, spectrum, convert)"};
 constexpr OptionSpec kCount = Valued("--count");
 constexpr OptionSpec kDuration = Valued("--duration");
 constexpr OptionSpec kGain = Valued("--gain");
@@ -96,6 +106,11 @@ std::string SetCsv(Values, CommandLine& c) {
 }
 std::string SetFileChannel(Values v, CommandLine& c) {
   return ReadFileChannel(v[0], c.channel);
+}
+// Read after --channel, which names one channel of the same file.
+std::string SetSlots(Values v, CommandLine& c) {
+  if (c.channel) return "Les options --channel et --channels ne vont pas ensemble";
+  return ReadSlotList(v[0], c.slots);
 }
 std::string SetWindow(Values v, CommandLine& c) {
   return ReadWindow(v[0], c.spectrum.window);
@@ -203,16 +218,26 @@ std::string Operands(std::string_view, Values arguments, CommandLine& into) {
 
 // Each command's options, in the order its synopsis shows them.
 // clang-format off
+constexpr CommandOption kInfoOptions[] = {
+    Optional(kBetween, "T1 T2", SetBetween),
+    Optional(kChannels, "LISTE", SetSlots),
+    Optional(kJson, {}, SetJson)};
+constexpr CommandOption kConvertOptions[] = {
+    Optional(kBetween, "T1 T2", SetBetween),
+    Optional(kChannels, "LISTE", SetSlots),
+    Optional(kForce, {}, SetForce)};
 constexpr CommandOption kJsonOnly[] = {Optional(kJson, {}, SetJson)};
-constexpr CommandOption kForceOnly[] = {Optional(kForce, {}, SetForce)};
 constexpr CommandOption kMathOptions[] = {
     Required(kOutput, "SORTIE", "un fichier de sortie (-o FICHIER)", SetOutput),
     Optional(kForce, {}, SetForce)};
 constexpr CommandOption kMeasureOptions[] = {
     Optional(kBetween, "T1 T2", SetBetween),
+    Optional(kChannels, "LISTE", SetSlots),
     Optional(kJson, {}, SetJson)};
 constexpr CommandOption kSpectrumOptions[] = {
     Optional(kChannel, "N", SetFileChannel),
+    Optional(kChannels, "LISTE", SetSlots),
+    Optional(kBetween, "T1 T2", SetBetween),
     Optional(kWindow, "W", SetWindow),
     Optional(kBlocks, "N", SetBlocks),
     Optional(kBlockSize, "N", SetBlockSize),
@@ -238,7 +263,8 @@ constexpr CommandOption kRecordOptions[] = {
     Optional(kForce, {}, SetForce)};
 
 // The order in which values are checked, where it is not the synopsis's.
-constexpr std::string_view kSpectrumChecks[] = {"--window", "--block-size", "--blocks", "--channel"};
+constexpr std::string_view kSpectrumChecks[] = {"--window",  "--block-size", "--blocks",
+                                                "--channel", "--channels",   "--between"};
 constexpr std::string_view kAcquireChecks[] = {
     "--channels", "--out", "--count", "--gain", "--rate", "--scan-rate", "--title"};
 constexpr std::string_view kRecordChecks[] = {
@@ -248,19 +274,23 @@ constexpr std::string_view kRecordChecks[] = {
 // Every command, in the order the help lists them.
 // clang-format off
 constexpr std::array<CommandSpec, 9> kCommands = {{
-    {"info", CommandKind::kInfo, "FICHIER...", Files, kJsonOnly, {},
+    {"info", CommandKind::kInfo, "FICHIER...", Files, kInfoOptions, {},
      "Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
      "d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
      "plusieurs fichiers, chacun précédé de « Fichier: NOM », chaque canal de\n"
      "« Canal: N »). En JSON, une ligne par enregistrement, avec \"file\" et\n"
      "\"slot\" ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\" et\n"
      "\"-Infinity\"."},
-    {"convert", CommandKind::kConvert, "ENTREE... SORTIE", FilesAndOutput, kForceOnly, {},
+    {"convert", CommandKind::kConvert, "ENTREE... SORTIE", FilesAndOutput, kConvertOptions, {},
      "Écrit les canaux des fichiers d'entrée (.tvr, .csv, .mat, .h5) dans SORTIE,\n"
      "au format donné par son extension : .tvr (fichier TAVRIL), .m (script\n"
      "MatLab), .csv, .mat (MATLAB), .h5 (HDF5) ou .xlsx (Excel). Chaque .tvr prend\n"
      "le premier canal libre, les autres fichiers gardent les leurs. En .tvr ou .m,\n"
-     "plusieurs canaux donnent un fichier par canal : SORTIE0.tvr, SORTIE3.tvr..."},
+     "plusieurs canaux donnent un fichier par canal : SORTIE0.tvr, SORTIE3.tvr...\n"
+     "Avec --between, seulement les échantillons de T1 à T2 secondes. La sortie\n"
+     "est écrite d'un bloc : la mémoire doit contenir ce morceau. Un morceau\n"
+     "trop long pour le format de sortie (plus de 4294967295 points par canal\n"
+     "en .tvr, .csv, .mat ou .xlsx) est refusé."},
     {"math", CommandKind::kMath, "OPERATION A.tvr [B.tvr]", Operands, kMathOptions, {},
      "Calcule un nouvel enregistrement et l'écrit dans SORTIE (.tvr, .m, .csv,\n"
      ".mat, .h5 ou .xlsx).\n"
@@ -279,7 +309,7 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "puissance de deux de 16 à 1048576, 65536 par défaut) ; moyenne d'au plus\n"
      "N blocs (16 par défaut). Affiche le pic, ou avec --csv chaque raie.\n"
      "Un fichier .csv, .mat ou .h5 de plusieurs canaux demande --channel N,\n"
-     "le canal N du fichier."},
+     "le canal N du fichier, ou --channels LISTE pour le spectre de chacun."},
     {"config", CommandKind::kConfig, {}, NoArgument, kJsonOnly, {},
      "Affiche la configuration lue dans TAVRIL.INI du dossier courant."},
     {"acquire", CommandKind::kAcquire, {}, OnlyOptions, kAcquireOptions, kAcquireChecks,

@@ -151,6 +151,31 @@ std::string ReadBlockCount(std::string_view text, int& blocks) {
   return {};
 }
 
+std::string ReadSlotList(std::string_view text, std::optional<SlotSelection>& slots) {
+  SlotSelection read{};
+  std::string_view rest = text;
+  while (true) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    const std::size_t dash = item.find('-');
+    long long first = 0;
+    long long last = 0;
+    const bool valid = dash == std::string_view::npos
+                           ? ReadWhole(item, 0, kChannelCount - 1, first) && (last = first, true)
+                           : ReadWhole(item.substr(0, dash), 0, kChannelCount - 1, first) &&
+                                 ReadWhole(item.substr(dash + 1), first, kChannelCount - 1, last);
+    if (!valid) {
+      return "Liste de canaux non valide : " + std::string(text) +
+             " (des canaux de 0 à 7 séparés par des virgules, ou des plages : 0,2-3)";
+    }
+    for (long long slot = first; slot <= last; ++slot) read[static_cast<std::size_t>(slot)] = true;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  slots = read;
+  return {};
+}
+
 std::string ReadFileChannel(std::string_view text, std::optional<int>& channel) {
   long long whole = 0;
   if (!ReadWhole(text, 0, kChannelCount - 1, whole)) return Refused("Canal", text, "de 0 à 7");

@@ -30,6 +30,8 @@ std::string ReadInterval(std::string_view fromText, std::string_view toText,
 std::string ReadWindow(std::string_view text, SpectrumWindow& window);
 std::string ReadBlockSize(std::string_view text, std::size_t& blockSize);
 std::string ReadBlockCount(std::string_view text, int& blocks);
+// Slots and ranges of slots of 0 to 7, apart by commas: "0,2-3".
+std::string ReadSlotList(std::string_view text, std::optional<SlotSelection>& slots);
 std::string ReadFileChannel(std::string_view text, std::optional<int>& channel);
 
 }  // namespace tavril::cli

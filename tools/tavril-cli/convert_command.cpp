@@ -8,6 +8,7 @@
 #include "cli_files.h"
 #include "files/channel_formats.h"
 #include "files/channel_set.h"
+#include "input_channels.h"
 #include "model/messages.h"
 
 namespace tavril::cli {
@@ -23,18 +24,39 @@ int FreeSlot(const ChannelSet& set) {
   return -1;
 }
 
-bool ReadInputs(const std::vector<std::string>& inputs, ChannelSet& set, std::ostream& err) {
-  std::vector<std::string> sourceOfSlot(kChannelCount);
-  for (const std::string& input : inputs) {
-    ChannelSet read;
-    if (ChannelFormatOf(input) == ChannelFormat::kChannelFile) {
-      SlotRecord entry;
-      if (!LoadRecord(input, entry.record, err)) return false;
-      entry.slot = FreeSlot(set);
-      read.push_back(std::move(entry));
-    } else if (!ReadChannels(input, read, err)) {
-      return false;
+// The channels of `input` that the command takes, within its --between.
+bool ReadInput(const CommandLine& command, const std::string& input, const ChannelSet& set,
+               ChannelSet& read, std::ostream& err) {
+  InputFile file;
+  std::vector<const InputChannel*> chosen;
+  if (!OpenInput(input, file, err) || !SelectChannels(file, command.slots, input, chosen, err))
+    return false;
+  for (const InputChannel* channel : chosen) {
+    InputRecord& source = file.records[static_cast<std::size_t>(channel - file.channels.data())];
+    SlotRecord entry;
+    entry.slot = source.slot.value_or(FreeSlot(set));
+    if (command.between) {
+      const std::optional<SampleRange> range =
+          RangeOf(command.between, source.record.sampleCount(), source.record.rate);
+      if (!range) {
+        ReportError(err, "L'intervalle --between ne couvre aucun échantillon du canal " +
+                             std::to_string(entry.slot) + " de " + input);
+        return false;
+      }
+      entry.record = RecordOfRange(source.record, range);
+    } else {
+      entry.record = std::move(source.record);
     }
+    read.push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool ReadInputs(const CommandLine& command, ChannelSet& set, std::ostream& err) {
+  std::vector<std::string> sourceOfSlot(kChannelCount);
+  for (const std::string& input : command.inputs) {
+    ChannelSet read;
+    if (!ReadInput(command, input, set, read, err)) return false;
     for (SlotRecord& entry : read) {
       if (entry.slot < 0) {
         ReportError(err, "Plus de 8 canaux dans les fichiers d'entrée (" + input + ")");
@@ -52,6 +74,20 @@ bool ReadInputs(const std::vector<std::string>& inputs, ChannelSet& set, std::os
   }
   std::sort(set.begin(), set.end(),
             [](const SlotRecord& a, const SlotRecord& b) { return a.slot < b.slot; });
+  return true;
+}
+
+// Reports a channel too long for the output's format.
+bool FitTheOutput(const ChannelSet& set, const std::string& output, std::ostream& err) {
+  for (const SlotRecord& entry : set) {
+    const std::string refusal =
+        SampleCountRefusal(ChannelFormatOf(output), entry.record.sampleCount());
+    if (!refusal.empty()) {
+      ReportError(err, messages::SaveError(output) + " : canal " + std::to_string(entry.slot) +
+                           ", " + refusal);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -77,11 +113,12 @@ int RunConvert(const CommandLine& command, std::ostream& err) {
   if (oneFile && !MayReplace(output, command.force, err)) return 1;
 
   ChannelSet set;
-  if (!ReadInputs(command.inputs, set, err)) return 1;
+  if (!ReadInputs(command, set, err)) return 1;
   if (set.empty()) {
     ReportError(err, "Aucun canal dans les fichiers d'entrée");
     return 1;
   }
+  if (!FitTheOutput(set, output, err)) return 1;
   if (oneFile) {
     std::string why;
     if (!WriteChannelsFile(ViewsOf(set), output, &why)) {

@@ -4,6 +4,7 @@
 
 #include "cli_commands.h"
 #include "cli_files.h"
+#include "input_channels.h"
 #include "json_output.h"
 #include "text/text_encoding.h"
 
@@ -43,15 +44,13 @@ int RunMeasure(const CommandLine& command, std::ostream& out, std::ostream& err)
   const MeasuredStretch stretch =
       command.between ? MeasuredStretch::BetweenTimes(command.between->from, command.between->to)
                       : MeasuredStretch::WholeRecord();
-  const auto measure = [&stretch](const ChannelRecord& record) {
-    return MeasureChannel(record, 0, false, stretch, &Windows1252ToUtf8);
-  };
-  return PrintEachRecord(
-      command.inputs, command.json, out, err,
-      [&measure](const ChannelRecord& record, const RecordSource& source) {
-        return MeasureJson(measure(record), source);
-      },
-      [&measure](const ChannelRecord& record) { return MeasureText(measure(record)); });
+  return PrintEachChannel(
+      command, out, err,
+      [&command, &stretch](const InputChannel& channel, const RecordSource& source) -> std::string {
+        const MeasurementRow row =
+            MeasureChannel(*channel.record, 0, false, stretch, &Windows1252ToUtf8);
+        return command.json ? MeasureJson(row, source) : MeasureText(row);
+      });
 }
 
 }  // namespace tavril::cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_files.h"
+#include "input_channels.h"
 #include "processing/spectrum_text.h"
 #include "text/number_text.h"
 
@@ -28,36 +29,49 @@ std::string Refusal(const ChannelRecord& record, const std::string& path) {
   return {};
 }
 
-std::string SlotList(const std::vector<InputRecord>& records) {
-  std::string list;
-  for (const InputRecord& input : records) {
-    if (!list.empty()) list += ", ";
-    list += std::to_string(input.slot.value_or(0));
-  }
-  return list;
-}
-
-// The record of `records` (those of `path`) that `channel` names, or that
-// is alone; else why none is.
-std::string Choose(const std::vector<InputRecord>& records, std::optional<int> channel,
-                   const std::string& path, const InputRecord*& chosen) {
-  if (records.empty()) return "Aucun canal dans le fichier : " + path;
+// The channel of `file` (at `path`) that `channel` names, or that is alone;
+// else why none is.
+std::string Choose(const InputFile& file, std::optional<int> channel, const std::string& path,
+                   const InputChannel*& chosen) {
+  const std::vector<InputChannel>& channels = file.channels;
+  if (channels.empty()) return "Aucun canal dans le fichier : " + path;
   if (!channel) {
-    if (records.size() == 1) {
-      chosen = &records.front();
+    if (channels.size() == 1) {
+      chosen = &channels.front();
       return {};
     }
-    return "Le fichier contient plusieurs canaux (" + SlotList(records) +
+    return "Le fichier contient plusieurs canaux (" + SlotList(file) +
            ") : choisissez-en un avec --channel N : " + path;
   }
-  if (!records.front().slot)
+  if (!channels.front().slot)
     return "--channel ne s'applique qu'à un fichier de plusieurs canaux : " + path;
-  for (const InputRecord& input : records) {
+  for (const InputChannel& input : channels) {
     if (input.slot == channel) chosen = &input;
   }
   if (chosen != nullptr) return {};
   return "Le canal " + std::to_string(*channel) +
-         " n'est pas dans le fichier (canaux : " + SlotList(records) + ") : " + path;
+         " n'est pas dans le fichier (canaux : " + SlotList(file) + ") : " + path;
+}
+
+// The spectrum of `channel`'s samples within the command's --between, or
+// why it has none (reported).
+bool ShowSpectrum(const CommandLine& command, const InputChannel& channel, std::ostream& out,
+                  std::ostream& err) {
+  const ChannelRecord& whole = *channel.record;
+  std::optional<ChannelRecord> part;
+  if (command.between) {
+    part = RecordOfRange(whole, RangeOf(command.between, whole.sampleCount(), whole.rate));
+  }
+  const ChannelRecord& record = part ? *part : whole;
+  if (const std::string refusal = Refusal(record, command.input); !refusal.empty()) {
+    ReportError(err, refusal);
+    return false;
+  }
+  const SpectrumRequest& request = command.spectrum;
+  const Spectrum spectrum = ComputeSpectrum(record.samples(), record.rate, request.window,
+                                            request.blockSize, request.maxBlocks);
+  out << (request.csv ? SpectrumCsv(spectrum) : SpectrumSummary(spectrum, request.window));
+  return true;
 }
 
 }  // namespace
@@ -73,24 +87,31 @@ std::string SpectrumSummary(const Spectrum& spectrum, SpectrumWindow window) {
 }
 
 int RunSpectrum(const CommandLine& command, std::ostream& out, std::ostream& err) {
-  std::vector<InputRecord> records;
-  if (!LoadInputRecords(command.input, records, err)) return 1;
-  const InputRecord* chosen = nullptr;
-  if (const std::string refusal = Choose(records, command.channel, command.input, chosen);
-      !refusal.empty()) {
-    ReportError(err, refusal);
-    return 1;
+  InputFile file;
+  if (!OpenInput(command.input, file, err)) return 1;
+  std::vector<const InputChannel*> chosen;
+  if (command.slots) {
+    if (!SelectChannels(file, command.slots, command.input, chosen, err)) return 1;
+  } else {
+    const InputChannel* one = nullptr;
+    if (const std::string refusal = Choose(file, command.channel, command.input, one);
+        !refusal.empty()) {
+      ReportError(err, refusal);
+      return 1;
+    }
+    chosen.push_back(one);
   }
-  const ChannelRecord& record = chosen->record;
-  if (const std::string refusal = Refusal(record, command.input); !refusal.empty()) {
-    ReportError(err, refusal);
-    return 1;
+  // Several channels: each one's spectrum after its slot, apart by an empty line.
+  const bool several = chosen.size() > 1;
+  int status = 0;
+  for (const InputChannel* channel : chosen) {
+    if (several) {
+      if (channel != chosen.front()) out << '\n';
+      out << "Canal: " << *channel->slot << '\n';
+    }
+    if (!ShowSpectrum(command, *channel, out, err)) status = 1;
   }
-  const SpectrumRequest& request = command.spectrum;
-  const Spectrum spectrum = ComputeSpectrum(record.samples(), record.rate, request.window,
-                                            request.blockSize, request.maxBlocks);
-  out << (request.csv ? SpectrumCsv(spectrum) : SpectrumSummary(spectrum, request.window));
-  return 0;
+  return status;
 }
 
 }  // namespace tavril::cli
