@@ -101,9 +101,9 @@ struct SpectrumCalculator::Plan {
 SpectrumCalculator::SpectrumCalculator() : plan_(std::make_unique<Plan>()) {}
 SpectrumCalculator::~SpectrumCalculator() = default;
 
-void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
-                                 SpectrumWindow window, std::size_t blockSize, int maxBlocks,
-                                 Spectrum& spectrum) {
+namespace {
+
+void Clear(Spectrum& spectrum) {
   spectrum.binHz = 0;
   spectrum.dbv.clear();
   spectrum.blocks = 0;
@@ -111,8 +111,45 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
   spectrum.transformLength = 0;
   spectrum.overlap = 0;
   spectrum.peak.reset();
-  if (samples.size() < kMinBlock || !(rate > 0) || !AllFinite(samples)) return;
-  const SpectrumBlocks plannedBlocks = PlanSpectrumBlocks(samples.size(), blockSize, maxBlocks);
+}
+
+}  // namespace
+
+void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
+                                 SpectrumWindow window, std::size_t blockSize, int maxBlocks,
+                                 Spectrum& spectrum) {
+  Clear(spectrum);
+  if (!AllFinite(samples)) return;
+  Run(
+      samples.size(), rate, window, blockSize, maxBlocks,
+      [&samples](std::size_t start) { return samples.data() + start; }, spectrum);
+}
+
+bool SpectrumCalculator::ComputeByRange(const SpectrumSampleReader& read, std::uint64_t samples,
+                                        double rate, SpectrumWindow window, std::size_t blockSize,
+                                        int maxBlocks, Spectrum& spectrum) {
+  Clear(spectrum);
+  // Blocks hold every sample between them, so checking each one read checks them all.
+  bool failed = false;
+  std::vector<double> block;
+  const auto blockAt = [&](std::size_t start) -> const double* {
+    block.resize(std::min<std::uint64_t>(samples, std::max(blockSize, kMinBlock)));
+    if (!read(start, block)) {
+      failed = true;
+      return nullptr;
+    }
+    return AllFinite(block) ? block.data() : nullptr;
+  };
+  return Run(samples, rate, window, blockSize, maxBlocks, blockAt, spectrum) || !failed;
+}
+
+template <typename BlockAt>
+bool SpectrumCalculator::Run(std::uint64_t sampleCount, double rate, SpectrumWindow window,
+                             std::size_t blockSize, int maxBlocks, const BlockAt& blockAt,
+                             Spectrum& spectrum) {
+  const auto count = static_cast<std::size_t>(sampleCount);
+  if (count < kMinBlock || !(rate > 0)) return true;
+  const SpectrumBlocks plannedBlocks = PlanSpectrumBlocks(count, blockSize, maxBlocks);
   const std::size_t size = plannedBlocks.length;
   const std::size_t transformSize = plannedBlocks.transformLength;
   const int blocks = plannedBlocks.count;
@@ -129,8 +166,7 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
   spectrum.blockLength = size;
   spectrum.transformLength = transformSize;
   if (blocks > 1) {
-    const double step =
-        static_cast<double>(samples.size() - size) / static_cast<double>(blocks - 1);
+    const double step = static_cast<double>(count - size) / static_cast<double>(blocks - 1);
     spectrum.overlap = 1 - step / static_cast<double>(size);
   }
   spectrum.dbv.resize(half + 1);
@@ -139,7 +175,11 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
   // The blocks before the last add their powers up in `power`; the last one
   // writes the bins' dBV straight away, saving a pass over every bin.
   for (int b = 0; b < blocks; ++b) {
-    const double* const first = samples.data() + plannedBlocks.Start(b, samples.size());
+    const double* const first = blockAt(plannedBlocks.Start(b, count));
+    if (first == nullptr) {
+      Clear(spectrum);
+      return false;
+    }
     for (std::size_t n = 0; n < size; ++n) block[n] = first[n] * weights[n];
     plan.transform->transform_real(block, plan.bins.data());
     // bins[0] packs the DC bin and the one at half the rate. A sine of
@@ -163,6 +203,7 @@ void SpectrumCalculator::Compute(std::span<const double> samples, double rate,
     }
   }
   spectrum.peak = ReadSpectrumPeak(spectrum.dbv, spectrum.binHz, window, size, transformSize);
+  return true;
 }
 
 Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumWindow window,
@@ -171,6 +212,13 @@ Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumW
   Spectrum spectrum;
   calculator.Compute(samples, rate, window, blockSize, maxBlocks, spectrum);
   return spectrum;
+}
+
+bool ComputeSpectrumByRange(const SpectrumSampleReader& read, std::uint64_t samples, double rate,
+                            SpectrumWindow window, std::size_t blockSize, int maxBlocks,
+                            Spectrum& spectrum) {
+  SpectrumCalculator calculator;
+  return calculator.ComputeByRange(read, samples, rate, window, blockSize, maxBlocks, spectrum);
 }
 
 }  // namespace tavril

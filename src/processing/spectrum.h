@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -65,6 +67,18 @@ std::size_t FastTransformLength(std::size_t n);
 Spectrum ComputeSpectrum(std::span<const double> samples, double rate, SpectrumWindow window,
                          std::size_t blockSize, int maxBlocks);
 
+// Reads samples [first, first + out.size()) of a record into `out`; false
+// when they cannot be read.
+using SpectrumSampleReader = std::function<bool(std::uint64_t first, std::span<double> out)>;
+
+// ComputeSpectrum of a record of `samples` samples read block by block
+// through `read` (a file read by range): memory holds one block whatever the
+// record's length, and the result is ComputeSpectrum's, bit for bit. False,
+// the spectrum then empty, when a read failed.
+bool ComputeSpectrumByRange(const SpectrumSampleReader& read, std::uint64_t samples, double rate,
+                            SpectrumWindow window, std::size_t blockSize, int maxBlocks,
+                            Spectrum& spectrum);
+
 // ComputeSpectrum for whoever computes spectra again and again (a window that
 // follows its records): the transform's plan, the window's weights and the
 // work buffers stay from one call to the next and are made again only when
@@ -80,9 +94,19 @@ class SpectrumCalculator {
   // As ComputeSpectrum, into `result`, whose bins keep their memory.
   void Compute(std::span<const double> samples, double rate, SpectrumWindow window,
                std::size_t blockSize, int maxBlocks, Spectrum& result);
+  // As ComputeSpectrumByRange.
+  bool ComputeByRange(const SpectrumSampleReader& read, std::uint64_t samples, double rate,
+                      SpectrumWindow window, std::size_t blockSize, int maxBlocks,
+                      Spectrum& result);
 
  private:
   struct Plan;
+  // Computes the spectrum of `samples` samples from the blocks `blockAt`
+  // gives (a pointer to the block starting at a sample, or null to give up,
+  // leaving the spectrum empty); false when it gave up.
+  template <typename BlockAt>
+  bool Run(std::uint64_t samples, double rate, SpectrumWindow window, std::size_t blockSize,
+           int maxBlocks, const BlockAt& blockAt, Spectrum& result);
   std::unique_ptr<Plan> plan_;
 };
 

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
+#include <span>
 #include <vector>
 
 #include "support/board_signal.h"
@@ -121,6 +124,43 @@ TEST(Spectrum, AReusedCalculatorGivesWhatAFreshOneGives) {
   calculator.Compute(std::vector<double>(10, 1.0), kRate, SpectrumWindow::kHann, 1024, 1, reused);
   EXPECT_TRUE(reused.dbv.empty());
   EXPECT_FALSE(reused.peak.has_value());
+}
+
+// A file read by range gives the spectrum of the same samples in memory.
+TEST(Spectrum, ReadByRangeIsTheSameAsInMemoryBitForBit) {
+  std::vector<double> square = testing::BoardSignal(1, 20000, kRate);
+  std::uint64_t samplesRead = 0;
+  const SpectrumSampleReader read = [&](std::uint64_t first, std::span<double> out) {
+    if (first + out.size() > square.size()) return false;
+    std::copy_n(square.begin() + static_cast<std::ptrdiff_t>(first), out.size(), out.begin());
+    samplesRead += out.size();
+    return true;
+  };
+  struct Call {
+    std::size_t samples;
+    std::size_t size;
+    int blocks;
+  };
+  for (const Call call :
+       {Call{20000, 4096, 3}, Call{20000, 1024, 40}, Call{3000, 4096, 1}, Call{15, 1024, 1}}) {
+    const std::span<const double> record(square.data(), call.samples);
+    const Spectrum inMemory =
+        ComputeSpectrum(record, kRate, SpectrumWindow::kHann, call.size, call.blocks);
+    Spectrum byRange;
+    samplesRead = 0;
+    EXPECT_TRUE(ComputeSpectrumByRange(read, call.samples, kRate, SpectrumWindow::kHann, call.size,
+                                       call.blocks, byRange));
+    EXPECT_EQ(byRange.dbv, inMemory.dbv);
+    EXPECT_EQ(byRange.blocks, inMemory.blocks);
+    EXPECT_EQ(byRange.overlap, inMemory.overlap);
+    EXPECT_EQ(samplesRead, static_cast<std::uint64_t>(byRange.blocks) * byRange.blockLength);
+  }
+  square[19999] = std::numeric_limits<double>::quiet_NaN();
+  Spectrum none;
+  EXPECT_TRUE(ComputeSpectrumByRange(read, 20000, kRate, SpectrumWindow::kHann, 1024, 4, none));
+  EXPECT_TRUE(none.dbv.empty());
+  EXPECT_FALSE(ComputeSpectrumByRange(read, 30000, kRate, SpectrumWindow::kHann, 1024, 4, none));
+  EXPECT_TRUE(none.dbv.empty());
 }
 
 }  // namespace
