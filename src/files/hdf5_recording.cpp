@@ -32,6 +32,7 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "chunks and overview rows are written as the file stores them: little-endian");
 static_assert(sizeof(OverviewNode) == recording_layout::kOverviewColumns * sizeof(double));
+constexpr std::size_t kPieceScans = 2048;
 // Room for the metadata a flush writes (chunk index nodes, the aggregators'
 // blocks), far more than a few records take.
 constexpr off_t kMetadataRoom = off_t{256} << 10;
@@ -328,7 +329,7 @@ struct Hdf5Recording::State {
         const std::string name = recording_layout::LevelName(level);
         if (!dataset.valid()) {
           dataset = CreateGrowing(channel.overview.get(), name, H5T_IEEE_F64LE,
-                                  recording_layout::kOverviewChunkRows,
+                                  recording_layout::OverviewChunkRows(level),
                                   recording_layout::kOverviewColumns, H5P_DEFAULT);
         }
         std::uint64_t& rows = channel.levelRows[level];
@@ -424,11 +425,13 @@ struct Hdf5Recording::State {
   }
 
   // Stores the codes of scans [first, first + count) of `block`, channel
-  // `k`, after the pending ones; false on a code the file's type cannot hold.
+  // `k`, `skip` codes after the pending ones, and their volts in the
+  // channel's `volts`; false on a code the file's type cannot hold.
   template <class Code>
-  bool StoreCodes(const SampleBlock& block, std::size_t k, std::size_t first, std::size_t count) {
+  bool StoreCodes(const SampleBlock& block, std::size_t k, std::size_t first, std::size_t count,
+                  std::size_t skip) {
     Channel& channel = channels[k];
-    Code* out = reinterpret_cast<Code*>(channel.pending.data()) + pendingCount;
+    Code* out = reinterpret_cast<Code*>(channel.pending.data()) + pendingCount + skip;
     double* volt = channel.volts.data();
     const std::size_t stride = block.volts.size();
     const BoardReading* in = block.readings.data() + first * stride + k;
@@ -446,20 +449,25 @@ struct Hdf5Recording::State {
     const std::size_t length = block.Scans();
     for (std::size_t done = 0; done < length;) {
       const std::size_t take = std::min(length - done, chunkCodes - pendingCount);
-      for (std::size_t k = 0; k < channels.size(); ++k) {
-        Channel& channel = channels[k];
-        if (channel.volts.size() < take) channel.volts.resize(chunkCodes);
-        const bool stored = codeBytes == 2 ? StoreCodes<std::int16_t>(block, k, done, take)
-                                           : StoreCodes<std::int32_t>(block, k, done, take);
-        if (!stored) {
-          if (!Flush()) return false;
-          return Stop("La carte a donné un code hors de son étendue (" +
-                      std::to_string(lowestCode) + " à " + std::to_string(highestCode) +
-                      ") : l'enregistrement s'arrête ; " + Kept());
+      // Pieces whose volts stay in the cache from one pass to the next.
+      for (std::size_t at = 0; at < take; at += kPieceScans) {
+        const std::size_t piece = std::min(take - at, kPieceScans);
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+          Channel& channel = channels[k];
+          channel.volts.resize(kPieceScans);
+          const bool stored = codeBytes == 2
+                                  ? StoreCodes<std::int16_t>(block, k, done + at, piece, at)
+                                  : StoreCodes<std::int32_t>(block, k, done + at, piece, at);
+          if (!stored) {
+            if (!Flush()) return false;
+            return Stop("La carte a donné un code hors de son étendue (" +
+                        std::to_string(lowestCode) + " à " + std::to_string(highestCode) +
+                        ") : l'enregistrement s'arrête ; " + Kept());
+          }
+          const std::span<const double> part(channel.volts.data(), piece);
+          channel.statistics.Add(part);
+          channel.builder.Append(part);
         }
-        const std::span<const double> part(channel.volts.data(), take);
-        channel.statistics.Add(part);
-        channel.builder.Append(part);
       }
       done += take;
       pendingCount += take;

@@ -40,10 +40,17 @@ namespace tavril::recording_layout {
 
 inline constexpr int kFormatVersion = hdf5_layout::kRecordingVersion;
 inline constexpr const char* kFormat = hdf5_layout::kRecordingFormat;
-inline constexpr std::size_t kRecordingChunkBytes = std::size_t{1} << 20;
-// Rows of an overview level per chunk (128 KiB).
-inline constexpr std::size_t kOverviewChunkRows = 4096;
+// Chunks of 256 KiB: a recording's last chunk takes its whole room on disk,
+// whatever it holds, and these keep that small beside a minute of samples.
+inline constexpr std::size_t kRecordingChunkBytes = std::size_t{1} << 18;
 inline constexpr std::size_t kOverviewColumns = 4;
+
+// Rows of an overview level per chunk: 64 KiB for level 0, an eighth of that
+// for each level above, down to 2 KiB, each level's last chunk being as
+// wasteful as the samples'.
+constexpr std::size_t OverviewChunkRows(std::size_t level) {
+  return level >= 2 ? 64 : std::size_t{2048} >> (3 * level);
+}
 
 inline std::string ChannelPath(int slot) {
   return "channels/channel_" + std::to_string(slot);
