@@ -107,7 +107,7 @@ class BenchSink : public tavril::SampleSink {
     return true;
   }
   bool Flush(std::string*) override { return true; }
-  bool Started(double, std::string*) override { return true; }
+  bool Started(double, const tavril::ReadingConversion&, std::string*) override { return true; }
   std::uint64_t SamplesPerChannel() const override { return samples_; }
   std::uint64_t BytesOnDisk() const override { return 0; }
   void Reset() { samples_ = 0; }

@@ -113,7 +113,9 @@ void ContinuousAcquisition::Run() {
   }
   // A board that cannot say runs at the rate asked.
   const double rateUsed = board.RateUsed() > 0.0 ? board.RateUsed() : scansPerSecond_;
-  if (std::string why; settings_.sink != nullptr && !settings_.sink->Started(rateUsed, &why)) {
+  conversion_ = {scale, plan.gainAdjust, plan.offset};
+  if (std::string why;
+      settings_.sink != nullptr && !settings_.sink->Started(rateUsed, conversion_, &why)) {
     board.Stop();
     End(ContinuousEnd::kSinkError, kDaqNoError, why);
     return;
@@ -121,7 +123,6 @@ void ContinuousAcquisition::Run() {
   // Once the sink has taken it: the rate of every sample it keeps.
   rateUsed_.store(rateUsed, std::memory_order_relaxed);
   if (settings_.sink != nullptr) NoteSink();
-  conversion_ = {scale, plan.gainAdjust, plan.offset};
   convert_.emplace(scale, plan.gainAdjust, plan.offset, true);
   SweepFinder finder(settings_.trigger, settings_.window, scansPerSecond_);
   SampleSink* const sink = settings_.sink;

@@ -52,6 +52,14 @@ Hdf5AttributeWriter& Hdf5AttributeWriter::Bytes(const char* name,
   return *this;
 }
 
+Hdf5AttributeWriter& Hdf5AttributeWriter::Doubles(const char* name,
+                                                  std::span<const double> values) {
+  const hsize_t size = values.size();
+  const Hdf5Dataspace space(H5Screate_simple(1, &size, nullptr));
+  Write(name, H5T_IEEE_F64LE, space.get(), H5T_NATIVE_DOUBLE, values.data());
+  return *this;
+}
+
 bool Hdf5AttributeWriter::Write(const char* name, hid_t fileType, hid_t space, hid_t memoryType,
                                 const void* value) {
   if (!ok()) return false;
@@ -100,7 +108,11 @@ bool Hdf5AttributeReader::Open(const char* name, std::initializer_list<H5T_class
   const int spaceClass = H5Sget_simple_extent_type(space.get());
   const bool shaped = spaceClass == H5S_SCALAR ||
                       (spaceClass == H5S_SIMPLE && H5Sget_simple_extent_ndims(space.get()) == 1);
-  if (!shaped || H5Sget_simple_extent_npoints(space.get()) != points) {
+  const hssize_t found = H5Sget_simple_extent_npoints(space.get());
+  if (points < 0 && (!shaped || found < 1 || found > -points)) {
+    return Refuse(name, "ne contient pas de 1 à " + std::to_string(-points) + " valeurs");
+  }
+  if (points >= 0 && (!shaped || found != points)) {
     return Refuse(name, points == 1 ? "ne contient pas une seule valeur"
                                     : "ne contient pas " + std::to_string(points) + " valeurs");
   }
@@ -194,6 +206,26 @@ bool Hdf5AttributeReader::Flags(const char* name, std::span<bool> values) {
     if (flag != 0 && flag != 1) return Refuse(name, "contient autre chose que 0 et 1");
   }
   std::transform(read.begin(), read.end(), values.begin(), [](std::int64_t v) { return v == 1; });
+  return true;
+}
+
+bool Hdf5AttributeReader::Doubles(const char* name, std::size_t maxCount,
+                                  std::vector<double>& values) {
+  Hdf5Attribute attribute;
+  Hdf5Type type;
+  if (!Open(name, {H5T_FLOAT, H5T_INTEGER}, "un tableau de nombres",
+            -static_cast<hssize_t>(maxCount), attribute, type))
+    return false;
+  if (H5Tget_size(type.get()) > kMaxNumberBytes)
+    return Refuse(name, "n'est pas un tableau de nombres");
+  const Hdf5Dataspace space(H5Aget_space(attribute.get()));
+  const hssize_t count = space.valid() ? H5Sget_simple_extent_npoints(space.get()) : -1;
+  std::vector<double> read(static_cast<std::size_t>(std::max<hssize_t>(count, 0)));
+  if (count < 1 || H5Aread(attribute.get(), H5T_NATIVE_DOUBLE, read.data()) < 0) {
+    why_ = Hdf5Failure("lecture de l'attribut " + Named(name) + " " + of_);
+    return false;
+  }
+  values = std::move(read);
   return true;
 }
 

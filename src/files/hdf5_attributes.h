@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/hdf5_handles.h"
 
@@ -28,6 +29,8 @@ class Hdf5AttributeWriter {
   Hdf5AttributeWriter& Utf8(const char* name, std::string_view text);
   // A one-dimensional array of bytes.
   Hdf5AttributeWriter& Bytes(const char* name, std::span<const std::uint8_t> values);
+  // A one-dimensional array of float64.
+  Hdf5AttributeWriter& Doubles(const char* name, std::span<const double> values);
 
   bool ok() const { return why_.empty(); }
   const std::string& why() const { return why_; }
@@ -56,12 +59,15 @@ class Hdf5AttributeReader {
   bool String(const char* name, std::size_t maxBytes, std::string& value);
   // Exactly values.size() integers, each 0 or 1.
   bool Flags(const char* name, std::span<bool> values);
+  // One to `maxCount` floating-point numbers.
+  bool Doubles(const char* name, std::size_t maxCount, std::vector<double>& values);
 
   const std::string& why() const { return why_; }
 
  private:
   // Opens the attribute and checks its type's class (one of `classes`; the
-  // refusal says `expected`) and its number of values.
+  // refusal says `expected`) and its number of values: `points`, or any from
+  // 1 to -points when negative.
   bool Open(const char* name, std::initializer_list<H5T_class_t> classes, const char* expected,
             hssize_t points, Hdf5Attribute& attribute, Hdf5Type& type);
   bool Refuse(const char* name, const std::string& what);

@@ -2,6 +2,9 @@
 
 #include "files/hdf5_layout.h"
 #include "files/isolated_check.h"
+#include "files/recording_reader.h"
+#include "files/samples_memory.h"
+#include "model/allocation.h"
 
 namespace tavril {
 
@@ -21,12 +24,55 @@ bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::pat
 
 namespace {
 
+// A recording's channels whole, in volts, when memory can hold them.
+bool ReadRecordingWhole(const std::filesystem::path& path, bool checkOnly, ChannelSet& read,
+                        std::string& reason) {
+  const std::unique_ptr<RecordingReader> reader = RecordingReader::Open(path, &reason);
+  if (!reader || checkOnly) return reader != nullptr;
+  std::uint64_t values = 0;
+  for (const RecordedChannel& channel : reader->Channels()) values += channel.sampleCount;
+  if (!SamplesFitInMemory(values)) {
+    reason = SamplesMemoryRefusal(values);
+    return false;
+  }
+  for (std::size_t k = 0; k < reader->Channels().size(); ++k) {
+    const RecordedChannel& channel = reader->Channels()[k];
+    SlotRecord& entry = read.emplace_back();
+    entry.slot = channel.settings.slot;
+    ChannelRecord& record = entry.record;
+    record.title = channel.settings.title;
+    record.device = channel.settings.device;
+    record.chan = channel.settings.chan;
+    record.gain = channel.settings.gain;
+    record.rate = channel.settings.rate;
+    record.acquiredAt = channel.settings.acquiredAt;
+    std::vector<double> samples;
+    if (!AllocateZeroed(samples, channel.sampleCount) ||
+        !reader->ReadVolts(k, 0, samples, &reason)) {
+      if (reason.empty()) reason = SamplesMemoryRefusal(channel.sampleCount);
+      return false;
+    }
+    if (!samples.empty()) record.TakeSamples(samples, ComputeStatistics(samples));
+  }
+  return true;
+}
+
 bool ReadChannelsFile(const std::filesystem::path& path, bool checkOnly, ChannelSet& read,
                       std::string& reason) {
-  const Hdf5Use use;
-  Hdf5File file;
-  return hdf5_layout::OpenFile(path, hdf5_layout::kChannelsFormat, file, reason) &&
-         hdf5_layout::ReadChannels(file.get(), {.checkOnly = checkOnly}, read, reason);
+  std::string format;
+  {
+    const Hdf5Use use;
+    Hdf5File file;
+    if (!hdf5_layout::OpenAnyFile(path, file, format, reason)) return false;
+    if (format == hdf5_layout::kChannelsFormat)
+      return hdf5_layout::ReadChannels(file.get(), {.checkOnly = checkOnly}, read, reason);
+  }
+  if (format == hdf5_layout::kRecordingFormat)
+    return ReadRecordingWhole(path, checkOnly, read, reason);
+  reason = format == hdf5_layout::kSessionFormat
+               ? "c'est un fichier de session TAVRIL : ouvrez-le comme une session"
+               : "ce n'est pas un fichier de voies TAVRIL";
+  return false;
 }
 
 }  // namespace

@@ -413,11 +413,11 @@ std::uint64_t NewSampleValues(hid_t group, hsize_t links, const ReadOptions& opt
 
 }  // namespace
 
-bool WriteFileAttributes(hid_t file, const char* format, std::string& why) {
+bool WriteFileAttributes(hid_t file, const char* format, std::string& why, int version) {
   Hdf5AttributeWriter attributes(file);
   attributes.Utf8("creator", kProgramName)
       .Utf8("format", format)
-      .Integer("format_version", H5T_STD_I32LE, kFormatVersion);
+      .Integer("format_version", H5T_STD_I32LE, version);
   if (!attributes.ok()) why = attributes.why();
   return attributes.ok();
 }
@@ -462,6 +462,25 @@ bool WriteFile(const std::filesystem::path& path, const char* format, const Writ
 
 bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& file,
               std::string& why) {
+  std::string found;
+  Hdf5File opened;
+  if (!OpenAnyFile(path, opened, found, why)) return false;
+  if (found != format) {
+    if (found == kSessionFormat) {
+      why = "c'est un fichier de session TAVRIL : ouvrez-le comme une session";
+    } else if (found == kChannelsFormat || found == kRecordingFormat) {
+      why = "c'est un fichier de voies TAVRIL, pas une session : importez-le comme des voies";
+    } else {
+      why = "ce n'est pas un fichier écrit par TAVRIL (format « " + Shown(found) + " »)";
+    }
+    return false;
+  }
+  file = std::move(opened);
+  return true;
+}
+
+bool OpenAnyFile(const std::filesystem::path& path, Hdf5File& file, std::string& format,
+                 std::string& why) {
   if (!CheckReadable(path, why)) return false;
   const htri_t isHdf5 = H5Fis_hdf5(path.c_str());
   if (isHdf5 <= 0) {
@@ -487,14 +506,9 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
     why = attributes.why() + " : ce n'est pas un fichier écrit par TAVRIL";
     return false;
   }
-  if (found != format) {
-    if (found == kSessionFormat) {
-      why = "c'est un fichier de session TAVRIL : ouvrez-le comme une session";
-    } else if (found == kChannelsFormat) {
-      why = "c'est un fichier de voies TAVRIL, pas une session : importez-le comme des voies";
-    } else {
-      why = "ce n'est pas un fichier écrit par TAVRIL (format « " + Shown(found) + " »)";
-    }
+  const int known = found == kRecordingFormat ? kRecordingVersion : kFormatVersion;
+  if (found != kSessionFormat && found != kChannelsFormat && found != kRecordingFormat) {
+    why = "ce n'est pas un fichier écrit par TAVRIL (format « " + Shown(found) + " »)";
     return false;
   }
   std::int64_t version = 0;
@@ -503,11 +517,12 @@ bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& f
     why = attributes.why();
     return false;
   }
-  if (version != kFormatVersion) {
-    why = "version " + std::to_string(version) + " du format « " + format +
-          " » : ce programme lit la version " + std::to_string(kFormatVersion);
+  if (version != known) {
+    why = "version " + std::to_string(version) + " du format « " + found +
+          " » : ce programme lit la version " + std::to_string(known);
     return false;
   }
+  format = std::move(found);
   file = std::move(opened);
   return true;
 }

@@ -19,13 +19,17 @@ namespace tavril::hdf5_layout {
 inline constexpr int kFormatVersion = 1;
 inline constexpr const char* kChannelsFormat = "TAVRIL channels";
 inline constexpr const char* kSessionFormat = "TAVRIL session";
+// Recordings have their own layout and version (files/recording_layout.h).
+inline constexpr const char* kRecordingFormat = "TAVRIL recording";
+inline constexpr int kRecordingVersion = 2;
 
 // 1 MiB chunks: large enough that a whole record goes to the disk at the
 // disk's speed, small enough that a few samples appended cost little.
 inline constexpr hsize_t kChunkValues = hsize_t{1} << 17;
 
 // The attributes creator, format = `format` and format_version of `file`.
-bool WriteFileAttributes(hid_t file, const char* format, std::string& why);
+bool WriteFileAttributes(hid_t file, const char* format, std::string& why,
+                         int version = kFormatVersion);
 
 // Creates `path` whole or not at all (AtomicFileWriter): an HDF5 file with the
 // attributes creator, format = `format` and format_version, on which `body`
@@ -41,6 +45,10 @@ bool WriteFile(const std::filesystem::path& path, const char* format, const Writ
 // format attribute is `format` and whose format_version this program reads.
 bool OpenFile(const std::filesystem::path& path, const char* format, Hdf5File& file,
               std::string& why);
+// Opens `path` to read, once it is known to be a readable HDF5 file of one of
+// the program's formats, in a version this program reads; `format` says which.
+bool OpenAnyFile(const std::filesystem::path& path, Hdf5File& file, std::string& format,
+                 std::string& why);
 
 // The group /channels, one dataset per record (its layout is in hdf5_file.h).
 // `written` is called after each record.

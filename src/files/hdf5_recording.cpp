@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -14,18 +15,24 @@
 #include <vector>
 
 #include "files/channel_set.h"
+#include "files/hdf5_attributes.h"
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
+#include "files/recording_layout.h"
 #include "files/write_target.h"
+#include "model/code_polynomial.h"
+#include "model/recording_overview.h"
+#include "text/iso_time.h"
 #include "text/system_error_text.h"
+#include "text/text_encoding.h"
 
 namespace tavril {
 namespace {
 
-constexpr std::size_t kChunk = hdf5_layout::kChunkValues;
 static_assert(std::endian::native == std::endian::little,
-              "chunks are written as the file stores them: little-endian doubles");
-constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint32_t>::max();
+              "chunks and overview rows are written as the file stores them: little-endian");
+static_assert(sizeof(OverviewNode) == recording_layout::kOverviewColumns * sizeof(double));
+constexpr std::size_t kPieceScans = 2048;
 // Room for the metadata a flush writes (chunk index nodes, the aggregators'
 // blocks), far more than a few records take.
 constexpr off_t kMetadataRoom = off_t{256} << 10;
@@ -35,14 +42,13 @@ constexpr off_t kMetadataRoom = off_t{256} << 10;
 // kept up to date piece by piece.
 struct RunningStatistics {
   std::uint64_t count = 0;
-  std::uint32_t maxIndex = 0;
+  std::uint64_t maxIndex = 0;
   double maxValue = 0.0;
-  std::uint32_t minIndex = 0;
+  std::uint64_t minIndex = 0;
   double minValue = 0.0;
   double sum = 0.0;
 
-  // Adds `values` and copies them to `copy`, in the same pass.
-  void Add(std::span<const double> values, double* copy) {
+  void Add(std::span<const double> values) {
     if (values.empty()) return;
     if (count == 0) maxValue = minValue = values.front();
     // The piece's extremes and sum first, in independent lanes, and the
@@ -57,14 +63,12 @@ struct RunningStatistics {
     for (; i + 4 <= n; i += 4) {
       for (int lane = 0; lane < 4; ++lane) {
         const double value = values[i + lane];
-        copy[i + lane] = value;
         hi[lane] = value > hi[lane] ? value : hi[lane];
         lo[lane] = value < lo[lane] ? value : lo[lane];
         part[lane] += value;
       }
     }
     for (; i < n; ++i) {
-      copy[i] = values[i];
       hi[0] = values[i] > hi[0] ? values[i] : hi[0];
       lo[0] = values[i] < lo[0] ? values[i] : lo[0];
       part[0] += values[i];
@@ -77,12 +81,12 @@ struct RunningStatistics {
     // keeps it (and its sign, should it be a zero).
     if (pieceMax > maxValue) {
       const auto at = std::find(values.begin(), values.end(), pieceMax);
-      maxIndex = static_cast<std::uint32_t>(count + (at - values.begin()));
+      maxIndex = count + static_cast<std::uint64_t>(at - values.begin());
       maxValue = *at;
     }
     if (pieceMin < minValue) {
       const auto at = std::find(values.begin(), values.end(), pieceMin);
-      minIndex = static_cast<std::uint32_t>(count + (at - values.begin()));
+      minIndex = count + static_cast<std::uint64_t>(at - values.begin());
       minValue = *at;
     }
     sum += pieceSum;
@@ -92,12 +96,12 @@ struct RunningStatistics {
   void AddOneByOne(std::span<const double> values) {
     for (const double value : values) {
       if (value > maxValue) {
-        maxIndex = static_cast<std::uint32_t>(count);
+        maxIndex = count;
         maxValue = value;
       }
       // A NaN fails ">=" and so takes the minimum, as in ComputeStatistics.
       if (!(value >= minValue)) {
-        minIndex = static_cast<std::uint32_t>(count);
+        minIndex = count;
         minValue = value;
       }
       sum += value;
@@ -150,29 +154,60 @@ Hdf5File CreateBeside(const std::filesystem::path& target, hid_t access,
   return Hdf5File();
 }
 
+// Creates an empty, extendable dataset of `columns` values per row (1: a
+// one-dimensional one) in chunks of `chunkRows` rows.
+Hdf5Dataset CreateGrowing(hid_t parent, const std::string& name, hid_t type, hsize_t chunkRows,
+                          hsize_t columns, hid_t access) {
+  const int rank = columns == 1 ? 1 : 2;
+  const hsize_t dims[2] = {0, columns};
+  const hsize_t maxDims[2] = {H5S_UNLIMITED, columns};
+  const hsize_t chunk[2] = {chunkRows, columns};
+  const Hdf5Dataspace space(H5Screate_simple(rank, dims, maxDims));
+  const Hdf5PropertyList creation(H5Pcreate(H5P_DATASET_CREATE));
+  if (!space.valid() || !creation.valid() || H5Pset_chunk(creation.get(), rank, chunk) < 0)
+    return Hdf5Dataset();
+  return Hdf5Dataset(
+      H5Dcreate2(parent, name.c_str(), type, space.get(), H5P_DEFAULT, creation.get(), access));
+}
+
 }  // namespace
 
 struct Hdf5Recording::State {
   enum class Status { kRecording, kStopped, kClosed };
 
   struct Channel {
-    int slot = 0;
-    Hdf5Dataset dataset;
-    // The chunk being filled: `pendingCount` samples from `chunkStart` on,
-    // then what an earlier chunk left, past the dataset's extent.
-    std::vector<double> pending;
+    RecordingChannel settings;
+    Hdf5Dataset dataset;  // once the board has started
+    Hdf5Group overview;
+    std::array<Hdf5Dataset, kOverviewMaxLevels> levels;
+    std::array<std::uint64_t, kOverviewMaxLevels> levelRows{};
+    // The chunk being filled, as the file stores it: `pendingCount` codes
+    // from `chunkStart` on, then what an earlier chunk left, past the
+    // dataset's extent.
+    std::vector<std::byte> pending;
+    std::vector<double> volts;  // the piece being added, in volts
+    std::vector<OverviewNode> nodes;
+    OverviewBuilder builder;
     RunningStatistics statistics;
   };
 
   std::vector<Channel> channels;
   Hdf5File file;
+  Hdf5PropertyList datasetAccess;
   int* fd = nullptr;                // the library's descriptor of the file
   std::filesystem::path target;     // the end of the path's links
   std::filesystem::path temporary;  // the file's name until it is in place
   bool inPlace = false;
+  bool begun = false;  // the channels' datasets exist
   Status status = Status::kRecording;
-  std::string failure;           // why the recording stopped
-  std::uint64_t chunkStart = 0;  // index of each channel's pending[0]
+  std::string failure;  // why the recording stopped
+  // Codes are stored in `codeBytes` bytes (2 or 4), `chunkCodes` per chunk.
+  std::size_t codeBytes = 4;
+  std::size_t chunkCodes = 0;
+  std::int64_t lowestCode = 0;
+  std::int64_t highestCode = 0;
+  CodeVolts volts;
+  std::uint64_t chunkStart = 0;  // index of each channel's first pending code
   std::size_t pendingCount = 0;
   std::uint64_t written = 0;  // samples per channel in the datasets
   std::uint64_t flushed = 0;  // samples per channel up to the last flush
@@ -210,7 +245,7 @@ struct Hdf5Recording::State {
                 ") : l'enregistrement s'arrête ; " + Kept());
   }
 
-  bool StopOnLibraryError(const char* what) {
+  bool StopOnLibraryError(const std::string& what) {
     return Stop(Hdf5Failure(what) + " : l'enregistrement s'arrête ; " + Kept());
   }
 
@@ -230,13 +265,109 @@ struct Hdf5Recording::State {
     if (H5Fget_eoa(file.get(), &end) >= 0) bytes = end;
   }
 
+  // The channels' datasets, for codes that `conversion` turns into volts
+  // at `rate` samples per second.
+  bool Begin(double rate, const ReadingConversion& conversion) {
+    const VoltScale& scale = conversion.scale;
+    lowestCode = scale.lowestReading;
+    highestCode = scale.highestReading;
+    const bool narrow =
+        lowestCode <= highestCode && lowestCode >= INT16_MIN && highestCode <= INT16_MAX;
+    codeBytes = narrow ? 2 : 4;
+    if (!narrow) lowestCode = INT32_MIN, highestCode = INT32_MAX;
+    chunkCodes = recording_layout::kRecordingChunkBytes / codeBytes;
+    const CodePolynomial polynomial = CodePolynomial::Of(conversion);
+    volts = CodeVolts(polynomial, scale.lowestReading, scale.highestReading);
+    const hid_t type = narrow ? H5T_STD_I16LE : H5T_STD_I32LE;
+    for (Channel& channel : channels) {
+      const RecordingChannel& c = channel.settings;
+      const std::string where = "voie " + std::to_string(c.slot);
+      channel.settings.rate = rate;
+      channel.dataset = CreateGrowing(file.get(), recording_layout::ChannelPath(c.slot), type,
+                                      chunkCodes, 1, datasetAccess.get());
+      channel.overview =
+          Hdf5Group(H5Gcreate2(file.get(), recording_layout::OverviewPath(c.slot).c_str(),
+                               H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
+      if (!channel.dataset.valid() || !channel.overview.valid())
+        return StopOnLibraryError("création de la " + where);
+      Hdf5AttributeWriter attributes(channel.dataset.get());
+      attributes.Integer("slot", H5T_STD_I32LE, c.slot)
+          .Utf8("title", Windows1252ToUtf8(c.title))
+          .Integer("device", H5T_STD_I16LE, c.device)
+          .Integer("chan", H5T_STD_I16LE, c.chan)
+          .Integer("gain", H5T_STD_I16LE, c.gain)
+          .Integer("count", H5T_STD_U64LE, 0)
+          .Double("rate", rate)
+          .Utf8("unit", "V")
+          .Utf8("time_unit", "s")
+          .Double("sample_interval", 1.0 / rate)
+          .Double("code_origin", polynomial.origin)
+          .Doubles("volts_coefficients", polynomial.Coefficients())
+          .Integer("max_index", H5T_STD_U64LE, 0)
+          .Double("max_value", 0.0)
+          .Integer("min_index", H5T_STD_U64LE, 0)
+          .Double("min_value", 0.0)
+          .Double("mean", 0.0);
+      if (c.acquiredAt) attributes.Utf8("acquired_at", FormatIsoUtc(*c.acquiredAt));
+      Hdf5AttributeWriter(channel.overview.get())
+          .Integer("block_samples", H5T_STD_I32LE, kOverviewBlockSamples)
+          .Integer("factor", H5T_STD_I32LE, kOverviewFactor);
+      if (!attributes.ok()) return Stop(where + " : " + attributes.why());
+      channel.pending.resize(recording_layout::kRecordingChunkBytes);
+    }
+    begun = true;
+    return true;
+  }
+
+  // Appends the overview's nodes completed since the last call.
+  bool WriteNodes() {
+    for (Channel& channel : channels) {
+      for (std::size_t level = 0; level < channel.builder.LevelCount(); ++level) {
+        channel.builder.TakeCompleted(level, channel.nodes);
+        if (channel.nodes.empty()) continue;
+        Hdf5Dataset& dataset = channel.levels[level];
+        const std::string name = recording_layout::LevelName(level);
+        if (!dataset.valid()) {
+          dataset = CreateGrowing(channel.overview.get(), name, H5T_IEEE_F64LE,
+                                  recording_layout::OverviewChunkRows(level),
+                                  recording_layout::kOverviewColumns, H5P_DEFAULT);
+        }
+        std::uint64_t& rows = channel.levelRows[level];
+        const hsize_t start[2] = {rows, 0};
+        const hsize_t count[2] = {channel.nodes.size(), recording_layout::kOverviewColumns};
+        const hsize_t extent[2] = {rows + count[0], count[1]};
+        const Hdf5Dataspace memory(H5Screate_simple(2, count, nullptr));
+        bool written =
+            dataset.valid() && memory.valid() && H5Dset_extent(dataset.get(), extent) >= 0;
+        if (written) {
+          const Hdf5Dataspace space(H5Dget_space(dataset.get()));
+          written = space.valid() &&
+                    H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, start, nullptr, count,
+                                        nullptr) >= 0 &&
+                    H5Dwrite(dataset.get(), H5T_NATIVE_DOUBLE, memory.get(), space.get(),
+                             H5P_DEFAULT, channel.nodes.data()) >= 0;
+        }
+        if (!written) {
+          return StopOnLibraryError("aperçu de la voie " + std::to_string(channel.settings.slot));
+        }
+        rows += count[0];
+      }
+    }
+    return true;
+  }
+
   // Writes the chunk being filled of every channel, whole, as the file
-  // stores it (little-endian doubles, no filter): the library neither copies
-  // nor converts it. The dataset's extent says how much of it holds samples.
+  // stores it: the library neither copies nor converts it. The dataset's
+  // extent says how much of it holds samples.
   bool WritePending() {
     const std::uint64_t end = Appended();
     if (end == written) return true;
-    if (!Reserve(static_cast<off_t>(channels.size() * kChunk * sizeof(double)) + kMetadataRoom))
+    const std::size_t nodeBytes = channels.size() *
+                                  (recording_layout::kRecordingChunkBytes / codeBytes) /
+                                  kOverviewBlockSamples * sizeof(OverviewNode) * 2;
+    if (!Reserve(static_cast<off_t>(channels.size() * recording_layout::kRecordingChunkBytes +
+                                    nodeBytes) +
+                 kMetadataRoom))
       return false;
     const hsize_t offset = chunkStart;
     const hsize_t extent = end;
@@ -244,11 +375,12 @@ struct Hdf5Recording::State {
       if (H5Dset_extent(channel.dataset.get(), &extent) < 0) {
         return StopOnLibraryError("extension de la voie");
       }
-      if (H5Dwrite_chunk(channel.dataset.get(), H5P_DEFAULT, 0, &offset, kChunk * sizeof(double),
-                         channel.pending.data()) < 0) {
-        return StopOnLibraryError(("écriture de la voie " + std::to_string(channel.slot)).c_str());
+      if (H5Dwrite_chunk(channel.dataset.get(), H5P_DEFAULT, 0, &offset,
+                         recording_layout::kRecordingChunkBytes, channel.pending.data()) < 0) {
+        return StopOnLibraryError("écriture de la voie " + std::to_string(channel.settings.slot));
       }
     }
+    if (!WriteNodes()) return false;
     written = end;
     NoteSize();
     return true;
@@ -258,23 +390,22 @@ struct Hdf5Recording::State {
     const std::uint64_t count = written;
     for (const Channel& channel : channels) {
       const RunningStatistics& s = channel.statistics;
-      const std::uint32_t maxIndex = s.maxIndex;
-      const std::uint32_t minIndex = s.minIndex;
       const double mean = s.Mean();
       const hid_t dataset = channel.dataset.get();
       if (!UpdateAttribute(dataset, "count", H5T_NATIVE_UINT64, &count) ||
-          !UpdateAttribute(dataset, "max_index", H5T_NATIVE_UINT32, &maxIndex) ||
+          !UpdateAttribute(dataset, "max_index", H5T_NATIVE_UINT64, &s.maxIndex) ||
           !UpdateAttribute(dataset, "max_value", H5T_NATIVE_DOUBLE, &s.maxValue) ||
-          !UpdateAttribute(dataset, "min_index", H5T_NATIVE_UINT32, &minIndex) ||
+          !UpdateAttribute(dataset, "min_index", H5T_NATIVE_UINT64, &s.minIndex) ||
           !UpdateAttribute(dataset, "min_value", H5T_NATIVE_DOUBLE, &s.minValue) ||
           !UpdateAttribute(dataset, "mean", H5T_NATIVE_DOUBLE, &mean)) {
-        return StopOnLibraryError(("attributs de la voie " + std::to_string(channel.slot)).c_str());
+        return StopOnLibraryError("attributs de la voie " + std::to_string(channel.settings.slot));
       }
     }
     return true;
   }
 
   bool Flush() {
+    if (!begun) return true;
     if (!WritePending() || !Reserve(kMetadataRoom) || !WriteStatistics()) return false;
     if (H5Fflush(file.get(), H5F_SCOPE_GLOBAL) < 0)
       return StopOnLibraryError("écriture du fichier");
@@ -293,28 +424,56 @@ struct Hdf5Recording::State {
     return true;
   }
 
-  bool Append(std::span<const std::span<const double>> values) {
-    // Samples come once the board has started.
-    if (!PutInPlace()) return false;
-    const std::size_t length = values.front().size();
-    if (Appended() + length > kMaxCount) {
-      // What came until then is kept whole.
-      if (!Flush()) return false;
-      return Stop("L'enregistrement atteint " + std::to_string(kMaxCount) +
-                  " échantillons par voie, le plus qu'un fichier de voies décrit : il s'arrête ; " +
-                  Kept());
+  // Stores the codes of scans [first, first + count) of `block`, channel
+  // `k`, `skip` codes after the pending ones, and their volts in the
+  // channel's `volts`; false on a code the file's type cannot hold.
+  template <class Code>
+  bool StoreCodes(const SampleBlock& block, std::size_t k, std::size_t first, std::size_t count,
+                  std::size_t skip) {
+    Channel& channel = channels[k];
+    Code* out = reinterpret_cast<Code*>(channel.pending.data()) + pendingCount + skip;
+    double* volt = channel.volts.data();
+    const std::size_t stride = block.volts.size();
+    const BoardReading* in = block.readings.data() + first * stride + k;
+    bool inRange = true;
+    for (std::size_t s = 0; s < count; ++s, in += stride) {
+      const BoardReading code = *in;
+      inRange &= code >= lowestCode && code <= highestCode;
+      out[s] = static_cast<Code>(code);
+      volt[s] = volts(code);
     }
+    return inRange;
+  }
+
+  bool Append(const SampleBlock& block) {
+    const std::size_t length = block.Scans();
     for (std::size_t done = 0; done < length;) {
-      const std::size_t take = std::min(length - done, kChunk - pendingCount);
-      for (std::size_t k = 0; k < channels.size(); ++k) {
-        const std::span<const double> part = values[k].subspan(done, take);
-        channels[k].statistics.Add(part, channels[k].pending.data() + pendingCount);
+      const std::size_t take = std::min(length - done, chunkCodes - pendingCount);
+      // Pieces whose volts stay in the cache from one pass to the next.
+      for (std::size_t at = 0; at < take; at += kPieceScans) {
+        const std::size_t piece = std::min(take - at, kPieceScans);
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+          Channel& channel = channels[k];
+          channel.volts.resize(kPieceScans);
+          const bool stored = codeBytes == 2
+                                  ? StoreCodes<std::int16_t>(block, k, done + at, piece, at)
+                                  : StoreCodes<std::int32_t>(block, k, done + at, piece, at);
+          if (!stored) {
+            if (!Flush()) return false;
+            return Stop("La carte a donné un code hors de son étendue (" +
+                        std::to_string(lowestCode) + " à " + std::to_string(highestCode) +
+                        ") : l'enregistrement s'arrête ; " + Kept());
+          }
+          const std::span<const double> part(channel.volts.data(), piece);
+          channel.statistics.Add(part);
+          channel.builder.Append(part);
+        }
       }
       done += take;
       pendingCount += take;
-      if (pendingCount == kChunk) {
+      if (pendingCount == chunkCodes) {
         if (!WritePending()) return false;
-        chunkStart += kChunk;
+        chunkStart += chunkCodes;
         pendingCount = 0;
       }
     }
@@ -345,20 +504,15 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
       (S_ISDIR(target->info.st_mode) || ::access(target->path.c_str(), W_OK) != 0))
     return fail(SystemErrorText(S_ISDIR(target->info.st_mode) ? EISDIR : errno));
   state->target = target->path;
-  // The records the layout writes: each channel's description, no samples.
-  ChannelSet records;
+  std::array<bool, kChannelCount> slots{};
   for (const RecordingChannel& channel : channels) {
+    if (channel.slot < 0 || channel.slot >= kChannelCount || slots[channel.slot])
+      return fail("voie " + std::to_string(channel.slot) + " : pas une voie de la table (0 à 7)");
+    slots[channel.slot] = true;
     if (!(channel.rate > 0.0))
       return fail("la cadence de la voie " + std::to_string(channel.slot) + " n'est pas positive");
     if (channel.title.size() > kMaxTitleBytes) return fail("titre trop long");
-    SlotRecord& entry = records.emplace_back();
-    entry.slot = channel.slot;
-    entry.record.title = channel.title;
-    entry.record.device = channel.device;
-    entry.record.chan = channel.chan;
-    entry.record.gain = channel.gain;
-    entry.record.rate = channel.rate;
-    entry.record.acquiredAt = channel.acquiredAt;
+    state->channels.emplace_back().settings = channel;
   }
   // The default format bounds keep the oldest superblock, which marks no
   // file as open for writing: a recording whose writer was killed opens as
@@ -367,11 +521,11 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
   // death (the lock goes with the process). The library's own close degree
   // too: the reader's open of the same file fails on any other.
   const Hdf5PropertyList access(H5Pcreate(H5P_FILE_ACCESS));
-  const Hdf5PropertyList datasetAccess(H5Pcreate(H5P_DATASET_ACCESS));
-  if (!access.valid() || !datasetAccess.valid() || H5Pset_fapl_sec2(access.get()) < 0 ||
+  state->datasetAccess = Hdf5PropertyList(H5Pcreate(H5P_DATASET_ACCESS));
+  if (!access.valid() || !state->datasetAccess.valid() || H5Pset_fapl_sec2(access.get()) < 0 ||
       H5Pset_file_locking(access.get(), true, true) < 0 || !KeepMetadataCacheSmall(access.get()) ||
       // Whole chunks go straight to the file rather than through a cache.
-      H5Pset_chunk_cache(datasetAccess.get(), H5D_CHUNK_CACHE_NSLOTS_DEFAULT, 0,
+      H5Pset_chunk_cache(state->datasetAccess.get(), H5D_CHUNK_CACHE_NSLOTS_DEFAULT, 0,
                          H5D_CHUNK_CACHE_W0_DEFAULT) < 0) {
     return fail(Hdf5Failure("préparation du fichier"));
   }
@@ -385,18 +539,14 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
     return fail(Hdf5Failure("création du fichier"));
   }
   state->fd = static_cast<int*>(handle);
-  if (!hdf5_layout::WriteFileAttributes(state->file.get(), hdf5_layout::kChannelsFormat, reason) ||
-      !hdf5_layout::WriteChannels(
-          state->file.get(), ViewsOf(records), [] {}, reason)) {
+  if (!hdf5_layout::WriteFileAttributes(state->file.get(), recording_layout::kFormat, reason,
+                                        recording_layout::kFormatVersion)) {
     return fail(std::move(reason));
   }
-  for (const SlotRecord& entry : records) {
-    State::Channel& channel = state->channels.emplace_back();
-    channel.slot = entry.slot;
-    const std::string name = "channels/channel_" + std::to_string(entry.slot);
-    channel.dataset = Hdf5Dataset(H5Dopen2(state->file.get(), name.c_str(), datasetAccess.get()));
-    if (!channel.dataset.valid()) return fail(Hdf5Failure("ouverture de la voie"));
-    channel.pending.resize(kChunk);
+  for (const char* group : {"channels", "overview"}) {
+    const Hdf5Group created(
+        H5Gcreate2(state->file.get(), group, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
+    if (!created.valid()) return fail(Hdf5Failure("création du groupe"));
   }
   if (H5Fflush(state->file.get(), H5F_SCOPE_GLOBAL) < 0) {
     return fail(Hdf5Failure("écriture du fichier"));
@@ -420,17 +570,19 @@ bool Refused(const std::string& reason, std::string* why) {
 
 }  // namespace
 
-bool Hdf5Recording::Append(std::span<const std::span<const double>> channels, std::string* why) {
-  if (state_->status != State::Status::kRecording) return Refused(state_->failure, why);
-  const std::size_t length = channels.empty() ? 0 : channels.front().size();
-  if (channels.size() != state_->channels.size() ||
-      std::any_of(channels.begin(), channels.end(),
-                  [length](std::span<const double> v) { return v.size() != length; })) {
-    return Refused("chaque voie enregistrée doit recevoir autant d'échantillons que les autres",
-                   why);
+bool Hdf5Recording::Append(const SampleBlock& block, std::string* why) {
+  State& state = *state_;
+  if (state.status != State::Status::kRecording) return Refused(state.failure, why);
+  if (block.volts.size() != state.channels.size() || block.conversion == nullptr ||
+      block.readings.size() != block.Scans() * block.volts.size()) {
+    return Refused("chaque voie enregistrée doit recevoir autant de mesures que les autres", why);
   }
   const Hdf5Use use;
-  return state_->Append(channels) || Refused(state_->failure, why);
+  // Samples come once the board has started.
+  if (!state.begun && !state.Begin(state.channels.front().settings.rate, *block.conversion))
+    return Refused(state.failure, why);
+  if (!state.PutInPlace()) return Refused(state.failure, why);
+  return state.Append(block) || Refused(state.failure, why);
 }
 
 bool Hdf5Recording::Flush(std::string* why) {
@@ -448,28 +600,18 @@ std::uint64_t Hdf5Recording::BytesOnDisk() const {
   return state_->bytes;
 }
 
-bool Hdf5Recording::Started(double rate, std::string* why) {
-  if (!SetRate(rate, why)) return false;
-  return state_->PutInPlace() || Refused(state_->failure, why);
+bool Hdf5Recording::Started(double rate, const ReadingConversion& conversion, std::string* why) {
+  State& state = *state_;
+  if (state.status != State::Status::kRecording) return Refused(state.failure, why);
+  if (!(rate > 0.0)) return Refused("la cadence de l'enregistrement n'est pas positive", why);
+  const Hdf5Use use;
+  if (state.begun) return Refused("l'enregistrement a déjà commencé", why);
+  if (!state.Begin(rate, conversion) || !state.Flush()) return Refused(state.failure, why);
+  return state.PutInPlace() || Refused(state.failure, why);
 }
 
 bool Hdf5Recording::InPlace() const {
   return state_->inPlace;
-}
-
-bool Hdf5Recording::SetRate(double rate, std::string* why) {
-  if (state_->status != State::Status::kRecording) return Refused(state_->failure, why);
-  if (!(rate > 0.0)) return Refused("la cadence de l'enregistrement n'est pas positive", why);
-  const Hdf5Use use;
-  const double interval = 1.0 / rate;
-  for (const State::Channel& channel : state_->channels) {
-    if (!UpdateAttribute(channel.dataset.get(), "rate", H5T_NATIVE_DOUBLE, &rate) ||
-        !UpdateAttribute(channel.dataset.get(), "sample_interval", H5T_NATIVE_DOUBLE, &interval)) {
-      state_->StopOnLibraryError("cadence de l'enregistrement");
-      return Refused(state_->failure, why);
-    }
-  }
-  return true;
 }
 
 bool Hdf5Recording::Close(std::string* why) {
@@ -489,9 +631,12 @@ bool Hdf5Recording::Close(std::string* why) {
     }
   }
   for (State::Channel& channel : state.channels) {
+    for (Hdf5Dataset& level : channel.levels) level.Close();
+    channel.overview.Close();
     channel.dataset.Close();
-    channel.pending = std::vector<double>();
+    channel.pending = std::vector<std::byte>();
   }
+  state.datasetAccess.Close();
   if (!state.file.Close() && finished) {
     finished = false;
     state.failure = Hdf5Failure("fermeture du fichier");

@@ -24,13 +24,13 @@ struct RecordingChannel {
   std::optional<std::chrono::system_clock::time_point> acquiredAt;
 };
 
-// A continuous acquisition recorded into a file of channels (the layout of
-// files/hdf5_file.h) as its samples come. The file is valid from its
+// A continuous acquisition recorded as its samples come, in the layout of
+// files/recording_layout.h: the board's codes and the overview. The file is valid from its
 // creation on; after each Flush() it holds every sample appended so far,
-// with its count and statistics, and stays so if the program is then
-// killed. A disk that fills up stops the recording, the file then holding
-// what the last flush left. Memory does not grow with the recording's
-// length: samples wait in one chunk's buffer per channel.
+// with its count, statistics and overview, and stays so if the program is
+// then killed. A disk that fills up stops the recording, the file then
+// holding what the last flush left. Memory does not grow with the
+// recording's length: samples wait in one chunk's buffer per channel.
 //
 // A board may refuse to start: until it has started, the file is written
 // under a hidden name beside its target (`.NAME.tmp-PID-N`, beside the file
@@ -49,12 +49,9 @@ class Hdf5Recording final : public SampleSink {
   Hdf5Recording(const Hdf5Recording&) = delete;
   Hdf5Recording& operator=(const Hdf5Recording&) = delete;
 
-  // Keeps the volts; the readings are not stored.
-  bool Append(const SampleBlock& block, std::string* why) override {
-    return Append(block.volts, why);
-  }
-  // The next samples of each channel, in volts, all of the same length.
-  bool Append(std::span<const std::span<const double>> channels, std::string* why);
+  // Keeps the readings, and the volts the file's conversion gives them for
+  // the overview and the statistics; the block's own volts are not stored.
+  bool Append(const SampleBlock& block, std::string* why) override;
   bool Flush(std::string* why) override;
   // Samples accepted by Append(); once the recording has stopped on a
   // failure, those the file keeps.
@@ -62,14 +59,11 @@ class Hdf5Recording final : public SampleSink {
   // The file's length as the library has laid it out so far.
   std::uint64_t BytesOnDisk() const override;
 
-  // The board has started at `rate` samples per second: the file takes
-  // its target's name, with that rate. False, with `why`, when it could not.
-  bool Started(double rate, std::string* why) override;
-
-  // Gives every channel `rate` samples per second from now on: a board may
-  // run at another rate than the one asked, and says so only once started.
-  // False, with `why`, when the attributes could not be written.
-  bool SetRate(double rate, std::string* why);
+  // The board has started at `rate` samples per second: the channels'
+  // datasets are made, for the codes `conversion` reads, and the file takes
+  // its target's name. False, with `why`, when it could not. Samples
+  // appended without it are taken at the channels' own rate.
+  bool Started(double rate, const ReadingConversion& conversion, std::string* why) override;
 
   // The file has its target's name.
   bool InPlace() const;

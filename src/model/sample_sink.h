@@ -41,10 +41,12 @@ class SampleSink {
   virtual bool Append(const SampleBlock& block, std::string* why) = 0;
 
   // The board has started, at `samplesPerSecond` per channel (a board's
-  // clock may round the rate asked); told once, before the first Append. A
-  // run the board refuses never tells it. False, with `why`, when the sink
-  // cannot take the run: it then stops.
-  virtual bool Started(double samplesPerSecond, std::string* why) = 0;
+  // clock may round the rate asked), its readings becoming volts through
+  // `conversion`; told once, before the first Append. A run the board
+  // refuses never tells it. False, with `why`, when the sink cannot take the
+  // run: it then stops.
+  virtual bool Started(double samplesPerSecond, const ReadingConversion& conversion,
+                       std::string* why) = 0;
 
   // Makes everything appended so far survive the program being killed.
   virtual bool Flush(std::string* why) = 0;

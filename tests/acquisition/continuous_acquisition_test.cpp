@@ -94,7 +94,7 @@ class KeepingSink : public SampleSink {
     ++flushes;
     return true;
   }
-  bool Started(double samplesPerSecond, std::string*) override {
+  bool Started(double samplesPerSecond, const ReadingConversion&, std::string*) override {
     rate = samplesPerSecond;
     return kept.empty();
   }

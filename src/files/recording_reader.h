@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "files/hdf5_recording.h"
+#include "model/recording_overview.h"
+
+namespace tavril {
+
+// One channel of a recording opened for reading.
+struct RecordedChannel {
+  RecordingChannel settings;
+  std::uint64_t sampleCount = 0;  // up to the writer's last flush
+};
+
+// A recording (files/recording_layout.h), or a file of channels in the
+// layout of files/hdf5_file.h (recordings of the previous version, channel
+// exports, files written by other programs), read by range: memory holds
+// what is asked, never the whole file. A recording this program is still
+// writing reads up to its writer's last flush (Refresh() follows it); each
+// read holds the library for at most one chunk, so that the writer never
+// waits long. Every read checks its range against the channel's count.
+class RecordingReader {
+ public:
+  // Opens `path` and checks every channel's description; nothing, with
+  // `why` in French, when it is not such a file or is damaged.
+  static std::unique_ptr<RecordingReader> Open(const std::filesystem::path& path, std::string* why);
+  ~RecordingReader();
+  RecordingReader(const RecordingReader&) = delete;
+  RecordingReader& operator=(const RecordingReader&) = delete;
+
+  // The channels, in slot order.
+  std::span<const RecordedChannel> Channels() const;
+  // The file stores the board's codes and an overview (a recording of this
+  // version); otherwise volts, the overview then being read from the samples.
+  bool HoldsCodes() const;
+
+  // Reads the channels' counts again, for a file still being written.
+  bool Refresh(std::string* why);
+
+  // Samples [first, first + volts.size()) of channel `channel` (an index in
+  // Channels()), in volts. False, with `why`, past the channel's count or
+  // when the file cannot be read.
+  bool ReadVolts(std::size_t channel, std::uint64_t first, std::span<double> volts,
+                 std::string* why);
+
+  // The same samples as the board's codes, in a file that holds codes.
+  bool ReadCodes(std::size_t channel, std::uint64_t first, std::span<std::int32_t> codes,
+                 std::string* why);
+
+  // Channel `channel` as an overview source: its nodes from the file's
+  // overview (none in a file without one) and its samples by ReadVolts. A
+  // failed read says why in LastFailure().
+  OverviewSource& Source(std::size_t channel);
+  const std::string& LastFailure() const;
+
+ private:
+  struct State;
+  explicit RecordingReader(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace tavril
