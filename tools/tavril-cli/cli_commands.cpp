@@ -19,6 +19,7 @@
 #include "model/messages.h"
 #include "processing/math_operation.h"
 #include "record_command.h"
+#include "recorded_channels.h"
 #include "spectrum_command.h"
 #include "text/number_text.h"
 #include "text/text_encoding.h"
@@ -37,13 +38,23 @@ std::string IntegerText(std::int64_t value) {
 int RunInfo(const CommandLine& command, std::ostream& out, std::ostream& err) {
   return PrintEachChannel(
       command, out, err,
-      [&command](const InputChannel& channel, const RecordSource& source) -> std::string {
-        const ChannelRecord& whole = *channel.record;
-        std::optional<ChannelRecord> part;
-        if (command.between) {
-          part = RecordOfRange(whole, RangeOf(command.between, whole.sampleCount(), whole.rate));
+      [&](const InputChannel& channel, const RecordSource& source) -> std::optional<std::string> {
+        const std::optional<SampleRange> range =
+            RangeOf(command.between, channel.SampleCount(), channel.Rate());
+        if (channel.reader != nullptr) {
+          OverviewStatistics levels;
+          std::string why;
+          if (!RecordedLevels(*channel.reader, channel.index, range, levels, &why)) {
+            ReportError(err, messages::OpenError(*channel.path) + " : " + why);
+            return std::nullopt;
+          }
+          const RecordedChannel& recorded = channel.reader->Channels()[channel.index];
+          return command.json ? RecordedInfoJson(recorded, command.between, range, levels, source)
+                              : RecordedInfoText(recorded, command.between, range, levels);
         }
-        const ChannelRecord& shown = part ? *part : whole;
+        std::optional<ChannelRecord> part;
+        if (command.between) part = RecordOfRange(*channel.record, range);
+        const ChannelRecord& shown = part ? *part : *channel.record;
         return command.json ? InfoJson(shown, source) : InfoText(shown);
       });
 }

@@ -10,9 +10,19 @@
 #include "files/channel_set.h"
 #include "input_channels.h"
 #include "model/messages.h"
+#include "recorded_channels.h"
 
 namespace tavril::cli {
 namespace {
+
+// Reports a channel of `samples` samples too long for the output's format.
+bool FitsTheOutput(int slot, std::uint64_t samples, const std::string& output, std::ostream& err) {
+  const std::string refusal = SampleCountRefusal(ChannelFormatOf(output), samples);
+  if (refusal.empty()) return true;
+  ReportError(err,
+              messages::SaveError(output) + " : canal " + std::to_string(slot) + ", " + refusal);
+  return false;
+}
 
 // The slot a .tvr record takes: the lowest one free.
 int FreeSlot(const ChannelSet& set) {
@@ -24,7 +34,9 @@ int FreeSlot(const ChannelSet& set) {
   return -1;
 }
 
-// The channels of `input` that the command takes, within its --between.
+// The channels of `input` that the command takes, within its --between: a
+// file read by range gives only those samples, and none when the output's
+// format cannot hold them.
 bool ReadInput(const CommandLine& command, const std::string& input, const ChannelSet& set,
                ChannelSet& read, std::ostream& err) {
   InputFile file;
@@ -32,20 +44,27 @@ bool ReadInput(const CommandLine& command, const std::string& input, const Chann
   if (!OpenInput(input, file, err) || !SelectChannels(file, command.slots, input, chosen, err))
     return false;
   for (const InputChannel* channel : chosen) {
-    InputRecord& source = file.records[static_cast<std::size_t>(channel - file.channels.data())];
     SlotRecord entry;
-    entry.slot = source.slot.value_or(FreeSlot(set));
-    if (command.between) {
-      const std::optional<SampleRange> range =
-          RangeOf(command.between, source.record.sampleCount(), source.record.rate);
-      if (!range) {
-        ReportError(err, "L'intervalle --between ne couvre aucun échantillon du canal " +
-                             std::to_string(entry.slot) + " de " + input);
+    entry.slot = channel->slot.value_or(FreeSlot(set));
+    const std::optional<SampleRange> range =
+        RangeOf(command.between, channel->SampleCount(), channel->Rate());
+    if (command.between && !range) {
+      ReportError(err, "L'intervalle --between ne couvre aucun échantillon du canal " +
+                           std::to_string(entry.slot) + " de " + input);
+      return false;
+    }
+    if (channel->reader != nullptr) {
+      const std::uint64_t length = range ? std::uint64_t{range->last} - range->first + 1 : 0;
+      if (!FitsTheOutput(entry.slot, length, command.output, err)) return false;
+      std::string why;
+      if (!ReadRecordedRange(*channel->reader, channel->index, range, entry.record, &why)) {
+        ReportError(err, messages::OpenError(input) + " : " + why);
         return false;
       }
-      entry.record = RecordOfRange(source.record, range);
     } else {
-      entry.record = std::move(source.record);
+      ChannelRecord& whole =
+          file.records[static_cast<std::size_t>(channel - file.channels.data())].record;
+      entry.record = command.between ? RecordOfRange(whole, range) : std::move(whole);
     }
     read.push_back(std::move(entry));
   }
@@ -77,20 +96,6 @@ bool ReadInputs(const CommandLine& command, ChannelSet& set, std::ostream& err) 
   return true;
 }
 
-// Reports a channel too long for the output's format.
-bool FitTheOutput(const ChannelSet& set, const std::string& output, std::ostream& err) {
-  for (const SlotRecord& entry : set) {
-    const std::string refusal =
-        SampleCountRefusal(ChannelFormatOf(output), entry.record.sampleCount());
-    if (!refusal.empty()) {
-      ReportError(err, messages::SaveError(output) + " : canal " + std::to_string(entry.slot) +
-                           ", " + refusal);
-      return false;
-    }
-  }
-  return true;
-}
-
 // out.tvr with channel 3 gives out3.tvr, beside it.
 std::string PathForSlot(const std::string& output, int slot) {
   std::filesystem::path path(output);
@@ -118,7 +123,9 @@ int RunConvert(const CommandLine& command, std::ostream& err) {
     ReportError(err, "Aucun canal dans les fichiers d'entrée");
     return 1;
   }
-  if (!FitTheOutput(set, output, err)) return 1;
+  for (const SlotRecord& entry : set) {
+    if (!FitsTheOutput(entry.slot, entry.record.sampleCount(), output, err)) return 1;
+  }
   if (oneFile) {
     std::string why;
     if (!WriteChannelsFile(ViewsOf(set), output, &why)) {

@@ -3,13 +3,36 @@
 #include <chrono>
 #include <cmath>
 
+#include "files/channel_formats.h"
+#include "model/messages.h"
+
 namespace tavril::cli {
+
+std::uint64_t InputChannel::SampleCount() const {
+  return record != nullptr ? record->sampleCount() : reader->Channels()[index].sampleCount;
+}
+
+double InputChannel::Rate() const {
+  return record != nullptr ? record->rate : reader->Channels()[index].settings.rate;
+}
 
 bool OpenInput(const std::string& path, InputFile& file, std::ostream& err) {
   file.channels.clear();
+  if (ChannelFormatOfFile(path) == ChannelFormat::kHdf5) {
+    std::string why;
+    file.reader = RecordingReader::Open(path, &why);
+    if (file.reader == nullptr) {
+      ReportError(err, messages::OpenError(path) + " : " + why);
+      return false;
+    }
+    const std::span<const RecordedChannel> recorded = file.reader->Channels();
+    for (std::size_t i = 0; i < recorded.size(); ++i)
+      file.channels.push_back({&path, recorded[i].settings.slot, nullptr, file.reader.get(), i});
+    return true;
+  }
   if (!LoadInputRecords(path, file.records, err)) return false;
   for (const InputRecord& input : file.records)
-    file.channels.push_back({input.slot, &input.record});
+    file.channels.push_back({&path, input.slot, &input.record});
   return true;
 }
 
@@ -91,14 +114,16 @@ ChannelRecord RecordOfRange(const ChannelRecord& record, const std::optional<Sam
       record.samples().subspan(range->first, range->last - range->first + 1);
   std::vector<double> samples(kept.begin(), kept.end());
   part.TakeSamples(samples);
-  if (record.acquiredAt && range->first > 0) {
-    const std::chrono::duration<double> offset(static_cast<double>(range->first) / record.rate);
-    part.acquiredAt = *record.acquiredAt +
-                      std::chrono::duration_cast<std::chrono::system_clock::duration>(offset);
-  } else {
-    part.acquiredAt = record.acquiredAt;
-  }
+  part.acquiredAt = TimeOfSample(record.acquiredAt, range->first, record.rate);
   return part;
+}
+
+std::optional<std::chrono::system_clock::time_point> TimeOfSample(
+    const std::optional<std::chrono::system_clock::time_point>& start, std::uint64_t index,
+    double rate) {
+  if (!start || index == 0 || !(rate > 0)) return start;
+  const std::chrono::duration<double> offset(static_cast<double>(index) / rate);
+  return *start + std::chrono::duration_cast<std::chrono::system_clock::duration>(offset);
 }
 
 }  // namespace tavril::cli

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "cli_arguments.h"
 #include "cli_commands.h"
 #include "cli_files.h"
+#include "files/recording_reader.h"
 #include "model/channel_record.h"
 #include "processing/measurement_table.h"
 
@@ -17,17 +20,26 @@ namespace tavril::cli {
 
 // One channel of an input file, as the commands read it.
 struct InputChannel {
+  const std::string* path = nullptr;      // its file
   std::optional<int> slot;                // in a file of several channels
   const ChannelRecord* record = nullptr;  // its samples, read whole
+  RecordingReader* reader = nullptr;      // or read by range from here
+  std::size_t index = 0;                  // its place in reader->Channels()
+
+  std::uint64_t SampleCount() const;
+  double Rate() const;
 };
 
-// An input file opened: its records, read whole.
+// An input file opened: its records read whole, or a reader by range.
 struct InputFile {
   std::vector<InputRecord> records;
-  std::vector<InputChannel> channels;  // channels[i] is records[i]'s
+  std::unique_ptr<RecordingReader> reader;
+  std::vector<InputChannel> channels;  // channels[i] is records[i]'s, or the reader's i
 };
 
-// Opens `path` as LoadInputRecords reads it; reports why it cannot.
+// Opens `path`: an HDF5 file (recordings, files of channels) by a
+// RecordingReader, any other as LoadInputRecords reads it. Reports why it
+// cannot; `path` must outlive `file`.
 bool OpenInput(const std::string& path, InputFile& file, std::ostream& err);
 
 // The channels of `file` (at `path`) in `slots`, or all of them without it;
@@ -60,5 +72,10 @@ std::optional<SampleRange> RangeOf(const std::optional<TimeInterval>& between,
 // `record`'s samples in `range` (none without a range), with its settings;
 // its acquisition time moves to the range's first sample.
 ChannelRecord RecordOfRange(const ChannelRecord& record, const std::optional<SampleRange>& range);
+
+// When sample `index` of a record that started at `start` was taken.
+std::optional<std::chrono::system_clock::time_point> TimeOfSample(
+    const std::optional<std::chrono::system_clock::time_point>& start, std::uint64_t index,
+    double rate);
 
 }  // namespace tavril::cli

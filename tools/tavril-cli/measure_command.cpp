@@ -6,6 +6,8 @@
 #include "cli_files.h"
 #include "input_channels.h"
 #include "json_output.h"
+#include "model/messages.h"
+#include "recorded_channels.h"
 #include "text/text_encoding.h"
 
 namespace tavril::cli {
@@ -46,9 +48,19 @@ int RunMeasure(const CommandLine& command, std::ostream& out, std::ostream& err)
                       : MeasuredStretch::WholeRecord();
   return PrintEachChannel(
       command, out, err,
-      [&command, &stretch](const InputChannel& channel, const RecordSource& source) -> std::string {
-        const MeasurementRow row =
-            MeasureChannel(*channel.record, 0, false, stretch, &Windows1252ToUtf8);
+      [&](const InputChannel& channel, const RecordSource& source) -> std::optional<std::string> {
+        MeasurementRow row;
+        if (channel.reader != nullptr) {
+          std::string why;
+          const std::optional<SampleRange> range =
+              RangeOf(command.between, channel.SampleCount(), channel.Rate());
+          if (!MeasureRecorded(*channel.reader, channel.index, range, row, &why)) {
+            ReportError(err, messages::OpenError(*channel.path) + " : " + why);
+            return std::nullopt;
+          }
+        } else {
+          row = MeasureChannel(*channel.record, 0, false, stretch, &Windows1252ToUtf8);
+        }
         return command.json ? MeasureJson(row, source) : MeasureText(row);
       });
 }

@@ -1,31 +1,27 @@
 #include "spectrum_command.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <vector>
 
 #include "cli_files.h"
 #include "input_channels.h"
+#include "model/messages.h"
 #include "processing/spectrum_text.h"
 #include "text/number_text.h"
 
 namespace tavril::cli {
 namespace {
 
-// Why `record` has no spectrum, or nothing when it has one.
-std::string Refusal(const ChannelRecord& record, const std::string& path) {
-  if (!(record.rate > 0) || !std::isfinite(record.rate)) {
+// Why a record of `samples` samples at `rate` has no spectrum, or nothing
+// when it may have one.
+std::string Refusal(double rate, std::uint64_t samples, const std::string& path) {
+  if (!(rate > 0) || !std::isfinite(rate)) {
     return "L'enregistrement n'a pas de fréquence d'échantillonnage valide : " + path;
   }
-  if (record.sampleCount() < kMinBlock) {
-    return "Trop peu d'échantillons pour un spectre (au moins 16) : " + path;
-  }
-  if (!std::all_of(record.samples().begin(), record.samples().end(),
-                   [](double x) { return std::isfinite(x); })) {
-    return "L'enregistrement contient des échantillons non finis : " + path;
-  }
+  if (samples < kMinBlock) return "Trop peu d'échantillons pour un spectre (au moins 16) : " + path;
   return {};
 }
 
@@ -54,22 +50,38 @@ std::string Choose(const InputFile& file, std::optional<int> channel, const std:
 }
 
 // The spectrum of `channel`'s samples within the command's --between, or
-// why it has none (reported).
+// why it has none (reported). A file read by range is read a block at a time.
 bool ShowSpectrum(const CommandLine& command, const InputChannel& channel, std::ostream& out,
                   std::ostream& err) {
-  const ChannelRecord& whole = *channel.record;
-  std::optional<ChannelRecord> part;
-  if (command.between) {
-    part = RecordOfRange(whole, RangeOf(command.between, whole.sampleCount(), whole.rate));
-  }
-  const ChannelRecord& record = part ? *part : whole;
-  if (const std::string refusal = Refusal(record, command.input); !refusal.empty()) {
+  const std::string& path = command.input;
+  const double rate = channel.Rate();
+  const std::optional<SampleRange> range = RangeOf(command.between, channel.SampleCount(), rate);
+  const std::uint64_t samples = range ? std::uint64_t{range->last} - range->first + 1 : 0;
+  if (const std::string refusal = Refusal(rate, samples, path); !refusal.empty()) {
     ReportError(err, refusal);
     return false;
   }
   const SpectrumRequest& request = command.spectrum;
-  const Spectrum spectrum = ComputeSpectrum(record.samples(), record.rate, request.window,
-                                            request.blockSize, request.maxBlocks);
+  Spectrum spectrum;
+  if (channel.reader != nullptr) {
+    std::string why;
+    const SpectrumSampleReader read = [&](std::uint64_t first, std::span<double> into) {
+      return channel.reader->ReadVolts(channel.index, range->first + first, into, &why);
+    };
+    if (!ComputeSpectrumByRange(read, samples, rate, request.window, request.blockSize,
+                                request.maxBlocks, spectrum)) {
+      ReportError(err, messages::OpenError(path) + " : " + why);
+      return false;
+    }
+  } else {
+    spectrum = ComputeSpectrum(channel.record->samples().subspan(range->first, samples), rate,
+                               request.window, request.blockSize, request.maxBlocks);
+  }
+  // Enough samples at a valid rate: only a sample that is not finite leaves no spectrum.
+  if (spectrum.dbv.empty()) {
+    ReportError(err, "L'enregistrement contient des échantillons non finis : " + path);
+    return false;
+  }
   out << (request.csv ? SpectrumCsv(spectrum) : SpectrumSummary(spectrum, request.window));
   return true;
 }
