@@ -280,14 +280,17 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "plusieurs fichiers, chacun précédé de « Fichier: NOM », chaque canal de\n"
      "« Canal: N »). En JSON, une ligne par enregistrement, avec \"file\" et\n"
      "\"slot\" ; les valeurs non finies s'écrivent \"NaN\", \"Infinity\" et\n"
-     "\"-Infinity\"."},
+     "\"-Infinity\". Un fichier .h5 est lu par morceaux, quelle que soit sa\n"
+     "longueur : nombre de points, durée, puis minimum, maximum, moyenne et\n"
+     "valeur efficace du canal entier, ou de T1 à T2 avec --between."},
     {"convert", CommandKind::kConvert, "ENTREE... SORTIE", FilesAndOutput, kConvertOptions, {},
      "Écrit les canaux des fichiers d'entrée (.tvr, .csv, .mat, .h5) dans SORTIE,\n"
      "au format donné par son extension : .tvr (fichier TAVRIL), .m (script\n"
      "MatLab), .csv, .mat (MATLAB), .h5 (HDF5) ou .xlsx (Excel). Chaque .tvr prend\n"
      "le premier canal libre, les autres fichiers gardent les leurs. En .tvr ou .m,\n"
      "plusieurs canaux donnent un fichier par canal : SORTIE0.tvr, SORTIE3.tvr...\n"
-     "Avec --between, seulement les échantillons de T1 à T2 secondes. La sortie\n"
+     "Avec --between, seulement les échantillons de T1 à T2 secondes : un\n"
+     "morceau d'un fichier .h5 de toute longueur est lu seul. La sortie\n"
      "est écrite d'un bloc : la mémoire doit contenir ce morceau. Un morceau\n"
      "trop long pour le format de sortie (plus de 4294967295 points par canal\n"
      "en .tvr, .csv, .mat ou .xlsx) est refusé."},
@@ -302,14 +305,18 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "valeurs efficaces, fréquence, période, rapport cyclique, temps de montée\n"
      "et de descente. Avec --between, seulement les\n"
      "échantillons de T1 à T2 secondes depuis le début de l'enregistrement. En\n"
-     "JSON, une ligne par enregistrement, null pour une mesure sans valeur."},
+     "JSON, une ligne par enregistrement, null pour une mesure sans valeur.\n"
+     "Un fichier .h5 est lu par morceaux, quelle que soit sa longueur : les\n"
+     "niveaux viennent de l'aperçu d'un enregistrement, les temps d'une lecture\n"
+     "des seuls échantillons mesurés."},
     {"spectrum", CommandKind::kSpectrum, "FICHIER", OneFile, kSpectrumOptions, kSpectrumChecks,
      "Spectre d'amplitude en dBV, comme la fenêtre Spectre : fenêtre W parmi\n"
      "rectangulaire, hann (par défaut) et flattop ; blocs de N points (une\n"
      "puissance de deux de 16 à 1048576, 65536 par défaut) ; moyenne d'au plus\n"
      "N blocs (16 par défaut). Affiche le pic, ou avec --csv chaque raie.\n"
      "Un fichier .csv, .mat ou .h5 de plusieurs canaux demande --channel N,\n"
-     "le canal N du fichier, ou --channels LISTE pour le spectre de chacun."},
+     "le canal N du fichier, ou --channels LISTE pour le spectre de chacun.\n"
+     "Un fichier .h5 est lu bloc par bloc, quelle que soit sa longueur."},
     {"config", CommandKind::kConfig, {}, NoArgument, kJsonOnly, {},
      "Affiche la configuration lue dans TAVRIL.INI du dossier courant."},
     {"acquire", CommandKind::kAcquire, {}, OnlyOptions, kAcquireOptions, kAcquireChecks,
