@@ -507,7 +507,8 @@ bool OpenAnyFile(const std::filesystem::path& path, Hdf5File& file, std::string&
     return false;
   }
   const int known = found == kRecordingFormat ? kRecordingVersion : kFormatVersion;
-  if (found != kSessionFormat && found != kChannelsFormat && found != kRecordingFormat) {
+  if (found != kSessionFormat && found != kChannelsFormat && found != kRecordingFormat &&
+      found != kOverviewFormat) {
     why = "ce n'est pas un fichier écrit par TAVRIL (format « " + Shown(found) + " »)";
     return false;
   }

@@ -22,6 +22,8 @@ inline constexpr const char* kSessionFormat = "TAVRIL session";
 // Recordings have their own layout and version (files/recording_layout.h).
 inline constexpr const char* kRecordingFormat = "TAVRIL recording";
 inline constexpr int kRecordingVersion = 2;
+// The overview of a file of channels that holds none (files/overview_file.h).
+inline constexpr const char* kOverviewFormat = "TAVRIL overview";
 
 // 1 MiB chunks: large enough that a whole record goes to the disk at the
 // disk's speed, small enough that a few samples appended cost little.

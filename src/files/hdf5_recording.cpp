@@ -18,6 +18,7 @@
 #include "files/hdf5_attributes.h"
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
+#include "files/overview_levels.h"
 #include "files/recording_layout.h"
 #include "files/write_target.h"
 #include "model/code_polynomial.h"
@@ -30,8 +31,7 @@ namespace tavril {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
-              "chunks and overview rows are written as the file stores them: little-endian");
-static_assert(sizeof(OverviewNode) == recording_layout::kOverviewColumns * sizeof(double));
+              "chunks are written as the file stores them: little-endian");
 constexpr std::size_t kPieceScans = 2048;
 // Room for the metadata a flush writes (chunk index nodes, the aggregators'
 // blocks), far more than a few records take.
@@ -154,22 +154,6 @@ Hdf5File CreateBeside(const std::filesystem::path& target, hid_t access,
   return Hdf5File();
 }
 
-// Creates an empty, extendable dataset of `columns` values per row (1: a
-// one-dimensional one) in chunks of `chunkRows` rows.
-Hdf5Dataset CreateGrowing(hid_t parent, const std::string& name, hid_t type, hsize_t chunkRows,
-                          hsize_t columns, hid_t access) {
-  const int rank = columns == 1 ? 1 : 2;
-  const hsize_t dims[2] = {0, columns};
-  const hsize_t maxDims[2] = {H5S_UNLIMITED, columns};
-  const hsize_t chunk[2] = {chunkRows, columns};
-  const Hdf5Dataspace space(H5Screate_simple(rank, dims, maxDims));
-  const Hdf5PropertyList creation(H5Pcreate(H5P_DATASET_CREATE));
-  if (!space.valid() || !creation.valid() || H5Pset_chunk(creation.get(), rank, chunk) < 0)
-    return Hdf5Dataset();
-  return Hdf5Dataset(
-      H5Dcreate2(parent, name.c_str(), type, space.get(), H5P_DEFAULT, creation.get(), access));
-}
-
 }  // namespace
 
 struct Hdf5Recording::State {
@@ -179,14 +163,12 @@ struct Hdf5Recording::State {
     RecordingChannel settings;
     Hdf5Dataset dataset;  // once the board has started
     Hdf5Group overview;
-    std::array<Hdf5Dataset, kOverviewMaxLevels> levels;
-    std::array<std::uint64_t, kOverviewMaxLevels> levelRows{};
+    OverviewLevelsWriter levels;
     // The chunk being filled, as the file stores it: `pendingCount` codes
     // from `chunkStart` on, then what an earlier chunk left, past the
     // dataset's extent.
     std::vector<std::byte> pending;
     std::vector<double> volts;  // the piece being added, in volts
-    std::vector<OverviewNode> nodes;
     OverviewBuilder builder;
     RunningStatistics statistics;
   };
@@ -309,9 +291,8 @@ struct Hdf5Recording::State {
           .Double("min_value", 0.0)
           .Double("mean", 0.0);
       if (c.acquiredAt) attributes.Utf8("acquired_at", FormatIsoUtc(*c.acquiredAt));
-      Hdf5AttributeWriter(channel.overview.get())
-          .Integer("block_samples", H5T_STD_I32LE, kOverviewBlockSamples)
-          .Integer("factor", H5T_STD_I32LE, kOverviewFactor);
+      if (!channel.levels.Begin(channel.overview.get()))
+        return StopOnLibraryError("aperçu de la " + where);
       if (!attributes.ok()) return Stop(where + " : " + attributes.why());
       channel.pending.resize(recording_layout::kRecordingChunkBytes);
     }
@@ -322,36 +303,10 @@ struct Hdf5Recording::State {
   // Appends the overview's nodes completed since the last call.
   bool WriteNodes() {
     for (Channel& channel : channels) {
-      for (std::size_t level = 0; level < channel.builder.LevelCount(); ++level) {
-        channel.builder.TakeCompleted(level, channel.nodes);
-        if (channel.nodes.empty()) continue;
-        Hdf5Dataset& dataset = channel.levels[level];
-        const std::string name = recording_layout::LevelName(level);
-        if (!dataset.valid()) {
-          dataset = CreateGrowing(channel.overview.get(), name, H5T_IEEE_F64LE,
-                                  recording_layout::OverviewChunkRows(level),
-                                  recording_layout::kOverviewColumns, H5P_DEFAULT);
-        }
-        std::uint64_t& rows = channel.levelRows[level];
-        const hsize_t start[2] = {rows, 0};
-        const hsize_t count[2] = {channel.nodes.size(), recording_layout::kOverviewColumns};
-        const hsize_t extent[2] = {rows + count[0], count[1]};
-        const Hdf5Dataspace memory(H5Screate_simple(2, count, nullptr));
-        bool written =
-            dataset.valid() && memory.valid() && H5Dset_extent(dataset.get(), extent) >= 0;
-        if (written) {
-          const Hdf5Dataspace space(H5Dget_space(dataset.get()));
-          written = space.valid() &&
-                    H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, start, nullptr, count,
-                                        nullptr) >= 0 &&
-                    H5Dwrite(dataset.get(), H5T_NATIVE_DOUBLE, memory.get(), space.get(),
-                             H5P_DEFAULT, channel.nodes.data()) >= 0;
-        }
-        if (!written) {
-          return StopOnLibraryError("aperçu de la voie " + std::to_string(channel.settings.slot));
-        }
-        rows += count[0];
-      }
+      std::string why;
+      if (!channel.levels.Write(channel.overview.get(), channel.builder, why))
+        return Stop(why + " de la voie " + std::to_string(channel.settings.slot) +
+                    " : l'enregistrement s'arrête ; " + Kept());
     }
     return true;
   }
@@ -631,7 +586,7 @@ bool Hdf5Recording::Close(std::string* why) {
     }
   }
   for (State::Channel& channel : state.channels) {
-    for (Hdf5Dataset& level : channel.levels) level.Close();
+    channel.levels.Close();
     channel.overview.Close();
     channel.dataset.Close();
     channel.pending = std::vector<std::byte>();

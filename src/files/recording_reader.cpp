@@ -1,6 +1,8 @@
 #include "files/recording_reader.h"
 
 #include <hdf5.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +13,7 @@
 #include "files/hdf5_attributes.h"
 #include "files/hdf5_handles.h"
 #include "files/hdf5_layout.h"
+#include "files/overview_file.h"
 #include "files/recording_layout.h"
 #include "model/code_polynomial.h"
 #include "text/iso_time.h"
@@ -88,10 +91,12 @@ struct RecordingReader::State {
     std::size_t codeBytes = 0;
     std::array<Hdf5Dataset, kOverviewMaxLevels> levels;
     std::array<std::uint64_t, kOverviewMaxLevels> rows{};
+    bool overview = false;  // its levels are this program's, maybe none yet
     std::unique_ptr<ChannelSource> source;
   };
 
   Hdf5File file;
+  Hdf5File sideFile;  // the overview of a file that holds none
   bool holdsCodes = false;
   std::vector<RecordedChannel> infos;
   std::vector<Channel> channels;
@@ -127,30 +132,41 @@ struct RecordingReader::State {
       return false;
     }
     infos[k].sampleCount = length == 0 ? 0 : counted;
+    ReadLevelRows(k);
+    return true;
+  }
+
+  void ReadLevelRows(std::size_t k) {
+    Channel& channel = channels[k];
     for (std::size_t level = 0; level < kOverviewMaxLevels; ++level) {
       hsize_t dims[2] = {0, 0};
       const Hdf5Dataset& rows = channel.levels[level];
       channel.rows[level] = rows.valid() && Dimensions(rows.get(), 2, dims) ? dims[0] : 0;
     }
-    return true;
   }
 
-  bool OpenOverview(std::size_t k, int slot) {
+  // Opens the overview levels of channel k in `root`; false when it has none
+  // or they are not this program's. A side file must have been built over
+  // the channel's count.
+  bool OpenOverview(std::size_t k, hid_t root, bool side) {
     Channel& channel = channels[k];
-    const std::string path = recording_layout::OverviewPath(slot);
-    if (H5Lexists(file.get(), "overview", H5P_DEFAULT) <= 0 ||
-        H5Lexists(file.get(), path.c_str(), H5P_DEFAULT) <= 0)
-      return true;
-    const Hdf5Group group(H5Gopen2(file.get(), path.c_str(), H5P_DEFAULT));
-    if (!group.valid()) return true;
+    const std::string path = recording_layout::OverviewPath(infos[k].settings.slot);
+    if (H5Lexists(root, "overview", H5P_DEFAULT) <= 0 ||
+        H5Lexists(root, path.c_str(), H5P_DEFAULT) <= 0)
+      return false;
+    const Hdf5Group group(H5Gopen2(root, path.c_str(), H5P_DEFAULT));
+    if (!group.valid()) return false;
     Hdf5AttributeReader attributes(group.get(), "de /" + path);
-    std::int64_t block = 0, factor = 0;
+    std::int64_t block = 0, factor = 0, built = 0;
     // An overview of other proportions is not this program's: read around it.
     if (!attributes.Integer("block_samples", 1, 1 << 30, block) ||
         !attributes.Integer("factor", 1, 1 << 30, factor) ||
         static_cast<std::uint64_t>(block) != kOverviewBlockSamples ||
         static_cast<std::uint64_t>(factor) != kOverviewFactor)
-      return true;
+      return false;
+    if (side && (!attributes.Integer("count", 0, std::numeric_limits<std::int64_t>::max(), built) ||
+                 static_cast<std::uint64_t>(built) != infos[k].sampleCount))
+      return false;
     for (std::size_t level = 0; level < kOverviewMaxLevels; ++level) {
       const std::string name = recording_layout::LevelName(level);
       if (H5Lexists(group.get(), name.c_str(), H5P_DEFAULT) <= 0) break;
@@ -162,7 +178,35 @@ struct RecordingReader::State {
         break;
       channel.levels[level] = std::move(rows);
     }
+    channel.overview = true;
     return true;
+  }
+
+  // The side file of a file without an overview, when it still describes it.
+  void OpenSideFile(const std::filesystem::path& path) {
+    for (Channel& channel : channels) channel.levels = {}, channel.overview = false;
+    std::string format, ignored;
+    struct stat source {};
+    const std::filesystem::path side = OverviewFilePath(path);
+    if (::stat(path.c_str(), &source) != 0 || ::access(side.c_str(), R_OK) != 0 ||
+        !hdf5_layout::OpenAnyFile(side, sideFile, format, ignored) ||
+        format != hdf5_layout::kOverviewFormat) {
+      sideFile.Close();
+      return;
+    }
+    Hdf5AttributeReader attributes(sideFile.get(), "du fichier");
+    std::int64_t size = 0, modified = 0;
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    const bool matches = attributes.Integer("source_size", 0, kMost, size) &&
+                         attributes.Integer("source_modified_ns", -kMost, kMost, modified) &&
+                         size == source.st_size && modified == ModifiedNanoseconds(source);
+    for (std::size_t k = 0; matches && k < channels.size(); ++k) {
+      if (!OpenOverview(k, sideFile.get(), true)) {
+        for (Channel& channel : channels) channel.levels = {}, channel.overview = false;
+        break;
+      }
+    }
+    for (std::size_t k = 0; k < channels.size(); ++k) ReadLevelRows(k);
   }
 
   // One dataset of /channels: its description, and what reading it needs.
@@ -263,8 +307,10 @@ struct RecordingReader::State {
     channel.dataset = std::move(dataset);
     channels.push_back(std::move(channel));
     infos.push_back(info);
-    if (holdsCodes) OpenOverview(channels.size() - 1, s.slot);
-    return ReadCount(channels.size() - 1, why);
+    if (!ReadCount(channels.size() - 1, why)) return false;
+    if (holdsCodes && OpenOverview(channels.size() - 1, file.get(), false))
+      ReadLevelRows(channels.size() - 1);
+    return true;
   }
 
   bool CheckRange(std::size_t k, std::uint64_t first, std::size_t size, std::string* why) {
@@ -392,6 +438,9 @@ std::unique_ptr<RecordingReader> RecordingReader::Open(const std::filesystem::pa
   }
   state->infos = std::move(infos);
   state->channels = std::move(channels);
+  if (std::any_of(state->channels.begin(), state->channels.end(),
+                  [](const State::Channel& channel) { return !channel.overview; }))
+    state->OpenSideFile(path);
   std::unique_ptr<RecordingReader> reader(new RecordingReader(std::move(state)));
   for (std::size_t k = 0; k < reader->state_->channels.size(); ++k)
     reader->state_->channels[k].source = std::make_unique<State::ChannelSource>(*reader, k);
@@ -411,6 +460,11 @@ std::span<const RecordedChannel> RecordingReader::Channels() const {
 
 bool RecordingReader::HoldsCodes() const {
   return state_->holdsCodes;
+}
+
+bool RecordingReader::HasOverview() const {
+  return std::all_of(state_->channels.begin(), state_->channels.end(),
+                     [](const State::Channel& channel) { return channel.overview; });
 }
 
 bool RecordingReader::Refresh(std::string* why) {

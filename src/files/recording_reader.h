@@ -40,6 +40,9 @@ class RecordingReader {
   // The file stores the board's codes and an overview (a recording of this
   // version); otherwise volts, the overview then being read from the samples.
   bool HoldsCodes() const;
+  // The channels' overview comes from the file, or from its side file
+  // (files/overview_file.h) while that still matches it.
+  bool HasOverview() const;
 
   // Reads the channels' counts again, for a file still being written.
   bool Refresh(std::string* why);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "files/hdf5_attributes.h"
 #include "files/hdf5_file.h"
 #include "files/hdf5_handles.h"
+#include "files/overview_file.h"
 #include "model/code_polynomial.h"
 #include "support/python_client.h"
 #include "support/record_checks.h"
@@ -246,6 +248,49 @@ TEST(RecordingReader, CountsPast32BitsInASparseRecording) {
   EXPECT_EQ(why, "/channels/channel_0 contient " + std::to_string(count - 1) +
                      " valeurs alors que son attribut « count » en annonce " +
                      std::to_string(count));
+}
+
+TEST(OverviewFile, IsBuiltBesideAFileWithoutOneAndUsedWhileItMatches) {
+  TempDir dir;
+  std::vector<double> samples;
+  for (int i = 0; i < 300000; ++i) samples.push_back(std::sin(i * 0.001) + (i % 7) * 0.01);
+  ChannelRecord record;
+  testing::SetSamples(record, samples);
+  record.rate = 1000.0;
+  const auto path = dir / "voies.h5";
+  ASSERT_TRUE(WriteHdf5File(std::vector<SlotView>{{2, &record}}, path, nullptr));
+  std::string why;
+  std::uint64_t told = 0;
+  // Cancelled at its first progress: nothing left behind.
+  EXPECT_EQ(BuildOverviewFile(
+                path, [&](std::uint64_t, std::uint64_t) { return false; }, &why),
+            OverviewBuild::kCancelled);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"voies.h5"});
+  const auto count = [&](std::uint64_t done, std::uint64_t total) {
+    told = done;
+    return total == samples.size();
+  };
+  ASSERT_EQ(BuildOverviewFile(path, count, &why), OverviewBuild::kBuilt) << why;
+  EXPECT_EQ(told, samples.size());
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"voies.h5", "voies.h5.overview"}));
+  EXPECT_EQ(BuildOverviewFile(path, count, &why), OverviewBuild::kNotNeeded);
+
+  const auto reader = RecordingReader::Open(path, &why);
+  ASSERT_TRUE(reader && reader->HasOverview()) << why;
+  MemoryOverview expected;
+  expected.Append(samples);
+  for (std::size_t level = 0; level < 3; ++level) {
+    std::vector<OverviewNode> read(expected.Level(level).size());
+    ASSERT_EQ(reader->Source(0).NodeCount(level), read.size());
+    ASSERT_TRUE(reader->Source(0).Nodes(level, 0, read));
+    EXPECT_EQ(read, expected.Level(level));
+  }
+  // The file changed since: its side file no longer describes it.
+  ASSERT_TRUE(WriteHdf5File(std::vector<SlotView>{{2, &record}}, path, nullptr));
+  const auto changed = RecordingReader::Open(path, &why);
+  ASSERT_TRUE(changed);
+  EXPECT_FALSE(changed->HasOverview());
+  EXPECT_EQ(changed->Source(0).NodeCount(0), 0u);
 }
 
 }  // namespace
