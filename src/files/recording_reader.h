@@ -56,6 +56,12 @@ class RecordingReader {
   // The same samples as the board's codes, in a file that holds codes.
   bool ReadCodes(std::size_t channel, std::uint64_t first, std::span<std::int32_t> codes,
                  std::string* why);
+  // The same, straight from the file into `codes`, for codes of 16 bits or
+  // fewer (CodeBytes() at most 2): half the memory, no copy.
+  bool ReadCodes(std::size_t channel, std::uint64_t first, std::span<std::int16_t> codes,
+                 std::string* why);
+  // Bytes per code the file stores for `channel`; 0 in a file of volts.
+  std::size_t CodeBytes(std::size_t channel) const;
 
   // Channel `channel` as an overview source: its nodes from the file's
   // overview (none in a file without one) and its samples by ReadVolts. A
