@@ -401,7 +401,9 @@ class RecordingReader::State::ChannelSource final : public OverviewSource {
 };
 
 std::unique_ptr<RecordingReader> RecordingReader::Open(const std::filesystem::path& path,
-                                                       std::string* why) {
+                                                       std::string* why, CheckPlace check) {
+  if (check == CheckPlace::kAside && !CheckFileAside(FileCheck::kChannelsHdf5, path, why))
+    return nullptr;
   auto state = std::make_unique<State>();
   std::string reason;
   std::string format;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/hdf5_recording.h"
+#include "files/isolated_check.h"
 #include "model/recording_overview.h"
 
 namespace tavril {
@@ -29,8 +30,11 @@ struct RecordedChannel {
 class RecordingReader {
  public:
   // Opens `path` and checks every channel's description; nothing, with
-  // `why` in French, when it is not such a file or is damaged.
-  static std::unique_ptr<RecordingReader> Open(const std::filesystem::path& path, std::string* why);
+  // `why` in French, when it is not such a file or is damaged. The file is
+  // first read by the helper program (files/isolated_check.h) unless told
+  // otherwise.
+  static std::unique_ptr<RecordingReader> Open(const std::filesystem::path& path, std::string* why,
+                                               CheckPlace check = CheckPlace::kAside);
   ~RecordingReader();
   RecordingReader(const RecordingReader&) = delete;
   RecordingReader& operator=(const RecordingReader&) = delete;
