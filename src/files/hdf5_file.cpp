@@ -27,7 +27,9 @@ namespace {
 // A recording's channels whole, in volts, when memory can hold them.
 bool ReadRecordingWhole(const std::filesystem::path& path, bool checkOnly, ChannelSet& read,
                         std::string& reason) {
-  const std::unique_ptr<RecordingReader> reader = RecordingReader::Open(path, &reason);
+  // Checked already, by the caller or as the helper program's own reading.
+  const std::unique_ptr<RecordingReader> reader =
+      RecordingReader::Open(path, &reason, CheckPlace::kInProcess);
   if (!reader || checkOnly) return reader != nullptr;
   std::uint64_t values = 0;
   for (const RecordedChannel& channel : reader->Channels()) values += channel.sampleCount;

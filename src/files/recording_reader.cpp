@@ -401,7 +401,9 @@ class RecordingReader::State::ChannelSource final : public OverviewSource {
 };
 
 std::unique_ptr<RecordingReader> RecordingReader::Open(const std::filesystem::path& path,
-                                                       std::string* why) {
+                                                       std::string* why, CheckPlace check) {
+  if (check == CheckPlace::kAside && !CheckFileAside(FileCheck::kChannelsHdf5, path, why))
+    return nullptr;
   auto state = std::make_unique<State>();
   std::string reason;
   std::string format;
@@ -484,6 +486,21 @@ bool RecordingReader::ReadCodes(std::size_t channel, std::uint64_t first,
   return state.ForEachCode(
       channel, first, codes.size(), [&](std::int32_t code, std::size_t i) { codes[i] = code; },
       why);
+}
+
+bool RecordingReader::ReadCodes(std::size_t channel, std::uint64_t first,
+                                std::span<std::int16_t> codes, std::string* why) {
+  State& state = *state_;
+  if (!state.CheckRange(channel, first, codes.size(), why)) return false;
+  const std::size_t bytes = state.channels[channel].codeBytes;
+  if (bytes == 0 || bytes > sizeof(std::int16_t))
+    return state.Fail(state.channels[channel].where + " ne garde pas des codes de 16 bits", why);
+  return state.ReadPieces(channel, first, codes.size(), H5T_NATIVE_INT16, sizeof(std::int16_t),
+                          codes.data(), why);
+}
+
+std::size_t RecordingReader::CodeBytes(std::size_t channel) const {
+  return state_->channels.at(channel).codeBytes;
 }
 
 bool RecordingReader::ReadVolts(std::size_t channel, std::uint64_t first, std::span<double> volts,

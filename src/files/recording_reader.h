@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/hdf5_recording.h"
+#include "files/isolated_check.h"
 #include "model/recording_overview.h"
 
 namespace tavril {
@@ -29,8 +30,11 @@ struct RecordedChannel {
 class RecordingReader {
  public:
   // Opens `path` and checks every channel's description; nothing, with
-  // `why` in French, when it is not such a file or is damaged.
-  static std::unique_ptr<RecordingReader> Open(const std::filesystem::path& path, std::string* why);
+  // `why` in French, when it is not such a file or is damaged. The file is
+  // first read by the helper program (files/isolated_check.h) unless told
+  // otherwise.
+  static std::unique_ptr<RecordingReader> Open(const std::filesystem::path& path, std::string* why,
+                                               CheckPlace check = CheckPlace::kAside);
   ~RecordingReader();
   RecordingReader(const RecordingReader&) = delete;
   RecordingReader& operator=(const RecordingReader&) = delete;
@@ -56,6 +60,12 @@ class RecordingReader {
   // The same samples as the board's codes, in a file that holds codes.
   bool ReadCodes(std::size_t channel, std::uint64_t first, std::span<std::int32_t> codes,
                  std::string* why);
+  // The same, straight from the file into `codes`, for codes of 16 bits or
+  // fewer (CodeBytes() at most 2): half the memory, no copy.
+  bool ReadCodes(std::size_t channel, std::uint64_t first, std::span<std::int16_t> codes,
+                 std::string* why);
+  // Bytes per code the file stores for `channel`; 0 in a file of volts.
+  std::size_t CodeBytes(std::size_t channel) const;
 
   // Channel `channel` as an overview source: its nodes from the file's
   // overview (none in a file without one) and its samples by ReadVolts. A
