@@ -613,6 +613,27 @@ TEST(CliInfo, ShowsEachChannelOfAFileOfSeveralChannels) {
   EXPECT_EQ(run.out.find("Fichier: trous.csv\nCanal: 0\nTitre : a\nPoints mesurés : 3"), 0u);
 }
 
+// Files read whole keep only the channels and samples asked too.
+TEST(CliInfo, ChannelsAndBetweenKeepTheSlotsAndSamplesAsked) {
+  TempDir dir;
+  CopyIn(dir, {"essai.tvr", "rate_2000.tvr"});
+  ASSERT_EQ(RunProgram(dir.path(), {"convert", "essai.tvr", "rate_2000.tvr", "voies.csv"}).status,
+            0);
+  // Samples [ceil(0.0004 × 2000), floor(0.0011 × 2000)] of slot 1: 2 and 3.
+  RunResult run = RunProgram(
+      dir.path(), {"info", "voies.csv", "--channels", "1", "--between", "0.0004", "0.0011"});
+  EXPECT_EQ(run.out,
+            "Fichier: voies.csv\nCanal: 1\nTitre: Autre fréquence\nGain= 1\nNb Points= 2\n"
+            "Sample rate= 2.0000e+003\nYMax= 3.000000\nYMin= 2.000000\nMoy =  2.500000\n");
+  run = RunProgram(dir.path(), {"convert", "voies.csv", "--channels", "0", "--between", "0.001",
+                                "0.002", "part.tvr"});
+  EXPECT_EQ(run.err, "");
+  ChannelRecord part;
+  ASSERT_EQ(LoadChannelFile(dir / "part.tvr", part), 1);
+  EXPECT_EQ(std::vector<double>(part.samples().begin(), part.samples().end()),
+            (std::vector<double>{-0.25, 1.0}));
+}
+
 TEST(CliInfo, FileNameWithALineBreakKeepsTheMessageOnOneLine) {
   TempDir dir;
   const RunResult run = RunProgram(dir.path(), {"info", "a\nb\r.tvr"});
