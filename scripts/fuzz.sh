@@ -6,7 +6,8 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 #
-# Targets: channel_file, config_file, cli_arguments, csv_file, session_file
+# Targets: channel_file, config_file, cli_arguments, csv_file, session_file,
+# recording_file
 # (default: all). New inputs found while running go to
 # build-fuzz/corpus/<target>, never into the committed corpus; copy the
 # interesting ones into tests/fuzz/corpus/ by hand.
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(channel_file config_file cli_arguments csv_file session_file)
+[ ${#targets[@]} -gt 0 ] || targets=(channel_file config_file cli_arguments csv_file session_file recording_file)
 
 scripts/install-deps.sh  # clang-14 and libclang-rt-14-dev bring libFuzzer
 
@@ -37,7 +38,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds}s"
   asan=detect_leaks=1:allocator_may_return_null=1
-  if [ "$target" = session_file ]; then
+  if [ "$target" = session_file ] || [ "$target" = recording_file ]; then
     # The session reader runs in the fuzzer's process: libhdf5's own faults,
     # which the program leaves to its helper, stay out of its way (the
     # gigabytes it asks for are refused, as a full memory would; its reads

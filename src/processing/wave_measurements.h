@@ -35,7 +35,10 @@ struct WaveMeasurements {
 // inside the band crosses the mean (between the two samples around it for
 // an edge too steep to have samples there), which averages the noise out.
 // The frequency is (edges - 1) / (time from the first rising edge to the
-// last), so it improves with every period in the record.
+// last), so it improves with every period in the record. The duty cycle
+// sums, over each fall between the first rising edge and the last, the time
+// from the rise before it, both at halfway. MeasureWaveStreamed
+// (streamed_wave_measurements.h) measures samples read by range the same way.
 WaveMeasurements MeasureWave(std::span<const double> samples, double rate);
 
 }  // namespace tavril

@@ -45,4 +45,36 @@ void WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
   ::close(fd);
 }
 
+// A global heap ("GCOL", whose decoder loops or crashes), or a chunked data
+// layout message (versions 3 and 4, after the message header of type 8)
+// without dimensions or with a dimension of 0 (a division by zero).
+bool MayReachALibraryFault(std::string_view bytes) {
+  if (bytes.find("GCOL") != std::string_view::npos) return true;
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  const auto zeroFrom = [&](std::size_t at, std::size_t width) {
+    bool zero = true;
+    for (std::size_t k = 0; k < width; ++k) zero = zero && byte(at + k) == 0;
+    return zero;
+  };
+  for (std::size_t at = 8; at + 4 <= bytes.size(); ++at) {
+    if (byte(at - 8) != 8 || byte(at - 7) != 0 || byte(at + 1) != 2) continue;
+    const unsigned version = byte(at);
+    if (version == 3) {
+      const std::size_t dims = byte(at + 2);
+      if (dims == 0) return true;
+      for (std::size_t d = 0; d < dims && at + 15 + 4 * d <= bytes.size(); ++d) {
+        if (zeroFrom(at + 11 + 4 * d, 4)) return true;
+      }
+    } else if (version == 4) {
+      const std::size_t dims = byte(at + 3);
+      const std::size_t width = at + 4 < bytes.size() ? byte(at + 4) : 0;
+      if (dims == 0 || width == 0) return true;
+      for (std::size_t d = 0; d < dims && at + 5 + width * (d + 1) <= bytes.size(); ++d) {
+        if (zeroFrom(at + 5 + width * d, width)) return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace tavril::fuzz

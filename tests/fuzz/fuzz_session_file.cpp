@@ -44,41 +44,6 @@ std::string Written(const SessionContents& contents, const std::filesystem::path
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Whether the bytes may reach a fault that libhdf5 survives in no build
-// (libhdf5_faults/FAULTS.md), so that the in-process fuzzer leaves them to the
-// check in the helper program: a global heap ("GCOL", whose decoder loops or
-// crashes), or a chunked data layout message (versions 3 and 4, after the
-// message header of type 8) without dimensions or with a dimension of 0 (a
-// division by zero).
-bool MayReachALibraryFault(std::string_view bytes) {
-  if (bytes.find("GCOL") != std::string_view::npos) return true;
-  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
-  const auto zeroFrom = [&](std::size_t at, std::size_t width) {
-    bool zero = true;
-    for (std::size_t k = 0; k < width; ++k) zero = zero && byte(at + k) == 0;
-    return zero;
-  };
-  for (std::size_t at = 8; at + 4 <= bytes.size(); ++at) {
-    if (byte(at - 8) != 8 || byte(at - 7) != 0 || byte(at + 1) != 2) continue;
-    const unsigned version = byte(at);
-    if (version == 3) {
-      const std::size_t dims = byte(at + 2);
-      if (dims == 0) return true;
-      for (std::size_t d = 0; d < dims && at + 15 + 4 * d <= bytes.size(); ++d) {
-        if (zeroFrom(at + 11 + 4 * d, 4)) return true;
-      }
-    } else if (version == 4) {
-      const std::size_t dims = byte(at + 3);
-      const std::size_t width = at + 4 < bytes.size() ? byte(at + 4) : 0;
-      if (dims == 0 || width == 0) return true;
-      for (std::size_t d = 0; d < dims && at + 5 + width * (d + 1) <= bytes.size(); ++d) {
-        if (zeroFrom(at + 5 + width * d, width)) return true;
-      }
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 // libhdf5 leaks when a root object header fails to decode (FAULTS.md).
@@ -89,7 +54,7 @@ extern "C" const char* __lsan_default_suppressions() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A damaged file may announce any length; a small bound keeps such inputs
   // fast and within the fuzzer's own limits.
-  if (MayReachALibraryFault(tavril::fuzz::AsText(data, size))) return 0;
+  if (tavril::fuzz::MayReachALibraryFault(tavril::fuzz::AsText(data, size))) return 0;
   const tavril::ScopedMemoryLimit memory(std::size_t{4} << 20);
   const std::filesystem::path& folder = tavril::fuzz::ScratchFolder();
   const std::filesystem::path input = folder / "input.h5";
