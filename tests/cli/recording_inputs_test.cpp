@@ -32,12 +32,13 @@ Outcome RunTool(const std::vector<std::string>& args) {
   return {status, out.str(), err.str()};
 }
 
-// Half a second of the simulated board's channels 0 to 2 at 100,000 samples
-// per second each, and the same samples loaded whole as the reference.
+// 11 s of the simulated board's channels 0 to 2 at 100,000 samples per
+// second each (more than a block read at once), and the same samples loaded
+// whole as the reference.
 class RecordingInputs : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(RunTool({"record", "--channels", "0-2", "--rate", "3e5", "--duration", "0.5",
+    ASSERT_EQ(RunTool({"record", "--channels", "0-2", "--rate", "3e5", "--duration", "11",
                        "--unpaced", "--out", recording})
                   .status,
               0);
@@ -75,21 +76,21 @@ std::string LevelLines(std::span<const double> samples) {
 
 TEST_F(RecordingInputs, InfoGivesTheCountDurationAndLevelsOfTheChannelsAndTimesAsked) {
   const std::span<const double> slot1 = whole[1].record.samples();
-  ASSERT_EQ(slot1.size(), 50000u);
+  ASSERT_EQ(slot1.size(), 1100000u);
   const std::string header = "Fichier: " + recording +
-                             "\nCanal: 1\nTitre: \nGain= 1\nNb Points= 50000\n"
-                             "Sample rate= 1.0000e+005\nDurée= 0.500000 s\n";
+                             "\nCanal: 1\nTitre: \nGain= 1\nNb Points= 1100000\n"
+                             "Sample rate= 1.0000e+005\nDurée= 11.000000 s\n";
   Outcome run = RunTool({"info", recording, "--channels", "1"});
   EXPECT_EQ(run.out, header + LevelLines(slot1));
   // [ceil(0.100005 s × rate), floor(0.2000049 s × rate)]
   run = RunTool({"info", recording, "--channels", "1", "--between", "0.100005", "0.2000049"});
   EXPECT_EQ(run.out,
             header + "Échantillons= 10001 à 20000\n" + LevelLines(slot1.subspan(10001, 10000)));
-  run = RunTool({"info", recording, "--json", "--channels", "0,2", "--between", "0.6", "1"});
+  run = RunTool({"info", recording, "--json", "--channels", "0,2", "--between", "12", "13"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
   EXPECT_NE(run.out.find("\"slot\":2,\"title\":\"\",\"device\":1,\"chan\":2,\"gain\":1,"
-                         "\"count\":50000,\"rate\":1e+05,\"duration\":0.5,\"maxValue\":null,"
+                         "\"count\":1100000,\"rate\":1e+05,\"duration\":11,\"maxValue\":null,"
                          "\"minValue\":null,\"mean\":null,\"rms\":null}\n"),
             std::string::npos)
       << run.out;
@@ -132,7 +133,7 @@ TEST_F(RecordingInputs, ConvertExtractsExactlyTheSamplesBetweenTheTwoTimes) {
                                    source.record.samples().subspan(10001, 10000)));
   }
   const Outcome none =
-      RunTool({"convert", recording, (dir / "none.tvr").string(), "--between", "2", "3"});
+      RunTool({"convert", recording, (dir / "none.tvr").string(), "--between", "12", "13"});
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err,
             "tavril-cli: L'intervalle --between ne couvre aucun échantillon du canal 0 de " +

@@ -8,6 +8,8 @@
 #include "input_channels.h"
 #include "json_output.h"
 #include "model/recording_overview.h"
+#include "processing/streamed_wave_measurements.h"
+#include "processing/wave_levels.h"
 #include "processing/wave_measurements.h"
 #include "text/number_text.h"
 #include "text/text_encoding.h"
@@ -43,20 +45,21 @@ bool ReadSamples(RecordingReader& reader, std::size_t index, std::uint64_t first
   return true;
 }
 
-// The timing measurements of `range`, read a block at a time; until they
-// can be streamed, only of a range that fits one block.
+// The timing measurements of `range`, its samples streamed a block at a
+// time, around `levels`.
 bool MeasureTiming(RecordingReader& reader, std::size_t index, const SampleRange& range,
-                   WaveMeasurements& values, std::string* why) {
-  const std::uint64_t length = LengthOf(range);
-  if (length > kReadBlockSamples) return true;
-  std::vector<double> samples(static_cast<std::size_t>(length));
-  if (!ReadSamples(reader, index, range.first, samples, why)) return false;
-  const WaveMeasurements timing = MeasureWave(samples, reader.Channels()[index].settings.rate);
-  values.frequency = timing.frequency;
-  values.period = timing.period;
-  values.dutyCycle = timing.dutyCycle;
-  values.riseTime = timing.riseTime;
-  values.fallTime = timing.fallTime;
+                   const WaveLevels& levels, WaveMeasurements& values, std::string* why) {
+  const SampleRangeReader read = [&](std::uint64_t first, std::span<double> out) {
+    return reader.ReadVolts(index, range.first + first, out, why);
+  };
+  const std::optional<WaveMeasurements> timing = MeasureWaveStreamed(
+      read, LengthOf(range), reader.Channels()[index].settings.rate, &levels, kReadBlockSamples);
+  if (!timing) return false;
+  values.frequency = timing->frequency;
+  values.period = timing->period;
+  values.dutyCycle = timing->dutyCycle;
+  values.riseTime = timing->riseTime;
+  values.fallTime = timing->fallTime;
   return true;
 }
 
@@ -137,14 +140,19 @@ bool MeasureRecorded(RecordingReader& reader, std::size_t index,
   // As MeasureWave, a sample that is not finite leaves every measurement empty.
   if (!levels.HoldsSamples() || !AllFinite(levels)) return true;
   const double n = static_cast<double>(levels.sampleCount);
-  const double mean = levels.Mean();
-  values.minimum = levels.minimum;
-  values.maximum = levels.maximum;
-  values.peakToPeak = levels.maximum - levels.minimum;
-  values.mean = mean;
-  values.rms = levels.Rms();
-  values.acRms = std::sqrt(std::max(levels.sumOfSquares / n - mean * mean, 0.0));
-  return MeasureTiming(reader, index, *range, values, why);
+  WaveLevels wave;
+  wave.minimum = levels.minimum;
+  wave.maximum = levels.maximum;
+  wave.mean = levels.Mean();
+  wave.rms = levels.Rms();
+  wave.acRms = std::sqrt(std::max(levels.sumOfSquares / n - wave.mean * wave.mean, 0.0));
+  values.minimum = wave.minimum;
+  values.maximum = wave.maximum;
+  values.peakToPeak = wave.maximum - wave.minimum;
+  values.mean = wave.mean;
+  values.rms = wave.rms;
+  values.acRms = wave.acRms;
+  return MeasureTiming(reader, index, *range, wave, values, why);
 }
 
 bool ReadRecordedRange(RecordingReader& reader, std::size_t index,
