@@ -26,9 +26,9 @@ bool RecordedLevels(RecordingReader& reader, std::size_t index,
                     const std::optional<SampleRange>& range, OverviewStatistics& levels,
                     std::string* why);
 
-// info's text and JSON for channel `index`: the record's lines with its
-// count in 64 bits, its duration and, of `range` (the samples of
-// `between`), the extent, mean and RMS.
+// info's text and JSON for `channel`: the record's lines with its count in
+// 64 bits, its duration, the samples of `between` when given (`range`) and
+// the extent, mean and RMS of those samples (`levels`).
 std::string RecordedInfoText(const RecordedChannel& channel,
                              const std::optional<TimeInterval>& between,
                              const std::optional<SampleRange>& range,
