@@ -5,9 +5,8 @@
 
 namespace tavril {
 
-// A contraction into a fused multiply-add would round differently from numpy.
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
+// Built without fused multiply-adds (CMakeLists.txt), which would round
+// differently from numpy.
 double CodePolynomial::Volts(double code) const {
   if (coefficientCount == 0) return 0.0;
   const double u = code - origin;
@@ -15,7 +14,6 @@ double CodePolynomial::Volts(double code) const {
   for (std::size_t i = coefficientCount - 1; i-- > 0;) volts = coefficients[i] + volts * u;
   return volts;
 }
-#pragma GCC pop_options
 
 CodePolynomial CodePolynomial::Of(const ReadingConversion& conversion) {
   const VoltScale& scale = conversion.scale;

@@ -45,6 +45,9 @@ bool ReadSamples(RecordingReader& reader, std::size_t index, std::uint64_t first
   return true;
 }
 
+// Blocks the cache holds between the reading and the measuring of them.
+constexpr std::size_t kTimingBlockSamples = std::size_t{1} << 16;
+
 // The timing measurements of `range`, its samples streamed a block at a
 // time, around `levels`.
 bool MeasureTiming(RecordingReader& reader, std::size_t index, const SampleRange& range,
@@ -53,7 +56,7 @@ bool MeasureTiming(RecordingReader& reader, std::size_t index, const SampleRange
     return reader.ReadVolts(index, range.first + first, out, why);
   };
   const std::optional<WaveMeasurements> timing = MeasureWaveStreamed(
-      read, LengthOf(range), reader.Channels()[index].settings.rate, &levels, kReadBlockSamples);
+      read, LengthOf(range), reader.Channels()[index].settings.rate, &levels, kTimingBlockSamples);
   if (!timing) return false;
   values.frequency = timing->frequency;
   values.period = timing->period;
