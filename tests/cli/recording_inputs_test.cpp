@@ -148,5 +148,23 @@ TEST_F(RecordingInputs, SpectrumOfARangeIsThatOfTheSameSamplesInMemory) {
   EXPECT_EQ(run.out, SpectrumCsv(expected));
 }
 
+// A file of channels has no overview: `overview` builds it beside the file
+// once; a recording keeps its own.
+TEST_F(RecordingInputs, OverviewIsBuiltOnceBesideAFileOfChannels) {
+  const std::string channels = (dir / "c.h5").string();
+  ASSERT_EQ(RunTool({"convert", recording, channels, "--between", "0", "2"}).status, 0);
+  const Outcome built = RunTool({"overview", channels});
+  EXPECT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(built.err, channels + ".overview : aperçu construit\n");
+  EXPECT_EQ(RunTool({"overview", channels}).err, channels + " : l'aperçu existe déjà\n");
+  EXPECT_EQ(RunTool({"overview", recording}).err, recording + " : l'aperçu existe déjà\n");
+  // The side file is no file of channels.
+  EXPECT_EQ(RunTool({"info", channels + ".overview"}).status, 1);
+  const Outcome missing = RunTool({"overview", (dir / "absent.h5").string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("absent.h5 : Impossible de construire l'aperçu : "), std::string::npos)
+      << missing.err;
+}
+
 }  // namespace
 }  // namespace tavril::cli

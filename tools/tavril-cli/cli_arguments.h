@@ -23,7 +23,8 @@ enum class CommandKind {
   kAcquire,
   kRecord,
   kMeasure,
-  kSpectrum
+  kSpectrum,
+  kOverview
 };
 
 // What `acquire` asks of the board, as the acquisition panel would.

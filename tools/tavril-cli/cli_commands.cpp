@@ -17,6 +17,7 @@
 #include "json_output.h"
 #include "measure_command.h"
 #include "model/messages.h"
+#include "overview_command.h"
 #include "processing/math_operation.h"
 #include "record_command.h"
 #include "recorded_channels.h"
@@ -277,6 +278,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunMeasure(command, out, err);
     case CommandKind::kSpectrum:
       return RunSpectrum(command, out, err);
+    case CommandKind::kOverview:
+      return RunOverview(command, err);
   }
   return 1;
 }

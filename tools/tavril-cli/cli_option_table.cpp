@@ -273,7 +273,7 @@ constexpr std::string_view kRecordChecks[] = {
 
 // Every command, in the order the help lists them.
 // clang-format off
-constexpr std::array<CommandSpec, 9> kCommands = {{
+constexpr std::array<CommandSpec, 10> kCommands = {{
     {"info", CommandKind::kInfo, "FICHIER...", Files, kInfoOptions, {},
      "Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
      "d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
@@ -331,6 +331,12 @@ constexpr std::array<CommandSpec, 9> kCommands = {{
      "déclenchement du balayage sur la voie V ; il ne change rien au fichier.\n"
      "Avec --unpaced, le fichier reçoit au plus vite les échantillons que la\n"
      "carte simulée donnerait à son rythme ; --duration est alors requis."},
+    {"overview", CommandKind::kOverview, "FICHIER.h5", OneFile, {}, {},
+     "Construit une fois l'aperçu d'un fichier .h5 de voies qui n'en a pas (un\n"
+     "enregistrement de l'ancienne version, un fichier de voies exporté) dans\n"
+     "FICHIER.h5.overview, à côté de lui, sans le modifier : info, measure et\n"
+     "la fenêtre lisent ensuite ses niveaux sans parcourir ses échantillons.\n"
+     "Ctrl+C l'interrompt sans rien laisser."},
     {"help", CommandKind::kHelp, {}, NoArgument, {}, {},
      "Affiche cette aide."},
 }};
