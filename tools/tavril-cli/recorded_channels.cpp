@@ -48,21 +48,17 @@ bool ReadSamples(RecordingReader& reader, std::size_t index, std::uint64_t first
 // Blocks the cache holds between the reading and the measuring of them.
 constexpr std::size_t kTimingBlockSamples = std::size_t{1} << 16;
 
-// The timing measurements of `range`, its samples streamed a block at a
-// time, around `levels`.
+// The measurements of `range`: its levels as given, its timing from its
+// samples streamed a block at a time.
 bool MeasureTiming(RecordingReader& reader, std::size_t index, const SampleRange& range,
                    const WaveLevels& levels, WaveMeasurements& values, std::string* why) {
   const SampleRangeReader read = [&](std::uint64_t first, std::span<double> out) {
     return reader.ReadVolts(index, range.first + first, out, why);
   };
-  const std::optional<WaveMeasurements> timing = MeasureWaveStreamed(
+  const std::optional<WaveMeasurements> measured = MeasureWaveStreamed(
       read, LengthOf(range), reader.Channels()[index].settings.rate, &levels, kTimingBlockSamples);
-  if (!timing) return false;
-  values.frequency = timing->frequency;
-  values.period = timing->period;
-  values.dutyCycle = timing->dutyCycle;
-  values.riseTime = timing->riseTime;
-  values.fallTime = timing->fallTime;
+  if (!measured) return false;
+  values = *measured;
   return true;
 }
 
@@ -149,12 +145,6 @@ bool MeasureRecorded(RecordingReader& reader, std::size_t index,
   wave.mean = levels.Mean();
   wave.rms = levels.Rms();
   wave.acRms = std::sqrt(std::max(levels.sumOfSquares / n - wave.mean * wave.mean, 0.0));
-  values.minimum = wave.minimum;
-  values.maximum = wave.maximum;
-  values.peakToPeak = wave.maximum - wave.minimum;
-  values.mean = wave.mean;
-  values.rms = wave.rms;
-  values.acRms = wave.acRms;
   return MeasureTiming(reader, index, *range, wave, values, why);
 }
 
