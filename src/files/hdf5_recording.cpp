@@ -381,26 +381,32 @@ struct Hdf5Recording::State {
 
   // Stores the codes of scans [first, first + count) of `block`, channel
   // `k`, `skip` codes after the pending ones, and their volts in the
-  // channel's `volts`; false on a code the file's type cannot hold.
+  // channel's `volts`.
   template <class Code>
-  bool StoreCodes(const SampleBlock& block, std::size_t k, std::size_t first, std::size_t count,
+  void StoreCodes(const SampleBlock& block, std::size_t k, std::size_t first, std::size_t count,
                   std::size_t skip) {
     Channel& channel = channels[k];
     Code* out = reinterpret_cast<Code*>(channel.pending.data()) + pendingCount + skip;
     double* volt = channel.volts.data();
     const std::size_t stride = block.volts.size();
     const BoardReading* in = block.readings.data() + first * stride + k;
-    bool inRange = true;
     for (std::size_t s = 0; s < count; ++s, in += stride) {
-      const BoardReading code = *in;
-      inRange &= code >= lowestCode && code <= highestCode;
-      out[s] = static_cast<Code>(code);
-      volt[s] = volts(code);
+      out[s] = static_cast<Code>(*in);
+      volt[s] = volts(*in);
     }
-    return inRange;
   }
 
   bool Append(const SampleBlock& block) {
+    // A code the file's type cannot hold stops the recording before any of
+    // the block is taken: the file keeps what came before, whole.
+    const auto [lowest, highest] =
+        std::minmax_element(block.readings.begin(), block.readings.end());
+    if (lowest != block.readings.end() && (*lowest < lowestCode || *highest > highestCode)) {
+      if (!Flush()) return false;
+      return Stop("La carte a donné un code hors de son étendue (" + std::to_string(lowestCode) +
+                  " à " + std::to_string(highestCode) + ") : l'enregistrement s'arrête ; " +
+                  Kept());
+    }
     const std::size_t length = block.Scans();
     for (std::size_t done = 0; done < length;) {
       const std::size_t take = std::min(length - done, chunkCodes - pendingCount);
@@ -410,15 +416,10 @@ struct Hdf5Recording::State {
         for (std::size_t k = 0; k < channels.size(); ++k) {
           Channel& channel = channels[k];
           channel.volts.resize(kPieceScans);
-          const bool stored = codeBytes == 2
-                                  ? StoreCodes<std::int16_t>(block, k, done + at, piece, at)
-                                  : StoreCodes<std::int32_t>(block, k, done + at, piece, at);
-          if (!stored) {
-            if (!Flush()) return false;
-            return Stop("La carte a donné un code hors de son étendue (" +
-                        std::to_string(lowestCode) + " à " + std::to_string(highestCode) +
-                        ") : l'enregistrement s'arrête ; " + Kept());
-          }
+          if (codeBytes == 2)
+            StoreCodes<std::int16_t>(block, k, done + at, piece, at);
+          else
+            StoreCodes<std::int32_t>(block, k, done + at, piece, at);
           const std::span<const double> part(channel.volts.data(), piece);
           channel.statistics.Add(part);
           channel.builder.Append(part);

@@ -181,6 +181,20 @@ TEST(Hdf5Recording, StatisticsAreThoseOfEverySampleAppended) {
   }
 }
 
+TEST(Hdf5Recording, ACodeBeyondTheBoardsRangeStopsItWithWhatCameBeforeKept) {
+  TempDir dir;
+  auto recording = Hdf5Recording::Create(dir / "rec.h5", kChannels, nullptr);
+  ASSERT_TRUE(recording && AppendRange(*recording, 0, 700));
+  const BoardReading beyond[] = {5, 6, 7, 4096};
+  std::string why;
+  EXPECT_FALSE(AppendCodes(*recording, beyond, &why));
+  EXPECT_EQ(why,
+            "La carte a donné un code hors de son étendue (-2048 à 2047) : l'enregistrement "
+            "s'arrête ; le fichier garde les 700 échantillons par voie écrits jusque-là.");
+  EXPECT_FALSE(recording->Close(nullptr));
+  CheckFile(dir, 700, false);
+}
+
 // Runs `child` in a forked process, which tells the parent numbers through a
 // pipe (its reading end in `from`) and never returns into the test.
 pid_t Fork(int& from, const std::function<void(int)>& child) {
