@@ -188,7 +188,7 @@ struct Hdf5Recording::State {
   std::size_t chunkCodes = 0;
   std::int64_t lowestCode = 0;
   std::int64_t highestCode = 0;
-  CodeVolts volts;
+  CodeVolts codeVolts;           // the file's conversion, as a reader computes it
   std::uint64_t chunkStart = 0;  // index of each channel's first pending code
   std::size_t pendingCount = 0;
   std::uint64_t written = 0;  // samples per channel in the datasets
@@ -259,7 +259,7 @@ struct Hdf5Recording::State {
     if (!narrow) lowestCode = INT32_MIN, highestCode = INT32_MAX;
     chunkCodes = recording_layout::kRecordingChunkBytes / codeBytes;
     const CodePolynomial polynomial = CodePolynomial::Of(conversion);
-    volts = CodeVolts(polynomial, scale.lowestReading, scale.highestReading);
+    codeVolts = CodeVolts(polynomial, scale.lowestReading, scale.highestReading);
     const hid_t type = narrow ? H5T_STD_I16LE : H5T_STD_I32LE;
     for (Channel& channel : channels) {
       const RecordingChannel& c = channel.settings;
@@ -392,7 +392,7 @@ struct Hdf5Recording::State {
     const BoardReading* in = block.readings.data() + first * stride + k;
     for (std::size_t s = 0; s < count; ++s, in += stride) {
       out[s] = static_cast<Code>(*in);
-      volt[s] = volts(*in);
+      volt[s] = codeVolts(*in);
     }
   }
 
@@ -463,7 +463,8 @@ std::unique_ptr<Hdf5Recording> Hdf5Recording::Create(const std::filesystem::path
   std::array<bool, kChannelCount> slots{};
   for (const RecordingChannel& channel : channels) {
     if (channel.slot < 0 || channel.slot >= kChannelCount || slots[channel.slot])
-      return fail("voie " + std::to_string(channel.slot) + " : pas une voie de la table (0 à 7)");
+      return fail("voie " + std::to_string(channel.slot) +
+                  " : hors de la table (0 à 7) ou demandée deux fois");
     slots[channel.slot] = true;
     if (!(channel.rate > 0.0))
       return fail("la cadence de la voie " + std::to_string(channel.slot) + " n'est pas positive");
