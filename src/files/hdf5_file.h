@@ -65,10 +65,11 @@ namespace tavril {
 bool WriteHdf5File(std::span<const SlotView> records, const std::filesystem::path& path,
                    std::string* why);
 
-// Reads a file of channels into `records` (slot order, statistics computed).
-// False with `why` (French: which file part, attribute or dataset, and what is
-// wrong with it) when the file is missing, not HDF5, not of this layout or
-// damaged; `records` is then untouched.
+// Reads a file of channels, or a recording (files/recording_layout.h) whole
+// in volts, into `records` (slot order, statistics computed). False with
+// `why` (French: which file part, attribute or dataset, and what is wrong
+// with it) when the file is missing, not HDF5, of neither layout, damaged,
+// or larger than memory; `records` is then untouched.
 bool ReadHdf5File(const std::filesystem::path& path, ChannelSet& records, std::string* why);
 
 // What ReadHdf5File has the helper program read first (files/isolated_check.h):
