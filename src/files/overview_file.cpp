@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "files/hdf5_attributes.h"
@@ -32,6 +31,22 @@ struct SideFile {
     const Hdf5Use use;
     file.Close();
     if (!kept && !temporary.empty()) ::unlink(temporary.c_str());
+  }
+};
+
+// One channel's group and levels, closed while the library is held.
+struct ChannelLevels {
+  Hdf5Group group;
+  OverviewLevelsWriter writer;
+
+  ~ChannelLevels() {
+    const Hdf5Use use;
+    writer.Close();
+    group.Close();
+  }
+  bool Write(OverviewBuilder& builder, std::string& why) {
+    const Hdf5Use use;
+    return writer.Write(group.get(), builder, why);
   }
 };
 
@@ -86,43 +101,28 @@ OverviewBuild BuildOverviewFile(const std::filesystem::path& channels,
   for (std::size_t k = 0; k < reader->Channels().size(); ++k) {
     const RecordedChannel& channel = reader->Channels()[k];
     OverviewBuilder builder;
-    OverviewLevelsWriter levels;
-    std::optional<Hdf5Group> group;
-    const auto written = [&]() {
-      const Hdf5Use use;
-      const bool ok = levels.Write(group->get(), builder, reason);
-      return ok;
-    };
+    ChannelLevels levels;
     {
       const Hdf5Use use;
-      group.emplace(H5Gcreate2(side.file.get(),
-                               recording_layout::OverviewPath(channel.settings.slot).c_str(),
-                               H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
-      if (!group->valid() || !levels.Begin(group->get()) ||
-          !Hdf5AttributeWriter(group->get())
+      levels.group = Hdf5Group(
+          H5Gcreate2(side.file.get(), recording_layout::OverviewPath(channel.settings.slot).c_str(),
+                     H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT));
+      if (!levels.group.valid() || !levels.writer.Begin(levels.group.get()) ||
+          !Hdf5AttributeWriter(levels.group.get())
                .Integer("count", H5T_STD_U64LE, static_cast<std::int64_t>(channel.sampleCount))
                .ok())
         return fail(Hdf5Failure("écriture de l'aperçu"));
     }
-    bool ok = true;
-    for (std::uint64_t first = 0; ok && first < channel.sampleCount;) {
+    for (std::uint64_t first = 0; first < channel.sampleCount;) {
       const std::span<double> piece(block.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
                                                       block.size(), channel.sampleCount - first)));
-      ok = reader->ReadVolts(k, first, piece, &reason);
-      if (ok) builder.Append(piece), ok = written();
+      if (!reader->ReadVolts(k, first, piece, &reason)) return fail(std::move(reason));
+      builder.Append(piece);
+      if (!levels.Write(builder, reason)) return fail(std::move(reason));
       first += piece.size();
       done += piece.size();
-      if (ok && !progress(done, total)) {
-        const Hdf5Use use;
-        levels.Close();
-        group.reset();
-        return OverviewBuild::kCancelled;
-      }
+      if (!progress(done, total)) return OverviewBuild::kCancelled;
     }
-    const Hdf5Use use;
-    levels.Close();
-    group.reset();
-    if (!ok) return fail(std::move(reason));
   }
   {
     const Hdf5Use use;
