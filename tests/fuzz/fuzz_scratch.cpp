@@ -46,8 +46,9 @@ void WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 // A global heap ("GCOL", whose decoder loops or crashes), or a chunked data
-// layout message (versions 3 and 4, after the message header of type 8)
-// without dimensions or with a dimension of 0 (a division by zero).
+// layout message (after the message header of type 8) of versions 3 and 4
+// without dimensions or with a dimension of 0, or of versions 1 and 2 (a
+// division by zero).
 bool MayReachALibraryFault(std::string_view bytes) {
   if (bytes.find("GCOL") != std::string_view::npos) return true;
   const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
@@ -57,8 +58,13 @@ bool MayReachALibraryFault(std::string_view bytes) {
     return zero;
   };
   for (std::size_t at = 8; at + 4 <= bytes.size(); ++at) {
-    if (byte(at - 8) != 8 || byte(at - 7) != 0 || byte(at + 1) != 2) continue;
+    if (byte(at - 8) != 8 || byte(at - 7) != 0) continue;
     const unsigned version = byte(at);
+    // Versions 1 and 2 (dimensionality, then the class) are written by no
+    // library of these years: a chunked one is a mutation, and its
+    // dimensions divide as the later versions' do.
+    if ((version == 1 || version == 2) && byte(at + 2) == 2) return true;
+    if (byte(at + 1) != 2) continue;
     if (version == 3) {
       const std::size_t dims = byte(at + 2);
       if (dims == 0) return true;
