@@ -162,28 +162,6 @@ TEST(RecordingReader, FollowsARecordingStillBeingWrittenUpToItsLastFlush) {
   ASSERT_TRUE(recording->Close(nullptr));
 }
 
-TEST(RecordingReader, ReadsFilesOfChannelsInVoltsWithoutAnOverview) {
-  TempDir dir;
-  ChannelRecord record;
-  testing::SetSamples(record, {0.5, -1.0, 2.0, 0.25, 3.0});
-  record.rate = 10.0;
-  ASSERT_TRUE(WriteHdf5File(std::vector<SlotView>{{6, &record}}, dir / "voies.h5", nullptr));
-  std::string why;
-  const auto reader = RecordingReader::Open(dir / "voies.h5", &why);
-  ASSERT_TRUE(reader) << why;
-  EXPECT_FALSE(reader->HoldsCodes());
-  EXPECT_EQ(reader->Channels()[0].settings.slot, 6);
-  std::vector<double> got(3);
-  ASSERT_TRUE(reader->ReadVolts(0, 1, got, &why)) << why;
-  EXPECT_EQ(got, (std::vector<double>{-1.0, 2.0, 0.25}));
-  OverviewStatistics statistics;
-  ASSERT_TRUE(OverviewRange(reader->Source(0), 0, 5, statistics));
-  EXPECT_EQ(statistics.minimum, -1.0);
-  EXPECT_EQ(statistics.sum, 4.75);
-  std::vector<std::int32_t> codes(1);
-  EXPECT_FALSE(reader->ReadCodes(0, 0, codes, &why));
-}
-
 // A recording in the layout written directly through the library: one
 // channel whose count goes past 2^32, of which only the chunks around 2^32
 // were ever written; the others read as the fill value, code 0.
@@ -260,6 +238,19 @@ TEST(OverviewFile, IsBuiltBesideAFileWithoutOneAndUsedWhileItMatches) {
   const auto path = dir / "voies.h5";
   ASSERT_TRUE(WriteHdf5File(std::vector<SlotView>{{2, &record}}, path, nullptr));
   std::string why;
+  // Read in volts, and without an overview from the samples.
+  const auto bare = RecordingReader::Open(path, &why);
+  ASSERT_TRUE(bare) << why;
+  EXPECT_FALSE(bare->HoldsCodes() || bare->HasOverview());
+  EXPECT_EQ(bare->Channels()[0].settings.slot, 2);
+  std::vector<double> three(3);
+  ASSERT_TRUE(bare->ReadVolts(0, 1000, three, &why)) << why;
+  EXPECT_TRUE(std::equal(three.begin(), three.end(), samples.begin() + 1000));
+  OverviewStatistics statistics;
+  ASSERT_TRUE(OverviewRange(bare->Source(0), 1000, 1003, statistics));
+  EXPECT_EQ(statistics.sum, (samples[1000] + samples[1001]) + samples[1002]);
+  std::vector<std::int32_t> codes(1);
+  EXPECT_FALSE(bare->ReadCodes(0, 0, codes, &why));
   std::uint64_t told = 0;
   // Cancelled at its first progress: nothing left behind.
   EXPECT_EQ(BuildOverviewFile(

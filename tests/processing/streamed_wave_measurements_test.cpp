@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "processing/measurement_table.h"
 #include "processing/wave_measurements.h"
 #include "support/board_signal.h"
 
@@ -56,17 +57,8 @@ class Reader {
 
 void ExpectSame(const WaveMeasurements& a, const WaveMeasurements& b) {
   EXPECT_EQ(a.count, b.count);
-  EXPECT_EQ(a.minimum, b.minimum);
-  EXPECT_EQ(a.maximum, b.maximum);
-  EXPECT_EQ(a.peakToPeak, b.peakToPeak);
-  EXPECT_EQ(a.mean, b.mean);
-  EXPECT_EQ(a.rms, b.rms);
-  EXPECT_EQ(a.acRms, b.acRms);
-  EXPECT_EQ(a.frequency, b.frequency);
-  EXPECT_EQ(a.period, b.period);
-  EXPECT_EQ(a.dutyCycle, b.dutyCycle);
-  EXPECT_EQ(a.riseTime, b.riseTime);
-  EXPECT_EQ(a.fallTime, b.fallTime);
+  for (const MeasurementColumn& column : kMeasurementColumns)
+    EXPECT_EQ(a.*column.value, b.*column.value) << column.key;
 }
 
 TEST(StreamedWaveMeasurements, GiveTheInMemoryResultsToTheBitForAnyBlockSize) {
