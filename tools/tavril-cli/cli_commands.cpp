@@ -138,6 +138,17 @@ void AddSource(JsonObject& json, const RecordSource& source) {
   if (source.slot) json.AddInteger("slot", *source.slot);
 }
 
+void AddChannelFields(JsonObject& json, const RecordSource& source, std::string_view title,
+                      int device, int chan, int gain, std::int64_t count, double rate) {
+  AddSource(json, source);
+  json.AddString("title", Windows1252ToUtf8(title));
+  json.AddInteger("device", device);
+  json.AddInteger("chan", chan);
+  json.AddInteger("gain", gain);
+  json.AddInteger("count", count);
+  json.AddDouble("rate", rate);
+}
+
 std::string EscapedLine(std::string_view text) {
   static constexpr char kHexDigits[] = "0123456789abcdef";
   std::string line;
@@ -170,13 +181,8 @@ std::string InfoText(const ChannelRecord& record) {
 
 std::string InfoJson(const ChannelRecord& record, const RecordSource& source) {
   JsonObject json;
-  AddSource(json, source);
-  json.AddString("title", Windows1252ToUtf8(record.title));
-  json.AddInteger("device", record.device);
-  json.AddInteger("chan", record.chan);
-  json.AddInteger("gain", record.gain);
-  json.AddInteger("count", record.count());
-  json.AddDouble("rate", record.rate);
+  AddChannelFields(json, source, record.title, record.device, record.chan, record.gain,
+                   record.count(), record.rate);
   json.AddInteger("maxIndex", record.statistics().maxIndex);
   json.AddDouble("maxValue", record.statistics().maxValue);
   json.AddInteger("minIndex", record.statistics().minIndex);

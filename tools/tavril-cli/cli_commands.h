@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -32,6 +33,11 @@ struct RecordSource {
 
 // Adds the "file" (when named) and "slot" (when known) of `source` to `json`.
 void AddSource(JsonObject& json, const RecordSource& source);
+
+// The fields `info` gives first of any channel: its source, then title
+// (Windows-1252 bytes, given in UTF-8), device, chan, gain, count and rate.
+void AddChannelFields(JsonObject& json, const RecordSource& source, std::string_view title,
+                      int device, int chan, int gain, std::int64_t count, double rate);
 
 // The information strip's texts for `record`, one per line, in UTF-8; the
 // statistics lines only when the record holds samples. The title's line

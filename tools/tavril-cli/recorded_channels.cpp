@@ -105,13 +105,8 @@ std::string RecordedInfoJson(const RecordedChannel& channel,
                              const OverviewStatistics& levels, const RecordSource& source) {
   const RecordingChannel& settings = channel.settings;
   JsonObject json;
-  AddSource(json, source);
-  json.AddString("title", Windows1252ToUtf8(settings.title));
-  json.AddInteger("device", settings.device);
-  json.AddInteger("chan", settings.chan);
-  json.AddInteger("gain", settings.gain);
-  json.AddInteger("count", static_cast<std::int64_t>(channel.sampleCount));
-  json.AddDouble("rate", settings.rate);
+  AddChannelFields(json, source, settings.title, settings.device, settings.chan, settings.gain,
+                   static_cast<std::int64_t>(channel.sampleCount), settings.rate);
   json.AddDouble("duration", DurationOf(channel));
   if (between && range) {
     json.AddInteger("first", static_cast<std::int64_t>(range->first));
