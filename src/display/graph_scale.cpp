@@ -24,6 +24,15 @@ std::int32_t TruncateToInt32(double value) {
   return static_cast<std::int32_t>(value);
 }
 
+std::int64_t TruncateToInt64(double value) {
+  // 2^63 itself is the first double past the range.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (std::isnan(value)) return 0;
+  if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (value <= -kLimit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);
+}
+
 void ComputeAutoScale(GraphScale& scale, const ChannelRecord& master, ClientSize client) {
   if (!master.holdsSamples()) return;
 
@@ -62,8 +71,9 @@ void ComputeRollScale(GraphScale& scale, const ChannelRecord& master, ClientSize
 
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts) {
   PixelPoint point;
-  point.x = TruncateToInt32((sampleIndex * scale.sampleStretch - scale.scrollOffset) *
-                            scale.pixelsPerSample);
+  point.x = TruncateToInt32(
+      (sampleIndex * scale.sampleStretch - static_cast<double>(scale.scrollOffset)) *
+      scale.pixelsPerSample);
   point.y = TruncateToInt32(volts * -1.0 * scale.pixelsPerVolt + scale.originY);
   return point;
 }
@@ -79,7 +89,11 @@ GraphScale ScaleAtOwnRate(const GraphScale& scale, double masterRate, double rec
 
 std::int32_t PixelToSample(const GraphScale& scale, std::int32_t x) {
   // A zero scale divides to an infinity (saturated) or, at x = 0, to NaN (0).
-  return TruncateToInt32(x / scale.pixelsPerSample + scale.scrollOffset);
+  return TruncateToInt32(x / scale.pixelsPerSample + static_cast<double>(scale.scrollOffset));
+}
+
+std::int64_t PixelToSample64(const GraphScale& scale, std::int32_t x) {
+  return TruncateToInt64(x / scale.pixelsPerSample + static_cast<double>(scale.scrollOffset));
 }
 
 }  // namespace tavril

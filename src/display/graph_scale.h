@@ -11,9 +11,11 @@ namespace tavril {
 struct GraphScale {
   double pixelsPerSample = 0.5905907;
   double pixelsPerVolt = 100.0;
-  std::int32_t originY = 150;     // client y of the 0 V line
-  std::int32_t scrollOffset = 0;  // sample drawn at x = 0, never below 0
-  bool autoScale = false;         // "Automatique" rather than "Manuel"
+  std::int32_t originY = 150;  // client y of the 0 V line
+  // Sample drawn at x = 0, never below 0 (a live roll aside); records keep it
+  // within 32 bits, a recording of any length needs 64.
+  std::int64_t scrollOffset = 0;
+  bool autoScale = false;  // "Automatique" rather than "Manuel"
   // Master samples per sample of the record drawn: 1 for the master and
   // whenever records are drawn by sample number; the master's rate over the
   // record's when a record of another rate is drawn at its own times.
@@ -68,9 +70,13 @@ GraphScale ScaleAtOwnRate(const GraphScale& scale, double masterRate, double rec
 // to 0 and one beyond the 32-bit range saturates at its bound.
 PixelPoint SampleToPixel(const GraphScale& scale, double sampleIndex, double volts);
 std::int32_t PixelToSample(const GraphScale& scale, std::int32_t x);
+// The same for a recording, whose samples go past 32 bits: saturates at the
+// 64-bit bounds instead.
+std::int64_t PixelToSample64(const GraphScale& scale, std::int32_t x);
 
 // Truncation toward zero into 32 bits without undefined behaviour: NaN gives 0,
 // values beyond the range saturate.
 std::int32_t TruncateToInt32(double value);
+std::int64_t TruncateToInt64(double value);
 
 }  // namespace tavril

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "display/shown_recording.h"
+
 namespace tavril {
 
 namespace {
@@ -18,31 +20,38 @@ constexpr std::size_t kHistoryDepth = 64;
 
 // Where a cursor points, as a sample, before the scale changes.
 struct CursorSamples {
-  std::int32_t first = 0;
-  std::int32_t second = 0;
+  std::int64_t first = 0;
+  std::int64_t second = 0;
 };
 
-CursorSamples ReadCursors(const ViewState& view) {
-  return CursorSamples{PixelToSample(view.scale, view.cursors.cursor1X),
-                       PixelToSample(view.scale, view.cursors.cursor2X)};
+// Records count samples in 32 bits, recordings in 64.
+std::int64_t SampleAt(const ViewState& view, const GraphScale& scale, std::int32_t x) {
+  return view.recording ? PixelToSample64(scale, x) : PixelToSample(scale, x);
 }
 
-// The leftmost pixel that designates `sample` under `scale` (the nearest one
-// when the scale shows several samples per pixel).
-std::int32_t PixelOfSample(const GraphScale& scale, std::int32_t sample) {
+CursorSamples ReadCursors(const ViewState& view) {
+  return CursorSamples{SampleAt(view, view.scale, view.cursors.cursor1X),
+                       SampleAt(view, view.scale, view.cursors.cursor2X)};
+}
+
+// The leftmost pixel that designates `sample` under the view's scale (the
+// nearest one when the scale shows several samples per pixel).
+std::int32_t PixelOfSample(const ViewState& view, std::int64_t sample) {
+  const GraphScale& scale = view.scale;
   const double exact =
-      std::ceil((static_cast<double>(sample) - scale.scrollOffset) * scale.pixelsPerSample);
+      std::ceil((static_cast<double>(sample) - static_cast<double>(scale.scrollOffset)) *
+                scale.pixelsPerSample);
   std::int32_t x = TruncateToInt32(exact);
   // Rounding in the product may leave the pixel one short of the sample.
-  if (PixelToSample(scale, x) < sample && x < std::numeric_limits<std::int32_t>::max()) ++x;
-  if (x > std::numeric_limits<std::int32_t>::min() && PixelToSample(scale, x - 1) == sample) --x;
+  if (SampleAt(view, scale, x) < sample && x < std::numeric_limits<std::int32_t>::max()) ++x;
+  if (x > std::numeric_limits<std::int32_t>::min() && SampleAt(view, scale, x - 1) == sample) --x;
   return x;
 }
 
 void PlaceCursors(ViewState& view, const CursorSamples& samples) {
   if (!view.cursors.cursorsShown) return;
-  view.cursors.cursor1X = PixelOfSample(view.scale, samples.first);
-  view.cursors.cursor2X = PixelOfSample(view.scale, samples.second);
+  view.cursors.cursor1X = PixelOfSample(view, samples.first);
+  view.cursors.cursor2X = PixelOfSample(view, samples.second);
   // Two cursors on one pixel would hide the band between them.
   if (view.cursors.cursor2X <= view.cursors.cursor1X && samples.second > samples.first &&
       view.cursors.cursor1X < std::numeric_limits<std::int32_t>::max()) {
@@ -55,8 +64,10 @@ void Remember(ViewState& view) {
   view.zoomHistory.push_back(view.scale);
 }
 
-std::int32_t ScrollFor(double firstSample) {
-  return std::max(0, TruncateToInt32(std::round(firstSample)));
+std::int64_t ScrollFor(const ViewState& view, double firstSample) {
+  const double rounded = std::round(firstSample);
+  return std::max<std::int64_t>(
+      0, view.recording ? TruncateToInt64(rounded) : TruncateToInt32(rounded));
 }
 
 bool UsableFactor(double factor) {
@@ -70,10 +81,10 @@ void ZoomTime(ViewState& view, double factor, std::int32_t pointerX) {
   const CursorSamples cursors = ReadCursors(view);
   Remember(view);
   GraphScale& scale = view.scale;
-  const double pointed = scale.scrollOffset + pointerX / scale.pixelsPerSample;
+  const double pointed = static_cast<double>(scale.scrollOffset) + pointerX / scale.pixelsPerSample;
   scale.pixelsPerSample =
       std::clamp(scale.pixelsPerSample * factor, kLeastPixelsPerSample, kMostPixelsPerSample);
-  scale.scrollOffset = ScrollFor(pointed - pointerX / scale.pixelsPerSample);
+  scale.scrollOffset = ScrollFor(view, pointed - pointerX / scale.pixelsPerSample);
   scale.autoScale = false;
   PlaceCursors(view, cursors);
 }
@@ -98,13 +109,13 @@ bool ZoomToBox(ViewState& view, PixelBox box, ClientSize area) {
   const CursorSamples cursors = ReadCursors(view);
   Remember(view);
   GraphScale& scale = view.scale;
-  const double firstSample = scale.scrollOffset + left / scale.pixelsPerSample;
+  const double firstSample = static_cast<double>(scale.scrollOffset) + left / scale.pixelsPerSample;
   const double boxSamples = (right - left) / scale.pixelsPerSample;
   const double topVolts = (scale.originY - static_cast<double>(top)) / scale.pixelsPerVolt;
   const double boxVolts = (bottom - top) / scale.pixelsPerVolt;
   scale.pixelsPerSample =
       std::clamp(area.width / boxSamples, kLeastPixelsPerSample, kMostPixelsPerSample);
-  scale.scrollOffset = ScrollFor(firstSample);
+  scale.scrollOffset = ScrollFor(view, firstSample);
   scale.pixelsPerVolt = std::clamp(area.height / boxVolts, kLeastPixelsPerVolt, kMostPixelsPerVolt);
   scale.originY = TruncateToInt32(std::round(topVolts * scale.pixelsPerVolt));
   scale.autoScale = false;
@@ -112,14 +123,25 @@ bool ZoomToBox(ViewState& view, PixelBox box, ClientSize area) {
   return true;
 }
 
-bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
-  std::size_t longest = 0;
+bool FitShownScale(GraphScale& scale, const ViewState& view, const Session& session,
+                   ClientSize area) {
+  std::uint64_t longest = 0;
   double lowest = std::numeric_limits<double>::infinity();
   double highest = -std::numeric_limits<double>::infinity();
-  for (int channel = 0; channel < kChannelCount; ++channel) {
+  for (int channel = 0; channel < kChannelCount && view.recording; ++channel) {
+    OverviewStatistics statistics;
+    if (!view.channelShown[channel] ||
+        !view.recording->WholeStatistics(channel, statistics, nullptr) ||
+        !statistics.HoldsSamples())
+      continue;
+    longest = std::max(longest, statistics.sampleCount);
+    lowest = std::min(lowest, statistics.minimum);
+    highest = std::max(highest, statistics.maximum);
+  }
+  for (int channel = 0; channel < kChannelCount && !view.recording; ++channel) {
     const ChannelRecord& record = session.channels[channel];
     if (!view.channelShown[channel] || !record.holdsSamples()) continue;
-    longest = std::max(longest, record.sampleCount());
+    longest = std::max<std::uint64_t>(longest, record.sampleCount());
     // Statistics that are not finite say nothing of where to look.
     if (std::isfinite(record.statistics().minValue))
       lowest = std::min(lowest, record.statistics().minValue);
@@ -127,9 +149,6 @@ bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
       highest = std::max(highest, record.statistics().maxValue);
   }
   if (longest == 0) return false;
-  const CursorSamples cursors = ReadCursors(view);
-  Remember(view);
-  GraphScale& scale = view.scale;
   if (longest > 1 && area.width > 0) {
     scale.pixelsPerSample = std::clamp(area.width / static_cast<double>(longest - 1),
                                        kLeastPixelsPerSample, kMostPixelsPerSample);
@@ -144,7 +163,16 @@ bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
     const double middle = (highest + lowest) / 2.0;
     scale.originY = TruncateToInt32(std::round(area.height / 2.0 + middle * scale.pixelsPerVolt));
   }
-  scale.autoScale = false;
+  return true;
+}
+
+bool FitAllShown(ViewState& view, const Session& session, ClientSize area) {
+  GraphScale fitted = view.scale;
+  if (!FitShownScale(fitted, view, session, area)) return false;
+  const CursorSamples cursors = ReadCursors(view);
+  Remember(view);
+  view.scale = fitted;
+  view.scale.autoScale = false;
   PlaceCursors(view, cursors);
   return true;
 }

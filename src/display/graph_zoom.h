@@ -32,10 +32,15 @@ struct PixelBox {
 };
 bool ZoomToBox(ViewState& view, PixelBox box, ClientSize area);
 
-// Every shown record that holds samples, whole, across the width, and the
-// range of all of them in the height with 20 pixels above and below.
+// Every shown record that holds samples (or every shown channel of the
+// recording shown in their place), whole, across the width, and the range of
+// all of them in the height with 20 pixels above and below.
 // Returns false when no shown record holds samples.
 bool FitAllShown(ViewState& view, const Session& session, ClientSize area);
+// The same fit of `scale` alone, for a scale kept automatic: nothing else of
+// the view changes.
+bool FitShownScale(GraphScale& scale, const ViewState& view, const Session& session,
+                   ClientSize area);
 
 // Goes back to the scale the last zoom left; false when there is none.
 bool ZoomBack(ViewState& view);

@@ -39,4 +39,15 @@ std::vector<StripText> InfoStripTexts(const ChannelRecord& master, int masterCha
                                       const GraphScale& scale, const GraphCursors& cursors,
                                       std::int32_t stripHeight);
 
+class ShownRecording;
+
+// The same strip for the channel of slot `masterChannel` of a recording shown
+// in place of the records: its count in 64 bits, its maximum, minimum and
+// mean from the overview, and the samples under the cursors read from the
+// file. Only the slot's number and an empty title where the recording has no
+// such channel.
+std::vector<StripText> RecordingStripTexts(ShownRecording& recording, int masterChannel,
+                                           const GraphScale& scale, const GraphCursors& cursors,
+                                           std::int32_t stripHeight);
+
 }  // namespace tavril

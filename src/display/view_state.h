@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "model/channel_record.h"
 
 namespace tavril {
+
+class ShownRecording;
 
 // What the graph adds to the classic picture, each off by default: with all
 // three off it draws exactly as it always has.
@@ -31,6 +34,16 @@ struct ViewState {
   std::optional<std::int64_t> triggerMark;  // a sample index of the records shown
   // While a live roll fills: the samples its window will hold.
   std::optional<std::uint32_t> rollWindow;
+  // The recording the graph shows in place of the records; none for the
+  // records. The scale, cursors and zoom steps are then the recording's, the
+  // records' waiting in recordsView until they are shown again.
+  std::shared_ptr<ShownRecording> recording;
+  struct RecordsView {
+    GraphScale scale;
+    GraphCursors cursors;
+    std::vector<GraphScale> zoomHistory;
+  };
+  std::optional<RecordsView> recordsView;
 };
 
 }  // namespace tavril

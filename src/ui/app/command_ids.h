@@ -35,6 +35,9 @@ enum CommandId : int {
   kCmdMeasurements = 40039,
   kCmdSpectrum = 40040,
   kCmdContinuous = 40041,
+  kCmdOpenRecording = 40042,
+  kCmdCloseRecording = 40043,
+  kCmdExtract = 40044,
 };
 
 }  // namespace tavril

@@ -44,5 +44,11 @@ int main(int argc, char** argv) {
 
   // The user may already have confirmed quitting from a box of the start-up.
   if (window.quitRequested()) return 0;
+  // `tavril FILE` opens the file as its kind asks.
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1) {
+    window.OpenFromCommandLine(std::filesystem::path(arguments.at(1).toStdString()));
+  }
+  if (window.quitRequested()) return 0;
   return application.exec();
 }

@@ -65,6 +65,8 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   add.Add(file, kCmdOpen, "&Ouvrir");
   add.Add(file, kCmdSave, "&Sauvegarder sous ...");
   add.Add(file, kCmdImport, "&Importer des canaux ...");
+  add.Add(file, kCmdOpenRecording, "Ouvrir un en&registrement ...");
+  add.Add(file, kCmdCloseRecording, "&Fermer l'enregistrement", kGreyed);
   QMenu* exportTo = file->addMenu(QStringLiteral("&Exporter vers"));
   add.Add(exportTo, kCmdExportMatlab, "&Matlab (*.M)");
   add.Add(exportTo, kCmdExportExcel, "&Excel");
@@ -108,6 +110,7 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   display->addSeparator();
   add.Add(display, kCmdZoomBack, "&Zoom précédent");
   add.Add(display, kCmdZoomFit, "&Tout afficher");
+  add.Add(display, kCmdExtract, "E&xtraire", kGreyed);
   display->addSeparator();
   add.Add(display, kCmdMeasurements, "&Mesures", kUnchecked);
   add.Add(display, kCmdSpectrum, "&Spectre", kUnchecked);

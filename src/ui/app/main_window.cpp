@@ -47,6 +47,7 @@ RunNeed WhatItChanges(int commandId) {
     case kCmdOpenSession:
     case kCmdReset:
     case kCmdMathOperations:
+    case kCmdExtract:
       return RunNeed::kRecords;
     case kCmdConfiguration:
       return RunNeed::kBoard;
@@ -166,6 +167,7 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::scaleChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
+  connect(&model_, &SessionModel::shownRecordingChanged, this, &MainWindow::ShowRecordingMarks);
 
   acquisition_ = new AcquisitionController(model_, boards_, ui_, this);
 
@@ -197,6 +199,15 @@ void MainWindow::RunCommand(int commandId) {
   switch (commandId) {
     case kCmdOpen:
       Open();
+      break;
+    case kCmdOpenRecording:
+      OpenRecording();
+      break;
+    case kCmdCloseRecording:
+      CloseRecording();
+      break;
+    case kCmdExtract:
+      Extract();
       break;
     case kCmdSave:
       Save();
@@ -263,6 +274,8 @@ void MainWindow::RequestRefresh() {
   strip_->setGeometry(0, height - kStripHeight, width, kStripHeight);
   if (view_.scale.autoScale && view_.rollWindow) {
     ComputeRollScale(view_.scale, session_.Master(), graph_->DrawingArea(), *view_.rollWindow);
+  } else if (view_.scale.autoScale && view_.recording) {
+    FitShownScale(view_.scale, view_, session_, graph_->DrawingArea());
   } else if (view_.scale.autoScale) {
     ComputeAutoScale(view_.scale, session_.Master(), graph_->DrawingArea());
   }
@@ -334,14 +347,18 @@ void MainWindow::Open() {
   }
   FileDialogState& files = memory_.dataFiles;
   if (!ChooseFile(false, DataFileRequest(false), files)) return;
+  OpenDataFile(ChosenPath(files), files.fileTitle);
+}
+
+void MainWindow::OpenDataFile(const std::filesystem::path& path, const std::string& fileTitle) {
   // Read through the master record's spare samples, whose memory a record
   // loaded again reuses.
-  if (LoadChannelFile(ChosenPath(files), session_.Master(),
-                      session_.spare.samples[session_.masterChannel]) == 0) {
-    Tell(messages::OpenError(files.fileTitle), kErrorCaption, MessageIcon::kError);
+  if (LoadChannelFile(path, session_.Master(), session_.spare.samples[session_.masterChannel]) ==
+      0) {
+    Tell(messages::OpenError(fileTitle), kErrorCaption, MessageIcon::kError);
     return;
   }
-  SetAppTitle(TitleWithFile(files.fileTitle));
+  SetAppTitle(TitleWithFile(fileTitle));
   model_.TellRecordsChanged();
 }
 

@@ -104,6 +104,11 @@ class MainWindow : public QMainWindow {
   }
   const std::filesystem::path& startDirectory() const { return startDirectory_; }
 
+  // Opens a file named on the command line as its kind asks: a .tvr as
+  // Ouvrir does, a session as Ouvrir une session, a recording in the graph,
+  // any other file of channels as Importer des canaux.
+  void OpenFromCommandLine(const std::filesystem::path& path);
+
   // True once the user confirmed quitting.
   bool quitRequested() const { return quitRequested_; }
 
@@ -114,6 +119,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void Open();
+  void OpenDataFile(const std::filesystem::path& path, const std::string& fileTitle);
   void Save();
   void ExportMatlab();
   bool SaveUntilWritten(const FileDialogRequest& request,
@@ -125,7 +131,15 @@ class MainWindow : public QMainWindow {
   void ExportChannels(const FileDialogRequest& request, const char* caption, RecordsWriter write);
   void ExportImage();
   void Import();
+  void ImportFile(const std::filesystem::path& path, const std::string& fileTitle);
   void OpenSession();
+  void OpenSessionFile(const std::filesystem::path& path, const std::string& fileTitle);
+  // Recordings in the graph (main_window_recording.cpp).
+  void OpenRecording();
+  bool OpenRecordingAt(const std::filesystem::path& path, const std::string& fileTitle);
+  void CloseRecording();
+  void Extract();
+  void ShowRecordingMarks();
   void SaveSession();
   // Like SaveUntilWritten, for a writer that writes the file by its name; the
   // writer's reason follows the failure message. `afterChoice` may amend the
@@ -168,6 +182,7 @@ class MainWindow : public QMainWindow {
   UserInteraction& ui_;
   FileDialogs& fileDialogs_;
   std::filesystem::path startDirectory_;
+  std::string recordsTitle_;  // the window's title while the records are shown
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;

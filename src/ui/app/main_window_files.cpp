@@ -189,11 +189,15 @@ void MainWindow::ExportImage() {
 void MainWindow::Import() {
   FileDialogState& files = memory_.channelFiles;
   if (!ChooseFile(false, ImportRequest(), files)) return;
+  ImportFile(ChosenPath(files), files.fileTitle);
+}
+
+void MainWindow::ImportFile(const std::filesystem::path& path, const std::string& fileTitle) {
   ChannelSet set;
   std::string why;
   std::vector<std::string> notices;
-  if (!ReadChannelsFile(ChosenPath(files), set, &why, &notices)) {
-    Tell(messages::WithReason(messages::OpenError(files.fileTitle), why), kErrorCaption,
+  if (!ReadChannelsFile(path, set, &why, &notices)) {
+    Tell(messages::WithReason(messages::OpenError(fileTitle), why), kErrorCaption,
          MessageIcon::kError);
     return;
   }
@@ -206,7 +210,7 @@ void MainWindow::Import() {
   }
   const int first = set.front().slot;
   PutInTable(set, session_.channels, session_.spare.samples);
-  SetAppTitle(TitleWithFile(files.fileTitle));
+  SetAppTitle(TitleWithFile(fileTitle));
   model_.SetMasterChannel(first);
   model_.TellRecordsChanged();
   if (!notices.empty()) {
@@ -219,7 +223,7 @@ void MainWindow::Import() {
 void MainWindow::SaveSession() {
   WriteUntilWritten(SessionRequest(true), memory_.sessionFiles, messages::kSessionCaption,
                     [&](const std::filesystem::path& path, std::string* why) {
-                      return WriteSessionFile(session_, view_, path, why);
+                      return WriteSessionFile(session_, RecordsViewOf(view_), path, why);
                     });
 }
 
@@ -233,13 +237,19 @@ void MainWindow::OpenSession() {
   }
   FileDialogState& files = memory_.sessionFiles;
   if (!ChooseFile(false, SessionRequest(false), files)) return;
+  OpenSessionFile(ChosenPath(files), files.fileTitle);
+}
+
+void MainWindow::OpenSessionFile(const std::filesystem::path& path, const std::string& fileTitle) {
   SessionContents contents;
   std::string why;
-  if (!ReadSessionFile(ChosenPath(files), contents, &why, &session_)) {
-    Tell(messages::WithReason(messages::OpenError(files.fileTitle), why), kErrorCaption,
+  if (!ReadSessionFile(path, contents, &why, &session_)) {
+    Tell(messages::WithReason(messages::OpenError(fileTitle), why), kErrorCaption,
          MessageIcon::kError);
     return;
   }
+  // The session's view is the records'.
+  model_.ShowRecords();
   // What the graph adds to the curves is the user's choice, kept in the
   // user's settings, not the session's.
   const GraphOptions options = view_.options;
@@ -249,7 +259,7 @@ void MainWindow::OpenSession() {
     if (QAction* item = CommandAction(kCmdChannel0 + channel))
       item->setChecked(view_.channelShown[channel]);
   }
-  SetAppTitle(TitleWithFile(files.fileTitle));
+  SetAppTitle(TitleWithFile(fileTitle));
   model_.SetMasterChannel(session_.masterChannel);
   model_.TellScaleChanged();
   model_.TellRecordsChanged();

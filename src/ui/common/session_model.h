@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include "display/shown_recording.h"
 #include "display/view_state.h"
 #include "model/session.h"
 #include "ui/common/acquisition_state.h"
@@ -26,8 +27,15 @@ class SessionModel : public QObject {
   ViewState& view() { return view_; }
   const ViewState& view() const { return view_; }
 
-  // The records' samples or fields changed (acquisition, open, reset, math).
-  void TellRecordsChanged() { emit recordsChanged(); }
+  // The records' samples or fields changed (acquisition, open, reset, math):
+  // the graph shows them again in place of a recording.
+  void TellRecordsChanged() {
+    if (view_.recording) {
+      ShowRecordsInView(view_);
+      emit shownRecordingChanged();
+    }
+    emit recordsChanged();
+  }
   void SetMasterChannel(int channel) {
     session_.masterChannel = channel;
     emit masterChannelChanged();
@@ -39,6 +47,20 @@ class SessionModel : public QObject {
   void TellScaleStepped() { emit scaleStepped(); }
   // The main window has laid out, refit and repainted.
   void TellViewRefreshed() { emit viewRefreshed(); }
+
+  // The graph shows `recording` in place of the records, or the records
+  // again; the windows hear it as a change of the records shown.
+  void ShowRecording(std::shared_ptr<ShownRecording> recording) {
+    ShowRecordingInView(view_, std::move(recording));
+    emit shownRecordingChanged();
+    emit recordsChanged();
+  }
+  void ShowRecords() {
+    if (!view_.recording) return;
+    ShowRecordsInView(view_);
+    emit shownRecordingChanged();
+    emit recordsChanged();
+  }
 
   // What the board is doing. Only the idle state lets another acquisition
   // start or a command change what a run needs (WhyItWaitsForTheRun).
@@ -52,6 +74,7 @@ class SessionModel : public QObject {
 
  signals:
   void recordsChanged();
+  void shownRecordingChanged();
   void masterChannelChanged();
   void configurationChanged();
   void scaleChanged();

@@ -9,6 +9,7 @@
 
 #include "display/channel_colours.h"
 #include "text/text_encoding.h"
+#include "ui/display/graph_painter.h"
 
 namespace tavril {
 
@@ -41,10 +42,11 @@ void PaintTriggerMark(QPainter& painter, int x) {
   painter.setBrush(Qt::NoBrush);
 }
 
-QString ChannelLabel(const Session& session, int channel, const QFontMetrics& metrics) {
+QString ChannelLabel(const Session& session, const ViewState& view, int channel,
+                     const QFontMetrics& metrics) {
   QString text = QStringLiteral("Canal %1").arg(channel);
   const QString title =
-      QString::fromStdString(Windows1252ToUtf8(session.channels[channel].title)).trimmed();
+      QString::fromStdString(Windows1252ToUtf8(ShownTitle(session, view, channel))).trimmed();
   if (!title.isEmpty()) {
     text += QStringLiteral(" : ") + metrics.elidedText(title, Qt::ElideRight, kLegendTitleWidth);
   }
@@ -108,7 +110,7 @@ GraphDecorations DescribeGraphDecorations(const Session& session, const ViewStat
   decorations.graduations = options.axes;
   if ((options.axes || options.grid) && !area.isEmpty()) {
     const ClientSize client{area.width(), area.height()};
-    const double rate = session.Master().rate;
+    const double rate = ShownRate(session, view, session.masterChannel);
     const LabelExtent width = [&metrics](const std::string& label) {
       return static_cast<double>(metrics.horizontalAdvance(QString::fromStdString(label)));
     };
@@ -126,9 +128,9 @@ GraphDecorations DescribeGraphDecorations(const Session& session, const ViewStat
   }
   if (options.colours) {
     for (int channel = 0; channel < kChannelCount; ++channel) {
-      if (!HoldsSamples(session.channels[channel]) || !view.channelShown[channel]) continue;
+      if (!IsChannelDrawn(session, view, channel)) continue;
       decorations.legend.push_back(LegendEntry{QColor::fromRgb(kChannelColours[channel]),
-                                               ChannelLabel(session, channel, metrics),
+                                               ChannelLabel(session, view, channel, metrics),
                                                channel == session.masterChannel});
     }
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "display/shown_recording.h"
 #include "ui/display/graph_decorations.h"
 
 namespace tavril {
@@ -118,7 +119,20 @@ std::array<QPen, kChannelCount> GraphPens::ChannelPens() {
 }
 
 bool IsChannelDrawn(const Session& session, const ViewState& view, int channel) {
+  if (view.recording) return view.channelShown[channel] && view.recording->SampleCount(channel) > 0;
   return HoldsSamples(session.channels[channel]) && view.channelShown[channel];
+}
+
+double ShownRate(const Session& session, const ViewState& view, int channel) {
+  if (!view.recording) return session.channels[channel].rate;
+  const RecordedChannel* recorded = view.recording->Channel(channel);
+  return recorded == nullptr ? 0.0 : recorded->settings.rate;
+}
+
+std::string ShownTitle(const Session& session, const ViewState& view, int channel) {
+  if (!view.recording) return session.channels[channel].title;
+  const RecordedChannel* recorded = view.recording->Channel(channel);
+  return recorded == nullptr ? std::string() : recorded->settings.title;
 }
 
 const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewState& view,
@@ -129,7 +143,8 @@ const QPen& CurvePen(const GraphPens& pens, const Session& session, const ViewSt
 
 GraphScale CurveScale(const Session& session, const ViewState& view, int channel) {
   if (!view.options.axes) return view.scale;
-  return ScaleAtOwnRate(view.scale, session.Master().rate, session.channels[channel].rate);
+  return ScaleAtOwnRate(view.scale, ShownRate(session, view, session.masterChannel),
+                        ShownRate(session, view, channel));
 }
 
 std::vector<int> CurveDrawOrder(const Session& session, const ViewState& view) {
@@ -250,6 +265,14 @@ const CurveStrokes& CurveLayer::Strokes(const Session& session, const ViewState&
                                         QSize area) {
   const ChannelRecord& record = session.channels[channel];
   strokes_.clear();
+  if (view.recording) {
+    // A channel the file fails to give is left out of the picture.
+    if (!view.recording->Curve(channel).Compute(CurveScale(session, view, channel), -kColumnMargin,
+                                                std::max(area.width(), 0) - 1 + kColumnMargin,
+                                                strokes_))
+      strokes_.clear();
+    return strokes_;
+  }
   ComputeCurveStrokes(CurveScale(session, view, channel), record.samples(),
                       PyramidFor(channel, record), -kColumnMargin,
                       std::max(area.width(), 0) - 1 + kColumnMargin, strokes_);
@@ -268,10 +291,12 @@ const QImage& CurveLayer::Render(const Session& session, const ViewState& view,
   key.height = std::max(area.height(), 0);
   key.masterChannel = session.masterChannel;
   key.colours = view.options.colours;
+  key.recording = view.recording.get();
+  key.recordingRevision = view.recording ? view.recording->revision() : 0;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     key.drawn[channel] = IsChannelDrawn(session, view, channel);
     if (key.drawn[channel]) {
-      key.revisions[channel] = session.channels[channel].revision();
+      if (!view.recording) key.revisions[channel] = session.channels[channel].revision();
       key.stretchBits[channel] =
           std::bit_cast<std::uint64_t>(CurveScale(session, view, channel).sampleStretch);
     }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "display/channel_colours.h"
@@ -45,6 +46,11 @@ struct GraphPens {
 
 // A record is drawn when it holds samples and its channel is switched on.
 bool IsChannelDrawn(const Session& session, const ViewState& view, int channel);
+
+// The rate and title of what the graph shows of a channel: its record's, or
+// the recording's channel of that slot (0 and empty where there is none).
+double ShownRate(const Session& session, const ViewState& view, int channel);
+std::string ShownTitle(const Session& session, const ViewState& view, int channel);
 
 // The pen of a channel's curve: the master's and the others' in the classic
 // picture, the channel's own colour with the colours option.
@@ -137,7 +143,7 @@ class CurveLayer {
     std::uint64_t pixelsPerSampleBits = 0;
     std::uint64_t pixelsPerVoltBits = 0;
     std::int32_t originY = 0;
-    std::int32_t scrollOffset = 0;
+    std::int64_t scrollOffset = 0;
     int width = 0;
     int height = 0;
     int masterChannel = 0;
@@ -145,6 +151,8 @@ class CurveLayer {
     std::array<std::uint64_t, kChannelCount> stretchBits{};
     std::array<bool, kChannelCount> drawn{};
     std::array<std::uint64_t, kChannelCount> revisions{};  // of the records drawn
+    const void* recording = nullptr;                       // the recording drawn instead, if any
+    std::uint64_t recordingRevision = 0;
     bool operator==(const ImageKey&) const = default;
   };
   struct CachedPyramid {

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "display/graph_zoom.h"
+#include "display/shown_recording.h"
 
 namespace tavril {
 
@@ -117,14 +118,52 @@ void GraphWidget::GrowScrollRange() {
   }
 }
 
+GraphWidget::RecordingScroll GraphWidget::ScrollOfRecording() const {
+  RecordingScroll scroll;
+  const std::uint64_t longest = view_.recording->LongestCount();
+  scroll.last = longest > 0 ? longest - 1 : 0;
+  // The bar counts in units of several samples once the recording is
+  // longer than its integer range.
+  constexpr std::uint64_t kBarRange = std::uint64_t{1} << 30;
+  scroll.unit = scroll.last / kBarRange + 1;
+  const double shown = DrawingArea().width / view_.scale.pixelsPerSample;
+  scroll.page =
+      std::isfinite(shown) && shown >= 1.0
+          ? static_cast<std::uint64_t>(std::min(shown, static_cast<double>(scroll.last) + 1))
+          : 1;
+  return scroll;
+}
+
+void GraphWidget::ShowScrollPosition() {
+  const QSignalBlocker blocker(scrollBar_);
+  if (!view_.recording) {
+    if (showsRecording_) {
+      // Back to the records: their range, as it had grown.
+      scrollBar_->setRange(0, static_cast<int>(std::min<std::uint32_t>(
+                                  scrollMax_, std::numeric_limits<int>::max())));
+      scrollBar_->setPageStep(std::max(1, scrollBar_->maximum() / 10));
+      showsRecording_ = false;
+    }
+    GrowScrollRange();
+    scrollBar_->setValue(static_cast<int>(
+        std::clamp<std::int64_t>(view_.scale.scrollOffset, 0, std::numeric_limits<int>::max())));
+    return;
+  }
+  showsRecording_ = true;
+  const RecordingScroll scroll = ScrollOfRecording();
+  scrollBar_->setRange(0, static_cast<int>(scroll.last / scroll.unit));
+  scrollBar_->setPageStep(static_cast<int>(std::max<std::uint64_t>(1, scroll.page / scroll.unit)));
+  scrollBar_->setValue(static_cast<int>(
+      std::clamp<std::uint64_t>(
+          static_cast<std::uint64_t>(std::max<std::int64_t>(view_.scale.scrollOffset, 0)), 0,
+          scroll.last) /
+      scroll.unit));
+}
+
 void GraphWidget::paintEvent(QPaintEvent* event) {
   const ClientSize area = DrawingArea();
   graphRight_ = area.width;
-  GrowScrollRange();
-  {
-    const QSignalBlocker blocker(scrollBar_);
-    scrollBar_->setValue(std::max(0, view_.scale.scrollOffset));
-  }
+  ShowScrollPosition();
 
   // A cursor drag invalidates only the columns it changed; everything is
   // drawn clipped to what was invalidated.
@@ -136,7 +175,50 @@ void GraphWidget::paintEvent(QPaintEvent* event) {
   PaintGraphFrame(painter, pens_, session_, view_, size, curves_, dirty);
 }
 
+void GraphWidget::ScrollRecording(int action) {
+  const RecordingScroll scroll = ScrollOfRecording();
+  const std::int64_t offset = view_.scale.scrollOffset;
+  const auto line = static_cast<std::int64_t>(std::max<std::uint64_t>(1, scroll.page / 10));
+  const auto page = static_cast<std::int64_t>(scroll.page);
+  std::int64_t proposed = offset;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+      proposed = offset - line;
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      proposed = offset + line;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      proposed = offset - page;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      proposed = offset + page;
+      break;
+    case QAbstractSlider::SliderMove:
+      proposed = static_cast<std::int64_t>(
+          static_cast<std::uint64_t>(std::max(scrollBar_->sliderPosition(), 0)) * scroll.unit);
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      proposed = 0;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      proposed = static_cast<std::int64_t>(scroll.last);
+      break;
+    default:
+      break;
+  }
+  view_.scale.scrollOffset =
+      std::clamp<std::int64_t>(proposed, 0, static_cast<std::int64_t>(scroll.last));
+  ShowScrollPosition();
+  scrollBar_->setSliderPosition(scrollBar_->value());
+  RepaintBoth();
+}
+
 void GraphWidget::OnScrollAction(int action) {
+  if (view_.recording) {
+    ScrollRecording(action);
+    return;
+  }
   const std::int64_t offset = view_.scale.scrollOffset;
   const std::int64_t lineStep = scrollMax_ / 100u;
   const std::int64_t pageStep = scrollMax_ / 10u;
@@ -162,9 +244,10 @@ void GraphWidget::OnScrollAction(int action) {
       break;
   }
   proposedScroll_ = SaturateToInt32(proposed);
-  view_.scale.scrollOffset = std::max(proposedScroll_, 0);
+  const std::int32_t scrolled = std::max(proposedScroll_, 0);
+  view_.scale.scrollOffset = scrolled;
   // The bar would otherwise apply its own step after this slot returns.
-  scrollBar_->setSliderPosition(std::min(view_.scale.scrollOffset, scrollBar_->maximum()));
+  scrollBar_->setSliderPosition(std::min(scrolled, scrollBar_->maximum()));
   RepaintBoth();
 }
 

@@ -78,6 +78,17 @@ class GraphWidget : public QWidget {
  private:
   void ApplyCreationState();
   void OnScrollAction(int action);
+  // A recording scrolls by its view: a tenth of it per line, all of it per
+  // page, the bar counting in units that keep its range within an int.
+  struct RecordingScroll {
+    std::uint64_t last = 0;  // the furthest scroll, the longest channel's last sample
+    std::uint64_t unit = 1;  // samples per unit of the bar
+    std::uint64_t page = 1;  // samples across the drawing area
+  };
+  RecordingScroll ScrollOfRecording() const;
+  void ScrollRecording(int action);
+  // Puts the bar's range and thumb where the view's scroll is.
+  void ShowScrollPosition();
   // Each whole notch (120 eighths of a degree) is one line step, as the bar's
   // arrows make; the wheel away from the user, or to the left, goes left.
   void ScrollByWheel(const QWheelEvent& event);
@@ -108,6 +119,7 @@ class GraphWidget : public QWidget {
   QRubberBand* zoomBox_ = nullptr;
   QPoint zoomBoxStart_;
   bool shownOnce_ = false;
+  bool showsRecording_ = false;       // the bar's range is a recording's
   bool paintedCursorsShown_ = false;  // cursorsShown as the last paint drew it
   // What construction set, so that the first show only moves what nobody
   // changed since.

@@ -29,8 +29,12 @@ void InfoStripWidget::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor::fromRgb(kStripBackground));
   const int ascent = QFontMetrics(font()).ascent();
-  for (const StripText& item : InfoStripTexts(session_.Master(), session_.masterChannel,
-                                              view_.scale, view_.cursors, height())) {
+  const std::vector<StripText> texts =
+      view_.recording ? RecordingStripTexts(*view_.recording, session_.masterChannel, view_.scale,
+                                            view_.cursors, height())
+                      : InfoStripTexts(session_.Master(), session_.masterChannel, view_.scale,
+                                       view_.cursors, height());
+  for (const StripText& item : texts) {
     painter.setPen(QColor::fromRgb(item.rgb));
     painter.drawText(QPoint(item.x, item.y + ascent), QString::fromStdString(item.text));
   }

@@ -62,6 +62,7 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
   QMenuBar* bar = window_.menuBar();
   EXPECT_EQ(EntryTexts(Popup(bar, "&Fichier")->actions()),
             (std::vector<QString>{"&Ouvrir", "&Sauvegarder sous ...", "&Importer des canaux ...",
+                                  "Ouvrir un en&registrement ...", "&Fermer l'enregistrement",
                                   "&Exporter vers", "-", "Ouvrir une sessio&n ...",
                                   "Sauvegarder &la session ...", "-", "&Quitter"}));
   EXPECT_EQ(EntryTexts(
@@ -91,6 +92,7 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
                                   "-",
                                   "&Zoom précédent",
                                   "&Tout afficher",
+                                  "E&xtraire",
                                   "-",
                                   "&Mesures",
                                   "&Spectre"}));
