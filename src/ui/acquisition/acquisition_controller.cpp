@@ -249,7 +249,9 @@ void AcquisitionController::FollowRateUsed(double used) {
 void AcquisitionController::Tick() {
   if (!running()) return;
   const std::optional<double> rateUsed = run_.Watch(snapshot_);
-  const bool fresh = ShowSnapshot();
+  // While the graph looks back through the file, the live picture waits:
+  // the records take the newest samples again when it returns.
+  const bool fresh = !model_.lookingBack() && ShowSnapshot();
   if (rateUsed) FollowRateUsed(*rateUsed);
   ShowProgress();
   if (fresh) model_.TellRecordsChanged();

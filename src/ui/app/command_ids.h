@@ -38,6 +38,7 @@ enum CommandId : int {
   kCmdOpenRecording = 40042,
   kCmdCloseRecording = 40043,
   kCmdExtract = 40044,
+  kCmdLookBack = 40045,
 };
 
 }  // namespace tavril

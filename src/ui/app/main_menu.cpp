@@ -111,6 +111,8 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   add.Add(display, kCmdZoomBack, "&Zoom précédent");
   add.Add(display, kCmdZoomFit, "&Tout afficher");
   add.Add(display, kCmdExtract, "E&xtraire", kGreyed);
+  // Checked while the graph looks back through the run's file.
+  add.Add(display, kCmdLookBack, "Re&voir l'enregistrement en cours", kUnchecked);
   display->addSeparator();
   add.Add(display, kCmdMeasurements, "&Mesures", kUnchecked);
   add.Add(display, kCmdSpectrum, "&Spectre", kUnchecked);

@@ -168,8 +168,10 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
   connect(&model_, &SessionModel::shownRecordingChanged, this, &MainWindow::ShowRecordingMarks);
+  connect(&model_, &SessionModel::acquisitionStateChanged, this, &MainWindow::ShowRecordingMarks);
 
   acquisition_ = new AcquisitionController(model_, boards_, ui_, this);
+  ShowRecordingMarks();
 
   resize(900, 600);
   RequestRefresh();
@@ -208,6 +210,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdExtract:
       Extract();
+      break;
+    case kCmdLookBack:
+      ToggleLookBack();
       break;
     case kCmdSave:
       Save();

@@ -23,6 +23,7 @@
 class QAction;
 class QCloseEvent;
 class QKeyEvent;
+class QTimer;
 
 namespace tavril {
 
@@ -140,6 +141,10 @@ class MainWindow : public QMainWindow {
   void CloseRecording();
   void Extract();
   void ShowRecordingMarks();
+  // Looks back through the file of the continuous run recording, or returns
+  // to the live picture.
+  void ToggleLookBack();
+  void FollowRecordedFile();
   void SaveSession();
   // Like SaveUntilWritten, for a writer that writes the file by its name; the
   // writer's reason follows the failure message. `afterChoice` may amend the
@@ -182,7 +187,8 @@ class MainWindow : public QMainWindow {
   UserInteraction& ui_;
   FileDialogs& fileDialogs_;
   std::filesystem::path startDirectory_;
-  std::string recordsTitle_;  // the window's title while the records are shown
+  std::string recordsTitle_;         // the window's title while the records are shown
+  QTimer* lookBackTimer_ = nullptr;  // reads the run's file as it grows
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;

@@ -1,6 +1,8 @@
 // The main window's commands on recordings: opening one in the graph,
 // closing it, extracting the cursors' stretch into the records, and opening
 // any of the program's files named on the command line.
+#include <QTimer>
+
 #include <algorithm>
 #include <memory>
 
@@ -10,6 +12,7 @@
 #include "files/hdf5_layout.h"
 #include "files/isolated_check.h"
 #include "model/messages.h"
+#include "ui/acquisition/acquisition_controller.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/main_window.h"
 #include "ui/display/graph_widget.h"
@@ -103,6 +106,67 @@ void MainWindow::ShowRecordingMarks() {
   for (const int commandId : {kCmdCloseRecording, kCmdExtract}) {
     if (QAction* item = CommandAction(commandId)) item->setEnabled(shown);
   }
+  if (QAction* item = CommandAction(kCmdLookBack)) {
+    const bool lookingBack = model_.lookingBack() && shown;
+    item->setChecked(lookingBack);
+    item->setEnabled(lookingBack || (acquisition_ != nullptr && acquisition_->recording()));
+  }
+}
+
+void MainWindow::ToggleLookBack() {
+  if (model_.lookingBack()) {
+    if (lookBackTimer_ != nullptr) lookBackTimer_->stop();
+    model_.ShowRecords();
+    SetAppTitle(recordsTitle_);
+    model_.TellRecordsChanged();
+    return;
+  }
+  if (acquisition_ == nullptr || !acquisition_->recording()) {
+    Tell(
+        "Aucun enregistrement continu n'est en cours : démarrez-en un depuis la fenêtre "
+        "« Acquisition continue ».",
+        kRecordingCaption, MessageIcon::kInformation);
+    return;
+  }
+  const std::filesystem::path path(acquisition_->recordPath());
+  std::string why;
+  // The run's own writer holds the file: it is read in this process, up to
+  // the writer's last flush.
+  std::shared_ptr<ShownRecording> recording =
+      ShownRecording::Open(path, &why, CheckPlace::kInProcess);
+  if (recording == nullptr || recording->FirstSlot() < 0) {
+    Tell(messages::WithReason(messages::OpenError(path.filename().string()),
+                              recording == nullptr ? why : "aucune voie n'y est encore écrite"),
+         kErrorCaption, MessageIcon::kError);
+    return;
+  }
+  recordsTitle_ = windowTitle().toStdString();
+  const int master = recording->Channel(session_.masterChannel) != nullptr ? session_.masterChannel
+                                                                           : recording->FirstSlot();
+  model_.ShowRecording(std::move(recording), true);
+  FitShownScale(view_.scale, view_, session_, graph_->DrawingArea());
+  SetAppTitle(TitleWithFile(path.filename().string()));
+  ShowRecordingMarks();
+  if (lookBackTimer_ == nullptr) {
+    lookBackTimer_ = new QTimer(this);
+    connect(lookBackTimer_, &QTimer::timeout, this, &MainWindow::FollowRecordedFile);
+  }
+  lookBackTimer_->start(500);
+  if (master != session_.masterChannel) {
+    model_.SetMasterChannel(master);
+  } else {
+    model_.TellScaleChanged();
+  }
+}
+
+void MainWindow::FollowRecordedFile() {
+  if (!model_.lookingBack() || !view_.recording) {
+    lookBackTimer_->stop();
+    return;
+  }
+  // A run that ended has flushed everything: one last look, then no more.
+  if (acquisition_ == nullptr || !acquisition_->recording()) lookBackTimer_->stop();
+  if (view_.recording->Refresh(nullptr)) RepaintGraph();
 }
 
 void MainWindow::Extract() {

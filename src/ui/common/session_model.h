@@ -30,7 +30,7 @@ class SessionModel : public QObject {
   // The records' samples or fields changed (acquisition, open, reset, math):
   // the graph shows them again in place of a recording.
   void TellRecordsChanged() {
-    if (view_.recording) {
+    if (view_.recording && !lookingBack_) {
       ShowRecordsInView(view_);
       emit shownRecordingChanged();
     }
@@ -50,17 +50,23 @@ class SessionModel : public QObject {
 
   // The graph shows `recording` in place of the records, or the records
   // again; the windows hear it as a change of the records shown.
-  void ShowRecording(std::shared_ptr<ShownRecording> recording) {
+  // A look-back shows the file a continuous run is recording: the run's
+  // records keep changing beneath it without taking the graph back.
+  void ShowRecording(std::shared_ptr<ShownRecording> recording, bool lookBack = false) {
     ShowRecordingInView(view_, std::move(recording));
+    lookingBack_ = lookBack;
     emit shownRecordingChanged();
     emit recordsChanged();
   }
   void ShowRecords() {
     if (!view_.recording) return;
     ShowRecordsInView(view_);
+    lookingBack_ = false;
     emit shownRecordingChanged();
     emit recordsChanged();
   }
+
+  bool lookingBack() const { return lookingBack_; }
 
   // What the board is doing. Only the idle state lets another acquisition
   // start or a command change what a run needs (WhyItWaitsForTheRun).
@@ -86,6 +92,7 @@ class SessionModel : public QObject {
   Session session_;
   ViewState view_;
   AcquisitionState acquisitionState_ = AcquisitionState::kIdle;
+  bool lookingBack_ = false;
 };
 
 }  // namespace tavril

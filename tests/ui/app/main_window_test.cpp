@@ -93,6 +93,7 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
                                   "&Zoom précédent",
                                   "&Tout afficher",
                                   "E&xtraire",
+                                  "Re&voir l'enregistrement en cours",
                                   "-",
                                   "&Mesures",
                                   "&Spectre"}));
