@@ -2,6 +2,9 @@
 // the simulated board, saving channel 0, opening it again and placing both
 // cursors, and writes the picture to the path given.
 //   tavril_screenshot docs/screenshot.png
+// With --recording, a long recording opened whole and zoomed to a few
+// periods, into a folder:
+//   tavril_screenshot --recording FILE.h5 docs/
 // With --continuous, a live run of channels 0 to 3 rolling and a triggered,
 // recorded capture, into a folder:
 //   tavril_screenshot --continuous docs/
@@ -12,6 +15,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -197,6 +202,44 @@ int ContinuousRuns(const QString& folder) {
   return 0;
 }
 
+// A long recording opened whole, then zoomed to a few periods in its middle,
+// with the graph's axes, grid and colours; prints how long the first picture
+// took.
+int LongRecording(const QString& file, const QString& folder) {
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  model.session().boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs("");
+  model.view().options = tavril::GraphOptions{true, true, true};
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
+  window.resize(1000, 640);
+  window.show();
+  QApplication::processEvents();
+  // Two channels whole: the band each fills, whatever their periods.
+  model.view().channelShown = {false, false, false, true, false, true, false, false};
+  QElapsedTimer clock;
+  clock.start();
+  window.OpenFromCommandLine(file.toStdString());
+  if (!model.view().recording) return 1;
+  QImage picture = window.grab().toImage();
+  std::printf("first picture: %lld ms\n", static_cast<long long>(clock.elapsed()));
+  if (!picture.save(QDir(folder).filePath("recording-whole.png"))) return 1;
+
+  model.view().channelShown.fill(true);
+  tavril::GraphScale& scale = model.view().scale;
+  const std::uint64_t count = model.view().recording->LongestCount();
+  scale.pixelsPerSample = window.graph()->DrawingArea().width / 2500.0;
+  scale.scrollOffset = static_cast<std::int64_t>(count / 2);
+  model.TellScaleChanged();
+  QWidget* graph = window.graph();
+  QTest::mouseClick(graph, Qt::LeftButton, Qt::NoModifier, QPoint(graph->width() * 30 / 100, 40));
+  QTest::mouseClick(graph, Qt::RightButton, Qt::NoModifier, QPoint(graph->width() * 62 / 100, 40));
+  QApplication::processEvents();
+  return Save(window, QDir(folder).filePath("recording-zoomed.png")) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -209,9 +252,13 @@ int main(int argc, char** argv) {
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--continuous")) {
     return ContinuousRuns(QString::fromLocal8Bit(argv[2]));
   }
+  if (argc == 4 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--recording")) {
+    return LongRecording(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+  }
   if (argc != 2) {
     std::fprintf(stderr,
-                 "usage: tavril_screenshot OUT.png | --readable FOLDER | --continuous FOLDER\n");
+                 "usage: tavril_screenshot OUT.png | --readable FOLDER | --continuous FOLDER | "
+                 "--recording FILE.h5 FOLDER\n");
     return 2;
   }
   const QTemporaryDir folder;
