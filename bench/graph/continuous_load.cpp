@@ -4,7 +4,10 @@
 // 30 times a second with graduations and colours, every sample recorded to
 // an HDF5 file in a temporary folder. Prints the share of one core the
 // process used and its resident memory at the start and the end.
-//   continuous_load [SECONDS] [--no-record] [--classic]   (60 s by default)
+//   continuous_load [SECONDS] [--no-record] [--classic] [--look-back AFTER]
+// (60 s by default). With --look-back, the run records AFTER seconds first;
+// then, over the SECONDS measured, the graph looks back through the file and
+// a pan or a zoom comes every quarter of a second, as a user's would.
 // LOAD_WIDTH=N in the environment makes the window N pixels wide (1280).
 #include <QApplication>
 #include <QDir>
@@ -20,6 +23,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "acquisition/comedi/default_boards.h"
@@ -28,7 +32,9 @@
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
 #include "ui/app/command_ids.h"
+#include "display/graph_zoom.h"
 #include "ui/app/main_window.h"
+#include "ui/display/graph_widget.h"
 #include "ui/common/file_dialogs.h"
 
 namespace {
@@ -77,9 +83,11 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::stoi(argv[1]) : 60;
   bool record = true;
   bool decorated = true;
+  int lookBackAfter = -1;
   for (int i = 2; i < argc; ++i) {
     if (std::string(argv[i]) == "--no-record") record = false;
     if (std::string(argv[i]) == "--classic") decorated = false;
+    if (std::string(argv[i]) == "--look-back" && i + 1 < argc) lookBackAfter = std::stoi(argv[++i]);
   }
 
   tavril::SessionModel model;
@@ -123,6 +131,31 @@ int main(int argc, char** argv) {
     loop.exec();
   };
   runFor(2000);
+  std::mt19937 random(1);
+  QTimer browse;
+  if (lookBackAfter >= 0) {
+    runFor(lookBackAfter * 1000);
+    window.RunCommand(tavril::kCmdLookBack);
+    if (!model.view().recording) return 1;
+    QObject::connect(&browse, &QTimer::timeout, [&] {
+      tavril::ViewState& view = model.view();
+      const int width = window.graph()->DrawingArea().width;
+      switch (random() % 4) {
+        case 0:
+          tavril::ZoomTime(view, 4.0, static_cast<std::int32_t>(random() % width));
+          break;
+        case 1:
+          tavril::ZoomTime(view, 0.25, static_cast<std::int32_t>(random() % width));
+          break;
+        default:
+          view.scale.scrollOffset = static_cast<std::int64_t>(
+              random() % std::max<std::uint64_t>(1, view.recording->LongestCount()));
+          break;
+      }
+      model.TellScaleChanged();
+    });
+    browse.start(250);
+  }
   const double cpuStart = CpuSeconds();
   const long residentStart = ResidentKiB();
   const qint64 wallStart = clock.elapsed();
@@ -131,6 +164,8 @@ int main(int argc, char** argv) {
   const double wall = static_cast<double>(clock.elapsed() - wallStart) / 1000.0;
   const long residentEnd = ResidentKiB();
   const bool stillRunning = !model.idle();
+  browse.stop();
+  if (lookBackAfter >= 0) window.RunCommand(tavril::kCmdLookBack);  // back to live
   if (QPushButton* stop = tavril::testing::VisibleButton(QStringLiteral("Arrêter"))) stop->click();
   std::printf(
       "%.1f s at 1,250,000 conversions/s recorded: %.1f %% of one core, "
