@@ -48,6 +48,8 @@ RunNeed WhatItChanges(int commandId) {
     case kCmdReset:
     case kCmdMathOperations:
     case kCmdExtract:
+    // The run's records would take the graph back at its next picture.
+    case kCmdOpenRecording:
       return RunNeed::kRecords;
     case kCmdConfiguration:
       return RunNeed::kBoard;
