@@ -175,75 +175,43 @@ void GraphWidget::paintEvent(QPaintEvent* event) {
   PaintGraphFrame(painter, pens_, session_, view_, size, curves_, dirty);
 }
 
-void GraphWidget::ScrollRecording(int action) {
-  const RecordingScroll scroll = ScrollOfRecording();
+std::int64_t GraphWidget::ProposedScroll(int action, const ScrollSteps& steps) const {
   const std::int64_t offset = view_.scale.scrollOffset;
-  const auto line = static_cast<std::int64_t>(std::max<std::uint64_t>(1, scroll.page / 10));
-  const auto page = static_cast<std::int64_t>(scroll.page);
-  std::int64_t proposed = offset;
   switch (action) {
     case QAbstractSlider::SliderSingleStepSub:
-      proposed = offset - line;
-      break;
+      return offset - steps.line;
     case QAbstractSlider::SliderSingleStepAdd:
-      proposed = offset + line;
-      break;
+      return offset + steps.line;
     case QAbstractSlider::SliderPageStepSub:
-      proposed = offset - page;
-      break;
+      return offset - steps.page;
     case QAbstractSlider::SliderPageStepAdd:
-      proposed = offset + page;
-      break;
+      return offset + steps.page;
     case QAbstractSlider::SliderMove:
-      proposed = static_cast<std::int64_t>(
-          static_cast<std::uint64_t>(std::max(scrollBar_->sliderPosition(), 0)) * scroll.unit);
-      break;
-    case QAbstractSlider::SliderToMinimum:
-      proposed = 0;
-      break;
-    case QAbstractSlider::SliderToMaximum:
-      proposed = static_cast<std::int64_t>(scroll.last);
-      break;
+      return std::int64_t{scrollBar_->sliderPosition()} * steps.unit;
     default:
-      break;
+      return steps.otherwise;
   }
-  view_.scale.scrollOffset =
-      std::clamp<std::int64_t>(proposed, 0, static_cast<std::int64_t>(scroll.last));
-  ShowScrollPosition();
-  scrollBar_->setSliderPosition(scrollBar_->value());
-  RepaintBoth();
 }
 
 void GraphWidget::OnScrollAction(int action) {
   if (view_.recording) {
-    ScrollRecording(action);
+    const RecordingScroll scroll = ScrollOfRecording();
+    const auto last = static_cast<std::int64_t>(scroll.last);
+    std::int64_t otherwise = view_.scale.scrollOffset;
+    if (action == QAbstractSlider::SliderToMinimum) otherwise = 0;
+    if (action == QAbstractSlider::SliderToMaximum) otherwise = last;
+    const auto page = static_cast<std::int64_t>(scroll.page);
+    const ScrollSteps steps{std::max<std::int64_t>(1, page / 10), page,
+                            static_cast<std::int64_t>(scroll.unit), otherwise};
+    view_.scale.scrollOffset = std::clamp<std::int64_t>(ProposedScroll(action, steps), 0, last);
+    ShowScrollPosition();
+    scrollBar_->setSliderPosition(scrollBar_->value());
+    RepaintBoth();
     return;
   }
-  const std::int64_t offset = view_.scale.scrollOffset;
-  const std::int64_t lineStep = scrollMax_ / 100u;
-  const std::int64_t pageStep = scrollMax_ / 10u;
-  std::int64_t proposed = proposedScroll_;
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepSub:
-      proposed = offset - lineStep;
-      break;
-    case QAbstractSlider::SliderSingleStepAdd:
-      proposed = offset + lineStep;
-      break;
-    case QAbstractSlider::SliderPageStepSub:
-      proposed = offset - pageStep;
-      break;
-    case QAbstractSlider::SliderPageStepAdd:
-      proposed = offset + pageStep;
-      break;
-    case QAbstractSlider::SliderMove:
-      proposed = scrollBar_->sliderPosition();
-      break;
-    default:
-      // To the start, to the end: the previous proposal stands.
-      break;
-  }
-  proposedScroll_ = SaturateToInt32(proposed);
+  // To the start, to the end: the previous proposal stands.
+  const ScrollSteps steps{scrollMax_ / 100u, scrollMax_ / 10u, 1, proposedScroll_};
+  proposedScroll_ = SaturateToInt32(ProposedScroll(action, steps));
   const std::int32_t scrolled = std::max(proposedScroll_, 0);
   view_.scale.scrollOffset = scrolled;
   // The bar would otherwise apply its own step after this slot returns.

@@ -86,7 +86,15 @@ class GraphWidget : public QWidget {
     std::uint64_t page = 1;  // samples across the drawing area
   };
   RecordingScroll ScrollOfRecording() const;
-  void ScrollRecording(int action);
+  // Where a scroll bar action would take the view: a line or a page either
+  // way, the thumb's place in units of samples, or `otherwise`.
+  struct ScrollSteps {
+    std::int64_t line = 0;
+    std::int64_t page = 0;
+    std::int64_t unit = 1;
+    std::int64_t otherwise = 0;
+  };
+  std::int64_t ProposedScroll(int action, const ScrollSteps& steps) const;
   // Puts the bar's range and thumb where the view's scroll is.
   void ShowScrollPosition();
   // Each whole notch (120 eighths of a degree) is one line step, as the bar's

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QScrollBar>
 
+#include "display/graph_zoom.h"
 #include "display/info_strip_text.h"
 #include "display/shown_recording.h"
 #include "files/hdf5_recording.h"
@@ -72,6 +74,13 @@ TEST_F(RecordingCommands, OpensWholeThenExtractsTheCursorsStretchIntoTheRecords)
   EXPECT_EQ(PixelToSample64(model_.view().scale, area.width),
             static_cast<std::int64_t>(kCount - 1));
   EXPECT_TRUE(window_.CommandAction(kCmdExtract)->isEnabled());
+  // Zoomed in a hundredfold, a page of the scroll bar is the view's width.
+  ZoomTime(model_.view(), 100.0, 0);
+  const std::int64_t page =
+      static_cast<std::int64_t>(area.width / model_.view().scale.pixelsPerSample);
+  window_.graph()->findChild<QScrollBar*>()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(model_.view().scale.scrollOffset, page);
+  window_.RunCommand(kCmdZoomBack);
 
   GraphCursors& cursors = model_.view().cursors;
   cursors.cursorsShown = true;
