@@ -93,7 +93,8 @@ bool ShownRecording::Refresh(std::string* why) {
 
 void ShowRecordingInView(ViewState& view, std::shared_ptr<ShownRecording> recording) {
   if (!view.recording) {
-    view.recordsView = ViewState::RecordsView{view.scale, view.cursors, view.zoomHistory};
+    view.recordsView =
+        ViewState::RecordsView{view.scale, view.cursors, view.zoomHistory, view.triggerMark};
   }
   view.recording = std::move(recording);
   view.zoomHistory.clear();
@@ -108,6 +109,7 @@ void ShowRecordsInView(ViewState& view) {
     view.scale = view.recordsView->scale;
     view.cursors = view.recordsView->cursors;
     view.zoomHistory = std::move(view.recordsView->zoomHistory);
+    view.triggerMark = view.recordsView->triggerMark;
   }
   view.recordsView.reset();
 }

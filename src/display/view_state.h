@@ -42,6 +42,7 @@ struct ViewState {
     GraphScale scale;
     GraphCursors cursors;
     std::vector<GraphScale> zoomHistory;
+    std::optional<std::int64_t> triggerMark;
   };
   std::optional<RecordsView> recordsView;
 };
