@@ -79,6 +79,41 @@ bool ReadRows(hid_t dataset, int rank, hsize_t first, hsize_t rows, hsize_t colu
          H5Dread(dataset, memoryType, memory.get(), file.get(), H5P_DEFAULT, out) >= 0;
 }
 
+// Stretches read under one hold of the library: a writer of the same file
+// waits for no more than this many small reads.
+constexpr std::size_t kStretchesPerHold = 64;
+
+// Reads the rows of `stretches` (ascending, not overlapping), `columns`
+// values of each from the first, as `memoryType`, one after the other.
+bool ReadStretches(hid_t dataset, int rank, std::span<const RecordingReader::Stretch> stretches,
+                   hsize_t columns, hid_t memoryType, std::size_t rowBytes, std::byte* out) {
+  for (std::size_t done = 0; done < stretches.size();) {
+    const std::size_t batch = std::min(kStretchesPerHold, stretches.size() - done);
+    const Hdf5Use use;
+    const Hdf5Dataspace file(H5Dget_space(dataset));
+    if (!file.valid()) return false;
+    hsize_t rows = 0;
+    for (const RecordingReader::Stretch& stretch : stretches.subspan(done, batch)) {
+      if (stretch.count == 0) continue;
+      const hsize_t start[2] = {stretch.first, 0};
+      const hsize_t count[2] = {stretch.count, columns};
+      if (H5Sselect_hyperslab(file.get(), rows == 0 ? H5S_SELECT_SET : H5S_SELECT_OR, start,
+                              nullptr, count, nullptr) < 0)
+        return false;
+      rows += stretch.count;
+    }
+    done += batch;
+    if (rows == 0) continue;
+    const hsize_t dims[2] = {rows, columns};
+    const Hdf5Dataspace memory(H5Screate_simple(rank, dims, nullptr));
+    if (!memory.valid() ||
+        H5Dread(dataset, memoryType, memory.get(), file.get(), H5P_DEFAULT, out) < 0)
+      return false;
+    out += rows * rowBytes;
+  }
+  return true;
+}
+
 // volts[i] = c0 + c1 (codes[i] - origin), as CodePolynomial computes a line,
 // four codes at a time so that the compiler makes vector instructions of it.
 template <class Code>
@@ -238,7 +273,14 @@ struct RecordingReader::State {
       why = where + " n'est pas un jeu de données";
       return false;
     }
-    Hdf5Dataset dataset(H5Dopen2(group, name.c_str(), H5P_DEFAULT));
+    // No chunk cache: a read of a few samples reads those, not their whole
+    // chunk; a read of whole chunks goes straight to the caller's memory anyway.
+    const Hdf5PropertyList access(H5Pcreate(H5P_DATASET_ACCESS));
+    if (!access.valid() || H5Pset_chunk_cache(access.get(), 0, 0, 1.0) < 0) {
+      why = Hdf5Failure("ouverture de " + where);
+      return false;
+    }
+    Hdf5Dataset dataset(H5Dopen2(group, name.c_str(), access.get()));
     Hdf5AttributeReader attributes(dataset.get(), "de " + where);
     RecordedChannel info;
     RecordingChannel& s = info.settings;
@@ -328,7 +370,18 @@ struct RecordingReader::State {
     return true;
   }
 
-  bool CheckRange(std::size_t k, std::uint64_t first, std::size_t size, std::string* why) {
+  // The total size of `stretches` of channel k, all within its samples.
+  bool CheckStretches(std::size_t k, std::span<const Stretch> stretches, std::uint64_t& total,
+                      std::string* why) {
+    total = 0;
+    for (const Stretch& stretch : stretches) {
+      if (!CheckRange(k, stretch.first, stretch.count, why)) return false;
+      total += stretch.count;
+    }
+    return true;
+  }
+
+  bool CheckRange(std::size_t k, std::uint64_t first, std::uint64_t size, std::string* why) {
     if (k >= channels.size())
       return Fail("pas de voie " + std::to_string(k) + " dans le fichier", why);
     const std::uint64_t count = infos[k].sampleCount;
@@ -547,6 +600,58 @@ bool RecordingReader::ReadVolts(std::size_t channel, std::uint64_t first, std::s
         for (std::size_t i = 0; i < count; ++i) out[offset + i] = convert(in[i]);
       },
       why);
+}
+
+const CodeVolts* RecordingReader::Conversion(std::size_t channel) const {
+  const State::Channel& stored = state_->channels.at(channel);
+  return stored.codeBytes == 0 ? nullptr : &stored.volts;
+}
+
+bool RecordingReader::ReadVolts(std::size_t channel, std::span<const Stretch> stretches,
+                                std::span<double> volts, std::string* why) {
+  State& state = *state_;
+  std::uint64_t total = 0;
+  if (!state.CheckStretches(channel, stretches, total, why)) return false;
+  if (total != volts.size()) return state.Fail("les volts demandés ne tiennent pas", why);
+  const State::Channel& stored = state.channels[channel];
+  const std::string failure = "lecture des valeurs de " + stored.where;
+  if (!state.holdsCodes) {
+    if (!ReadStretches(stored.dataset.get(), 1, stretches, 1, H5T_NATIVE_DOUBLE, sizeof(double),
+                       reinterpret_cast<std::byte*>(volts.data())))
+      return state.Fail(Hdf5Failure(failure), why);
+    return true;
+  }
+  if (state.stored.size() < total * sizeof(std::int32_t))
+    state.stored.resize(total * sizeof(std::int32_t));
+  if (!ReadStretches(stored.dataset.get(), 1, stretches, 1, H5T_NATIVE_INT32, sizeof(std::int32_t),
+                     state.stored.data()))
+    return state.Fail(Hdf5Failure(failure), why);
+  const auto* codes = reinterpret_cast<const std::int32_t*>(state.stored.data());
+  for (std::size_t i = 0; i < volts.size(); ++i) volts[i] = stored.volts(codes[i]);
+  return true;
+}
+
+bool RecordingReader::ReadNodeExtents(std::size_t channel, std::size_t level,
+                                      std::span<const Stretch> stretches,
+                                      std::span<ValueExtent> extents, std::string* why) {
+  static_assert(sizeof(ValueExtent) == 2 * sizeof(double));
+  State& state = *state_;
+  if (channel >= state.channels.size())
+    return state.Fail("pas de voie " + std::to_string(channel) + " dans le fichier", why);
+  const State::Channel& stored = state.channels[channel];
+  const std::uint64_t held = stored.source->NodeCount(level);
+  std::uint64_t total = 0;
+  for (const Stretch& stretch : stretches) {
+    if (stretch.first > held || stretch.count > held - stretch.first)
+      return state.Fail("l'aperçu de " + stored.where + " n'a pas ces nœuds", why);
+    total += stretch.count;
+  }
+  if (total != extents.size()) return state.Fail("les nœuds demandés ne tiennent pas", why);
+  if (total > 0 &&
+      !ReadStretches(stored.levels[level].get(), 2, stretches, 2, H5T_NATIVE_DOUBLE,
+                     sizeof(ValueExtent), reinterpret_cast<std::byte*>(extents.data())))
+    return state.Fail(Hdf5Failure("lecture de l'aperçu de " + stored.where), why);
+  return true;
 }
 
 OverviewSource& RecordingReader::Source(std::size_t channel) {
