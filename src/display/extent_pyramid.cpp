@@ -16,6 +16,13 @@ void ExtentPyramid::Reset(std::size_t level) {
   levels_.assign(1, {});
 }
 
+void ExtentPyramid::Reserve(std::uint64_t nodes) {
+  for (std::size_t k = 0; nodes > 0; ++k, nodes /= kOverviewFactor) {
+    if (k == levels_.size()) levels_.emplace_back();
+    levels_[k].reserve(nodes);
+  }
+}
+
 void ExtentPyramid::Append(std::span<const ValueExtent> nodes) {
   if (levels_.empty()) levels_.emplace_back();
   levels_.front().insert(levels_.front().end(), nodes.begin(), nodes.end());

@@ -22,6 +22,8 @@ class ExtentPyramid {
 
   // Forgets every node and holds nodes of `level` from now on.
   void Reset(std::size_t level);
+  // Makes room for `nodes` nodes of the level held, and the levels above.
+  void Reserve(std::uint64_t nodes);
   // Adds the next nodes of the level held.
   void Append(std::span<const ValueExtent> nodes);
   // Holds the level above instead, made of the complete groups of the level

@@ -1,8 +1,14 @@
 #include "display/recording_envelope.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "model/code_polynomial.h"
 
@@ -11,9 +17,46 @@ namespace {
 
 // Samples read at once below the overview.
 constexpr std::uint64_t kSampleBatch = std::uint64_t{1} << 16;
+// Nodes of the level held read at once.
+constexpr std::uint64_t kNodeBatch = std::uint64_t{1} << 13;
 // Rows of a level this close to the last ones asked are read with them: a
 // stretch more costs the library more than a few rows.
 constexpr std::uint64_t kRowGap = 16;
+
+// Samples between two pieces read with them, rather than in a read of its own.
+constexpr std::uint64_t kSampleGap = 4096;
+
+// The smallest and largest of `count` codes, 16 at a time where the
+// processor allows.
+std::pair<std::int16_t, std::int16_t> CodeExtent(const std::int16_t* codes, std::size_t count) {
+  std::int16_t lowest = std::numeric_limits<std::int16_t>::max();
+  std::int16_t highest = std::numeric_limits<std::int16_t>::min();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if (count >= 16) {
+    __m128i lo0 = _mm_set1_epi16(lowest), lo1 = lo0;
+    __m128i hi0 = _mm_set1_epi16(highest), hi1 = hi0;
+    for (; i + 16 <= count; i += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(codes + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(codes + i + 8));
+      lo0 = _mm_min_epi16(lo0, a);
+      lo1 = _mm_min_epi16(lo1, b);
+      hi0 = _mm_max_epi16(hi0, a);
+      hi1 = _mm_max_epi16(hi1, b);
+    }
+    alignas(16) std::int16_t lanes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_min_epi16(lo0, lo1));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), _mm_max_epi16(hi0, hi1));
+    lowest = *std::min_element(lanes, lanes + 8);
+    highest = *std::max_element(lanes + 8, lanes + 16);
+  }
+#endif
+  for (; i < count; ++i) {
+    lowest = std::min(lowest, codes[i]);
+    highest = std::max(highest, codes[i]);
+  }
+  return {lowest, highest};
+}
 
 template <class T>
 std::size_t CapacityBytes(const std::vector<T>& vector) {
@@ -45,7 +88,7 @@ RecordingEnvelope::RecordingEnvelope(RecordingReader& reader, std::size_t channe
 std::size_t RecordingEnvelope::HeldBytes() const {
   return held_.Bytes() + CapacityBytes(pieces_) + CapacityBytes(next_) + CapacityBytes(stretches_) +
          CapacityBytes(offsets_) + CapacityBytes(nodes_) + CapacityBytes(volts_) +
-         CapacityBytes(codes_);
+         CapacityBytes(codes_) + CapacityBytes(segments_);
 }
 
 bool RecordingEnvelope::Extents(std::span<const std::uint64_t> bounds, std::span<ValueExtent> out) {
@@ -59,13 +102,18 @@ bool RecordingEnvelope::Extents(std::span<const std::uint64_t> bounds, std::span
   const auto clip = [this](std::uint64_t bound) { return std::min(bound, count_); };
   const std::uint64_t first = clip(bounds.front()), end = clip(bounds.back());
   if (first >= end) return true;
-  if (end - first <= limits_.wholeViewSamples && order_ != CodeOrder::kNone)
-    return ReadWhole(bounds, out);
+  // A narrow view costs less read whole than node by node.
+  const bool whole = end - first <= limits_.wholeViewSamples;
   pieces_.clear();
   for (std::size_t c = 0; c < out.size(); ++c) {
-    if (clip(bounds[c]) < clip(bounds[c + 1])) Split(clip(bounds[c]), clip(bounds[c + 1]), c, out);
+    const std::uint64_t from = clip(bounds[c]), to = clip(bounds[c + 1]);
+    if (from >= to) continue;
+    if (whole)
+      pieces_.push_back({from, to, c, false, {}});
+    else
+      Split(from, to, c, out);
   }
-  return Descend(out);
+  return whole ? ReadSamples(out) : Descend(out);
 }
 
 bool RecordingEnvelope::Follow() {
@@ -82,7 +130,8 @@ bool RecordingEnvelope::Follow() {
     const std::uint64_t held = held_.NodeCount();
     const std::uint64_t available = source.NodeCount(held_.Level());
     if (available <= held) break;
-    nodes_.resize(std::min(available - held, limits_.heldNodes));
+    if (held == 0) held_.Reserve(std::min(available, limits_.heldNodes));
+    nodes_.resize(std::min(available - held, kNodeBatch));
     const RecordingReader::Stretch added{held, nodes_.size()};
     if (!reader_.ReadNodeExtents(channel_, held_.Level(), {&added, 1}, nodes_, &failure_))
       return false;
@@ -90,29 +139,6 @@ bool RecordingEnvelope::Follow() {
     while (held_.NodeCount() > limits_.heldNodes) held_.Coarsen();
   }
   count_ = count;
-  return true;
-}
-
-bool RecordingEnvelope::ReadWhole(std::span<const std::uint64_t> bounds,
-                                  std::span<ValueExtent> out) {
-  const std::uint64_t first = bounds.front();
-  const std::uint64_t end = std::min(bounds.back(), count_);
-  codes_.resize(end - first);
-  if (!reader_.ReadCodes(channel_, first, codes_, &failure_)) return false;
-  const CodeVolts& volts = *reader_.Conversion(channel_);
-  for (std::size_t c = 0; c < out.size(); ++c) {
-    const std::uint64_t from = std::min(bounds[c], end) - first;
-    const std::uint64_t to = std::min(bounds[c + 1], end) - first;
-    if (from >= to) continue;
-    std::int16_t lowest = std::numeric_limits<std::int16_t>::max();
-    std::int16_t highest = std::numeric_limits<std::int16_t>::min();
-    for (std::uint64_t i = from; i < to; ++i) {
-      lowest = std::min(lowest, codes_[i]);
-      highest = std::max(highest, codes_[i]);
-    }
-    const double low = volts(lowest), high = volts(highest);
-    out[c] = order_ == CodeOrder::kRising ? ValueExtent{low, high} : ValueExtent{high, low};
-  }
   return true;
 }
 
@@ -200,37 +226,61 @@ bool RecordingEnvelope::Descend(std::span<ValueExtent> out) {
   }
 }
 
+// Reads the pieces' samples in batches, with the few samples between
+// pieces close to each other: one read costs more than a few samples.
 bool RecordingEnvelope::ReadSamples(std::span<ValueExtent> out) {
   stretches_.clear();
-  offsets_.clear();
-  std::uint64_t batch = 0;
-  const auto read = [&] {
-    volts_.resize(batch);
-    if (!reader_.ReadVolts(channel_, stretches_, volts_, &failure_)) return false;
-    const double* volt = volts_.data();
-    for (std::size_t k = 0; k < stretches_.size(); ++k) {
-      ValueExtent& column = out[offsets_[k]];
-      for (std::uint64_t i = 0; i < stretches_[k].count; ++i, ++volt) {
-        column.minimum = *volt < column.minimum ? *volt : column.minimum;
-        column.maximum = *volt > column.maximum ? *volt : column.maximum;
-      }
-    }
-    stretches_.clear();
-    offsets_.clear();
-    batch = 0;
-    return true;
-  };
+  segments_.clear();
+  std::uint64_t total = 0;
   for (const Piece& piece : pieces_) {
     for (std::uint64_t first = piece.first; first < piece.end;) {
-      const std::uint64_t size = std::min(piece.end - first, kSampleBatch - batch);
-      stretches_.push_back({first, size});
-      offsets_.push_back(piece.column);
-      batch += size;
+      RecordingReader::Stretch* last = stretches_.empty() ? nullptr : &stretches_.back();
+      const std::uint64_t lastEnd = last == nullptr ? 0 : last->first + last->count;
+      const bool joins = last != nullptr && first - lastEnd <= kSampleGap;
+      const std::uint64_t gap = joins ? first - lastEnd : 0;
+      if (total + gap >= kSampleBatch) {
+        if (!ReadSegments(total, out)) return false;
+        total = 0;
+        continue;
+      }
+      const std::uint64_t size = std::min(piece.end - first, kSampleBatch - total - gap);
+      if (joins)
+        last->count += gap + size;
+      else
+        stretches_.push_back({first, size});
+      segments_.push_back({piece.column, total + gap, size});
+      total += gap + size;
       first += size;
-      if (batch == kSampleBatch && !read()) return false;
     }
   }
-  return batch == 0 || read();
+  return total == 0 || ReadSegments(total, out);
+}
+
+bool RecordingEnvelope::ReadSegments(std::uint64_t total, std::span<ValueExtent> out) {
+  if (order_ != CodeOrder::kNone) {
+    codes_.resize(kSampleBatch);
+    if (!reader_.ReadCodes(channel_, stretches_, {codes_.data(), total}, &failure_)) return false;
+    const CodeVolts& volts = *reader_.Conversion(channel_);
+    for (const Segment& segment : segments_) {
+      const auto [lowest, highest] = CodeExtent(codes_.data() + segment.offset, segment.size);
+      const double low = volts(lowest), high = volts(highest);
+      Widen(out[segment.column],
+            order_ == CodeOrder::kRising ? ValueExtent{low, high} : ValueExtent{high, low});
+    }
+  } else {
+    volts_.resize(kSampleBatch);
+    if (!reader_.ReadVolts(channel_, stretches_, {volts_.data(), total}, &failure_)) return false;
+    for (const Segment& segment : segments_) {
+      ValueExtent& column = out[segment.column];
+      for (const double volt : std::span(volts_.data() + segment.offset, segment.size)) {
+        column.minimum = volt < column.minimum ? volt : column.minimum;
+        column.maximum = volt > column.maximum ? volt : column.maximum;
+      }
+    }
+  }
+  stretches_.clear();
+  segments_.clear();
+  return true;
 }
 
 }  // namespace tavril

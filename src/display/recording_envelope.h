@@ -17,7 +17,7 @@ struct EnvelopeLimits {
   // Nodes of the level held, at most: with the levels made above them,
   // 4.6 MB.
   std::uint64_t heldNodes = std::uint64_t{1} << 18;
-  // Views of at most this many samples are read whole, as codes.
+  // Views of at most this many samples are read whole.
   std::uint64_t wholeViewSamples = std::uint64_t{1} << 18;
 };
 
@@ -31,7 +31,7 @@ struct EnvelopeLimits {
 // file only where that level cannot settle a column: at each end of a
 // column, the node it cuts is taken apart level by level, and only while
 // that node could still widen the column's extent. A narrow view is read
-// whole instead, as codes. A recording still being written is followed:
+// whole instead. A recording still being written is followed:
 // after RecordingReader::Refresh, Extents reads what was added.
 class RecordingEnvelope {
  public:
@@ -56,13 +56,19 @@ class RecordingEnvelope {
     bool known = false;
     ValueExtent node;
   };
+  // Where the samples of a piece lie among those read at once.
+  struct Segment {
+    std::size_t column = 0;
+    std::size_t offset = 0;
+    std::size_t size = 0;
+  };
 
   bool Follow();
-  bool ReadWhole(std::span<const std::uint64_t> bounds, std::span<ValueExtent> out);
   void Split(std::uint64_t first, std::uint64_t end, std::size_t column,
              std::span<ValueExtent> out);
   bool Descend(std::span<ValueExtent> out);
   bool ReadSamples(std::span<ValueExtent> out);
+  bool ReadSegments(std::uint64_t total, std::span<ValueExtent> out);
 
   RecordingReader& reader_;
   std::size_t channel_;
@@ -78,6 +84,7 @@ class RecordingEnvelope {
   std::vector<Piece> pieces_, next_;
   std::vector<RecordingReader::Stretch> stretches_;
   std::vector<std::size_t> offsets_;
+  std::vector<Segment> segments_;
   std::vector<ValueExtent> nodes_;
   std::vector<double> volts_;
   std::vector<std::int16_t> codes_;

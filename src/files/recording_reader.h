@@ -82,6 +82,10 @@ class RecordingReader {
   // small stretches rather than a call for each.
   bool ReadVolts(std::size_t channel, std::span<const Stretch> stretches, std::span<double> volts,
                  std::string* why);
+  // The same as codes, in a file of codes of 16 bits or fewer, straight
+  // from the file into `codes`.
+  bool ReadCodes(std::size_t channel, std::span<const Stretch> stretches,
+                 std::span<std::int16_t> codes, std::string* why);
   // The extents of the nodes of several stretches of `level` in the
   // channel's overview (ascending, not overlapping), one stretch after the
   // other in `extents`.
