@@ -29,16 +29,6 @@ void ExtentPyramid::Append(std::span<const ValueExtent> nodes) {
   BuildAbove(0);
 }
 
-void ExtentPyramid::Coarsen() {
-  if (levels_.size() < 2) {
-    Reset(level_ + 1);
-    return;
-  }
-  levels_.erase(levels_.begin());
-  levels_.front().shrink_to_fit();
-  ++level_;
-}
-
 // Completes the levels above `from` with the groups its last nodes made.
 void ExtentPyramid::BuildAbove(std::size_t from) {
   for (std::size_t k = from; levels_[k].size() >= kOverviewFactor; ++k) {

@@ -26,10 +26,6 @@ class ExtentPyramid {
   void Reserve(std::uint64_t nodes);
   // Adds the next nodes of the level held.
   void Append(std::span<const ValueExtent> nodes);
-  // Holds the level above instead, made of the complete groups of the level
-  // held: what a group left incomplete is dropped.
-  void Coarsen();
-
   // The extent of nodes [first, end) of the level held.
   ValueExtent Range(std::uint64_t first, std::uint64_t end) const;
 

@@ -86,9 +86,9 @@ RecordingEnvelope::RecordingEnvelope(RecordingReader& reader, std::size_t channe
 }
 
 std::size_t RecordingEnvelope::HeldBytes() const {
-  return held_.Bytes() + CapacityBytes(pieces_) + CapacityBytes(next_) + CapacityBytes(stretches_) +
-         CapacityBytes(offsets_) + CapacityBytes(nodes_) + CapacityBytes(volts_) +
-         CapacityBytes(codes_) + CapacityBytes(segments_);
+  return held_.Bytes() + finer_.Bytes() + CapacityBytes(pieces_) + CapacityBytes(next_) +
+         CapacityBytes(stretches_) + CapacityBytes(offsets_) + CapacityBytes(nodes_) +
+         CapacityBytes(volts_) + CapacityBytes(codes_) + CapacityBytes(segments_);
 }
 
 bool RecordingEnvelope::Extents(std::span<const std::uint64_t> bounds, std::span<ValueExtent> out) {
@@ -117,28 +117,59 @@ bool RecordingEnvelope::Extents(std::span<const std::uint64_t> bounds, std::span
 }
 
 bool RecordingEnvelope::Follow() {
-  const std::uint64_t count = reader_.Channels()[channel_].sampleCount;
-  if (levelChosen_ && count == count_) return true;
   OverviewSource& source = reader_.Source(channel_);
-  if (!levelChosen_) {
-    std::size_t level = 0;
-    while (level + 1 < kOverviewMaxLevels && source.NodeCount(level) > limits_.heldNodes) ++level;
-    held_.Reset(level);
-    levelChosen_ = true;
-  }
-  for (;;) {
-    const std::uint64_t held = held_.NodeCount();
-    const std::uint64_t available = source.NodeCount(held_.Level());
-    if (available <= held) break;
-    if (held == 0) held_.Reserve(std::min(available, limits_.heldNodes));
-    nodes_.resize(std::min(available - held, kNodeBatch));
-    const RecordingReader::Stretch added{held, nodes_.size()};
-    if (!reader_.ReadNodeExtents(channel_, held_.Level(), {&added, 1}, nodes_, &failure_))
-      return false;
-    held_.Append(nodes_);
-    while (held_.NodeCount() > limits_.heldNodes) held_.Coarsen();
-  }
+  const auto tooMany = [&](const ExtentPyramid& pyramid) {
+    return source.NodeCount(pyramid.Level()) > limits_.heldNodes;
+  };
+  // Chosen anew when the file has grown past what the level held may hold.
+  if (!levelChosen_ || tooMany(held_) || (refining_ && tooMany(finer_))) Choose();
+  const std::uint64_t count = reader_.Channels()[channel_].sampleCount;
+  if (count != count_ && !Load(held_, std::numeric_limits<std::uint64_t>::max())) return false;
   count_ = count;
+  if (!refining_) return true;
+  if (!Load(finer_, limits_.refinedPerCall)) return false;
+  if (finer_.NodeCount() < source.NodeCount(finer_.Level())) return true;
+  std::swap(held_, finer_);
+  finer_ = ExtentPyramid{};
+  refining_ = false;
+  return true;
+}
+
+// The lowest level of at most heldNodes nodes; until it is read, a level of
+// at most quickNodes, read at once: the first picture waits for little.
+void RecordingEnvelope::Choose() {
+  OverviewSource& source = reader_.Source(channel_);
+  const auto lowest = [&](std::uint64_t most) {
+    std::size_t level = 0;
+    while (level + 1 < kOverviewMaxLevels && source.NodeCount(level) > most) ++level;
+    return level;
+  };
+  const std::size_t level = lowest(limits_.heldNodes);
+  const std::size_t quick = lowest(std::min(limits_.heldNodes, limits_.quickNodes));
+  held_.Reset(quick);
+  finer_ = ExtentPyramid{};
+  refining_ = quick != level;
+  if (refining_) {
+    finer_.Reset(level);
+    finer_.Reserve(source.NodeCount(level));
+  }
+  levelChosen_ = true;
+  count_ = 0;
+}
+
+// Reads at most `most` nodes more of the pyramid's level, as far as the file has them.
+bool RecordingEnvelope::Load(ExtentPyramid& pyramid, std::uint64_t most) {
+  OverviewSource& source = reader_.Source(channel_);
+  const std::uint64_t available = source.NodeCount(pyramid.Level());
+  while (pyramid.NodeCount() < available && most > 0) {
+    const std::uint64_t held = pyramid.NodeCount();
+    nodes_.resize(std::min({available - held, kNodeBatch, most}));
+    const RecordingReader::Stretch added{held, nodes_.size()};
+    if (!reader_.ReadNodeExtents(channel_, pyramid.Level(), {&added, 1}, nodes_, &failure_))
+      return false;
+    pyramid.Append(nodes_);
+    most -= nodes_.size();
+  }
   return true;
 }
 

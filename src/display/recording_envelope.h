@@ -19,6 +19,10 @@ struct EnvelopeLimits {
   std::uint64_t heldNodes = std::uint64_t{1} << 18;
   // Views of at most this many samples are read whole.
   std::uint64_t wholeViewSamples = std::uint64_t{1} << 18;
+  // Nodes of a level read at once when the level held would need more: it
+  // is then read a little at each call, from the file's scattered chunks.
+  std::uint64_t quickNodes = std::uint64_t{1} << 13;
+  std::uint64_t refinedPerCall = std::uint64_t{1} << 14;
 };
 
 // The exact extents of the pixel columns of one recorded channel: what the
@@ -27,12 +31,13 @@ struct EnvelopeLimits {
 // exactly those samples, as a scan of them would find.
 //
 // It holds one level of the channel's overview in memory (the lowest of at
-// most EnvelopeLimits::heldNodes nodes, whatever the recording's length) and reads the
-// file only where that level cannot settle a column: at each end of a
-// column, the node it cuts is taken apart level by level, and only while
-// that node could still widen the column's extent. A narrow view is read
-// whole instead. A recording still being written is followed:
-// after RecordingReader::Refresh, Extents reads what was added.
+// most EnvelopeLimits::heldNodes nodes, whatever the recording's length;
+// while that level is being read, a coarser one) and reads the file only
+// where that level cannot settle a column: at each end of a column, the node
+// it cuts is taken apart level by level, and only while that node could
+// still widen the column's extent. A narrow view is read whole instead. A
+// recording still being written is followed: after RecordingReader::Refresh,
+// Extents reads what was added.
 class RecordingEnvelope {
  public:
   RecordingEnvelope(RecordingReader& reader, std::size_t channel, EnvelopeLimits limits = {});
@@ -64,6 +69,8 @@ class RecordingEnvelope {
   };
 
   bool Follow();
+  void Choose();
+  bool Load(ExtentPyramid& pyramid, std::uint64_t most);
   void Split(std::uint64_t first, std::uint64_t end, std::size_t column,
              std::span<ValueExtent> out);
   bool Descend(std::span<ValueExtent> out);
@@ -80,6 +87,8 @@ class RecordingEnvelope {
   std::uint64_t count_ = 0;  // samples followed
   bool levelChosen_ = false;
   ExtentPyramid held_;
+  ExtentPyramid finer_;  // the level to be held, while it is read
+  bool refining_ = false;
   // Reused from call to call.
   std::vector<Piece> pieces_, next_;
   std::vector<RecordingReader::Stretch> stretches_;

@@ -103,8 +103,10 @@ void ExpectExact(RecordingReader& reader, std::size_t channel, EnvelopeLimits li
   }
 }
 
-// Held levels from the blocks to a few nodes, views read whole or not.
-const EnvelopeLimits kLimits[] = {{1 << 18, 1 << 18}, {1 << 18, 0}, {16, 0}, {100, 5000}};
+// Held levels from the blocks to a few nodes, views read whole or not, a
+// coarser level held first and the finer one read over several calls.
+const EnvelopeLimits kLimits[] = {
+    {}, {1 << 18, 0, 1 << 13, 1 << 14}, {16, 0, 16, 16}, {100, 5000, 100, 100}, {200, 0, 8, 50}};
 
 TEST(RecordingEnvelope, GivesTheExactExtentsOfAnyColumnsOfARecording) {
   for (const double curve : {0.0, 1e-8, -3e-4}) {  // a line, a curve, a curve that turns back
@@ -136,8 +138,8 @@ TEST(RecordingEnvelope, FollowsARecordingStillBeingWritten) {
   std::string why;
   const auto reader = RecordingReader::Open(dir / "rec.h5", &why);
   ASSERT_TRUE(reader) << why;
-  // One envelope kept while the file grows, its level held coarsened twice.
-  RecordingEnvelope envelope(*reader, 0, {64, 0});
+  // One envelope kept while the file grows, its level held chosen anew.
+  RecordingEnvelope envelope(*reader, 0, {64, 0, 8, 16});
   std::vector<ValueExtent> first(1);
   const std::uint64_t before[] = {0, 3000};
   ASSERT_TRUE(envelope.Extents(before, first));
