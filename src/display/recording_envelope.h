@@ -15,7 +15,7 @@ namespace tavril {
 // How much a RecordingEnvelope holds and reads at once.
 struct EnvelopeLimits {
   // Nodes of the level held, at most: with the levels made above them,
-  // 4.6 MB.
+  // 4.8 MB.
   std::uint64_t heldNodes = std::uint64_t{1} << 18;
   // Views of at most this many samples are read whole.
   std::uint64_t wholeViewSamples = std::uint64_t{1} << 18;
