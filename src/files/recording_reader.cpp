@@ -79,6 +79,65 @@ bool ReadRows(hid_t dataset, int rank, hsize_t first, hsize_t rows, hsize_t colu
          H5Dread(dataset, memoryType, memory.get(), file.get(), H5P_DEFAULT, out) >= 0;
 }
 
+// The chunk cache of each overview level.
+constexpr std::size_t kLevelCacheBytes = std::size_t{1} << 20;
+constexpr std::size_t kLevelCacheSlots = 521;
+// Rows per chunk of a dataset; all of them when it has no chunks.
+hsize_t ChunkRows(hid_t dataset, int rank) {
+  const Hdf5PropertyList creation(H5Dget_create_plist(dataset));
+  hsize_t dims[2] = {0, 0};
+  if (creation.valid() && H5Pget_layout(creation.get()) == H5D_CHUNKED &&
+      H5Pget_chunk(creation.get(), rank, dims) == rank && dims[0] > 0)
+    return dims[0];
+  return std::numeric_limits<hsize_t>::max();
+}
+
+// Reads the rows of `stretches` (ascending, not overlapping), `columns`
+// values of each from the first, as `memoryType`, one after the other: one
+// read of the library per chunk they touch, which holds it for no longer,
+// and within which the library places the rows at once (over several chunks
+// it would place them value by value).
+bool ReadStretches(hid_t dataset, int rank, std::span<const RecordingReader::Stretch> stretches,
+                   hsize_t columns, hid_t memoryType, std::size_t rowBytes, std::byte* out) {
+  const hsize_t chunk = ChunkRows(dataset, rank);
+  std::size_t next = 0;  // the stretch read next, from row `at`
+  hsize_t at = 0;
+  const auto skipEmpty = [&] {
+    while (next < stretches.size() && stretches[next].count == 0) ++next;
+    if (next < stretches.size()) at = stretches[next].first;
+  };
+  skipEmpty();
+  while (next < stretches.size()) {
+    const hsize_t chunkEnd = (at / chunk + 1) * chunk;  // rows fit 63 bits
+    const Hdf5Use use;
+    const Hdf5Dataspace file(H5Dget_space(dataset));
+    if (!file.valid()) return false;
+    hsize_t rows = 0;
+    while (next < stretches.size() && at < chunkEnd) {
+      const hsize_t end = stretches[next].first + stretches[next].count;
+      const hsize_t stop = std::min(end, chunkEnd);
+      const hsize_t start[2] = {at, 0};
+      const hsize_t count[2] = {stop - at, columns};
+      if (H5Sselect_hyperslab(file.get(), rows == 0 ? H5S_SELECT_SET : H5S_SELECT_OR, start,
+                              nullptr, count, nullptr) < 0)
+        return false;
+      rows += stop - at;
+      at = stop;
+      if (stop == end) {
+        ++next;
+        skipEmpty();
+      }
+    }
+    const hsize_t dims[2] = {rows, columns};
+    const Hdf5Dataspace memory(H5Screate_simple(rank, dims, nullptr));
+    if (!memory.valid() ||
+        H5Dread(dataset, memoryType, memory.get(), file.get(), H5P_DEFAULT, out) < 0)
+      return false;
+    out += rows * rowBytes;
+  }
+  return true;
+}
+
 // volts[i] = c0 + c1 (codes[i] - origin), as CodePolynomial computes a line,
 // four codes at a time so that the compiler makes vector instructions of it.
 template <class Code>
@@ -185,7 +244,15 @@ struct RecordingReader::State {
     for (std::size_t level = 0; level < kOverviewMaxLevels; ++level) {
       const std::string name = recording_layout::LevelName(level);
       if (H5Lexists(group.get(), name.c_str(), H5P_DEFAULT) <= 0) break;
-      Hdf5Dataset rows(H5Dopen2(group.get(), name.c_str(), H5P_DEFAULT));
+      // The file's datasets have no chunk cache (a read of a few samples
+      // reads those, not their whole chunk), but nodes scattered over a
+      // level would then be read one row at a time: a level keeps a few of
+      // its chunks (64 KiB at most each).
+      const Hdf5PropertyList access(H5Pcreate(H5P_DATASET_ACCESS));
+      if (!access.valid() ||
+          H5Pset_chunk_cache(access.get(), kLevelCacheSlots, kLevelCacheBytes, 1.0) < 0)
+        break;
+      Hdf5Dataset rows(H5Dopen2(group.get(), name.c_str(), access.get()));
       const Hdf5Type type(rows.valid() ? H5Dget_type(rows.get()) : H5I_INVALID_HID);
       hsize_t dims[2] = {0, 0};
       if (!type.valid() || H5Tget_class(type.get()) != H5T_FLOAT ||
@@ -328,7 +395,18 @@ struct RecordingReader::State {
     return true;
   }
 
-  bool CheckRange(std::size_t k, std::uint64_t first, std::size_t size, std::string* why) {
+  // The total size of `stretches` of channel k, all within its samples.
+  bool CheckStretches(std::size_t k, std::span<const Stretch> stretches, std::uint64_t& total,
+                      std::string* why) {
+    total = 0;
+    for (const Stretch& stretch : stretches) {
+      if (!CheckRange(k, stretch.first, stretch.count, why)) return false;
+      total += stretch.count;
+    }
+    return true;
+  }
+
+  bool CheckRange(std::size_t k, std::uint64_t first, std::uint64_t size, std::string* why) {
     if (k >= channels.size())
       return Fail("pas de voie " + std::to_string(k) + " dans le fichier", why);
     const std::uint64_t count = infos[k].sampleCount;
@@ -547,6 +625,78 @@ bool RecordingReader::ReadVolts(std::size_t channel, std::uint64_t first, std::s
         for (std::size_t i = 0; i < count; ++i) out[offset + i] = convert(in[i]);
       },
       why);
+}
+
+const CodeVolts* RecordingReader::Conversion(std::size_t channel) const {
+  const State::Channel& stored = state_->channels.at(channel);
+  return stored.codeBytes == 0 ? nullptr : &stored.volts;
+}
+
+bool RecordingReader::ReadVolts(std::size_t channel, std::span<const Stretch> stretches,
+                                std::span<double> volts, std::string* why) {
+  State& state = *state_;
+  std::uint64_t total = 0;
+  if (!state.CheckStretches(channel, stretches, total, why)) return false;
+  if (total != volts.size()) return state.Fail("les volts demandés ne tiennent pas", why);
+  const State::Channel& stored = state.channels[channel];
+  const std::string failure = "lecture des valeurs de " + stored.where;
+  if (!state.holdsCodes) {
+    if (!ReadStretches(stored.dataset.get(), 1, stretches, 1, H5T_NATIVE_DOUBLE, sizeof(double),
+                       reinterpret_cast<std::byte*>(volts.data())))
+      return state.Fail(Hdf5Failure(failure), why);
+    return true;
+  }
+  if (state.stored.size() < total * sizeof(std::int32_t))
+    state.stored.resize(total * sizeof(std::int32_t));
+  if (!ReadStretches(stored.dataset.get(), 1, stretches, 1, H5T_NATIVE_INT32, sizeof(std::int32_t),
+                     state.stored.data()))
+    return state.Fail(Hdf5Failure(failure), why);
+  const auto* codes = reinterpret_cast<const std::int32_t*>(state.stored.data());
+  for (std::size_t i = 0; i < volts.size(); ++i) volts[i] = stored.volts(codes[i]);
+  return true;
+}
+
+bool RecordingReader::ReadCodes(std::size_t channel, std::span<const Stretch> stretches,
+                                std::span<std::int16_t> codes, std::string* why) {
+  State& state = *state_;
+  std::uint64_t total = 0;
+  if (!state.CheckStretches(channel, stretches, total, why)) return false;
+  const State::Channel& stored = state.channels[channel];
+  if (stored.codeBytes == 0 || stored.codeBytes > sizeof(std::int16_t))
+    return state.Fail(stored.where + " ne garde pas des codes de 16 bits", why);
+  if (total != codes.size()) return state.Fail("les codes demandés ne tiennent pas", why);
+  if (!ReadStretches(stored.dataset.get(), 1, stretches, 1, H5T_NATIVE_INT16, sizeof(std::int16_t),
+                     reinterpret_cast<std::byte*>(codes.data())))
+    return state.Fail(Hdf5Failure("lecture des valeurs de " + stored.where), why);
+  return true;
+}
+
+bool RecordingReader::ReadNodeExtents(std::size_t channel, std::size_t level,
+                                      std::span<const Stretch> stretches,
+                                      std::span<ValueExtent> extents, std::string* why) {
+  State& state = *state_;
+  if (channel >= state.channels.size())
+    return state.Fail("pas de voie " + std::to_string(channel) + " dans le fichier", why);
+  const State::Channel& stored = state.channels[channel];
+  const std::uint64_t held = stored.source->NodeCount(level);
+  std::uint64_t total = 0;
+  for (const Stretch& stretch : stretches) {
+    if (stretch.first > held || stretch.count > held - stretch.first)
+      return state.Fail("l'aperçu de " + stored.where + " n'a pas ces nœuds", why);
+    total += stretch.count;
+  }
+  if (total != extents.size()) return state.Fail("les nœuds demandés ne tiennent pas", why);
+  // Whole rows: the library reads each stretch at once, where two values of
+  // four would be read one row at a time.
+  if (state.stored.size() < total * sizeof(OverviewNode))
+    state.stored.resize(total * sizeof(OverviewNode));
+  if (!ReadStretches(stored.levels[level].get(), 2, stretches, recording_layout::kOverviewColumns,
+                     H5T_NATIVE_DOUBLE, sizeof(OverviewNode), state.stored.data()))
+    return state.Fail(Hdf5Failure("lecture de l'aperçu de " + stored.where), why);
+  const auto* nodes = reinterpret_cast<const OverviewNode*>(state.stored.data());
+  for (std::size_t i = 0; i < extents.size(); ++i)
+    extents[i] = ValueExtent{nodes[i].minimum, nodes[i].maximum};
+  return true;
 }
 
 OverviewSource& RecordingReader::Source(std::size_t channel) {

@@ -14,6 +14,8 @@
 
 namespace tavril {
 
+class CodeVolts;
+
 // One channel of a recording opened for reading.
 struct RecordedChannel {
   RecordingChannel settings;
@@ -66,6 +68,29 @@ class RecordingReader {
                  std::string* why);
   // Bytes per code the file stores for `channel`; 0 in a file of volts.
   std::size_t CodeBytes(std::size_t channel) const;
+  // How the file turns the channel's codes into volts; none in a file of volts.
+  const CodeVolts* Conversion(std::size_t channel) const;
+
+  // Samples or nodes [first, first + count).
+  struct Stretch {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+  };
+  // The samples of several stretches of channel `channel`, in ascending
+  // order and not overlapping, in volts, one stretch after the other in
+  // `volts` (as long as all of them): one pass of the library over many
+  // small stretches rather than a call for each.
+  bool ReadVolts(std::size_t channel, std::span<const Stretch> stretches, std::span<double> volts,
+                 std::string* why);
+  // The same as codes, in a file of codes of 16 bits or fewer, straight
+  // from the file into `codes`.
+  bool ReadCodes(std::size_t channel, std::span<const Stretch> stretches,
+                 std::span<std::int16_t> codes, std::string* why);
+  // The extents of the nodes of several stretches of `level` in the
+  // channel's overview (ascending, not overlapping), one stretch after the
+  // other in `extents`.
+  bool ReadNodeExtents(std::size_t channel, std::size_t level, std::span<const Stretch> stretches,
+                       std::span<ValueExtent> extents, std::string* why);
 
   // Channel `channel` as an overview source: its nodes from the file's
   // overview (none in a file without one) and its samples by ReadVolts. A

@@ -62,38 +62,6 @@ bool ForEachSample(OverviewSource& source, std::uint64_t first, std::uint64_t en
   return true;
 }
 
-// The columns of [first, end) and the stretches merged into them, in order.
-class ColumnSweep {
- public:
-  ColumnSweep(std::uint64_t first, std::uint64_t end, std::span<ValueExtent> columns)
-      : first_(first), end_(end), length_(end - first), columns_(columns) {}
-
-  // Merges volts [minimum, maximum] of samples [begin, stop) into every
-  // column they touch; `begin` never goes back.
-  void Add(std::uint64_t begin, std::uint64_t stop, double minimum, double maximum) {
-    begin = std::max(begin, first_);
-    stop = std::min(stop, end_);
-    while (Bound(column_ + 1) <= begin) ++column_;
-    for (std::size_t c = column_; c < columns_.size() && Bound(c) < stop; ++c) {
-      columns_[c].minimum = std::min(columns_[c].minimum, minimum);
-      columns_[c].maximum = std::max(columns_[c].maximum, maximum);
-    }
-  }
-
- private:
-  // floor(c L / n) without forming c L, which may not fit 64 bits.
-  std::uint64_t Bound(std::size_t c) const {
-    const std::uint64_t n = columns_.size();
-    return first_ + length_ / n * c + length_ % n * c / n;
-  }
-
-  std::uint64_t first_;
-  std::uint64_t end_;
-  std::uint64_t length_;
-  std::span<ValueExtent> columns_;
-  std::size_t column_ = 0;
-};
-
 }  // namespace
 
 void OverviewBuilder::Append(std::span<const double> volts) {
@@ -190,47 +158,6 @@ bool OverviewRange(OverviewSource& source, std::uint64_t first, std::uint64_t en
     hi = upHi;
   }
   return true;
-}
-
-std::uint64_t OverviewColumnGrain(std::uint64_t first, std::uint64_t end, std::size_t columns) {
-  if (columns == 0 || first >= end) return 1;
-  const std::uint64_t width = (end - first) / columns;
-  if (width < kOverviewBlockSamples) return 1;
-  std::size_t level = 0;
-  while (level + 1 < kOverviewMaxLevels && OverviewNodeSpan(level + 1) <= width) ++level;
-  return OverviewNodeSpan(level);
-}
-
-bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t end,
-                     std::span<ValueExtent> columns) {
-  std::fill(columns.begin(), columns.end(), ValueExtent{});
-  end = std::min(end, source.SampleCount());
-  if (first >= end || columns.empty()) return true;
-
-  ColumnSweep sweep(first, end, columns);
-  std::uint64_t position = first;  // samples before it are merged
-  const std::uint64_t grain = OverviewColumnGrain(first, end, columns.size());
-  if (grain > 1) {
-    std::size_t level = 0;
-    while (OverviewNodeSpan(level) < grain) ++level;
-    // The grain's level, then the levels below over what it leaves.
-    for (std::size_t k = level + 1; k-- > 0 && position < end;) {
-      const std::uint64_t span = OverviewNodeSpan(k);
-      const std::uint64_t held = HeldNodes(source, k);
-      if (held * span <= position) continue;
-      const bool read =
-          ForEachNode(source, k, position / span, std::min(CeilDiv(end, span), held),
-                      [&](const OverviewNode& node, std::uint64_t index) {
-                        sweep.Add(index * span, (index + 1) * span, node.minimum, node.maximum);
-                      });
-      if (!read) return false;
-      position = std::min(end, held * span);
-    }
-  }
-  return ForEachSample(source, position, end, [&](double volt, std::uint64_t index) {
-    const OverviewNode node = OneSample(volt);
-    sweep.Add(index, index + 1, node.minimum, node.maximum);
-  });
 }
 
 void MemoryOverview::Append(std::span<const double> volts) {

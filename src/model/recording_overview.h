@@ -11,8 +11,8 @@
 namespace tavril {
 
 // The overview of one recorded channel: levels of nodes over its samples, so
-// that the statistics of any stretch and the extents of a view's columns read
-// a number of values set by the levels and the columns, not by the stretch.
+// that the statistics of any stretch read a number of values set by the
+// levels, not by the stretch.
 // Level 0 has one node per block of kOverviewBlockSamples samples; level k + 1
 // one node per kOverviewFactor nodes of level k. Only complete blocks and
 // groups make nodes: the samples after the last node of a level (its tail)
@@ -123,25 +123,6 @@ struct ValueExtent {
 
   bool HoldsSamples() const { return minimum <= maximum; }
 };
-
-// The grain at which OverviewColumns reads [first, end) (already clipped to
-// the samples) in `columns` columns: the span of the highest level's nodes that are no wider than
-// the narrowest column, or 1 (the samples themselves) when a column is narrower than a block.
-std::uint64_t OverviewColumnGrain(std::uint64_t first, std::uint64_t end, std::size_t columns);
-
-// Splits samples [first, end) (end clipped to the source's samples) into
-// columns.size() equal parts, column c spanning [first + floor(c L / n),
-// first + floor((c + 1) L / n)) with L = end - first and n columns, and gives
-// each the extent of its samples. It reads the nodes of the grain's level that
-// touch the range (fewer than kOverviewFactor per column, plus two), then
-// what they leave of the range from the levels below and the samples. Each
-// column's extent holds every one of its samples, and is at most the extent
-// of the samples of its span widened to the grain's boundaries (less than one
-// column on each side; never past the end of the samples): exactly its own
-// when both of its bounds are multiples of the grain or the end of the
-// samples, and always when the grain is 1. False when a read fails.
-bool OverviewColumns(OverviewSource& source, std::uint64_t first, std::uint64_t end,
-                     std::span<ValueExtent> columns);
 
 // A channel's samples and its overview in memory: a source for records that
 // fit in memory, and the reference a file's source is checked against.

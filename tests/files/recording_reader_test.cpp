@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "display/recording_envelope.h"
 #include "files/hdf5_attributes.h"
 #include "files/hdf5_file.h"
 #include "files/hdf5_handles.h"
@@ -219,6 +220,17 @@ TEST(RecordingReader, CountsPast32BitsInASparseRecording) {
   EXPECT_EQ(statistics.sampleCount, 24u);
   EXPECT_EQ(statistics.maximum, 5.5);
   EXPECT_EQ(statistics.sum, 4 * 0.5 + 20 * 0.5 + 0.25 * 210);
+  // Columns whose bounds pass 2^32.
+  RecordingEnvelope envelope(*reader, 0);
+  const std::uint64_t bounds[] = {(std::uint64_t{1} << 32) - 12, (std::uint64_t{1} << 32) - 9,
+                                  (std::uint64_t{1} << 32) + 9, (std::uint64_t{1} << 32) + 12};
+  std::vector<ValueExtent> columns(3);
+  ASSERT_TRUE(envelope.Extents(bounds, columns)) << envelope.LastFailure();
+  EXPECT_EQ(columns[0].minimum, 0.5);
+  EXPECT_EQ(columns[0].maximum, 0.75);
+  EXPECT_EQ(columns[1].maximum, 5.25);
+  EXPECT_EQ(columns[2].minimum, 0.5);
+  EXPECT_EQ(columns[2].maximum, 5.5);
 
   // A count the dataset does not hold is refused.
   ASSERT_TRUE(WriteSparseRecording(dir / "short.h5", count, count - 1));

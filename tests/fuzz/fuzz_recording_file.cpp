@@ -1,12 +1,13 @@
 // Any bytes as a recording read by range: the reader must refuse them with a
 // reason, or give channels whose every read, inside their counts, either
-// succeeds or fails with a reason, and whose overview answers for any
-// stretch. As for sessions, the library's own faults are left to the helper
+// succeeds or fails with a reason, and whose overview and envelope answer
+// for any stretch. As for sessions, the library's own faults are left to the helper
 // program (libhdf5_faults/).
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "display/recording_envelope.h"
 #include "files/recording_reader.h"
 #include "fuzz_scratch.h"
 #include "model/allocation.h"
@@ -41,7 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tavril::OverviewRange(reader->Source(k), 0, end, statistics) &&
         statistics.sampleCount != end)
       std::abort();
-    tavril::OverviewColumns(reader->Source(k), 0, end, columns);
+    std::vector<std::uint64_t> bounds;
+    for (std::uint64_t c = 0; c <= columns.size(); ++c) bounds.push_back(end * c / columns.size());
+    tavril::RecordingEnvelope envelope(*reader, k, {64, 1000, 8, 16});
+    if (!envelope.Extents(bounds, columns) && envelope.LastFailure().empty()) std::abort();
   }
   return 0;
 }

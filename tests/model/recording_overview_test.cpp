@@ -88,31 +88,6 @@ void ExpectRange(OverviewSource& source, const Signal& signal, std::uint64_t fir
   EXPECT_NEAR(got.sumOfSquares, expected.sumOfSquares, 1e-13 * 3.1 * most);
 }
 
-// Against plain scans of each column's samples and of its span widened to
-// the grain, and exactly its own where both bounds are on the grain.
-void ExpectColumns(OverviewSource& source, const Signal& signal, std::uint64_t first,
-                   std::uint64_t end, std::size_t columns) {
-  std::vector<ValueExtent> got(columns);
-  ASSERT_TRUE(OverviewColumns(source, first, end, got));
-  const std::uint64_t count = signal.size();
-  end = std::min(end, count);
-  const std::uint64_t grain = OverviewColumnGrain(first, end, columns);
-  for (std::size_t c = 0; c < columns; ++c) {
-    const std::uint64_t a = first + c * (end - first) / columns;
-    const std::uint64_t b = first + (c + 1) * (end - first) / columns;
-    SCOPED_TRACE(testing::Message() << "column [" << a << ", " << b << ") on " << grain);
-    const OverviewStatistics own = Scan(signal, a, b);
-    const OverviewStatistics widened =
-        Scan(signal, a / grain * grain, std::min(count, (b + grain - 1) / grain * grain));
-    EXPECT_EQ(got[c].HoldsSamples(), a < b);
-    if (a == b) continue;
-    EXPECT_TRUE(got[c].minimum <= own.minimum && got[c].maximum >= own.maximum);
-    EXPECT_TRUE(got[c].minimum >= widened.minimum && got[c].maximum <= widened.maximum);
-    const bool onGrain = (a % grain == 0 || a == count) && (b % grain == 0 || b == count);
-    EXPECT_TRUE(!onGrain || (got[c].minimum == own.minimum && got[c].maximum == own.maximum));
-  }
-}
-
 // Nodes on three levels, then partial groups and a partial last block.
 constexpr std::size_t kCount = 2 * kSpan2 + 3 * kSpan1 + 300;
 
@@ -162,30 +137,15 @@ TEST(OverviewRange, MatchesAPlainScan) {
   }
 }
 
-TEST(OverviewColumns, EachColumnHoldsItsSamplesWithinItsSpanWidenedToTheGrain) {
-  WatchedOverview overview(Recorded(), {kCount});
-  for (const auto& [first, end, columns] :
-       std::vector<std::tuple<std::uint64_t, std::uint64_t, std::size_t>>{
-           {0, kCount, 1000},                   // narrower than a block: the samples
-           {kSpan1, kSpan1 + 10 * kSpan1, 10},  // on the grain of level 1
-           {0, 2 * kSpan2, 2},                  // on the grain of level 2
-           {2 * kSpan1, kCount, 3},             // the last column ends in the tail
-           {1000, kCount + 99, 7},              // off the grain everywhere
-           {17, 17 + 2 * kBlock + 1, 2},        // the grain of level 0, off it
-           {50, 60, 25}})                       // more columns than samples
-    ExpectColumns(overview, Recorded(), first, end, columns);
-}
-
 TEST(OverviewReads, NodesNotYetWrittenAreReadFromTheLevelBelow) {
   WatchedOverview overview(Recorded(), {kCount});
   overview.heldBack = {3, 4, 2};
   for (const auto& [first, end] : {Range{0, kCount}, Range{700, 2 * kSpan2 + 200}}) {
     ExpectRange(overview, Recorded(), first, end);
-    ExpectColumns(overview, Recorded(), first, end, 3);
   }
 }
 
-TEST(OverviewReads, ReadAFewNodesPerLevelOrPerColumnAndTheEdgeBlocks) {
+TEST(OverviewReads, ReadAFewNodesPerLevelAndTheEdgeBlocks) {
   const std::size_t count = 5 * OverviewNodeSpan(3) + 777;  // four levels
   const Signal signal = MakeSignal(count);
   WatchedOverview overview(signal, {4096});
@@ -195,10 +155,6 @@ TEST(OverviewReads, ReadAFewNodesPerLevelOrPerColumnAndTheEdgeBlocks) {
     EXPECT_LT(overview.samplesRead, 2 * kOverviewBlockSamples);
     EXPECT_LE(overview.nodesRead, 4 * 2 * (kOverviewFactor - 1));
   }
-  overview.nodesRead = overview.samplesRead = 0;
-  ExpectColumns(overview, signal, 0, count, 100);
-  EXPECT_LE(overview.nodesRead, 100 * kOverviewFactor + 2 + 3 * kOverviewFactor);
-  EXPECT_LT(overview.samplesRead, kOverviewBlockSamples);
 }
 
 // 2^40 + 1000 samples whose value is the number of 2^32 samples before them:
@@ -232,11 +188,6 @@ TEST(OverviewReads, CountsAndBoundsPast32Bits) {
     EXPECT_EQ(got.minimum, StepSource::Code(first));
     EXPECT_EQ(got.maximum, StepSource::Code(end - 1));
   }
-  std::vector<ValueExtent> columns(256);
-  ASSERT_TRUE(OverviewColumns(source, 0, 256 * chunk, columns));
-  for (std::size_t c = 0; c < columns.size(); ++c)
-    EXPECT_TRUE(columns[c].minimum == static_cast<double>(c) &&
-                columns[c].maximum == columns[c].minimum);
 }
 
 }  // namespace
