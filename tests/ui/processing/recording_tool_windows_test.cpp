@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <cmath>
+#include <vector>
+
+#include "files/hdf5_recording.h"
+#include "support/record_checks.h"
+#include "support/temp_dir.h"
+#include "text/text_encoding.h"
+#include "ui/processing/measurements_window.h"
+#include "ui/processing/recording_measurements.h"
+#include "ui/processing/spectrum_panel.h"
+
+namespace tavril {
+namespace {
+
+constexpr double kRate = 1e5;
+constexpr std::uint64_t kCount = 300000;
+const RecordingChannel kChannels[] = {{0, "carr\xe9", 0, 0, 1, kRate, {}},
+                                      {3, "triangle", 0, 3, 1, kRate, {}}};
+
+// 12-bit readings at 5/1024 V each.
+ReadingConversion TwelveBits() {
+  ReadingConversion conversion;
+  conversion.scale.fullScaleReading = 2048.0;
+  conversion.scale.fullScaleVolts = 10.0;
+  conversion.scale.lowestReading = -2048;
+  conversion.scale.highestReading = 2047;
+  return conversion;
+}
+
+// A 1 kHz square with a little ripple on slot 0, a 250 Hz triangle on slot 3.
+BoardReading Code(std::uint64_t i, std::size_t channel) {
+  if (channel == 0) return static_cast<BoardReading>((i % 100 < 30 ? 600 : -400) + i % 7);
+  const auto phase = static_cast<BoardReading>(i % 400);
+  return static_cast<BoardReading>((phase < 200 ? phase : 400 - phase) * 8 - 800);
+}
+
+// A recording of both channels, shown in the graph, and the same samples as
+// records to measure them the classic way.
+class RecordingToolWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ReadingConversion conversion = TwelveBits();
+    auto recording = Hdf5Recording::Create(dir_ / "rec.h5", kChannels, nullptr);
+    ASSERT_TRUE(recording && recording->Started(kRate, conversion, nullptr));
+    for (std::uint64_t at = 0; at < kCount; at += 65536) {
+      const std::uint64_t piece = std::min<std::uint64_t>(65536, kCount - at);
+      std::vector<BoardReading> readings;
+      for (std::uint64_t i = at; i < at + piece; ++i)
+        readings.push_back(Code(i, 0)), readings.push_back(Code(i, 1));
+      const std::vector<double> volts(piece);
+      const std::span<const double> columns[] = {volts, volts};
+      ASSERT_TRUE(recording->Append({columns, readings, &conversion}, nullptr));
+    }
+    ASSERT_TRUE(recording->Close(nullptr));
+
+    std::string why;
+    std::shared_ptr<ShownRecording> shown =
+        ShownRecording::Open(dir_ / "rec.h5", &why, CheckPlace::kInProcess);
+    ASSERT_TRUE(shown) << why;
+    for (const int slot : {0, 3}) {
+      std::vector<double> volts(kCount);
+      ASSERT_TRUE(shown->ReadVolts(slot, 0, volts, &why)) << why;
+      ChannelRecord& record = records_[slot];
+      testing::SetSamples(record, volts);
+      record.rate = kRate;
+      record.title = shown->Channel(slot)->settings.title;
+    }
+    model_.session().masterChannel = 3;
+    model_.ShowRecording(std::move(shown));
+    // Sample 1000 at x = 0, a hundred samples per pixel.
+    model_.view().scale.pixelsPerSample = 0.01;
+    model_.view().scale.scrollOffset = 1000;
+  }
+
+  testing::TempDir dir_;
+  SessionModel model_;
+  ChannelTable records_;
+};
+
+TEST(RecordedSamplesBetween, ClipsTheCursorsToTheChannelInEitherOrder) {
+  struct Case {
+    std::int64_t a, b;
+    std::uint64_t count;
+    std::optional<SampleRange> expected;
+  };
+  const Case cases[] = {{10, 20, 100, SampleRange{10, 20}}, {20, 10, 100, SampleRange{10, 20}},
+                        {-5, 200, 100, SampleRange{0, 99}}, {-5, -1, 100, std::nullopt},
+                        {100, 120, 100, std::nullopt},      {3, 3, 0, std::nullopt}};
+  for (const Case& c : cases)
+    EXPECT_EQ(RecordedSamplesBetween(c.a, c.b, c.count), c.expected) << c.a << " " << c.b;
+}
+
+TEST_F(RecordingToolWindowsTest, MesuresGivesTheWholeLevelsAndEverythingBetweenTheCursors) {
+  MeasurementsWindow& window = *new MeasurementsWindow(model_);
+  QTableWidget& table = *window.findChild<QTableWidget*>();
+  // "Copier" shows at once what a pending update would.
+  QPushButton* copy = window.findChild<QPushButton*>();
+  const auto expectRows = [&](const MeasuredStretch& stretch, bool timing) {
+    copy->click();
+    ASSERT_EQ(table.rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+      const int slot = row == 0 ? 0 : 3;
+      const MeasurementRow expected =
+          MeasureChannel(records_[slot], slot, slot == 3, stretch, &Windows1252ToUtf8);
+      EXPECT_EQ(table.item(row, 1)->text().toStdString(), expected.title);
+      for (std::size_t c = 0; c < kMeasurementColumns.size(); ++c) {
+        const MeasurementColumn& column = kMeasurementColumns[c];
+        const bool level = c < 6;
+        const std::string text =
+            level || timing ? MeasurementText(column, expected.values.*column.value) : "—";
+        EXPECT_EQ(table.item(row, static_cast<int>(c) + 2)->text().toStdString(), text)
+            << "slot " << slot << ", " << column.key;
+      }
+    }
+  };
+  expectRows(MeasuredStretch::WholeRecord(), false);
+  EXPECT_EQ(table.item(1, 0)->text(), QStringLiteral("3 (maître)"));
+
+  // Samples 6000 to 26000: twenty periods of the square, five of the triangle.
+  model_.view().cursors = {50, 250, true};
+  window.ScheduleUpdate();
+  copy->click();
+  window.findChildren<QRadioButton*>()[1]->click();
+  expectRows(MeasuredStretch::BetweenSamples(6000, 26000), true);
+  const CursorDifferences differences = MeasureCursorDifferences(records_[3], 6000, 26000);
+  const std::array<std::string, 3> texts = CursorDifferenceTexts(differences);
+  const QList<QLabel*> labels = window.findChildren<QLabel*>();
+  for (const std::string& text : texts) {
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+      return label->text().toStdString() == text;
+    })) << text;
+  }
+
+  // The cursors past the end measure what is left of the channel.
+  model_.view().cursors = {-5000, 5000, true};
+  window.ScheduleUpdate();
+  expectRows(MeasuredStretch::BetweenSamples(-499000, 501000), true);
+  window.close();
+}
+
+TEST_F(RecordingToolWindowsTest, SpectreTransformsTheViewOrTheCursorsRange) {
+  SpectrumPanel panel(model_, nullptr, [] { return ClientSize{500, 300}; });
+  const auto expectSpectrum = [&](std::size_t first, std::size_t count) {
+    ASSERT_EQ(panel.plot()->curves().size(), 1u);
+    const Spectrum expected = ComputeSpectrum(records_[3].samples().subspan(first, count), kRate,
+                                              SpectrumWindow::kHann, SpectrumPanel::kBlockSize, 16);
+    const Spectrum& shown = panel.plot()->curves()[0].spectrum;
+    EXPECT_EQ(shown.dbv, expected.dbv);
+    EXPECT_EQ(shown.blocks, expected.blocks);
+  };
+  // The view: the 500 pixels span samples 1000 to 50999.
+  expectSpectrum(1000, 50000);
+  EXPECT_TRUE(panel.findChild<QLabel*>(QStringLiteral("averaged"))
+                  ->text()
+                  .endsWith(QStringLiteral("échantillons 1000 à 50999")));
+
+  model_.view().cursors = {300, 100, true};
+  panel.FollowView();
+  // It follows once the cursors rest.
+  EXPECT_EQ(panel.plot()->curves()[0].spectrum.blockLength, 50000u);
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return panel.plot()->curves()[0].spectrum.blockLength != 50000; }));
+  expectSpectrum(11000, 20001);
+
+  // Every shown channel, over the same samples.
+  panel.findChild<QComboBox*>(QStringLiteral("channels"))->setCurrentIndex(1);
+  ASSERT_EQ(panel.plot()->curves().size(), 2u);
+  EXPECT_EQ(panel.plot()->curves()[0].spectrum.dbv,
+            ComputeSpectrum(records_[0].samples().subspan(11000, 20001), kRate,
+                            SpectrumWindow::kHann, SpectrumPanel::kBlockSize, 16)
+                .dbv);
+}
+
+}  // namespace
+}  // namespace tavril
