@@ -86,7 +86,11 @@ MeasurementsWindow::MeasurementsWindow(SessionModel& model, QWidget* owner)
   pending_->setSingleShot(true);
   pending_->setInterval(0);
   connect(pending_, &QTimer::timeout, this, &MeasurementsWindow::Update);
-  connect(whole_, &QRadioButton::toggled, this, &MeasurementsWindow::ScheduleUpdate);
+  connect(whole_, &QRadioButton::toggled, this, [this] {
+    // Choosing the cursors again measures again, even a measurement cancelled.
+    stretches_ = {};
+    ScheduleUpdate();
+  });
   connect(copy, &QPushButton::clicked, this, &MeasurementsWindow::CopyToClipboard);
   connect(&model_, &SessionModel::recordsChanged, this, &MeasurementsWindow::ScheduleUpdate);
   connect(&model_, &SessionModel::masterChannelChanged, this, &MeasurementsWindow::ScheduleUpdate);
@@ -248,7 +252,7 @@ void MeasurementsWindow::MeasureRecordedStretches(
   std::unique_ptr<QProgressDialog> progress;
   if (total > kLongStretchSamples) {
     progress = std::make_unique<QProgressDialog>(
-        QStringLiteral("Mesure entre les curseurs de %1 points…").arg(total),
+        QStringLiteral("Mesure de %1 points entre les curseurs…").arg(total),
         QStringLiteral("Annuler"), 0, kProgressSteps, this);
     progress->setWindowTitle(QStringLiteral("Mesures"));
     // Nothing may change the recording while it is read.
@@ -298,7 +302,8 @@ void MeasurementsWindow::MeasureRecordedStretches(
       row.values = LevelMeasurements(statistics);
     }
     status = QStringLiteral(
-        "Mesure interrompue : fréquence, période, rapport cyclique et temps non mesurés.");
+        "Mesure interrompue : fréquence, période, rapport cyclique et temps non mesurés ; "
+        "déplacez un curseur pour mesurer de nouveau.");
   }
   progress.reset();
   measuring_ = false;

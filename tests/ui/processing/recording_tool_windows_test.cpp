@@ -3,10 +3,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <vector>
@@ -48,12 +50,14 @@ BoardReading Code(std::uint64_t i, std::size_t channel) {
 // records to measure them the classic way.
 class RecordingToolWindowsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Show(kCount, true); }
+
+  void Show(std::uint64_t count, bool asRecords) {
     const ReadingConversion conversion = TwelveBits();
     auto recording = Hdf5Recording::Create(dir_ / "rec.h5", kChannels, nullptr);
     ASSERT_TRUE(recording && recording->Started(kRate, conversion, nullptr));
-    for (std::uint64_t at = 0; at < kCount; at += 65536) {
-      const std::uint64_t piece = std::min<std::uint64_t>(65536, kCount - at);
+    for (std::uint64_t at = 0; at < count; at += 65536) {
+      const std::uint64_t piece = std::min<std::uint64_t>(65536, count - at);
       std::vector<BoardReading> readings;
       for (std::uint64_t i = at; i < at + piece; ++i)
         readings.push_back(Code(i, 0)), readings.push_back(Code(i, 1));
@@ -68,7 +72,8 @@ class RecordingToolWindowsTest : public ::testing::Test {
         ShownRecording::Open(dir_ / "rec.h5", &why, CheckPlace::kInProcess);
     ASSERT_TRUE(shown) << why;
     for (const int slot : {0, 3}) {
-      std::vector<double> volts(kCount);
+      if (!asRecords) break;
+      std::vector<double> volts(count);
       ASSERT_TRUE(shown->ReadVolts(slot, 0, volts, &why)) << why;
       ChannelRecord& record = records_[slot];
       testing::SetSamples(record, volts);
@@ -145,6 +150,31 @@ TEST_F(RecordingToolWindowsTest, MesuresGivesTheWholeLevelsAndEverythingBetweenT
   model_.view().cursors = {-5000, 5000, true};
   window.ScheduleUpdate();
   expectRows(MeasuredStretch::BetweenSamples(-499000, 501000), true);
+  window.close();
+}
+
+TEST_F(RecordingToolWindowsTest, MesuresOfALongStretchShowProgressAndKeepTheLevelsIfCancelled) {
+  Show(10000000, false);
+  model_.view().cursors = {-10, 100000, true};  // every sample: 2 x 10^7 in all
+  MeasurementsWindow& window = *new MeasurementsWindow(model_);
+  QTableWidget& table = *window.findChild<QTableWidget*>();
+  QLabel& status = *window.findChild<QLabel*>(QStringLiteral("status"));
+  bool cancelled = false;
+  QTimer::singleShot(0, [&] {
+    if (auto* progress = window.findChild<QProgressDialog*>()) progress->cancel(), cancelled = true;
+  });
+  window.findChildren<QRadioButton*>()[1]->click();
+  window.findChild<QPushButton*>()->click();
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(table.item(0, 3)->text(), QStringLiteral("2.959 V"));  // the square's maximum
+  EXPECT_EQ(table.item(0, 8)->text(), QStringLiteral("—"));
+  EXPECT_TRUE(status.text().startsWith(QStringLiteral("Mesure interrompue"))) << status.isVisible();
+
+  model_.view().cursors.cursor2X = 99980;  // still above 2^24 in all
+  window.ScheduleUpdate();
+  window.findChild<QPushButton*>()->click();
+  EXPECT_EQ(table.item(0, 8)->text(), QStringLiteral("1.000 kHz"));
+  EXPECT_TRUE(status.isHidden());
   window.close();
 }
 
