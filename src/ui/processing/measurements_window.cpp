@@ -86,6 +86,7 @@ MeasurementsWindow::MeasurementsWindow(SessionModel& model, QWidget* owner)
   pending_->setSingleShot(true);
   pending_->setInterval(0);
   connect(pending_, &QTimer::timeout, this, &MeasurementsWindow::Update);
+  pendingSince_.start();
   connect(whole_, &QRadioButton::toggled, this, [this] {
     // Choosing the cursors again measures again, even a measurement cancelled.
     stretches_ = {};
