@@ -66,6 +66,7 @@ class SpectrumPanel : public QWidget {
   void UpdateRecording(const std::shared_ptr<ShownRecording>& recording, bool force);
   // The samples of the master's channel the recording's spectrum covers.
   std::optional<SampleRange> RecordedStretch(ShownRecording& recording) const;
+  // Draws `curves`, and says under them what was averaged, then `covered`.
   void ShowCurves(std::vector<SpectrumPlot::Curve> curves, std::optional<std::size_t> marked,
                   const QString& covered);
 

@@ -119,16 +119,12 @@ TEST_F(RecordingToolWindowsTest, MesuresGivesTheWholeLevelsAndEverythingBetweenT
        CursorDifferenceTexts(MeasureCursorDifferences(records_[3], 6000, 26000)))
     EXPECT_TRUE(labels.contains(QString::fromStdString(text))) << text;
 
-  // The cursors past the end measure what is left of the channel.
-  model_.view().cursors = {-5000, 5000, true};
-  window.ScheduleUpdate();
-  expectRows(MeasuredStretch::BetweenSamples(-499000, 501000), true);
   window.close();
 }
 
 TEST_F(RecordingToolWindowsTest, MesuresOfALongStretchShowProgressAndKeepTheLevelsIfCancelled) {
-  Show(10000000, false);
-  model_.view().cursors = {-10, 100000, true};  // every sample: 2 x 10^7 in all
+  Show(17000000, false);
+  model_.view().cursors = {-10, 200000, true};  // every sample, 2^24 and more in each channel
   MeasurementsWindow& window = *new MeasurementsWindow(model_);
   QTableWidget& table = *window.findChild<QTableWidget*>();
   QLabel& status = *window.findChild<QLabel*>(QStringLiteral("status"));
@@ -143,7 +139,14 @@ TEST_F(RecordingToolWindowsTest, MesuresOfALongStretchShowProgressAndKeepTheLeve
   EXPECT_EQ(table.item(0, 8)->text(), QStringLiteral("—"));
   EXPECT_TRUE(status.text().startsWith(QStringLiteral("Mesure interrompue"))) << status.isVisible();
 
-  model_.view().cursors.cursor2X = 99980;  // still above 2^24 in all
+  // Too long for a spectrum.
+  SpectrumPanel spectrum(model_);
+  EXPECT_TRUE(spectrum.findChild<QLabel*>(QStringLiteral("averaged"))
+                  ->text()
+                  .startsWith(QStringLiteral("Spectre non calculé : l'écart des curseurs couvre")));
+  EXPECT_TRUE(spectrum.plot()->curves().empty());
+
+  model_.view().cursors.cursor2X = 99980;  // samples 0 to 9999000, still above 2^24 in all
   window.ScheduleUpdate();
   window.findChild<QPushButton*>()->click();
   EXPECT_EQ(table.item(0, 8)->text(), QStringLiteral("1.000 kHz"));
