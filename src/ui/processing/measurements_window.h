@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -7,8 +8,6 @@
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include <QElapsedTimer>
 
 #include "processing/measurement_table.h"
 #include "ui/common/session_model.h"
@@ -92,6 +91,8 @@ class MeasurementsWindow : public QWidget {
   std::array<WholeRecord, kChannelCount> wholeRecords_{};
   QLabel* status_ = nullptr;  // why a recording's row is incomplete; hidden otherwise
   RecordedStretches stretches_;
+  // Under its progress dialog, a long measurement lets the events through:
+  // an update asked for meanwhile waits for it to end.
   bool measuring_ = false;
   bool updateAfterMeasuring_ = false;
 };
