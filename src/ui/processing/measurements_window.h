@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "processing/measurement_table.h"
@@ -27,6 +30,12 @@ namespace tavril {
 // or the graph scrolls. Updates are gathered and run once at the next turn
 // of the event loop, and whole records are measured again only when their
 // samples changed.
+//
+// With a recording shown in the graph, the rows are its shown channels: the
+// whole recording gives the level statistics of its overview; between the
+// cursors, the stretch is measured from its samples read from the file, with
+// a progress dialog that can stop it when it is long, and only once the
+// cursors have paused.
 class MeasurementsWindow : public QWidget {
   Q_OBJECT
 
@@ -50,9 +59,26 @@ class MeasurementsWindow : public QWidget {
     WaveMeasurements values;
   };
 
+  // What was last measured between the cursors of a recording. A recording
+  // only grows: the same samples of the same channels measure the same.
+  struct RecordedStretches {
+    std::weak_ptr<ShownRecording> recording;
+    std::vector<int> shownSlots;
+    std::vector<std::optional<SampleRange>> ranges;
+    std::vector<MeasurementRow> rows;
+    QString status;
+  };
+
   void Update();
   MeasurementRow WholeRecordRow(int channel);
+  void UpdateRecording(const std::shared_ptr<ShownRecording>& recording);
+  // Measures `ranges` of the channels of `shownSlots`, one each; the rows
+  // stay in stretches_.
+  void MeasureRecordedStretches(const std::shared_ptr<ShownRecording>& shown,
+                                const std::vector<int>& shownSlots,
+                                const std::vector<std::optional<SampleRange>>& ranges);
   void ShowRows();
+  void ShowStatus(const QString& text);
 
   SessionModel& model_;
   QRadioButton* whole_ = nullptr;
@@ -60,8 +86,15 @@ class MeasurementsWindow : public QWidget {
   QTableWidget* table_ = nullptr;
   std::array<QLabel*, 3> differences_{};
   QTimer* pending_ = nullptr;
+  QElapsedTimer pendingSince_;
   std::vector<MeasurementRow> rows_;
   std::array<WholeRecord, kChannelCount> wholeRecords_{};
+  QLabel* status_ = nullptr;  // why a recording's row is incomplete; hidden otherwise
+  RecordedStretches stretches_;
+  // Under its progress dialog, a long measurement lets the events through:
+  // an update asked for meanwhile waits for it to end.
+  bool measuring_ = false;
+  bool updateAfterMeasuring_ = false;
 };
 
 }  // namespace tavril
