@@ -157,6 +157,7 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(graph_, &GraphWidget::CursorsOrScrollMoved, strip_, [this] {
     strip_->update();
     if (measurementsWindow_) measurementsWindow_->ScheduleUpdate();
+    if (spectrumPanel_) spectrumPanel_->FollowView();
   });
   connect(graph_, &GraphWidget::ScaleZoomed, &model_, &SessionModel::TellScaleChanged);
   ShowGraphOptionMarks();
@@ -535,7 +536,7 @@ void MainWindow::ToggleSpectrumWindow() {
     spectrumPanel_->close();
     return;
   }
-  spectrumPanel_ = new SpectrumPanel(model_, this);
+  spectrumPanel_ = new SpectrumPanel(model_, this, [this] { return graph_->DrawingArea(); });
   CommandAction(kCmdSpectrum)->setChecked(true);
   connect(spectrumPanel_, &SpectrumPanel::closed, this,
           [this] { CommandAction(kCmdSpectrum)->setChecked(false); });
