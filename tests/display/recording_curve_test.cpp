@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "files/hdf5_recording.h"
+#include "support/recording_codes.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
 namespace {
-
-ReadingConversion TwelveBits() {
-  ReadingConversion conversion;
-  conversion.scale.lowestReading = -2048;
-  conversion.scale.highestReading = 2047;
-  conversion.scale.zeroCode = 2048;
-  return conversion;
-}
 
 // Stretches of a ramp of one code per sample, whose columns have their
 // extremes at their very edges, between stretches of noise and spikes.
@@ -33,13 +26,10 @@ std::unique_ptr<RecordingReader> WriteRecording(const std::filesystem::path& pat
                                                 std::uint64_t count) {
   const RecordingChannel channel{0, "scie", 0, 0, 1, 1000.0, {}};
   auto recording = Hdf5Recording::Create(path, {&channel, 1}, nullptr);
-  const ReadingConversion conversion = TwelveBits();
+  const ReadingConversion conversion = testing::TwelveBitConversion();
   EXPECT_TRUE(recording && recording->Started(1000.0, conversion, nullptr));
-  std::vector<BoardReading> readings;
-  for (std::uint64_t i = 0; i < count; ++i) readings.push_back(Code(i));
-  const std::vector<double> volts(count);
-  const std::span<const double> columns[] = {volts};
-  EXPECT_TRUE(recording->Append({columns, readings, &conversion}, nullptr));
+  EXPECT_TRUE(testing::AppendCodes(*recording, conversion, 1, 0, count,
+                                   [](std::uint64_t i, std::size_t) { return Code(i); }));
   EXPECT_TRUE(recording->Close(nullptr));
   return RecordingReader::Open(path, nullptr, CheckPlace::kInProcess);
 }

@@ -15,6 +15,7 @@
 #include "model/allocation.h"
 #include "model/board_config.h"
 #include "model/code_polynomial.h"
+#include "support/recording_codes.h"
 #include "ui/app/command_ids.h"
 #include "ui/display/graph_widget.h"
 
@@ -23,29 +24,17 @@ namespace {
 
 constexpr std::uint64_t kCount = 300000;
 
-ReadingConversion TwelveBits() {
-  ReadingConversion conversion;
-  conversion.scale.lowestReading = -2048;
-  conversion.scale.highestReading = 2047;
-  conversion.scale.zeroCode = 2048;
-  return conversion;
-}
-
 // Channels 2 and 5 of a 12-bit board, each sample's code its index's remainder.
 void WriteRecording(const std::filesystem::path& path) {
   const RecordingChannel channels[] = {{2, "deux", 0, 2, 1, 5000.0, {}},
                                        {5, "cinq", 0, 5, 1, 5000.0, {}}};
   auto recording = Hdf5Recording::Create(path, channels, nullptr);
-  const ReadingConversion conversion = TwelveBits();
+  const ReadingConversion conversion = TwelveBitConversion();
   ASSERT_TRUE(recording && recording->Started(5000.0, conversion, nullptr));
-  std::vector<BoardReading> readings;
-  for (std::uint64_t i = 0; i < kCount; ++i) {
-    readings.push_back(static_cast<BoardReading>(i % 4000) - 2000);
-    readings.push_back(static_cast<BoardReading>(i % 1000));
-  }
-  const std::vector<double> volts(kCount);
-  const std::span<const double> columns[] = {volts, volts};
-  ASSERT_TRUE(recording->Append({columns, readings, &conversion}, nullptr));
+  ASSERT_TRUE(AppendCodes(*recording, conversion, 2, 0, kCount, [](std::uint64_t i, std::size_t c) {
+    return static_cast<BoardReading>(c == 0 ? static_cast<BoardReading>(i % 4000) - 2000
+                                            : static_cast<BoardReading>(i % 1000));
+  }));
   ASSERT_TRUE(recording->Close(nullptr));
 }
 
@@ -93,8 +82,9 @@ TEST_F(RecordingCommands, OpensWholeThenExtractsTheCursorsStretchIntoTheRecords)
   EXPECT_FALSE(model_.view().recording);
   ASSERT_EQ(session_.channels[2].sampleCount(), static_cast<std::uint64_t>(last - first + 1));
   EXPECT_EQ(session_.channels[5].title, "cinq");
-  EXPECT_EQ(session_.channels[5].sample(0),
-            CodePolynomial::Of(TwelveBits()).Volts(static_cast<BoardReading>(first % 1000)));
+  EXPECT_EQ(
+      session_.channels[5].sample(0),
+      CodePolynomial::Of(TwelveBitConversion()).Volts(static_cast<BoardReading>(first % 1000)));
   EXPECT_EQ(session_.channels[0].title, "gardé");  // a slot the recording has not
   EXPECT_FALSE(window_.CommandAction(kCmdExtract)->isEnabled());
 }

@@ -13,6 +13,7 @@
 
 #include "files/hdf5_recording.h"
 #include "support/record_checks.h"
+#include "support/recording_codes.h"
 #include "support/temp_dir.h"
 #include "text/text_encoding.h"
 #include "ui/processing/measurements_window.h"
@@ -47,15 +48,7 @@ class RecordingToolWindowsTest : public ::testing::Test {
     conversion.scale.highestReading = 2047;
     auto recording = Hdf5Recording::Create(dir_ / "rec.h5", kChannels, nullptr);
     ASSERT_TRUE(recording && recording->Started(kRate, conversion, nullptr));
-    for (std::uint64_t at = 0; at < count; at += 65536) {
-      const std::uint64_t piece = std::min<std::uint64_t>(65536, count - at);
-      std::vector<BoardReading> readings;
-      for (std::uint64_t i = at; i < at + piece; ++i)
-        readings.push_back(Code(i, 0)), readings.push_back(Code(i, 1));
-      const std::vector<double> volts(piece);
-      const std::span<const double> columns[] = {volts, volts};
-      ASSERT_TRUE(recording->Append({columns, readings, &conversion}, nullptr));
-    }
+    ASSERT_TRUE(testing::AppendCodes(*recording, conversion, 2, 0, count, &Code));
     ASSERT_TRUE(recording->Close(nullptr));
 
     std::string why;
