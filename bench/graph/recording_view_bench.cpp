@@ -101,7 +101,23 @@ struct Shown {
     layer.Invalidate();
     benchmark::DoNotOptimize(layer.Render(session, view, pens, kArea).constBits());
   }
+  // The time of a repaint after `move` changed the view, in milliseconds.
+  template <typename Move>
+  double TimedRepaint(const std::filesystem::path& path, Move move) {
+    move(view);
+    DropFromCache(path);
+    QElapsedTimer clock;
+    clock.start();
+    Repaint();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  }
 };
+
+bool OpenOrSkip(benchmark::State& state, Shown& shown, const std::filesystem::path& path) {
+  if (shown.Open(path)) return true;
+  state.SkipWithError("the recording does not open");
+  return false;
+}
 
 // The times of each repaint, for the median and the worst.
 void ReportTimes(benchmark::State& state, std::vector<double>& milliseconds) {
@@ -120,10 +136,7 @@ void FirstPicture(benchmark::State& state) {
     QElapsedTimer clock;
     clock.start();
     Shown shown;
-    if (!shown.Open(path)) {
-      state.SkipWithError("the recording does not open");
-      return;
-    }
+    if (!OpenOrSkip(state, shown, path)) return;
     shown.Repaint();
     times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
   }
@@ -134,24 +147,18 @@ void FirstPicture(benchmark::State& state) {
 void Pan(benchmark::State& state) {
   const std::filesystem::path path = RecordingPath();
   Shown shown;
-  if (!shown.Open(path)) {
-    state.SkipWithError("the recording does not open");
-    return;
-  }
+  if (!OpenOrSkip(state, shown, path)) return;
   const std::uint64_t count = shown.view.recording->LongestCount();
   shown.view.scale.pixelsPerSample *= std::ldexp(1.0, static_cast<int>(state.range(0)));
   const double shownSamples = kArea.width() / shown.view.scale.pixelsPerSample;
   std::mt19937_64 random(state.range(0));
   std::vector<double> times;
+  const std::uint64_t room = std::max<std::uint64_t>(
+      1, count - static_cast<std::uint64_t>(std::min(shownSamples, count * 1.0)));
   for (auto _ : state) {
-    shown.view.scale.scrollOffset = static_cast<std::int64_t>(
-        random() % std::max<std::uint64_t>(1, count - static_cast<std::uint64_t>(
-                                                          std::min(shownSamples, count * 1.0))));
-    DropFromCache(path);
-    QElapsedTimer clock;
-    clock.start();
-    shown.Repaint();
-    times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    times.push_back(shown.TimedRepaint(path, [&](tavril::ViewState& view) {
+      view.scale.scrollOffset = static_cast<std::int64_t>(random() % room);
+    }));
   }
   ReportTimes(state, times);
 }
@@ -161,25 +168,20 @@ void Pan(benchmark::State& state) {
 void Zoom(benchmark::State& state) {
   const std::filesystem::path path = RecordingPath();
   Shown shown;
-  if (!shown.Open(path)) {
-    state.SkipWithError("the recording does not open");
-    return;
-  }
+  if (!OpenOrSkip(state, shown, path)) return;
   std::mt19937_64 random(3);
   const double whole = shown.view.scale.pixelsPerSample;
   bool zoomingIn = true;
   std::vector<double> times;
   for (auto _ : state) {
-    if (shown.view.scale.pixelsPerSample > 4.0) zoomingIn = false;
-    if (shown.view.scale.pixelsPerSample < whole) zoomingIn = true;
-    tavril::ZoomTime(shown.view, zoomingIn ? 1.25 : 0.8,
-                     static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(kArea.width())));
-    shown.view.zoomHistory.clear();
-    DropFromCache(path);
-    QElapsedTimer clock;
-    clock.start();
-    shown.Repaint();
-    times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    times.push_back(shown.TimedRepaint(path, [&](tavril::ViewState& view) {
+      if (view.scale.pixelsPerSample > 4.0) zoomingIn = false;
+      if (view.scale.pixelsPerSample < whole) zoomingIn = true;
+      tavril::ZoomTime(
+          view, zoomingIn ? 1.25 : 0.8,
+          static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(kArea.width())));
+      view.zoomHistory.clear();
+    }));
   }
   ReportTimes(state, times);
 }
