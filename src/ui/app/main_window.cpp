@@ -170,7 +170,7 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
   connect(&model_, &SessionModel::scaleChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::configurationChanged, this, &MainWindow::RequestRefresh);
   connect(&model_, &SessionModel::scaleStepped, this, &MainWindow::RepaintGraph);
-  connect(&model_, &SessionModel::shownRecordingChanged, this, &MainWindow::ShowRecordingMarks);
+  connect(&model_, &SessionModel::shownRecordingChanged, this, &MainWindow::FollowShownRecording);
   connect(&model_, &SessionModel::acquisitionStateChanged, this, &MainWindow::ShowRecordingMarks);
 
   acquisition_ = new AcquisitionController(model_, boards_, ui_, this);

@@ -141,6 +141,7 @@ class MainWindow : public QMainWindow {
   void CloseRecording();
   void Extract();
   void ShowRecordingMarks();
+  void FollowShownRecording();
   // Looks back through the file of the continuous run recording, or returns
   // to the live picture.
   void ToggleLookBack();
@@ -188,6 +189,7 @@ class MainWindow : public QMainWindow {
   FileDialogs& fileDialogs_;
   std::filesystem::path startDirectory_;
   std::string recordsTitle_;         // the window's title while the records are shown
+  std::string recordingTitle_;       // and while the last recording was
   QTimer* lookBackTimer_ = nullptr;  // reads the run's file as it grows
   bool quitRequested_ = false;
   QPointer<AcquisitionPanel> acquisitionPanel_;

@@ -85,6 +85,7 @@ bool MainWindow::OpenRecordingAt(const std::filesystem::path& path, const std::s
   model_.ShowRecording(std::move(recording));
   FitShownScale(view_.scale, view_, session_, graph_->DrawingArea());
   SetAppTitle(TitleWithFile(fileTitle));
+  recordingTitle_ = windowTitle().toStdString();
   ShowRecordingMarks();
   if (master != session_.masterChannel) {
     model_.SetMasterChannel(master);
@@ -95,10 +96,16 @@ bool MainWindow::OpenRecordingAt(const std::filesystem::path& path, const std::s
 }
 
 void MainWindow::CloseRecording() {
-  if (!view_.recording) return;
+  // The model's signal brings the records' title and marks back.
   model_.ShowRecords();
-  SetAppTitle(recordsTitle_);
+}
+
+void MainWindow::FollowShownRecording() {
   ShowRecordingMarks();
+  // Records that took the graph back without a title of their own (an
+  // acquisition, say) get the records' title back.
+  if (!view_.recording && windowTitle().toStdString() == recordingTitle_)
+    SetAppTitle(recordsTitle_);
 }
 
 void MainWindow::ShowRecordingMarks() {
@@ -117,7 +124,6 @@ void MainWindow::ToggleLookBack() {
   if (model_.lookingBack()) {
     if (lookBackTimer_ != nullptr) lookBackTimer_->stop();
     model_.ShowRecords();
-    SetAppTitle(recordsTitle_);
     model_.TellRecordsChanged();
     return;
   }
@@ -146,6 +152,7 @@ void MainWindow::ToggleLookBack() {
   model_.ShowRecording(std::move(recording), true);
   FitShownScale(view_.scale, view_, session_, graph_->DrawingArea());
   SetAppTitle(TitleWithFile(path.filename().string()));
+  recordingTitle_ = windowTitle().toStdString();
   ShowRecordingMarks();
   if (lookBackTimer_ == nullptr) {
     lookBackTimer_ = new QTimer(this);
@@ -207,8 +214,6 @@ void MainWindow::Extract() {
     return;
   }
   model_.ShowRecords();
-  SetAppTitle(recordsTitle_);
-  ShowRecordingMarks();
   FitAllShown(view_, session_, graph_->DrawingArea());
   model_.TellRecordsChanged();
 }

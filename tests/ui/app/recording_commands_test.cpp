@@ -99,6 +99,10 @@ TEST_F(RecordingCommands, AnExtractThatCannotFitLeavesTheRecordsAndTheRecordingS
   EXPECT_NE(BoxTexts().front().find("mémoire"), std::string::npos) << BoxTexts().front();
   EXPECT_TRUE(model_.view().recording);
   EXPECT_FALSE(HoldsSamples(session_.channels[2]));
+  // Records that change show themselves again, under their own title.
+  model_.TellRecordsChanged();
+  EXPECT_FALSE(model_.view().recording);
+  EXPECT_EQ(window_.windowTitle(), QString("TAVRIL v1.02"));
 }
 
 TEST_F(RecordingCommands, LooksBackThroughARecordingRunAndReturnsToTheLivePicture) {
