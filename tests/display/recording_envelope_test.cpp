@@ -11,6 +11,7 @@
 #include "files/hdf5_recording.h"
 #include "files/overview_file.h"
 #include "support/record_checks.h"
+#include "support/recording_codes.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
@@ -51,17 +52,7 @@ BoardReading Code(std::uint64_t i, std::size_t channel) {
 // Appends scans [from, from + count) in uneven pieces, then flushes.
 void Record(Hdf5Recording& recording, const ReadingConversion& conversion, std::uint64_t from,
             std::uint64_t count) {
-  std::vector<BoardReading> readings;
-  for (std::uint64_t at = from, piece = 1; at < from + count; at += piece, piece = piece * 5 + 3) {
-    piece = std::min(piece, from + count - at);
-    readings.clear();
-    for (std::uint64_t i = at; i < at + piece; ++i)
-      readings.push_back(Code(i, 0)), readings.push_back(Code(i, 1));
-    const std::vector<double> volts(piece);
-    const std::span<const double> columns[] = {volts, volts};
-    ASSERT_TRUE(recording.Append({columns, readings, &conversion}, nullptr));
-  }
-  ASSERT_TRUE(recording.Flush(nullptr));
+  ASSERT_TRUE(testing::AppendCodesUnevenly(recording, conversion, 2, from, count, &Code));
 }
 
 // Random views over [0, count], some at the very end, their columns of

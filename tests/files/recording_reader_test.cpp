@@ -17,6 +17,7 @@
 #include "model/code_polynomial.h"
 #include "support/python_client.h"
 #include "support/record_checks.h"
+#include "support/recording_codes.h"
 #include "support/temp_dir.h"
 
 namespace tavril {
@@ -50,20 +51,9 @@ BoardReading Code(std::uint64_t i, std::size_t channel) {
   return static_cast<BoardReading>((i * 37 + channel * 1000) % 4096) - 2048;
 }
 
-// Writes `count` scans of both channels in uneven pieces, flushing after each.
+// Writes `count` scans of both channels in uneven pieces, then flushes.
 void Record(Hdf5Recording& recording, std::uint64_t from, std::uint64_t count) {
-  const ReadingConversion conversion = Calibrated();
-  std::vector<BoardReading> readings;
-  for (std::uint64_t at = from, piece = 1; at < from + count; at += piece, piece = piece * 7 + 1) {
-    piece = std::min(piece, from + count - at);
-    readings.clear();
-    for (std::uint64_t i = at; i < at + piece; ++i)
-      readings.push_back(Code(i, 0)), readings.push_back(Code(i, 1));
-    const std::vector<double> volts(piece);
-    const std::span<const double> columns[] = {volts, volts};
-    ASSERT_TRUE(recording.Append({columns, readings, &conversion}, nullptr));
-  }
-  ASSERT_TRUE(recording.Flush(nullptr));
+  ASSERT_TRUE(testing::AppendCodesUnevenly(recording, Calibrated(), 2, from, count, &Code));
 }
 
 // The volts the file gives and the overview built from them in memory.

@@ -14,6 +14,16 @@ ReadingConversion TwelveBitConversion() {
   return conversion;
 }
 
+bool AppendCodesUnevenly(Hdf5Recording& recording, const ReadingConversion& conversion,
+                         std::size_t channels, std::uint64_t from, std::uint64_t count,
+                         const CodeOf& code) {
+  for (std::uint64_t at = from, piece = 1; at < from + count; at += piece, piece = piece * 7 + 1) {
+    piece = std::min(piece, from + count - at);
+    if (!AppendCodes(recording, conversion, channels, at, piece, code, piece)) return false;
+  }
+  return recording.Flush(nullptr);
+}
+
 bool AppendCodes(Hdf5Recording& recording, const ReadingConversion& conversion,
                  std::size_t channels, std::uint64_t from, std::uint64_t count, const CodeOf& code,
                  std::uint64_t piece) {

@@ -19,4 +19,11 @@ bool AppendCodes(Hdf5Recording& recording, const ReadingConversion& conversion,
                  std::size_t channels, std::uint64_t from, std::uint64_t count, const CodeOf& code,
                  std::uint64_t piece = std::uint64_t{1} << 16);
 
+// The same in uneven pieces, 1 scan, then 8, 57... (each 7 times the last
+// plus one), then flushed: the writer meets every way of splitting its
+// chunks and blocks.
+bool AppendCodesUnevenly(Hdf5Recording& recording, const ReadingConversion& conversion,
+                         std::size_t channels, std::uint64_t from, std::uint64_t count,
+                         const CodeOf& code);
+
 }  // namespace tavril::testing
