@@ -92,6 +92,15 @@ std::string WaveRefusal(const WaveSettings& settings, double lowVolts, double hi
   return {};
 }
 
+WaveSettings RecordWave(std::span<const double> volts, double rate) {
+  WaveSettings settings;
+  settings.shape = WaveShape::kArbitrary;
+  settings.arbitrary.assign(volts.begin(), volts.end());
+  settings.frequency = volts.empty() ? 0.0 : rate / static_cast<double>(volts.size());
+  settings.amplitude = 1.0;
+  return settings;
+}
+
 WaveGenerator::WaveGenerator(WaveSettings settings, double updateRate)
     : settings_(std::move(settings)), updateRate_(updateRate) {}
 

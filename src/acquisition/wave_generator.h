@@ -45,6 +45,11 @@ struct WaveSettings {
   std::uint64_t noiseSeed = 1;
 };
 
+// A record's samples played at the times they were taken, `rate` a second,
+// again and again: an arbitrary wave whose period is the record's length, read
+// between its samples at the output's own updates.
+WaveSettings RecordWave(std::span<const double> volts, double rate);
+
 // Why `settings` cannot be played by an output of range [lowVolts,
 // highVolts] updated `updateRate` times a second, in French; empty when it
 // can. `warning` receives what it can play only poorly (a period of fewer

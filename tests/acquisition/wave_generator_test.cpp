@@ -54,6 +54,16 @@ TEST(WaveGenerator, EachShapeAtEighthsOfItsPeriod) {
   EXPECT_EQ(WaveGenerator(Wave(WaveShape::kDc, 50.0, 3.0, -1.25), kRate).At(12345), -1.25);
 }
 
+// A record of 4 samples at 1000 a second, played at 4000 updates a second:
+// each sample at its own time, straight lines between, and again.
+TEST(WaveGenerator, PlaysARecordAtItsOwnTimes) {
+  const std::vector<double> record = {0.0, 2.0, -2.0, 1.0};
+  const WaveGenerator generator(RecordWave(record, 1000.0), 4000.0);
+  const double expected[] = {0,  0.5,   1,    1.5,  2, 1,    0,   -1,
+                             -2, -1.25, -0.5, 0.25, 1, 0.75, 0.5, 0.25};
+  for (std::uint64_t k = 0; k < 40; ++k) EXPECT_NEAR(generator.At(k), expected[k % 16], 1e-12) << k;
+}
+
 // The phase comes from the update's number: an hour at a million updates a
 // second ends on the phase it should, to a millionth of a period.
 TEST(WaveGenerator, KeepsItsFrequencyOverAnHour) {
