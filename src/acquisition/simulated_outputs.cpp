@@ -210,6 +210,9 @@ LoopbackInput::LoopbackInput(std::shared_ptr<const SimulatedOutputRun> run, int 
   omega0_ = 2.0 * std::numbers::pi * kCircuitHz;
   sigma_ = -omega0_ / (2.0 * kCircuitQ);
   omegaD_ = omega0_ * std::sqrt(1.0 - 1.0 / (4.0 * kCircuitQ * kCircuitQ));
+  const double step = 1.0 / run_->UpdateRate();
+  stepC_ = std::exp(sigma_ * step) * std::cos(omegaD_ * step);
+  stepS_ = std::exp(sigma_ * step) * std::sin(omegaD_ * step) / omegaD_;
 }
 
 std::int64_t LoopbackInput::UpdateAt(double seconds) const {
@@ -217,11 +220,15 @@ std::int64_t LoopbackInput::UpdateAt(double seconds) const {
 }
 
 LoopbackInput::State LoopbackInput::Advance(State x, double u, double seconds) const {
+  const double decay = std::exp(sigma_ * seconds);
+  return Advance(x, u, decay * std::cos(omegaD_ * seconds),
+                 decay * std::sin(omegaD_ * seconds) / omegaD_);
+}
+
+// c = e^{sh} cos(wd h), s = e^{sh} sin(wd h) / wd.
+LoopbackInput::State LoopbackInput::Advance(State x, double u, double c, double s) const {
   const double e0 = x.y - u;
   const double e1 = x.dy;
-  const double decay = std::exp(sigma_ * seconds);
-  const double c = decay * std::cos(omegaD_ * seconds);
-  const double s = decay * std::sin(omegaD_ * seconds) / omegaD_;
   return {u + c * e0 + s * (-sigma_ * e0 + e1),
           c * e1 + s * (-omega0_ * omega0_ * e0 + sigma_ * e1)};
 }
@@ -250,7 +257,7 @@ void LoopbackInput::Fill(std::uint64_t first, int len, double* volts) {
       continue;
     }
     while (stateUpdate_ < k) {
-      state_ = Advance(state_, heldAt(stateUpdate_), step);
+      state_ = Advance(state_, heldAt(stateUpdate_), stepC_, stepS_);
       ++stateUpdate_;
     }
     const double since = std::max(t - static_cast<double>(stateUpdate_) * step, 0.0);

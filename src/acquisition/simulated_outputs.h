@@ -104,6 +104,7 @@ class LoopbackInput {
   };
   // The state after `seconds` more with the input held at `u`.
   State Advance(State x, double u, double seconds) const;
+  State Advance(State x, double u, double c, double s) const;
   std::int64_t UpdateAt(double seconds) const;
 
   std::shared_ptr<const SimulatedOutputRun> run_;
@@ -116,6 +117,9 @@ class LoopbackInput {
   double sigma_ = 0;              // decay rate of the circuit (negative)
   double omegaD_ = 0;             // its ringing, radians per second
   double omega0_ = 0;
+  // e^{A/rate}: one whole update, the step taken most often.
+  double stepC_ = 0;
+  double stepS_ = 0;
   std::vector<double> held_;
 };
 
