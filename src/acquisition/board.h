@@ -132,14 +132,16 @@ class Board {
   // Appends updates (one value per channel each, in the run's order) to a
   // streamed run, waiting for room in the board's buffer. A run that ran
   // out of values before they came has stopped with every output at 0 V:
-  // the call then gives kOutputUnderrunError and writes nothing.
+  // the call then gives kOutputUnderrunError and writes nothing. A run
+  // waiting for the input's start takes no more than its buffer holds.
   virtual DaqStatus WriteOutput(std::span<const double> volts) {
     (void)volts;
     return kNoOutputError;
   }
 
   // Ends the output run, every output of the run at 0 V; nothing when none
-  // runs. Safe from any thread; a WriteOutput that waits returns soon.
+  // runs. kOutputUnderrunError when a streamed run had run out of values
+  // before. Safe from any thread; a WriteOutput that waits returns soon.
   virtual DaqStatus StopOutput() { return kNoOutputError; }
 
   // Puts every output of the board at 0 V, ending any run.

@@ -713,8 +713,7 @@ DaqStatus SimulatedBoard::WriteOutput(std::span<const double> volts) {
 }
 
 DaqStatus SimulatedBoard::StopOutput() {
-  outputs_.Stop();
-  return kDaqNoError;
+  return outputs_.Stop();
 }
 
 DaqStatus SimulatedBoard::ZeroOutputs() {

@@ -59,6 +59,15 @@ std::int64_t SimulatedOutputRun::UpdateAt(double clockSeconds) const {
   return static_cast<std::int64_t>(std::floor((clockSeconds - startClock_) * rate_));
 }
 
+bool SimulatedOutputRun::Underran(double clockSeconds) {
+  if (mode_ == OutputMode::kStreamed && stoppedAt_ == INT64_MAX &&
+      UpdateAt(clockSeconds) >= written_) {
+    stoppedAt_ = written_;
+    underran_ = true;
+  }
+  return underran_;
+}
+
 void SimulatedOutputRun::HeldVolts(int output, std::int64_t first, std::size_t count,
                                    double* volts) const {
   std::fill(volts, volts + count, 0.0);
@@ -132,15 +141,10 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
     double waitUntil = 0;
     {
       const std::lock_guard lock(run.mutex_);
-      if (run.stoppedAt_ != INT64_MAX) {
-        return run.stoppedAt_ == run.written_ ? kOutputUnderrunError : kInvalidValueError;
-      }
       const double now = clock_.Now();
+      if (run.Underran(now)) return kOutputUnderrunError;
+      if (run.stoppedAt_ != INT64_MAX) return kInvalidValueError;
       const std::int64_t current = run.UpdateAt(now);
-      if (run.started_ && current >= run.written_) {
-        run.stoppedAt_ = run.written_;  // ran dry: 0 V from the first update missing
-        return kOutputUnderrunError;
-      }
       const std::int64_t ahead = run.written_ - std::max<std::int64_t>(current, 0);
       const std::int64_t room = static_cast<std::int64_t>(run.capacity_) - ahead;
       if (room > 0) {
@@ -172,18 +176,20 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
   return kDaqNoError;
 }
 
-void SimulatedOutputs::Stop() {
+DaqStatus SimulatedOutputs::Stop() {
   std::shared_ptr<SimulatedOutputRun> run;
   {
     const std::lock_guard lock(mutex_);
     run = std::move(run_);
     run_.reset();
   }
-  if (run == nullptr) return;
+  if (run == nullptr) return kDaqNoError;
   const std::lock_guard lock(run->mutex_);
+  if (run->Underran(clock_.Now())) return kOutputUnderrunError;
   const std::int64_t now =
       run->started_ ? std::max<std::int64_t>(run->UpdateAt(clock_.Now()), 0) : 0;
   run->stoppedAt_ = std::min(run->stoppedAt_, now);
+  return kDaqNoError;
 }
 
 std::shared_ptr<const SimulatedOutputRun> SimulatedOutputs::ForInputStart(double nowClock,

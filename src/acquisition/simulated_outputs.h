@@ -34,7 +34,11 @@ class SimulatedOutputRun {
  private:
   friend class SimulatedOutputs;
 
-  std::int64_t UpdateAt(double clockSeconds) const;  // under mutex_
+  // Under mutex_:
+  std::int64_t UpdateAt(double clockSeconds) const;
+  // Whether a streamed run has run out of values by `clockSeconds`; stops it
+  // at 0 V from the first update missing when it has.
+  bool Underran(double clockSeconds);
 
   mutable std::mutex mutex_;
   std::vector<int> channels_;
@@ -44,6 +48,7 @@ class SimulatedOutputRun {
   std::int64_t firstKept_ = 0;      // streamed: the update codes_ starts at
   std::int64_t written_ = 0;        // updates given so far
   std::int64_t stoppedAt_ = INT64_MAX;
+  bool underran_ = false;
   std::size_t capacity_ = 0;  // streamed: updates written ahead at most
   bool started_ = false;
   double startClock_ = 0;  // clock seconds of update 0
@@ -64,8 +69,9 @@ class SimulatedOutputs {
   std::vector<OutputDescription> Describe() const;
   DaqStatus Start(const OutputRequest& request);
   DaqStatus Write(std::span<const double> volts);
-  // Ends the run, its outputs at 0 V from now on.
-  void Stop();
+  // Ends the run, its outputs at 0 V from now on: kOutputUnderrunError when
+  // it had run out of values before.
+  DaqStatus Stop();
 
   // At an input acquisition's start, `nowClock` on the shared clock: starts
   // a run waiting for it, and gives the run the inputs read back (none when

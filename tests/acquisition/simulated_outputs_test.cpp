@@ -166,10 +166,31 @@ TEST(SimulatedOutputsStop, StreamedOutputNotFedUnderrunsAt0VWithItsStatus) {
   const auto readings = ReadStream(board, 3000);
   EXPECT_EQ(board.WriteOutput(block), kOutputUnderrunError);
   EXPECT_EQ(board.WriteOutput(block), kOutputUnderrunError);
+  EXPECT_EQ(board.StopOutput(), kOutputUnderrunError);
+  EXPECT_EQ(board.StopOutput(), kDaqNoError);
   for (std::size_t j = 0; j < readings.size(); ++j) {
     ASSERT_EQ(readings[j], j < block.size() ? OutputCode(2.0) : 0) << j;
   }
   EXPECT_NE(board.StatusMessage(kOutputUnderrunError).find("0 V"), std::string::npos);
+  board.Stop();
+}
+
+TEST(SimulatedOutputsStream, OutputWrittenBlockByBlockFromWhatWasJustReadFollowsIt) {
+  InstantStreamClock clock;
+  SimulatedBoard board(clock);
+  ASSERT_EQ(board.StartOutput({{0}, 100e3, OutputMode::kStreamed, {}, true}), kDaqNoError);
+  std::vector<double> block(1000, 0.5);  // one block ahead of the reads
+  ASSERT_EQ(board.WriteOutput(block), kDaqNoError);
+  ASSERT_EQ(board.Start({{5}, kHalfGain, 100e3, 0.0, 0}), kDaqNoError);
+  for (int round = 1; round <= 20; ++round) {
+    const auto readings = ReadStream(board, block.size());
+    for (std::size_t j = 0; j < block.size(); ++j) {
+      ASSERT_EQ(readings[j], OutputCode(block[j])) << round;
+      block[j] = readings[j] / 204.8 + 0.25;  // the next block: what was read, raised
+    }
+    ASSERT_EQ(board.WriteOutput(block), kDaqNoError) << round;
+  }
+  EXPECT_EQ(board.StopOutput(), kDaqNoError);
   board.Stop();
 }
 
