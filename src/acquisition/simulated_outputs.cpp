@@ -64,18 +64,24 @@ bool SimulatedOutputRun::Underran(double clockSeconds) {
       UpdateAt(clockSeconds) >= written_) {
     stoppedAt_ = written_;
     underran_ = true;
+    stops_.fetch_add(1, std::memory_order_release);
   }
   return underran_;
 }
 
-void SimulatedOutputRun::HeldVolts(int output, std::int64_t first, std::size_t count,
-                                   double* volts) const {
+std::size_t SimulatedOutputRun::HeldVolts(int output, std::int64_t first, std::size_t count,
+                                          double* volts) const {
   std::fill(volts, volts + count, 0.0);
+  const std::lock_guard lock(mutex_);
+  std::size_t settled = count;
+  if (mode_ == OutputMode::kStreamed && stoppedAt_ == INT64_MAX) {
+    settled = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(written_ - first, 0, static_cast<std::int64_t>(count)));
+  }
   const auto at = std::find(channels_.begin(), channels_.end(), output);
-  if (at == channels_.end()) return;
+  if (at == channels_.end()) return count;
   const std::size_t position = static_cast<std::size_t>(at - channels_.begin());
   const std::size_t perUpdate = channels_.size();
-  const std::lock_guard lock(mutex_);
   for (std::size_t i = 0; i < count; ++i) {
     std::int64_t k = first + static_cast<std::int64_t>(i);
     if (k < 0 || k >= stoppedAt_) continue;
@@ -87,6 +93,7 @@ void SimulatedOutputRun::HeldVolts(int output, std::int64_t first, std::size_t c
     volts[i] = SimulatedOutputs::Volts(
         codes_[static_cast<std::size_t>(k - firstKept_) * perUpdate + position]);
   }
+  return settled;
 }
 
 std::vector<OutputDescription> SimulatedOutputs::Describe() const {
@@ -166,8 +173,9 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
         continue;
       }
       if (!run.started_) return kMemFullError;
+      // Half an update past the instant room comes, whatever the rounding.
       waitUntil =
-          run.startClock_ + static_cast<double>(run.written_ - run.capacity_ + 1) / run.rate_;
+          run.startClock_ + (static_cast<double>(run.written_ - run.capacity_) + 1.5) / run.rate_;
       // Short waits, so that a StopOutput from another thread ends this one soon.
       waitUntil = std::min(waitUntil, now + 0.01);
     }
@@ -189,6 +197,7 @@ DaqStatus SimulatedOutputs::Stop() {
   const std::int64_t now =
       run->started_ ? std::max<std::int64_t>(run->UpdateAt(clock_.Now()), 0) : 0;
   run->stoppedAt_ = std::min(run->stoppedAt_, now);
+  run->stops_.fetch_add(1, std::memory_order_release);
   return kDaqNoError;
 }
 
@@ -239,35 +248,36 @@ LoopbackInput::State LoopbackInput::Advance(State x, double u, double c, double 
           c * e1 + s * (-omega0_ * omega0_ * e0 + sigma_ * e1)};
 }
 
+double LoopbackInput::Held(std::int64_t update) {
+  const std::int64_t size = static_cast<std::int64_t>(held_.size());
+  const std::uint64_t stops = run_->Stops();
+  if (update < heldFrom_ || update >= heldFrom_ + size || stops != heldStops_) {
+    heldStops_ = stops;
+    held_.resize(kHeldChunk);
+    heldFrom_ = update;
+    held_.resize(run_->HeldVolts(output_, update, held_.size(), held_.data()));
+    if (held_.empty()) return 0.0;  // not written yet: 0 V for now, asked again next time
+  }
+  return held_[static_cast<std::size_t>(update - heldFrom_)];
+}
+
 void LoopbackInput::Fill(std::uint64_t first, int len, double* volts) {
-  const double rate = run_->UpdateRate();
-  const double t0 = first_ + static_cast<double>(first) * dt_;
-  const double tLast = first_ + static_cast<double>(first + len - 1) * dt_;
-  const std::int64_t from = throughCircuit_ ? stateUpdate_ : UpdateAt(t0);
-  const std::int64_t to = UpdateAt(tLast);
-  held_.assign(static_cast<std::size_t>(std::max<std::int64_t>(to - from + 1, 0)), 0.0);
-  run_->HeldVolts(output_, from, held_.size(), held_.data());
-  const auto heldAt = [&](std::int64_t k) {
-    return k >= from && k <= to ? held_[static_cast<std::size_t>(k - from)] : 0.0;
-  };
-  const double step = 1.0 / rate;
+  const double step = 1.0 / run_->UpdateRate();
   for (int i = 0; i < len; ++i) {
     const double t = first_ + static_cast<double>(first + i) * dt_;
     const std::int64_t k = UpdateAt(t);
-    if (!throughCircuit_) {
-      volts[i] = heldAt(k);
-      continue;
-    }
     if (k < 0) {
-      volts[i] = 0.0;  // at rest before the output's start
-      continue;
+      volts[i] = 0.0;  // before the output's start, the circuit at rest
+    } else if (!throughCircuit_) {
+      volts[i] = Held(k);
+    } else {
+      while (stateUpdate_ < k) {
+        state_ = Advance(state_, Held(stateUpdate_), stepC_, stepS_);
+        ++stateUpdate_;
+      }
+      const double since = std::max(t - static_cast<double>(stateUpdate_) * step, 0.0);
+      volts[i] = Advance(state_, Held(stateUpdate_), since).y;
     }
-    while (stateUpdate_ < k) {
-      state_ = Advance(state_, heldAt(stateUpdate_), stepC_, stepS_);
-      ++stateUpdate_;
-    }
-    const double since = std::max(t - static_cast<double>(stateUpdate_) * step, 0.0);
-    volts[i] = Advance(state_, heldAt(stateUpdate_), since).y;
   }
 }
 

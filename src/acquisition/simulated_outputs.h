@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -24,12 +25,17 @@ class SimulatedOutputRun {
                      std::size_t streamCapacity);
 
   double UpdateRate() const { return rate_; }
+  // Counts the stops (StopOutput, an underrun): what was read of the run
+  // before one may have changed since.
+  std::uint64_t Stops() const { return stops_.load(std::memory_order_acquire); }
 
   // What `output` holds at updates first .. first + count - 1, in volts: 0 V
   // for an output the run does not drive, before the run's start, after a
   // finite run's last value, after the run stopped or underran, and for a
-  // streamed update not written yet or older than the buffer keeps.
-  void HeldVolts(int output, std::int64_t first, std::size_t count, double* volts) const;
+  // streamed update not written yet or older than the buffer keeps. Returns
+  // how many of them are settled: all, except the streamed updates not
+  // written yet of a run still going, which may still come.
+  std::size_t HeldVolts(int output, std::int64_t first, std::size_t count, double* volts) const;
 
  private:
   friend class SimulatedOutputs;
@@ -49,6 +55,7 @@ class SimulatedOutputRun {
   std::int64_t written_ = 0;        // updates given so far
   std::int64_t stoppedAt_ = INT64_MAX;
   bool underran_ = false;
+  std::atomic<std::uint64_t> stops_ = 0;
   std::size_t capacity_ = 0;  // streamed: updates written ahead at most
   bool started_ = false;
   double startClock_ = 0;  // clock seconds of update 0
@@ -112,6 +119,9 @@ class LoopbackInput {
   State Advance(State x, double u, double seconds) const;
   State Advance(State x, double u, double c, double s) const;
   std::int64_t UpdateAt(double seconds) const;
+  // What the output holds at `update`, fetched from the run a chunk at a time.
+  double Held(std::int64_t update);
+  static constexpr std::size_t kHeldChunk = 4096;
 
   std::shared_ptr<const SimulatedOutputRun> run_;
   int output_;
@@ -126,7 +136,9 @@ class LoopbackInput {
   // e^{A/rate}: one whole update, the step taken most often.
   double stepC_ = 0;
   double stepS_ = 0;
-  std::vector<double> held_;
+  std::vector<double> held_;  // updates heldFrom_ on
+  std::int64_t heldFrom_ = 0;
+  std::uint64_t heldStops_ = 0;  // the run's stops when held_ was fetched
 };
 
 }  // namespace tavril
