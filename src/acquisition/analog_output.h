@@ -26,8 +26,8 @@ enum class OutputMode {
 
 // One output run: `channels` updated together at `updateRate`. `volts` holds
 // one update after another, each with one value per channel in the order of
-// `channels` (finite: all of them; regenerated: one period; streamed: none,
-// the values come by WriteOutput).
+// `channels` (finite: all of them; regenerated: one period; streamed: the
+// first ones, possibly none, the rest coming by WriteOutput).
 struct OutputRequest {
   std::vector<int> channels;
   double updateRate = 0;  // updates per second
