@@ -66,6 +66,19 @@ TEST(SimulatedOutputsLoopback, RegeneratedOutputRepeatsItsPeriod) {
   }
 }
 
+TEST(SimulatedOutputsLoopback, OutputStartedAtOnceIsReadFromWhereItStandsAtTheInputsStart) {
+  InstantStreamClock clock;
+  SimulatedBoard board(clock);
+  std::vector<double> volts;
+  for (int k = 0; k < 500; ++k) volts.push_back(0.01 * k);
+  ASSERT_EQ(board.StartOutput({{0}, 100e3, OutputMode::kFinite, volts, false}), kDaqNoError);
+  clock.WaitUntil(1e-3);  // 100 updates later
+  const auto readings = AcquireFinite(board, {5}, kHalfGain, 100e3, 300);
+  for (std::size_t j = 0; j < readings.size(); ++j) {
+    ASSERT_EQ(readings[j], OutputCode(volts[j + 100])) << j;
+  }
+}
+
 // The test circuit's response at f to the held sine, analytically: the
 // circuit's H(j2πf) times the hold's sinc(f/fs) e^{-jπf/fs} times the
 // fundamental of the output's quantised values.
