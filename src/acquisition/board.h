@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/analog_output.h"
 #include "acquisition/daq_status.h"
 #include "acquisition/gain_codes.h"
 #include "model/board_reading.h"
@@ -68,6 +69,16 @@ struct ReadResult {
 // reader stops it between reads (a Read waits no longer than its readings
 // take to come). Stop() alone may also come from another thread, to give up
 // a Read that waits: that Read returns soon, and Stop() waits for it.
+//
+// A board may have analog outputs (Outputs()). An output run updates its
+// channels at its own rate with values in volts, each quantised by the board
+// to the code the output really holds. While inputs and outputs run at once,
+// one thread makes the output calls (StartOutput, WriteOutput) and another
+// the input calls (Start, Read); Stop(), StopOutput() and ZeroOutputs() may
+// come from any thread. A streamed output can so be written block by block
+// from what the input thread has just read, the two threads handing blocks
+// to each other. An output run started with the input shares the input's
+// clock and time 0: update k and scan j line up sample for sample.
 class Board {
  public:
   virtual ~Board() = default;
@@ -107,6 +118,34 @@ class Board {
 
   // The same in a few words, for a short description.
   virtual std::string BriefRemark() const { return {}; }
+
+  // The board's analog outputs; none by default.
+  virtual std::vector<OutputDescription> Outputs() const { return {}; }
+
+  // Starts an output run, replacing any run before it. Refused with
+  // kNoOutputError by a board without outputs.
+  virtual DaqStatus StartOutput(const OutputRequest& request) {
+    (void)request;
+    return kNoOutputError;
+  }
+
+  // Appends updates (one value per channel each, in the run's order) to a
+  // streamed run, waiting for room in the board's buffer. A run that ran
+  // out of values before they came has stopped with every output at 0 V:
+  // the call then gives kOutputUnderrunError and writes nothing. A run
+  // waiting for the input's start takes no more than its buffer holds.
+  virtual DaqStatus WriteOutput(std::span<const double> volts) {
+    (void)volts;
+    return kNoOutputError;
+  }
+
+  // Ends the output run, every output of the run at 0 V; nothing when none
+  // runs. kOutputUnderrunError when a streamed run had run out of values
+  // before. Safe from any thread; a WriteOutput that waits returns soon.
+  virtual DaqStatus StopOutput() { return kNoOutputError; }
+
+  // Puts every output of the board at 0 V, ending any run.
+  virtual DaqStatus ZeroOutputs() { return kNoOutputError; }
 
   // What a status of this board means, in one line of French.
   virtual std::string StatusMessage(DaqStatus status) const { return DaqStatusMessage(status); }

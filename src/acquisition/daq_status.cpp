@@ -29,6 +29,9 @@ constexpr StatusText kStatusTexts[] = {
      "L'acquisition dure plus longtemps que le délai d'attente configuré."},
     {kOverWriteError, "overWriteError",
      "Le tampon de la carte a débordé : les mesures n'ont pas été lues à temps."},
+    {kNoOutputError, "noOutputError", "Cette carte n'a pas de sortie analogique."},
+    {kOutputUnderrunError, "outputUnderrunError",
+     "La sortie analogique a manqué de valeurs : elle a été arrêtée et mise à 0 V."},
 };
 
 bool IsComediStatus(DaqStatus status) {

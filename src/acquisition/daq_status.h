@@ -27,6 +27,11 @@ inline constexpr DaqStatus kTimeOutError = -10800;
 // A stream's readings were overwritten before they were read.
 inline constexpr DaqStatus kOverWriteError = -10846;
 
+// Not driver numbers: the board has no analog output, and a streamed output
+// ran out of values before they came.
+inline constexpr DaqStatus kNoOutputError = -10960;
+inline constexpr DaqStatus kOutputUnderrunError = -10961;
+
 // A Comedi board's failed library or system call gives the status
 // kComediStatusBase - errnum, errnum being the call's error number (1 to
 // kMaxComediErrnum); kComediStatusBase itself when the call gave none. The

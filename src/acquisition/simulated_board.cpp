@@ -497,13 +497,15 @@ bool ValidChannel(int chan) {
 struct SimulatedBoard::Run {
   ScanTiming timing;
   std::vector<SignalGenerator> generators;
+  // Inputs wired to an output run, by scan position.
+  std::vector<std::optional<LoopbackInput>> loopbacks;
   Converter converter{};
   std::uint64_t scans = 0;  // 0 for a stream
   std::uint64_t readingsDone = 0;
   std::optional<PacedStream> stream;
 };
 
-SimulatedBoard::SimulatedBoard(StreamClock& clock) : clock_(clock) {}
+SimulatedBoard::SimulatedBoard(StreamClock& clock) : clock_(clock), outputs_(clock) {}
 
 SimulatedBoard::~SimulatedBoard() = default;
 
@@ -594,6 +596,16 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
     run->generators.emplace_back(request.channels[j], timing.PositionSeconds(j),
                                  timing.scanInterval, request.scans);
   }
+  double outputSeconds = 0;
+  const auto outputRun = outputs_.ForInputStart(clock_.Now(), &outputSeconds);
+  run->loopbacks.resize(channels);
+  for (std::size_t j = 0; j < channels && outputRun != nullptr; ++j) {
+    const int chan = request.channels[j];
+    if (chan < kFirstLoopbackInput || chan > kLastLoopbackInput) continue;
+    run->loopbacks[j].emplace(outputRun, chan == kFirstLoopbackInput ? 0 : 1,
+                              chan == kLastLoopbackInput, outputSeconds + timing.PositionSeconds(j),
+                              timing.scanInterval);
+  }
   if (request.scans == 0) {
     const double perSecond = timing.scansPerSecond * static_cast<double>(channels);
     const auto capacity =
@@ -602,6 +614,15 @@ DaqStatus SimulatedBoard::Start(const AcquisitionRequest& request) {
   }
   run_ = std::move(run);
   return kDaqNoError;
+}
+
+void SimulatedBoard::FillSignal(Run& run, std::size_t position, std::uint64_t scan, int len,
+                                double* volts) {
+  if (run.loopbacks[position].has_value()) {
+    run.loopbacks[position]->Fill(scan, len, volts);
+  } else {
+    run.generators[position].Fill(scan, len, volts);
+  }
 }
 
 ReadResult SimulatedBoard::Read(std::span<BoardReading> readings) {
@@ -629,14 +650,14 @@ ReadResult SimulatedBoard::Read(std::span<BoardReading> readings) {
       // block land in the same few kilobytes while they are in cache.
       const int len = static_cast<int>(std::min<std::size_t>(kBlock, (wanted - done) / channels));
       for (std::size_t j = 0; j < channels; ++j) {
-        run.generators[j].Fill(scan, len, volts);
+        FillSignal(run, j, scan, len, volts);
         Quantise(volts, len, run.converter, readings.data() + done + j, channels);
       }
       done += static_cast<std::size_t>(len) * channels;
       run.readingsDone += static_cast<std::uint64_t>(len) * channels;
     } else {
       // A read that starts or ends inside a scan: one reading at a time.
-      run.generators[position].Fill(scan, 1, volts);
+      FillSignal(run, position, scan, 1, volts);
       Quantise(volts, 1, run.converter, readings.data() + done, 1);
       ++done;
       ++run.readingsDone;
@@ -676,6 +697,27 @@ DaqStatus SimulatedBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& sc
   scale.gainFactor = g;
   scale.lowestReading = unipolar ? 0 : -2048;
   scale.highestReading = unipolar ? 4095 : 2047;
+  return kDaqNoError;
+}
+
+std::vector<OutputDescription> SimulatedBoard::Outputs() const {
+  return outputs_.Describe();
+}
+
+DaqStatus SimulatedBoard::StartOutput(const OutputRequest& request) {
+  return outputs_.Start(request);
+}
+
+DaqStatus SimulatedBoard::WriteOutput(std::span<const double> volts) {
+  return outputs_.Write(volts);
+}
+
+DaqStatus SimulatedBoard::StopOutput() {
+  return outputs_.Stop();
+}
+
+DaqStatus SimulatedBoard::ZeroOutputs() {
+  outputs_.Stop();
   return kDaqNoError;
 }
 
