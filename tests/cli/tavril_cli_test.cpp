@@ -126,6 +126,7 @@ TEST(CliArguments, ReadsEveryCommand) {
        Math(MathOperation::kMidpoint, "a", "", "r", false)},
       {{"config"}, Config(false)},
       {{"config", "--json"}, Config(true)},
+      {{"zero-outputs"}, Command(CommandKind::kZeroOutputs)},
       {{"help"}, Command(CommandKind::kHelp)},
       {{"--help"}, Command(CommandKind::kHelp)},
       {{"-h"}, Command(CommandKind::kHelp)},
@@ -1025,6 +1026,21 @@ TEST(CliAcquire, ScansIntoOneFilePerChannel) {
     EXPECT_EQ(100u, record.sampleCount());
     EXPECT_EQ(50000.0, record.rate);
   }
+}
+
+TEST(CliZeroOutputs, PutsTheBoardsOutputsAt0VOrSaysWhyNot) {
+  TempDir dir;
+  RunResult run = RunProgram(dir.path(), {"zero-outputs"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Chaque sortie analogique est à 0 V.")) << run.out;
+  WriteFileBytes(dir / "TAVRIL.INI", ConfigFileText([] {
+                   BoardConfig config = DefaultBoardConfig();
+                   config.device = 2;
+                   return config;
+                 }()));
+  run = RunProgram(dir.path(), {"zero-outputs"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("les sorties n'ont pas été mises à 0 V")) << run.err;
 }
 
 TEST(CliAcquire, ABoardErrorIsPrintedWithItsStatusAndName) {

@@ -32,6 +32,20 @@ BoardConfig ConfigOfThisDirectory() {
   return config;
 }
 
+int RunZeroOutputs(std::ostream& out, std::ostream& err) {
+  const BoardConfig config = ConfigOfThisDirectory();
+  std::unique_ptr<Boards> boards = MakeDefaultBoards();
+  out << "Périphérique " << config.device << " : " << boards->DescribeDevice(config.device) << '\n';
+  Board& board = boards->For(config.device);
+  const DaqStatus status = board.ZeroOutputs();
+  if (status != kDaqNoError) {
+    ReportError(err, "les sorties n'ont pas été mises à 0 V : " + board.StatusMessage(status));
+    return 1;
+  }
+  out << "Chaque sortie analogique est à 0 V.\n";
+  return 0;
+}
+
 int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err) {
   const AcquireRequest& request = command.acquire;
   const int first = request.firstChannel == request.lastChannel ? request.firstChannel : 0;

@@ -19,4 +19,8 @@ BoardConfig ConfigOfThisDirectory();
 
 int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err);
 
+// Puts every analog output of the board of the device ./TAVRIL.INI names at
+// 0 V; says which board, and a refusal with its reason (exit status 1).
+int RunZeroOutputs(std::ostream& out, std::ostream& err);
+
 }  // namespace tavril::cli

@@ -24,7 +24,8 @@ enum class CommandKind {
   kRecord,
   kMeasure,
   kSpectrum,
-  kOverview
+  kOverview,
+  kZeroOutputs
 };
 
 // What `acquire` asks of the board, as the acquisition panel would.

@@ -286,6 +286,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunSpectrum(command, out, err);
     case CommandKind::kOverview:
       return RunOverview(command, err);
+    case CommandKind::kZeroOutputs:
+      return RunZeroOutputs(out, err);
   }
   return 1;
 }

@@ -273,7 +273,7 @@ constexpr std::string_view kRecordChecks[] = {
 
 // Every command, in the order the help lists them.
 // clang-format off
-constexpr std::array<CommandSpec, 10> kCommands = {{
+constexpr std::array<CommandSpec, 11> kCommands = {{
     {"info", CommandKind::kInfo, "FICHIER...", Files, kInfoOptions, {},
      "Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
      "d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
@@ -337,6 +337,9 @@ constexpr std::array<CommandSpec, 10> kCommands = {{
      "FICHIER.h5.overview, à côté de lui, sans le modifier : info, measure et\n"
      "la fenêtre lisent ensuite ses niveaux sans parcourir ses échantillons.\n"
      "Ctrl+C l'interrompt sans rien laisser."},
+    {"zero-outputs", CommandKind::kZeroOutputs, {}, NoArgument, {}, {},
+     "Met à 0 V chaque sortie analogique de la carte du périphérique de\n"
+     "TAVRIL.INI, par exemple après un arrêt brutal du programme."},
     {"help", CommandKind::kHelp, {}, NoArgument, {}, {},
      "Affiche cette aide."},
 }};
