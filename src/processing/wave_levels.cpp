@@ -71,4 +71,18 @@ WaveLevels WaveLevelSums::Levels() const {
   return levels;
 }
 
+WaveLevels LevelsOf(const OverviewStatistics& statistics) {
+  WaveLevels levels;
+  levels.finite = std::isfinite(statistics.minimum) && std::isfinite(statistics.maximum) &&
+                  std::isfinite(statistics.sum) && std::isfinite(statistics.sumOfSquares);
+  if (!statistics.HoldsSamples() || !levels.finite) return levels;
+  const double n = static_cast<double>(statistics.sampleCount);
+  levels.minimum = statistics.minimum;
+  levels.maximum = statistics.maximum;
+  levels.mean = statistics.Mean();
+  levels.rms = statistics.Rms();
+  levels.acRms = std::sqrt(std::max(statistics.sumOfSquares / n - levels.mean * levels.mean, 0.0));
+  return levels;
+}
+
 }  // namespace tavril

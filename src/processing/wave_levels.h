@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "model/recording_overview.h"
+
 namespace tavril {
 
 // The level statistics of a channel's samples, V. `finite` is false when any
@@ -15,6 +17,10 @@ struct WaveLevels {
   double acRms = 0;
   bool finite = true;
 };
+
+// The level statistics of a stretch from its overview's extent and sums;
+// `finite` is false when any of them is not finite (a sample that is not).
+WaveLevels LevelsOf(const OverviewStatistics& statistics);
 
 // Gathers the level statistics of a channel's samples handed over in order,
 // in pieces of any size. The result depends only on the samples, never on

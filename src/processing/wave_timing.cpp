@@ -310,17 +310,23 @@ void EdgeTrigger::Report(double rate, WaveMeasurements& result) const {
 
 }  // namespace
 
-std::optional<WaveMeasurements> MeasureWaveFrom(WaveSampleSource& source, const WaveLevels& levels,
-                                                double rate) {
+WaveMeasurements LevelMeasurements(const WaveLevels& levels, std::size_t count) {
   WaveMeasurements result;
-  result.count = source.size();
-  if (result.count == 0 || !levels.finite) return result;
+  result.count = count;
+  if (count == 0 || !levels.finite) return result;
   result.minimum = levels.minimum;
   result.maximum = levels.maximum;
   result.peakToPeak = levels.maximum - levels.minimum;
   result.mean = levels.mean;
   result.rms = levels.rms;
   result.acRms = levels.acRms;
+  return result;
+}
+
+std::optional<WaveMeasurements> MeasureWaveFrom(WaveSampleSource& source, const WaveLevels& levels,
+                                                double rate) {
+  WaveMeasurements result = LevelMeasurements(levels, source.size());
+  if (result.count == 0 || !levels.finite) return result;
   EdgeTrigger trigger(source, levels);
   if (!trigger.Run()) return std::nullopt;
   trigger.Report(rate, result);

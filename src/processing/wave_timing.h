@@ -30,6 +30,10 @@ class WaveSampleSource {
 // MeasureWave describes, with their level statistics given: the timing
 // measurements come from one pass over the samples, with the trigger levels
 // taken from `levels`. Empty when a read failed.
+// The measurements `levels` give of `count` samples, the timing left empty;
+// nothing but the count when the levels are not finite.
+WaveMeasurements LevelMeasurements(const WaveLevels& levels, std::size_t count);
+
 std::optional<WaveMeasurements> MeasureWaveFrom(WaveSampleSource& source, const WaveLevels& levels,
                                                 double rate);
 

@@ -29,13 +29,6 @@ std::string Fixed(double value) {
   return FormatFixed(value, 6);
 }
 
-// Every sample of the stretch is finite: a NaN makes the sums NaN, an
-// infinity the extent and the sums infinite.
-bool AllFinite(const OverviewStatistics& levels) {
-  return std::isfinite(levels.minimum) && std::isfinite(levels.maximum) &&
-         std::isfinite(levels.sum) && std::isfinite(levels.sumOfSquares);
-}
-
 bool ReadSamples(RecordingReader& reader, std::size_t index, std::uint64_t first,
                  std::span<double> out, std::string* why) {
   for (std::size_t done = 0; done < out.size(); done += kReadBlockSamples) {
@@ -132,14 +125,8 @@ bool MeasureRecorded(RecordingReader& reader, std::size_t index,
   WaveMeasurements& values = row.values;
   values.count = static_cast<std::size_t>(levels.sampleCount);
   // As MeasureWave, a sample that is not finite leaves every measurement empty.
-  if (!levels.HoldsSamples() || !AllFinite(levels)) return true;
-  const double n = static_cast<double>(levels.sampleCount);
-  WaveLevels wave;
-  wave.minimum = levels.minimum;
-  wave.maximum = levels.maximum;
-  wave.mean = levels.Mean();
-  wave.rms = levels.Rms();
-  wave.acRms = std::sqrt(std::max(levels.sumOfSquares / n - wave.mean * wave.mean, 0.0));
+  const WaveLevels wave = LevelsOf(levels);
+  if (!levels.HoldsSamples() || !wave.finite) return true;
   return MeasureTiming(reader, index, *range, wave, values, why);
 }
 

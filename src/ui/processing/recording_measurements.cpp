@@ -13,13 +13,6 @@ namespace {
 // stay few.
 constexpr std::size_t kStretchBlockSamples = std::size_t{1} << 18;
 
-// Every sample is finite: a NaN makes the sums NaN, an infinity the extent
-// and the sums infinite.
-bool AllFinite(const OverviewStatistics& statistics) {
-  return std::isfinite(statistics.minimum) && std::isfinite(statistics.maximum) &&
-         std::isfinite(statistics.sum) && std::isfinite(statistics.sumOfSquares);
-}
-
 }  // namespace
 
 std::optional<SampleRange> RecordedSamplesBetween(std::int64_t a, std::int64_t b,
@@ -31,31 +24,8 @@ std::optional<SampleRange> RecordedSamplesBetween(std::int64_t a, std::int64_t b
   return SampleRange{static_cast<std::size_t>(low), static_cast<std::size_t>(last)};
 }
 
-WaveLevels LevelsOf(const OverviewStatistics& statistics) {
-  WaveLevels levels;
-  levels.finite = AllFinite(statistics);
-  if (!statistics.HoldsSamples() || !levels.finite) return levels;
-  const double n = static_cast<double>(statistics.sampleCount);
-  levels.minimum = statistics.minimum;
-  levels.maximum = statistics.maximum;
-  levels.mean = statistics.Mean();
-  levels.rms = statistics.Rms();
-  levels.acRms = std::sqrt(std::max(statistics.sumOfSquares / n - levels.mean * levels.mean, 0.0));
-  return levels;
-}
-
 WaveMeasurements LevelMeasurements(const OverviewStatistics& statistics) {
-  WaveMeasurements values;
-  values.count = static_cast<std::size_t>(statistics.sampleCount);
-  const WaveLevels levels = LevelsOf(statistics);
-  if (!statistics.HoldsSamples() || !levels.finite) return values;
-  values.minimum = levels.minimum;
-  values.maximum = levels.maximum;
-  values.peakToPeak = levels.maximum - levels.minimum;
-  values.mean = levels.mean;
-  values.rms = levels.rms;
-  values.acRms = levels.acRms;
-  return values;
+  return LevelMeasurements(LevelsOf(statistics), static_cast<std::size_t>(statistics.sampleCount));
 }
 
 std::optional<WaveMeasurements> MeasureRecordedStretch(ShownRecording& recording, int slot,

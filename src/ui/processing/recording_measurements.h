@@ -10,6 +10,7 @@
 #include "processing/measurement_table.h"
 #include "processing/wave_levels.h"
 #include "processing/wave_measurements.h"
+#include "processing/wave_timing.h"
 
 namespace tavril {
 
@@ -22,9 +23,6 @@ namespace tavril {
 // beside them.
 std::optional<SampleRange> RecordedSamplesBetween(std::int64_t a, std::int64_t b,
                                                   std::uint64_t count);
-
-// The level statistics as the wave measurements take them.
-WaveLevels LevelsOf(const OverviewStatistics& statistics);
 
 // The extent, mean and RMS values of `statistics`, the timing left empty: as
 // MeasureWave, a sample that is not finite leaves everything empty.
