@@ -35,7 +35,8 @@ std::string_view FileCheckName(FileCheck check);
 std::optional<FileCheck> FileCheckNamed(std::string_view name);
 
 // Has the helper read the file at `path` as `check` says, with ten seconds
-// for its structure and the time to read every byte slowly. True when it
+// for its structure and the time to read every byte slowly, and a gigabyte
+// of memory for the HDF5 checks, which never read samples. True when it
 // passed, or, for an HDF5 file, when a writer holds it (the reader's own
 // opening decides then, before it reads the file); false with the reason in
 // `why`: the helper's, or, when the helper died or ran out of time, a

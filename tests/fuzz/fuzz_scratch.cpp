@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -45,12 +46,47 @@ void WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
   ::close(fd);
 }
 
-// A global heap ("GCOL", whose decoder loops or crashes), or a chunked data
+namespace {
+
+std::uint64_t Little64(std::string_view bytes, std::size_t at) {
+  std::uint64_t value = 0;
+  for (std::size_t k = 0; k < 8; ++k) {
+    value |= std::uint64_t{static_cast<unsigned char>(bytes[at + k])} << (8 * k);
+  }
+  return value;
+}
+
+// A local heap ("HEAP", version 0, lengths of 8 bytes) whose free list comes
+// back to a block it has been through: libhdf5's decoder of the list then
+// allocates a node per step for ever.
+bool HasLocalHeapFreeListLoop(std::string_view bytes) {
+  constexpr std::uint64_t kFreeNull = 1;
+  for (std::size_t at = bytes.find("HEAP"); at != std::string_view::npos;
+       at = bytes.find("HEAP", at + 1)) {
+    if (at + 32 > bytes.size() || bytes[at + 4] != 0) continue;
+    const std::uint64_t dataSize = Little64(bytes, at + 8);
+    const std::uint64_t data = Little64(bytes, at + 24);
+    std::uint64_t block = Little64(bytes, at + 16);
+    for (std::uint64_t steps = 0; block != kFreeNull && block < dataSize; ++steps) {
+      if (steps > dataSize / 16) return true;  // more blocks than the heap can hold
+      if (data > bytes.size() || block + 16 > bytes.size() - data) break;
+      block = Little64(bytes, data + block);
+      if (block == 0) break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// A global heap ("GCOL", whose decoder loops or crashes), a local heap whose
+// free list loops, or a chunked data
 // layout message (after the message header of type 8) of versions 3 and 4
 // without dimensions or with a dimension of 0, or of versions 1 and 2 (a
 // division by zero).
 bool MayReachALibraryFault(std::string_view bytes) {
   if (bytes.find("GCOL") != std::string_view::npos) return true;
+  if (HasLocalHeapFreeListLoop(bytes)) return true;
   const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
   const auto zeroFrom = [&](std::size_t at, std::size_t width) {
     bool zero = true;
