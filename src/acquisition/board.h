@@ -133,7 +133,8 @@ class Board {
   // streamed run, waiting for room in the board's buffer. A run that ran
   // out of values before they came has stopped with every output at 0 V:
   // the call then gives kOutputUnderrunError and writes nothing. A run
-  // waiting for the input's start takes no more than its buffer holds.
+  // waiting for the input's start fills its buffer, then waits for that
+  // start: a writer need not know when the input starts.
   virtual DaqStatus WriteOutput(std::span<const double> volts) {
     (void)volts;
     return kNoOutputError;

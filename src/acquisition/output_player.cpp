@@ -42,30 +42,11 @@ DaqStatus OutputPlayer::Start(const std::vector<PlayedOutput>& outputs, double u
   written_.store(kFirstUpdates, std::memory_order_relaxed);
   failure_.store(kDaqNoError);
   stopping_.store(false);
-  {
-    const std::lock_guard lock(mutex_);
-    inputStarted_ = !withInput;
-  }
   thread_ = std::thread([this] { Feed(); });
   return kDaqNoError;
 }
 
-void OutputPlayer::InputStarted() {
-  {
-    const std::lock_guard lock(mutex_);
-    inputStarted_ = true;
-  }
-  wake_.notify_all();
-}
-
-bool OutputPlayer::MayWrite() {
-  std::unique_lock lock(mutex_);
-  wake_.wait(lock, [this] { return inputStarted_ || stopping_.load(); });
-  return !stopping_.load();
-}
-
 void OutputPlayer::Feed() {
-  if (!MayWrite()) return;
   while (!stopping_.load()) {
     FillBlock(kBlockUpdates);
     const DaqStatus status = board_.WriteOutput(block_);
@@ -84,7 +65,6 @@ void OutputPlayer::Feed() {
 DaqStatus OutputPlayer::Stop() {
   if (!thread_.joinable()) return kDaqNoError;
   stopping_.store(true);
-  wake_.notify_all();
   const DaqStatus stopped = board_.StopOutput();
   thread_.join();
   const DaqStatus failure = failure_.load();

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -26,8 +24,7 @@ struct PlayedOutput {
 // rest from any.
 class OutputPlayer {
  public:
-  // Updates per block written; the first ones go with the start, so that a
-  // run waiting for the input has them when the input starts.
+  // Updates per block written; the first ones go with the start.
   static constexpr std::size_t kBlockUpdates = 8192;
   static constexpr std::size_t kFirstUpdates = 2 * kBlockUpdates;
 
@@ -40,9 +37,8 @@ class OutputPlayer {
 
   // Starts `outputs` updated `updateRate` times a second, replacing any run.
   // With `withInput` the run starts with the board's next input Start(), on
-  // its clock; InputStarted() must then follow that Start().
+  // its clock.
   DaqStatus Start(const std::vector<PlayedOutput>& outputs, double updateRate, bool withInput);
-  void InputStarted();
 
   // Ends the run, its outputs at 0 V: how it went (the failure that ended
   // it before, if one did). Nothing when none runs.
@@ -58,7 +54,6 @@ class OutputPlayer {
   // The next `updates` values of every output, interleaved as the run takes them.
   void FillBlock(std::size_t updates);
   void Feed();
-  bool MayWrite();
 
   Board& board_;
   std::function<void(DaqStatus)> failed_;
@@ -66,9 +61,6 @@ class OutputPlayer {
   std::vector<double> block_;
   std::vector<double> column_;
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool inputStarted_ = true;  // under mutex_
   std::atomic<bool> stopping_ = false;
   std::atomic<DaqStatus> failure_ = kDaqNoError;
   std::atomic<std::uint64_t> written_ = 0;

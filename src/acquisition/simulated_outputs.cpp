@@ -8,6 +8,8 @@
 
 #include "acquisition/simulated_outputs.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -147,7 +149,7 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
   while (done < volts.size()) {
     double waitUntil = 0;
     {
-      const std::lock_guard lock(run.mutex_);
+      std::unique_lock lock(run.mutex_);
       const double now = clock_.Now();
       if (run.Underran(now)) return kOutputUnderrunError;
       if (run.stoppedAt_ != INT64_MAX) return kInvalidValueError;
@@ -172,7 +174,12 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
         }
         continue;
       }
-      if (!run.started_) return kMemFullError;
+      if (!run.started_) {
+        // Full before the input's start: wait for it in the machine's time,
+        // the stream's clock not moving meanwhile; briefly, for a stop.
+        run.startedOrStopped_.wait_for(lock, std::chrono::milliseconds(10));
+        continue;
+      }
       // Half an update past the instant room comes, whatever the rounding.
       waitUntil =
           run.startClock_ + (static_cast<double>(run.written_ - run.capacity_) + 1.5) / run.rate_;
@@ -198,6 +205,7 @@ DaqStatus SimulatedOutputs::Stop() {
       run->started_ ? std::max<std::int64_t>(run->UpdateAt(clock_.Now()), 0) : 0;
   run->stoppedAt_ = std::min(run->stoppedAt_, now);
   run->stops_.fetch_add(1, std::memory_order_release);
+  run->startedOrStopped_.notify_all();
   return kDaqNoError;
 }
 
@@ -210,6 +218,7 @@ std::shared_ptr<const SimulatedOutputRun> SimulatedOutputs::ForInputStart(double
   if (!run_->started_) {
     run_->started_ = true;
     run_->startClock_ = nowClock;
+    run_->startedOrStopped_.notify_all();
   }
   *outputSeconds = nowClock - run_->startClock_;
   return run_;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -47,6 +48,7 @@ class SimulatedOutputRun {
   bool Underran(double clockSeconds);
 
   mutable std::mutex mutex_;
+  std::condition_variable startedOrStopped_;
   std::vector<int> channels_;
   double rate_ = 0;
   OutputMode mode_ = OutputMode::kFinite;

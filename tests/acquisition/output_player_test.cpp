@@ -88,7 +88,6 @@ TEST(OutputPlayer, StreamedRunReadsBackAsTheGeneratorsValuesSampleForSample) {
   ASSERT_EQ(player.Start({{0, sine}, {1, noise}}, kRate, true), kDaqNoError);
   // The rate is of samples: two a scan.
   ASSERT_EQ(board.Start({{5, 6}, kHalfGain, 2 * kRate, 0.0, 0}), kDaqNoError);
-  player.InputStarted();
   // Several blocks past the first ones given with the start.
   std::vector<BoardReading> readings(2 * 5 * OutputPlayer::kBlockUpdates);
   ASSERT_EQ(board.Read(readings).count, readings.size());
