@@ -124,9 +124,9 @@ TEST(ContinuousRecording, AStalledReaderEndsOnTheOverrunKeepingWhatItRead) {
 
 // Starts the built program's `record` at the full rate into dir/rec.h5, its
 // errors in dir/err; files it writes stop at `fileLimit` bytes.
-pid_t StartRecord(const TempDir& dir, rlim_t fileLimit = RLIM_INFINITY) {
-  std::string args[] = {TAVRIL_CLI_PATH, "record",  "--channels", "0-3",
-                        "--rate",        "1250000", "--out",      (dir / "rec.h5").string()};
+pid_t StartRecord(const TempDir& dir, rlim_t fileLimit = RLIM_INFINITY,
+                  Args args = {"--channels", "0-3", "--rate", "1250000"}) {
+  args.insert(args.begin(), {TAVRIL_CLI_PATH, "record", "--out", (dir / "rec.h5").string()});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -144,12 +144,10 @@ pid_t StartRecord(const TempDir& dir, rlim_t fileLimit = RLIM_INFINITY) {
   return pid;
 }
 
-TEST(CliRecord, AKilledRecordingKeepsEverySampleUpToItsLastFlush) {
-  TempDir dir;
-  const pid_t pid = StartRecord(dir);
-  // Until a flush has left samples: the program's reader, on a copy (the
-  // writer locks its file), which it reads aside first as it may meet half a
-  // flush. A program slow to start has not made the file yet.
+// Until a flush has left samples in dir/rec.h5: the program's reader, on a
+// copy (the writer locks its file), which it reads aside first as it may meet
+// half a flush. A program slow to start has not made the file yet.
+bool WaitForAFlush(const TempDir& dir) {
   const auto flushed = [&dir] {
     std::error_code missing;
     if (!std::filesystem::copy_file(dir / "rec.h5", dir / "copy.h5",
@@ -164,11 +162,36 @@ TEST(CliRecord, AKilledRecordingKeepsEverySampleUpToItsLastFlush) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     seen = flushed();
   }
+  return seen;
+}
+
+TEST(CliRecord, AKilledRecordingKeepsEverySampleUpToItsLastFlush) {
+  TempDir dir;
+  const pid_t pid = StartRecord(dir);
+  const bool seen = WaitForAFlush(dir);
   int status = 0;
   ::kill(pid, SIGKILL);
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(seen && WIFSIGNALED(status)) << testing::ReadFileBytes(dir / "err");
   EXPECT_GT(ExpectBoardSignal(dir / "rec.h5"), 0u);
+}
+
+TEST(CliRecord, SigtermEndsARecordingWithOutputsThroughItsOwnStop) {
+  TempDir dir;
+  const pid_t pid = StartRecord(
+      dir, RLIM_INFINITY,
+      {"--channels", "0-7", "--rate", "800000", "--gain", "-1", "--generate", "1:square:500:5"});
+  ASSERT_TRUE(WaitForAFlush(dir));
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testing::ReadFileBytes(dir / "err");
+  ChannelSet read;
+  ASSERT_TRUE(ReadHdf5File(dir / "rec.h5", read, nullptr));
+  ASSERT_EQ(read.size(), 8u);
+  const std::span<const double> input6 = read[6].record.samples();  // output 1, directly
+  EXPECT_NEAR(*std::max_element(input6.begin(), input6.end()), 5.0, 1e-9);
+  EXPECT_NEAR(*std::min_element(input6.begin(), input6.end()), -5.0, 1e-9);
 }
 
 TEST(CliRecord, AFullDiskStopsTheRecordingWithAReadableFile) {

@@ -208,6 +208,40 @@ TEST(CliArguments, RefusesBadUsageWithAFrenchReason) {
 // Where several things are wrong, the one reported depends on the tables'
 // order: options a command does not take, then its arguments, then its
 // options' values in the order it checks them.
+TEST(CliArguments, GenerateGathersEachOutputAndRefusesWhatIsNotOne) {
+  const Args acquire = {"acquire", "--channels", "5", "--out", "a"};
+  Args two = acquire;
+  two.insert(two.end(), {"--generate", "1:square:500:5", "--generate=0:dc:0:0:-2.5"});
+  EXPECT_EQ(ParseArguments(two).command.generate,
+            (std::vector<GeneratedOutput>{{1, WaveShape::kSquare, 500, 5, 0},
+                                          {0, WaveShape::kDc, 0, 0, -2.5}}));
+  const std::pair<Args, std::string> refused[] = {
+      {{"--generate", "0:sine:1000"},
+       "Sortie non valide : 0:sine:1000 (SORTIE:FORME:FREQUENCE:AMPLITUDE[:DECALAGE], FORME "
+       "parmi sine, square, triangle, sawtooth, dc, noise)"},
+      {{"--generate", "0:chirp:1000:1"}, ""},
+      {{"--generate", "-1:sine:1000:1"}, ""},
+      {{"--generate", "0:sine:1e3:1:2:3"}, ""},
+      {{"--generate", "0:sine:1000:1", "--generate", "0:dc:0:0:1"},
+       "La sortie 0 est donnée deux fois à --generate"},
+  };
+  for (const auto& [extra, why] : refused) {
+    Args args = acquire;
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ParsedArguments parsed = ParseArguments(args);
+    EXPECT_FALSE(parsed.ok()) << extra.back();
+    if (!why.empty()) {
+      EXPECT_EQ(parsed.error, why);
+    }
+  }
+  EXPECT_EQ(ParseArguments({"record", "--channels", "5", "--rate", "1e5", "--out", "r.h5",
+                            "--duration", "1", "--unpaced", "--generate", "0:sine:10:1"})
+                .error,
+            "L'option --generate ne va pas avec --unpaced : les sorties suivent le temps réel");
+  EXPECT_EQ(ParseArguments({"info", "f.tvr", "--generate", "0:sine:10:1"}).error,
+            "L'option --generate ne s'applique pas à la commande info");
+}
+
 TEST(CliArguments, TheFirstOfSeveralProblemsIsTheOneReported) {
   ExpectRefused({
       {{"info", "a", "--between", "1", "2", "--force"},

@@ -12,6 +12,7 @@
 #include "cli_files.h"
 #include "config/config_file.h"
 #include "console_user.h"
+#include "generated_outputs.h"
 #include "model/messages.h"
 #include "text/text_encoding.h"
 
@@ -70,10 +71,14 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
                  {request.rate, request.count, request.gain, Utf8ToWindows1252(request.title),
                   request.scanRate},
                  config.device);
+  const std::unique_ptr<GeneratedOutputs> outputs =
+      GeneratedOutputs::Start(boards->For(config.device), command.generate, out, err);
+  if (!outputs) return 1;
   SpareSamples buffers;
-  if (!AcquireChannels({*boards, user, config, buffers}, table, selected, request.scanRate)) {
-    return 1;
-  }
+  const bool acquired =
+      AcquireChannels({*boards, user, config, buffers}, table, selected, request.scanRate);
+  // What was read while the outputs failed answers another stimulus: no file.
+  if (!outputs->Stop(err) || !acquired) return 1;
 
   for (const int channel : channels) {
     const std::string path = OutputPath(request.outputPrefix, channel);

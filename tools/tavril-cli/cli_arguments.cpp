@@ -104,6 +104,10 @@ Scan ScanArguments(const std::vector<std::string>& args) {
       NoteError(scan, named + " attend " + std::string(option.expects));
       continue;
     }
+    if (given && option.repeatable) {
+      given->insert(given->end(), values.begin(), values.end());
+      continue;
+    }
     if (given) {
       NoteError(scan, option.repeated.empty()
                           ? "L'option " + std::string(option.name) + " est donnée plusieurs fois"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/continuous_trigger.h"
+#include "acquisition/wave_generator.h"
 #include "model/channel_record.h"
 #include "processing/math_operation.h"
 #include "processing/spectrum.h"
@@ -69,6 +70,17 @@ struct RecordRequest {
   bool operator==(const RecordRequest&) const = default;
 };
 
+// One analog output driven during an acquisition or a recording.
+struct GeneratedOutput {
+  int output = 0;
+  WaveShape shape = WaveShape::kSine;
+  double frequency = 0.0;  // Hz
+  double amplitude = 0.0;  // V, peak
+  double offset = 0.0;     // V
+
+  bool operator==(const GeneratedOutput&) const = default;
+};
+
 // Seconds from each record's start, from <= to.
 struct TimeInterval {
   double from = 0;
@@ -106,11 +118,12 @@ struct CommandLine {
   // these channels of files of several channels.
   std::optional<TimeInterval> between;
   std::optional<SlotSelection> slots;
-  std::string secondInput;   // math: operand B of sum, difference, product, quotient
-  std::string output;        // convert, math
-  AcquireRequest acquire;    // acquire
-  RecordRequest record;      // record
-  SpectrumRequest spectrum;  // spectrum
+  std::string secondInput;                // math: operand B of sum, difference, product, quotient
+  std::string output;                     // convert, math
+  AcquireRequest acquire;                 // acquire
+  RecordRequest record;                   // record
+  std::vector<GeneratedOutput> generate;  // acquire, record: --generate, in the order given
+  SpectrumRequest spectrum;               // spectrum
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -63,13 +63,24 @@ constexpr OptionSpec kRate = Valued("--rate");
 constexpr OptionSpec kScanRate = Valued("--scan-rate");
 constexpr OptionSpec kTitle = Valued("--title");
 constexpr OptionSpec kTrigger = Valued("--trigger");
+constexpr OptionSpec kGenerate{
+    .name = "--generate",
+    .valueCount = 1,
+    .expects = "SORTIE:FORME:FREQUENCE:AMPLITUDE[:DECALAGE]",
+    .helpValue = "S:FORME:F:A[:D]",
+    .help =
+        "\n                    joue un signal sur la sortie analogique S pendant la\n"
+        "                    mesure (acquire, record ; plusieurs permis) : FORME parmi\n"
+        "                    sine, square, triangle, sawtooth, dc, noise ; F en Hz,\n"
+        "                    A (crête) et D (décalage, 0 par défaut) en V",
+    .repeatable = true};
 constexpr OptionSpec kWindow = Valued("--window");
 
 // The flags, the output and --between first, then the others by name.
-constexpr std::array<const OptionSpec*, 20> kOptions = {
-    &kHelp,      &kJson,   &kForce,    &kOutput,   &kBetween, &kCsv,      &kUnpaced,
-    &kBlockSize, &kBlocks, &kChannel,  &kChannels, &kCount,   &kDuration, &kGain,
-    &kOut,       &kRate,   &kScanRate, &kTitle,    &kTrigger, &kWindow};
+constexpr std::array<const OptionSpec*, 21> kOptions = {
+    &kHelp,      &kJson,   &kForce,   &kOutput,   &kBetween, &kCsv,      &kUnpaced,
+    &kBlockSize, &kBlocks, &kChannel, &kChannels, &kCount,   &kDuration, &kGain,
+    &kGenerate,  &kOut,    &kRate,    &kScanRate, &kTitle,   &kTrigger,  &kWindow};
 
 constexpr CommandOption Optional(const OptionSpec& option, std::string_view placeholder,
                                  ReadOptionValues read) {
@@ -152,9 +163,15 @@ std::string SetDuration(Values v, CommandLine& c) {
 std::string SetTrigger(Values v, CommandLine& c) {
   return ReadTrigger(v[0], c.record.firstChannel, c.record.lastChannel, c.record.trigger);
 }
+std::string SetGenerate(Values v, CommandLine& c) {
+  return ReadGeneratedOutputs(v, c.generate);
+}
 // Flags are read after the values checked, --duration among them.
 std::string SetUnpaced(Values, CommandLine& c) {
   c.record.unpaced = true;
+  if (!c.generate.empty()) {
+    return "L'option --generate ne va pas avec --unpaced : les sorties suivent le temps réel";
+  }
   if (c.record.durationSeconds > 0.0) return {};
   return "L'option --unpaced demande une durée (--duration S) : sans elle, l'enregistrement "
          "remplirait le disque au plus vite";
@@ -250,6 +267,7 @@ constexpr CommandOption kAcquireOptions[] = {
     Optional(kScanRate, "F", SetScanRate<kAcquire, RateFloor::kAnyFinite>),
     Optional(kGain, "G", SetGain<kAcquire>),
     Optional(kTitle, "T", SetText<kAcquire, &AcquireRequest::title>),
+    Optional(kGenerate, "S:FORME:F:A[:D]", SetGenerate),
     Optional(kForce, {}, SetForce)};
 constexpr CommandOption kRecordOptions[] = {
     Required(kChannels, "C", "--channels (3, ou 0-N)", SetChannels<kRecord>),
@@ -259,6 +277,7 @@ constexpr CommandOption kRecordOptions[] = {
     Optional(kGain, "G", SetGain<kRecord>),
     Optional(kDuration, "S", SetDuration),
     Optional(kTrigger, "V:NIVEAU[:rising|falling]", SetTrigger),
+    Optional(kGenerate, "S:FORME:F:A[:D]", SetGenerate),
     Optional(kUnpaced, {}, SetUnpaced),
     Optional(kForce, {}, SetForce)};
 
@@ -266,9 +285,10 @@ constexpr CommandOption kRecordOptions[] = {
 constexpr std::string_view kSpectrumChecks[] = {"--window",  "--block-size", "--blocks",
                                                 "--channel", "--channels",   "--between"};
 constexpr std::string_view kAcquireChecks[] = {
-    "--channels", "--out", "--count", "--gain", "--rate", "--scan-rate", "--title"};
+    "--channels", "--out", "--count", "--gain", "--rate", "--scan-rate", "--title", "--generate"};
 constexpr std::string_view kRecordChecks[] = {
-    "--channels", "--out", "--rate", "--scan-rate", "--gain", "--duration", "--trigger"};
+    "--channels", "--out", "--rate", "--scan-rate", "--gain", "--duration", "--trigger",
+    "--generate"};
 // clang-format on
 
 // Every command, in the order the help lists them.
@@ -322,7 +342,9 @@ constexpr std::array<CommandSpec, 11> kCommands = {{
     {"acquire", CommandKind::kAcquire, {}, OnlyOptions, kAcquireOptions, kAcquireChecks,
      "Acquiert la voie C (par exemple 3) ou les voies 0 à N (0-N) avec la carte du\n"
      "périphérique de TAVRIL.INI et écrit chaque voie dans PREFIXE<voie>.tvr.\n"
-     "Par défaut : 1000 points à 100000 échantillons/s, gain 1, balayage 0."},
+     "Par défaut : 1000 points à 100000 échantillons/s, gain 1, balayage 0.\n"
+     "Avec --generate, les sorties jouent leur signal dès le début de la mesure,\n"
+     "sur la même horloge, puis reviennent à 0 V."},
     {"record", CommandKind::kRecord, {}, OnlyOptions, kRecordOptions, kRecordChecks,
      "Enregistre en continu chaque échantillon des voies C (3, ou 0-N) dans un\n"
      "seul fichier HDF5, pendant S secondes ou jusqu'à Ctrl+C.\n"
@@ -330,7 +352,9 @@ constexpr std::array<CommandSpec, 11> kCommands = {{
      "programme est tué ou si le disque se remplit. --trigger règle le\n"
      "déclenchement du balayage sur la voie V ; il ne change rien au fichier.\n"
      "Avec --unpaced, le fichier reçoit au plus vite les échantillons que la\n"
-     "carte simulée donnerait à son rythme ; --duration est alors requis."},
+     "carte simulée donnerait à son rythme ; --duration est alors requis.\n"
+     "Avec --generate, les sorties jouent leur signal pendant l'enregistrement,\n"
+     "puis reviennent à 0 V ; si elles s'arrêtent, l'enregistrement s'arrête."},
     {"overview", CommandKind::kOverview, "FICHIER.h5", OneFile, {}, {},
      "Construit une fois l'aperçu d'un fichier .h5 de voies qui n'en a pas (un\n"
      "enregistrement de l'ancienne version, un fichier de voies exporté) dans\n"

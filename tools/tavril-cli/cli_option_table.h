@@ -9,7 +9,8 @@
 namespace tavril::cli {
 
 // One option, whatever the command: how it is written and what follows it.
-// An option with a value may be given once; a flag any number of times.
+// An option with a value may be given once, unless it is repeatable: its
+// values then gather, one set per time it is given. A flag any number of times.
 struct OptionSpec {
   std::string_view name = {};       // "--channels"
   std::string_view shortName = {};  // "-o", or empty; shown rather than the name where it exists
@@ -18,6 +19,7 @@ struct OptionSpec {
   std::string_view repeated = {};   // the refusal of a second one, when not the usual one
   std::string_view helpValue = {};  // the value's name under "Options :"
   std::string_view help = {};       // its line under "Options :", or empty when it has none
+  bool repeatable = false;
 };
 
 // Every option, in the order in which a command refuses those it does not take.

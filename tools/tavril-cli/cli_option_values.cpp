@@ -1,7 +1,9 @@
 #include "cli_option_values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "model/channel_record.h"
@@ -180,6 +182,65 @@ std::string ReadFileChannel(std::string_view text, std::optional<int>& channel) 
   long long whole = 0;
   if (!ReadWhole(text, 0, kChannelCount - 1, whole)) return Refused("Canal", text, "de 0 à 7");
   channel = static_cast<int>(whole);
+  return {};
+}
+
+namespace {
+
+struct ShapeWord {
+  std::string_view word;
+  WaveShape shape;
+};
+constexpr ShapeWord kShapeWords[] = {{"sine", WaveShape::kSine},
+                                     {"square", WaveShape::kSquare},
+                                     {"triangle", WaveShape::kTriangle},
+                                     {"sawtooth", WaveShape::kRisingSawtooth},
+                                     {"dc", WaveShape::kDc},
+                                     {"noise", WaveShape::kUniformNoise}};
+
+std::vector<std::string_view> Fields(std::string_view text) {
+  std::vector<std::string_view> fields;
+  for (std::size_t colon = text.find(':'); colon != std::string_view::npos;
+       colon = text.find(':')) {
+    fields.push_back(text.substr(0, colon));
+    text.remove_prefix(colon + 1);
+  }
+  fields.push_back(text);
+  return fields;
+}
+
+}  // namespace
+
+std::string ReadGeneratedOutputs(std::span<const std::string> texts,
+                                 std::vector<GeneratedOutput>& outputs) {
+  std::vector<GeneratedOutput> read;
+  for (const std::string& text : texts) {
+    const std::string refusal =
+        "Sortie non valide : " + text +
+        " (SORTIE:FORME:FREQUENCE:AMPLITUDE[:DECALAGE], FORME parmi sine, square, triangle, "
+        "sawtooth, dc, noise)";
+    const std::vector<std::string_view> fields = Fields(text);
+    if (fields.size() != 4 && fields.size() != 5) return refusal;
+    GeneratedOutput output;
+    long long number = 0;
+    if (!ReadWhole(fields[0], 0, 255, number)) return refusal;
+    output.output = static_cast<int>(number);
+    const auto shape = std::find_if(std::begin(kShapeWords), std::end(kShapeWords),
+                                    [&](const ShapeWord& w) { return w.word == fields[1]; });
+    if (shape == std::end(kShapeWords)) return refusal;
+    output.shape = shape->shape;
+    if (!ReadNumber(fields[2], output.frequency) || !ReadNumber(fields[3], output.amplitude) ||
+        (fields.size() == 5 && !ReadNumber(fields[4], output.offset))) {
+      return refusal;
+    }
+    for (const GeneratedOutput& earlier : read) {
+      if (earlier.output == output.output) {
+        return "La sortie " + std::to_string(output.output) + " est donnée deux fois à --generate";
+      }
+    }
+    read.push_back(output);
+  }
+  outputs = std::move(read);
   return {};
 }
 

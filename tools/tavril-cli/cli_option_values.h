@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli_arguments.h"
 
@@ -33,5 +35,8 @@ std::string ReadBlockCount(std::string_view text, int& blocks);
 // Slots and ranges of slots of 0 to 7, apart by commas: "0,2-3".
 std::string ReadSlotList(std::string_view text, std::optional<SlotSelection>& slots);
 std::string ReadFileChannel(std::string_view text, std::optional<int>& channel);
+// Each "OUTPUT:SHAPE:FREQUENCY:AMPLITUDE[:OFFSET]", an output at most once.
+std::string ReadGeneratedOutputs(std::span<const std::string> texts,
+                                 std::vector<GeneratedOutput>& outputs);
 
 }  // namespace tavril::cli

@@ -24,9 +24,9 @@ constexpr std::string_view kDescriptionIndent = "      ";
 constexpr std::size_t kOptionColumn = 18;
 
 // The options listed under "Options :", in their order there.
-constexpr std::string_view kListedOptions[] = {"--json",    "--between", "--force",
-                                               "--csv",     "--channel", "--channels",
-                                               "--unpaced", "--output",  "--help"};
+constexpr std::string_view kListedOptions[] = {"--json",    "--between",  "--force",   "--csv",
+                                               "--channel", "--channels", "--unpaced", "--generate",
+                                               "--output",  "--help"};
 
 std::string SynopsisWord(const CommandOption& taken) {
   std::string word(ShownName(*taken.option));

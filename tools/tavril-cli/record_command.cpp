@@ -21,6 +21,7 @@
 #include "console_user.h"
 #include "files/disk_space.h"
 #include "files/hdf5_recording.h"
+#include "generated_outputs.h"
 #include "record_progress.h"
 #include "stop_signals.h"
 #include "text/number_text.h"
@@ -126,6 +127,9 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
         << " Aucun balayage ne se déclenchera ; le fichier garde chaque échantillon.\n";
   }
   const double rateAsked = run.RateAsked();
+  const std::unique_ptr<GeneratedOutputs> outputs =
+      GeneratedOutputs::Start(board, command.generate, out, err);
+  if (!outputs) return 1;
 
   std::vector<RecordingChannel> recorded;
   const auto startedAt = std::chrono::system_clock::now();
@@ -150,7 +154,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   for (;;) {
     std::this_thread::sleep_for(kPoll);
     const std::optional<double> rateUsed = run.Watch(snapshot);
-    if (!snapshot.running || signals.Caught()) break;
+    if (!snapshot.running || signals.Caught() || outputs->Failed()) break;
     if (rateUsed) {
       err << "Cadence réelle de la carte : " << ShortestText(*rateUsed)
           << " échantillons/s par voie (" << ShortestText(rateAsked) << " demandés)\n";
@@ -160,6 +164,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   run.Stop();
   run.Watch(snapshot);
   progress.Clear();
+  const bool outputsHeld = outputs->Stop(err);
 
   const ContinuousOutcome outcome = snapshot.outcome.value_or(ContinuousOutcome{});
   const bool closed = recording->Close(&why);
@@ -179,7 +184,7 @@ int RunRecord(const CommandLine& command, std::ostream& out, std::ostream& err) 
   }
   PrintSummary(out, request.output, plan->request.channels.size(), kept,
                snapshot.rateUsed > 0.0 ? snapshot.rateUsed : rateAsked);
-  return outcome.end == ContinuousEnd::kStoppedByUser && closed ? 0 : 1;
+  return outcome.end == ContinuousEnd::kStoppedByUser && closed && outputsHeld ? 0 : 1;
 }
 
 }  // namespace tavril::cli
