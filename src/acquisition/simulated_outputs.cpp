@@ -180,9 +180,14 @@ DaqStatus SimulatedOutputs::Write(std::span<const double> volts) {
         run.startedOrStopped_.wait_for(lock, std::chrono::milliseconds(10));
         continue;
       }
-      // Half an update past the instant room comes, whatever the rounding.
-      waitUntil =
-          run.startClock_ + (static_cast<double>(run.written_ - run.capacity_) + 1.5) / run.rate_;
+      // Until room for the rest, or half the buffer, comes (half an update
+      // past it, whatever the rounding): a writer woken for every update
+      // would spend a core on its wake-ups.
+      const auto wanted =
+          std::min<std::int64_t>(static_cast<std::int64_t>((volts.size() - done) / perUpdate),
+                                 static_cast<std::int64_t>(run.capacity_ / 2));
+      waitUntil = run.startClock_ +
+                  (static_cast<double>(run.written_ - run.capacity_ + wanted) + 0.5) / run.rate_;
       // Short waits, so that a StopOutput from another thread ends this one soon.
       waitUntil = std::min(waitUntil, now + 0.01);
     }
