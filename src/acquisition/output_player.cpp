@@ -62,6 +62,11 @@ void OutputPlayer::Feed() {
   }
 }
 
+void OutputPlayer::Halt() {
+  stopping_.store(true);
+  board_.StopOutput();
+}
+
 DaqStatus OutputPlayer::Stop() {
   if (!thread_.joinable()) return kDaqNoError;
   stopping_.store(true);

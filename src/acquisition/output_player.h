@@ -43,6 +43,9 @@ class OutputPlayer {
   // Ends the run, its outputs at 0 V: how it went (the failure that ended
   // it before, if one did). Nothing when none runs.
   DaqStatus Stop();
+  // From any thread, a signal's watcher for one: the outputs at 0 V at once,
+  // no failure said. Stop() must still follow.
+  void Halt();
 
   bool Running() const { return thread_.joinable(); }
   // The failure that ended the run while it went; 0 while it goes well.

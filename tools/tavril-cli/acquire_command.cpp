@@ -1,9 +1,12 @@
 #include "acquire_command.h"
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "acquisition/acquisition_engine.h"
@@ -14,6 +17,7 @@
 #include "console_user.h"
 #include "generated_outputs.h"
 #include "model/messages.h"
+#include "stop_signals.h"
 #include "text/text_encoding.h"
 
 namespace tavril::cli {
@@ -74,9 +78,32 @@ int RunAcquire(const CommandLine& command, std::ostream& out, std::ostream& err)
   const std::unique_ptr<GeneratedOutputs> outputs =
       GeneratedOutputs::Start(boards->For(config.device), command.generate, out, err);
   if (!outputs) return 1;
+  // While outputs play, Ctrl+C or SIGTERM puts them at 0 V at once rather
+  // than leaving a real board driving them; the acquisition, bounded by its
+  // time-out, ends as it would.
+  std::optional<StopSignals> signals;
+  std::jthread watcher;
+  if (!command.generate.empty()) {
+    signals.emplace();
+    watcher = std::jthread([&outputs, &signals](const std::stop_token& done) {
+      while (!done.stop_requested() && !signals->Caught()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (signals->Caught()) outputs->Halt();
+    });
+  }
   SpareSamples buffers;
   const bool acquired =
       AcquireChannels({*boards, user, config, buffers}, table, selected, request.scanRate);
+  if (watcher.joinable()) {
+    watcher.request_stop();
+    watcher.join();
+  }
+  if (signals && signals->Caught()) {
+    outputs->Stop(err);
+    ReportError(err, "Interrompu : les sorties ont été mises à 0 V ; aucun fichier n'est écrit.");
+    return 1;
+  }
   // What was read while the outputs failed answers another stimulus: no file.
   if (!outputs->Stop(err) || !acquired) return 1;
 

@@ -29,6 +29,8 @@ class GeneratedOutputs {
   // Every output at 0 V; false, with the board's reason on `err`, when the
   // outputs failed during the run.
   bool Stop(std::ostream& err);
+  // From any thread: every output at 0 V at once; Stop() still follows.
+  void Halt() { player_.Halt(); }
 
  private:
   explicit GeneratedOutputs(Board& board) : board_(board), player_(board) {}
