@@ -27,6 +27,19 @@ double Fraction(double cycles) {
   return cycles - std::floor(cycles);
 }
 
+// Two independent standard normals for updates 2p and 2p + 1: Box-Muller on
+// two uniforms of that pair alone.
+struct NormalPair {
+  double first;
+  double second;
+};
+NormalPair Normals(std::uint64_t seed, std::uint64_t pair) {
+  const std::uint64_t bits = Mix(seed * 0x100000001B3u ^ Mix(pair));
+  const double radius = std::sqrt(-2.0 * std::log(Unit(bits)));
+  const double angle = 2.0 * std::numbers::pi * Unit(Mix(bits));
+  return {radius * std::cos(angle), radius * std::sin(angle)};
+}
+
 bool Periodic(WaveShape shape) {
   return shape != WaveShape::kDc && shape != WaveShape::kUniformNoise &&
          shape != WaveShape::kGaussianNoise;
@@ -137,11 +150,8 @@ double WaveGenerator::At(std::uint64_t k) const {
       unit = 2.0 * Unit(Mix(s.noiseSeed * 0x100000001B3u ^ Mix(k))) - 1.0;
       break;
     case WaveShape::kGaussianNoise: {
-      // Box-Muller on two uniforms of this update alone.
-      const std::uint64_t bits = Mix(s.noiseSeed * 0x100000001B3u ^ Mix(k));
-      const double u1 = Unit(bits);
-      const double u2 = Unit(Mix(bits));
-      unit = std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+      const NormalPair pair = Normals(s.noiseSeed, k >> 1);
+      unit = (k & 1) == 0 ? pair.first : pair.second;
       break;
     }
     default: {
@@ -181,7 +191,20 @@ double WaveGenerator::At(std::uint64_t k) const {
 }
 
 void WaveGenerator::Fill(std::span<double> volts) {
-  for (double& volt : volts) volt = At(next_++);
+  const WaveSettings& s = settings_;
+  std::size_t i = 0;
+  // Gaussian noise a pair at a time: one logarithm for two updates.
+  while (s.shape == WaveShape::kGaussianNoise && i + 1 < volts.size()) {
+    if ((next_ & 1) != 0) {
+      volts[i++] = At(next_++);
+      continue;
+    }
+    const NormalPair pair = Normals(s.noiseSeed, next_ >> 1);
+    volts[i++] = s.offset + s.amplitude * pair.first;
+    volts[i++] = s.offset + s.amplitude * pair.second;
+    next_ += 2;
+  }
+  for (; i < volts.size(); ++i) volts[i] = At(next_++);
 }
 
 }  // namespace tavril
