@@ -20,9 +20,10 @@ cmake --build build-sanitize -j"$jobs"
   ctest --output-on-failure -j"$jobs")
 
 # Boards, acquisitions on their own thread, continuous runs and recordings,
-# in the program and in tavril-cli.
+# in the program and in tavril-cli; analog outputs fed from their own thread.
 threaded='^(AcquisitionEngine|ContinuousAcquisition|SimulatedBoard[A-Za-z]*|Comedi[A-Za-z]*'
-threaded+='|RecordingRun|Hdf5Recording|CliRecord|ContinuousRecording)\.'
+threaded+='|RecordingRun|Hdf5Recording|CliRecord|ContinuousRecording'
+threaded+='|SimulatedOutputs[A-Za-z]*|OutputPlayer)\.'
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIL_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target acquisition_tests comedi_tests files_tests cli_tests
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$jobs" -R "$threaded")
