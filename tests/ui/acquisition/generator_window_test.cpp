@@ -1,0 +1,242 @@
+#include "ui/acquisition/generator_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "acquisition/simulated_board.h"
+#include "live_window.h"
+#include "support/scripted_user.h"
+
+namespace tavril {
+namespace {
+
+// The fields of a panel's shape and sweep reach the wave; the greyed ones
+// leave the wave's defaults.
+TEST(GeneratorFields, EachShapeTakesTheFieldsThatApplyToIt) {
+  struct Case {
+    WaveShape shape;
+    SweepChoice sweep;
+    double frequency;  // expected in the wave
+    double amplitude;
+    double phase;
+    double duty;
+    bool swept;
+  };
+  const WaveSettings defaults;
+  const Case cases[] = {
+      {WaveShape::kSine, SweepChoice::kNone, 250.0, 3.0, 45.0, defaults.duty, false},
+      {WaveShape::kSquare, SweepChoice::kNone, 250.0, 3.0, 45.0, 0.2, false},
+      {WaveShape::kTriangle, SweepChoice::kLinear, defaults.frequency, 3.0, 45.0, defaults.duty,
+       true},
+      {WaveShape::kFallingSawtooth, SweepChoice::kLogarithmic, defaults.frequency, 3.0, 45.0,
+       defaults.duty, true},
+      {WaveShape::kDc, SweepChoice::kLinear, defaults.frequency, defaults.amplitude, 0.0,
+       defaults.duty, false},
+      {WaveShape::kGaussianNoise, SweepChoice::kNone, defaults.frequency, 3.0, 0.0, defaults.duty,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ShapeName(c.shape));
+    OutputChoices choices;
+    choices.shape = c.shape;
+    choices.sweep = c.sweep;
+    choices.frequency = 250.0;
+    choices.amplitude = 3.0;
+    choices.offset = -1.5;
+    choices.phaseDegrees = 45.0;
+    choices.dutyPercent = 20.0;
+    choices.sweepStartHz = 20.0;
+    choices.sweepStopHz = 2000.0;
+    choices.sweepSeconds = 4.0;
+    const WaveSettings wave = WaveFromChoices(choices);
+    EXPECT_EQ(wave.shape, c.shape);
+    EXPECT_EQ(wave.frequency, c.frequency);
+    EXPECT_EQ(wave.amplitude, c.amplitude);
+    EXPECT_EQ(wave.offset, -1.5);
+    EXPECT_EQ(wave.phaseDegrees, c.phase);
+    EXPECT_EQ(wave.duty, c.duty);
+    ASSERT_EQ(wave.sweep.has_value(), c.swept);
+    if (c.swept) {
+      EXPECT_EQ(wave.sweep->law, c.sweep == SweepChoice::kLinear
+                                     ? FrequencySweep::Law::kLinear
+                                     : FrequencySweep::Law::kLogarithmic);
+      EXPECT_EQ(wave.sweep->startHz, 20.0);
+      EXPECT_EQ(wave.sweep->stopHz, 2000.0);
+      EXPECT_EQ(wave.sweep->seconds, 4.0);
+    }
+  }
+}
+
+TEST(GeneratorFields, ArbitraryWavePlaysItsRecordWithThePanelsOffsetAndPhase) {
+  OutputChoices choices;
+  choices.shape = WaveShape::kArbitrary;
+  choices.amplitude = 7.0;
+  choices.offset = 0.5;
+  choices.phaseDegrees = 90.0;
+  const std::vector<double> volts = {0.0, 1.0, -1.0, 0.5};
+  const WaveSettings wave = WaveFromChoices(choices, RecordWave(volts, 1000.0));
+  EXPECT_EQ(wave.arbitrary, volts);
+  EXPECT_EQ(wave.frequency, 250.0);
+  EXPECT_EQ(wave.amplitude, 1.0);
+  EXPECT_EQ(wave.offset, 0.5);
+  EXPECT_EQ(wave.phaseDegrees, 90.0);
+}
+
+// A window on device 1, the simulated board unless a test attaches another.
+struct GeneratorRig {
+  SessionModel model;
+  GeneratorChoices choices;
+  Boards boards;
+  testing::ScriptedUser user;
+  SimulatedBoard* board = nullptr;
+  std::unique_ptr<GeneratorWindow> window;
+
+  explicit GeneratorRig(
+      std::unique_ptr<SimulatedBoard> attached = std::make_unique<SimulatedBoard>()) {
+    model.session().boardConfig.device = 1;
+    board = attached.get();
+    boards.Attach(1, std::move(attached), "carte");
+    window = std::make_unique<GeneratorWindow>(model, choices, boards, user, nullptr);
+  }
+  template <typename T>
+  T* Field(const char* name) const {
+    return window->findChild<T*>(QString::fromUtf8(name));
+  }
+  void Set(const char* name, const char* text) const { Field<QLineEdit>(name)->setText(text); }
+  void SetShape(WaveShape shape) const {
+    QComboBox* list = Field<QComboBox>("shape0");
+    list->setCurrentIndex(list->findData(static_cast<int>(shape)));
+  }
+  QPushButton* Button(const char* text) const {
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      if (button->text() == QString::fromUtf8(text)) return button;
+    }
+    return nullptr;
+  }
+};
+
+TEST(GeneratorWindow, WhatTheOutputCannotPlayIsRefusedWithItsReasonAndNothingStarts) {
+  struct Case {
+    const char* field;
+    const char* value;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"amplitude0", "11", "Sortie 0 : le signal va de -11 à 11 V, hors de la plage de la sortie"},
+      {"frequency0", "50000", "Sortie 0 : la fréquence 50000 Hz atteint la moitié"},
+      {"frequency0", "mille", "Sortie 0 : le champ « Fréquence (Hz) » doit contenir un nombre."},
+      {"updateRate", "2000000", "Sortie 0 : la sortie fait au plus 1000000 mises à jour"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    GeneratorRig rig;
+    rig.Field<QCheckBox>("active0")->setChecked(true);
+    rig.Set(c.field, c.value);
+    rig.Button("Démarrer")->click();
+    EXPECT_FALSE(rig.window->Playing());
+    EXPECT_TRUE(rig.window->StatusText().startsWith(QString::fromUtf8(c.reason)))
+        << rig.window->StatusText().toStdString();
+    ASSERT_EQ(rig.user.boxes().size(), 1u);
+    EXPECT_EQ(rig.user.boxes()[0].text, rig.window->StatusText().toStdString());
+  }
+}
+
+TEST(GeneratorWindow, AWarningIsShownAndTheOutputStarts) {
+  GeneratorRig rig;
+  rig.Field<QCheckBox>("active0")->setChecked(true);
+  rig.Set("frequency0", "20000");
+  rig.Button("Démarrer")->click();
+  EXPECT_TRUE(rig.window->Playing());
+  EXPECT_TRUE(rig.window->StatusText().contains(QStringLiteral("Attention, Sortie 0")));
+  EXPECT_TRUE(rig.user.boxes().empty());
+}
+
+// Input 5 reads output 0: what the output plays, then 0 V from Arrêter on.
+TEST(GeneratorWindow, InputFiveReadsTheOutputThenZeroVoltsOnceStopped) {
+  GeneratorRig rig;
+  rig.Field<QCheckBox>("active0")->setChecked(true);
+  rig.SetShape(WaveShape::kDc);
+  rig.Set("offset0", "2,5");
+  rig.Button("Démarrer")->click();
+  ASSERT_TRUE(rig.window->Playing()) << rig.window->StatusText().toStdString();
+
+  constexpr double kRate = 10000.0;
+  std::vector<BoardReading> readings(10000);  // one second, as the clock goes
+  std::thread input([&] {
+    ASSERT_EQ(rig.board->Start({{5}, -1, kRate, 0.0, 0}), kDaqNoError);
+    rig.board->Read(readings);
+    rig.board->Stop();
+  });
+  testing::RunEventsFor(250);
+  rig.Button("Arrêter")->click();
+  input.join();
+  EXPECT_FALSE(rig.window->Playing());
+  EXPECT_EQ(rig.window->StatusText(), QStringLiteral("Arrêtée : les sorties sont à 0 V."));
+  VoltScale scale;
+  ASSERT_EQ(rig.board->ScaleFor(5, -1, scale), kDaqNoError);
+  for (std::size_t i = 0; i < 1000; ++i) EXPECT_NEAR(scale.Volts(readings[i], 1, 0), 2.5, 0.01);
+  for (std::size_t i = 8000; i < readings.size(); ++i) {
+    EXPECT_NEAR(scale.Volts(readings[i], 1, 0), 0.0, 0.01);
+  }
+}
+
+// Its output runs out of values at once.
+class StarvedBoard : public SimulatedBoard {
+ public:
+  DaqStatus WriteOutput(std::span<const double>) override {
+    SimulatedBoard::StopOutput();
+    return kOutputUnderrunError;
+  }
+};
+
+TEST(GeneratorWindow, AnUnderrunIsToldOnTheGuiThreadAndStopsTheAcquisitionStartedWithIt) {
+  GeneratorRig rig(std::make_unique<StarvedBoard>());
+  rig.Field<QCheckBox>("active0")->setChecked(true);
+  QCheckBox* with = nullptr;
+  for (QCheckBox* box : rig.window->findChildren<QCheckBox*>()) {
+    if (box->text() == QStringLiteral("Avec l'acquisition")) with = box;
+  }
+  ASSERT_NE(with, nullptr);
+  with->setChecked(true);
+  int stopsAsked = 0;
+  QObject::connect(rig.window.get(), &GeneratorWindow::acquisitionWanted,
+                   [&] { rig.model.SetAcquisitionState(AcquisitionState::kContinuous); });
+  QObject::connect(rig.window.get(), &GeneratorWindow::acquisitionStopWanted,
+                   [&] { ++stopsAsked; });
+  rig.Button("Démarrer")->click();
+  for (int i = 0; i < 100 && stopsAsked == 0; ++i) testing::RunEventsFor(10);
+  EXPECT_EQ(stopsAsked, 1);
+  EXPECT_FALSE(rig.window->Playing());
+  EXPECT_EQ(rig.window->StatusText().toStdString(),
+            "La sortie analogique a manqué de valeurs : elle a été arrêtée et mise à 0 V. "
+            "L'acquisition est arrêtée.");
+}
+
+TEST(GeneratorWindow, ABoardWithoutOutputsSaysSoAndGreysTheButtons) {
+  SessionModel model;
+  model.session().boardConfig.device = 7;  // no board there
+  GeneratorChoices choices;
+  Boards boards;
+  testing::ScriptedUser user;
+  GeneratorWindow window(model, choices, boards, user, nullptr);
+  bool said = false;
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    said = said || label->text() == QStringLiteral("Cette carte n'a pas de sortie analogique.");
+  }
+  EXPECT_TRUE(said);
+  for (QPushButton* button : window.findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isEnabled());
+  }
+}
+
+}  // namespace
+}  // namespace tavril
