@@ -320,10 +320,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (quitSignal_ != 0) {
-    acquisition_->Stop();
-    StopOutputs();
-    SaveRecordsOnSignal();
-    quitRequested_ = true;
     event->accept();
     return;
   }
@@ -339,11 +335,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  EndRunsBeforeQuitting();
+  event->accept();
+}
+
+void MainWindow::EndRunsBeforeQuitting() {
   // The recording is closed whole before the program goes.
   acquisition_->Stop();
   StopOutputs();
   quitRequested_ = true;
-  event->accept();
 }
 
 MessageAnswer MainWindow::Tell(const std::string& text, const char* caption, MessageIcon icon,
@@ -599,6 +599,10 @@ void MainWindow::QuitOnSignal(int signalNumber) {
   quitSignal_ = signalNumber;
   std::fprintf(stderr, "%s : signal %d reçu, le programme se termine.\n", kAppName, signalNumber);
   QCoreApplication::exit(0);
+  // What closing the window does, called here: a dialog running under
+  // RunOwnerModal swallows the main window's close events.
+  EndRunsBeforeQuitting();
+  SaveRecordsOnSignal();
   close();
 }
 

@@ -183,6 +183,8 @@ class MainWindow : public QMainWindow {
   void ToggleMeasurementsWindow();
   void ToggleSpectrumWindow();
   void ToggleGeneratorWindow();
+  // What quitting does once decided: the runs end, the outputs go to 0 V.
+  void EndRunsBeforeQuitting();
   // Saves the records holding samples before a quit nobody confirmed.
   void SaveRecordsOnSignal();
   void RunMathOperationsDialog();

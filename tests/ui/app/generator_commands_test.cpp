@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include "ui/app/command_ids.h"
 #include "ui/app/startup.h"
 #include "ui/app/termination_signals.h"
+#include "ui/common/owner_modal.h"
 
 namespace tavril::testing {
 namespace {
@@ -137,6 +139,36 @@ TEST_F(GeneratorCommands, SigtermQuitsWithoutAQuestionOutputsAtZeroAndRecordsSav
   std::string why;
   ASSERT_TRUE(ReadSessionFile(saved[0], contents, &why)) << why;
   EXPECT_EQ(contents.channels[2].sampleCount(), 3u);
+}
+
+// A dialog of the main window swallows its close events; a signal quits all
+// the same.
+TEST_F(GeneratorCommands, SigintDuringADialogQuitsAllTheSame) {
+  GeneratorWindow* generator = OpenWithDc("3");
+  ButtonOf(generator, "Démarrer")->click();
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::received, &window_,
+                   &MainWindow::QuitOnSignal);
+  QTimer signalInDialog;
+  QObject::connect(&signalInDialog, &QTimer::timeout, [&signalInDialog] {
+    if (ActiveModalDialog() == nullptr) return;
+    signalInDialog.stop();
+    std::raise(SIGINT);
+  });
+  signalInDialog.start(10);
+  QTimer hang;  // a dialog still open then would hang the tests
+  hang.setSingleShot(true);
+  QObject::connect(&hang, &QTimer::timeout, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(ActiveModalDialog())) dialog->reject();
+  });
+  hang.start(5000);
+  window_.RunCommand(kCmdMathOperations);
+  EXPECT_TRUE(window_.quitRequested());
+  EXPECT_FALSE(generator->Playing());
+  EXPECT_EQ(board_->zeroed, 1);
+  // The loops of this process may run again.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 TEST_F(GeneratorCommands, StartUpPutsTheOutputsAtZeroOnceTheBoardIsOpen) {
