@@ -417,14 +417,14 @@ void GeneratorWindow::Start() {
     Refuse("La sortie ne démarre pas : " + board.StatusMessage(status));
     return;
   }
-  QString names;
-  for (const PlayedOutput& output : played) {
-    names += (names.isEmpty() ? QString() : QStringLiteral(", ")) +
-             QStringLiteral("%1").arg(output.channel);
+  QString names = played.size() == 1 ? QStringLiteral("Sortie ") : QStringLiteral("Sorties ");
+  for (std::size_t i = 0; i < played.size(); ++i) {
+    if (i > 0) names += i + 1 == played.size() ? QStringLiteral(" et ") : QStringLiteral(", ");
+    names += QString::number(played[i].channel);
   }
-  ShowStatus((withAcquisition ? QStringLiteral("Sortie %1 : démarre avec l'acquisition.")
-                              : QStringLiteral("Sortie %1 en marche."))
-                 .arg(names) +
+  ShowStatus(names +
+             (withAcquisition ? QStringLiteral(" : démarrage avec l'acquisition.")
+                              : QStringLiteral(" en marche.")) +
              warnings);
   if (!withAcquisition) return;
   followsAcquisition_ = true;
@@ -455,8 +455,8 @@ void GeneratorWindow::FollowAcquisition(AcquisitionState state) {
   if (!followsAcquisition_) return;
   if (state != AcquisitionState::kIdle) {
     acquisitionStarted_ = true;
-    ShowStatus(status_->text().replace(QStringLiteral("démarre avec l'acquisition"),
-                                       QStringLiteral("en marche avec l'acquisition")));
+    ShowStatus(status_->text().replace(QStringLiteral(" : démarrage avec l'acquisition."),
+                                       QStringLiteral(" en marche avec l'acquisition.")));
     return;
   }
   StopOutput();
