@@ -113,6 +113,7 @@ GeneratorWindow::GeneratorWindow(SessionModel& model, GeneratorChoices& choices,
   updateRate_->setObjectName(QStringLiteral("updateRate"));
   withAcquisition_ = new QCheckBox(QStringLiteral("Avec l'acquisition"), this);
   withAcquisition_->setChecked(choices_.withAcquisition);
+  withAcquisition_->setObjectName(QStringLiteral("withAcquisition"));
   start_ = new QPushButton(QStringLiteral("Démarrer"), this);
   stop_ = new QPushButton(QStringLiteral("Arrêter"), this);
   status_ = new QLabel(this);
@@ -173,6 +174,7 @@ void GeneratorWindow::BuildPanels() {
   const bool any = !outputs_.empty();
   if (!any) {
     auto* none = new QLabel(QStringLiteral("Cette carte n'a pas de sortie analogique."));
+    none->setObjectName(QStringLiteral("noOutput"));
     row->addWidget(none);
   }
   updateRate_->setEnabled(any);

@@ -9,7 +9,9 @@
 #include <QPushButton>
 
 #include <memory>
+#include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "acquisition/simulated_board.h"
@@ -19,76 +21,47 @@
 namespace tavril {
 namespace {
 
-// The fields of a panel's shape and sweep reach the wave; the greyed ones
-// leave the wave's defaults.
+// Each shape takes the panel's fields that apply to it; the greyed ones
+// leave the wave's defaults (1000 Hz, 1 V, 0°, 50 %, no sweep).
 TEST(GeneratorFields, EachShapeTakesTheFieldsThatApplyToIt) {
+  using Law = FrequencySweep::Law;
   struct Case {
     WaveShape shape;
     SweepChoice sweep;
-    double frequency;  // expected in the wave
-    double amplitude;
-    double phase;
-    double duty;
-    bool swept;
+    double frequency, amplitude, phase, duty;  // the wave's
+    std::optional<Law> law;
   };
-  const WaveSettings defaults;
   const Case cases[] = {
-      {WaveShape::kSine, SweepChoice::kNone, 250.0, 3.0, 45.0, defaults.duty, false},
-      {WaveShape::kSquare, SweepChoice::kNone, 250.0, 3.0, 45.0, 0.2, false},
-      {WaveShape::kTriangle, SweepChoice::kLinear, defaults.frequency, 3.0, 45.0, defaults.duty,
-       true},
-      {WaveShape::kFallingSawtooth, SweepChoice::kLogarithmic, defaults.frequency, 3.0, 45.0,
-       defaults.duty, true},
-      {WaveShape::kDc, SweepChoice::kLinear, defaults.frequency, defaults.amplitude, 0.0,
-       defaults.duty, false},
-      {WaveShape::kGaussianNoise, SweepChoice::kNone, defaults.frequency, 3.0, 0.0, defaults.duty,
-       false},
+      {WaveShape::kSine, SweepChoice::kNone, 250, 3, 45, 0.5, {}},
+      {WaveShape::kSquare, SweepChoice::kNone, 250, 3, 45, 0.2, {}},
+      {WaveShape::kTriangle, SweepChoice::kLinear, 1000, 3, 45, 0.5, Law::kLinear},
+      {WaveShape::kFallingSawtooth, SweepChoice::kLogarithmic, 1000, 3, 45, 0.5, Law::kLogarithmic},
+      {WaveShape::kDc, SweepChoice::kLinear, 1000, 1, 0, 0.5, {}},
+      {WaveShape::kGaussianNoise, SweepChoice::kNone, 1000, 3, 0, 0.5, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ShapeName(c.shape));
-    OutputChoices choices;
-    choices.shape = c.shape;
-    choices.sweep = c.sweep;
-    choices.frequency = 250.0;
-    choices.amplitude = 3.0;
-    choices.offset = -1.5;
-    choices.phaseDegrees = 45.0;
-    choices.dutyPercent = 20.0;
-    choices.sweepStartHz = 20.0;
-    choices.sweepStopHz = 2000.0;
-    choices.sweepSeconds = 4.0;
+    const OutputChoices choices{true, c.shape, 250, 3, -1.5, 45, 20, c.sweep, 20, 2000, 4, {}};
     const WaveSettings wave = WaveFromChoices(choices);
-    EXPECT_EQ(wave.shape, c.shape);
-    EXPECT_EQ(wave.frequency, c.frequency);
-    EXPECT_EQ(wave.amplitude, c.amplitude);
-    EXPECT_EQ(wave.offset, -1.5);
-    EXPECT_EQ(wave.phaseDegrees, c.phase);
-    EXPECT_EQ(wave.duty, c.duty);
-    ASSERT_EQ(wave.sweep.has_value(), c.swept);
-    if (c.swept) {
-      EXPECT_EQ(wave.sweep->law, c.sweep == SweepChoice::kLinear
-                                     ? FrequencySweep::Law::kLinear
-                                     : FrequencySweep::Law::kLogarithmic);
-      EXPECT_EQ(wave.sweep->startHz, 20.0);
-      EXPECT_EQ(wave.sweep->stopHz, 2000.0);
-      EXPECT_EQ(wave.sweep->seconds, 4.0);
+    EXPECT_EQ(std::tie(wave.shape, wave.frequency, wave.amplitude, wave.offset, wave.phaseDegrees,
+                       wave.duty),
+              std::make_tuple(c.shape, c.frequency, c.amplitude, -1.5, c.phase, c.duty));
+    ASSERT_EQ(wave.sweep.has_value(), c.law.has_value());
+    if (c.law) {
+      EXPECT_EQ(
+          std::tie(wave.sweep->law, wave.sweep->startHz, wave.sweep->stopHz, wave.sweep->seconds),
+          std::make_tuple(*c.law, 20.0, 2000.0, 4.0));
     }
   }
 }
 
 TEST(GeneratorFields, ArbitraryWavePlaysItsRecordWithThePanelsOffsetAndPhase) {
-  OutputChoices choices;
-  choices.shape = WaveShape::kArbitrary;
-  choices.amplitude = 7.0;
-  choices.offset = 0.5;
-  choices.phaseDegrees = 90.0;
+  const OutputChoices choices{true, WaveShape::kArbitrary, 50, 7, 0.5, 90, 50, {}, 0, 0, 0, {}};
   const std::vector<double> volts = {0.0, 1.0, -1.0, 0.5};
   const WaveSettings wave = WaveFromChoices(choices, RecordWave(volts, 1000.0));
   EXPECT_EQ(wave.arbitrary, volts);
-  EXPECT_EQ(wave.frequency, 250.0);
-  EXPECT_EQ(wave.amplitude, 1.0);
-  EXPECT_EQ(wave.offset, 0.5);
-  EXPECT_EQ(wave.phaseDegrees, 90.0);
+  EXPECT_EQ(std::tie(wave.frequency, wave.amplitude, wave.offset, wave.phaseDegrees),
+            std::make_tuple(250.0, 1.0, 0.5, 90.0));
 }
 
 // A window on device 1, the simulated board unless a test attaches another.
@@ -101,8 +74,9 @@ struct GeneratorRig {
   std::unique_ptr<GeneratorWindow> window;
 
   explicit GeneratorRig(
-      std::unique_ptr<SimulatedBoard> attached = std::make_unique<SimulatedBoard>()) {
-    model.session().boardConfig.device = 1;
+      std::unique_ptr<SimulatedBoard> attached = std::make_unique<SimulatedBoard>(),
+      std::int16_t device = 1) {
+    model.session().boardConfig.device = device;
     board = attached.get();
     boards.Attach(1, std::move(attached), "carte");
     window = std::make_unique<GeneratorWindow>(model, choices, boards, user, nullptr);
@@ -201,12 +175,7 @@ class StarvedBoard : public SimulatedBoard {
 TEST(GeneratorWindow, AnUnderrunIsToldOnTheGuiThreadAndStopsTheAcquisitionStartedWithIt) {
   GeneratorRig rig(std::make_unique<StarvedBoard>());
   rig.Field<QCheckBox>("active0")->setChecked(true);
-  QCheckBox* with = nullptr;
-  for (QCheckBox* box : rig.window->findChildren<QCheckBox*>()) {
-    if (box->text() == QStringLiteral("Avec l'acquisition")) with = box;
-  }
-  ASSERT_NE(with, nullptr);
-  with->setChecked(true);
+  rig.Field<QCheckBox>("withAcquisition")->setChecked(true);
   int stopsAsked = 0;
   QObject::connect(rig.window.get(), &GeneratorWindow::acquisitionWanted,
                    [&] { rig.model.SetAcquisitionState(AcquisitionState::kContinuous); });
@@ -222,20 +191,11 @@ TEST(GeneratorWindow, AnUnderrunIsToldOnTheGuiThreadAndStopsTheAcquisitionStarte
 }
 
 TEST(GeneratorWindow, ABoardWithoutOutputsSaysSoAndGreysTheButtons) {
-  SessionModel model;
-  model.session().boardConfig.device = 7;  // no board there
-  GeneratorChoices choices;
-  Boards boards;
-  testing::ScriptedUser user;
-  GeneratorWindow window(model, choices, boards, user, nullptr);
-  bool said = false;
-  for (QLabel* label : window.findChildren<QLabel*>()) {
-    said = said || label->text() == QStringLiteral("Cette carte n'a pas de sortie analogique.");
-  }
-  EXPECT_TRUE(said);
-  for (QPushButton* button : window.findChildren<QPushButton*>()) {
-    EXPECT_FALSE(button->isEnabled());
-  }
+  GeneratorRig rig(std::make_unique<SimulatedBoard>(), 7);  // no board on device 7
+  const QLabel* none = rig.window->findChild<QLabel*>(QStringLiteral("noOutput"));
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(none->text(), QStringLiteral("Cette carte n'a pas de sortie analogique."));
+  EXPECT_FALSE(rig.Button("Démarrer")->isEnabled() || rig.Button("Arrêter")->isEnabled());
 }
 
 }  // namespace

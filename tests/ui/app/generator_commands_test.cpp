@@ -70,9 +70,7 @@ class GeneratorCommands : public MainWindowTest {
 // records what it plays, and the output stops when the acquisition ends.
 TEST_F(GeneratorCommands, OutputStartedWithTheAcquisitionIsRecordedAndStopsWithIt) {
   GeneratorWindow* generator = OpenWithDc("-4.25");
-  for (QCheckBox* box : generator->findChildren<QCheckBox*>()) {
-    if (box->text() == QStringLiteral("Avec l'acquisition")) box->setChecked(true);
-  }
+  generator->findChild<QCheckBox*>(QStringLiteral("withAcquisition"))->setChecked(true);
   window_.RunCommand(kCmdAcquisitionPanel);
   auto* panel = window_.findChild<AcquisitionPanel*>();
   panel->findChild<QListWidget*>()->item(5)->setSelected(true);
