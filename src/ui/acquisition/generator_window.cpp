@@ -116,6 +116,8 @@ GeneratorWindow::GeneratorWindow(SessionModel& model, GeneratorChoices& choices,
   withAcquisition_->setObjectName(QStringLiteral("withAcquisition"));
   start_ = new QPushButton(QStringLiteral("Démarrer"), this);
   stop_ = new QPushButton(QStringLiteral("Arrêter"), this);
+  start_->setObjectName(QStringLiteral("start"));
+  stop_->setObjectName(QStringLiteral("stop"));
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
   status_->setWordWrap(true);

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <utility>
 
 #include "acquisition/simulated_board.h"
 #include "config/config_file.h"
@@ -28,8 +29,7 @@ namespace tavril::testing {
 namespace {
 
 // The simulated board, counting the calls that put its outputs at 0 V.
-class CountingBoard : public SimulatedBoard {
- public:
+struct CountingBoard : SimulatedBoard {
   DaqStatus ZeroOutputs() override {
     ++zeroed;
     return SimulatedBoard::ZeroOutputs();
@@ -46,21 +46,25 @@ class GeneratorCommands : public MainWindowTest {
     boards_->Attach(session_.boardConfig.device, std::move(counting), "carte simulée");
   }
 
-  // The Générateur window, output 0 active playing `volts` of DC.
-  GeneratorWindow* OpenWithDc(const char* volts) {
+  // The Générateur window, output 0 started on `volts` of DC.
+  GeneratorWindow* PlayDc(const char* volts, bool withAcquisition = false) {
     window_.RunCommand(kCmdGenerator);
     auto* generator = window_.findChild<GeneratorWindow*>();
     generator->findChild<QCheckBox*>(QStringLiteral("active0"))->setChecked(true);
-    auto* shape = generator->findChild<QComboBox*>(QStringLiteral("shape0"));
-    shape->setCurrentIndex(shape->findData(static_cast<int>(WaveShape::kDc)));
+    generator->findChild<QCheckBox*>(QStringLiteral("withAcquisition"))
+        ->setChecked(withAcquisition);
+    generator->findChild<QComboBox*>(QStringLiteral("shape0"))->setCurrentIndex(5);  // Continu
     generator->findChild<QLineEdit*>(QStringLiteral("offset0"))->setText(volts);
+    generator->findChild<QPushButton*>(QStringLiteral("start"))->click();
     return generator;
   }
-  static QPushButton* ButtonOf(QWidget* window, const char* text) {
-    for (QPushButton* button : window->findChildren<QPushButton*>()) {
-      if (button->text() == QString::fromUtf8(text)) return button;
-    }
-    return nullptr;
+  // Signals quit as in the program; `hang` ends a test whose quit never comes.
+  void QuitOnSignals(TerminationSignals& termination, QTimer& hang, void (*giveUp)()) {
+    QObject::connect(&termination, &TerminationSignals::received, &window_,
+                     &MainWindow::QuitOnSignal);
+    hang.setSingleShot(true);
+    QObject::connect(&hang, &QTimer::timeout, giveUp);
+    hang.start(5000);
   }
 
   CountingBoard* board_ = nullptr;
@@ -69,21 +73,17 @@ class GeneratorCommands : public MainWindowTest {
 // Output 0 starts with a finite acquisition of channels 0 to 5: input 5
 // records what it plays, and the output stops when the acquisition ends.
 TEST_F(GeneratorCommands, OutputStartedWithTheAcquisitionIsRecordedAndStopsWithIt) {
-  GeneratorWindow* generator = OpenWithDc("-4.25");
-  generator->findChild<QCheckBox*>(QStringLiteral("withAcquisition"))->setChecked(true);
   window_.RunCommand(kCmdAcquisitionPanel);
   auto* panel = window_.findChild<AcquisitionPanel*>();
   panel->findChild<QListWidget*>()->item(5)->setSelected(true);
-  const auto setField = [panel](int id, const char* text) {
+  for (const auto& [id, text] :
+       {std::pair{kGainEditId, "-1"}, {kCountEditId, "2000"}, {kSampleRateEditId, "60000"}}) {
     panel->findChild<QLineEdit*>(QStringLiteral("control%1").arg(id))->setText(text);
-  };
-  setField(kGainEditId, "-1");
-  setField(kCountEditId, "2000");
-  setField(kSampleRateEditId, "60000");
+  }
 
-  ButtonOf(generator, "Démarrer")->click();  // returns once the acquisition is over
-  EXPECT_TRUE(model_.idle());
-  EXPECT_FALSE(generator->Playing());
+  // Démarrer returns once the acquisition is over.
+  const GeneratorWindow* generator = PlayDc("-4.25", true);
+  EXPECT_TRUE(model_.idle() && !generator->Playing());
   EXPECT_EQ(generator->StatusText(),
             QStringLiteral("L'acquisition est finie : les sorties sont à 0 V."));
   const ChannelRecord& input5 = session_.channels[5];
@@ -92,61 +92,41 @@ TEST_F(GeneratorCommands, OutputStartedWithTheAcquisitionIsRecordedAndStopsWithI
   EXPECT_TRUE(user_.boxes().empty());
 }
 
-TEST_F(GeneratorCommands, QuittingStopsTheOutputAndPutsEveryOutputAtZero) {
-  GeneratorWindow* generator = OpenWithDc("1");
-  ButtonOf(generator, "Démarrer")->click();
-  ASSERT_TRUE(generator->Playing());
-  window_.close();
-  EXPECT_TRUE(window_.quitRequested());
-  EXPECT_FALSE(generator->Playing());
-  EXPECT_EQ(board_->zeroed, 1);
-}
-
 // SIGTERM raised in this process ends the event loop through the path of
 // Quitter, without a question: the output stops, every output goes to 0 V
 // and the records are kept in a session file.
 TEST_F(GeneratorCommands, SigtermQuitsWithoutAQuestionOutputsAtZeroAndRecordsSaved) {
   session_.channels[2] = SampleRecord("gardé", {1.0, 2.0, 3.0});
   window_.SetStartDirectory(dir_.path());
-  GeneratorWindow* generator = OpenWithDc("3");
-  ButtonOf(generator, "Démarrer")->click();
+  const GeneratorWindow* generator = PlayDc("3");
   ASSERT_TRUE(generator->Playing());
-
   TerminationSignals termination;
-  ASSERT_TRUE(termination.installed());
-  QObject::connect(&termination, &TerminationSignals::received, &window_,
-                   &MainWindow::QuitOnSignal);
+  QTimer hang;
+  QuitOnSignals(termination, hang, [] { QCoreApplication::exit(1); });
   QTimer::singleShot(0, [] { std::raise(SIGTERM); });
-  QTimer hang;  // a quit that never comes must not hang the tests
-  hang.setSingleShot(true);
-  QObject::connect(&hang, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-  hang.start(5000);
   EXPECT_EQ(QCoreApplication::exec(), 0);
 
-  EXPECT_TRUE(window_.quitRequested());
-  EXPECT_FALSE(generator->Playing());
+  EXPECT_TRUE(window_.quitRequested() && !generator->Playing());
   EXPECT_EQ(board_->zeroed, 1);
   EXPECT_TRUE(user_.boxes().empty());
-  std::vector<std::filesystem::path> saved;
-  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-    saved.push_back(entry.path());
-  }
-  ASSERT_EQ(saved.size(), 1u);
-  EXPECT_EQ(saved[0].filename().string().rfind("TAVRIL-interrompu-", 0), 0u);
+  const std::filesystem::directory_iterator saved(dir_.path());
+  ASSERT_NE(saved, std::filesystem::directory_iterator());
+  EXPECT_EQ(saved->path().filename().string().rfind("TAVRIL-interrompu-", 0), 0u);
   SessionContents contents;
   std::string why;
-  ASSERT_TRUE(ReadSessionFile(saved[0], contents, &why)) << why;
+  ASSERT_TRUE(ReadSessionFile(saved->path(), contents, &why)) << why;
   EXPECT_EQ(contents.channels[2].sampleCount(), 3u);
 }
 
 // A dialog of the main window swallows its close events; a signal quits all
 // the same.
 TEST_F(GeneratorCommands, SigintDuringADialogQuitsAllTheSame) {
-  GeneratorWindow* generator = OpenWithDc("3");
-  ButtonOf(generator, "Démarrer")->click();
+  const GeneratorWindow* generator = PlayDc("3");
   TerminationSignals termination;
-  QObject::connect(&termination, &TerminationSignals::received, &window_,
-                   &MainWindow::QuitOnSignal);
+  QTimer hang;
+  QuitOnSignals(termination, hang, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(ActiveModalDialog())) dialog->reject();
+  });
   QTimer signalInDialog;
   QObject::connect(&signalInDialog, &QTimer::timeout, [&signalInDialog] {
     if (ActiveModalDialog() == nullptr) return;
@@ -154,26 +134,23 @@ TEST_F(GeneratorCommands, SigintDuringADialogQuitsAllTheSame) {
     std::raise(SIGINT);
   });
   signalInDialog.start(10);
-  QTimer hang;  // a dialog still open then would hang the tests
-  hang.setSingleShot(true);
-  QObject::connect(&hang, &QTimer::timeout, [] {
-    if (auto* dialog = qobject_cast<QDialog*>(ActiveModalDialog())) dialog->reject();
-  });
-  hang.start(5000);
   window_.RunCommand(kCmdMathOperations);
-  EXPECT_TRUE(window_.quitRequested());
-  EXPECT_FALSE(generator->Playing());
+  EXPECT_TRUE(window_.quitRequested() && !generator->Playing());
   EXPECT_EQ(board_->zeroed, 1);
   // The loops of this process may run again.
   QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
   QCoreApplication::exec();
 }
 
-TEST_F(GeneratorCommands, StartUpPutsTheOutputsAtZeroOnceTheBoardIsOpen) {
+TEST_F(GeneratorCommands, StartUpAndQuittingPutEveryOutputAtZero) {
   ASSERT_EQ(WriteConfigFile(session_.boardConfig, dir_.path()), 1);
   StartUp(window_, model_, *boards_, user_, dir_.path());
-  EXPECT_EQ(board_->zeroed, 1);
-  EXPECT_TRUE(user_.boxes().empty());
+  EXPECT_EQ(board_->zeroed, 1);  // once the board is open
+  const GeneratorWindow* generator = PlayDc("1");
+  ASSERT_TRUE(generator->Playing());
+  window_.close();  // the quit question answered OK
+  EXPECT_TRUE(window_.quitRequested() && !generator->Playing());
+  EXPECT_EQ(board_->zeroed, 2);
 }
 
 }  // namespace
