@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 
 namespace tavril {
