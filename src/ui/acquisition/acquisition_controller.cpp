@@ -110,6 +110,7 @@ void AcquisitionController::AcquireFinite(const ChannelRequest& request) {
   // Without a time-out only the user can end a board that stopped answering.
   if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
   waitBox->ShowPainted();
+  waitBox_ = waitBox.get();
   Session& session = model_.session();
   PrepareRecords(session.channels, request.selected, request.settings, session.boardConfig.device);
   AcquireAside(model_, boards_, ui_, request.selected, request.settings.scanRate, waitBox.get());
@@ -186,6 +187,7 @@ bool AcquisitionController::StartContinuous(const ChannelRequest& channels,
 }
 
 void AcquisitionController::Stop() {
+  if (waitBox_) emit waitBox_->givingUp();
   if (!running()) return;
   run_.Stop();
   Tick();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -22,6 +23,7 @@ class QWidget;
 namespace tavril {
 
 class Hdf5Recording;
+class WaitBox;
 
 // Starts and stops every acquisition the windows ask for, and keeps the
 // session model's acquisition state.
@@ -64,7 +66,8 @@ class AcquisitionController : public QObject {
   // The records take the settings and the samples only once the run shows
   // some: a run the board refuses leaves them as they were.
   void StartOrStopContinuous();
-  // Asks the run to end; the records get its last window at once.
+  // Asks the run to end; the records get its last window at once. A finite
+  // acquisition is given up, as its wait box's button does.
   void Stop();
   // One sweep of the newest samples without waiting for the trigger.
   void ForceSweep();
@@ -111,6 +114,7 @@ class AcquisitionController : public QObject {
   QWidget* owner_;
   bool continuousOffered_ = false;
   QTimer* timer_ = nullptr;
+  QPointer<WaitBox> waitBox_;  // of the finite acquisition going
   RecordingRun run_;
   ContinuousSnapshot snapshot_;
   std::optional<AcquisitionPlan> plan_;

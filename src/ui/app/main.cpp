@@ -7,6 +7,7 @@
 #include "acquisition/comedi/default_boards.h"
 #include "ui/app/main_window.h"
 #include "ui/app/startup.h"
+#include "ui/app/termination_signals.h"
 #include "ui/common/app_icon.h"
 #include "ui/common/app_look.h"
 #include "ui/common/qt_file_dialogs.h"
@@ -37,6 +38,12 @@ int main(int argc, char** argv) {
   user.Attach(&window);
   fileDialogs.SetOwner(&window);
   window.show();
+  // SIGTERM and SIGINT quit as Quitter does, without a question.
+  tavril::TerminationSignals terminationSignals;
+  QObject::connect(&terminationSignals, &tavril::TerminationSignals::received, &window,
+                   &tavril::MainWindow::QuitOnSignal);
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                   &tavril::MainWindow::StopOutputs);
 
   std::error_code error;
   const std::filesystem::path startDirectory = std::filesystem::current_path(error);

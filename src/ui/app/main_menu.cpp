@@ -86,7 +86,7 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   add.Add(action, kCmdAcquisitionPanel, "&Acquisition", kUnchecked);
   add.Add(action, kCmdContinuous, "Acquisition &continue", kUnchecked);
   add.Add(action, kCmdServo, "A&sservissement", kGreyed);
-  add.Add(action, kCmdGenerator, "&Générateur", kGreyed);
+  add.Add(action, kCmdGenerator, "&Générateur", kUnchecked);
   action->addSeparator();
   add.Add(action, kCmdMathOperations, "&Opérations Mathématiques");
   add.Add(action, kCmdReset, "&Remise à zéro");

@@ -9,18 +9,24 @@
 #include <QMenuBar>
 #include <QPalette>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "display/graph_scale.h"
 #include "display/graph_zoom.h"
+#include "display/shown_recording.h"
 #include "files/channel_file.h"
 #include "files/matlab_export.h"
 #include "model/channel_record.h"
 #include "model/messages.h"
+#include "session/session_file.h"
+#include "text/iso_time.h"
 #include "ui/acquisition/acquisition_controller.h"
 #include "ui/acquisition/continuous_window.h"
+#include "ui/acquisition/generator_window.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/help_launcher.h"
@@ -265,8 +271,11 @@ void MainWindow::RunCommand(int commandId) {
     case kCmdSpectrum:
       ToggleSpectrumWindow();
       break;
+    case kCmdGenerator:
+      ToggleGeneratorWindow();
+      break;
     default:
-      // Servo control, generator and search have no action.
+      // Servo control and search have no action.
       RunFileCommand(commandId);
       break;
   }
@@ -310,6 +319,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (quitSignal_ != 0) {
+    event->accept();
+    return;
+  }
   std::string question = messages::kQuitQuestion;
   if (acquisition_->recording()) {
     question = "Un enregistrement continu est en cours dans « " + acquisition_->recordPath() +
@@ -322,10 +335,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  EndRunsBeforeQuitting();
+  event->accept();
+}
+
+void MainWindow::EndRunsBeforeQuitting() {
   // The recording is closed whole before the program goes.
   acquisition_->Stop();
+  StopOutputs();
   quitRequested_ = true;
-  event->accept();
 }
 
 MessageAnswer MainWindow::Tell(const std::string& text, const char* caption, MessageIcon icon,
@@ -540,6 +558,71 @@ void MainWindow::ToggleSpectrumWindow() {
   CommandAction(kCmdSpectrum)->setChecked(true);
   connect(spectrumPanel_, &SpectrumPanel::closed, this,
           [this] { CommandAction(kCmdSpectrum)->setChecked(false); });
+}
+
+void MainWindow::ToggleGeneratorWindow() {
+  if (generatorWindow_) {
+    generatorWindow_->close();
+    return;
+  }
+  static const FileDialogRequest request{
+      "Source de la forme arbitraire",
+      {
+          {"Fichiers de canaux (*.tvr *.csv *.mat *.h5)", "*.tvr *.csv *.mat *.h5 *.hdf5"},
+          {"Tous les fichiers (*.*)", "*.*"},
+      },
+      ""};
+  const auto chooseFile = [this]() -> std::optional<std::string> {
+    if (!ChooseFile(false, request, memory_.generatorFiles)) return std::nullopt;
+    return memory_.generatorFiles.filePath;
+  };
+  generatorWindow_ = new GeneratorWindow(model_, memory_.generator, boards_, ui_, chooseFile, this);
+  CommandAction(kCmdGenerator)->setChecked(true);
+  // The acquisition starts as the acquisition panel's button starts it.
+  connect(generatorWindow_, &GeneratorWindow::acquisitionWanted, this, [this] {
+    if (!acquisitionPanel_) ToggleAcquisitionPanel();
+    acquisitionPanel_->Acquire();
+  });
+  connect(generatorWindow_, &GeneratorWindow::acquisitionStopWanted, acquisition_,
+          &AcquisitionController::Stop);
+  connect(generatorWindow_, &GeneratorWindow::closed, this,
+          [this] { CommandAction(kCmdGenerator)->setChecked(false); });
+}
+
+void MainWindow::StopOutputs() {
+  if (generatorWindow_) generatorWindow_->StopOutput();
+  boards_.For(session_.boardConfig.device).ZeroOutputs();
+}
+
+void MainWindow::QuitOnSignal(int signalNumber) {
+  if (quitSignal_ != 0) return;
+  quitSignal_ = signalNumber;
+  std::fprintf(stderr, "%s : signal %d reçu, le programme se termine.\n", kAppName, signalNumber);
+  QCoreApplication::exit(0);
+  // What closing the window does, called here: a dialog running under
+  // RunOwnerModal swallows the main window's close events.
+  EndRunsBeforeQuitting();
+  SaveRecordsOnSignal();
+  close();
+}
+
+void MainWindow::SaveRecordsOnSignal() {
+  const bool holdsSamples = std::any_of(session_.channels.begin(), session_.channels.end(),
+                                        [](const ChannelRecord& r) { return HoldsSamples(r); });
+  if (!holdsSamples) return;
+  std::string stamp = FormatIsoUtc(std::chrono::system_clock::now());
+  for (char& c : stamp) {
+    if (c == ':') c = '-';
+  }
+  const std::filesystem::path path = startDirectory_ / ("TAVRIL-interrompu-" + stamp + ".h5");
+  std::string why;
+  if (WriteSessionFile(session_, RecordsViewOf(view_), path, &why)) {
+    std::fprintf(stderr, "%s : les voies sont sauvegardées dans la session %s\n", kAppName,
+                 path.string().c_str());
+  } else {
+    std::fprintf(stderr, "%s : les voies n'ont pas pu être sauvegardées dans %s : %s\n", kAppName,
+                 path.string().c_str(), why.c_str());
+  }
 }
 
 void MainWindow::RunConfigurationDialog() {

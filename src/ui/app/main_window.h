@@ -14,6 +14,7 @@
 #include "model/program.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/generator_choices.h"
 #include "ui/acquisition/run_requests.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/session_model.h"
@@ -30,6 +31,7 @@ namespace tavril {
 class AcquisitionController;
 class ContinuousWindow;
 class DisplayPanel;
+class GeneratorWindow;
 class SpectrumPanel;
 class GraphWidget;
 class InfoStripWidget;
@@ -55,6 +57,8 @@ struct WindowMemory {
   ConfigDialogMemory configuration;
   ContinuousChoices continuous;
   FileDialogState recordingFiles;
+  GeneratorChoices generator;
+  FileDialogState generatorFiles;
   // Keeps the graph's options for the next run; none in tests.
   std::function<void(const GraphOptions&)> keepGraphOptions;
 };
@@ -113,6 +117,17 @@ class MainWindow : public QMainWindow {
   // True once the user confirmed quitting.
   bool quitRequested() const { return quitRequested_; }
 
+  // Stops the Générateur's output and puts every output of the present
+  // board at 0 V.
+  void StopOutputs();
+
+  // Quits as Quitter does, without asking, for a signal that ends the
+  // program: the event loops are told to end first, so that no box can hold
+  // it; a continuous run stops (its file closed whole), the outputs go to
+  // 0 V, and records holding samples are saved as a session in the start
+  // directory (the path is written on the standard error).
+  void QuitOnSignal(int signalNumber);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -167,6 +182,11 @@ class MainWindow : public QMainWindow {
   void ZoomBackOrFit(int commandId);
   void ToggleMeasurementsWindow();
   void ToggleSpectrumWindow();
+  void ToggleGeneratorWindow();
+  // What quitting does once decided: the runs end, the outputs go to 0 V.
+  void EndRunsBeforeQuitting();
+  // Saves the records holding samples before a quit nobody confirmed.
+  void SaveRecordsOnSignal();
   void RunMathOperationsDialog();
   // Graph and strip only, as the display panel's arrows ask.
   void RepaintGraph();
@@ -192,12 +212,14 @@ class MainWindow : public QMainWindow {
   std::string recordingTitle_;       // and while the last recording was
   QTimer* lookBackTimer_ = nullptr;  // reads the run's file as it grows
   bool quitRequested_ = false;
+  int quitSignal_ = 0;  // the signal being obeyed, 0 for none
   QPointer<AcquisitionPanel> acquisitionPanel_;
   QPointer<DisplayPanel> displayPanel_;
   QPointer<ContinuousWindow> continuousWindow_;
   AcquisitionController* acquisition_ = nullptr;
   QPointer<MeasurementsWindow> measurementsWindow_;
   QPointer<SpectrumPanel> spectrumPanel_;
+  QPointer<GeneratorWindow> generatorWindow_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;

@@ -33,6 +33,8 @@ void StartUp(MainWindow& window, SessionModel& model, Boards& boards, UserIntera
   if (!ConfigureBoard(boards, ui, boardConfig.device, boardConfig.inputMode, boardConfig.polar)) {
     ShowError(ui, messages::kBoardConfigurationError, messages::kError);
   }
+  // A board keeps the last value it was given, even from a program killed.
+  boards.For(boardConfig.device).ZeroOutputs();
 }
 
 }  // namespace tavril

@@ -118,7 +118,7 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
       {kCmdQuit, true, false, false},
       {kCmdAcquisitionPanel, true, true, false},
       {kCmdServo, false, false, false},
-      {kCmdGenerator, false, false, false},
+      {kCmdGenerator, true, true, false},
       {kCmdMathOperations, true, false, false},
       {kCmdReset, true, false, false},
       {kCmdConfiguration, true, false, false},
@@ -286,7 +286,7 @@ TEST_F(MenuCommand, ExportsOfEveryChannelRefuseWhenNoChannelHoldsSamples) {
 
 TEST_F(MenuCommand, CommandsWithoutActionChangeNothing) {
   session_.Master() = SampleRecord("garde", {1.0, 2.0});
-  const int withoutAction[] = {kCmdServo, kCmdGenerator, kCmdSearch, 40009, 0};
+  const int withoutAction[] = {kCmdServo, kCmdSearch, 40009, 0};
   for (const int commandId : withoutAction) window_.RunCommand(commandId);
   EXPECT_TRUE(user_.boxes().empty());
   EXPECT_TRUE(dialogs_.shown().empty());

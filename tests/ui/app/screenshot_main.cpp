@@ -8,11 +8,16 @@
 // With --continuous, a live run of channels 0 to 3 rolling and a triggered,
 // recorded capture, into a folder:
 //   tavril_screenshot --continuous docs/
+// With --generator, the Générateur window with a square on outputs 0 and 1,
+// then the graph of inputs 5 and 7 acquired with it (input 7 through the
+// simulated board's low-pass), into a folder:
+//   tavril_screenshot --generator docs/
 // With --readable, channels 0 to 3 with the graph's axes, grid, colours and
 // legend, zoomed in with a box, and the Mesures and Spectre windows, into a
 // folder:
 //   tavril_screenshot --readable docs/
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,6 +40,7 @@
 #include "model/board_config.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
+#include "ui/acquisition/generator_window.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/main_window.h"
 #include "ui/common/app_look.h"
@@ -202,6 +208,87 @@ int ContinuousRuns(const QString& folder) {
   return 0;
 }
 
+// A 100 Hz square of 4 V on outputs 0 and 1 started with an acquisition of
+// channels 0 to 7 at 100,000 scans a second, gain 0.5 (±10 V); inputs 5 and
+// 7 shown.
+int GeneratorLoopback(const QString& folder) {
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  model.session().boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs("");
+  model.view().options = tavril::GraphOptions{true, true, true};
+  model.view().scale.autoScale = true;
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
+  window.resize(1000, 640);
+  window.show();
+  window.RunCommand(tavril::kCmdAcquisitionPanel);
+  auto* panel = window.findChild<tavril::AcquisitionPanel*>();
+  if (panel == nullptr) return 1;
+  panel->findChild<QListWidget*>()->item(7)->setSelected(true);
+  const auto setField = [panel](int id, const char* text) {
+    panel->findChild<QLineEdit*>(QStringLiteral("control%1").arg(id))->setText(text);
+  };
+  setField(tavril::kGainEditId, "-1");
+  setField(tavril::kCountEditId, "2000");
+  setField(tavril::kSampleRateEditId, "800000");
+  panel->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Circuit de test"));
+
+  window.RunCommand(tavril::kCmdGenerator);
+  auto* generator = window.findChild<tavril::GeneratorWindow*>();
+  if (generator == nullptr) return 1;
+  for (int output = 0; output < 2; ++output) {
+    const auto named = [output](const char* name) {
+      return QStringLiteral("%1%2").arg(QLatin1String(name)).arg(output);
+    };
+    generator->findChild<QCheckBox*>(named("active"))->setChecked(true);
+    auto* shape = generator->findChild<QComboBox*>(named("shape"));
+    shape->setCurrentIndex(shape->findData(static_cast<int>(tavril::WaveShape::kSquare)));
+    generator->findChild<QLineEdit*>(named("frequency"))->setText("100");
+    generator->findChild<QLineEdit*>(named("amplitude"))->setText("4");
+  }
+  for (QCheckBox* box : generator->findChildren<QCheckBox*>()) {
+    if (box->text() == QStringLiteral("Avec l'acquisition")) box->setChecked(true);
+  }
+  generator->move(window.frameGeometry().topRight() + QPoint(8, 0));
+  const auto start = [generator] {
+    for (QPushButton* button : generator->findChildren<QPushButton*>()) {
+      if (button->text() == QStringLiteral("Démarrer")) button->click();
+    }
+    std::fprintf(stderr, "status: %s\n", qPrintable(generator->StatusText()));
+  };
+  start();
+  for (int channel = 0; channel < 8; ++channel) {
+    if (channel != 5 && channel != 7) window.RunCommand(tavril::kCmdChannel0 + channel);
+  }
+  model.SetMasterChannel(7);
+  window.RunCommand(tavril::kCmdZoomFit);
+  QApplication::processEvents();
+  if (!Save(window, QDir(folder).filePath("generator-loopback.png"))) return 1;
+
+  // Then alone: a logarithmic sweep on output 0, a square of 25 % on output 1.
+  auto* sweep = generator->findChild<QComboBox*>(QStringLiteral("shape0"));
+  sweep->setCurrentIndex(sweep->findData(static_cast<int>(tavril::WaveShape::kSine)));
+  auto* law = generator->findChild<QComboBox*>(QStringLiteral("sweep0"));
+  law->setCurrentIndex(2);
+  generator->findChild<QLineEdit*>(QStringLiteral("amplitude0"))->setText("2,5");
+  generator->findChild<QLineEdit*>(QStringLiteral("sweepStart0"))->setText("20");
+  generator->findChild<QLineEdit*>(QStringLiteral("sweepStop0"))->setText("20000");
+  generator->findChild<QLineEdit*>(QStringLiteral("sweepSeconds0"))->setText("10");
+  generator->findChild<QLineEdit*>(QStringLiteral("frequency1"))->setText("1000");
+  generator->findChild<QLineEdit*>(QStringLiteral("duty1"))->setText("25");
+  generator->findChild<QLineEdit*>(QStringLiteral("offset1"))->setText("1");
+  for (QCheckBox* box : generator->findChildren<QCheckBox*>()) {
+    if (box->text() == QStringLiteral("Avec l'acquisition")) box->setChecked(false);
+  }
+  start();
+  QApplication::processEvents();
+  const bool saved = Save(*generator, QDir(folder).filePath("generator-window.png"));
+  generator->StopOutput();
+  return saved ? 0 : 1;
+}
+
 // A long recording opened whole, then zoomed to a few periods in its middle,
 // with the graph's axes, grid and colours; prints how long the first picture
 // took.
@@ -249,6 +336,9 @@ int main(int argc, char** argv) {
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--readable")) {
     return ReadableGraph(QString::fromLocal8Bit(argv[2]));
   }
+  if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--generator")) {
+    return GeneratorLoopback(QString::fromLocal8Bit(argv[2]));
+  }
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--continuous")) {
     return ContinuousRuns(QString::fromLocal8Bit(argv[2]));
   }
@@ -258,6 +348,7 @@ int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr,
                  "usage: tavril_screenshot OUT.png | --readable FOLDER | --continuous FOLDER | "
+                 "--generator FOLDER | "
                  "--recording FILE.h5 FOLDER\n");
     return 2;
   }
