@@ -79,16 +79,40 @@ bool HasLocalHeapFreeListLoop(std::string_view bytes) {
   return false;
 }
 
+std::size_t Little16(std::string_view bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes[at]) |
+         static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+// An attribute message (type 12, in a version 1 object header: type, size,
+// flags and 3 reserved bytes) of version 1 whose name, datatype and
+// dataspace, each padded to 8 bytes, say they need more than the message
+// holds: libhdf5 decodes them from wherever that leads, past the message and
+// at times far enough to fault.
+bool HasAttributeLargerThanItsMessage(std::string_view bytes) {
+  const auto padded = [](std::size_t size) { return (size + 7) / 8 * 8; };
+  for (std::size_t at = 0; at + 16 <= bytes.size(); ++at) {
+    if (bytes[at] != 12 || bytes[at + 1] != 0 || bytes[at + 8] != 1 || bytes[at + 9] != 0) {
+      continue;
+    }
+    const std::size_t size = Little16(bytes, at + 2);
+    const std::size_t needed = 8 + padded(Little16(bytes, at + 10)) +
+                               padded(Little16(bytes, at + 12)) + padded(Little16(bytes, at + 14));
+    if (needed > size) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // A global heap ("GCOL", whose decoder loops or crashes), a local heap whose
-// free list loops, or a chunked data
+// free list loops, an attribute larger than its message, or a chunked data
 // layout message (after the message header of type 8) of versions 3 and 4
 // without dimensions or with a dimension of 0, or of versions 1 and 2 (a
 // division by zero).
 bool MayReachALibraryFault(std::string_view bytes) {
   if (bytes.find("GCOL") != std::string_view::npos) return true;
-  if (HasLocalHeapFreeListLoop(bytes)) return true;
+  if (HasLocalHeapFreeListLoop(bytes) || HasAttributeLargerThanItsMessage(bytes)) return true;
   const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
   const auto zeroFrom = [&](std::size_t at, std::size_t width) {
     bool zero = true;
