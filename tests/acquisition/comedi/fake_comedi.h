@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,41 @@ struct FakeComediDevice {
   std::size_t overflowAt = std::numeric_limits<std::size_t>::max();
 
   comedi_calibration_t calibration{};
+
+  // Analog outputs (ModelNiMio and ModelComediTest have them), sharing the
+  // inputs' maxdata, and the subdevice write(2) writes to. Their command
+  // test: periods from aoMinPeriodNs to aoMaxPeriodNs, rounded to aoTickNs;
+  // at most aoMaxStopCount updates; a start from the input's start (TRIG_EXT
+  // on NI_AI_StartTrigger) when aoStartsWithInput.
+  bool hasAnalogOutput = false;
+  unsigned aoSubdevice = 1;
+  int aoFlags = SDF_WRITABLE | SDF_GROUND | SDF_CMD_WRITE;
+  int aoChannels = 0;
+  std::vector<comedi_range> aoRanges;
+  int writeSubdevice = -1;
+  unsigned aoMinPeriodNs = 1000;
+  unsigned aoMaxPeriodNs = UINT_MAX;
+  unsigned aoTickNs = 1000;
+  unsigned aoMaxStopCount = UINT_MAX;
+  bool aoStartsWithInput = false;
+  int aoCommandErrno = 0;
+  std::size_t aoBufferBytes = 4096;
+  bool hasAoSoftcal = false;
+  comedi_polynomial_t aoSoftcal{};
+  // The output command and what became of it: armed on the input's start,
+  // started (with the input's or alone), run dry; every byte written, the
+  // bytes the board took, the code each output holds.
+  comedi_cmd aoCommand{};
+  std::vector<unsigned> aoChanlist;
+  bool aoBusy = false;
+  bool aoRunning = false;
+  bool aoArmed = false;
+  bool aoStarted = false;
+  bool aoStartedWithInput = false;
+  bool aoFailed = false;
+  std::vector<unsigned char> aoWritten;
+  std::size_t aoTaken = 0;
+  std::map<unsigned, lsampl_t> aoHeld;
 };
 
 class FakeComediLibrary : public ComediLibrary {
@@ -115,6 +152,14 @@ class FakeComediLibrary : public ComediLibrary {
   // The last command's readings as the board delivered them (raw codes), in
   // the order the scan converted them.
   static std::vector<lsampl_t> RawStream(const FakeComediDevice& device);
+  // The codes written to the outputs, update after update.
+  static std::vector<lsampl_t> OutputCodes(const FakeComediDevice& device);
+
+  // The board's output clock runs on by `updates` updates: each output
+  // holds the last taken; a command whose values run out first runs dry.
+  void TakeOutput(FakeComediDevice& device, std::size_t updates);
+  // What the outputs hold, read while the board's threads run.
+  std::map<unsigned, lsampl_t> Held(const FakeComediDevice& device);
 
   comedi_t* Open(const char* path) override;
   int Close(comedi_t* device) override;
@@ -125,6 +170,8 @@ class FakeComediLibrary : public ComediLibrary {
   int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override;
   int GetReadSubdevice(comedi_t* device) override;
   int SetReadSubdevice(comedi_t* device, unsigned subdevice) override;
+  int GetWriteSubdevice(comedi_t* device) override;
+  int SetWriteSubdevice(comedi_t* device, unsigned subdevice) override;
   int GetNChannels(comedi_t* device, unsigned subdevice) override;
   lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) override;
   int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) override;
@@ -138,6 +185,9 @@ class FakeComediLibrary : public ComediLibrary {
   int CommandTest(comedi_t* device, comedi_cmd* cmd) override;
   int Command(comedi_t* device, comedi_cmd* cmd) override;
   int Cancel(comedi_t* device, unsigned subdevice) override;
+  int InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) override;
+  int DataWrite(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range, unsigned aref,
+                lsampl_t data) override;
   int Fileno(comedi_t* device) override;
   std::string GetDefaultCalibrationPath(comedi_t* device) override;
   comedi_calibration_t* ParseCalibrationFile(const char* path) override;
@@ -153,8 +203,11 @@ class FakeComediLibrary : public ComediLibrary {
                           comedi_polynomial_t* polynomial) override;
   long Read(int fd, void* buffer, std::size_t bytes) override;
   int WaitReadable(int fd, int timeoutMs) override;
+  long Write(int fd, const void* buffer, std::size_t bytes) override;
+  int WaitWritable(int fd, int timeoutMs) override;
 
  private:
+  int OutputCommandTest(FakeComediDevice& fake, comedi_cmd* cmd);
   static FakeComediDevice& Of(comedi_t* device) {
     return *reinterpret_cast<FakeComediDevice*>(device);
   }
@@ -164,7 +217,9 @@ class FakeComediLibrary : public ComediLibrary {
     return -1;
   }
 
-  int errno_ = 0;
+  std::atomic<int> errno_ = 0;
+  // The board's output thread calls in too.
+  std::recursive_mutex mutex_;
 };
 
 // The ranges of an E series board (PCI-MIO-16E-1): ±10 V down to ±50 mV, then
@@ -175,12 +230,19 @@ std::vector<comedi_range> ESeriesRanges();
 // TRIG_FOLLOW; 50 ns ticks, to the nearest; conversions from the board's
 // fastest (aiSpeedNs) to 0xFFFF ticks; scans from aiSpeedNs per channel to
 // 0xFFFFFF ticks; at most 0x1000000 scans.
-void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800);
+// Its analog outputs as on a PCI-6251 (ni_ao_cmdtest): 2 channels, ±10 V and
+// ±5 V, updates from 350 ns (aoSpeedNs) to 0xFFFFFF ticks of 50 ns, at most
+// 0xFFFFFF updates, started by an internal trigger or by the analog input's
+// start.
+void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800, unsigned aoSpeedNs = 350);
 // The kernel's comedi_test board (comedi_test.c, waveform_ai_cmdtest and
 // fake_waveform): 8 single-ended 16-bit channels, ±10 V and ±5 V; scans
 // follow each other or run on a timer, both rounded to whole microseconds;
 // channel 0 a sawtooth and channel 1 a square wave, both of 1 V amplitude
-// and 0.1 s period, the others 0 V (each scan read at its start).
+// and 0.1 s period, the others 0 V (each scan read at its start). Its 8
+// outputs (waveform_ao_cmdtest) run on their own timer from 1 µs, rounded to
+// whole microseconds, started by an internal trigger only; its inputs read
+// them back in single readings only, never in a command's data.
 void ModelComediTest(FakeComediDevice& device);
 // The bipolar ranges of an M series board (PCI-6251): ±10 V down to ±100 mV.
 std::vector<comedi_range> MSeriesRanges();
