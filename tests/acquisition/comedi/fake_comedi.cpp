@@ -168,6 +168,11 @@ std::map<unsigned, lsampl_t> FakeComediLibrary::Held(const FakeComediDevice& dev
   return device.aoHeld;
 }
 
+bool FakeComediLibrary::OutputBusy(const FakeComediDevice& device) {
+  const std::lock_guard lock(mutex_);
+  return device.aoBusy;
+}
+
 comedi_t* FakeComediLibrary::Open(const char* path) {
   const auto found = devices.find(path);
   if (found == devices.end()) {
@@ -593,13 +598,14 @@ long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
   return static_cast<long>(n);
 }
 
-// A full buffer empties by a quarter as the board's clock runs; one that is
-// not running yet stays full.
+// A full buffer empties by a quarter as the board's clock runs while the
+// caller waits; one that is not running yet stays full.
 int FakeComediLibrary::WaitWritable(int fd, int timeoutMs) {
   std::unique_lock lock(mutex_);
   FakeComediDevice& fake = OfFd(fd);
   if (!fake.aoRunning || fake.aoWritten.size() - fake.aoTaken < fake.aoBufferBytes) return 1;
   const bool started = fake.aoStarted;
+  if (timeoutMs == 0) return 0;
   lock.unlock();
   std::this_thread::sleep_for(std::chrono::milliseconds(started ? 1 : timeoutMs));
   if (!started) return 0;
