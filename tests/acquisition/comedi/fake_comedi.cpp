@@ -63,9 +63,6 @@ std::vector<comedi_range> ESeriesRanges() {
 
 void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs, unsigned aoSpeedNs) {
   device.hasAnalogOutput = true;
-  device.aoChannels = 2;
-  device.aoRanges = {Volts(-10, 10), Volts(-5, 5)};
-  device.writeSubdevice = static_cast<int>(device.aoSubdevice);
   device.aoMinPeriodNs = aoSpeedNs;
   device.aoMaxPeriodNs = 50u * 0xFFFFFF;
   device.aoTickNs = 50;
@@ -89,8 +86,6 @@ void ModelComediTest(FakeComediDevice& device) {
   device.ranges = {Volts(-10, 10), Volts(-5, 5)};
   device.hasAnalogOutput = true;
   device.aoChannels = 8;
-  device.aoRanges = device.ranges;
-  device.writeSubdevice = static_cast<int>(device.aoSubdevice);
   device.aoMaxPeriodNs = UINT_MAX / 1000 * 1000;
   device.tickNs = 1000;
   device.minConvertNs = 1000;
@@ -133,33 +128,20 @@ std::vector<lsampl_t> FakeComediLibrary::RawStream(const FakeComediDevice& devic
   return raw;
 }
 
-std::vector<lsampl_t> FakeComediLibrary::OutputCodes(const FakeComediDevice& device) {
-  std::vector<lsampl_t> codes(device.aoWritten.size() / sizeof(sampl_t));
-  for (std::size_t i = 0; i < codes.size(); ++i) {
-    sampl_t code = 0;
-    std::memcpy(&code, device.aoWritten.data() + i * sizeof code, sizeof code);
-    codes[i] = code;
-  }
-  return codes;
-}
-
 void FakeComediLibrary::TakeOutput(FakeComediDevice& fake, std::size_t updates) {
   const std::lock_guard lock(mutex_);
-  const std::size_t scanBytes = fake.aoChanlist.size() * sizeof(sampl_t);
-  const bool counted = fake.aoCommand.stop_src == TRIG_COUNT;
+  const std::size_t scan = fake.aoChanlist.size();
   for (std::size_t i = 0; i < updates && fake.aoRunning && fake.aoStarted; ++i) {
-    if (fake.aoWritten.size() - fake.aoTaken < scanBytes) {
+    if (fake.aoWritten.size() - fake.aoTaken < scan) {
       fake.aoRunning = false;
       fake.aoFailed = true;
       break;
     }
-    for (std::size_t j = 0; j < fake.aoChanlist.size(); ++j) {
-      sampl_t code = 0;
-      std::memcpy(&code, fake.aoWritten.data() + fake.aoTaken + j * sizeof code, sizeof code);
-      fake.aoHeld[CR_CHAN(fake.aoChanlist[j])] = code;
+    for (std::size_t j = 0; j < scan; ++j) {
+      fake.aoHeld[CR_CHAN(fake.aoChanlist[j])] = fake.aoWritten[fake.aoTaken++];
     }
-    fake.aoTaken += scanBytes;
-    if (counted && fake.aoTaken / scanBytes == fake.aoCommand.stop_arg) fake.aoRunning = false;
+    const bool counted = fake.aoCommand.stop_src == TRIG_COUNT;
+    if (counted && fake.aoTaken / scan == fake.aoCommand.stop_arg) fake.aoRunning = false;
   }
 }
 
@@ -229,15 +211,6 @@ int FakeComediLibrary::SetReadSubdevice(comedi_t* device, unsigned subdevice) {
   FakeComediDevice& fake = Of(device);
   if (!fake.readSubdeviceSettable) return Fail(EINVAL);
   fake.readSubdevice = static_cast<int>(subdevice);
-  return 0;
-}
-
-int FakeComediLibrary::GetWriteSubdevice(comedi_t* device) {
-  return Of(device).writeSubdevice;
-}
-
-int FakeComediLibrary::SetWriteSubdevice(comedi_t* device, unsigned subdevice) {
-  Of(device).writeSubdevice = static_cast<int>(subdevice);
   return 0;
 }
 
@@ -414,12 +387,12 @@ int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
     fake.aoWritten.clear();
     fake.aoTaken = 0;
     fake.aoBusy = fake.aoRunning = true;
-    fake.aoArmed = fake.aoStarted = fake.aoStartedWithInput = fake.aoFailed = false;
+    fake.aoArmed = fake.aoStarted = fake.aoFailed = false;
     return 0;
   }
   if (fake.commandErrno != 0) return Fail(fake.commandErrno);
   // The input's start starts an output armed on it.
-  if (fake.aoArmed) fake.aoStarted = fake.aoStartedWithInput = true;
+  fake.aoStarted |= fake.aoArmed;
   fake.aoArmed = false;
   ++fake.commands;
   fake.command = *cmd;
@@ -587,15 +560,15 @@ long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
   if (fake.writeSubdevice != static_cast<int>(fake.aoSubdevice) || !fake.aoBusy) return -EINVAL;
   if (fake.aoFailed) return -EPIPE;
   if (!fake.aoRunning) return 0;
-  const std::size_t room = fake.aoBufferBytes - (fake.aoWritten.size() - fake.aoTaken);
+  const std::size_t room = fake.aoBufferSamples - (fake.aoWritten.size() - fake.aoTaken);
   if (room == 0) {
     ADD_FAILURE() << "a write that waits for room poll did not give";
     return -EAGAIN;
   }
-  const std::size_t n = std::min(bytes, room);
-  const auto* data = static_cast<const unsigned char*>(buffer);
+  const std::size_t n = std::min(bytes / sizeof(sampl_t), room);
+  const auto* data = static_cast<const sampl_t*>(buffer);
   fake.aoWritten.insert(fake.aoWritten.end(), data, data + n);
-  return static_cast<long>(n);
+  return static_cast<long>(n * sizeof(sampl_t));
 }
 
 // A full buffer empties by a quarter as the board's clock runs while the
@@ -603,13 +576,13 @@ long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
 int FakeComediLibrary::WaitWritable(int fd, int timeoutMs) {
   std::unique_lock lock(mutex_);
   FakeComediDevice& fake = OfFd(fd);
-  if (!fake.aoRunning || fake.aoWritten.size() - fake.aoTaken < fake.aoBufferBytes) return 1;
+  if (!fake.aoRunning || fake.aoWritten.size() - fake.aoTaken < fake.aoBufferSamples) return 1;
   const bool started = fake.aoStarted;
   if (timeoutMs == 0) return 0;
   lock.unlock();
   std::this_thread::sleep_for(std::chrono::milliseconds(started ? 1 : timeoutMs));
   if (!started) return 0;
-  TakeOutput(fake, fake.aoBufferBytes / 4 / sizeof(sampl_t) / fake.aoChanlist.size());
+  TakeOutput(fake, fake.aoBufferSamples / 4 / fake.aoChanlist.size());
   return 1;
 }
 

@@ -108,38 +108,33 @@ struct FakeComediDevice {
 
   comedi_calibration_t calibration{};
 
-  // Analog outputs (ModelNiMio and ModelComediTest have them), sharing the
-  // inputs' maxdata, and the subdevice write(2) writes to. Their command
-  // test: periods from aoMinPeriodNs to aoMaxPeriodNs, rounded to aoTickNs;
-  // at most aoMaxStopCount updates; a start from the input's start (TRIG_EXT
-  // on NI_AI_StartTrigger) when aoStartsWithInput.
+  // Analog outputs (ModelNiMio and ModelComediTest have them), with the
+  // inputs' maxdata, on the subdevice write(2) writes to. Their command test:
+  // periods from aoMinPeriodNs to aoMaxPeriodNs, rounded to aoTickNs; at most
+  // aoMaxStopCount updates; a start from the input's start (TRIG_EXT on
+  // NI_AI_StartTrigger) when aoStartsWithInput.
   bool hasAnalogOutput = false;
   unsigned aoSubdevice = 1;
   int aoFlags = SDF_WRITABLE | SDF_GROUND | SDF_CMD_WRITE;
-  int aoChannels = 0;
-  std::vector<comedi_range> aoRanges;
-  int writeSubdevice = -1;
+  int aoChannels = 2;
+  std::vector<comedi_range> aoRanges = {{-10, 10, UNIT_volt}, {-5, 5, UNIT_volt}};
+  int writeSubdevice = 1;
   unsigned aoMinPeriodNs = 1000;
   unsigned aoMaxPeriodNs = UINT_MAX;
   unsigned aoTickNs = 1000;
   unsigned aoMaxStopCount = UINT_MAX;
   bool aoStartsWithInput = false;
   int aoCommandErrno = 0;
-  std::size_t aoBufferBytes = 4096;
+  std::size_t aoBufferSamples = 2048;
   bool hasAoSoftcal = false;
   comedi_polynomial_t aoSoftcal{};
   // The output command and what became of it: armed on the input's start,
-  // started (with the input's or alone), run dry; every byte written, the
-  // bytes the board took, the code each output holds.
+  // started, run dry; every code written, how many the board took, the code
+  // each output holds.
   comedi_cmd aoCommand{};
   std::vector<unsigned> aoChanlist;
-  bool aoBusy = false;
-  bool aoRunning = false;
-  bool aoArmed = false;
-  bool aoStarted = false;
-  bool aoStartedWithInput = false;
-  bool aoFailed = false;
-  std::vector<unsigned char> aoWritten;
+  bool aoBusy = false, aoRunning = false, aoArmed = false, aoStarted = false, aoFailed = false;
+  std::vector<sampl_t> aoWritten;
   std::size_t aoTaken = 0;
   std::map<unsigned, lsampl_t> aoHeld;
 };
@@ -152,8 +147,6 @@ class FakeComediLibrary : public ComediLibrary {
   // The last command's readings as the board delivered them (raw codes), in
   // the order the scan converted them.
   static std::vector<lsampl_t> RawStream(const FakeComediDevice& device);
-  // The codes written to the outputs, update after update.
-  static std::vector<lsampl_t> OutputCodes(const FakeComediDevice& device);
 
   // The board's output clock runs on by `updates` updates: each output
   // holds the last taken; a command whose values run out first runs dry.
@@ -172,8 +165,11 @@ class FakeComediLibrary : public ComediLibrary {
   int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override;
   int GetReadSubdevice(comedi_t* device) override;
   int SetReadSubdevice(comedi_t* device, unsigned subdevice) override;
-  int GetWriteSubdevice(comedi_t* device) override;
-  int SetWriteSubdevice(comedi_t* device, unsigned subdevice) override;
+  int GetWriteSubdevice(comedi_t* device) override { return Of(device).writeSubdevice; }
+  int SetWriteSubdevice(comedi_t* device, unsigned subdevice) override {
+    Of(device).writeSubdevice = static_cast<int>(subdevice);
+    return 0;
+  }
   int GetNChannels(comedi_t* device, unsigned subdevice) override;
   lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) override;
   int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) override;
