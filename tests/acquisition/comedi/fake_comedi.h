@@ -151,10 +151,8 @@ class FakeComediLibrary : public ComediLibrary {
   // The board's output clock runs on by `updates` updates: each output
   // holds the last taken; a command whose values run out first runs dry.
   void TakeOutput(FakeComediDevice& device, std::size_t updates);
-  // What the outputs hold, and whether a command holds them, read while the
-  // board's threads run.
+  // What the outputs hold, read while the board's threads run.
   std::map<unsigned, lsampl_t> Held(const FakeComediDevice& device);
-  bool OutputBusy(const FakeComediDevice& device);
 
   comedi_t* Open(const char* path) override;
   int Close(comedi_t* device) override;
