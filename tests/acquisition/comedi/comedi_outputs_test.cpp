@@ -14,8 +14,7 @@ using testing::FakeComediLibrary;
 using Held = std::map<unsigned, lsampl_t>;
 using Codes = std::vector<sampl_t>;
 constexpr lsampl_t kZero = 32768;  // 0 V in a bipolar 16-bit range
-constexpr auto kFinite = OutputMode::kFinite;
-constexpr auto kStreamed = OutputMode::kStreamed;
+using enum OutputMode;
 
 // A PCI-6251 or a comedi_test board behind /fake/comedi0, serving device 1.
 struct Rig {
@@ -61,11 +60,11 @@ TEST(ComediOutputs, AStreamedRunWritesTheCodesOfTheVoltsAskedThroughRangeOrCalib
       rig.device.aoSoftcal = {{32770.0, 3276.8}, 0.0, 1};
       rig.Reopen();
     }
-    Board& board = rig.board();
-    ASSERT_EQ(kDaqNoError, board.StartOutput({{0}, 1e4, kStreamed, {-10, 0, 5, 10, 12, -1e-4}}));
+    ASSERT_EQ(kDaqNoError,
+              rig.board().StartOutput({{0}, 1e4, kStreamed, {-10, 0, 5, 10, 12, -1e-4}}));
     // More than the kernel's buffer holds: written as the board takes them.
-    EXPECT_EQ(kDaqNoError, board.WriteOutput(std::vector<double>(5000, 2.5)));
-    EXPECT_EQ(kDaqNoError, board.StopOutput());
+    EXPECT_EQ(kDaqNoError, rig.board().WriteOutput(std::vector<double>(5000, 2.5)));
+    EXPECT_EQ(kDaqNoError, rig.board().StopOutput());
     const Codes& codes = rig.device.aoWritten;
     ASSERT_EQ(5006u, codes.size());
     const Codes expected = calibrated ? Codes{2, 32770, 49154, 65535, 65535, 32770, 40962}
@@ -88,7 +87,7 @@ TEST(ComediOutputs, StopEndAndZeroPutTheOutputsAtZeroVolts) {
   Rig rig;
   Board& board = rig.board();
   // Within ±5 V, the ±5 V range: 5 V is its top code.
-  ASSERT_EQ(kDaqNoError, board.StartOutput({{0, 1}, 1e5, OutputMode::kRegenerated, {5, -3}}));
+  ASSERT_EQ(kDaqNoError, board.StartOutput({{0, 1}, 1e5, kRegenerated, {5, -3}}));
   EXPECT_TRUE(Eventually([&] { return rig.held() == Held{{0, 65535}, {1, 13107}}; }));
   EXPECT_EQ(kDaqNoError, board.StopOutput());
   EXPECT_EQ((Held{{0, kZero}, {1, kZero}}), rig.held());
@@ -142,7 +141,7 @@ TEST(ComediOutputs, ARefusedRunLeavesNothingRunning) {
            Case{0, 1e3, EBUSY, ComediStatus(EBUSY), ""},
        }) {
     Rig rig;
-    rig.device.aoCommandErrno = c.commandErrno;
+    rig.device.commandErrno = c.commandErrno;
     EXPECT_EQ(c.status, rig.board().StartOutput({{c.chan}, c.rate, kFinite, {1}}));
     EXPECT_NE(std::string::npos, rig.board().StatusMessage(c.status).find(c.message));
     EXPECT_FALSE(rig.device.aoBusy);

@@ -368,7 +368,7 @@ int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
   const std::lock_guard lock(mutex_);
   FakeComediDevice& fake = Of(device);
   if (fake.hasAnalogOutput && cmd->subdev == fake.aoSubdevice) {
-    if (fake.aoCommandErrno != 0) return Fail(fake.aoCommandErrno);
+    if (fake.commandErrno != 0) return Fail(fake.commandErrno);
     if (fake.aoBusy) return Fail(EBUSY);
     fake.aoCommand = *cmd;
     fake.aoChanlist.assign(cmd->chanlist, cmd->chanlist + cmd->chanlist_len);
@@ -560,17 +560,15 @@ long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
   return static_cast<long>(n * sizeof(sampl_t));
 }
 
-// A full buffer empties by a quarter as the board's clock runs while the
-// caller waits; one that is not running yet stays full.
+// A full buffer of a started command empties by a quarter as the board's
+// clock runs while the caller waits.
 int FakeComediLibrary::WaitWritable(int fd, int timeoutMs) {
   std::unique_lock lock(mutex_);
   FakeComediDevice& fake = OfFd(fd);
   if (!fake.aoRunning || fake.aoWritten.size() - fake.aoTaken < fake.aoBufferSamples) return 1;
-  const bool started = fake.aoStarted;
-  if (timeoutMs == 0) return 0;
+  if (timeoutMs == 0 || !fake.aoStarted) return 0;
   lock.unlock();
-  std::this_thread::sleep_for(std::chrono::milliseconds(started ? 1 : timeoutMs));
-  if (!started) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
   TakeOutput(fake, fake.aoBufferSamples / 4 / fake.aoChanlist.size());
   return 1;
 }

@@ -124,7 +124,6 @@ struct FakeComediDevice {
   unsigned aoTickNs = 1000;
   unsigned aoMaxStopCount = UINT_MAX;
   bool aoStartsWithInput = false;
-  int aoCommandErrno = 0;
   std::size_t aoBufferSamples = 2048;
   bool hasAoSoftcal = false;
   comedi_polynomial_t aoSoftcal{};
