@@ -110,6 +110,11 @@ class UnreachableBoard : public Board {
   ReadResult Read(std::span<BoardReading>) override { return {status_, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return status_; }
+  // Its outputs may be there too: tavril-cli zero-outputs says why it cannot reach them.
+  DaqStatus StartOutput(const OutputRequest&) override { return status_; }
+  DaqStatus WriteOutput(std::span<const double>) override { return status_; }
+  DaqStatus StopOutput() override { return status_; }
+  DaqStatus ZeroOutputs() override { return status_; }
   std::string StatusMessage(DaqStatus status) const override { return ComediStatusMessage(status); }
 
  private:
