@@ -170,12 +170,13 @@ DaqStatus ComediOutputs::LibraryError() const {
   return ComediStatus(errnum > 0 ? errnum : EUNKNOWN);
 }
 
-std::vector<comedi_range> ComediOutputs::VoltRanges() const {
+std::vector<comedi_range> ComediOutputs::Ranges() const {
   std::vector<comedi_range> ranges;
   const int count = library_.GetNRanges(device_, subdevice_, 0);
   for (int r = 0; r < count; ++r) {
     const comedi_range* range = library_.GetRange(device_, subdevice_, 0, static_cast<unsigned>(r));
-    if (range != nullptr) ranges.push_back(*range);
+    // An index that gives no range stays in its place, in no unit.
+    ranges.push_back(range != nullptr ? *range : comedi_range{0, 0, UNIT_none});
   }
   return ranges;
 }
@@ -198,7 +199,7 @@ int ComediOutputs::TestCommand(comedi_cmd& cmd, bool* periodLimited) const {
 
 std::vector<OutputDescription> ComediOutputs::Describe() const {
   std::vector<OutputRange> ranges;
-  for (const comedi_range& range : VoltRanges()) {
+  for (const comedi_range& range : Ranges()) {
     if (range.unit == UNIT_volt) ranges.push_back({range.min, range.max});
   }
   const lsampl_t maxdata = library_.GetMaxdata(device_, subdevice_, 0);
@@ -239,7 +240,7 @@ DaqStatus ComediOutputs::BuildRun(const OutputRequest& request, Run& run) {
 
   // The narrowest range that holds the values asked gives them the finest
   // codes; a streamed run's values to come are unknown.
-  const std::vector<comedi_range> ranges = VoltRanges();
+  const std::vector<comedi_range> ranges = Ranges();
   const bool known = request.mode != OutputMode::kStreamed;
   const auto [low, high] = std::minmax_element(request.volts.begin(), request.volts.end());
   const int chosen = ChooseRange(ranges, known, known ? *low : 0.0, known ? *high : 0.0);
@@ -493,7 +494,7 @@ DaqStatus ComediOutputs::Zero() {
   Stop();
   const std::lock_guard lock(mutex_);
   // Each output's 0 V in the widest range, calibrated where the board is.
-  const std::vector<comedi_range> ranges = VoltRanges();
+  const std::vector<comedi_range> ranges = Ranges();
   const int widest = ChooseRange(ranges, false, 0.0, 0.0);
   if (widest < 0) return kDeviceSupportError;
   const auto range = static_cast<unsigned>(widest);

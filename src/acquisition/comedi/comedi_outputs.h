@@ -68,7 +68,8 @@ class ComediOutputs {
                 int flags, std::string commandRefusal);
 
   DaqStatus LibraryError() const;
-  std::vector<comedi_range> VoltRanges() const;
+  // By index, as the driver numbers them.
+  std::vector<comedi_range> Ranges() const;
   // Command-test stages until the driver settles; the last stage's number.
   // Sets *periodLimited when the driver brought the period within its limits.
   int TestCommand(comedi_cmd& cmd, bool* periodLimited = nullptr) const;
