@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "acquisition/comedi/comedi_board.h"
 #include "acquisition/comedi/default_boards.h"
@@ -126,24 +127,18 @@ TEST(ComediOutputs, AnOutputStartedWithTheInputStartsOnTheInputsStartWhereTheBoa
 }
 
 TEST(ComediOutputs, ARefusedRunLeavesNothingRunning) {
-  struct Case {
-    int chan;
-    double rate;
-    int commandErrno;
-    DaqStatus status;
-    std::string message;
+  // Output, rate, the command's error number, status and message.
+  const std::tuple<int, double, int, DaqStatus, std::string> cases[] = {
+      {0, 3e6, 0, kBadIntervalError, "dépasse ce que la sortie peut faire : au plus 2857143"},
+      {0, 1e-3, 0, kBadIntervalError, "plus lente que ce que la sortie peut faire"},
+      {2, 1e3, 0, kBadChanError, ""},
+      {0, 1e3, EBUSY, ComediStatus(EBUSY), ""},
   };
-  for (const Case& c : {
-           Case{0, 3e6, 0, kBadIntervalError,
-                "dépasse ce que la sortie peut faire : au plus 2857143"},
-           Case{0, 1e-3, 0, kBadIntervalError, "plus lente que ce que la sortie peut faire"},
-           Case{2, 1e3, 0, kBadChanError, ""},
-           Case{0, 1e3, EBUSY, ComediStatus(EBUSY), ""},
-       }) {
+  for (const auto& [chan, rate, commandErrno, status, message] : cases) {
     Rig rig;
-    rig.device.commandErrno = c.commandErrno;
-    EXPECT_EQ(c.status, rig.board().StartOutput({{c.chan}, c.rate, kFinite, {1}}));
-    EXPECT_NE(std::string::npos, rig.board().StatusMessage(c.status).find(c.message));
+    rig.device.commandErrno = commandErrno;
+    EXPECT_EQ(status, rig.board().StartOutput({{chan}, rate, kFinite, {1}}));
+    EXPECT_NE(std::string::npos, rig.board().StatusMessage(status).find(message));
     EXPECT_FALSE(rig.device.aoBusy);
     EXPECT_TRUE(rig.held().empty());
   }

@@ -340,7 +340,6 @@ int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
 
 // As ni_ao_cmdtest and waveform_ao_cmdtest check an output command.
 int FakeComediLibrary::OutputCommandTest(FakeComediDevice& fake, comedi_cmd* cmd) {
-  if ((fake.aoFlags & SDF_CMD_WRITE) == 0) return Fail(EIO);
   const bool startOk =
       cmd->start_src == TRIG_INT || (cmd->start_src == TRIG_EXT && fake.aoStartsWithInput);
   if (!startOk || cmd->scan_begin_src != TRIG_TIMER || cmd->convert_src != TRIG_NOW ||

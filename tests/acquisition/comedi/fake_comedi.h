@@ -109,10 +109,9 @@ struct FakeComediDevice {
   comedi_calibration_t calibration{};
 
   // Analog outputs (ModelNiMio and ModelComediTest have them), with the
-  // inputs' maxdata, on the subdevice write(2) writes to. Their command test:
-  // periods from aoMinPeriodNs to aoMaxPeriodNs, rounded to aoTickNs; at most
-  // aoMaxStopCount updates; a start from the input's start (TRIG_EXT on
-  // NI_AI_StartTrigger) when aoStartsWithInput.
+  // inputs' maxdata, on the subdevice write(2) writes to, and their command
+  // test's limits; a start from the input's start is TRIG_EXT on
+  // NI_AI_StartTrigger.
   bool hasAnalogOutput = false;
   unsigned aoSubdevice = 1;
   int aoFlags = SDF_WRITABLE | SDF_GROUND | SDF_CMD_WRITE;
@@ -127,9 +126,8 @@ struct FakeComediDevice {
   std::size_t aoBufferSamples = 2048;
   bool hasAoSoftcal = false;
   comedi_polynomial_t aoSoftcal{};
-  // The output command and what became of it: armed on the input's start,
-  // started, run dry; every code written, how many the board took, the code
-  // each output holds.
+  // The output command, what became of it, every code written, how many the
+  // board took, what each output holds.
   comedi_cmd aoCommand{};
   std::vector<unsigned> aoChanlist;
   bool aoBusy = false, aoRunning = false, aoArmed = false, aoStarted = false, aoFailed = false;
@@ -225,19 +223,17 @@ std::vector<comedi_range> ESeriesRanges();
 // TRIG_FOLLOW; 50 ns ticks, to the nearest; conversions from the board's
 // fastest (aiSpeedNs) to 0xFFFF ticks; scans from aiSpeedNs per channel to
 // 0xFFFFFF ticks; at most 0x1000000 scans.
-// Its analog outputs as on a PCI-6251 (ni_ao_cmdtest): 2 channels, ±10 V and
-// ±5 V, updates from 350 ns (aoSpeedNs) to 0xFFFFFF ticks of 50 ns, at most
-// 0xFFFFFF updates, started by an internal trigger or by the analog input's
-// start.
+// Its outputs as a PCI-6251's (ni_ao_cmdtest): 2, ±10 V and ±5 V, from 350 ns
+// (aoSpeedNs) to 0xFFFFFF ticks of 50 ns, at most 0xFFFFFF updates, started
+// by an internal trigger or by the analog input's start.
 void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800, unsigned aoSpeedNs = 350);
 // The kernel's comedi_test board (comedi_test.c, waveform_ai_cmdtest and
 // fake_waveform): 8 single-ended 16-bit channels, ±10 V and ±5 V; scans
 // follow each other or run on a timer, both rounded to whole microseconds;
 // channel 0 a sawtooth and channel 1 a square wave, both of 1 V amplitude
 // and 0.1 s period, the others 0 V (each scan read at its start). Its 8
-// outputs (waveform_ao_cmdtest) run on their own timer from 1 µs, rounded to
-// whole microseconds, started by an internal trigger only; its inputs read
-// them back in single readings only, never in a command's data.
+// outputs (waveform_ao_cmdtest) run on their own 1 µs timer from an internal
+// trigger only; inputs read them back in single readings, never in commands.
 void ModelComediTest(FakeComediDevice& device);
 // The bipolar ranges of an M series board (PCI-6251): ±10 V down to ±100 mV.
 std::vector<comedi_range> MSeriesRanges();
