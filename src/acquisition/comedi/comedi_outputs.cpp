@@ -221,6 +221,30 @@ std::string ComediOutputs::Refusal() const {
   return refusal_;
 }
 
+std::vector<ComediOutputs::Conversion> ComediOutputs::Conversions(
+    const std::vector<unsigned>& chanlist, const comedi_range& range) {
+  comedi_calibration_t* calibration = nullptr;
+  const std::string file = library_.GetDefaultCalibrationPath(device_);
+  if (!file.empty()) calibration = library_.ParseCalibrationFile(file.c_str());
+  std::vector<Conversion> conversions;
+  for (const unsigned entry : chanlist) {
+    Conversion conversion;
+    conversion.range = range;
+    conversion.maxdata = library_.GetMaxdata(device_, subdevice_, CR_CHAN(entry));
+    if (calibration != nullptr && (flags_ & SDF_SOFT_CALIBRATED) != 0) {
+      conversion.calibrated = library_.GetSoftcalConverter(
+                                  subdevice_, CR_CHAN(entry), CR_RANGE(entry), COMEDI_FROM_PHYSICAL,
+                                  calibration, &conversion.polynomial) >= 0;
+    } else if (calibration != nullptr) {
+      library_.ApplyParsedCalibration(device_, subdevice_, CR_CHAN(entry), CR_RANGE(entry),
+                                      CR_AREF(entry), calibration);
+    }
+    conversions.push_back(conversion);
+  }
+  if (calibration != nullptr) library_.CleanupCalibration(calibration);
+  return conversions;
+}
+
 DaqStatus ComediOutputs::BuildRun(const OutputRequest& request, Run& run) {
   const std::size_t perUpdate = request.channels.size();
   if (perUpdate == 0 || perUpdate > static_cast<std::size_t>(channels_)) return kBadChanError;
@@ -249,26 +273,10 @@ DaqStatus ComediOutputs::BuildRun(const OutputRequest& request, Run& run) {
   run.range = static_cast<unsigned>(chosen);
   run.sampleBytes = (flags_ & SDF_LSAMPL) != 0 ? sizeof(lsampl_t) : sizeof(sampl_t);
 
-  comedi_calibration_t* calibration = nullptr;
-  const std::string file = library_.GetDefaultCalibrationPath(device_);
-  if (!file.empty()) calibration = library_.ParseCalibrationFile(file.c_str());
   for (const int chan : request.channels) {
-    const auto channel = static_cast<unsigned>(chan);
-    Conversion conversion;
-    conversion.range = ranges[run.range];
-    conversion.maxdata = library_.GetMaxdata(device_, subdevice_, channel);
-    if (calibration != nullptr && (flags_ & SDF_SOFT_CALIBRATED) != 0) {
-      conversion.calibrated =
-          library_.GetSoftcalConverter(subdevice_, channel, run.range, COMEDI_FROM_PHYSICAL,
-                                       calibration, &conversion.polynomial) >= 0;
-    } else if (calibration != nullptr) {
-      library_.ApplyParsedCalibration(device_, subdevice_, channel, run.range, AREF_GROUND,
-                                      calibration);
-    }
-    run.conversions.push_back(conversion);
-    run.chanlist.push_back(CR_PACK(channel, run.range, AREF_GROUND));
+    run.chanlist.push_back(CR_PACK(static_cast<unsigned>(chan), run.range, AREF_GROUND));
   }
-  if (calibration != nullptr) library_.CleanupCalibration(calibration);
+  run.conversions = Conversions(run.chanlist, ranges[run.range]);
 
   if (request.mode == OutputMode::kFinite) {
     std::vector<double> volts = request.volts;
@@ -497,29 +505,21 @@ DaqStatus ComediOutputs::Zero() {
   const std::vector<comedi_range> ranges = Ranges();
   const int widest = ChooseRange(ranges, false, 0.0, 0.0);
   if (widest < 0) return kDeviceSupportError;
-  const auto range = static_cast<unsigned>(widest);
-  comedi_calibration_t* calibration = nullptr;
-  const std::string file = library_.GetDefaultCalibrationPath(device_);
-  if (!file.empty() && (flags_ & SDF_SOFT_CALIBRATED) != 0) {
-    calibration = library_.ParseCalibrationFile(file.c_str());
-  }
-  DaqStatus status = kDaqNoError;
+  std::vector<unsigned> chanlist;
   for (int chan = 0; chan < channels_; ++chan) {
-    const auto channel = static_cast<unsigned>(chan);
-    Conversion conversion;
-    conversion.range = ranges[range];
-    conversion.maxdata = library_.GetMaxdata(device_, subdevice_, channel);
-    conversion.calibrated =
-        calibration != nullptr &&
-        library_.GetSoftcalConverter(subdevice_, channel, range, COMEDI_FROM_PHYSICAL, calibration,
-                                     &conversion.polynomial) >= 0;
-    if (library_.DataWrite(device_, subdevice_, channel, range, AREF_GROUND, conversion.Code(0.0)) <
-            0 &&
+    chanlist.push_back(
+        CR_PACK(static_cast<unsigned>(chan), static_cast<unsigned>(widest), AREF_GROUND));
+  }
+  const std::vector<Conversion> conversions =
+      Conversions(chanlist, ranges[static_cast<std::size_t>(widest)]);
+  DaqStatus status = kDaqNoError;
+  for (std::size_t i = 0; i < chanlist.size(); ++i) {
+    if (library_.DataWrite(device_, subdevice_, CR_CHAN(chanlist[i]), CR_RANGE(chanlist[i]),
+                           AREF_GROUND, conversions[i].Code(0.0)) < 0 &&
         status == kDaqNoError) {
       status = LibraryError();
     }
   }
-  if (calibration != nullptr) library_.CleanupCalibration(calibration);
   return status;
 }
 

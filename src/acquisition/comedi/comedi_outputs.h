@@ -73,6 +73,11 @@ class ComediOutputs {
   // Command-test stages until the driver settles; the last stage's number.
   // Sets *periodLimited when the driver brought the period within its limits.
   int TestCommand(comedi_cmd& cmd, bool* periodLimited = nullptr) const;
+  // How each entry of `chanlist` converts volts in `range`: through the
+  // polynomial of a board calibrated in software, else through the range,
+  // the board's hardware calibration applied.
+  std::vector<Conversion> Conversions(const std::vector<unsigned>& chanlist,
+                                      const comedi_range& range);
   DaqStatus BuildRun(const OutputRequest& request, Run& run);
   DaqStatus RunCommand(const OutputRequest& request, Run& run);
   // Under mutex_: writes what the buffer takes of a finite or regenerated
