@@ -422,8 +422,7 @@ int FakeComediLibrary::Cancel(comedi_t* device, unsigned subdevice) {
   return 0;
 }
 
-// ni_ao_inttrig: the command needs values first; a start from the input's
-// start is armed.
+// ni_ao_inttrig: values first; a start from the input's start is armed.
 int FakeComediLibrary::InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) {
   const std::lock_guard lock(mutex_);
   FakeComediDevice& fake = Of(device);
@@ -559,8 +558,7 @@ long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
   return static_cast<long>(n * sizeof(sampl_t));
 }
 
-// A full buffer of a started command empties by a quarter as the board's
-// clock runs while the caller waits.
+// A started command's full buffer empties by a quarter while the caller waits.
 int FakeComediLibrary::WaitWritable(int fd, int timeoutMs) {
   std::unique_lock lock(mutex_);
   FakeComediDevice& fake = OfFd(fd);
