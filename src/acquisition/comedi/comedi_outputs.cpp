@@ -20,7 +20,8 @@ namespace {
 constexpr int kMaxCommandTests = 8;
 constexpr std::size_t kChunkBytes = 16 * 1024;
 
-bool IsVolt(const comedi_range& range) {
+// A range in volts that holds 0 V, where a stopped output goes.
+bool VoltsAroundZero(const comedi_range& range) {
   return range.unit == UNIT_volt && range.min <= 0.0 && range.max >= 0.0;
 }
 
@@ -47,7 +48,7 @@ int ChooseRange(const std::vector<comedi_range>& ranges, bool known, double low,
   bool chosenHolds = false;
   double chosenSpan = 0.0;
   for (std::size_t r = 0; r < ranges.size(); ++r) {
-    if (!IsVolt(ranges[r])) continue;
+    if (!VoltsAroundZero(ranges[r])) continue;
     const double span = ranges[r].max - ranges[r].min;
     const bool holds = known && ranges[r].min <= low && ranges[r].max >= high;
     if (chosen < 0 || (holds && (!chosenHolds || span < chosenSpan)) ||
@@ -94,6 +95,7 @@ struct ComediOutputs::Run {
   bool triggered = false;
   bool inputStarted = false;
   bool underran = false;
+  DaqStatus failure = kDaqNoError;  // a write that failed otherwise
   bool ended = false;
   bool stopAsked = false;
   std::condition_variable wake;
@@ -375,8 +377,12 @@ bool ComediOutputs::Wrote(Run& run, long result) {
     return true;
   }
   if (result == -EINTR || result == -EAGAIN) return true;
-  // Ended (0) or failed: out of values when the command was to go on.
-  run.underran = run.mode != OutputMode::kFinite || run.sent < run.bytes.size();
+  // Ended (0, or EPIPE on an error): out of values when it was to go on.
+  if (result == 0 || result == -EPIPE) {
+    run.underran = run.mode != OutputMode::kFinite || run.sent < run.bytes.size();
+  } else {
+    run.failure = ComediStatus(static_cast<int>(-result));
+  }
   EndLocked(run);
   return false;
 }
@@ -453,6 +459,7 @@ DaqStatus ComediOutputs::Write(std::span<const double> volts) {
   while (true) {
     CheckLocked(run);
     if (run.underran) return kOutputUnderrunError;
+    if (run.failure != kDaqNoError) return run.failure;
     if (run.ended || run.stopAsked) return kInvalidValueError;
     if (done == bytes.size()) break;
     if (library_.WaitWritable(fd_, 0) > 0) {
@@ -495,7 +502,7 @@ DaqStatus ComediOutputs::Stop() {
   const std::lock_guard lock(mutex_);
   CheckLocked(*run);
   if (!run->ended) EndLocked(*run);
-  return run->underran ? kOutputUnderrunError : kDaqNoError;
+  return run->underran ? kOutputUnderrunError : run->failure;
 }
 
 DaqStatus ComediOutputs::Zero() {

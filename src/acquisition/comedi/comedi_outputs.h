@@ -33,6 +33,10 @@ namespace tavril {
 // values, which must come before the input starts. Where the driver does not
 // allow it (comedi_test's outputs run on their own timer), such a run starts
 // at once, and Remark() says that outputs and inputs are not aligned.
+//
+// Every call is safe from any thread. Write() waits for room kStopCheckMs at
+// a time, without holding the lock, so that a Stop() from another thread
+// ends it soon.
 class ComediOutputs {
  public:
   static constexpr int kStopCheckMs = 100;
