@@ -110,6 +110,11 @@ class UnreachableBoard : public Board {
   ReadResult Read(std::span<BoardReading>) override { return {status_, 0}; }
   void Stop() override {}
   DaqStatus ScaleFor(int, std::int16_t, VoltScale&) override { return status_; }
+  // Its outputs may be there too: tavril-cli zero-outputs says why it cannot reach them.
+  DaqStatus StartOutput(const OutputRequest&) override { return status_; }
+  DaqStatus WriteOutput(std::span<const double>) override { return status_; }
+  DaqStatus StopOutput() override { return status_; }
+  DaqStatus ZeroOutputs() override { return status_; }
   std::string StatusMessage(DaqStatus status) const override { return ComediStatusMessage(status); }
 
  private:
@@ -213,6 +218,7 @@ ComediBoard::ComediBoard(ComediLibrary& library, Handle handle, unsigned subdevi
 
 ComediBoard::~ComediBoard() {
   Stop();
+  outputs_.reset();
 }
 
 void ComediBoard::LoadCalibration() {
@@ -292,6 +298,7 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   const std::lock_guard lock(mutex_);
   StopLocked();
   stopAsked_ = false;
+  outputRefusedLast_ = false;
   refusal_.clear();
   if (!commandRefusal_.empty()) {
     refusal_ = commandRefusal_;
@@ -343,6 +350,7 @@ DaqStatus ComediBoard::Start(const AcquisitionRequest& request) {
   const DaqStatus status = RunCommand(*run_, convertNs, scanNs, scanRate > 0.0, request.scans);
   // A command that started and then failed is cancelled here.
   if (status != kDaqNoError) StopLocked();
+  if (status == kDaqNoError && outputs_ != nullptr) outputs_->InputStarted();
   return status;
 }
 
@@ -577,8 +585,9 @@ bool ComediBoard::CalibrationMissing() const {
 }
 
 std::string ComediBoard::DescriptionRemark() const {
-  if (!CalibrationMissing()) return {};
-  return " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path_ + " »)";
+  std::string remark = outputs_ != nullptr ? outputs_->Remark() : std::string();
+  if (!CalibrationMissing()) return remark;
+  return " (non étalonnée : lancer « sudo comedi_soft_calibrate -f " + path_ + " »)" + remark;
 }
 
 std::string ComediBoard::BriefRemark() const {
@@ -645,7 +654,33 @@ DaqStatus ComediBoard::ScaleFor(int channel, std::int16_t gain, VoltScale& scale
   return kDaqNoError;
 }
 
+std::vector<OutputDescription> ComediBoard::Outputs() const {
+  return outputs_ != nullptr ? outputs_->Describe() : std::vector<OutputDescription>{};
+}
+
+DaqStatus ComediBoard::StartOutput(const OutputRequest& request) {
+  if (outputs_ == nullptr) return kNoOutputError;
+  outputRefusedLast_ = true;
+  return outputs_->Start(request);
+}
+
+DaqStatus ComediBoard::WriteOutput(std::span<const double> volts) {
+  return outputs_ != nullptr ? outputs_->Write(volts) : kNoOutputError;
+}
+
+DaqStatus ComediBoard::StopOutput() {
+  return outputs_ != nullptr ? outputs_->Stop() : kNoOutputError;
+}
+
+DaqStatus ComediBoard::ZeroOutputs() {
+  return outputs_ != nullptr ? outputs_->Zero() : kNoOutputError;
+}
+
 std::string ComediBoard::StatusMessage(DaqStatus status) const {
+  if (outputRefusedLast_ && outputs_ != nullptr) {
+    const std::string refusal = outputs_->Refusal();
+    if (!refusal.empty()) return refusal;
+  }
   if (!refusal_.empty() &&
       (status == kBadIntervalError || status == kTimeOutError || status == kDeviceSupportError)) {
     return refusal_;
@@ -712,9 +747,11 @@ ComediProbe ComediProbe::Open(ComediLibrary& library, const std::string& path) {
     library.SetBufferSize(handle.get(), sub, static_cast<unsigned>(wanted));
   }
 
-  std::unique_ptr<Board> board(new ComediBoard(library, std::move(handle), sub,
-                                               std::min(channels, INT16_MAX), flags, path,
-                                               std::move(commandRefusal)));
+  std::unique_ptr<ComediOutputs> outputs = ComediOutputs::Open(library, handle.get(), path);
+  auto* comedi = new ComediBoard(library, std::move(handle), sub, std::min(channels, INT16_MAX),
+                                 flags, path, std::move(commandRefusal));
+  std::unique_ptr<Board> board(comedi);
+  comedi->outputs_ = std::move(outputs);
   return {std::move(board), std::move(description), std::move(brief)};
 }
 

@@ -12,6 +12,7 @@
 #include "acquisition/board.h"
 #include "acquisition/boards.h"
 #include "acquisition/comedi/comedi_library.h"
+#include "acquisition/comedi/comedi_outputs.h"
 
 namespace tavril {
 
@@ -30,7 +31,8 @@ namespace tavril {
 // ranges give two's complement (raw minus half scale), unipolar ones the raw
 // code, every bit of it (18-bit boards included); only a converter wider than
 // 31 bits would lose its lowest bits, its scale then putting a reading in the
-// middle of the codes it stands for. Statuses: refusals use the board driver's numbers, and
+// middle of the codes it stands for. Analog outputs, when the board has
+// them, are its ComediOutputs. Statuses: refusals use the board driver's numbers, and
 // StatusMessage() says why the last Start() refused; a failed library or system call gives
 // ComediStatus(its error number).
 class ComediBoard : public Board {
@@ -63,8 +65,14 @@ class ComediBoard : public Board {
   std::string BriefRemark() const override;
   DaqStatus ScaleFor(int channel, std::int16_t gain, VoltScale& scale) override;
   // A Comedi status in comedilib's own words; a refusal of the last Start()
-  // with its reason.
+  // or StartOutput() with its reason.
   std::string StatusMessage(DaqStatus status) const override;
+
+  std::vector<OutputDescription> Outputs() const override;
+  DaqStatus StartOutput(const OutputRequest& request) override;
+  DaqStatus WriteOutput(std::span<const double> volts) override;
+  DaqStatus StopOutput() override;
+  DaqStatus ZeroOutputs() override;
 
  private:
   friend struct ComediProbe;
@@ -125,6 +133,10 @@ class ComediBoard : public Board {
   // another thread waits for the Read it interrupts.
   mutable std::mutex mutex_;
   std::atomic<bool> stopAsked_{false};
+  // Whether the last refusal came from StartOutput rather than Start.
+  std::atomic<bool> outputRefusedLast_{false};
+  // Closed before the handle.
+  std::unique_ptr<ComediOutputs> outputs_;
 };
 
 // What a device file holds.

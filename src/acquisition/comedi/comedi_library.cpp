@@ -27,6 +27,10 @@ class SystemLibrary final : public ComediLibrary {
   int SetReadSubdevice(comedi_t* device, unsigned subdevice) override {
     return comedi_set_read_subdevice(device, subdevice);
   }
+  int GetWriteSubdevice(comedi_t* device) override { return comedi_get_write_subdevice(device); }
+  int SetWriteSubdevice(comedi_t* device, unsigned subdevice) override {
+    return comedi_set_write_subdevice(device, subdevice);
+  }
   int GetNChannels(comedi_t* device, unsigned subdevice) override {
     return comedi_get_n_channels(device, subdevice);
   }
@@ -60,6 +64,13 @@ class SystemLibrary final : public ComediLibrary {
   int Command(comedi_t* device, comedi_cmd* cmd) override { return comedi_command(device, cmd); }
   int Cancel(comedi_t* device, unsigned subdevice) override {
     return comedi_cancel(device, subdevice);
+  }
+  int InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) override {
+    return comedi_internal_trigger(device, subdevice, trignum);
+  }
+  int DataWrite(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range, unsigned aref,
+                lsampl_t data) override {
+    return comedi_data_write(device, subdevice, chan, range, aref, data);
   }
   int Fileno(comedi_t* device) override { return comedi_fileno(device); }
 
@@ -98,6 +109,15 @@ class SystemLibrary final : public ComediLibrary {
   }
   int WaitReadable(int fd, int timeoutMs) override {
     pollfd entry{fd, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, timeoutMs);
+    return ready < 0 ? -errno : ready;
+  }
+  long Write(int fd, const void* buffer, std::size_t bytes) override {
+    const ssize_t put = ::write(fd, buffer, bytes);
+    return put < 0 ? -errno : static_cast<long>(put);
+  }
+  int WaitWritable(int fd, int timeoutMs) override {
+    pollfd entry{fd, POLLOUT, 0};
     const int ready = ::poll(&entry, 1, timeoutMs);
     return ready < 0 ? -errno : ready;
   }

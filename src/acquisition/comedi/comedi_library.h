@@ -9,7 +9,8 @@ namespace tavril {
 
 // The comedilib functions a Comedi board calls, one method per function with
 // the library's arguments and results, and the two system calls made on the
-// device's file descriptor. The program uses comedilib itself
+// device's file descriptor (read and write on the input and output sides).
+// The program uses comedilib itself
 // (SystemComediLibrary); tests put a fake board behind this table.
 class ComediLibrary {
  public:
@@ -27,6 +28,9 @@ class ComediLibrary {
   // The subdevice read(2) on the device file reads from, and the choice of it.
   virtual int GetReadSubdevice(comedi_t* device) = 0;
   virtual int SetReadSubdevice(comedi_t* device, unsigned subdevice) = 0;
+  // The same for the subdevice write(2) writes to.
+  virtual int GetWriteSubdevice(comedi_t* device) = 0;
+  virtual int SetWriteSubdevice(comedi_t* device, unsigned subdevice) = 0;
   virtual int GetNChannels(comedi_t* device, unsigned subdevice) = 0;
   virtual lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) = 0;
   virtual int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) = 0;
@@ -41,6 +45,10 @@ class ComediLibrary {
   virtual int CommandTest(comedi_t* device, comedi_cmd* cmd) = 0;
   virtual int Command(comedi_t* device, comedi_cmd* cmd) = 0;
   virtual int Cancel(comedi_t* device, unsigned subdevice) = 0;
+  virtual int InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) = 0;
+  // comedi_data_write: one code to one output, outside any command.
+  virtual int DataWrite(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range,
+                        unsigned aref, lsampl_t data) = 0;
   virtual int Fileno(comedi_t* device) = 0;
 
   // comedi_get_default_calibration_path, copied; empty when there is none.
@@ -65,6 +73,13 @@ class ComediLibrary {
   // poll(2) for input: > 0 when there is data (or an error or the end) to
   // read, 0 when timeoutMs passed first (-1 waits for ever), or -errno.
   virtual int WaitReadable(int fd, int timeoutMs) = 0;
+  // write(2): the bytes the buffer had room for (at least one when poll said
+  // so), 0 once the command has ended, or -errno (-EPIPE: it ended on an
+  // error, an underrun for one).
+  virtual long Write(int fd, const void* buffer, std::size_t bytes) = 0;
+  // poll(2) for output: > 0 when there is room (or the command has ended),
+  // 0 when timeoutMs passed first, or -errno.
+  virtual int WaitWritable(int fd, int timeoutMs) = 0;
 };
 
 // comedilib itself. It holds no state of its own.

@@ -171,6 +171,7 @@ TEST(ComediBoards, ABoardThatCannotBeOpenedKeepsItsNumberAndSaysWhy) {
             boards->DescribeDevice(1));
   EXPECT_EQ("comedi0 inaccessible", boards->Describe(1).brief);
   EXPECT_EQ(ComediStatus(EACCES), boards->For(1).Configure(kRseBipolar));
+  EXPECT_EQ(ComediStatus(EACCES), boards->For(1).ZeroOutputs());
   EXPECT_EQ(std::string("La carte Comedi signale : ") + comedi_strerror(EACCES),
             boards->For(1).StatusMessage(ComediStatus(EACCES)));
   EXPECT_FALSE(boards->HasBoard(2));

@@ -3,6 +3,8 @@
 #include <comedi_errno.h>
 #include <gtest/gtest.h>
 
+#include "acquisition/comedi/comedi_outputs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -59,7 +61,13 @@ std::vector<comedi_range> ESeriesRanges() {
           Volts(0, 1),      Volts(0, 0.5),      Volts(0, 0.2),    Volts(0, 0.1)};
 }
 
-void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs) {
+void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs, unsigned aoSpeedNs) {
+  device.hasAnalogOutput = true;
+  device.aoMinPeriodNs = aoSpeedNs;
+  device.aoMaxPeriodNs = 50u * 0xFFFFFF;
+  device.aoTickNs = 50;
+  device.aoMaxStopCount = 0xFFFFFF;
+  device.aoStartsWithInput = true;
   device.tickNs = 50;
   device.minConvertNs = aiSpeedNs;
   device.maxConvertNs = 50u * 0xFFFF;
@@ -76,6 +84,9 @@ void ModelComediTest(FakeComediDevice& device) {
   device.channels = 8;
   device.maxdata = 0xFFFF;
   device.ranges = {Volts(-10, 10), Volts(-5, 5)};
+  device.hasAnalogOutput = true;
+  device.aoChannels = 8;
+  device.aoMaxPeriodNs = UINT_MAX / 1000 * 1000;
   device.tickNs = 1000;
   device.minConvertNs = 1000;
   device.canFollow = true;
@@ -117,6 +128,28 @@ std::vector<lsampl_t> FakeComediLibrary::RawStream(const FakeComediDevice& devic
   return raw;
 }
 
+void FakeComediLibrary::TakeOutput(FakeComediDevice& fake, std::size_t updates) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t scan = fake.aoChanlist.size();
+  for (std::size_t i = 0; i < updates && fake.aoRunning && fake.aoStarted; ++i) {
+    if (fake.aoWritten.size() - fake.aoTaken < scan) {
+      fake.aoRunning = false;
+      fake.aoFailed = true;
+      break;
+    }
+    for (std::size_t j = 0; j < scan; ++j) {
+      fake.aoHeld[CR_CHAN(fake.aoChanlist[j])] = fake.aoWritten[fake.aoTaken++];
+    }
+    const bool counted = fake.aoCommand.stop_src == TRIG_COUNT;
+    if (counted && fake.aoTaken / scan == fake.aoCommand.stop_arg) fake.aoRunning = false;
+  }
+}
+
+std::map<unsigned, lsampl_t> FakeComediLibrary::Held(const FakeComediDevice& device) {
+  const std::lock_guard lock(mutex_);
+  return device.aoHeld;
+}
+
 comedi_t* FakeComediLibrary::Open(const char* path) {
   const auto found = devices.find(path);
   if (found == devices.end()) {
@@ -147,6 +180,9 @@ const char* FakeComediLibrary::GetBoardName(comedi_t* device) {
 
 int FakeComediLibrary::FindSubdeviceByType(comedi_t* device, int type, unsigned start) {
   const FakeComediDevice& fake = Of(device);
+  if (type == COMEDI_SUBD_AO && fake.hasAnalogOutput && start <= fake.aoSubdevice) {
+    return static_cast<int>(fake.aoSubdevice);
+  }
   if (type != COMEDI_SUBD_AI || !fake.hasAnalogInput || start > fake.subdevice) {
     return Fail(ENODEV);
   }
@@ -154,7 +190,11 @@ int FakeComediLibrary::FindSubdeviceByType(comedi_t* device, int type, unsigned 
 }
 
 int FakeComediLibrary::GetSubdeviceFlags(comedi_t* device, unsigned subdevice) {
+  const std::lock_guard lock(mutex_);
   const FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && subdevice == fake.aoSubdevice) {
+    return fake.aoFlags | (fake.aoBusy ? SDF_BUSY : 0) | (fake.aoRunning ? SDF_RUNNING : 0);
+  }
   return subdevice == fake.subdevice ? fake.flags : Fail(EINVAL_SUBD);
 }
 
@@ -171,6 +211,7 @@ int FakeComediLibrary::SetReadSubdevice(comedi_t* device, unsigned subdevice) {
 
 int FakeComediLibrary::GetNChannels(comedi_t* device, unsigned subdevice) {
   const FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && subdevice == fake.aoSubdevice) return fake.aoChannels;
   return subdevice == fake.subdevice ? fake.channels : Fail(EINVAL_SUBD);
 }
 
@@ -183,14 +224,21 @@ lsampl_t FakeComediLibrary::GetMaxdata(comedi_t* device, unsigned, unsigned chan
   return fake.maxdata;
 }
 
-int FakeComediLibrary::GetNRanges(comedi_t* device, unsigned, unsigned chan) {
+int FakeComediLibrary::GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) {
   const FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && subdevice == fake.aoSubdevice) {
+    return static_cast<int>(fake.aoRanges.size());
+  }
   if (chan >= static_cast<unsigned>(fake.channels)) return Fail(EINVAL_CHAN);
   return static_cast<int>(fake.ranges.size());
 }
 
-comedi_range* FakeComediLibrary::GetRange(comedi_t* device, unsigned, unsigned, unsigned range) {
+comedi_range* FakeComediLibrary::GetRange(comedi_t* device, unsigned subdevice, unsigned,
+                                          unsigned range) {
   FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && subdevice == fake.aoSubdevice) {
+    return range < fake.aoRanges.size() ? &fake.aoRanges[range] : nullptr;
+  }
   if (range >= fake.ranges.size()) {
     Fail(EINVAL);
     return nullptr;
@@ -240,7 +288,9 @@ int FakeComediLibrary::GetCmdGenericTimed(comedi_t* device, unsigned subdevice, 
 // Stages as a driver's command test: 1 sources, 3 arguments brought within
 // limits, 4 arguments rounded, 5 channel list.
 int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
+  const std::lock_guard lock(mutex_);
   FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && cmd->subdev == fake.aoSubdevice) return OutputCommandTest(fake, cmd);
   fake.commandTests.push_back(*cmd);
   if (fake.commandTestErrno != 0) return Fail(fake.commandTestErrno);
   if ((fake.flags & SDF_CMD_READ) == 0) return Fail(EIO);
@@ -288,9 +338,50 @@ int FakeComediLibrary::CommandTest(comedi_t* device, comedi_cmd* cmd) {
   return 0;
 }
 
+// As ni_ao_cmdtest and waveform_ao_cmdtest check an output command.
+int FakeComediLibrary::OutputCommandTest(FakeComediDevice& fake, comedi_cmd* cmd) {
+  const bool startOk =
+      cmd->start_src == TRIG_INT || (cmd->start_src == TRIG_EXT && fake.aoStartsWithInput);
+  if (!startOk || cmd->scan_begin_src != TRIG_TIMER || cmd->convert_src != TRIG_NOW ||
+      cmd->scan_end_src != TRIG_COUNT ||
+      (cmd->stop_src != TRIG_COUNT && cmd->stop_src != TRIG_NONE)) {
+    return 1;
+  }
+  bool adjusted = cmd->start_src == TRIG_EXT &&
+                  CR_CHAN(cmd->start_arg) != tavril::ComediOutputs::kNiAiStartTrigger;
+  adjusted |= Limit(cmd->scan_begin_arg, fake.aoMinPeriodNs, fake.aoMaxPeriodNs);
+  adjusted |= Limit(cmd->convert_arg, 0, 0);
+  adjusted |= Limit(cmd->scan_end_arg, cmd->chanlist_len, cmd->chanlist_len);
+  adjusted |= cmd->stop_src == TRIG_COUNT ? Limit(cmd->stop_arg, 1, fake.aoMaxStopCount)
+                                          : Limit(cmd->stop_arg, 0, 0);
+  if (adjusted) return 3;
+  const unsigned period = RoundToTick(cmd->scan_begin_arg, fake.aoTickNs);
+  if (period != cmd->scan_begin_arg) {
+    cmd->scan_begin_arg = period;
+    return 4;
+  }
+  return 0;
+}
+
 int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
+  const std::lock_guard lock(mutex_);
   FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && cmd->subdev == fake.aoSubdevice) {
+    if (fake.commandErrno != 0) return Fail(fake.commandErrno);
+    if (fake.aoBusy) return Fail(EBUSY);
+    fake.aoCommand = *cmd;
+    fake.aoChanlist.assign(cmd->chanlist, cmd->chanlist + cmd->chanlist_len);
+    fake.aoCommand.chanlist = nullptr;
+    fake.aoWritten.clear();
+    fake.aoTaken = 0;
+    fake.aoBusy = fake.aoRunning = true;
+    fake.aoArmed = fake.aoStarted = fake.aoFailed = false;
+    return 0;
+  }
   if (fake.commandErrno != 0) return Fail(fake.commandErrno);
+  // The input's start starts an output armed on it.
+  fake.aoStarted |= fake.aoArmed;
+  fake.aoArmed = false;
   ++fake.commands;
   fake.command = *cmd;
   fake.chanlist.assign(cmd->chanlist, cmd->chanlist + cmd->chanlist_len);
@@ -320,9 +411,37 @@ int FakeComediLibrary::Command(comedi_t* device, comedi_cmd* cmd) {
   return 0;
 }
 
-int FakeComediLibrary::Cancel(comedi_t* device, unsigned) {
-  ++Of(device).cancels;
+int FakeComediLibrary::Cancel(comedi_t* device, unsigned subdevice) {
+  const std::lock_guard lock(mutex_);
+  FakeComediDevice& fake = Of(device);
+  if (fake.hasAnalogOutput && subdevice == fake.aoSubdevice) {
+    fake.aoBusy = fake.aoRunning = fake.aoArmed = fake.aoStarted = false;
+    return 0;
+  }
+  ++fake.cancels;
   return 0;
+}
+
+// ni_ao_inttrig: values first; a start from the input's start is armed.
+int FakeComediLibrary::InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) {
+  const std::lock_guard lock(mutex_);
+  FakeComediDevice& fake = Of(device);
+  if (subdevice != fake.aoSubdevice || !fake.aoRunning || trignum != 0 || fake.aoStarted ||
+      fake.aoArmed) {
+    return Fail(EINVAL);
+  }
+  if (fake.aoWritten.empty()) return Fail(EPIPE);
+  (fake.aoCommand.start_src == TRIG_EXT ? fake.aoArmed : fake.aoStarted) = true;
+  return 0;
+}
+
+int FakeComediLibrary::DataWrite(comedi_t* device, unsigned subdevice, unsigned chan, unsigned,
+                                 unsigned, lsampl_t data) {
+  const std::lock_guard lock(mutex_);
+  FakeComediDevice& fake = Of(device);
+  if (subdevice != fake.aoSubdevice || fake.aoBusy) return Fail(EBUSY);
+  fake.aoHeld[chan] = data;
+  return 1;
 }
 
 int FakeComediLibrary::Fileno(comedi_t* device) {
@@ -363,15 +482,16 @@ int FakeComediLibrary::ApplyParsedCalibration(comedi_t* device, unsigned, unsign
   return 0;
 }
 
-int FakeComediLibrary::GetSoftcalConverter(unsigned, unsigned, unsigned,
+int FakeComediLibrary::GetSoftcalConverter(unsigned subdevice, unsigned, unsigned,
                                            comedi_conversion_direction direction,
                                            const comedi_calibration_t* calibration,
                                            comedi_polynomial_t* polynomial) {
-  EXPECT_EQ(COMEDI_TO_PHYSICAL, direction);
   for (auto& [path, fake] : devices) {
     if (&fake.calibration != calibration) continue;
-    if (!fake.hasSoftcal) break;
-    *polynomial = fake.softcal;
+    const bool output = direction == COMEDI_FROM_PHYSICAL;
+    EXPECT_EQ(output, fake.hasAnalogOutput && subdevice == fake.aoSubdevice);
+    if (!(output ? fake.hasAoSoftcal : fake.hasSoftcal)) break;
+    *polynomial = output ? fake.aoSoftcal : fake.softcal;
     return 0;
   }
   return Fail(EINVAL);
@@ -418,6 +538,35 @@ int FakeComediLibrary::WaitReadable(int fd, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     return 0;
   }
+  return 1;
+}
+
+long FakeComediLibrary::Write(int fd, const void* buffer, std::size_t bytes) {
+  const std::lock_guard lock(mutex_);
+  FakeComediDevice& fake = OfFd(fd);
+  if (fake.writeSubdevice != static_cast<int>(fake.aoSubdevice) || !fake.aoBusy) return -EINVAL;
+  if (fake.aoFailed) return -EPIPE;
+  if (!fake.aoRunning) return 0;
+  const std::size_t room = fake.aoBufferSamples - (fake.aoWritten.size() - fake.aoTaken);
+  if (room == 0) {
+    ADD_FAILURE() << "a write that waits for room poll did not give";
+    return -EAGAIN;
+  }
+  const std::size_t n = std::min(bytes / sizeof(sampl_t), room);
+  const auto* data = static_cast<const sampl_t*>(buffer);
+  fake.aoWritten.insert(fake.aoWritten.end(), data, data + n);
+  return static_cast<long>(n * sizeof(sampl_t));
+}
+
+// A started command's full buffer empties by a quarter while the caller waits.
+int FakeComediLibrary::WaitWritable(int fd, int timeoutMs) {
+  std::unique_lock lock(mutex_);
+  FakeComediDevice& fake = OfFd(fd);
+  if (!fake.aoRunning || fake.aoWritten.size() - fake.aoTaken < fake.aoBufferSamples) return 1;
+  if (timeoutMs == 0 || !fake.aoStarted) return 0;
+  lock.unlock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  TakeOutput(fake, fake.aoBufferSamples / 4 / fake.aoChanlist.size());
   return 1;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,33 @@ struct FakeComediDevice {
   std::size_t overflowAt = std::numeric_limits<std::size_t>::max();
 
   comedi_calibration_t calibration{};
+
+  // Analog outputs (ModelNiMio and ModelComediTest have them), with the
+  // inputs' maxdata, on the subdevice write(2) writes to, and their command
+  // test's limits; a start from the input's start is TRIG_EXT on
+  // NI_AI_StartTrigger.
+  bool hasAnalogOutput = false;
+  unsigned aoSubdevice = 1;
+  int aoFlags = SDF_WRITABLE | SDF_GROUND | SDF_CMD_WRITE;
+  int aoChannels = 2;
+  std::vector<comedi_range> aoRanges = {{-10, 10, UNIT_volt}, {-5, 5, UNIT_volt}};
+  int writeSubdevice = 1;
+  unsigned aoMinPeriodNs = 1000;
+  unsigned aoMaxPeriodNs = UINT_MAX;
+  unsigned aoTickNs = 1000;
+  unsigned aoMaxStopCount = UINT_MAX;
+  bool aoStartsWithInput = false;
+  std::size_t aoBufferSamples = 2048;
+  bool hasAoSoftcal = false;
+  comedi_polynomial_t aoSoftcal{};
+  // The output command, what became of it, every code written, how many the
+  // board took, what each output holds.
+  comedi_cmd aoCommand{};
+  std::vector<unsigned> aoChanlist;
+  bool aoBusy = false, aoRunning = false, aoArmed = false, aoStarted = false, aoFailed = false;
+  std::vector<sampl_t> aoWritten;
+  std::size_t aoTaken = 0;
+  std::map<unsigned, lsampl_t> aoHeld;
 };
 
 class FakeComediLibrary : public ComediLibrary {
@@ -116,6 +145,12 @@ class FakeComediLibrary : public ComediLibrary {
   // the order the scan converted them.
   static std::vector<lsampl_t> RawStream(const FakeComediDevice& device);
 
+  // The board's output clock runs on by `updates` updates: each output
+  // holds the last taken; a command whose values run out first runs dry.
+  void TakeOutput(FakeComediDevice& device, std::size_t updates);
+  // What the outputs hold, read while the board's threads run.
+  std::map<unsigned, lsampl_t> Held(const FakeComediDevice& device);
+
   comedi_t* Open(const char* path) override;
   int Close(comedi_t* device) override;
   int Errno() override { return errno_; }
@@ -125,6 +160,11 @@ class FakeComediLibrary : public ComediLibrary {
   int GetSubdeviceFlags(comedi_t* device, unsigned subdevice) override;
   int GetReadSubdevice(comedi_t* device) override;
   int SetReadSubdevice(comedi_t* device, unsigned subdevice) override;
+  int GetWriteSubdevice(comedi_t* device) override { return Of(device).writeSubdevice; }
+  int SetWriteSubdevice(comedi_t* device, unsigned subdevice) override {
+    Of(device).writeSubdevice = static_cast<int>(subdevice);
+    return 0;
+  }
   int GetNChannels(comedi_t* device, unsigned subdevice) override;
   lsampl_t GetMaxdata(comedi_t* device, unsigned subdevice, unsigned chan) override;
   int GetNRanges(comedi_t* device, unsigned subdevice, unsigned chan) override;
@@ -138,6 +178,9 @@ class FakeComediLibrary : public ComediLibrary {
   int CommandTest(comedi_t* device, comedi_cmd* cmd) override;
   int Command(comedi_t* device, comedi_cmd* cmd) override;
   int Cancel(comedi_t* device, unsigned subdevice) override;
+  int InternalTrigger(comedi_t* device, unsigned subdevice, unsigned trignum) override;
+  int DataWrite(comedi_t* device, unsigned subdevice, unsigned chan, unsigned range, unsigned aref,
+                lsampl_t data) override;
   int Fileno(comedi_t* device) override;
   std::string GetDefaultCalibrationPath(comedi_t* device) override;
   comedi_calibration_t* ParseCalibrationFile(const char* path) override;
@@ -153,8 +196,11 @@ class FakeComediLibrary : public ComediLibrary {
                           comedi_polynomial_t* polynomial) override;
   long Read(int fd, void* buffer, std::size_t bytes) override;
   int WaitReadable(int fd, int timeoutMs) override;
+  long Write(int fd, const void* buffer, std::size_t bytes) override;
+  int WaitWritable(int fd, int timeoutMs) override;
 
  private:
+  int OutputCommandTest(FakeComediDevice& fake, comedi_cmd* cmd);
   static FakeComediDevice& Of(comedi_t* device) {
     return *reinterpret_cast<FakeComediDevice*>(device);
   }
@@ -164,7 +210,9 @@ class FakeComediLibrary : public ComediLibrary {
     return -1;
   }
 
-  int errno_ = 0;
+  std::atomic<int> errno_ = 0;
+  // The board's output thread calls in too.
+  std::recursive_mutex mutex_;
 };
 
 // The ranges of an E series board (PCI-MIO-16E-1): ±10 V down to ±50 mV, then
@@ -175,12 +223,17 @@ std::vector<comedi_range> ESeriesRanges();
 // TRIG_FOLLOW; 50 ns ticks, to the nearest; conversions from the board's
 // fastest (aiSpeedNs) to 0xFFFF ticks; scans from aiSpeedNs per channel to
 // 0xFFFFFF ticks; at most 0x1000000 scans.
-void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800);
+// Its outputs as a PCI-6251's (ni_ao_cmdtest): 2, ±10 V and ±5 V, from 350 ns
+// (aoSpeedNs) to 0xFFFFFF ticks of 50 ns, at most 0xFFFFFF updates, started
+// by an internal trigger or by the analog input's start.
+void ModelNiMio(FakeComediDevice& device, unsigned aiSpeedNs = 800, unsigned aoSpeedNs = 350);
 // The kernel's comedi_test board (comedi_test.c, waveform_ai_cmdtest and
 // fake_waveform): 8 single-ended 16-bit channels, ±10 V and ±5 V; scans
 // follow each other or run on a timer, both rounded to whole microseconds;
 // channel 0 a sawtooth and channel 1 a square wave, both of 1 V amplitude
-// and 0.1 s period, the others 0 V (each scan read at its start).
+// and 0.1 s period, the others 0 V (each scan read at its start). Its 8
+// outputs (waveform_ao_cmdtest) run on their own 1 µs timer from an internal
+// trigger only; inputs read them back in single readings, never in commands.
 void ModelComediTest(FakeComediDevice& device);
 // The bipolar ranges of an M series board (PCI-6251): ±10 V down to ±100 mV.
 std::vector<comedi_range> MSeriesRanges();
