@@ -469,12 +469,11 @@ DaqStatus ComediOutputs::Write(std::span<const double> volts) {
       continue;
     }
     // No room: an untriggered run starts now; one armed on the input's start
-    // takes no more than its buffer holds until then.
+    // waits for that start, as for room.
     if (!run.triggered) {
       if (DaqStatus status = TriggerLocked(run); status != kDaqNoError) return status;
       continue;
     }
-    if (!run.Running()) return kMemFullError;
     lock.unlock();
     library_.WaitWritable(fd_, kStopCheckMs);
     lock.lock();

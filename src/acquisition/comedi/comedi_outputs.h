@@ -30,7 +30,8 @@ namespace tavril {
 // A run started with the input is armed on the input's start trigger where
 // the driver allows it (NI boards: start_src TRIG_EXT from ai/StartTrigger),
 // so that update k and scan k line up; a streamed run is armed by its first
-// values, which must come before the input starts. Where the driver does not
+// values, which must come before the input starts, and its writes then wait
+// for that start once its buffer is full. Where the driver does not
 // allow it (comedi_test's outputs run on their own timer), such a run starts
 // at once, and Remark() says that outputs and inputs are not aligned.
 //
