@@ -31,6 +31,10 @@ struct Scan {
   // The values of each option given, by its place in AllOptions().
   std::vector<std::optional<std::vector<std::string>>> given;
   std::string error;  // the first problem met
+  // When that problem is an option's value missing or given twice: which
+  // option, so that the command can name what it expects.
+  std::optional<std::size_t> errorOption;
+  bool errorRepeated = false;
 };
 
 ParsedArguments Refuse(std::string error) {
@@ -101,6 +105,7 @@ Scan ScanArguments(const std::vector<std::string>& args) {
                     args.begin() + static_cast<std::ptrdiff_t>(i) + 1 + option.valueCount);
       i += static_cast<std::size_t>(option.valueCount);
     } else {
+      if (scan.error.empty()) scan.errorOption = *found;
       NoteError(scan, named + " attend " + std::string(option.expects));
       continue;
     }
@@ -109,6 +114,10 @@ Scan ScanArguments(const std::vector<std::string>& args) {
       continue;
     }
     if (given) {
+      if (scan.error.empty()) {
+        scan.errorOption = *found;
+        scan.errorRepeated = true;
+      }
       NoteError(scan, option.repeated.empty()
                           ? "L'option " + std::string(option.name) + " est donnée plusieurs fois"
                           : std::string(option.repeated));
@@ -131,6 +140,26 @@ const CommandOption* FindCommandOption(const CommandSpec& command, std::string_v
     if (taken.option->name == name) return &taken;
   }
   return nullptr;
+}
+
+// The scan's problem, in the words of the command named first when it gives
+// the option its own meaning.
+std::string ScanError(const Scan& scan, std::span<const std::string> args) {
+  if (!scan.errorOption || scan.positionals.empty()) return scan.error;
+  const CommandSpec* command = FindCommand(scan.positionals[0]);
+  const OptionSpec& option = *AllOptions()[*scan.errorOption];
+  const CommandOption* taken = command ? FindCommandOption(*command, option.name) : nullptr;
+  if (taken == nullptr) return scan.error;
+  if (scan.errorRepeated)
+    return taken->repeated.empty() ? scan.error : std::string(taken->repeated);
+  if (taken->expects.empty()) return scan.error;
+  // The option as it was written: its name or its short name.
+  std::string_view written = option.name;
+  for (const std::string& arg : args) {
+    if (!option.shortName.empty() && arg == option.shortName) written = option.shortName;
+    if (arg.starts_with(option.name)) written = option.name;
+  }
+  return "L'option " + std::string(written) + " attend " + std::string(taken->expects);
 }
 
 // The first option given, in AllOptions()'s order, that `command` does not take.
@@ -187,7 +216,7 @@ std::optional<MathOperation> MathOperationFromName(std::string_view name) {
 ParsedArguments ParseArguments(const std::vector<std::string>& args) {
   const Scan scan = ScanArguments(args);
   if (scan.given[*FindOption("--help")]) return {};  // whatever else is wrong
-  if (!scan.error.empty()) return Refuse(scan.error);
+  if (!scan.error.empty()) return Refuse(ScanError(scan, args));
   if (scan.positionals.empty()) return Refuse("Aucune commande indiquée");
 
   const std::string& name = scan.positionals[0];

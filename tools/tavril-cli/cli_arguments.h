@@ -26,7 +26,8 @@ enum class CommandKind {
   kMeasure,
   kSpectrum,
   kOverview,
-  kZeroOutputs
+  kZeroOutputs,
+  kBode
 };
 
 // What `acquire` asks of the board, as the acquisition panel would.
@@ -81,6 +82,21 @@ struct GeneratedOutput {
   bool operator==(const GeneratedOutput&) const = default;
 };
 
+// What `bode` sweeps: a sine on one output, read where it enters the circuit
+// (the stimulus input) and where it leaves it (the response input).
+struct BodeRequest {
+  int output = 0;
+  int stimulus = 0;
+  int response = 0;
+  double fromHz = 0.0;
+  double toHz = 0.0;
+  int points = 0;
+  double amplitude = 1.0;  // V, peak
+  bool csv = false;        // the points as CSV rather than a table
+
+  bool operator==(const BodeRequest&) const = default;
+};
+
 // Seconds from each record's start, from <= to.
 struct TimeInterval {
   double from = 0;
@@ -124,6 +140,7 @@ struct CommandLine {
   RecordRequest record;                   // record
   std::vector<GeneratedOutput> generate;  // acquire, record: --generate, in the order given
   SpectrumRequest spectrum;               // spectrum
+  BodeRequest bode;                       // bode
 
   bool operator==(const CommandLine&) const = default;
 };

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "acquire_command.h"
+#include "bode_command.h"
 #include "cli_files.h"
 #include "config/config_file.h"
 #include "convert_command.h"
@@ -288,6 +289,8 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunOverview(command, err);
     case CommandKind::kZeroOutputs:
       return RunZeroOutputs(out, err);
+    case CommandKind::kBode:
+      return RunBode(command, out, err);
   }
   return 1;
 }

@@ -17,7 +17,7 @@ constexpr OptionSpec Flag(std::string_view name, std::string_view help) {
 constexpr OptionSpec kHelp{.name = "--help", .shortName = "-h", .help = "affiche cette aide"};
 constexpr OptionSpec kJson = Flag("--json", "un seul objet JSON sur une ligne");
 constexpr OptionSpec kForce = Flag("--force", "remplace les fichiers de sortie qui existent déjà");
-constexpr OptionSpec kCsv = Flag("--csv", "les raies du spectre en CSV");
+constexpr OptionSpec kCsv = Flag("--csv", "les raies du spectre, ou la réponse de bode, en CSV");
 constexpr OptionSpec kUnpaced =
     Flag("--unpaced", "enregistre la carte simulée au plus vite (commande record)");
 constexpr OptionSpec kOutput{.name = "--output",
@@ -26,7 +26,9 @@ constexpr OptionSpec kOutput{.name = "--output",
                              .expects = "un nom de fichier",
                              .repeated = "Le fichier de sortie est donné plusieurs fois",
                              .helpValue = "F",
-                             .help = "fichier de sortie de la commande math"};
+                             .help =
+                                 "fichier de sortie de la commande math ; pour bode, la\n"
+                                 "                    sortie analogique qui joue le sinus"};
 constexpr OptionSpec kBetween{.name = "--between",
                               .valueCount = 2,
                               .expects = "deux temps, T1 et T2",
@@ -75,12 +77,19 @@ constexpr OptionSpec kGenerate{
         "                    A (crête) et D (décalage, 0 par défaut) en V",
     .repeatable = true};
 constexpr OptionSpec kWindow = Valued("--window");
+constexpr OptionSpec kAmplitude = Valued("--amplitude");
+constexpr OptionSpec kFrom = Valued("--from");
+constexpr OptionSpec kPoints = Valued("--points");
+constexpr OptionSpec kResponse = Valued("--response");
+constexpr OptionSpec kStimulus = Valued("--stimulus");
+constexpr OptionSpec kTo = Valued("--to");
 
 // The flags, the output and --between first, then the others by name.
-constexpr std::array<const OptionSpec*, 21> kOptions = {
-    &kHelp,      &kJson,   &kForce,   &kOutput,   &kBetween, &kCsv,      &kUnpaced,
-    &kBlockSize, &kBlocks, &kChannel, &kChannels, &kCount,   &kDuration, &kGain,
-    &kGenerate,  &kOut,    &kRate,    &kScanRate, &kTitle,   &kTrigger,  &kWindow};
+constexpr std::array<const OptionSpec*, 27> kOptions = {
+    &kHelp,      &kJson,      &kForce,    &kOutput,  &kBetween,  &kCsv,   &kUnpaced,
+    &kAmplitude, &kBlockSize, &kBlocks,   &kChannel, &kChannels, &kCount, &kDuration,
+    &kFrom,      &kGain,      &kGenerate, &kOut,     &kPoints,   &kRate,  &kResponse,
+    &kScanRate,  &kStimulus,  &kTitle,    &kTo,      &kTrigger,  &kWindow};
 
 constexpr CommandOption Optional(const OptionSpec& option, std::string_view placeholder,
                                  ReadOptionValues read) {
@@ -175,6 +184,32 @@ std::string SetUnpaced(Values, CommandLine& c) {
   if (c.record.durationSeconds > 0.0) return {};
   return "L'option --unpaced demande une durée (--duration S) : sans elle, l'enregistrement "
          "remplirait le disque au plus vite";
+}
+
+std::string SetBodeOutput(Values v, CommandLine& c) {
+  return ReadBoardChannel(v[0], "Sortie analogique", c.bode.output);
+}
+std::string SetStimulus(Values v, CommandLine& c) {
+  return ReadBoardChannel(v[0], "Entrée de la stimulation", c.bode.stimulus);
+}
+std::string SetResponse(Values v, CommandLine& c) {
+  return ReadBoardChannel(v[0], "Entrée de la réponse", c.bode.response);
+}
+std::string SetFrom(Values v, CommandLine& c) {
+  return ReadPositive(v[0], "Fréquence de départ", "en Hz", c.bode.fromHz);
+}
+std::string SetTo(Values v, CommandLine& c) {
+  return ReadPositive(v[0], "Fréquence d'arrivée", "en Hz", c.bode.toHz);
+}
+std::string SetPoints(Values v, CommandLine& c) {
+  return ReadSweepPoints(v[0], c.bode.points);
+}
+std::string SetAmplitude(Values v, CommandLine& c) {
+  return ReadPositive(v[0], "Amplitude", "en V crête", c.bode.amplitude);
+}
+std::string SetBodeCsv(Values, CommandLine& c) {
+  c.bode.csv = true;
+  return {};
 }
 
 constexpr auto kAcquire = &CommandLine::acquire;
@@ -280,6 +315,15 @@ constexpr CommandOption kRecordOptions[] = {
     Optional(kGenerate, "S:FORME:F:A[:D]", SetGenerate),
     Optional(kUnpaced, {}, SetUnpaced),
     Optional(kForce, {}, SetForce)};
+constexpr CommandOption kBodeOptions[] = {
+    {.option = &kOutput, .placeholder = "S", .presence = Presence::kRequired, .whenMissing = "--output S, la sortie qui joue le sinus", .read = SetBodeOutput, .expects = "un numéro de sortie analogique", .repeated = "La sortie analogique est donnée plusieurs fois"},
+    Required(kStimulus, "E", "--stimulus E, l'entrée qui lit la sortie", SetStimulus),
+    Required(kResponse, "E", "--response E, l'entrée qui lit la réponse", SetResponse),
+    Required(kFrom, "F1", "--from F1, la première fréquence", SetFrom),
+    Required(kTo, "F2", "--to F2, la dernière fréquence", SetTo),
+    Required(kPoints, "N", "--points N", SetPoints),
+    Optional(kAmplitude, "A", SetAmplitude),
+    Optional(kCsv, {}, SetBodeCsv)};
 
 // The order in which values are checked, where it is not the synopsis's.
 constexpr std::string_view kSpectrumChecks[] = {"--window",  "--block-size", "--blocks",
@@ -293,7 +337,7 @@ constexpr std::string_view kRecordChecks[] = {
 
 // Every command, in the order the help lists them.
 // clang-format off
-constexpr std::array<CommandSpec, 11> kCommands = {{
+constexpr std::array<CommandSpec, 12> kCommands = {{
     {"info", CommandKind::kInfo, "FICHIER...", Files, kInfoOptions, {},
      "Affiche le titre, les paramètres et les statistiques de chaque enregistrement\n"
      "d'un fichier .tvr, ou de chaque canal d'un fichier .csv, .mat ou .h5 (avec\n"
@@ -361,6 +405,13 @@ constexpr std::array<CommandSpec, 11> kCommands = {{
      "FICHIER.h5.overview, à côté de lui, sans le modifier : info, measure et\n"
      "la fenêtre lisent ensuite ses niveaux sans parcourir ses échantillons.\n"
      "Ctrl+C l'interrompt sans rien laisser."},
+    {"bode", CommandKind::kBode, {}, OnlyOptions, kBodeOptions, {},
+     "Réponse en fréquence, par sinus pas à pas : la sortie S joue un sinus de A V\n"
+     "crête (1 V par défaut) à N fréquences réparties en échelle logarithmique de\n"
+     "F1 à F2 Hz ; l'entrée --stimulus lit la sortie, l'entrée --response ce que\n"
+     "le circuit en rend. Affiche pour chaque fréquence le gain en dB et la phase\n"
+     "en degrés de la réponse par rapport à la stimulation, ou avec --csv les\n"
+     "colonnes frequence_hz,gain_db,phase_deg. Ctrl+C l'interrompt, sorties à 0 V."},
     {"zero-outputs", CommandKind::kZeroOutputs, {}, NoArgument, {}, {},
      "Met à 0 V chaque sortie analogique de la carte du périphérique de\n"
      "TAVRIL.INI, par exemple après un arrêt brutal du programme."},

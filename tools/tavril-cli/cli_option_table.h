@@ -45,6 +45,9 @@ struct CommandOption {
   Presence presence = Presence::kOptional;
   std::string_view whenMissing = {};  // for a required one, completes "La commande X attend ..."
   ReadOptionValues read = nullptr;
+  // In place of the option's own texts, when this command gives it another meaning.
+  std::string_view expects = {};
+  std::string_view repeated = {};
 };
 
 // Reads a command's positional arguments (those after its name); gives why

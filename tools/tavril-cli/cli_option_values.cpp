@@ -185,6 +185,28 @@ std::string ReadFileChannel(std::string_view text, std::optional<int>& channel) 
   return {};
 }
 
+std::string ReadBoardChannel(std::string_view text, std::string_view what, int& channel) {
+  long long whole = 0;
+  if (!ReadWhole(text, 0, 255, whole)) return Refused(what, text, "un numéro de 0 à 255");
+  channel = static_cast<int>(whole);
+  return {};
+}
+
+std::string ReadPositive(std::string_view text, std::string_view what, std::string_view unit,
+                         double& value) {
+  if (!ReadRate(text, RateFloor::kAboveZero, value)) {
+    return Refused(what, text, std::string(unit) + ", plus de 0");
+  }
+  return {};
+}
+
+std::string ReadSweepPoints(std::string_view text, int& points) {
+  long long whole = 0;
+  if (!ReadWhole(text, 2, 10000, whole)) return Refused("Nombre de points", text, "de 2 à 10000");
+  points = static_cast<int>(whole);
+  return {};
+}
+
 namespace {
 
 struct ShapeWord {

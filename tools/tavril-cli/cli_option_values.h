@@ -35,6 +35,13 @@ std::string ReadBlockCount(std::string_view text, int& blocks);
 // Slots and ranges of slots of 0 to 7, apart by commas: "0,2-3".
 std::string ReadSlotList(std::string_view text, std::optional<SlotSelection>& slots);
 std::string ReadFileChannel(std::string_view text, std::optional<int>& channel);
+// A board's input or output, by its number (0 to 255): `what` names it.
+std::string ReadBoardChannel(std::string_view text, std::string_view what, int& channel);
+// A number above 0; `unit` says how it is written.
+std::string ReadPositive(std::string_view text, std::string_view what, std::string_view unit,
+                         double& value);
+// The points of a frequency sweep: 2 to 10000.
+std::string ReadSweepPoints(std::string_view text, int& points);
 // Each "OUTPUT:SHAPE:FREQUENCY:AMPLITUDE[:OFFSET]", an output at most once.
 std::string ReadGeneratedOutputs(std::span<const std::string> texts,
                                  std::vector<GeneratedOutput>& outputs);
