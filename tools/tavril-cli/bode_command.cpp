@@ -11,6 +11,7 @@
 #include "acquire_command.h"
 #include "acquisition/acquisition_engine.h"
 #include "acquisition/comedi/default_boards.h"
+#include "acquisition/frequency_response_text.h"
 #include "cli_files.h"
 #include "console_user.h"
 #include "stop_signals.h"
@@ -60,13 +61,7 @@ std::string BodeTableRow(const FrequencyPoint& point) {
 }
 
 std::string BodeCsvRow(const FrequencyPoint& point) {
-  std::string row;
-  AppendShortestDecimals(row, point.hz);
-  row += ',';
-  AppendShortestDecimals(row, point.gainDb);
-  row += ',';
-  AppendShortestDecimals(row, point.phaseDegrees);
-  return row + '\n';
+  return FrequencyResponseCsvRow(point);
 }
 
 int RunBode(const CommandLine& command, std::ostream& out, std::ostream& err) {
@@ -89,7 +84,7 @@ int RunBode(const CommandLine& command, std::ostream& out, std::ostream& err) {
   about << "Sortie " << request.output << " : sinus de " << ShortestText(request.amplitude)
         << " V crête ; stimulation lue sur l'entrée " << request.stimulus
         << ", réponse sur l'entrée " << request.response << '\n';
-  out << (request.csv ? std::string("frequence_hz,gain_db,phase_deg\n") : BodeTableHeading());
+  out << (request.csv ? std::string(kFrequencyResponseCsvHeader) : BodeTableHeading());
   out.flush();
 
   // Ctrl+C or SIGTERM stops the sweep between two reads of the board.

@@ -106,6 +106,10 @@ bool AcquisitionController::OpenRecording(const AcquisitionPlan& plan, const Cha
 }
 
 void AcquisitionController::AcquireFinite(const ChannelRequest& request) {
+  if (model_.acquisitionState() == AcquisitionState::kFrequencySweep) {
+    TellWhyItWaits();
+    return;
+  }
   auto waitBox = std::make_unique<WaitBox>(owner_);
   // Without a time-out only the user can end a board that stopped answering.
   if (model_.session().boardConfig.timeOut == -1) waitBox->OfferGivingUp();
@@ -114,6 +118,11 @@ void AcquisitionController::AcquireFinite(const ChannelRequest& request) {
   Session& session = model_.session();
   PrepareRecords(session.channels, request.selected, request.settings, session.boardConfig.device);
   AcquireAside(model_, boards_, ui_, request.selected, request.settings.scanRate, waitBox.get());
+}
+
+void AcquisitionController::TellWhyItWaits() {
+  ui_.ShowMessage({WhyItWaitsForTheRun(model_.acquisitionState(), RunNeed::kBoard),
+                   messages::kAttention, MessageIcon::kExclamation, MessageButtons::kOk});
 }
 
 void AcquisitionController::OfferContinuous(bool offered) {
@@ -129,7 +138,10 @@ void AcquisitionController::StartOrStopContinuous() {
     return;
   }
   // Another acquisition is filling the records.
-  if (!model_.idle()) return;
+  if (!model_.idle()) {
+    if (model_.acquisitionState() == AcquisitionState::kFrequencySweep) TellWhyItWaits();
+    return;
+  }
   ContinuousRequest request;
   emit continuousRequested(request);
   if (!request.channels) return;

@@ -88,6 +88,8 @@ class AcquisitionController : public QObject {
 
  private:
   bool running() const { return plan_.has_value(); }
+  // Says why no acquisition starts while the board is busy with a sweep.
+  void TellWhyItWaits();
   bool StartContinuous(const ChannelRequest& channels, const ContinuousChoices& choices);
   // The window's trigger for the run.
   RunTrigger TriggerChosen() const;

@@ -376,6 +376,11 @@ QString GeneratorWindow::StatusText() const {
 
 void GeneratorWindow::Start() {
   if (outputs_.empty()) return;
+  // A sweep plays its own sines on the outputs.
+  if (model_.acquisitionState() == AcquisitionState::kFrequencySweep) {
+    Refuse(WhyItWaitsForTheRun(model_.acquisitionState(), RunNeed::kBoard));
+    return;
+  }
   if (Playing()) StopOutput();
   const std::optional<double> rate = ReadNumber(updateRate_);
   if (!rate) {

@@ -39,6 +39,7 @@ enum CommandId : int {
   kCmdCloseRecording = 40043,
   kCmdExtract = 40044,
   kCmdLookBack = 40045,
+  kCmdFrequencyResponse = 40046,
 };
 
 }  // namespace tavril

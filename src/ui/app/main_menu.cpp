@@ -87,6 +87,7 @@ std::map<int, QAction*> BuildMainMenu(QMenuBar& bar) {
   add.Add(action, kCmdContinuous, "Acquisition &continue", kUnchecked);
   add.Add(action, kCmdServo, "A&sservissement", kGreyed);
   add.Add(action, kCmdGenerator, "&Générateur", kUnchecked);
+  add.Add(action, kCmdFrequencyResponse, "Réponse en &fréquence", kUnchecked);
   action->addSeparator();
   add.Add(action, kCmdMathOperations, "&Opérations Mathématiques");
   add.Add(action, kCmdReset, "&Remise à zéro");

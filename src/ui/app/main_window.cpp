@@ -187,6 +187,8 @@ MainWindow::MainWindow(SessionModel& model, WindowMemory& memory, Boards& boards
 }
 
 MainWindow::~MainWindow() {
+  // Ended while this window still hears the acquisition state it gives back.
+  if (frequencyResponseWindow_) frequencyResponseWindow_->StopAndWait();
   ReleaseAllSamples(session_.channels);
   session_.spare.Release();
 }
@@ -273,6 +275,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdGenerator:
       ToggleGeneratorWindow();
+      break;
+    case kCmdFrequencyResponse:
+      ToggleFrequencyResponseWindow();
       break;
     default:
       // Servo control and search have no action.
@@ -589,7 +594,21 @@ void MainWindow::ToggleGeneratorWindow() {
           [this] { CommandAction(kCmdGenerator)->setChecked(false); });
 }
 
+void MainWindow::ToggleFrequencyResponseWindow() {
+  if (frequencyResponseWindow_) {
+    frequencyResponseWindow_->close();
+    return;
+  }
+  const auto generatorPlaying = [this] { return generatorWindow_ && generatorWindow_->Playing(); };
+  frequencyResponseWindow_ = new FrequencyResponseWindow(model_, memory_.frequencyResponse, boards_,
+                                                         ui_, fileDialogs_, generatorPlaying, this);
+  CommandAction(kCmdFrequencyResponse)->setChecked(true);
+  connect(frequencyResponseWindow_, &FrequencyResponseWindow::closed, this,
+          [this] { CommandAction(kCmdFrequencyResponse)->setChecked(false); });
+}
+
 void MainWindow::StopOutputs() {
+  if (frequencyResponseWindow_) frequencyResponseWindow_->StopAndWait();
   if (generatorWindow_) generatorWindow_->StopOutput();
   boards_.For(session_.boardConfig.device).ZeroOutputs();
 }

@@ -14,6 +14,7 @@
 #include "model/program.h"
 #include "model/user_interaction.h"
 #include "ui/acquisition/acquisition_panel.h"
+#include "ui/acquisition/frequency_response_window.h"
 #include "ui/acquisition/generator_choices.h"
 #include "ui/acquisition/run_requests.h"
 #include "ui/common/file_dialogs.h"
@@ -31,6 +32,7 @@ namespace tavril {
 class AcquisitionController;
 class ContinuousWindow;
 class DisplayPanel;
+class FrequencyResponseWindow;
 class GeneratorWindow;
 class SpectrumPanel;
 class GraphWidget;
@@ -59,6 +61,7 @@ struct WindowMemory {
   FileDialogState recordingFiles;
   GeneratorChoices generator;
   FileDialogState generatorFiles;
+  FrequencyResponseChoices frequencyResponse;
   // Keeps the graph's options for the next run; none in tests.
   std::function<void(const GraphOptions&)> keepGraphOptions;
 };
@@ -117,8 +120,8 @@ class MainWindow : public QMainWindow {
   // True once the user confirmed quitting.
   bool quitRequested() const { return quitRequested_; }
 
-  // Stops the Générateur's output and puts every output of the present
-  // board at 0 V.
+  // Stops the frequency response's sweep and the Générateur's output, and
+  // puts every output of the present board at 0 V.
   void StopOutputs();
 
   // Quits as Quitter does, without asking, for a signal that ends the
@@ -183,6 +186,7 @@ class MainWindow : public QMainWindow {
   void ToggleMeasurementsWindow();
   void ToggleSpectrumWindow();
   void ToggleGeneratorWindow();
+  void ToggleFrequencyResponseWindow();
   // What quitting does once decided: the runs end, the outputs go to 0 V.
   void EndRunsBeforeQuitting();
   // Saves the records holding samples before a quit nobody confirmed.
@@ -220,6 +224,7 @@ class MainWindow : public QMainWindow {
   QPointer<MeasurementsWindow> measurementsWindow_;
   QPointer<SpectrumPanel> spectrumPanel_;
   QPointer<GeneratorWindow> generatorWindow_;
+  QPointer<FrequencyResponseWindow> frequencyResponseWindow_;
   QWidget* client_ = nullptr;
   QWidget* graphFrame_ = nullptr;
   GraphWidget* graph_ = nullptr;

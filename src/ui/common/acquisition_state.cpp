@@ -18,6 +18,11 @@ std::string WhyItWaitsForTheRun(AcquisitionState state, RunNeed need) {
                     "montrer."
                   : "la configuration changerait les réglages de la carte qu'elle est en train "
                     "de lire.");
+    case AcquisitionState::kFrequencySweep:
+      // It reads and drives the board but leaves the records alone.
+      if (need == RunNeed::kRecords) return {};
+      return "Arrêtez d'abord la mesure de la réponse en fréquence : elle utilise les sorties et "
+             "les entrées de la carte.";
   }
   return {};
 }

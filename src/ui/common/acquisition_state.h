@@ -8,8 +8,9 @@ namespace tavril {
 // value; every window follows its changes.
 enum class AcquisitionState {
   kIdle,
-  kFinite,      // an acquisition of a set number of samples, aside behind the wait box
-  kContinuous,  // a continuous run filling the records and maybe a recording
+  kFinite,          // an acquisition of a set number of samples, aside behind the wait box
+  kContinuous,      // a continuous run filling the records and maybe a recording
+  kFrequencySweep,  // a stepped-sine sweep on the outputs and two inputs, records untouched
 };
 
 // What a command changes that a run may be using.

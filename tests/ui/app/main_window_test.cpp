@@ -69,10 +69,10 @@ TEST_F(MainMenu, PopupsHoldTheirItemsAndSeparatorsInOrder) {
                 qobject_cast<QMenu*>(window_.CommandAction(kCmdExportMatlab)->parent())->actions()),
             (std::vector<QString>{"&Matlab (*.M)", "&Excel", "&Image (*.BMP)", "-", "&CSV (*.csv)",
                                   "MATLAB (*.ma&t)", "&HDF5 (*.h5)"}));
-  EXPECT_EQ(
-      EntryTexts(Popup(bar, "A&ction")->actions()),
-      (std::vector<QString>{"&Acquisition", "Acquisition &continue", "A&sservissement",
-                            "&Générateur", "-", "&Opérations Mathématiques", "&Remise à zéro"}));
+  EXPECT_EQ(EntryTexts(Popup(bar, "A&ction")->actions()),
+            (std::vector<QString>{"&Acquisition", "Acquisition &continue", "A&sservissement",
+                                  "&Générateur", "Réponse en &fréquence", "-",
+                                  "&Opérations Mathématiques", "&Remise à zéro"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Option")->actions()), (std::vector<QString>{"&Configuration"}));
   EXPECT_EQ(EntryTexts(Popup(bar, "&Affichage")->actions()),
             (std::vector<QString>{"&Boite d'affichage",
@@ -119,6 +119,7 @@ TEST_F(MainMenu, ItemsStartGreyedOrCheckedAsTheProgramShipsThem) {
       {kCmdAcquisitionPanel, true, true, false},
       {kCmdServo, false, false, false},
       {kCmdGenerator, true, true, false},
+      {kCmdFrequencyResponse, true, true, false},
       {kCmdMathOperations, true, false, false},
       {kCmdReset, true, false, false},
       {kCmdConfiguration, true, false, false},

@@ -12,6 +12,10 @@
 // then the graph of inputs 5 and 7 acquired with it (input 7 through the
 // simulated board's low-pass), into a folder:
 //   tavril_screenshot --generator docs/
+// With --frequency-response, the Réponse en fréquence window after its sweep
+// of the simulated board's test circuit (output 1, stimulus 6, response 7,
+// 30 points from 10 Hz to 10 kHz), the marker at 1 kHz, into a file:
+//   tavril_screenshot --frequency-response docs/frequency-response.png
 // With --readable, channels 0 to 3 with the graph's axes, grid, colours and
 // legend, zoomed in with a box, and the Mesures and Spectre windows, into a
 // folder:
@@ -29,6 +33,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -40,6 +45,8 @@
 #include "model/board_config.h"
 #include "ui/acquisition/acquisition_panel.h"
 #include "ui/acquisition/continuous_window.h"
+#include "ui/acquisition/frequency_response_plot.h"
+#include "ui/acquisition/frequency_response_window.h"
 #include "ui/acquisition/generator_window.h"
 #include "ui/app/command_ids.h"
 #include "ui/app/main_window.h"
@@ -289,6 +296,38 @@ int GeneratorLoopback(const QString& folder) {
   return saved ? 0 : 1;
 }
 
+// The test circuit's response, swept as the window's defaults ask.
+int FrequencyResponse(const QString& file) {
+  tavril::SessionModel model;
+  tavril::WindowMemory memory;
+  model.session().boardConfig = tavril::DefaultBoardConfig();
+  const auto boards = tavril::MakeDefaultBoards();
+  ConsentingUser user;
+  PreparedFile dialogs("");
+  tavril::MainWindow window(model, memory, *boards, user, dialogs);
+  window.resize(900, 600);
+  window.show();
+  window.RunCommand(tavril::kCmdFrequencyResponse);
+  auto* sweep = window.findChild<tavril::FrequencyResponseWindow*>();
+  if (sweep == nullptr) return 1;
+  sweep->resize(960, 560);
+  sweep->Start();
+  QElapsedTimer clock;
+  clock.start();
+  while (sweep->Sweeping() && clock.elapsed() < 60000) tavril::testing::RunEventsFor(50);
+  std::fprintf(stderr, "status: %s (%lld ms)\n", qPrintable(sweep->StatusText()),
+               static_cast<long long>(clock.elapsed()));
+  const std::vector<tavril::FrequencyPoint>& points = sweep->plot()->points();
+  std::size_t marked = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (std::abs(std::log(points[i].hz / 1000.0)) < std::abs(std::log(points[marked].hz / 1000.0)))
+      marked = i;
+  }
+  if (!points.empty()) sweep->plot()->SetMarker(marked);
+  QApplication::processEvents();
+  return Save(*sweep, file) ? 0 : 1;
+}
+
 // A long recording opened whole, then zoomed to a few periods in its middle,
 // with the graph's axes, grid and colours; prints how long the first picture
 // took.
@@ -339,6 +378,9 @@ int main(int argc, char** argv) {
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--generator")) {
     return GeneratorLoopback(QString::fromLocal8Bit(argv[2]));
   }
+  if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--frequency-response")) {
+    return FrequencyResponse(QString::fromLocal8Bit(argv[2]));
+  }
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--continuous")) {
     return ContinuousRuns(QString::fromLocal8Bit(argv[2]));
   }
@@ -348,7 +390,7 @@ int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr,
                  "usage: tavril_screenshot OUT.png | --readable FOLDER | --continuous FOLDER | "
-                 "--generator FOLDER | "
+                 "--generator FOLDER | --frequency-response OUT.png | "
                  "--recording FILE.h5 FOLDER\n");
     return 2;
   }
