@@ -14,8 +14,9 @@ board = tavril.Board()
 print(board.description)
 records = board.acquire(channels=range(4), count=5000, rate=50_000)
 for rec in records:
-    m = tavril.measure(rec)
-    print(f"voie {rec.slot} : {m['rms']:.3f} V efficace, fréquence {m['frequency']} Hz")
+    m = tavril.measure(rec)  # None where a record has no frequency (a DC level)
+    frequency = "—" if m["frequency"] is None else f"{m['frequency']:.1f} Hz"
+    print(f"voie {rec.slot} : {m['rms']:.3f} V efficace, fréquence {frequency}")
 
 try:
     import matplotlib

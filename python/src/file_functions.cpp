@@ -9,6 +9,7 @@
 #include "files/file_writer.h"
 #include "files/matlab_export.h"
 #include "model/messages.h"
+#include "session/session_file.h"
 #include "text/system_error_text.h"
 
 namespace tavril::python {
@@ -40,6 +41,17 @@ std::vector<RecordHandle> ReadAll(const std::string& path) {
       read = ReadChannelsFile(path, set, &why, &notices);
       for (SlotRecord& entry : set)
         records.push_back(MakeRecord(std::move(entry.record), entry.slot));
+      // A session file: its records that hold samples, each in its slot.
+      SessionContents session;
+      std::string sessionWhy;
+      if (!read && ChannelFormatOfFile(path) == ChannelFormat::kHdf5 &&
+          ReadSessionFile(path, session, &sessionWhy)) {
+        read = true;
+        for (int slot = 0; slot < kChannelCount; ++slot) {
+          if (session.channels[slot].holdsSamples())
+            records.push_back(MakeRecord(std::move(session.channels[slot]), slot));
+        }
+      }
     }
   }
   if (!read) RaiseError(messages::OpenError(path) + " : " + why);
@@ -176,7 +188,8 @@ or .h5 file that holds one channel. tavril.Error says why a file is refused.)");
       "read_channels", [](const py::object& file) { return ReadAll(PathText(file)); },
       py::arg("path"),
       R"(Every record of a .tvr, .csv, .mat, .h5 (channels, recordings) or session
-file, in slot order, each with its slot (None for a .tvr file). What the
+file (its records that hold samples), in slot order, each with its slot
+(None for a .tvr file). What the
 reader notices (empty CSV cells read as NaN) comes as a warning.)");
   m.def("write", &Write, py::arg("path"), py::arg("records"), py::arg("overwrite") = false,
         R"(Writes a Record or a list of them in the format of path's extension:

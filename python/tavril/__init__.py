@@ -72,3 +72,11 @@ __all__ = [
     "spectrum",
     "write",
 ]
+
+# help() and repr() name them tavril.X, where scripts find them.
+for _name in __all__:
+    try:
+        globals()[_name].__module__ = __name__
+    except (AttributeError, TypeError):
+        pass
+del _name

@@ -83,6 +83,8 @@ def test_record_writes_what_tavril_cli_record_writes(folder):
             assert numpy.array_equal(ours[:], whole)
             assert numpy.array_equal(ours[100:250], whole[100:250])
             assert numpy.array_equal(ours.between(0.01, 0.02), whole[500:1001])
+    with pytest.raises(tavril.Error, match=r"Le canal 5 n'est pas dans le fichier \(canaux : 0, 1\)"):
+        long.channel(5)
     measured = tavril.measure(long.channel(0).record(between=(0.01, 0.1)))
     assert measured["first"] == 0 and measured["count"] == 4501
 

@@ -1,11 +1,15 @@
 """Records and files against what tavril-cli reads and writes."""
 
+import pathlib
+
 import h5py
 import numpy
 import pytest
 
 import tavril
 from conftest import cli, cli_error, cli_json
+
+TESTS = pathlib.Path(__file__).resolve().parent.parent
 
 
 def test_samples_share_the_records_memory_read_only(acquired):
@@ -69,6 +73,10 @@ def test_records_made_in_python_round_trip(folder):
     [
         (lambda: tavril.read("absent.tvr"), ("info", "absent.tvr")),
         (lambda: tavril.read_channels("absent.h5"), ("info", "absent.h5")),
+        (lambda: tavril.read(TESTS / "data/cli/damaged.tvr"),
+         ("info", TESTS / "data/cli/damaged.tvr")),
+        (lambda: tavril.read_channels(TESTS / "fuzz/corpus/session_file/truncated_half"),
+         ("info", TESTS / "fuzz/corpus/session_file/truncated_half")),
     ],
 )
 def test_refusals_carry_tavril_clis_message(folder, python_call, cli_args):
@@ -91,3 +99,13 @@ def test_unknown_extension_is_refused_with_tavril_clis_message(acquired):
     with pytest.raises(tavril.Error) as raised:
         tavril.write("x.dat", tavril.read(acquired[0]))
     assert str(raised.value) == cli_error("convert", acquired[0], "x.dat")
+
+
+def test_a_session_files_records_that_hold_samples(folder):
+    path = TESTS / "fuzz/corpus/session_file/valid_small"
+    recs = tavril.read_channels(path)
+    assert [r.slot for r in recs] == [0, 3, 7]
+    with h5py.File(path) as f:
+        for rec in recs:
+            assert numpy.array_equal(rec.samples, f[f"channels/channel_{rec.slot}"][()],
+                                     equal_nan=True)
