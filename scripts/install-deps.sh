@@ -25,6 +25,8 @@ packages=(
   python3-h5py python3-numpy python3-openpyxl  # the tests' outside readers of HDF5, CSV, .xlsx
   imagemagick librsvg2-bin       # the tests open the exported images (SVG through rsvg-convert)
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
+  pybind11-dev python3-dev       # the Python module tavril (pybind11 over the core, Debian's Python)
+  python3-pytest                 # the Python module's tests
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -44,8 +44,15 @@ const CheckText& TextOf(FileCheck check) {
 }
 
 // Found once: the executable does not move while it runs.
+// The folder UseFileCheckProgramIn named, if any.
+std::filesystem::path& ChosenFileCheckFolder() {
+  static std::filesystem::path folder;
+  return folder;
+}
+
 const std::filesystem::path& OwnFileCheckProgram() {
   static const std::filesystem::path program = [] {
+    if (!ChosenFileCheckFolder().empty()) return FindFileCheckProgram(ChosenFileCheckFolder());
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : FindFileCheckProgram(self.parent_path());
@@ -124,6 +131,10 @@ std::optional<FileCheck> FileCheckNamed(std::string_view name) {
     if (text.name == name) return text.check;
   }
   return std::nullopt;
+}
+
+void UseFileCheckProgramIn(const std::filesystem::path& folder) {
+  ChosenFileCheckFolder() = folder;
 }
 
 std::filesystem::path FindFileCheckProgram(const std::filesystem::path& folder) {

@@ -43,6 +43,12 @@ std::optional<FileCheck> FileCheckNamed(std::string_view name);
 // sentence that names the library and says what happened.
 bool CheckFileAside(FileCheck check, const std::filesystem::path& path, std::string* why);
 
+// Looks for the helper in `folder` (then in ../libexec/tavril/ from there)
+// rather than beside the running executable: for a library loaded into
+// another program (the Python module, beside which the helper is put).
+// Call it before the first check.
+void UseFileCheckProgramIn(const std::filesystem::path& folder);
+
 // The helper beside an executable in `folder`, or in ../libexec/tavril/ from
 // there; empty when neither holds it.
 std::filesystem::path FindFileCheckProgram(const std::filesystem::path& folder);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/continuous_trigger.h"
+#include "acquisition/generated_outputs.h"
 #include "acquisition/wave_generator.h"
 #include "model/channel_record.h"
 #include "processing/math_operation.h"
@@ -69,17 +70,6 @@ struct RecordRequest {
   bool unpaced = false;
 
   bool operator==(const RecordRequest&) const = default;
-};
-
-// One analog output driven during an acquisition or a recording.
-struct GeneratedOutput {
-  int output = 0;
-  WaveShape shape = WaveShape::kSine;
-  double frequency = 0.0;  // Hz
-  double amplitude = 0.0;  // V, peak
-  double offset = 0.0;     // V
-
-  bool operator==(const GeneratedOutput&) const = default;
 };
 
 // What `bode` sweeps: a sine on one output, read where it enters the circuit
