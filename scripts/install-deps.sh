@@ -25,6 +25,11 @@ packages=(
   python3-h5py python3-numpy python3-openpyxl  # the tests' outside readers of HDF5, CSV, .xlsx
   imagemagick librsvg2-bin       # the tests open the exported images (SVG through rsvg-convert)
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
+  dpkg-dev                       # dpkg-shlibdeps: the package's Depends from its programs (cpack)
+  lintian                        # checks the package
+  desktop-file-utils appstream   # validate the desktop entry and the AppStream metadata
+  shared-mime-info               # update-mime-database: the tests check the .tvr MIME type
+  man-db file                    # man --warnings renders the manual pages; file checks icons, strip
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
