@@ -8,11 +8,18 @@
 namespace tavril {
 namespace {
 
+// Without its "." and "..", and without a last slash ("/home/ana/").
+std::filesystem::path Normal(const std::filesystem::path& path) {
+  std::filesystem::path normal = path.lexically_normal();
+  if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+  return normal;
+}
+
 bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b) {
   if (a.empty() || b.empty()) return false;
   std::error_code error;
   if (std::filesystem::equivalent(a, b, error)) return true;
-  return a.lexically_normal() == b.lexically_normal();
+  return Normal(a) == Normal(b);
 }
 
 std::filesystem::path Variable(const char* name) {
@@ -25,7 +32,7 @@ std::filesystem::path Variable(const char* name) {
 bool StartedFromDesktopMenu(const StartPlace& place) {
   if (place.inputIsTerminal) return false;
   return SameFolder(place.startDirectory, place.home) ||
-         place.startDirectory.lexically_normal() == std::filesystem::path("/");
+         Normal(place.startDirectory) == std::filesystem::path("/");
 }
 
 std::filesystem::path OwnDataFolder(const StartPlace& place) {
