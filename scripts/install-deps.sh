@@ -27,6 +27,11 @@ packages=(
   clang-14 libclang-rt-14-dev    # libFuzzer and its sanitizers for the fuzz targets
   pybind11-dev python3-dev       # the Python module tavril (pybind11 over the core, Debian's Python)
   python3-pytest                 # the Python module's tests
+  dpkg-dev                       # dpkg-shlibdeps: the package's Depends from its programs (cpack)
+  lintian                        # checks the package
+  desktop-file-utils appstream   # validate the desktop entry and the AppStream metadata
+  shared-mime-info               # update-mime-database: the tests check the .tvr MIME type
+  man-db file                    # man --warnings renders the manual pages; file checks icons, strip
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

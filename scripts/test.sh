@@ -13,6 +13,8 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+# The Debian package: its contents, its Depends and lintian.
+scripts/package-check.sh build
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVRIL_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$jobs"

@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include "tavril_version.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -130,6 +132,9 @@ TEST(CliArguments, ReadsEveryCommand) {
       {{"help"}, Command(CommandKind::kHelp)},
       {{"--help"}, Command(CommandKind::kHelp)},
       {{"-h"}, Command(CommandKind::kHelp)},
+      {{"--version"}, Command(CommandKind::kVersion)},
+      {{"measure", "--bogus", "--version"}, Command(CommandKind::kVersion)},
+      {{"--version", "-h"}, Command(CommandKind::kHelp)},
   });
 }
 
@@ -966,6 +971,14 @@ TEST(CliUsage, HelpGoesToStandardOutput) {
     EXPECT_EQ(run.out, UsageText());
     EXPECT_EQ(run.err, "");
   }
+}
+
+TEST(CliUsage, VersionIsTheProjectsOne) {
+  TempDir dir;
+  const RunResult run = RunProgram(dir.path(), {"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "tavril-cli " + std::string(kTavrilVersion) + "\n");
+  EXPECT_EQ(run.err, "");
 }
 
 TEST(CliUsage, BadUsageIsOneLineAndAHint) {

@@ -216,6 +216,11 @@ std::optional<MathOperation> MathOperationFromName(std::string_view name) {
 ParsedArguments ParseArguments(const std::vector<std::string>& args) {
   const Scan scan = ScanArguments(args);
   if (scan.given[*FindOption("--help")]) return {};  // whatever else is wrong
+  if (scan.given[*FindOption("--version")]) {
+    ParsedArguments version;
+    version.command.kind = CommandKind::kVersion;
+    return version;
+  }
   if (!scan.error.empty()) return Refuse(ScanError(scan, args));
   if (scan.positionals.empty()) return Refuse("Aucune commande indiquée");
 

@@ -28,7 +28,8 @@ enum class CommandKind {
   kSpectrum,
   kOverview,
   kZeroOutputs,
-  kBode
+  kBode,
+  kVersion
 };
 
 // What `acquire` asks of the board, as the acquisition panel would.
@@ -147,7 +148,8 @@ struct ParsedArguments {
 // Reads the arguments after the program's name. Pure: no I/O, no file is
 // looked at, and any argument list gives a result. Options may stand before,
 // between or after the positional arguments; "--" ends the options. A help
-// option anywhere before "--" asks for help whatever else is wrong.
+// option anywhere before "--" asks for help whatever else is wrong; then
+// --version the same way.
 ParsedArguments ParseArguments(const std::vector<std::string>& args);
 
 // The operation an operation's name gives (sum, difference, product,

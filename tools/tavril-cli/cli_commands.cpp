@@ -1,5 +1,7 @@
 #include "cli_commands.h"
 
+#include "tavril_version.h"
+
 #include <charconv>
 #include <cstdint>
 #include <exception>
@@ -291,6 +293,9 @@ int RunCommand(const CommandLine& command, std::ostream& out, std::ostream& err)
       return RunZeroOutputs(out, err);
     case CommandKind::kBode:
       return RunBode(command, out, err);
+    case CommandKind::kVersion:
+      out << "tavril-cli " << kTavrilVersion << '\n';
+      return 0;
   }
   return 1;
 }

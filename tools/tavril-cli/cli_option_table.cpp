@@ -15,6 +15,7 @@ constexpr OptionSpec Flag(std::string_view name, std::string_view help) {
 }
 
 constexpr OptionSpec kHelp{.name = "--help", .shortName = "-h", .help = "affiche cette aide"};
+constexpr OptionSpec kVersion = Flag("--version", "affiche la version de tavril-cli");
 constexpr OptionSpec kJson = Flag("--json", "un seul objet JSON sur une ligne");
 constexpr OptionSpec kForce = Flag("--force", "remplace les fichiers de sortie qui existent déjà");
 constexpr OptionSpec kCsv = Flag("--csv", "les raies du spectre, ou la réponse de bode, en CSV");
@@ -85,11 +86,11 @@ constexpr OptionSpec kStimulus = Valued("--stimulus");
 constexpr OptionSpec kTo = Valued("--to");
 
 // The flags, the output and --between first, then the others by name.
-constexpr std::array<const OptionSpec*, 27> kOptions = {
-    &kHelp,      &kJson,      &kForce,    &kOutput,  &kBetween,  &kCsv,   &kUnpaced,
-    &kAmplitude, &kBlockSize, &kBlocks,   &kChannel, &kChannels, &kCount, &kDuration,
-    &kFrom,      &kGain,      &kGenerate, &kOut,     &kPoints,   &kRate,  &kResponse,
-    &kScanRate,  &kStimulus,  &kTitle,    &kTo,      &kTrigger,  &kWindow};
+constexpr std::array<const OptionSpec*, 28> kOptions = {
+    &kHelp,     &kVersion,   &kJson,      &kForce,    &kOutput,  &kBetween,  &kCsv,
+    &kUnpaced,  &kAmplitude, &kBlockSize, &kBlocks,   &kChannel, &kChannels, &kCount,
+    &kDuration, &kFrom,      &kGain,      &kGenerate, &kOut,     &kPoints,   &kRate,
+    &kResponse, &kScanRate,  &kStimulus,  &kTitle,    &kTo,      &kTrigger,  &kWindow};
 
 constexpr CommandOption Optional(const OptionSpec& option, std::string_view placeholder,
                                  ReadOptionValues read) {

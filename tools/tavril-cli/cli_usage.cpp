@@ -26,7 +26,7 @@ constexpr std::size_t kOptionColumn = 18;
 // The options listed under "Options :", in their order there.
 constexpr std::string_view kListedOptions[] = {"--json",    "--between",  "--force",   "--csv",
                                                "--channel", "--channels", "--unpaced", "--generate",
-                                               "--output",  "--help"};
+                                               "--output",  "--version",  "--help"};
 
 std::string SynopsisWord(const CommandOption& taken) {
   std::string word(ShownName(*taken.option));

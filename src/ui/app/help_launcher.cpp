@@ -42,6 +42,11 @@ QString HelpPagePath(const QString& startDirectory, const QString& installedDire
   return QFileInfo::exists(installed) ? installed : page;
 }
 
+QString InstalledHelpDirectory(const QString& programDirectory) {
+  if (QFileInfo::exists(PageIn(programDirectory))) return programDirectory;
+  return QDir::cleanPath(programDirectory + QStringLiteral("/../share/tavril"));
+}
+
 QString StartHelpViewer(const QString& viewer, const QString& page,
                         const QString& workingDirectory) {
   if (const int error = ProgramStartError(viewer); error != 0) return SystemErrorText(error);

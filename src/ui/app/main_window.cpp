@@ -445,7 +445,8 @@ void MainWindow::ToggleChannel(int channel) {
 void MainWindow::ShowHelp() {
   const QString startDirectory =
       QFile::decodeName(QByteArray::fromStdString(startDirectory_.string()));
-  const QString page = HelpPagePath(startDirectory, QCoreApplication::applicationDirPath());
+  const QString page =
+      HelpPagePath(startDirectory, InstalledHelpDirectory(QCoreApplication::applicationDirPath()));
   const QString viewer =
       QFile::decodeName(QByteArray::fromStdString(session_.boardConfig.htmlViewer));
   const QString error = StartHelpViewer(viewer, page, startDirectory);

@@ -70,6 +70,17 @@ TEST(HelpPagePath, NamesTheStartDirectoryPageWhenNoPagesExist) {
             Q(start.path() / "Aide" / "frame.htm"));
 }
 
+// The build keeps the pages beside the program; an installed one in bin/
+// finds them in ../share/tavril.
+TEST(InstalledHelpDirectory, IsBesideTheProgramOrInItsSharedData) {
+  TempDir build;
+  WriteHelpPage(build.path());
+  EXPECT_EQ(InstalledHelpDirectory(Q(build.path())), Q(build.path()));
+  TempDir prefix;
+  std::filesystem::create_directories(prefix / "bin");
+  EXPECT_EQ(InstalledHelpDirectory(Q(prefix / "bin")), Q(prefix / "share" / "tavril"));
+}
+
 using HelpCommand = MainWindowTest;
 
 TEST_F(HelpCommand, StartsTheViewerOnTheHelpPageInTheStartDirectory) {
