@@ -71,7 +71,9 @@ owner() {
 }
 for program in "${programs[@]}"; do
   while read -r library; do
-    path=$(ldd "$program" | awk -v l="$library" '$1 == l {print $3}')
+    # The loader (needed by thread-local storage in position-independent
+    # code) is listed by ldd under its own path, with no "=>".
+    path=$(ldd "$program" | awk -v l="$library" '$1 == l {print $3} $1 ~ ("/" l "$") {print $1}' | head -n1)
     [[ -n $path ]] || fail "$(basename "$program"): $library not found"
     package=$(owner "$path")
     [[ -n $package ]] || fail "no package holds $path"
